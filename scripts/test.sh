@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds from scratch and runs every test: the normal build,
+# then the whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer, then a
+# short run of each fuzzer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+
+echo "== build (default)" >&2
+rm -rf build/default
+cmake --preset default >/dev/null
+cmake --build build/default -j "$jobs"
+echo "== tests (default)" >&2
+ctest --test-dir build/default --output-on-failure -j "$jobs"
+
+echo "== build (ASan + UBSan)" >&2
+rm -rf build/sanitize
+cmake --preset sanitize >/dev/null
+cmake --build build/sanitize -j "$jobs"
+echo "== tests (ASan + UBSan)" >&2
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build/sanitize --output-on-failure -j "$jobs" -LE no-sanitize
+
+if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
+  echo "== fuzzers (30 s each)" >&2
+  bash scripts/fuzz.sh 30
+fi

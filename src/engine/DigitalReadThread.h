@@ -1,0 +1,81 @@
+// The scan: a worker thread that reads the card in 200-sector batches, recognises headers
+// and carves every file into its temporary file. It knows no widget: every report goes
+// through the Synchronize function the front end injects, to a TScanEvents it names.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "engine/FoundFiles.h"
+#include "engine/LostHelperUnit.h"
+#include "engine/ScanOptions.h"
+
+namespace snapsalvager {
+
+enum class TScanLabel { LRead, LBad, LTime };
+
+// Receives the scan's reports. Each call is made inside Synchronize, so a front end that
+// runs Synchronize on its GUI thread gets every call there.
+class TScanEvents {
+ public:
+  virtual ~TScanEvents() = default;
+  virtual void SetProgressPosition(uint32_t value) = 0;
+  virtual void SetProgressMaximum(uint32_t value) = 0;
+  virtual void StepProgress() = 0;
+  virtual void SetLabelText(TScanLabel label, const std::string& text) = 0;
+  virtual void AddFoundFile(const std::string& name, const std::string& description,
+                            int64_t size) = 0;
+  // Once, at the end. error is empty when the carving loop ran to its end or stopped on
+  // request; otherwise it is the text of the error that ended the scan.
+  virtual void Finish(const std::string& error) = 0;
+};
+
+// Runs call on the front end's main thread and returns when it has run.
+using TSynchronize = std::function<void(const std::function<void()>& call)>;
+
+class TDigitalReadThread {
+ public:
+  TDigitalReadThread(TScanEvents& events, TSynchronize synchronize, TFoundFileList& foundFiles);
+  // Waits for the thread (unless abandoned).
+  ~TDigitalReadThread();
+
+  // Set before Start; not changed while the thread runs.
+  TDriveEntry Drive;
+  std::filesystem::path TempFolder;  // ends with '/'
+  TRecogniserInputs Inputs;
+  bool WholeVolume = true;
+  uint32_t FirstSector = 0;
+  uint32_t LastSector = 0;
+
+  void Start();
+  // Pause: the thread parks at the next batch boundary, holding nothing.
+  void Suspend();
+  void Resume();
+  bool Suspended() const;
+  // Stop request: the thread finishes its batch, records the open file and ends.
+  void Terminate();
+  bool Terminated() const;
+  bool Finished() const;  // Execute has returned (after the finish call)
+  // Waits up to timeoutMs for the end; true when it has ended.
+  bool WaitFor(uint32_t timeoutMs);
+  // Gives up on a thread that did not end in time: its later calls are dropped.
+  void Abandon();
+
+ private:
+  void Execute();
+  // Fields and helpers of the carving loop are the implementation's own.
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// "%s:%s:%s" with minutes and seconds padded to two digits: 0:07:05, 12:00:09.
+std::string FormatRemainingTime(uint32_t seconds);
+
+}  // namespace snapsalvager

@@ -1,0 +1,46 @@
+// The found-file list: one record per carved file that holds data, in card order, and the
+// names given to recovered and temporary files.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace snapsalvager {
+
+struct TFoundFile {
+  std::string Name;  // File0001.JPG
+  std::string Ext;   // JPG
+  int64_t Size = 0;  // carved bytes as the writer reported them; above 0
+  std::filesystem::path TempFile;
+  std::string Info;  // photo summary for JPG, "N/A" otherwise
+  bool Selected = true;
+};
+
+// Owns its records; a record keeps its address until ClearFoundFiles.
+class TFoundFileList {
+ public:
+  TFoundFile& Append(TFoundFile record);
+  size_t Count() const { return records_.size(); }
+  TFoundFile& operator[](size_t index) { return *records_.at(index); }
+  const TFoundFile& operator[](size_t index) const { return *records_.at(index); }
+  void SetSelected(size_t index, bool selected) { records_.at(index)->Selected = selected; }
+  size_t CountSelected() const;
+  void Clear() { records_.clear(); }
+
+ private:
+  std::vector<std::unique_ptr<TFoundFile>> records_;
+};
+
+void ClearFoundFiles(TFoundFileList& list);
+
+// 1 -> "0001", 123 -> "0123", 12345 -> "12345".
+std::string FileNumberText(uint32_t number);
+// "File" + number + "." + type.
+std::string RecoveredFileName(uint32_t number, const std::string& type);
+// "Temporary_v5_File" + number + "_" + type + ".~QX".
+std::string TemporaryFileName(uint32_t number, const std::string& type);
+
+}  // namespace snapsalvager

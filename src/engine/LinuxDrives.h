@@ -1,0 +1,63 @@
+// Drive letters for Linux block devices and disk-image files, so the rest of the system
+// can name a card by letter and number as it would on Windows. Process-wide table.
+//   A, B unused; C the disk holding /; then D, E, ... for the other disks in /sys/block
+//   name order (each partition of a partitioned disk gets a letter, an unpartitioned disk
+//   gets one itself). An image file attached by the user takes the next free letter.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/jdiskio.h"
+
+namespace snapsalvager {
+
+// Platform drive types, as GetDriveTypeA numbers them.
+enum : uint8_t {
+  DRIVE_UNKNOWN = 0,
+  DRIVE_NO_ROOT_DIR = 1,
+  DRIVE_REMOVABLE = 2,
+  DRIVE_FIXED = 3,
+  DRIVE_REMOTE = 4,
+  DRIVE_CDROM = 5,
+  DRIVE_RAMDISK = 6,
+};
+
+struct TLinuxDrive {
+  char Letter = 0;
+  std::string Path;         // /dev/sdb1, or the image file's path
+  std::string DisplayName;  // what a user recognises: "sdb1", "card.img"
+  uint8_t DriveType = DRIVE_NO_ROOT_DIR;
+  bool IsImage = false;
+  // Opens the drive's bytes; set for sources registered by tests, else Path is opened.
+  std::function<std::unique_ptr<TCardSource>()> Open;
+};
+
+namespace LinuxDrives {
+
+// Re-reads /sys/block. Attached images and registered sources keep their letters.
+void Refresh();
+// Every letter in use, in letter order.
+std::vector<TLinuxDrive> List();
+// The drive for a number (1 = A:), or null.
+const TLinuxDrive* ByNumber(uint8_t driveNumber);
+// GetDriveTypeA's answer for a letter: DRIVE_NO_ROOT_DIR for letters without a device.
+uint8_t GetDriveType(char letter);
+// Attaches a disk-image file as a removable drive under the next free letter.
+// Returns the letter, or 0 when the file is not readable or no letter is free.
+char AttachImage(const std::string& path);
+// Registers any source under the next free letter (tests: fault injection, memory cards).
+char AttachSource(const std::string& displayName, uint8_t driveType,
+                  std::function<std::unique_ptr<TCardSource>()> open);
+// Forgets attached images and registered sources.
+void DetachAll();
+// The letter of a device path or image path that is attached or listed, or 0.
+char LetterOfPath(const std::string& path);
+// The letter of the disk holding a mounted path (same-drive checks), or 0.
+char LetterHoldingPath(const std::string& path);
+
+}  // namespace LinuxDrives
+}  // namespace snapsalvager

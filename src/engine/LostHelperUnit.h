@@ -1,0 +1,58 @@
+// Signature recognition: names the file type whose header starts a sector, from the first
+// ten bytes only. The inputs come from the scan options; the state lives one scan.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace snapsalvager {
+
+inline constexpr int FileTypeCount = 29;
+
+// The fixed, ordered table of file types; a type's 1-based row is its index everywhere.
+inline constexpr std::array<std::string_view, FileTypeCount> FileTypeTable = {
+    "JPG", "GIF", "BMP", "TIF", "PNG", "AVI", "MPG", "MOV", "NEF", "CRW",
+    "CR2", "X3F", "DCR", "ORF", "RAF", "MRW", "MP4", "MP3", "ASF", "WAV",
+    "ZIP", "RAR", "SRF", "PEF", "RAW", "3GP", "MTS", "DNG", "AMR"};
+
+// 1-based row of the type whose text equals ext exactly (case-sensitive); 0 when none.
+int IndexOfFileType(std::string_view ext);
+
+// What the scan options decide: which types are sought and the video and camera rules.
+struct TRecogniserInputs {
+  std::array<bool, FileTypeCount> FileTypeEnabled{};  // [index - 1]
+  bool IsCanonCamera = false;
+  bool UseChosenVideoExt = false;
+  std::string ChosenVideoExt;  // "MOV" unless UseChosenVideoExt
+
+  bool Enabled(int index) const { return index >= 1 && index <= FileTypeCount && FileTypeEnabled[index - 1]; }
+  void Enable(std::string_view ext);  // no-op for a type not in the table
+};
+
+// One scan's recogniser: the inputs (copied at construction, read-only afterwards) and the
+// two pieces of state that carry from sector to sector. Used by one thread.
+class TSignatureRecogniser {
+ public:
+  enum class MovAtom : uint8_t { None, Pnot, Moov, Mdat, Junk, Skip, Wide, Pict, Ftyp };
+
+  explicit TSignatureRecogniser(const TRecogniserInputs& inputs);
+
+  void ResetSignatureState();
+  // sector holds at least 10 bytes. Returns true with type set to the extension text when
+  // a known header starts at byte 0; false with type empty otherwise. Never allocates
+  // beyond setting a three-letter text, never copies the sector.
+  bool DetectFileHeader(const uint8_t* sector, std::string& type);
+
+  const TRecogniserInputs& Inputs() const { return inputs_; }
+  bool IsoMediaFound() const { return iso_media_found_; }
+  MovAtom MovAtomLock() const { return mov_atom_lock_; }
+
+ private:
+  TRecogniserInputs inputs_;
+  bool iso_media_found_ = false;
+  MovAtom mov_atom_lock_ = MovAtom::None;
+};
+
+}  // namespace snapsalvager

@@ -1,0 +1,56 @@
+// Writer of temporary files: the carved bytes with the head XOR-scrambled, an optional
+// size cap (bytes past it are dropped but counted), writes collected in 1 MiB blocks.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace snapsalvager {
+
+class TWriteFileStream {
+ public:
+  // Creates (or truncates) the file for reading and writing, never following a symbolic
+  // link at the path. Throws std::runtime_error with a message naming the path on failure.
+  explicit TWriteFileStream(const std::filesystem::path& path);
+  // Flushes the buffer (unchanged: it was scrambled when written) and closes the file.
+  ~TWriteFileStream();
+  TWriteFileStream(const TWriteFileStream&) = delete;
+  TWriteFileStream& operator=(const TWriteFileStream&) = delete;
+
+  // XORs the head part of buffer in place when Encoded, then stores, drops or buffers it.
+  // Returns count (or what the file took for an unbuffered write).
+  int32_t Write(void* buffer, int32_t count);
+  // Written, or MaxSize when MaxSize > 0 and Written exceeds it.
+  int64_t GetSize() const;
+  // Seek within the stored bytes (origin SEEK_SET, SEEK_CUR or SEEK_END; SEEK_END is
+  // measured from MaxSize when the cap was reached). Returns the new position or -1.
+  int64_t Seek(int64_t offset, int origin);
+
+  // Flushes and closes now. True only when every byte meant for the file reached it
+  // (no short or failed write since creation); the destructor then does nothing more.
+  bool Close();
+  // False once any write to the file came up short or failed (disk full, I/O error).
+  bool AllStored() const { return all_stored_; }
+  // The last system error text of a failed write, empty when none.
+  const std::string& LastError() const { return last_error_; }
+
+  int64_t MaxSize = 0;  // 0 means no cap
+  bool Encoded = false;
+  int32_t EncodedLength = 0;
+  uint8_t EncodeKey = 0;
+  int64_t Written = 0;  // bytes accepted, dropped ones included
+  bool Buffered = false;
+
+ private:
+  int32_t StoreDirect(const void* data, int32_t count);
+
+  int fd_ = -1;
+  bool direct_ = false;
+  std::string buffer_;
+  bool all_stored_ = true;
+  std::string last_error_;
+  std::filesystem::path path_;
+};
+
+}  // namespace snapsalvager

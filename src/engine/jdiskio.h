@@ -1,0 +1,55 @@
+// Read-only access to a whole card volume by drive number, below the file system.
+// Plain functions over one process-wide cached handle; every failure is a false result.
+// The device behind a drive number comes from LinuxDrives (a block device, an image file,
+// or a source a test registered). The card is always opened read-only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace snapsalvager {
+
+struct TDiskGeometry {
+  uint16_t MediaKind = 0;  // 0 unclassified, 1 floppy, 2 removable medium, 3 fixed disk
+  uint16_t Removable = 0;  // 1 for floppy and removable media
+  uint32_t Cylinders = 0;
+  uint32_t TracksPerCylinder = 0;
+  uint32_t SectorsPerTrack = 0;
+  uint32_t BytesPerSector = 0;
+  uint32_t TotalSectors = 0;  // cylinders x heads x sectors per track, low 32 bits
+};
+
+// One opened card. ReadAt succeeds only when every requested byte was read.
+class TCardSource {
+ public:
+  virtual ~TCardSource() = default;
+  virtual bool ReadAt(uint64_t offset, void* dest, size_t length) = 0;
+  virtual bool Geometry(TDiskGeometry& geometry) = 0;
+  virtual bool Length(int64_t& bytes) = 0;
+};
+
+// Opens the source of a path read-only (O_RDONLY | O_CLOEXEC, never for writing):
+// a block device or a disk-image file. Null when it cannot be opened.
+std::unique_ptr<TCardSource> OpenCardSourcePath(const char* path);
+
+// Platform flags, kept for callers that choose a path by them. On Linux the one path is
+// the modern one: IsWinNT and IsWin2000OrLater are true, IsWin95OSR2OrLater false.
+bool IsWinNT();
+bool IsWin2000OrLater();
+bool IsWin95OSR2OrLater();
+
+bool IsCDRomDrive(uint8_t drive);
+bool GetDriveGeometry(uint8_t drive, TDiskGeometry& geometry);
+bool GetDiskSize(uint8_t drive, int64_t& length);  // length -1 on failure
+// Opens the cached handle for a drive; a request for writing is still opened read-only.
+bool OpenDrive(uint8_t drive, bool forReading);
+// Reads count sectors at startSector into buffer, in chunks of at most 128 sectors
+// (65,536 bytes). True only when every byte was read; a short read is a failure.
+bool ReadSectors(uint8_t drive, uint32_t startSector, uint16_t count, void* buffer);
+void CloseDrive();
+
+// The sector shift of the cached handle (log2 of its bytes per sector, 0 when none).
+uint8_t CurrentSectorShift();
+
+}  // namespace snapsalvager

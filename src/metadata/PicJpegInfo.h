@@ -1,0 +1,13 @@
+// The one-line photo summary shown for a carved JPEG: shooting time, model, image size.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace snapsalvager {
+
+// "Shoot Time: %s|Model: %s|Image Size: %sx%s" (at most 210 bytes), or "N/A" when the
+// temporary file has no readable Exif block. Never throws.
+std::string GetPhotoSummary(const std::filesystem::path& tempFile);
+
+}  // namespace snapsalvager
