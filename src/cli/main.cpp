@@ -2,11 +2,38 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/Commands.h"
+
+namespace {
+
+void PrintUsage(std::FILE* out) {
+  std::fputs(
+      "usage: snapsalvager-cli recover SOURCE DEST [options]   recover the files of a card\n"
+      "       snapsalvager-cli exif [--temp] FILE...           list a photo's EXIF tags\n"
+      "       snapsalvager-cli --help | --version\n"
+      "Run 'snapsalvager-cli recover --help' for the recovery options.\n",
+      out);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  if (argc > 1 && (std::strcmp(argv[1], "--version") == 0)) {
+  if (argc < 2) {
+    PrintUsage(stderr);
+    return 2;
+  }
+  const char* command = argv[1];
+  if (std::strcmp(command, "--version") == 0) {
     std::printf("snapsalvager-cli %s\n", SNAPSALVAGER_VERSION);
     return 0;
   }
-  std::fprintf(stderr, "usage: snapsalvager-cli --version\n");
+  if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
+    PrintUsage(stdout);
+    return 0;
+  }
+  if (std::strcmp(command, "recover") == 0) return snapsalvager::cli::RunRecoverCommand(argc - 2, argv + 2);
+  if (std::strcmp(command, "exif") == 0) return snapsalvager::cli::RunExifCommand(argc - 2, argv + 2);
+  std::fprintf(stderr, "snapsalvager-cli: unknown command '%s'\n", command);
+  PrintUsage(stderr);
   return 2;
 }
