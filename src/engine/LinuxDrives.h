@@ -42,7 +42,8 @@ namespace LinuxDrives {
 void Refresh();
 // Every letter in use, in letter order.
 std::vector<TLinuxDrive> List();
-// The drive for a number (1 = A:), or null.
+// The drive for a number (1 = A:), or null. The pointer stays valid until the next Refresh,
+// DetachAll or UseSystemTree; the scan thread uses OpenSource instead.
 const TLinuxDrive* ByNumber(uint8_t driveNumber);
 // GetDriveTypeA's answer for a letter: DRIVE_NO_ROOT_DIR for letters without a device.
 uint8_t GetDriveType(char letter);
@@ -56,8 +57,20 @@ char AttachSource(const std::string& displayName, uint8_t driveType,
 void DetachAll();
 // The letter of a device path or image path that is attached or listed, or 0.
 char LetterOfPath(const std::string& path);
-// The letter of the disk holding a mounted path (same-drive checks), or 0.
+// The letter of the disk holding a mounted path (same-drive checks), or 0. A path on a
+// file system mounted from a loop device backed by an attached image gives the image's
+// letter. A path that does not exist yet is looked up by its nearest existing folder.
 char LetterHoldingPath(const std::string& path);
+
+// Opens the bytes of a drive number read-only (the drive's Open, else its Path); null when
+// the number has no drive or the device cannot be opened. Safe against a concurrent Refresh.
+std::unique_ptr<TCardSource> OpenSource(uint8_t driveNumber);
+// GetDriveTypeA's answer for a block device by its device number (a partition answers as
+// its disk); DRIVE_NO_ROOT_DIR when sysfs does not know it.
+uint8_t DriveTypeOfDevice(unsigned major, unsigned minor);
+// Tests: read the device tree from sysBlock (laid out like /sys/block) and take rootDevice
+// ("major:minor") as the device holding /, then Refresh. Empty strings restore the system's.
+void UseSystemTree(const std::string& sysBlock, const std::string& rootDevice);
 
 }  // namespace LinuxDrives
 }  // namespace snapsalvager

@@ -1,1 +1,296 @@
-// Implementation pending.
+// Signature recognition. The header tests are one constexpr table in their fixed order; the
+// constructor compiles the rows of the enabled types into a flat list of masked compares on
+// the first ten bytes, so a sector costs a handful of integer compares and no allocation.
+#include "engine/LostHelperUnit.h"
+
+#include <bit>
+#include <cstring>
+
+namespace snapsalvager {
+
+int IndexOfFileType(std::string_view ext) {
+  for (int i = 0; i < FileTypeCount; ++i) {
+    if (FileTypeTable[i] == ext) return i + 1;
+  }
+  return 0;
+}
+
+void TRecogniserInputs::Enable(std::string_view ext) {
+  const int index = IndexOfFileType(ext);
+  if (index > 0) FileTypeEnabled[index - 1] = true;
+}
+
+namespace {
+
+constexpr int HeaderBytes = 10;
+
+// The first ten bytes of a sector, as two integers in memory order.
+struct THead {
+  uint64_t Lo;  // bytes 0-7
+  uint16_t Hi;  // bytes 8-9
+};
+
+inline THead LoadHead(const uint8_t* sector) {
+  THead head;
+  std::memcpy(&head.Lo, sector, 8);
+  std::memcpy(&head.Hi, sector + 8, 2);
+  return head;
+}
+
+// A pattern over bytes 0-9: the bytes to compare and a mask of the bytes examined.
+struct TPattern {
+  uint64_t Lo = 0, LoMask = 0;
+  uint16_t Hi = 0, HiMask = 0;
+
+  bool Matches(THead h) const { return (h.Lo & LoMask) == Lo && (h.Hi & HiMask) == Hi; }
+};
+
+constexpr int HexDigit(char c) {
+  return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+
+// Shift that puts byte i of a little- or big-endian load in place.
+constexpr int ByteShift(int i, int width) {
+  return std::endian::native == std::endian::little ? 8 * i : 8 * (width - 1 - i);
+}
+
+// "FF D8 FF E0" or "00 00 00 .. 66 74 79 70": up to ten space-separated bytes from
+// offset 0, ".." for a byte not examined. Malformed text fails constant evaluation.
+consteval TPattern Pat(std::string_view text) {
+  TPattern p;
+  int index = 0;
+  for (size_t pos = 0; pos < text.size(); pos += 3, ++index) {
+    if (index >= HeaderBytes || pos + 1 >= text.size()) throw "pattern too long or cut short";
+    if (text[pos] == '.' && text[pos + 1] == '.') continue;
+    const int hi = HexDigit(text[pos]), lo = HexDigit(text[pos + 1]);
+    if (hi < 0 || lo < 0) throw "bad hex byte in pattern";
+    const uint64_t byte = static_cast<uint64_t>(hi * 16 + lo);
+    if (index < 8) {
+      p.Lo |= byte << ByteShift(index, 8);
+      p.LoMask |= uint64_t{0xFF} << ByteShift(index, 8);
+    } else {
+      p.Hi = static_cast<uint16_t>(p.Hi | byte << ByteShift(index - 8, 2));
+      p.HiMask = static_cast<uint16_t>(p.HiMask | 0xFF << ByteShift(index - 8, 2));
+    }
+  }
+  return p;
+}
+
+// Step 1's exclusions: an AVI1 (motion-JPEG frame) identifier never starts a photo, and on
+// a Canon card an "http" identifier belongs to an embedded thumbnail, not a new photo.
+bool JpgNotExcluded(const uint8_t* s, const TRecogniserInputs& in) {
+  if (std::memcmp(s + 6, "AVI1", 4) == 0) return false;
+  if (in.IsCanonCamera && std::memcmp(s + 6, "http", 4) == 0) return false;
+  return true;
+}
+
+using TCheck = bool (*)(const uint8_t*, const TRecogniserInputs&);
+
+constexpr int MaxPatternsPerRow = 5;
+
+// One header test: the type it names (row of FileTypeTable, also its enable flag), whether
+// it marks ISO media, an optional extra check, and its patterns (any one matches).
+struct TSignatureRow {
+  int Type;
+  bool SetsIsoMedia;
+  TCheck Check;
+  int PatternCount;
+  TPattern Patterns[MaxPatternsPerRow];
+};
+
+template <typename... P>
+consteval TSignatureRow Row(std::string_view type, bool setsIsoMedia, TCheck check, P... patterns) {
+  static_assert(sizeof...(P) <= MaxPatternsPerRow);
+  int index = 0;
+  for (int i = 0; i < FileTypeCount; ++i) {
+    if (FileTypeTable[i] == type) index = i + 1;
+  }
+  if (index == 0) throw "type not in FileTypeTable";
+  return TSignatureRow{index, setsIsoMedia, check, sizeof...(P), {Pat(patterns)...}};
+}
+
+// Steps 1-23 in the order they are tried; the first enabled match wins. The TIFF-structured
+// magic (II*0, MM0*) appears in several rows: which type claims it depends only on which
+// rows are enabled and on this order. Step 24, the QuickTime atom test, follows in code.
+// clang-format off
+constexpr TSignatureRow SignatureTable[] = {
+    Row("JPG", false, JpgNotExcluded, "FF D8 FF E0", "FF D8 FF E1"),
+    Row("TIF", false, nullptr, "49 49 2A 00", "4D 4D 2A 00", "4D 4D 00 2A"),
+    Row("AVI", false, nullptr, "52 49 46 46 .. .. .. .. 41 56"),
+    Row("MPG", false, nullptr, "00 00 01 BA 21 00 01 00", "00 00 01 B3",
+        "00 00 01 BA 44 00 04 00 04 01"),
+    Row("MP4", true, nullptr, "00 00 00 .. 66 74 79 70 6D 70", "00 00 00 .. 66 74 79 70 69 73"),
+    Row("X3F", false, nullptr, "46 4F 56 62"),
+    Row("ORF", false, nullptr, "49 49 52 53", "49 49 52 4F"),
+    Row("RAF", false, nullptr, "46 55 4A 49 46 49 4C 4D 43 43"),
+    Row("MRW", false, nullptr, "00 4D 52 4D 00"),
+    Row("DCR", false, nullptr, "58 46 49 52", "4D 4D 00 2A"),
+    Row("NEF", false, nullptr, "4D 4D 00 2A", "49 49 2A 00"),
+    Row("CRW", false, nullptr, "49 49 .. 00 .. .. 48 45 41 50", "4D 4D .. 00 .. .. 48 45 41 50"),
+    Row("CR2", false, nullptr, "49 49 2A 00 .. .. .. .. 43 52"),
+    Row("MP3", false, nullptr, "FF FB 92 .. 00 00", "FF FB 80 .. 00 00", "FF FB 90 .. 00 00",
+        "49 44 33 03 00 00", "49 44 33 02 00 00"),
+    Row("ASF", false, nullptr, "30 26 B2"),
+    Row("WAV", false, nullptr, "52 49 46 46 .. .. .. .. 57 41"),
+    Row("SRF", false, nullptr, "49 49 2A 00"),
+    Row("PEF", false, nullptr, "4D 4D 00 2A", "49 49 2A 00"),
+    Row("RAW", false, nullptr, "49 49 55 00"),
+    Row("3GP", true, nullptr, "00 00 00 .. 66 74 79 70 33 67"),
+    Row("MTS", true, nullptr, "00 00 00 .. 66 74 79 70 6D 6F", ".. .. .. .. 47 40 00 10"),
+    Row("DNG", false, nullptr, "4D 4D 00 2A", "49 49 2A 00"),
+    Row("AMR", false, nullptr, "23 21 41 4D 52"),
+};
+// clang-format on
+constexpr int SignatureRowCount = sizeof(SignatureTable) / sizeof(SignatureTable[0]);
+
+// The atom types of step 24, in the order they are tried; index + 1 is the MovAtom value.
+constexpr TPattern AtomPatterns[] = {
+    Pat(".. .. .. .. 70 6E 6F 74"),  // pnot
+    Pat(".. .. .. .. 6D 6F 6F 76"),  // moov
+    Pat(".. .. .. .. 6D 64 61 74"),  // mdat
+    Pat(".. .. .. .. 6A 75 6E 6B"),  // junk
+    Pat(".. .. .. .. 73 6B 69 70"),  // skip
+    Pat(".. .. .. .. 77 69 64 65"),  // wide
+    Pat(".. .. .. .. 70 69 63 74"),  // pict
+    Pat(".. .. .. .. 66 74 79 70"),  // ftyp
+};
+constexpr TPattern CanonQuickTime = Pat(".. .. .. .. 66 74 79 70 71 74");  // ftypqt
+
+constexpr int MovIndex = 8;
+static_assert(FileTypeTable[MovIndex - 1] == "MOV");
+
+// Byte of a pattern at offset i, when examined.
+bool PatternByte(const TPattern& p, int i, uint8_t& byte) {
+  const uint64_t mask = i < 8 ? p.LoMask >> ByteShift(i, 8) : p.HiMask >> ByteShift(i - 8, 2);
+  if ((mask & 0xFF) == 0) return false;
+  byte = static_cast<uint8_t>(i < 8 ? p.Lo >> ByteShift(i, 8) : p.Hi >> ByteShift(i - 8, 2));
+  return true;
+}
+
+}  // namespace
+
+struct TSignatureRecogniser::TCompiled {
+  // Enabled patterns of steps 1-23 flattened in table order, with their row; entry i is
+  // bit i of the candidate masks, bit AtomBit stands for the QuickTime atom test.
+  struct TEntry {
+    TPattern Pattern;
+    uint8_t Row;
+  };
+  static constexpr int MaxEntries = 48;
+  static constexpr int AtomBit = 63;
+  TEntry Entries[MaxEntries];
+  int EntryCount = 0;
+  // Candidates[k][b]: the entries that can match a sector whose byte FilterBytes[k] is b
+  // (those that want b there, or do not examine that byte). Their intersection over the
+  // filter bytes leaves, for almost every sector that starts no file, no candidate at all,
+  // so the common case costs four table look-ups whatever types are enabled.
+  static constexpr int FilterBytes[] = {0, 2, 3, 4};
+  uint64_t Candidates[4][256] = {};
+};
+
+TSignatureRecogniser::TSignatureRecogniser(const TRecogniserInputs& inputs)
+    : inputs_(inputs), compiled_(std::make_unique<TCompiled>()) {
+  TCompiled& c = *compiled_;
+  auto addFilter = [&c](const TPattern& p, int bit) {
+    for (int k = 0; k < 4; ++k) {
+      uint8_t byte;
+      if (PatternByte(p, TCompiled::FilterBytes[k], byte)) {
+        c.Candidates[k][byte] |= uint64_t{1} << bit;
+      } else {
+        for (uint64_t& m : c.Candidates[k]) m |= uint64_t{1} << bit;
+      }
+    }
+  };
+  static_assert([] {
+    int n = 0;
+    for (const auto& row : SignatureTable) n += row.PatternCount;
+    return n;
+  }() <= TCompiled::MaxEntries);
+  static_assert(TCompiled::MaxEntries <= TCompiled::AtomBit);
+  for (int r = 0; r < SignatureRowCount; ++r) {
+    const TSignatureRow& row = SignatureTable[r];
+    if (!inputs_.Enabled(row.Type)) continue;
+    for (int i = 0; i < row.PatternCount; ++i) {
+      addFilter(row.Patterns[i], c.EntryCount);
+      c.Entries[c.EntryCount++] = {row.Patterns[i], static_cast<uint8_t>(r)};
+    }
+  }
+  // The atom test can only ever run with MOV enabled or a chosen video extension.
+  if (inputs_.Enabled(MovIndex) || inputs_.UseChosenVideoExt) {
+    if (inputs_.IsCanonCamera) {
+      addFilter(CanonQuickTime, TCompiled::AtomBit);
+    } else {
+      for (const TPattern& p : AtomPatterns) addFilter(p, TCompiled::AtomBit);
+    }
+  }
+}
+
+TSignatureRecogniser::~TSignatureRecogniser() = default;
+TSignatureRecogniser::TSignatureRecogniser(const TSignatureRecogniser& other)
+    : inputs_(other.inputs_),
+      iso_media_found_(other.iso_media_found_),
+      mov_atom_lock_(other.mov_atom_lock_),
+      compiled_(std::make_unique<TCompiled>(*other.compiled_)) {}
+TSignatureRecogniser& TSignatureRecogniser::operator=(const TSignatureRecogniser& other) {
+  if (this != &other) *this = TSignatureRecogniser(other);
+  return *this;
+}
+TSignatureRecogniser::TSignatureRecogniser(TSignatureRecogniser&&) noexcept = default;
+TSignatureRecogniser& TSignatureRecogniser::operator=(TSignatureRecogniser&&) noexcept = default;
+
+void TSignatureRecogniser::ResetSignatureState() {
+  iso_media_found_ = false;
+  mov_atom_lock_ = MovAtom::None;
+}
+
+bool TSignatureRecogniser::DetectFileHeader(const uint8_t* sector, std::string& type) {
+  type.clear();
+  const TCompiled& c = *compiled_;
+  uint64_t candidates = c.Candidates[0][sector[0]] & c.Candidates[1][sector[2]] &
+                        c.Candidates[2][sector[3]] & c.Candidates[3][sector[4]];
+  if (candidates == 0) return false;
+
+  const THead head = LoadHead(sector);
+  // Lowest bit first is table order, so the first enabled match still wins.
+  for (; candidates != 0; candidates &= candidates - 1) {
+    const int i = std::countr_zero(candidates);
+    if (i == TCompiled::AtomBit) return QuickTimeAtomTest(head.Lo, head.Hi, type);
+    const TCompiled::TEntry& entry = c.Entries[i];
+    if (!entry.Pattern.Matches(head)) continue;
+    const TSignatureRow& row = SignatureTable[entry.Row];
+    if (row.Check != nullptr && !row.Check(sector, inputs_)) continue;
+    if (row.SetsIsoMedia) iso_media_found_ = true;
+    type.assign(FileTypeTable[row.Type - 1]);
+    return true;
+  }
+  return false;
+}
+
+bool TSignatureRecogniser::QuickTimeAtomTest(uint64_t lo, uint16_t hi, std::string& type) {
+  const THead head{lo, hi};
+  const bool runs = (inputs_.Enabled(MovIndex) && !iso_media_found_) || inputs_.UseChosenVideoExt;
+  if (!runs) return false;
+  if (inputs_.IsCanonCamera) {
+    if (!CanonQuickTime.Matches(head)) return false;
+    mov_atom_lock_ = MovAtom::Ftyp;
+  } else {
+    bool matched = false;
+    for (int i = 0; i < 8 && !matched; ++i) {
+      const auto code = static_cast<MovAtom>(i + 1);
+      if (mov_atom_lock_ != MovAtom::None && mov_atom_lock_ != code) continue;
+      if (AtomPatterns[i].Matches(head)) {
+        mov_atom_lock_ = code;
+        matched = true;
+      }
+    }
+    if (!matched) return false;
+  }
+  if (inputs_.UseChosenVideoExt) {
+    type.assign(inputs_.ChosenVideoExt);
+  } else {
+    type.assign("MOV");
+  }
+  return true;
+}
+
+}  // namespace snapsalvager

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,11 @@ class TSignatureRecogniser {
   enum class MovAtom : uint8_t { None, Pnot, Moov, Mdat, Junk, Skip, Wide, Pict, Ftyp };
 
   explicit TSignatureRecogniser(const TRecogniserInputs& inputs);
+  ~TSignatureRecogniser();
+  TSignatureRecogniser(const TSignatureRecogniser& other);
+  TSignatureRecogniser& operator=(const TSignatureRecogniser& other);
+  TSignatureRecogniser(TSignatureRecogniser&&) noexcept;
+  TSignatureRecogniser& operator=(TSignatureRecogniser&&) noexcept;
 
   void ResetSignatureState();
   // sector holds at least 10 bytes. Returns true with type set to the extension text when
@@ -50,9 +56,13 @@ class TSignatureRecogniser {
   MovAtom MovAtomLock() const { return mov_atom_lock_; }
 
  private:
+  struct TCompiled;  // the enabled header tests, flattened at construction
+  bool QuickTimeAtomTest(uint64_t lo, uint16_t hi, std::string& type);
+
   TRecogniserInputs inputs_;
   bool iso_media_found_ = false;
   MovAtom mov_atom_lock_ = MovAtom::None;
+  std::unique_ptr<TCompiled> compiled_;
 };
 
 }  // namespace snapsalvager
