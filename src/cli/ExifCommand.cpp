@@ -1,13 +1,74 @@
-// snapsalvager-cli exif: not built yet.
+// snapsalvager-cli exif [--temp] FILE...: the EXIF lines of each photo and its summary line,
+// as the scan would record them.
 #include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
 
 #include "cli/Commands.h"
+#include "metadata/GetExifInfoUnit.h"
+#include "metadata/PicJpegInfo.h"
 
 namespace snapsalvager::cli {
 
-int RunExifCommand(int, char**) {
-  std::fputs("snapsalvager-cli: this command is not available yet\n", stderr);
-  return 2;
+namespace {
+
+void PrintExifUsage(std::FILE* out) {
+  std::fputs(
+      "usage: snapsalvager-cli exif [--temp] FILE...\n"
+      "  Lists the EXIF tags of each JPEG photo as name=value lines, then its summary line.\n"
+      "  --temp  the files are temporary files of a scan (head scrambled)\n",
+      out);
+}
+
+}  // namespace
+
+// Exit status: 0 when every file had a readable Exif block, 1 when one had not, 2 for a
+// usage error.
+int RunExifCommand(int argc, char** argv) {
+  bool encoded = false;
+  std::vector<const char*> files;
+  bool optionsDone = false;
+  for (int i = 0; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (!optionsDone && std::strcmp(arg, "--") == 0) {
+      optionsDone = true;
+    } else if (!optionsDone && std::strcmp(arg, "--temp") == 0) {
+      encoded = true;
+    } else if (!optionsDone && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)) {
+      PrintExifUsage(stdout);
+      return 0;
+    } else if (!optionsDone && arg[0] == '-' && arg[1] != '\0') {
+      std::fprintf(stderr, "snapsalvager-cli exif: unknown option '%s'\n", arg);
+      PrintExifUsage(stderr);
+      return 2;
+    } else {
+      files.push_back(arg);
+    }
+  }
+  if (files.empty()) {
+    PrintExifUsage(stderr);
+    return 2;
+  }
+
+  int status = 0;
+  for (const char* file : files) {
+    std::vector<std::string> lines;
+    bool found = false;
+    std::string error;
+    try {
+      found = ReadExifTags(file, lines, encoded);
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+    for (const std::string& line : lines) std::printf("%s\n", line.c_str());
+    if (!error.empty()) std::fprintf(stderr, "%s: %s\n", file, error.c_str());
+    std::printf("Summary: %s\n", GetPhotoSummary(file, encoded).c_str());
+    std::fflush(stdout);
+    if (!found) status = 1;
+  }
+  return status;
 }
 
 }  // namespace snapsalvager::cli

@@ -1,13 +1,522 @@
-// snapsalvager-cli recover: not built yet.
+// snapsalvager-cli recover: the wizard's whole road without a window. Options are checked
+// as the scan options page checks them, the card is measured as before a scan, the scan
+// runs on its thread with the reports drawn on stderr, then every found file is saved.
+// stdout carries only the found files, one tab-separated row each.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <cinttypes>
 #include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
 
 #include "cli/Commands.h"
+#include "cli/RecoverChecks.h"
+#include "engine/DigitalReadThread.h"
+#include "engine/FoundFiles.h"
+#include "engine/LinuxDrives.h"
+#include "engine/PreviewFileStreamUnit.h"
+#include "engine/ScanOptions.h"
+#include "preview/SaveFiles.h"
 
 namespace snapsalvager::cli {
+namespace {
 
-int RunRecoverCommand(int, char**) {
-  std::fputs("snapsalvager-cli: this command is not available yet\n", stderr);
-  return 2;
+namespace fs = std::filesystem;
+
+enum ExitStatus { ExitRecovered = 0, ExitNothing = 1, ExitUsage = 2, ExitScanError = 3 };
+
+const char* const kUsage =
+    "usage: snapsalvager-cli recover SOURCE DEST [options]\n"
+    "\n"
+    "Recovers the photos, videos and audio clips of a memory card into DEST, reading the\n"
+    "whole card below its file system. The card is only ever read. Found files are saved\n"
+    "as DEST/File0001.JPG, ... and never replace a file already there.\n"
+    "\n"
+    "SOURCE   a disk-image file, a block device (/dev/sdb1), or a drive letter such as E:\n"
+    "DEST     the destination folder (created when missing; temporary files go to\n"
+    "         DEST/TmpFiles/)\n"
+    "\n"
+    "options:\n"
+    "  --camera NAME     camera brand, without regard to case (default\n"
+    "                    \"Generic Digital Camera\"); --camera list shows the names\n"
+    "  --photo           look for photos (the default)\n"
+    "  --no-photo        do not look for photos\n"
+    "  --video[=TYPE]    look for videos: ALL (the default) or one of\n"
+    "                    MPG, MOV, ASF, MP4, AVI, 3GP, MTS\n"
+    "  --audio           look for audio clips (WAV, MP3, AMR)\n"
+    "  --scan-only       scan and keep the temporary files; save nothing\n"
+    "  --sectors N       the card's capacity in 512-byte sectors, when it cannot be\n"
+    "                    measured\n"
+    "  --yes             go on where the wizard would ask whether to choose another\n"
+    "                    folder or drive (without it such a question ends the command)\n"
+    "  --help            show this text\n"
+    "  --version         show the version\n"
+    "\n"
+    "stdout: one row per found file: number, file name, size in bytes, properties,\n"
+    "separated by tabs. stderr: progress and messages. Ctrl-C stops the scan and saves\n"
+    "what was found.\n"
+    "exit status: 0 files recovered (found, with --scan-only); 1 nothing found or\n"
+    "recovered; 2 bad usage or a refused check; 3 an I/O error ended the scan.\n";
+
+struct TRecoverOptions {
+  std::string Source;
+  std::string Dest;
+  std::string Camera = "Generic Digital Camera";
+  bool Photo = true;
+  bool Video = false;
+  bool Audio = false;
+  std::string VideoType = "ALL";
+  bool ScanOnly = false;
+  std::optional<uint32_t> Sectors;
+  bool Yes = false;
+  bool Help = false;
+  bool Version = false;
+  bool ListCameras = false;
+};
+
+// Message boxes become lines on stderr.
+void ShowMessage(const std::string& text) {
+  std::string line;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    line += text[i];
+  }
+  std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+// A question of the wizard: --yes answers "go on", otherwise the command ends.
+bool GoOnAfterQuestion(const std::string& question, bool yes) {
+  ShowMessage(question);
+  if (yes) {
+    std::fputs("(--yes: going on)\n", stderr);
+    return true;
+  }
+  std::fputs("Stopped here; run again with --yes to go on anyway.\n", stderr);
+  return false;
+}
+
+bool UsageError(const std::string& text) {
+  std::fprintf(stderr, "snapsalvager-cli recover: %s\n", text.c_str());
+  std::fputs("Run 'snapsalvager-cli recover --help' for the options.\n", stderr);
+  return false;
+}
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool ParseSectors(const std::string& text, uint32_t& value) {
+  if (text.empty() || text.size() > 10) return false;
+  uint64_t number = 0;
+  for (char c : text) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    number = number * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (number == 0 || number > UINT32_MAX) return false;
+  value = static_cast<uint32_t>(number);
+  return true;
+}
+
+bool ParseArguments(int argc, char** argv, TRecoverOptions& options) {
+  std::vector<std::string> positional;
+  bool optionsEnded = false;
+  for (int i = 0; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      positional.push_back(arg);
+      continue;
+    }
+    std::string name = arg, value;
+    bool hasValue = false;
+    if (const size_t eq = arg.find('='); eq != std::string::npos && arg.rfind("--", 0) == 0) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+      hasValue = true;
+    }
+    auto takeValue = [&]() -> bool {
+      if (hasValue) return true;
+      if (i + 1 >= argc) return false;
+      value = argv[++i];
+      return true;
+    };
+    auto noValue = [&]() -> bool { return !hasValue || UsageError(name + " takes no value"); };
+    if (name == "--") {
+      optionsEnded = true;
+    } else if (name == "--help" || name == "-h") {
+      options.Help = true;
+    } else if (name == "--version") {
+      options.Version = true;
+    } else if (name == "--camera") {
+      if (!takeValue()) return UsageError("--camera needs a camera name");
+      if (Upper(value) == "LIST") {
+        options.ListCameras = true;
+      } else {
+        options.Camera = value;
+      }
+    } else if (name == "--photo") {
+      if (!noValue()) return false;
+      options.Photo = true;
+    } else if (name == "--no-photo") {
+      if (!noValue()) return false;
+      options.Photo = false;
+    } else if (name == "--video") {
+      options.Video = true;
+      options.VideoType = hasValue ? Upper(value) : "ALL";
+      const auto& group = VideoGroup().Exts;
+      if (options.VideoType != "ALL" &&
+          std::find(group.begin(), group.end(), options.VideoType) == group.end()) {
+        return UsageError("unknown video type '" + value + "' (ALL, MPG, MOV, ASF, MP4, AVI, 3GP, MTS)");
+      }
+    } else if (name == "--audio") {
+      if (!noValue()) return false;
+      options.Audio = true;
+    } else if (name == "--scan-only") {
+      if (!noValue()) return false;
+      options.ScanOnly = true;
+    } else if (name == "--sectors") {
+      uint32_t sectors = 0;
+      if (!takeValue() || !ParseSectors(value, sectors)) {
+        return UsageError("--sectors needs a whole number of sectors from 1 to 4294967295");
+      }
+      options.Sectors = sectors;
+    } else if (name == "--yes" || name == "-y") {
+      if (!noValue()) return false;
+      options.Yes = true;
+    } else {
+      return UsageError("unknown option '" + arg + "'");
+    }
+  }
+  if (options.Help || options.Version || options.ListCameras) return true;
+  if (positional.size() != 2) return UsageError("needs a SOURCE and a DEST");
+  options.Source = positional[0];
+  options.Dest = positional[1];
+  return true;
+}
+
+// The card's drive letter: a letter as given, or the letter of a device or image path.
+bool ResolveSource(const std::string& source, TDriveEntry& drive) {
+  LinuxDrives::Refresh();
+  char letter = 0;
+  if (source.size() == 2 && source[1] == ':' && std::isalpha(static_cast<unsigned char>(source[0]))) {
+    letter = static_cast<char>(std::toupper(static_cast<unsigned char>(source[0])));
+    if (LinuxDrives::GetDriveType(letter) == DRIVE_NO_ROOT_DIR) {
+      ShowMessage("请选择您的存储卡盘符。");
+      std::fprintf(stderr, "(no drive has the letter %c:)\n", letter);
+      return false;
+    }
+  } else {
+    struct stat info {};
+    if (::stat(source.c_str(), &info) != 0) {
+      std::fprintf(stderr, "snapsalvager-cli recover: cannot find %s: %s\n", source.c_str(),
+                   std::strerror(errno));
+      return false;
+    }
+    letter = LinuxDrives::LetterOfPath(source);
+    if (letter == 0) letter = LinuxDrives::AttachImage(source);
+    if (letter == 0) {
+      std::fprintf(stderr, "snapsalvager-cli recover: cannot read %s (a disk-image file or a block device)\n",
+                   source.c_str());
+      return false;
+    }
+  }
+  drive = TDriveEntry{};
+  drive.Letter = letter;
+  drive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
+  drive.DriveType = LinuxDrives::GetDriveType(letter);
+  return true;
+}
+
+std::string CleanField(std::string text) {
+  for (char& c : text) {
+    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
+// The scan page on a terminal: rows on stdout, the counters on stderr.
+class TCliScanEvents : public TScanEvents {
+ public:
+  TCliScanEvents() : tty_(::isatty(STDERR_FILENO) == 1) {}
+
+  void SetProgressPosition(uint32_t) override {}
+  void SetProgressMaximum(uint32_t) override {}
+  void StepProgress() override {}
+  void SetLabelText(TScanLabel label, const std::string& text) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    switch (label) {
+      case TScanLabel::LRead: read_ = text; break;
+      case TScanLabel::LBad:
+        bad_ = text;
+        Draw(false);  // LBad closes every report
+        break;
+      case TScanLabel::LTime: time_ = text; break;
+    }
+  }
+  void AddFoundFile(const std::string& name, const std::string& description, int64_t size) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++files_;
+    ClearLine();
+    std::printf("%zu\t%s\t%" PRId64 "\t%s\n", files_, CleanField(name).c_str(), size,
+                CleanField(description).c_str());
+    std::fflush(stdout);
+    if (drawn_) Draw(true);
+  }
+  void Finish(const std::string& error) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    error_ = error;
+  }
+
+  // Leaves the counters as they ended, on their own line.
+  void EndProgress() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (tty_) {
+      Draw(true);
+      if (drawn_) std::fputc('\n', stderr);
+    } else {
+      std::fprintf(stderr, "%s\n", Line().c_str());
+    }
+    drawn_ = false;
+  }
+  void Note(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ClearLine();
+    std::fprintf(stderr, "%s\n", text.c_str());
+    if (drawn_) Draw(true);
+  }
+  std::string Error() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return error_;
+  }
+
+ private:
+  std::string Line() const {
+    std::string line = "已扫描的扇区: " + read_ + "  无法访问的扇区：" + bad_ +
+                       "  找到的文件：" + std::to_string(files_);
+    if (!time_.empty()) line += "  预计完成：" + time_;
+    return line;
+  }
+  void ClearLine() {
+    if (tty_ && drawn_) std::fputs("\r\033[K", stderr);
+  }
+  void Draw(bool force) {
+    const auto now = std::chrono::steady_clock::now();
+    if (tty_) {
+      std::fprintf(stderr, "\r%s\033[K", Line().c_str());
+      drawn_ = true;
+    } else if (!force && now - lastLine_ >= std::chrono::seconds(3)) {
+      // Logs get a line every few seconds, not one per report.
+      std::fprintf(stderr, "%s\n", Line().c_str());
+      lastLine_ = now;
+    }
+    std::fflush(stderr);
+  }
+
+  std::mutex mutex_;
+  bool tty_;
+  bool drawn_ = false;
+  std::chrono::steady_clock::time_point lastLine_ = std::chrono::steady_clock::now();
+  std::string read_ = "0", bad_ = "0", time_;
+  size_t files_ = 0;
+  std::string error_;
+};
+
+std::atomic<bool> g_stopRequested{false};
+
+extern "C" void OnStopSignal(int) { g_stopRequested = true; }
+
+void CatchStopSignals(bool resetAfterFirst) {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  // During the scan a second Ctrl-C ends the program at once; during the save it is held
+  // off, so no file is left between its restored head and its move.
+  action.sa_flags = resetAfterFirst ? SA_RESETHAND : 0;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+// The checks of the scan options page, in its order. False ends the command with status 2.
+bool ValidateScanOptions(const TRecoverOptions& options, TDriveEntry& drive, TRecogniserInputs& inputs,
+                         std::string& destFolder, fs::path& tempFolder) {
+  if (drive.DriveType == DRIVE_REMOTE) {
+    ShowMessage("对不起，Snapsalvager 不能恢复网络驱动器的数据。您需要有驱动器在 PC 上运行 Snapsalvager。");
+    return false;
+  }
+  if (drive.DriveType == DRIVE_CDROM) {
+    ShowMessage("对不起，Snapsalvager 不能恢复从 CD/DVD 的数据。");
+    return false;
+  }
+  if (FindCamera(options.Camera) == nullptr) {
+    ShowMessage("请选择您的数码相机类型，或者如果不知道，请选择普通数码相机。");
+    std::fputs("(--camera list shows the names)\n", stderr);
+    return false;
+  }
+  inputs = MakeRecogniserInputs(options.Camera, options.Photo, options.Video, options.Audio,
+                                options.VideoType);
+  if (!options.Photo && !options.Video && !options.Audio) {
+    ShowMessage("请至少选择一个文件类型。例如照片，视频或音频剪辑。");
+    return false;
+  }
+  destFolder = NormaliseDestFolder(options.Dest);
+  if (destFolder.empty()) {
+    ShowMessage("目标文件夹不能为空。");
+    return false;
+  }
+  // The same-drive question: the destination lies on a file system of the card itself.
+  if (LinuxDrives::LetterHoldingPath(destFolder) == drive.Letter) {
+    const std::string question =
+        std::string("警告: 目标文件夹的驱动器与源驱动器是相同的。恢复到同一磁盘可能会导致数据永久丢失。") + " " +
+        "我们强烈建议您选择另一个驱动器作为一个目标保存恢复的文件。\r\n\r\n单击 [是] "
+        "取消并重新选择目标文件夹，或单击 [否] 仍然继续。";
+    if (!GoOnAfterQuestion(question, options.Yes)) return false;
+  }
+  std::error_code ec;
+  fs::create_directories(destFolder, ec);
+  if (!fs::is_directory(destFolder, ec)) {
+    ShowMessage("无法创建目标文件夹\r\n" + destFolder);
+    return false;
+  }
+  tempFolder = fs::path(destFolder) / "TmpFiles/";
+  if (!fs::is_directory(tempFolder, ec)) {
+    if (!fs::create_directory(tempFolder, ec) && !fs::is_directory(tempFolder, ec)) {
+      ShowMessage("Fail to write destination folder\r\n" + destFolder);
+      return false;
+    }
+    WriteFolderNote(tempFolder);
+  }
+  if (!NoEarlierRecovery(destFolder)) {
+    const std::string question =
+        std::string("你选择了当前的“目标文件夹”中包含之前恢复一些文件。新恢复的文件可能会写入他们。") +
+        "\r\n\r\n" + "点击“是”以取消并重新选择目标文件夹，或单击“否”来进行，而无需使用不同的目标文件夹。";
+    if (!GoOnAfterQuestion(question, options.Yes)) return false;
+  }
+  return true;
+}
+
+// The measurements and warnings before a scan. False ends the command with status 2.
+bool PrepareScan(const TRecoverOptions& options, TDriveEntry& drive, const std::string& destFolder) {
+  if (!MeasureCard(drive)) {
+    if (!options.Sectors) {
+      ShowMessage(
+          "Snapsalvager 不能准确地检测你的记忆卡容量。请确认您已经插入了新卡，并选择正确的驱动器号的卡。"
+          "如果是的话，Snapsalvager 可能无法在某些情况下检测内存卡容量应有卡损坏。若要检索最可恢复的文件，"
+          "请验证以下卡容量值，如果它不正确并调整它。");
+      std::fprintf(stderr, "(give the capacity with --sectors N; %u sectors would be %u MB)\n",
+                   drive.SectorCount, static_cast<unsigned>(drive.SectorCount / 1953.125));
+      return false;
+    }
+    drive.SectorCount = *options.Sectors;
+    drive.SectorSize = 512;
+  } else if (options.Sectors) {
+    std::fprintf(stderr, "(the card measures %u sectors; --sectors is not needed)\n", drive.SectorCount);
+  }
+  const int64_t freeBytes = FreeSpaceOf(destFolder);
+  const TCardSizes sizes = CardSizes(drive.SectorCount, freeBytes);
+  if (auto question = HardDiskQuestion(drive.Letter, sizes)) {
+    if (!GoOnAfterQuestion(*question, options.Yes)) return false;
+  }
+  if (auto question = FreeSpaceQuestion(sizes)) {
+    if (!GoOnAfterQuestion(*question, options.Yes)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunRecoverCommand(int argc, char** argv) {
+  TRecoverOptions options;
+  if (!ParseArguments(argc, argv, options)) return ExitUsage;
+  if (options.Help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (options.Version) {
+    std::printf("snapsalvager-cli %s\n", SNAPSALVAGER_VERSION);
+    return 0;
+  }
+  if (options.ListCameras) {
+    for (const auto& camera : CameraTable()) std::printf("%s\n", camera.Name.c_str());
+    return 0;
+  }
+
+  TDriveEntry drive;
+  if (!ResolveSource(options.Source, drive)) return ExitUsage;
+  TRecogniserInputs inputs;
+  std::string destFolder;
+  fs::path tempFolder;
+  if (!ValidateScanOptions(options, drive, inputs, destFolder, tempFolder)) return ExitUsage;
+  if (!PrepareScan(options, drive, destFolder)) return ExitUsage;
+
+  std::fprintf(stderr, "驱动器号：%c: (%s)  存储大小:  %u MB  要检测的文件类型：%s\n", drive.Letter,
+               options.Source.c_str(), drive.SectorCount / 2048, SoughtTypes(inputs).c_str());
+  std::fputs("扫描正在进行中...\n", stderr);
+
+  TCliScanEvents events;
+  TFoundFileList found;
+  bool userStopped = false;
+  {
+    // The command has no other thread to hand the reports to: they run in place.
+    TDigitalReadThread scan(events, [](const std::function<void()>& call) { call(); }, found);
+    scan.Drive = drive;
+    scan.TempFolder = tempFolder;
+    scan.Inputs = inputs;
+    scan.WholeVolume = true;
+    g_stopRequested = false;
+    CatchStopSignals(true);
+    scan.Start();
+    while (!scan.WaitFor(100)) {
+      if (g_stopRequested && !scan.Terminated()) {
+        userStopped = true;
+        events.Note("Stopping: the files found so far will be saved (Ctrl-C again quits at once).");
+        scan.Terminate();
+      }
+    }
+  }
+  CatchStopSignals(false);
+  events.EndProgress();
+  const std::string scanError = events.Error();
+  if (userStopped) ShowMessage("用户扫描停止");
+  if (!scanError.empty()) std::fprintf(stderr, "The scan ended on an error: %s\n", scanError.c_str());
+
+  if (found.Count() == 0) {
+    ShowMessage("不幸的是，没有检测到可恢复的文件。");
+    return scanError.empty() ? ExitNothing : ExitScanError;
+  }
+  std::fprintf(stderr, "发现共有 %zu 个文件。\n", found.Count());
+
+  if (options.ScanOnly) {
+    std::fprintf(stderr, "--scan-only: nothing saved; the temporary files stay in %s\n",
+                 tempFolder.c_str());
+    ClearFoundFiles(found);
+    return scanError.empty() ? ExitRecovered : ExitScanError;
+  }
+
+  // Every found file is ticked; a file that cannot be saved keeps its temporary file.
+  const TSaveOutcome outcome = SaveFoundFiles(found, destFolder);
+  ClearFoundFiles(found);
+  for (const TNotSavedFile& file : outcome.NotSaved) {
+    std::fprintf(stderr, "Not saved: %s (%s); its data stays in %s\n", file.Name.c_str(),
+                 file.Reason.c_str(), file.TempFile.c_str());
+  }
+  std::fprintf(stderr, "%zu file(s) saved.\n", outcome.Saved);
+  if (outcome.Saved > 0) ShowMessage("已恢复的文件被保存在" + destFolder);
+  if (outcome.SpecialTypeFound) {
+    ShowMessage("重要说明： 已恢复的文件包含一些特殊的文件类型。在某些情况下，它可能需要生成的程序或它不能正常打开。");
+    std::fprintf(stderr, "(%s files may need post-processing)\n", outcome.SpecialTypeExt.c_str());
+  }
+  if (!scanError.empty()) return ExitScanError;
+  return outcome.Saved > 0 ? ExitRecovered : ExitNothing;
 }
 
 }  // namespace snapsalvager::cli

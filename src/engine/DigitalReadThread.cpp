@@ -1,1 +1,408 @@
-// Implementation pending.
+// The scan thread and its carving loop.
+#include "engine/DigitalReadThread.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <stdexcept>
+#include <vector>
+
+#include "engine/WriteFileStreamUnit.h"
+#include "engine/jdiskio.h"
+#include "metadata/PicJpegInfo.h"
+
+namespace snapsalvager {
+namespace {
+
+constexpr uint32_t kBatchSectors = 200;
+constexpr uint32_t kReportIntervalMs = 250;  // each report waits for the main thread
+constexpr uint32_t kReportsPerEstimate = 4;  // about once a second
+constexpr uint32_t kFailedBatchWaitMs = 100;
+constexpr int64_t kJpgMaxSize = 52428800;  // 50 MiB: bytes past it are not stored
+
+uint32_t SteadyTick() {
+  using namespace std::chrono;
+  return static_cast<uint32_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+std::string TwoDigits(uint32_t value) {
+  std::string text = std::to_string(value);
+  return text.size() < 2 ? "0" + text : text;
+}
+
+}  // namespace
+
+std::string FormatRemainingTime(uint32_t seconds) {
+  const uint32_t hours = seconds / 3600;
+  const uint32_t minutes = (seconds - hours * 3600) / 60;
+  const uint32_t rest = seconds - hours * 3600 - minutes * 60;
+  return std::to_string(hours) + ":" + TwoDigits(minutes) + ":" + TwoDigits(rest);
+}
+
+uint32_t EstimateRemainingSeconds(uint32_t elapsedSeconds, uint32_t sectorsDone,
+                                  uint32_t sectorsTotal) {
+  if (sectorsDone == 0 || sectorsDone >= sectorsTotal) return 0;
+  const double remaining = static_cast<double>(elapsedSeconds) / sectorsDone *
+                           static_cast<double>(sectorsTotal - sectorsDone);
+  return remaining >= 4294967295.0 ? UINT32_MAX : static_cast<uint32_t>(remaining);
+}
+
+struct TDigitalReadThread::Impl {
+  // Front end, reached only through Sync.
+  TScanEvents* events;
+  TSynchronize synchronize;
+  TFoundFileList* foundFiles;
+
+  // Copies taken at Start.
+  TDriveEntry drive;
+  std::filesystem::path tempFolder;
+  TRecogniserInputs inputs;
+  bool wholeVolume = true;
+  uint32_t firstSector = 0;
+  uint32_t lastSector = 0;
+  TTickSource tick;
+
+  // Control, shared with the front end.
+  std::atomic<bool> terminated{false};
+  std::atomic<bool> abandoned{false};
+  std::atomic<bool> finished{false};
+  std::atomic<bool> parked{false};
+  mutable std::mutex controlMutex;
+  std::condition_variable controlChanged;
+  bool pauseRequested = false;  // under controlMutex
+  // Held while a call runs against the front end, and by Abandon, so no call starts
+  // after Abandon returned. Recursive: a handler may abandon from inside its own call.
+  std::recursive_mutex frontMutex;
+
+  // Scan state of the running loop.
+  std::vector<uint8_t> buffer;
+  std::unique_ptr<TWriteFileStream> openFile;
+  uint32_t fileCounter = 0;
+  std::string recoveredName;
+  std::filesystem::path tempPath;
+  std::string currentType;
+  std::string closingType;
+  int64_t badBytes = 0;
+
+  Impl(TScanEvents& e, TSynchronize s, TFoundFileList& f)
+      : events(&e), synchronize(std::move(s)), foundFiles(&f) {}
+
+  static void Execute(const std::shared_ptr<Impl>& self);
+
+  // Runs call against the front end through Synchronize, unless the thread was abandoned.
+  void Sync(const std::function<void()>& call) {
+    if (abandoned) return;
+    auto guarded = [this, &call] {
+      std::lock_guard<std::recursive_mutex> lock(frontMutex);
+      if (!abandoned) call();
+    };
+    if (synchronize) {
+      synchronize(guarded);
+    } else {
+      guarded();
+    }
+  }
+
+  // The pause checkpoint: between batches, holding nothing the main thread waits for.
+  // True when a stop request ended the pause.
+  bool PauseCheckpoint() {
+    std::unique_lock<std::mutex> lock(controlMutex);
+    if (!pauseRequested || terminated) return false;
+    parked = true;
+    controlChanged.notify_all();
+    controlChanged.wait(lock, [this] { return !pauseRequested || terminated.load(); });
+    parked = false;
+    return terminated;
+  }
+
+  uint32_t Now() const { return tick ? tick() : SteadyTick(); }
+
+  void CarvingLoop();
+  void StartNewFile();
+  void CloseFile();
+  void WriteSector(uint8_t* sector, uint32_t size);
+  void Report(uint32_t sectorsDone, uint32_t total, uint32_t sectorSize);
+};
+
+void TDigitalReadThread::Impl::StartNewFile() {
+  openFile.reset();
+  ++fileCounter;
+  recoveredName = RecoveredFileName(fileCounter, currentType);
+  tempPath = tempFolder / TemporaryFileName(fileCounter, currentType);
+  openFile = std::make_unique<TWriteFileStream>(tempPath);
+  openFile->MaxSize = currentType == "JPG" ? kJpgMaxSize : 0;
+  openFile->Encoded = true;
+  openFile->EncodedLength = 512;
+  openFile->EncodeKey = 0xD3;
+  openFile->Buffered = true;
+}
+
+void TDigitalReadThread::Impl::WriteSector(uint8_t* sector, uint32_t size) {
+  openFile->Write(sector, static_cast<int32_t>(size));
+  // A write the destination did not take (disk full, I/O error) would leave a record whose
+  // size the disk does not hold: end the scan instead.
+  if (!openFile->AllStored()) {
+    throw std::runtime_error("Cannot write the temporary file " + tempPath.string() + ": " +
+                             openFile->LastError());
+  }
+}
+
+void TDigitalReadThread::Impl::CloseFile() {
+  if (!openFile) return;
+  const int64_t size = openFile->GetSize();
+  const bool stored = openFile->Close();
+  const std::string writeError = openFile->LastError();
+  openFile.reset();
+  if (!stored) {
+    throw std::runtime_error("Cannot write the temporary file " + tempPath.string() + ": " +
+                             (writeError.empty() ? "the disk did not take every byte" : writeError));
+  }
+  if (size <= 0) return;
+
+  TFoundFile record;
+  const size_t dot = recoveredName.rfind('.');
+  record.Name = recoveredName.substr(0, dot) + "." + closingType;
+  record.Ext = closingType;
+  record.Size = size;
+  record.TempFile = tempPath;
+  record.Info = "N/A";
+  if (record.Ext == "JPG") {
+    try {
+      record.Info = GetPhotoSummary(tempPath);
+    } catch (const std::exception&) {
+      // The summary is optional: the photo is listed without it.
+    }
+  }
+  record.Selected = true;
+  Sync([&] {
+    TFoundFile& added = foundFiles->Append(std::move(record));
+    events->AddFoundFile(added.Name, added.Info, added.Size);
+  });
+}
+
+void TDigitalReadThread::Impl::Report(uint32_t sectorsDone, uint32_t total, uint32_t sectorSize) {
+  const std::string read = std::to_string(sectorsDone) + "/" + std::to_string(total);
+  const std::string bad = std::to_string(badBytes / sectorSize);
+  Sync([&] {
+    events->SetLabelText(TScanLabel::LRead, read);
+    events->SetLabelText(TScanLabel::LBad, bad);
+    events->SetProgressPosition(sectorsDone);
+  });
+}
+
+void TDigitalReadThread::Impl::CarvingLoop() {
+  Sync([&] {
+    events->SetProgressPosition(0);
+    foundFiles->Clear();
+  });
+  const uint32_t startTick = Now();
+  badBytes = 0;
+  fileCounter = 0;
+  openFile.reset();
+  currentType.clear();
+  closingType.clear();
+  bool keepGoing = true;
+
+  uint32_t total = 0;  // C
+  uint32_t base = 0;   // B
+  if (wholeVolume) {
+    total = drive.SectorCount;
+  } else if (lastSector >= firstSector) {
+    total = lastSector - firstSector + 1;
+    base = firstSector;
+  }
+  // The window always hands a size; 512 keeps a zero from dividing below.
+  const uint32_t sectorSize = drive.SectorSize != 0 ? drive.SectorSize : 512;
+
+  buffer.assign(static_cast<size_t>(kBatchSectors) * sectorSize, 0);
+  Sync([&] {
+    events->SetProgressPosition(0);
+    events->SetProgressMaximum(total);
+  });
+  TSignatureRecogniser recogniser(inputs);
+  recogniser.ResetSignatureState();
+  uint32_t lastTick = Now();
+  uint32_t reportCount = 0;
+  bool fileStarted = false;
+  bool closeNow = false;
+  uint32_t done = 0;
+  std::string type;
+
+  while (done < total && keepGoing) {
+    if (PauseCheckpoint()) {
+      // Stopped while paused: there is no batch to finish; the open file ends where the
+      // last batch ended.
+      closingType = currentType;
+      CloseFile();
+      break;
+    }
+    const uint32_t n = std::min(kBatchSectors, total - done);
+    std::memset(buffer.data(), 0, buffer.size());
+    if (!ReadSectors(drive.DriveNumber, base + done, static_cast<uint16_t>(n), buffer.data())) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(kFailedBatchWaitMs));
+      CloseDrive();  // the next read opens the device afresh
+      for (uint32_t j = 0; j < n && !terminated; ++j) {
+        uint8_t* slot = buffer.data() + static_cast<size_t>(j) * sectorSize;
+        if (!ReadSectors(drive.DriveNumber, base + done + j, 1, slot)) {
+          std::memset(slot, 0, sectorSize);
+          badBytes += sectorSize;
+        }
+        Sync([&] { events->StepProgress(); });
+      }
+    }
+
+    for (uint32_t i = 0; i < n; ++i) {
+      const uint32_t p = done + i;
+      uint8_t* sector = buffer.data() + static_cast<size_t>(i) * sectorSize;
+      const bool isHeader = recogniser.DetectFileHeader(sector, type);
+      if (isHeader) {
+        closingType = currentType;
+        if (!type.empty()) currentType = type;
+        if (fileStarted) {
+          closeNow = true;
+        } else {
+          currentType = type;
+          StartNewFile();
+          fileStarted = true;
+        }
+      }
+      // A sector that is not a header and ends the open file (the last of the range, or the
+      // last of the batch after a stop request) still belongs to that file: store it first.
+      bool endsOpenFile = false;
+      if (fileStarted && !isHeader && p == total - 1) endsOpenFile = true;
+      if (fileStarted && !isHeader && i == n - 1 && terminated) endsOpenFile = true;
+      if (endsOpenFile) {
+        closingType = currentType;
+        closeNow = true;
+        if (openFile) WriteSector(sector, sectorSize);
+      }
+      if (closeNow) {
+        CloseFile();
+        closeNow = false;
+        if (p < total - 1 && !terminated) StartNewFile();
+        if (terminated) keepGoing = false;
+      }
+      if (openFile && !endsOpenFile) WriteSector(sector, sectorSize);
+    }
+    if (terminated && !fileStarted) keepGoing = false;
+    done += n;
+
+    const uint32_t now = Now();
+    if (now - lastTick >= kReportIntervalMs) {
+      lastTick = now;
+      if (++reportCount >= kReportsPerEstimate) {
+        const uint32_t elapsed = (lastTick - startTick) / 1000;
+        const std::string text = FormatRemainingTime(EstimateRemainingSeconds(elapsed, done, total));
+        Sync([&] { events->SetLabelText(TScanLabel::LTime, text); });
+        reportCount = 0;
+      }
+      Report(done, total, sectorSize);
+    }
+  }
+  Report(done, total, sectorSize);
+}
+
+void TDigitalReadThread::Impl::Execute(const std::shared_ptr<Impl>& self) {
+  std::string error;
+  try {
+    self->CarvingLoop();
+  } catch (const std::exception& e) {
+    error = e.what();
+  } catch (...) {
+    error = "The scan ended on an unknown error.";
+  }
+  // Always: the buffer, a file still open (not recorded) and the device.
+  self->buffer.clear();
+  self->buffer.shrink_to_fit();
+  self->openFile.reset();
+  CloseDrive();
+  // The front end is told also when an error ended the loop, so nothing waits for ever.
+  try {
+    self->Sync([&] { self->events->Finish(error); });
+  } catch (...) {
+  }
+  {
+    std::lock_guard<std::mutex> lock(self->controlMutex);
+    self->finished = true;
+  }
+  self->controlChanged.notify_all();
+}
+
+TDigitalReadThread::TDigitalReadThread(TScanEvents& events, TSynchronize synchronize,
+                                       TFoundFileList& foundFiles)
+    : impl_(std::make_shared<Impl>(events, std::move(synchronize), foundFiles)) {}
+
+TDigitalReadThread::~TDigitalReadThread() {
+  if (!thread_.joinable()) return;
+  if (impl_->abandoned) {
+    thread_.detach();
+    return;
+  }
+  Terminate();
+  thread_.join();
+}
+
+void TDigitalReadThread::Start() {
+  if (thread_.joinable()) throw std::logic_error("the scan thread was already started");
+  impl_->drive = Drive;
+  impl_->tempFolder = TempFolder;
+  impl_->inputs = Inputs;
+  impl_->wholeVolume = WholeVolume;
+  impl_->firstSector = FirstSector;
+  impl_->lastSector = LastSector;
+  impl_->tick = TickCount;
+  std::shared_ptr<Impl> state = impl_;
+  thread_ = std::thread([state] { Impl::Execute(state); });
+}
+
+void TDigitalReadThread::Suspend() {
+  std::lock_guard<std::mutex> lock(impl_->controlMutex);
+  impl_->pauseRequested = true;
+}
+
+void TDigitalReadThread::Resume() {
+  {
+    std::lock_guard<std::mutex> lock(impl_->controlMutex);
+    impl_->pauseRequested = false;
+  }
+  impl_->controlChanged.notify_all();
+}
+
+bool TDigitalReadThread::Suspended() const {
+  std::lock_guard<std::mutex> lock(impl_->controlMutex);
+  return impl_->pauseRequested;
+}
+
+bool TDigitalReadThread::Parked() const { return impl_->parked; }
+
+void TDigitalReadThread::Terminate() {
+  {
+    std::lock_guard<std::mutex> lock(impl_->controlMutex);
+    impl_->terminated = true;
+  }
+  impl_->controlChanged.notify_all();
+}
+
+bool TDigitalReadThread::Terminated() const { return impl_->terminated; }
+
+bool TDigitalReadThread::Finished() const { return impl_->finished; }
+
+bool TDigitalReadThread::WaitFor(uint32_t timeoutMs) {
+  if (!thread_.joinable() && !impl_->finished) return false;  // never started
+  std::unique_lock<std::mutex> lock(impl_->controlMutex);
+  return impl_->controlChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                        [this] { return impl_->finished.load(); });
+}
+
+void TDigitalReadThread::Abandon() {
+  {
+    std::lock_guard<std::recursive_mutex> lock(impl_->frontMutex);
+    impl_->abandoned = true;
+  }
+  Terminate();
+}
+
+}  // namespace snapsalvager

@@ -37,14 +37,24 @@ class TScanEvents {
   virtual void Finish(const std::string& error) = 0;
 };
 
-// Runs call on the front end's main thread and returns when it has run.
+// Runs call on the front end's main thread and returns when it has run. It may still be
+// invoked after Abandon (the call it is handed then does nothing), so it must stay safe to
+// call for as long as an abandoned thread may run (e.g. capture only a guarded pointer).
 using TSynchronize = std::function<void(const std::function<void()>& call)>;
 
+// Milliseconds of a monotonic clock; the scan measures its reports and estimate with it.
+using TTickSource = std::function<uint32_t()>;
+
+// The found files are appended inside Synchronize calls, so the front end owns the list
+// on its own thread; after Abandon neither the events nor the list are touched again.
 class TDigitalReadThread {
  public:
   TDigitalReadThread(TScanEvents& events, TSynchronize synchronize, TFoundFileList& foundFiles);
-  // Waits for the thread (unless abandoned).
+  // Unless abandoned: asks a running thread to stop, releases a pause and waits for it.
+  // An abandoned thread runs on by itself and frees its own state.
   ~TDigitalReadThread();
+  TDigitalReadThread(const TDigitalReadThread&) = delete;
+  TDigitalReadThread& operator=(const TDigitalReadThread&) = delete;
 
   // Set before Start; not changed while the thread runs.
   TDriveEntry Drive;
@@ -53,29 +63,36 @@ class TDigitalReadThread {
   bool WholeVolume = true;
   uint32_t FirstSector = 0;
   uint32_t LastSector = 0;
+  TTickSource TickCount;  // empty: the steady clock
 
   void Start();
   // Pause: the thread parks at the next batch boundary, holding nothing.
   void Suspend();
   void Resume();
-  bool Suspended() const;
-  // Stop request: the thread finishes its batch, records the open file and ends.
+  bool Suspended() const;  // a pause is requested
+  bool Parked() const;     // the thread sits at the pause checkpoint
+  // Stop request: the thread finishes its batch, records the open file and ends. A paused
+  // thread is released to do so.
   void Terminate();
   bool Terminated() const;
   bool Finished() const;  // Execute has returned (after the finish call)
   // Waits up to timeoutMs for the end; true when it has ended.
   bool WaitFor(uint32_t timeoutMs);
-  // Gives up on a thread that did not end in time: its later calls are dropped.
+  // Gives up on a thread that did not end in time: its later calls are dropped (also the
+  // finish call), the stop request is set, and the object may be destroyed at once.
   void Abandon();
 
  private:
-  void Execute();
-  // Fields and helpers of the carving loop are the implementation's own.
+  // The state the thread runs on; shared so an abandoned thread outlives this object.
   struct Impl;
-  std::unique_ptr<Impl> impl_;
+  std::shared_ptr<Impl> impl_;
+  std::thread thread_;
 };
 
 // "%s:%s:%s" with minutes and seconds padded to two digits: 0:07:05, 12:00:09.
 std::string FormatRemainingTime(uint32_t seconds);
+// The estimate of the seconds left: elapsed / done x (total - done), truncated.
+uint32_t EstimateRemainingSeconds(uint32_t elapsedSeconds, uint32_t sectorsDone,
+                                  uint32_t sectorsTotal);
 
 }  // namespace snapsalvager

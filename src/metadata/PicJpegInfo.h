@@ -9,5 +9,7 @@ namespace snapsalvager {
 // "Shoot Time: %s|Model: %s|Image Size: %sx%s" (at most 210 bytes), or "N/A" when the
 // temporary file has no readable Exif block. Never throws.
 std::string GetPhotoSummary(const std::filesystem::path& tempFile);
+// The same for a plain file (encoded = false) or a temporary file (encoded = true).
+std::string GetPhotoSummary(const std::filesystem::path& file, bool encoded);
 
 }  // namespace snapsalvager

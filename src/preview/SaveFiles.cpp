@@ -1,1 +1,216 @@
-// Implementation pending.
+// Restoring temporary files in place and moving them to their final names; the save pass.
+#include "preview/SaveFiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <system_error>
+#include <vector>
+
+#include "engine/PreviewFileStreamUnit.h"
+
+namespace snapsalvager {
+namespace {
+
+std::string SystemError(int error) { return std::generic_category().message(error); }
+
+[[noreturn]] void Fail(const std::string& what, const std::filesystem::path& path, int error) {
+  throw std::runtime_error(what + " " + path.string() + ": " + SystemError(error));
+}
+
+// Closes a descriptor when it goes out of scope.
+class TFd {
+ public:
+  explicit TFd(int fd) : fd_(fd) {}
+  ~TFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  TFd(const TFd&) = delete;
+  TFd& operator=(const TFd&) = delete;
+  int get() const { return fd_; }
+  // Closes now and reports the error a deferred write may have left.
+  int Close() {
+    int result = ::close(fd_);
+    fd_ = -1;
+    return result == 0 ? 0 : errno;
+  }
+
+ private:
+  int fd_;
+};
+
+bool ReadFully(int fd, char* data, size_t length, off_t offset, size_t& got) {
+  got = 0;
+  while (got < length) {
+    ssize_t n = ::pread(fd, data + got, length - got, offset + static_cast<off_t>(got));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool WriteFully(int fd, const char* data, size_t length, off_t offset) {
+  size_t done = 0;
+  while (done < length) {
+    ssize_t n = ::pwrite(fd, data + done, length - done, offset + static_cast<off_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) {
+      errno = ENOSPC;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Where the file system cannot rename without replacing (or the folders lie on different
+// file systems): create the target exclusively, copy, make it durable, then drop the source.
+void CopyThenUnlink(const std::filesystem::path& from, const std::filesystem::path& to) {
+  TFd source(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (source.get() < 0) Fail("cannot open", from, errno);
+  struct stat info {};
+  if (::fstat(source.get(), &info) != 0) Fail("cannot read", from, errno);
+  TFd target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                    info.st_mode & 0777));
+  if (target.get() < 0) Fail("cannot create", to, errno);
+
+  auto abandon = [&](const std::string& what, const std::filesystem::path& path, int error) {
+    target.Close();
+    ::unlink(to.c_str());  // only the partial copy this call created
+    Fail(what, path, error);
+  };
+  std::vector<char> block(1 << 20);
+  off_t offset = 0;
+  for (;;) {
+    size_t got = 0;
+    if (!ReadFully(source.get(), block.data(), block.size(), offset, got)) abandon("cannot read", from, errno);
+    if (got == 0) break;
+    if (!WriteFully(target.get(), block.data(), got, offset)) abandon("cannot write", to, errno);
+    offset += static_cast<off_t>(got);
+  }
+  if (::fsync(target.get()) != 0) abandon("cannot write", to, errno);
+  if (int error = target.Close(); error != 0) {
+    ::unlink(to.c_str());
+    Fail("cannot write", to, error);
+  }
+  // The copy is complete and durable; only now may the source go.
+  if (::unlink(from.c_str()) != 0) {
+    int error = errno;
+    ::unlink(to.c_str());
+    Fail("cannot remove", from, error);
+  }
+}
+
+std::string UpperCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+}  // namespace
+
+void UnscrambleHead(const std::filesystem::path& tempPath) {
+  TFd file(::open(tempPath.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
+  if (file.get() < 0) Fail("cannot open", tempPath, errno);
+  char head[TempHeadLength];
+  size_t length = 0;
+  if (!ReadFully(file.get(), head, sizeof head, 0, length)) Fail("cannot read", tempPath, errno);
+  if (length == 0) return;
+  for (size_t i = 0; i < length; ++i) head[i] = static_cast<char>(head[i] ^ TempHeadKey);
+  if (!WriteFully(file.get(), head, length, 0)) Fail("cannot write", tempPath, errno);
+  if (int error = file.Close(); error != 0) Fail("cannot write", tempPath, error);
+}
+
+void MoveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return;
+  int error = errno;
+  if (error == EXDEV || error == EINVAL || error == ENOSYS) {
+    CopyThenUnlink(from, to);
+    return;
+  }
+  throw std::runtime_error("cannot move " + from.string() + " to " + to.string() + ": " +
+                           SystemError(error));
+}
+
+void RestoreAndMove(const std::filesystem::path& tempPath, const std::filesystem::path& finalPath) {
+  std::error_code ec;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(tempPath, ec))) {
+    throw std::runtime_error("the temporary file " + tempPath.string() + " no longer exists");
+  }
+  // Checked first so an existing file costs no write to the temporary file; the move
+  // itself still refuses to replace a file that appears in between.
+  if (std::filesystem::exists(std::filesystem::symlink_status(finalPath, ec))) {
+    throw std::runtime_error("cannot move " + tempPath.string() + " to " + finalPath.string() +
+                             ": " + SystemError(EEXIST));
+  }
+  UnscrambleHead(tempPath);
+  try {
+    MoveWithoutReplacing(tempPath, finalPath);
+  } catch (const std::runtime_error& moveError) {
+    // The temporary file is the file's only copy: make it a valid temporary file again.
+    try {
+      UnscrambleHead(tempPath);
+    } catch (const std::runtime_error& restoreError) {
+      throw std::runtime_error(std::string(moveError.what()) + "; and its head could not be scrambled again: " +
+                               restoreError.what());
+    }
+    throw;
+  }
+}
+
+TSaveOutcome SaveFoundFiles(const TFoundFileList& files, const std::filesystem::path& destFolder,
+                            const TSaveObserver& observer) {
+  static constexpr const char* kSpecialTypes[] = {".CRW", ".X3F", ".AVI", ".MOV"};
+  TSaveOutcome outcome;
+  const size_t count = files.Count();
+  for (size_t index = 0; index < count; ++index) {
+    const TFoundFile& file = files[index];
+    TSaveStep step;
+    step.Index = index;
+    step.Count = count;
+    step.FinalPath = destFolder / file.Name;
+    step.Selected = file.Selected;
+
+    if (file.Selected && !outcome.SpecialTypeFound) {
+      const std::string upper = UpperCase(file.Name);
+      for (const char* special : kSpecialTypes) {
+        if (upper.find(special) != std::string::npos) {
+          outcome.SpecialTypeFound = true;
+          outcome.SpecialTypeExt = special;
+          break;
+        }
+      }
+    }
+    if (observer) observer(step);
+
+    if (file.Selected) {
+      try {
+        RestoreAndMove(file.TempFile, step.FinalPath);
+        ++outcome.Saved;
+      } catch (const std::exception& error) {
+        outcome.NotSaved.push_back({file.Name, file.TempFile, step.FinalPath, error.what()});
+      }
+    } else {
+      std::error_code ignored;
+      std::filesystem::remove(file.TempFile, ignored);
+      ++outcome.Bypassed;
+    }
+  }
+  return outcome;
+}
+
+}  // namespace snapsalvager

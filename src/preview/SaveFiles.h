@@ -1,9 +1,15 @@
 // Turning temporary files back into recovered files: restore the scrambled head in place,
-// then move to the final name without ever replacing an existing file.
+// then move to the final name without ever replacing an existing file. Also the save pass
+// over the found-file list that both front ends run.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
+
+#include "engine/FoundFiles.h"
 
 namespace snapsalvager {
 
@@ -17,6 +23,43 @@ void MoveWithoutReplacing(const std::filesystem::path& from, const std::filesyst
 
 // UnscrambleHead, then MoveWithoutReplacing. When the move fails the head is scrambled
 // again, so the temporary file stays a valid temporary file, and the error is rethrown.
+// Throws without touching anything when tempPath does not exist or finalPath already does.
 void RestoreAndMove(const std::filesystem::path& tempPath, const std::filesystem::path& finalPath);
+
+// One step of the save pass, told to the observer before the file is handled.
+struct TSaveStep {
+  size_t Index = 0;  // 0-based position in the list
+  size_t Count = 0;  // number of records in the list
+  std::filesystem::path FinalPath;  // destination folder + Name
+  bool Selected = false;  // ticked: "保存中 " + path; unticked: "Bypassing " + path
+};
+using TSaveObserver = std::function<void(const TSaveStep& step)>;
+
+// A ticked file that was not saved. Its temporary file, when it still exists, is left in
+// place with its head scrambled, so it can be saved again later.
+struct TNotSavedFile {
+  std::string Name;
+  std::filesystem::path TempFile;
+  std::filesystem::path FinalPath;
+  std::string Reason;
+};
+
+struct TSaveOutcome {
+  size_t Saved = 0;     // ticked files now in the destination folder
+  size_t Bypassed = 0;  // unticked files, whose temporary files were deleted
+  std::vector<TNotSavedFile> NotSaved;
+  // The first ticked file whose upper-cased name holds ".CRW", ".X3F", ".AVI" or ".MOV"
+  // (tested in that order): such files may need post-processing.
+  bool SpecialTypeFound = false;
+  std::string SpecialTypeExt;
+};
+
+// The save pass: walks the list once in order; a ticked record is restored and moved to
+// destFolder / Name (never replacing a file), an unticked record's temporary file is
+// deleted (errors ignored). The observer, when set, is called before each record. Nothing
+// throws; ticked files that could not be saved are listed in the outcome. The list itself
+// is left as it is: the caller empties it with ClearFoundFiles afterwards.
+TSaveOutcome SaveFoundFiles(const TFoundFileList& files, const std::filesystem::path& destFolder,
+                            const TSaveObserver& observer = {});
 
 }  // namespace snapsalvager

@@ -1,13 +1,22 @@
 // Snapsalvager: the recovery wizard.
 #include <QApplication>
-#include <QWidget>
+#include <QScreen>
+
+#include "wizard/MainUnit.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName("Snapsalvager");
-  QWidget window;
-  window.setWindowTitle("Snapsalvager");
-  window.setFixedSize(744, 487);
-  window.show();
+  // The title every message box shows.
+  QApplication::setApplicationName(QStringLiteral("Snapsalvager"));
+
+  snapsalvager::TMainForm form;
+  // The scan dialogs that live as long as the program are created here, after the window.
+  form.CreateScanDialogs();
+
+  if (const QScreen* screen = form.screen()) {
+    const QRect area = screen->availableGeometry();
+    form.move(area.center() - form.rect().center());
+  }
+  form.show();
   return app.exec();
 }

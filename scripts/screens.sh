@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Writes a PNG of every wizard page and dialog into a folder (default: build/screens),
+# with no display and no card: ./scripts/screens.sh [folder]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+out="${1:-build/screens}"
+cmake --preset default >/dev/null
+cmake --build build/default -j "$(nproc)" --target snapsalvager-screens >/dev/null
+mkdir -p "$out"
+QT_QPA_PLATFORM=offscreen build/default/src/wizard/snapsalvager-screens "$out"
+echo "screens written to $out" >&2

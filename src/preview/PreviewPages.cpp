@@ -1,0 +1,406 @@
+// Page T4: the found files cut into pages of six, one page at a time as thumbnails with a
+// tick box under each, and the ticks kept in each record's Selected field.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+
+#include <algorithm>
+#include <thread>
+
+#include "engine/PreviewFileStreamUnit.h"
+#include "preview/JPEGThumbUnit.h"
+#include "wizard/LinkLabel.h"
+#include "wizard/MainUnit.h"
+
+namespace snapsalvager {
+namespace {
+
+constexpr int kFilesPerPage = 6;
+// CFileList item data: the page's TPreviewRecord, and the image index its icon came from.
+constexpr int kRecordRole = Qt::UserRole;
+constexpr int kImageIndexRole = Qt::UserRole + 1;
+
+int Tag(const QObject* object) { return object ? object->property("Tag").toInt() : 0; }
+
+// Disables controls for the length of a scope and gives each its earlier state back. The page
+// fill processes messages after every thumbnail; navigation in that time could empty the
+// found-file list under the fill.
+class TBusyControls {
+ public:
+  TBusyControls(std::initializer_list<QWidget*> widgets, std::initializer_list<QAction*> actions) {
+    for (QWidget* w : widgets) {
+      if (w) widgets_.append({w, w->isEnabled()}), w->setEnabled(false);
+    }
+    for (QAction* a : actions) {
+      if (a) actions_.append({a, a->isEnabled()}), a->setEnabled(false);
+    }
+  }
+  ~TBusyControls() {
+    for (const auto& [w, enabled] : widgets_) w->setEnabled(enabled);
+    for (const auto& [a, enabled] : actions_) a->setEnabled(enabled);
+  }
+
+ private:
+  QList<QPair<QWidget*, bool>> widgets_;
+  QList<QPair<QAction*, bool>> actions_;
+};
+
+// The hourglass for the length of a scope, also when an error leaves it early.
+class TWaitCursor {
+ public:
+  TWaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~TWaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+};
+
+QImage LoadPicture(const char* name) {
+  return QImage(QStringLiteral(":/images/%1.bmp").arg(QLatin1String(name)));
+}
+
+}  // namespace
+
+void TMainForm::RegisterPreviewSlots() {
+  SlotBoxes = {previewUi.C1, previewUi.C2, previewUi.C3,
+               previewUi.C4, previewUi.C5, previewUi.C6};
+  SlotFiles.fill(nullptr);
+}
+
+void TMainForm::ConnectPreviewPage() {
+  // activated: only the user's choice; the code selects pages without raising it.
+  connect(previewUi.CFileList, &QComboBox::activated, this, [this] { CFileListChange(); });
+  for (QToolButton* b : {previewUi.BPageUp, previewUi.BPageDown}) {
+    connect(b, &QToolButton::clicked, this, [this, b] { BPageUpClick(b); });
+  }
+  connect(previewUi.BPreview, &QPushButton::clicked, this, &TMainForm::BPreviewClick);
+  for (QCheckBox* box : {previewUi.C1, previewUi.C2, previewUi.C3, previewUi.C4, previewUi.C5,
+                         previewUi.C6}) {
+    // toggled, like the click event a programmatic tick raises in the original control.
+    connect(box, &QCheckBox::toggled, this, [this, box] { C1Click(box); });
+  }
+  for (TLinkLabel* l : {previewUi.LS1, previewUi.LS2}) {
+    connect(l, &TLinkLabel::clicked, this, [this, l] {
+      if (l->isEnabled()) LS1Click(l);
+    });
+  }
+  connect(previewUi.LPreviewQuestionLink, &TLinkLabel::clicked, this,
+          &TMainForm::LPreviewQuestionLinkClick);
+}
+
+void TMainForm::LoadFrameBitmap() { FrameBitmap = LoadPicture("pvframe"); }
+
+void TMainForm::LoadJpegResource(TJpegImage& image, const QString& name) {
+  try {
+    QFile file(QStringLiteral(":/images/%1.jpg").arg(name));
+    if (!file.open(QIODevice::ReadOnly)) return;
+    const QByteArray bytes = file.readAll();
+    image.LoadFromBytes(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  } catch (...) {
+    // an empty decoder object does as well
+  }
+}
+
+int TMainForm::PlaceholderKind(const QString& ext) {
+  const QString type = ext.startsWith(QLatin1Char('.')) ? ext.mid(1) : ext;
+  auto inGroup = [&type](const TFileTypeGroup& group) {
+    return std::any_of(group.Exts.begin(), group.Exts.end(), [&type](const std::string& e) {
+      return type.compare(QString::fromStdString(e), Qt::CaseInsensitive) == 0;
+    });
+  };
+  if (inGroup(VideoGroup())) return 2;
+  if (inGroup(AudioGroup())) return 3;
+  return 1;
+}
+
+int TMainForm::CountSelected() const {
+  return static_cast<int>(FoundFiles.CountSelected());
+}
+
+void TMainForm::ClearThumbnails() {
+  for (TJpegThumb* thumb : ThumbnailList) delete thumb;
+  ThumbnailList.clear();
+  previewUi.SBPreview->update();
+  previewUi.SBPreview->repaint();
+}
+
+void TMainForm::ClearPages() {
+  const QSignalBlocker quiet(previewUi.CFileList);
+  previewUi.CFileList->clear();
+}
+
+void TMainForm::SetPageIcons() {
+  QComboBox* list = previewUi.CFileList;
+  for (int k = 0; k < list->count(); ++k) {
+    const QVariant data = list->itemData(k, kRecordRole);
+    if (!data.canConvert<TPreviewRecord>()) continue;
+    const int image = ExtIconIndex(data.value<TPreviewRecord>().FirstName.trimmed());
+    list->setItemData(k, image, kImageIndexRole);
+    list->setItemIcon(k, image >= 0 && image < ImgListExt.size() ? ImgListExt[image] : QIcon());
+  }
+}
+
+void TMainForm::EnterPreviewStep() {
+  ClearPages();
+  ClearThumbnails();
+  for (QCheckBox* box : SlotBoxes) box->setVisible(false);
+
+  const int n = static_cast<int>(FoundFiles.Count());
+  previewUi.LPreviewNote->setText(QStringLiteral("总共 ") + QString::number(n) +
+                                  QStringLiteral(" 个文件. "));
+  previewUi.LPreviewNote->setText(
+      previewUi.LPreviewNote->text() +
+      QStringLiteral("你可以预览并选择所需的文件，然后按“下一步”进行保存。"));
+  previewUi.LNum1->setText(QString::number(n));
+  previewUi.LNum2->setText(QString::number(n));
+  previewUi.LS1->setEnabled(false);
+  previewUi.LS2->setEnabled(false);
+
+  QComboBox* list = previewUi.CFileList;
+  {
+    const QSignalBlocker quiet(list);
+    list->setUpdatesEnabled(false);
+    int page = 0;
+    for (int i = 0; i < n; ++i) {
+      TPreviewRecord record;
+      record.FirstIndex = i;
+      record.FirstName = QString::fromStdString(FoundFiles[i].Name);
+      i = n > i + 5 ? i + 5 : n - 1;
+      record.LastIndex = i;
+      ++page;
+      const QString caption = QString::asprintf("Page #%d    %s - %s", page,
+                                                record.FirstName.toUtf8().constData(),
+                                                FoundFiles[i].Name.c_str());
+      list->addItem(caption, QVariant::fromValue(record));
+      list->setItemData(list->count() - 1, -1, kImageIndexRole);
+    }
+    list->setUpdatesEnabled(true);
+  }
+  {
+    const QSignalBlocker quiet(list);
+    try {
+      SetPageIcons();
+    } catch (...) {
+      // pages without icons are still pages
+    }
+  }
+  if (list->count() > 0) {
+    const QSignalBlocker quiet(list);
+    list->setCurrentIndex(0);
+  }
+  LastShownPage = -1;
+  CFileListChange();
+  LastShownPage = list->currentIndex();
+}
+
+void TMainForm::CFileListChange() {
+  QComboBox* list = previewUi.CFileList;
+  const int k = list->currentIndex();
+  if (k == LastShownPage || k < 0) return;
+  const int pages = list->count();
+  previewUi.LPage->setText(QStringLiteral("%1/%2").arg(k + 1).arg(pages));
+  previewUi.LPage->adjustSize();
+  previewUi.LPage->move((previewUi.PSelect->width() - previewUi.LPage->width()) / 2,
+                        previewUi.LPage->y());
+  previewUi.BPageUp->setEnabled(false);
+  previewUi.BPageDown->setEnabled(false);
+  list->setEnabled(false);
+  try {
+    BPreviewClick();
+  } catch (...) {
+    // a page that could not be filled still leaves the paging usable
+  }
+  previewUi.BPageUp->setEnabled(k > 0);
+  previewUi.BPageDown->setEnabled(k < pages - 1);
+  list->setEnabled(true);
+  LastShownPage = list->currentIndex();
+}
+
+void TMainForm::BPageUpClick(QObject* sender) {
+  QComboBox* list = previewUi.CFileList;
+  auto* button = qobject_cast<QWidget*>(sender);
+  const int k = list->currentIndex();
+  const QSignalBlocker quiet(list);
+  if (Tag(sender) == 2) {
+    if (k < list->count() - 1) {
+      list->setCurrentIndex(k + 1);
+    } else if (button) {
+      button->setEnabled(false);
+    }
+  } else {
+    if (k <= 0) {
+      if (button) button->setEnabled(false);
+    } else {
+      list->setCurrentIndex(k - 1);
+    }
+  }
+  CFileListChange();
+}
+
+void TMainForm::BPreviewClick() {
+  const TWaitCursor hourglass;
+  int left = 8;
+  int top = 1;
+  ClearThumbnails();
+
+  QComboBox* list = previewUi.CFileList;
+  const int k = list->currentIndex();
+  if (k < 0) return;
+  const QVariant data = list->itemData(k, kRecordRole);
+  if (!data.canConvert<TPreviewRecord>()) return;
+  const TPreviewRecord record = data.value<TPreviewRecord>();
+
+  for (QCheckBox* box : SlotBoxes) box->setVisible(false);
+  SlotFiles.fill(nullptr);
+
+  const TBusyControls busy({ui.BNext, ui.BBack}, {ui.NNewScan});
+  const int count = static_cast<int>(FoundFiles.Count());
+  const int first = std::max(0, record.FirstIndex);
+  const int last = std::min(record.LastIndex, count - 1);
+
+  // Decoding is the whole cost of a page, and the photos are independent: decode the page's
+  // photos on every core first, then build the thumbnails in order as before.
+  std::vector<std::filesystem::path> photos;
+  for (int i = first; i <= last; ++i) {
+    const QString name = QString::fromStdString(FoundFiles[i].Name);
+    if (name.mid(name.lastIndexOf(QLatin1Char('.'))) == QLatin1String(".JPG"))
+      photos.push_back(FoundFiles[i].TempFile);
+  }
+  PagePhotos.clear();
+  if (!photos.empty()) {
+    std::vector<TPreviewDecode> decoded =
+        DecodePreviewFiles(photos, true, 8, std::max(1u, std::thread::hardware_concurrency()));
+    for (size_t j = 0; j < photos.size(); ++j)
+      PagePhotos.insert(QString::fromStdString(photos[j].string()), std::move(decoded[j]));
+  }
+
+  int slot = 0;
+  for (int i = first; i <= last && slot < kFilesPerPage; ++i, ++slot) {
+    // Messages run after every thumbnail; stop if the list changed meanwhile.
+    if (FoundFiles.Count() != static_cast<size_t>(count)) break;
+    TFoundFile& file = FoundFiles[i];
+    const QString name = QString::fromStdString(file.Name);
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString ext = dot >= 0 ? name.mid(dot) : QString();
+
+    QCheckBox* box = SlotBoxes[slot];
+    box->setChecked(file.Selected);  // the slot has no link yet: no record changes
+    box->setText(name);
+    SlotFiles[slot] = &file;
+    AddThumbnail(QString::fromStdString(file.TempFile.string()), ext, top, left, name, true,
+                 QString::fromStdString(file.Info));
+    left += 140;
+    if (left > 300) {
+      left = 8;
+      top += 120;
+    }
+    box->setVisible(true);
+    box->raise();  // above the thumbnail's bottom edge
+  }
+  PagePhotos.clear();
+  previewUi.LS1->setEnabled(true);
+  previewUi.LS2->setEnabled(true);
+}
+
+void TMainForm::AddThumbnail(const QString& tempPath, const QString& ext, int top, int left,
+                             const QString& fileName, bool scrambled, const QString& summary) {
+  auto* thumb = new TJpegThumb(previewUi.SBPreview);
+  thumb->setToolTip(QString(summary).replace(QLatin1Char('|'), QLatin1Char('\n')));
+  thumb->SetImageframe(&FrameBitmap);
+
+  int kind = 0;  // 0 photo, 1 raw, 2 video, 3 audio, 4 corrupt photo
+  bool usedSharedJpeg = false;
+  TPreviewDecode prefetched;
+  bool havePrefetched = false;
+  if (ext == QLatin1String(".JPG")) {
+    if (auto it = PagePhotos.find(tempPath); it != PagePhotos.end()) {
+      prefetched = std::move(*it);
+      PagePhotos.erase(it);
+      havePrefetched = true;
+      if (!prefetched.Opened) {
+        delete thumb;  // no file, no thumbnail: the slot shows its tick box only
+        return;
+      }
+      if (!prefetched.HeaderOk) kind = 4;
+    } else {
+      try {
+        TPreviewFileStream stream(tempPath.toStdString());
+        stream.Encoded = scrambled;
+        stream.EncodedLength = TempHeadLength;
+        stream.EncodeKey = TempHeadKey;
+        stream.MaxSize = PreviewMaxSize;
+        usedSharedJpeg = true;
+        try {
+          SharedJpeg.LoadFromStream(stream);
+        } catch (const std::exception&) {
+          kind = 4;
+        }
+      } catch (const std::exception&) {
+        delete thumb;
+        return;
+      }
+    }
+  } else {
+    kind = PlaceholderKind(ext);
+  }
+
+  thumb->Settext(fileName.left(255));
+  QImage placeholder;
+  if (kind == 0) {
+    thumb->LoadFullSize = false;
+    thumb->IsBMP = false;
+    try {
+      if (havePrefetched) {
+        thumb->SetDecodedPic(std::move(prefetched.Picture));
+      } else {
+        thumb->SetPicJPG(SharedJpeg);
+      }
+    } catch (...) {
+      // the thumbnail is shown all the same
+    }
+    // A header but not one decodable row: say so rather than show an empty frame.
+    if (thumb->PicStatus() == TJpegDecodeStatus::Corrupt) kind = 4;
+  }
+  if (kind != 0) {
+    static const char* const kPictures[] = {"", "pvraw", "pvvideo", "pvaudio", "pvcorrupt"};
+    placeholder = LoadPicture(kPictures[kind]);
+    thumb->LoadFullSize = true;
+    thumb->IsBMP = true;
+    thumb->SetPicBmp(&placeholder);
+  }
+
+  thumb->setGeometry(left, top, 120, 100);
+  thumb->setVisible(true);
+  thumb->Paint();  // renders now, while the picture it draws from still exists
+  ThumbnailList.append(thumb);
+  QCoreApplication::processEvents();
+  if (usedSharedJpeg) LoadJpegResource(SharedJpeg, QStringLiteral("pvempty"));
+}
+
+void TMainForm::C1Click(QCheckBox* sender) {
+  if (!sender) return;
+  sender->setEnabled(false);
+  const int tag = Tag(sender);
+  if (tag >= 1 && tag <= kFilesPerPage && SlotFiles[tag - 1])
+    SlotFiles[tag - 1]->Selected = sender->isChecked();
+  previewUi.LNum2->setText(QString::number(CountSelected()));
+  sender->setEnabled(true);
+}
+
+void TMainForm::LS1Click(QObject* sender) {
+  previewUi.LS1->setEnabled(false);
+  previewUi.LS2->setEnabled(false);
+  const bool value = Tag(sender) == 1;
+  for (size_t i = 0; i < FoundFiles.Count(); ++i) FoundFiles.SetSelected(i, value);
+  for (QCheckBox* box : SlotBoxes) {
+    if (!box->isHidden()) box->setChecked(value);
+  }
+  previewUi.LNum2->setText(QString::number(CountSelected()));
+  previewUi.LS1->setEnabled(true);
+  previewUi.LS2->setEnabled(true);
+}
+
+}  // namespace snapsalvager

@@ -1,0 +1,56 @@
+// Message boxes and the other modal moments of the wizard (folder and file pickers, custom
+// dialogs). Each goes through a replaceable hook, so tests read every text and answer
+// without a modal loop; the defaults show the real Qt dialogs.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QDialog;
+class QWidget;
+
+namespace snapsalvager {
+
+enum class TMessageKind { Information, Confirmation, Warning };
+
+// Answers with the button pressed: QMessageBox::Ok, Yes, No, or Cancel when the box was
+// closed otherwise.
+using TPrompter = std::function<QMessageBox::StandardButton(TMessageKind kind, const QString& text)>;
+
+// The window message boxes are centred on and take their font from; normally TMainForm.
+void SetMessageOwner(QWidget* owner);
+QWidget* MessageOwner();
+
+// Replaces how boxes are shown; an empty function restores the real dialog.
+void SetPrompter(TPrompter prompter);
+
+// The real box for a message, captioned, with the owner's font and buttons set; not shown.
+std::unique_ptr<QMessageBox> MakeMessageBox(TMessageKind kind, const QString& text);
+
+// Modal information box with OK.
+void ShowInfo(const QString& text);
+// Modal question with Yes (the default) and No.
+QMessageBox::StandardButton AskYesNo(const QString& text);
+// The same question with the warning icon (closing during a scan).
+QMessageBox::StandardButton AskYesNoWarning(const QString& text);
+
+// Runs a custom dialog modally and returns its result (QDialog::Accepted or Rejected).
+// Tests replace it to fill in the dialog and press a button.
+using TDialogRunner = std::function<int(QDialog& dialog)>;
+void SetDialogRunner(TDialogRunner runner);
+int RunDialog(QDialog& dialog);
+// Centres a window on the message owner (left/top truncated as integer division).
+void CentreOnOwner(QWidget& window);
+
+// Folder and file pickers; an empty result means the user cancelled.
+using TFolderChooser = std::function<QString(const QString& title)>;
+using TFileChooser = std::function<QString(const QString& title, const QString& filter)>;
+void SetFolderChooser(TFolderChooser chooser);
+void SetFileChooser(TFileChooser chooser);
+QString ChooseFolder(const QString& title);
+QString ChooseFile(const QString& title, const QString& filter);
+
+}  // namespace snapsalvager

@@ -1,0 +1,480 @@
+// Page T3: measuring the card and the warnings before a scan, starting, pausing and
+// stopping the scan thread, the thread's reports in the page, and the end of a scan.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QHeaderView>
+#include <QStyle>
+#include <QTableWidget>
+#include <QThread>
+#include <QTimer>
+
+#include <sys/statvfs.h>
+
+#include <climits>
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+
+#include "engine/DigitalReadThread.h"
+#include "engine/jdiskio.h"
+#include "wizard/Dialogs.h"
+#include "wizard/MainUnit.h"
+#include "wizard/QuickStatusUnit.h"
+#include "wizard/RecoveryDoneUnit.h"
+#include "wizard/StatusUnit.h"
+
+namespace snapsalvager {
+namespace {
+
+// Below this the card is implausibly small, above it implausibly large (about 1 TB).
+constexpr uint32_t kFewestSectors = 2047;
+constexpr uint32_t kMostSectors = 2048000000;
+constexpr uint32_t kFallbackSectors = 65536;
+// A card bigger than 165 GiB is more likely a hard disk.
+constexpr int64_t kLargestCardMB = 168960;
+constexpr int64_t kNoLocalDisk = -99;
+// How long rows of the scan list collect before they are painted together.
+constexpr int kRowPaintIntervalMs = 100;
+
+const char* const kTagProperty = "Tag";  // the LScanNote tag: 1 once a file was listed
+
+QString Letter(char letter) { return QString(QChar(QLatin1Char(letter))); }
+
+// The platform's rounding of a real to a whole number: halves go to the even neighbour.
+int64_t RoundHalfEven(double value) { return static_cast<int64_t>(std::nearbyint(value)); }
+
+QString MegabytesText(int64_t mb) {
+  return QString::asprintf("%lld MB (%5.1f GB)", static_cast<long long>(mb),
+                           static_cast<double>(mb) / 1024.0);
+}
+
+// Runs the scan thread's calls on the GUI thread and waits for them. The application object
+// receives them: it outlives every window, and a call for a window that is gone belongs to
+// an abandoned thread and does nothing.
+void RunOnMainThread(const std::function<void()>& call) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return;
+  if (QThread::currentThread() == app->thread()) {
+    call();
+    return;
+  }
+  QMetaObject::invokeMethod(app, [&call] { call(); }, Qt::BlockingQueuedConnection);
+}
+
+// The scan's reports, turned into the page's controls.
+class TScanPageEvents final : public TScanEvents {
+ public:
+  explicit TScanPageEvents(TMainForm& form) : form_(form) {}
+
+  void Reset() {
+    position_ = 0;
+    shift_ = 0;
+  }
+
+  void SetProgressPosition(uint32_t value) override {
+    position_ = value;
+    ShowPosition();
+  }
+
+  void SetProgressMaximum(uint32_t value) override {
+    // A progress bar counts in int: a count above INT_MAX is shown halved as often as needed.
+    shift_ = 0;
+    while ((static_cast<uint64_t>(value) >> shift_) > static_cast<uint64_t>(INT_MAX)) ++shift_;
+    form_.scanUi.PBar->setMaximum(static_cast<int>(value >> shift_));
+    ShowPosition();
+  }
+
+  void StepProgress() override {
+    ++position_;
+    ShowPosition();
+  }
+
+  void SetLabelText(TScanLabel label, const std::string& text) override {
+    QLabel* target = nullptr;
+    switch (label) {
+      case TScanLabel::LRead: target = form_.scanUi.LRead; break;
+      case TScanLabel::LBad: target = form_.scanUi.LBad; break;
+      case TScanLabel::LTime: target = form_.scanUi.LTime; break;
+    }
+    if (target) target->setText(QString::fromStdString(text));
+  }
+
+  void AddFoundFile(const std::string& name, const std::string& description,
+                    int64_t size) override {
+    form_.AddScanRow(QString::fromStdString(name), QString::fromStdString(description), size);
+  }
+
+  void Finish(const std::string& error) override {
+    form_.ScanThreadFinished(QString::fromStdString(error));
+  }
+
+ private:
+  void ShowPosition() {
+    const uint64_t shown = position_ >> shift_;
+    form_.scanUi.PBar->setValue(
+        static_cast<int>(std::min<uint64_t>(shown, static_cast<uint64_t>(form_.scanUi.PBar->maximum()))));
+  }
+
+  TMainForm& form_;
+  uint64_t position_ = 0;
+  unsigned shift_ = 0;
+};
+
+std::filesystem::path ToPath(const QString& path) {
+  return std::filesystem::path(path.toStdString());
+}
+
+}  // namespace
+
+TMainForm::TScanThreadRelease::~TScanThreadRelease() {
+  for (std::unique_ptr<TDigitalReadThread>* thread : {&Form->ScanThread, &Form->EndedScanThread})
+    if (*thread && !(*thread)->Finished()) (*thread)->Abandon();
+}
+
+void TMainForm::CreateScanDialogs() {
+  if (!StatusForm) StatusForm = new TStatusForm(this);
+  if (!QuickStatusForm) QuickStatusForm = new TQuickStatusForm(this);
+  if (!RecoveryDoneForm) RecoveryDoneForm = new TRecoveryDoneForm(this);
+}
+
+void TMainForm::ConnectScanPage() {
+  connect(scanUi.BPause, &QPushButton::clicked, this, &TMainForm::BPauseClick);
+  connect(scanUi.BStop, &QPushButton::clicked, this, &TMainForm::BStopClick);
+  QTableWidget* list = scanUi.LVShow;
+  const int widths[] = {60, 90, 70, 500};
+  for (int column = 0; column < 4; ++column) list->setColumnWidth(column, widths[column]);
+  list->setIconSize(QSize(16, 16));
+  list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  scanUi.LScanNote->setProperty(kTagProperty, 0);
+}
+
+void TMainForm::ShowQuickStatus(const QString& text) {
+  CreateScanDialogs();
+  QuickStatusForm->ShowStatus(text);
+}
+
+void TMainForm::HideQuickStatus() {
+  if (QuickStatusForm) QuickStatusForm->HideStatus();
+}
+
+int64_t TMainForm::FreeSpaceOf(const QString& path) {
+  const QString trimmed = path.trimmed();
+  if (trimmed.isEmpty() || trimmed.startsWith(QLatin1String("//")) ||
+      trimmed.startsWith(QLatin1String("\\\\")))
+    return kNoLocalDisk;
+  // A destination not made yet is asked about through the folder that will hold it.
+  std::error_code ec;
+  std::filesystem::path folder = std::filesystem::absolute(ToPath(trimmed), ec);
+  if (ec) return -1;
+  while (!std::filesystem::is_directory(folder, ec)) {
+    if (!folder.has_relative_path()) return -1;
+    folder = folder.parent_path();
+  }
+  struct statvfs info {};
+  if (statvfs(folder.c_str(), &info) != 0) return -1;
+  return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
+}
+
+bool TMainForm::PrepareScan() {
+  CreateScanDialogs();
+  ShowQuickStatus(QStringLiteral("获取磁盘信息。它只需几秒钟..."));
+  bool askCapacity = true;
+  TDriveEntry& drive = SelectedDrive;
+
+  TDiskGeometry geometry;
+  if (GetDriveGeometry(drive.DriveNumber, geometry)) {
+    drive.SectorSize = geometry.BytesPerSector;
+    drive.SectorCount = geometry.TotalSectors;
+    // The scan reads 512-byte sectors unless the device reports a smaller one.
+    if (drive.SectorSize == 0 || drive.SectorSize >= 512) drive.SectorSize = 512;
+  } else {
+    drive.SectorSize = 512;
+    drive.SectorCount = 0;
+  }
+
+  if (IsWin2000OrLater()) {
+    int64_t length = -1;
+    if (GetDiskSize(drive.DriveNumber, length) && length > 0) {
+      const int64_t sectors = length / static_cast<int64_t>(drive.SectorSize);
+      if (sectors > static_cast<int64_t>(drive.SectorCount)) {
+        // More than 32 bits of sectors cannot be scanned; the largest count stays honest
+        // (and fails the plausibility test below) where a wrapped one would look plausible.
+        drive.SectorCount = sectors > static_cast<int64_t>(UINT32_MAX)
+                                ? UINT32_MAX
+                                : static_cast<uint32_t>(sectors);
+        askCapacity = false;
+      }
+    }
+  }
+
+  if (drive.SectorCount < kFewestSectors || drive.SectorCount > kMostSectors) {
+    drive.SectorSize = 512;
+    drive.SectorCount = kFallbackSectors;
+    askCapacity = true;
+  }
+  HideQuickStatus();
+
+  bool result = true;
+  if (askCapacity) {
+    StatusForm->Prepare(drive.Letter, drive.SectorCount);
+    if (RunDialog(*StatusForm) == QDialog::Accepted) {
+      drive.SectorCount = StatusForm->EnteredSectorCount();
+      drive.SectorSize = 512;
+    } else {
+      result = false;
+    }
+  }
+
+  if (result) {
+    const int64_t cardMB = RoundHalfEven(drive.SectorCount / 2048.0);
+    const int64_t freeBytes = FreeSpaceProbe ? FreeSpaceProbe(DestFolder) : FreeSpaceOf(DestFolder);
+    const int64_t freeMB = RoundHalfEven(static_cast<double>(freeBytes) / 1024.0 / 1024.0);
+    const int64_t neededMB = static_cast<int64_t>(static_cast<double>(cardMB) * 1.1);
+
+    if (cardMB > kLargestCardMB || QChar(QLatin1Char(drive.Letter)).toUpper() == QLatin1Char('C')) {
+      const QString text =
+          QStringLiteral("对不起，它看起来像驱动器") + Letter(drive.Letter) +
+          QStringLiteral(": 您选择好要扫描的硬盘驱动器 ") +
+          QString::asprintf("(大小: %5.1f GB)", static_cast<double>(cardMB) / 1024.0) +
+          QStringLiteral(" 而不是一台数码相机的存储卡（存储卡大小通常大于 128 GB）。") +
+          QStringLiteral("\r\n\r\n") +
+          QStringLiteral("点击“是”以取消并重新选择一个驱动器盘符，或者单击“否”继续处理。");
+      if (AskYesNo(text) == QMessageBox::Yes) result = false;
+    }
+
+    if (result && freeBytes != kNoLocalDisk && freeMB < neededMB) {
+      const QString text =
+          QStringLiteral("记忆卡存储大小: ") + MegabytesText(cardMB) + QStringLiteral("\r\n") +
+          QStringLiteral("目标文件夹驱动器可用空间: ") + MegabytesText(freeMB) + QStringLiteral("\r\n") +
+          QStringLiteral("建议的可用磁盘空间: ") + MegabytesText(neededMB) +
+          QStringLiteral("\r\n\r\n") +
+          QStringLiteral("对不起，看来你的目标文件夹的驱动器没有足够的可用磁盘空间来保存临时文件和从存储卡中恢复的文件。") +
+          QStringLiteral("建议选择不同的目标文件夹，或者清理当前目标文件夹的驱动器，以获得足够的可用磁盘空间。") +
+          QStringLiteral("\r\n\r\n") +
+          QStringLiteral("点击“是”以取消并重新选择，或者单击“否”继续处理。");
+      if (AskYesNo(text) == QMessageBox::Yes) result = false;
+    }
+  }
+
+  if (result) {
+    scanUi.LSize->setText(QString::asprintf("存储大小:  %d MB", static_cast<int>(drive.SectorCount / 2048)));
+    scanUi.LDrive->setText(Letter(drive.Letter) + QLatin1Char(':'));
+    scanUi.LScanNote->setText(QStringLiteral("扫描正在进行中..."));
+    scanUi.LScanNote->setProperty(kTagProperty, 0);
+    QString types;
+    for (int index = 1; index <= FileTypeCount; ++index)
+      if (RecogniserInputs.Enabled(index))
+        types += QLatin1Char('.') +
+                 QString::fromLatin1(FileTypeTable[static_cast<size_t>(index - 1)].data(),
+                                     static_cast<qsizetype>(FileTypeTable[static_cast<size_t>(index - 1)].size())) +
+                 QLatin1Char('/');
+    types.chop(1);
+    scanUi.LFileType->setText(types);
+  } else {
+    scanUi.LSize->setText(QStringLiteral("0 MB"));
+  }
+  return result;
+}
+
+bool TMainForm::StartScan() {
+  UserStopped = false;
+  ClosingDuringScan = false;
+  ScanError.clear();
+  scanUi.BStop->setEnabled(true);
+  scanUi.BPause->setEnabled(true);
+  scanUi.BPause->setText(QStringLiteral("暂停"));
+  ui.NNewScan->setEnabled(false);
+
+  scanUi.LFile->setText(QStringLiteral("0"));
+  scanUi.LRead->setText(QStringLiteral("0"));
+  scanUi.LBad->setText(QStringLiteral("0"));
+  scanUi.PBar->setValue(0);
+  EndScanRowUpdate();
+  scanUi.LVShow->setUpdatesEnabled(false);
+  scanUi.LVShow->setRowCount(0);
+  scanUi.LVShow->setUpdatesEnabled(true);
+
+  ScanInProgress = true;
+  ClearFoundFiles(FoundFiles);
+
+  // The last scan's thread has long returned; a new scan starts from a clean slate.
+  EndedScanThread.reset();
+  if (!ScanEvents) ScanEvents = std::make_unique<TScanPageEvents>(*this);
+  static_cast<TScanPageEvents&>(*ScanEvents).Reset();
+
+  auto thread = std::make_unique<TDigitalReadThread>(*ScanEvents, RunOnMainThread, FoundFiles);
+  thread->Drive = SelectedDrive;
+  thread->TempFolder = ToPath(TempFolder);
+  thread->Inputs = RecogniserInputs;
+  thread->WholeVolume = true;
+  ScanThread = std::move(thread);
+  try {
+    ScanThread->Start();
+  } catch (const std::exception& e) {
+    // No thread could be made: the scan ends at once, as after an error.
+    ScanThread.reset();
+    ScanThreadFinished(QString::fromLocal8Bit(e.what()));
+  }
+  return true;
+}
+
+void TMainForm::BPauseClick() {
+  scanUi.BPause->setEnabled(false);
+  if (ScanThread) {
+    if (ScanThread->Suspended()) {
+      ScanThread->Resume();
+      scanUi.BStop->setEnabled(true);
+      scanUi.BPause->setText(QStringLiteral("暂停"));
+    } else {
+      ScanThread->Suspend();
+      scanUi.BStop->setEnabled(false);
+      scanUi.BPause->setText(QStringLiteral("继续"));
+    }
+  }
+  scanUi.BPause->setEnabled(true);
+}
+
+bool TMainForm::WaitForScanEnd(int timeoutMs) {
+  if (ScanEnded) return true;
+  QElapsedTimer clock;
+  clock.start();
+  QEventLoop loop;
+  QTimer poll;
+  poll.setInterval(10);
+  connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (ScanEnded || clock.elapsed() >= timeoutMs) loop.quit();
+  });
+  poll.start();
+  // The thread's calls (and FinishScan among them) run here; clicks wait, so nothing
+  // re-enters the page while it ends.
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  return ScanEnded;
+}
+
+void TMainForm::BStopClick() {
+  scanUi.BStop->setEnabled(false);
+  ScanEnded = false;
+  if (!ScanThread) return;
+  UserStopped = true;
+  ScanThread->Terminate();
+  if (!WaitForScanEnd(StopWaitMs)) {
+    // The thread ignored the request: its later calls are dropped and it ends by itself.
+    if (ScanThread) {
+      ScanThread->Abandon();
+      ScanThread.reset();
+    }
+    FinishScan();
+  }
+}
+
+void TMainForm::StopScanForClose() {
+  if (!ScanThread) return;
+  // The process must not end while the thread still writes a temporary file: wait for the
+  // end of its batch (its last file closed and recorded), within the same bound as Stop.
+  ClosingDuringScan = true;
+  ScanEnded = false;
+  UserStopped = true;
+  ScanThread->Terminate();
+  if (!WaitForScanEnd(StopWaitMs)) {
+    if (ScanThread) {
+      ScanThread->Abandon();
+      ScanThread.reset();
+    }
+    FinishScan();
+  }
+}
+
+void TMainForm::AddScanRow(const QString& name, const QString& description, int64_t size) {
+  QTableWidget* list = scanUi.LVShow;
+  // Each found file waits for its row: painting the list for every one of thousands of small
+  // files would cost the scan more than the reading. The bracket stays open for a moment so
+  // the rows of that moment are painted together.
+  if (!ScanRowsPending) {
+    ScanRowsPending = true;
+    list->setUpdatesEnabled(false);
+    QTimer::singleShot(kRowPaintIntervalMs, this, &TMainForm::EndScanRowUpdate);
+  }
+  const int row = list->rowCount();
+  list->insertRow(row);
+  auto* caption = new QTableWidgetItem(QString::number(row + 1));
+  const int image = ExtIconIndex(name);
+  if (image >= 0 && image < ImgListExt.size()) caption->setIcon(ImgListExt[image]);
+  list->setItem(row, 0, caption);
+  list->setItem(row, 1, new QTableWidgetItem(name));
+  list->setItem(row, 2, new QTableWidgetItem(QString::number(size)));
+  list->setItem(row, 3, new QTableWidgetItem(description));
+  list->scrollToItem(caption);
+  scanUi.LFile->setText(QString::number(list->rowCount()));
+  if (scanUi.LScanNote->property(kTagProperty).toInt() == 0) {
+    scanUi.LScanNote->setText(QStringLiteral("上面列出找到的文件如果停止可以恢复并且保存。"));
+    scanUi.LScanNote->setProperty(kTagProperty, 1);
+  }
+}
+
+void TMainForm::EndScanRowUpdate() {
+  if (!ScanRowsPending) return;
+  ScanRowsPending = false;
+  QTableWidget* list = scanUi.LVShow;
+  list->setUpdatesEnabled(true);
+  if (list->rowCount() > 0) list->scrollToItem(list->item(list->rowCount() - 1, 0));
+}
+
+void TMainForm::ScanThreadFinished(const QString& error) {
+  if (!error.isEmpty()) {
+    ScanError = error;
+    // The files listed so far are complete on disk and can still be previewed and saved.
+    if (!ClosingDuringScan)
+      ShowInfo(QStringLiteral("扫描因错误而中止：") + QStringLiteral("\r\n\r\n") + error);
+  }
+  FinishScan();
+}
+
+void TMainForm::FinishScan() {
+  CreateScanDialogs();
+  ScanEnded = true;
+  ScanInProgress = false;
+  scanUi.BStop->setEnabled(false);
+  scanUi.BPause->setEnabled(false);
+  scanUi.LTime->setText(QStringLiteral("0:00:00"));
+  EndScanRowUpdate();
+
+  // This may run inside the thread's own finish call: the object is destroyed only once
+  // the thread has returned.
+  if (ScanThread) {
+    EndedScanThread = std::move(ScanThread);
+    QTimer::singleShot(0, this, &TMainForm::ReapEndedScanThread);
+  }
+
+  const int found = static_cast<int>(FoundFiles.Count());
+  if (!ClosingDuringScan) {
+    if (UserStopped) ShowInfo(QStringLiteral("用户扫描停止"));
+    if (found > 0) {
+      const QString message = QString::asprintf(
+          "发现共有 %d 个文件。 \r\n\r\n请按[确定]，然后按[下一步]按钮可以预览并保存。", found);
+      // A label shows a line break as "\n"; a lone carriage return would show as a glyph.
+      RecoveryDoneForm->ui.LMessage->setText(QString(message).replace(QLatin1String("\r\n"),
+                                                                      QLatin1String("\n")));
+      RunDialog(*RecoveryDoneForm);
+    } else if (ScanError.isEmpty()) {
+      // After an error the card was not scanned to its end: "nothing found" would mislead.
+      ShowInfo(QStringLiteral("不幸的是，没有检测到可恢复的文件。"));
+    }
+  }
+  if (found > 0) ui.NNewScan->setEnabled(true);
+  ui.BNext->setEnabled(found > 0);
+  ui.BBack->setEnabled(true);
+  scanUi.LScanNote->setText(QStringLiteral("点击“下一步”进行预览恢复的图片。"));
+}
+
+void TMainForm::ReapEndedScanThread() {
+  if (!EndedScanThread) return;
+  if (EndedScanThread->Finished()) {
+    EndedScanThread.reset();
+    return;
+  }
+  // Between its finish call and its return: look again shortly.
+  QTimer::singleShot(10, this, &TMainForm::ReapEndedScanThread);
+}
+
+}  // namespace snapsalvager

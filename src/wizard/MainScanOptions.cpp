@@ -1,0 +1,334 @@
+// Page T2: the drive and camera lists, the video type, the destination folder, and the
+// validation that fixes what the scan will use.
+#include <QDir>
+#include <QFileInfo>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+#include <filesystem>
+#include <system_error>
+
+#include "engine/LinuxDrives.h"
+#include "engine/PreviewFileStreamUnit.h"
+#include "preview/FileExtIconUnit.h"
+#include "wizard/Dialogs.h"
+#include "wizard/HelpLinks.h"
+#include "wizard/MainUnit.h"
+#include "wizard/VideoTypeUnit.h"
+
+namespace snapsalvager {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kIndentStep = 8;  // pixels per indent level in the drop-down
+
+// Draws the drop-down items shifted by their indent, as the drive list groups them.
+class TIndentDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    QStyleOptionViewItem shifted(option);
+    shifted.rect.adjust(index.data(TMainForm::IndentRole).toInt() * kIndentStep, 0, 0, 0);
+    QStyledItemDelegate::paint(painter, shifted, index);
+  }
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.rwidth() += index.data(TMainForm::IndentRole).toInt() * kIndentStep;
+    return size.expandedTo(QSize(0, 20));
+  }
+};
+
+fs::path ToPath(const QString& text) { return fs::path(text.toStdString()); }
+
+// Linux users type "~/..." and relative folders; the scan needs one unambiguous folder.
+QString ExpandFolder(const QString& text) {
+  QString folder = text;
+  if (folder == QLatin1String("~") || folder.startsWith(QLatin1String("~/")))
+    folder = QDir::homePath() + folder.mid(1);
+  if (QDir::isRelativePath(folder)) folder = QDir::current().absoluteFilePath(folder);
+  return folder;
+}
+
+const QString kChooseImageCaption = QStringLiteral("选择磁盘映像文件...");
+
+}  // namespace
+
+void TMainForm::LoadImageLists() {
+  ImageListCBDrive = {QIcon(QStringLiteral(":/images/drive_fixed.png")),
+                      QIcon(QStringLiteral(":/images/drive_removable.png")),
+                      QIcon(QStringLiteral(":/images/drive_cd.png")),
+                      QIcon(QStringLiteral(":/images/drive_unknown.png"))};
+  ImageListCamera = {QIcon(QStringLiteral(":/images/camera.png"))};
+  ui.CBDrive->setItemDelegate(new TIndentDelegate(ui.CBDrive));
+  ui.CBDrive->setIconSize(QSize(16, 16));
+  ui.CBCamera->setIconSize(QSize(16, 16));
+  DriveLetterOfFolder = [](const QString& folder) {
+    return LinuxDrives::LetterHoldingPath(folder.toStdString());
+  };
+}
+
+void TMainForm::AddDriveItem(const QString& caption, int image, int selectedImage, int indent,
+                             int row) {
+  ui.CBDrive->addItem(ImageListCBDrive.value(image), caption);
+  const int i = ui.CBDrive->count() - 1;
+  ui.CBDrive->setItemData(i, row, DriveRowRole);
+  ui.CBDrive->setItemData(i, indent, IndentRole);
+  ui.CBDrive->setItemData(i, image, ImageRole);
+  ui.CBDrive->setItemData(i, selectedImage, SelectedImageRole);
+  if (row >= 0) {
+    // Letters mean little on Linux: the hint names the device or image behind one.
+    for (const TLinuxDrive& d : LinuxDrives::List())
+      if (d.Letter == DriveTable[static_cast<size_t>(row)].Letter)
+        ui.CBDrive->setItemData(i, QString::fromStdString(d.DisplayName + "  (" + d.Path + ")"),
+                                Qt::ToolTipRole);
+  }
+}
+
+void TMainForm::FillDriveList() {
+  ui.CBDrive->clear();
+  AddDriveItem(QStringLiteral("请选择您的存储卡的盘符..."), 0, 0, 0, -1);
+
+  LinuxDrives::Refresh();
+  for (int i = 0; i < 26; ++i) {
+    TDriveEntry& e = DriveTable[static_cast<size_t>(i)];
+    e = TDriveEntry{};
+    e.Letter = static_cast<char>('A' + i);
+    e.DriveNumber = static_cast<uint8_t>(i + 1);
+    e.Listed = false;
+    e.Label.clear();
+    e.DriveType = LinuxDrives::GetDriveType(e.Letter);
+  }
+
+  auto addDrives = [this](uint8_t type, int image, int selectedImage) {
+    int added = 0;
+    for (int i = 0; i < 26; ++i) {
+      TDriveEntry& e = DriveTable[static_cast<size_t>(i)];
+      if (e.DriveType != type) continue;
+      AddDriveItem(QStringLiteral("%1: %2").arg(QLatin1Char(e.Letter)).arg(QString::fromStdString(e.Label)),
+                   image, selectedImage, 2, i);
+      e.Listed = true;
+      ++added;
+    }
+    return added;
+  };
+  auto anyOfType = [this](uint8_t type) {
+    for (const TDriveEntry& e : DriveTable)
+      if (e.DriveType == type) return true;
+    return false;
+  };
+
+  AddDriveItem(QStringLiteral("Removable Drives"), 1, 1, 0, -1);
+  if (addDrives(DRIVE_REMOVABLE, 1, 1) == 0)
+    AddDriveItem(QStringLiteral("[No Removable Drive]"), 1, 1, 2, -1);
+  AddDriveItem(QStringLiteral("Hard Drives"), 0, 0, 0, -1);
+  addDrives(DRIVE_FIXED, 0, 0);
+  if (anyOfType(DRIVE_CDROM)) {
+    AddDriveItem(QStringLiteral("CD/DVD Drives"), 2, 2, 0, -1);
+    addDrives(DRIVE_CDROM, 2, 2);
+  }
+  if (anyOfType(DRIVE_REMOTE)) {
+    AddDriveItem(QStringLiteral("Network Drives"), 0, 0, 0, -1);
+    addDrives(DRIVE_REMOTE, 0, 0);
+  }
+  AddDriveItem(QStringLiteral("Unknown or Empty Drives"), 0, 0, 0, -1);
+  for (int i = 0; i < 26; ++i) {
+    TDriveEntry& e = DriveTable[static_cast<size_t>(i)];
+    if (e.Listed) continue;
+    AddDriveItem(QStringLiteral("%1: %2").arg(QLatin1Char(e.Letter)).arg(QString::fromStdString(e.Label)),
+                 3, 0, 2, i);
+    e.Listed = true;
+  }
+  // A card copied into an image file is scanned like a card.
+  AddDriveItem(QStringLiteral("Disk Image Files"), 1, 1, 0, -1);
+  AddDriveItem(kChooseImageCaption, 1, 1, 2, -1);
+  ui.CBDrive->setItemData(ui.CBDrive->count() - 1, true, ImageChooserRole);
+
+  ui.CBDrive->setCurrentIndex(0);
+}
+
+void TMainForm::CBDriveSelect(int index) {
+  if (index < 0 || !ui.CBDrive->itemData(index, ImageChooserRole).toBool()) return;
+  const QString path = ChooseFile(QStringLiteral("选择磁盘映像文件"),
+                                  QStringLiteral("磁盘映像文件 (*.img *.dd *.raw *.bin *.dmg *.iso);;所有文件 (*)"));
+  if (path.isEmpty()) {
+    ui.CBDrive->setCurrentIndex(0);
+    return;
+  }
+  const char letter = LinuxDrives::AttachImage(path.toStdString());
+  if (letter == 0) {
+    ShowInfo(QStringLiteral("无法打开磁盘映像文件：\r\n") + path);
+    ui.CBDrive->setCurrentIndex(0);
+    return;
+  }
+  FillDriveList();
+  for (int i = 0; i < ui.CBDrive->count(); ++i) {
+    if (ui.CBDrive->itemData(i, DriveRowRole).toInt() == letter - 'A') {
+      ui.CBDrive->setCurrentIndex(i);
+      break;
+    }
+  }
+}
+
+void TMainForm::BRefreshClick() { FillDriveList(); }
+
+void TMainForm::FillCameraList() {
+  ui.CBCamera->clear();
+  const std::vector<TFileTypeGroup>& cameras = CameraTable();
+  for (size_t i = 0; i < cameras.size(); ++i)
+    ui.CBCamera->addItem(ImageListCamera.value(0), QString::fromStdString(cameras[i].Name),
+                         static_cast<int>(i));
+  ui.CBCamera->setCurrentIndex(0);
+}
+
+void TMainForm::CVideoClick() {
+  if (ui.CVideo->isChecked()) LVideoFileTypeClick();
+  ui.LVideoFileType->setVisible(ui.CVideo->isChecked());
+}
+
+void TMainForm::LVideoFileTypeClick() {
+  ChooseVideoType(ChosenVideoType);
+  ui.LVideoFileType->setText(QStringLiteral("[%1]").arg(ChosenVideoType));
+  ui.LVideoFileType->adjustSize();
+}
+
+void TMainForm::ChooseVideoType(QString& choice) {
+  TVideoTypeForm form(this);
+  QStringList items{QStringLiteral("ALL")};
+  for (const std::string& ext : VideoGroup().Exts) items << QString::fromStdString(ext);
+  form.SetItems(items);
+  int preselect = 0;
+  for (int i = 0; i < items.size(); ++i)
+    if (items[i] == choice) preselect = i;
+  form.SetItemIndex(preselect);
+  if (RunDialog(form) != QDialog::Accepted) return;
+  const int selected = form.ItemIndex();
+  choice = selected <= 0 ? QStringLiteral("ALL") : items[selected];
+}
+
+void TMainForm::Button1Click() {
+  QString folder = ChooseFolder(QStringLiteral("选择目标文件夹"));
+  if (folder.isEmpty()) return;
+  if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+  ui.EDestFolder->setText(folder);
+}
+
+bool TMainForm::ValidateScanOptions() {
+  const int driveItem = ui.CBDrive->currentIndex();
+  const QVariant rowData = driveItem >= 0 ? ui.CBDrive->itemData(driveItem, DriveRowRole) : QVariant();
+  const int row = rowData.isValid() ? rowData.toInt() : -1;
+  if (row < 0 || row >= 26) {
+    ShowInfo(QStringLiteral("请选择您的存储卡盘符。"));
+    return false;
+  }
+  SelectedDrive = DriveTable[static_cast<size_t>(row)];
+
+  if (SelectedDrive.DriveType == DRIVE_REMOTE) {
+    ShowInfo(QStringLiteral("对不起，Snapsalvager 不能恢复网络驱动器的数据。您需要有驱动器在 PC 上运行 Snapsalvager。"));
+    return false;
+  }
+  if (SelectedDrive.DriveType == DRIVE_CDROM) {
+    if (AskYesNo(QStringLiteral("对不起，Snapsalvager 不能恢复从 CD/DVD 的数据。")) == QMessageBox::Yes)
+      OpenDocument(HelpLink(QStringLiteral("cddvd")));
+    return false;
+  }
+
+  RecogniserInputs.IsCanonCamera = false;
+  RecogniserInputs.UseChosenVideoExt = false;
+  RecogniserInputs.ChosenVideoExt = "MOV";
+
+  const bool photo = ui.CPhoto->isChecked();
+  const bool video = ui.CVideo->isChecked();
+  const bool audio = ui.CAudio->isChecked();
+  const int cameraItem = ui.CBCamera->currentIndex();
+  const QVariant cameraData = cameraItem >= 0 ? ui.CBCamera->itemData(cameraItem) : QVariant();
+  const int cameraRow = cameraData.isValid() ? cameraData.toInt() : -1;
+  const bool cameraFound =
+      cameraRow >= 0 && cameraRow < static_cast<int>(CameraTable().size());
+  if (cameraFound)
+    RecogniserInputs = MakeRecogniserInputs(CameraTable()[static_cast<size_t>(cameraRow)].Name,
+                                            photo, video, audio, ChosenVideoType.toStdString());
+
+  if (!photo && !audio && !video) {
+    ShowInfo(QStringLiteral("请至少选择一个文件类型。例如照片，视频或音频剪辑。"));
+    return false;
+  }
+  if (!cameraFound) {
+    ShowInfo(QStringLiteral("请选择您的数码相机类型，或者如果不知道，请选择普通数码相机。"));
+    return false;
+  }
+
+  DestFolder = ui.EDestFolder->text().trimmed();
+  if (DestFolder.isEmpty()) {
+    ShowInfo(QStringLiteral("目标文件夹不能为空。"));
+    return false;
+  }
+  DestFolder = ExpandFolder(DestFolder);
+  if (!DestFolder.endsWith(QLatin1Char('/'))) DestFolder += QLatin1Char('/');
+
+  if (!ConfirmOtherDrive(SelectedDrive.Letter, DestFolder)) return false;
+
+  std::error_code ec;
+  fs::create_directories(ToPath(DestFolder), ec);
+  if (!fs::is_directory(ToPath(DestFolder), ec)) {
+    ShowInfo(QStringLiteral("无法创建目标文件夹\r\n") + DestFolder);
+    return false;
+  }
+  TempFolder = DestFolder + QLatin1String("TmpFiles/");
+  if (!fs::is_directory(ToPath(TempFolder), ec)) {
+    if (!fs::create_directory(ToPath(TempFolder), ec) || !fs::is_directory(ToPath(TempFolder), ec)) {
+      ShowInfo(QStringLiteral("Fail to write destination folder\r\n") + DestFolder);
+      return false;
+    }
+    WriteFolderNote(ToPath(TempFolder));
+  }
+
+  if (!NoEarlierRecovery(DestFolder) &&
+      AskYesNo(QStringLiteral("你选择了当前的“目标文件夹”中包含之前恢复一些文件。新恢复的文件可能会写入他们。"
+                              "\r\n\r\n"
+                              "点击“是”以取消并重新选择目标文件夹，或单击“否”来进行，而无需使用不同的目标文件夹。")) ==
+          QMessageBox::Yes)
+    return false;
+
+  try {
+    BuildExtIconList();
+  } catch (...) {
+    // The icons are a convenience; a scan without them still lists every file.
+  }
+  return true;
+}
+
+bool TMainForm::ConfirmOtherDrive(char letter, const QString& folder) {
+  const QString trimmed = folder.trimmed();
+  if (trimmed.isEmpty()) return false;
+  const char holding = DriveLetterOfFolder ? DriveLetterOfFolder(trimmed) : 0;
+  // A folder on no lettered disk (network, tmpfs) or on another disk is safe.
+  if (holding == 0 || QChar(QLatin1Char(holding)).toUpper() != QChar(QLatin1Char(letter)).toUpper())
+    return true;
+  return AskYesNo(QStringLiteral("警告: 目标文件夹的驱动器与源驱动器是相同的。恢复到同一磁盘可能会导致数据永久丢失。") +
+                  QStringLiteral(" ") +
+                  QStringLiteral("我们强烈建议您选择另一个驱动器作为一个目标保存恢复的文件。\r\n\r\n单击 [是] "
+                                 "取消并重新选择目标文件夹，或单击 [否] 仍然继续。")) == QMessageBox::No;
+}
+
+bool TMainForm::NoEarlierRecovery(const QString& folder) {
+  // "File0*.*" as Windows matches it: any case, folders too, and "*.*" also matches a name
+  // without a dot, so the pattern comes down to the prefix "file0".
+  std::error_code ec;
+  for (fs::directory_iterator it(ToPath(folder), ec), end; !ec && it != end; it.increment(ec)) {
+    const QString name = QString::fromStdString(it->path().filename().string());
+    if (name.startsWith(QLatin1String("file0"), Qt::CaseInsensitive)) return false;
+  }
+  return true;
+}
+
+void TMainForm::BuildExtIconList() {
+  snapsalvager::BuildExtIconList(RecogniserInputs, ExtIconNames, ImgListExt);
+}
+
+int TMainForm::ExtIconIndex(const QString& fileName) const {
+  return snapsalvager::ExtIconIndex(ExtIconNames, fileName);
+}
+
+}  // namespace snapsalvager

@@ -1,0 +1,43 @@
+#include "wizard/RecoveryDoneUnit.h"
+
+#include <QApplication>
+#include <QStyle>
+
+#include "wizard/uVistaFuncs.h"
+
+namespace snapsalvager {
+
+TRecoveryDoneForm::TRecoveryDoneForm(QWidget* parent) : QDialog(parent) {
+  ui.setupUi(this);
+  setFixedSize(394, 179);
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  setWindowTitle(QStringLiteral("Snapsalvager"));
+  ui.Image1->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(32, 32));
+  QFont title(QStringLiteral("Segoe UI"));
+  title.setPixelSize(15);
+  title.setBold(true);
+  ui.LTitle->setFont(title);
+  ui.LTitle->setAttribute(Qt::WA_TranslucentBackground);
+  connect(ui.Button1, &QPushButton::clicked, this, &TRecoveryDoneForm::Button1Click);
+  FormCreate();
+}
+
+void TRecoveryDoneForm::FormCreate() {
+  // PMain paints its own white rather than the dialog's background.
+  QPalette white = ui.PMain->palette();
+  white.setColor(QPalette::Window, Qt::white);
+  ui.PMain->setPalette(white);
+  ui.PMain->setAutoFillBackground(true);
+  QPalette title = ui.LTitle->palette();
+  title.setColor(QPalette::WindowText, QColor(0x00, 0x33, 0x99));  // Windows colour 0x993300
+  ui.LTitle->setPalette(title);
+  if (IsBeforeVista()) {
+    SetFormTahoma(this);
+    SetControlTahoma(ui.LTitle);
+  }
+}
+
+void TRecoveryDoneForm::Button1Click() { accept(); }
+
+}  // namespace snapsalvager

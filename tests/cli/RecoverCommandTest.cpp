@@ -1,0 +1,335 @@
+// snapsalvager-cli recover, run as a user runs it, on FAT32 card images with real media.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fixtures/MediaCard.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+struct TResult {
+  int Status = -1;
+  std::string Out, Err;
+  std::vector<std::vector<std::string>> Rows;  // stdout split into tab-separated fields
+};
+
+// Runs snapsalvager-cli recover with args; sends SIGINT after interruptAfterMs when set.
+TResult RunRecover(const std::vector<std::string>& args, const fs::path& work, int interruptAfterMs = -1) {
+  const fs::path out = work / "stdout.txt", err = work / "stderr.txt";
+  std::vector<std::string> all = {SNAPSALVAGER_CLI, "recover"};
+  all.insert(all.end(), args.begin(), args.end());
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(o, 1);
+    ::dup2(e, 2);
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  if (interruptAfterMs >= 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(interruptAfterMs));
+    ::kill(pid, SIGINT);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  TResult result;
+  result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.Out = ReadAll(out);
+  result.Err = ReadAll(err);
+  std::istringstream lines(result.Out);
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> fields;
+    std::istringstream cells(line);
+    for (std::string cell; std::getline(cells, cell, '\t');) fields.push_back(cell);
+    result.Rows.push_back(fields);
+  }
+  return result;
+}
+
+fs::path MakeTempDir(const char* name) {
+  std::string pattern = (fs::temp_directory_path() / (std::string(name) + "-XXXXXX")).string();
+  if (::mkdtemp(pattern.data()) == nullptr) return {};
+  return pattern;
+}
+
+std::vector<std::string> RecoveredNames(const fs::path& dest) {
+  std::vector<std::string> names;
+  for (auto& entry : fs::directory_iterator(dest)) {
+    if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class RecoverCommandTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!fixtures::MediaToolsAvailable()) return;
+    cardDir_ = new fs::path(MakeTempDir("recover-card"));
+    card_ = new fixtures::MediaCard(fixtures::MakeMediaCard(*cardDir_));
+  }
+  static void TearDownTestSuite() {
+    if (cardDir_) fs::remove_all(*cardDir_);
+    delete card_;
+    delete cardDir_;
+    card_ = nullptr;
+    cardDir_ = nullptr;
+  }
+  void SetUp() override {
+    if (!card_) GTEST_SKIP() << "mkfs.fat, mtools, exiftool or ffmpeg missing";
+    work_ = MakeTempDir("recover-run");
+  }
+  void TearDown() override {
+    std::error_code ec;
+    if (!work_.empty()) fs::remove_all(work_, ec);
+  }
+
+  static fixtures::MediaCard* card_;
+  static fs::path* cardDir_;
+  fs::path work_;
+};
+
+fixtures::MediaCard* RecoverCommandTest::card_ = nullptr;
+fs::path* RecoverCommandTest::cardDir_ = nullptr;
+
+TEST_F(RecoverCommandTest, RecoversEveryFileOfAFat32CardIntactAndLeavesTheCardAlone) {
+  const uint64_t before = fixtures::HashFile(card_->Image);
+  const fs::path dest = work_ / "out";
+  const TResult run = RunRecover({card_->Image.string(), dest.string(), "--video", "--audio"}, work_);
+  ASSERT_EQ(run.Status, 0) << run.Err;
+
+  const auto& files = card_->Files;
+  ASSERT_EQ(run.Rows.size(), files.size()) << run.Out;
+  for (size_t i = 0; i < files.size(); ++i) {
+    const auto& row = run.Rows[i];
+    ASSERT_EQ(row.size(), 4u) << run.Out;
+    char name[32];
+    std::snprintf(name, sizeof name, "File%04zu.%s", i + 1, files[i].Ext.c_str());
+    EXPECT_EQ(row[0], std::to_string(i + 1));
+    EXPECT_EQ(row[1], name) << files[i].Name;
+    EXPECT_EQ(row[3], files[i].Summary) << files[i].Name;
+    const std::string original = ReadAll(files[i].Original);
+    const std::string recovered = ReadAll(dest / name);
+    EXPECT_EQ(row[2], std::to_string(recovered.size()));
+    ASSERT_GE(recovered.size(), original.size()) << name;
+    EXPECT_EQ(recovered.compare(0, original.size(), original), 0)
+        << name << " does not begin with " << files[i].Name << (files[i].Deleted ? " (deleted)" : "");
+  }
+  EXPECT_EQ(fixtures::HashFile(card_->Image), before);
+  // The temporary folder keeps only its note.
+  std::vector<std::string> left;
+  for (auto& entry : fs::directory_iterator(dest / "TmpFiles")) left.push_back(entry.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"AboutThisFolder.txt"});
+  EXPECT_NE(run.Err.find("已恢复的文件被保存在" + dest.string() + "/"), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find("发现共有 " + std::to_string(files.size()) + " 个文件。"), std::string::npos);
+}
+
+TEST_F(RecoverCommandTest, PhotosOnlyByDefaultAndScanOnlySavesNothing) {
+  const fs::path dest = work_ / "out";
+  const TResult run = RunRecover({card_->Image.string(), dest.string(), "--scan-only"}, work_);
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  size_t photos = 0;
+  for (auto& f : card_->Files) photos += f.Ext == "JPG";
+  ASSERT_EQ(run.Rows.size(), photos);
+  for (auto& row : run.Rows) EXPECT_NE(row[1].find(".JPG"), std::string::npos);
+  EXPECT_EQ(RecoveredNames(dest), std::vector<std::string>{});
+  size_t temporary = 0;
+  for (auto& entry : fs::directory_iterator(dest / "TmpFiles")) temporary += entry.path().extension() == ".~QX";
+  EXPECT_EQ(temporary, photos);
+}
+
+TEST_F(RecoverCommandTest, EarlierRecoveryIsAQuestionAndNothingIsReplaced) {
+  const fs::path dest = work_ / "out";
+  ASSERT_EQ(RunRecover({card_->Image.string(), dest.string()}, work_).Status, 0);
+  const std::string first = ReadAll(dest / "File0001.JPG");
+  fs::resize_file(dest / "File0001.JPG", 100);  // the user edited it since
+
+  TResult again = RunRecover({card_->Image.string(), dest.string()}, work_);
+  EXPECT_EQ(again.Status, 2);
+  EXPECT_NE(again.Err.find("你选择了当前的“目标文件夹”中包含之前恢复一些文件。"), std::string::npos) << again.Err;
+  EXPECT_TRUE(again.Rows.empty());
+
+  again = RunRecover({card_->Image.string(), dest.string(), "--yes"}, work_);
+  EXPECT_EQ(again.Status, 1) << again.Err;  // found, but every name is taken
+  EXPECT_EQ(fs::file_size(dest / "File0001.JPG"), 100u);
+  EXPECT_NE(again.Err.find("Not saved: File0001.JPG"), std::string::npos) << again.Err;
+  // The unsaved file's data stays, still a valid temporary file.
+  const std::string temp = ReadAll(dest / "TmpFiles" / "Temporary_v5_File0001_JPG.~QX");
+  ASSERT_EQ(temp.size(), first.size());
+  EXPECT_EQ(static_cast<uint8_t>(temp[0]), 0xFF ^ 0xD3);
+  EXPECT_EQ(temp.substr(512), first.substr(512));
+}
+
+TEST_F(RecoverCommandTest, BadUsageAndRefusedOptionsExitWithTwo) {
+  const std::string image = card_->Image.string();
+  const std::string dest = (work_ / "out").string();
+  EXPECT_EQ(RunRecover({}, work_).Status, 2);
+  EXPECT_EQ(RunRecover({image, dest, "--frobnicate"}, work_).Status, 2);
+  EXPECT_EQ(RunRecover({image, dest, "--video=XYZ"}, work_).Status, 2);
+  EXPECT_EQ(RunRecover({image, dest, "--sectors", "many"}, work_).Status, 2);
+
+  TResult run = RunRecover({image, dest, "--camera", "Polaroid"}, work_);
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_NE(run.Err.find("请选择您的数码相机类型，或者如果不知道，请选择普通数码相机。"), std::string::npos);
+  run = RunRecover({image, dest, "--no-photo"}, work_);
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_NE(run.Err.find("请至少选择一个文件类型。例如照片，视频或音频剪辑。"), std::string::npos);
+  run = RunRecover({image, "   "}, work_);
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_NE(run.Err.find("目标文件夹不能为空。"), std::string::npos);
+  run = RunRecover({(work_ / "missing.img").string(), dest}, work_);
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_FALSE(fs::exists(dest));
+
+  run = RunRecover({"--help"}, work_);
+  EXPECT_EQ(run.Status, 0);
+  EXPECT_NE(run.Out.find("usage: snapsalvager-cli recover SOURCE DEST"), std::string::npos);
+  run = RunRecover({"--camera", "list"}, work_);
+  EXPECT_EQ(run.Status, 0);
+  EXPECT_NE(run.Out.find("Sony Digital Camera"), std::string::npos);
+}
+
+TEST_F(RecoverCommandTest, CameraAndVideoTypeChooseTheTypes) {
+  // MOV only: no photos; without the MP4 test nothing switches the QuickTime test off, so
+  // the MP4 and 3GP clips (ftyp atoms too) are carved as MOV files.
+  const fs::path dest = work_ / "out";
+  const TResult run = RunRecover({card_->Image.string(), dest.string(), "--no-photo", "--video=mov",
+                                  "--camera", "nikon digital camera"}, work_);
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_NE(run.Err.find("要检测的文件类型：.MOV\n"), std::string::npos) << run.Err;
+  std::vector<const fixtures::MediaFile*> atoms;
+  for (auto& f : card_->Files) {
+    if (f.Ext == "MOV" || f.Ext == "MP4" || f.Ext == "3GP") atoms.push_back(&f);
+  }
+  ASSERT_EQ(run.Rows.size(), atoms.size()) << run.Out;
+  for (size_t i = 0; i < atoms.size(); ++i) {
+    EXPECT_EQ(run.Rows[i][1], "File000" + std::to_string(i + 1) + ".MOV");
+    const std::string original = ReadAll(atoms[i]->Original);
+    EXPECT_EQ(ReadAll(dest / run.Rows[i][1]).substr(0, original.size()), original) << atoms[i]->Name;
+  }
+}
+
+TEST_F(RecoverCommandTest, CardWithoutFilesExitsWithOne) {
+  const fs::path image = work_ / "blank.img";
+  std::ofstream(image, std::ios::binary).close();
+  fs::resize_file(image, 4 << 20);
+  const TResult run = RunRecover({image.string(), (work_ / "out").string()}, work_);
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find("不幸的是，没有检测到可恢复的文件。"), std::string::npos) << run.Err;
+}
+
+TEST_F(RecoverCommandTest, UnmeasurableCapacityNeedsTheSectorsOption) {
+  // 1000 sectors is below what a card can be: the wizard would ask for the capacity.
+  const fs::path image = work_ / "tiny.img";
+  std::string bytes(1000 * 512, '\0');
+  const std::string photo = ReadAll(card_->Files[0].Original);
+  bytes.replace(512 * 10, photo.size(), photo);
+  std::ofstream(image, std::ios::binary) << bytes;
+  TResult run = RunRecover({image.string(), (work_ / "out").string()}, work_);
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_NE(run.Err.find("Snapsalvager 不能准确地检测你的记忆卡容量。"), std::string::npos) << run.Err;
+
+  run = RunRecover({image.string(), (work_ / "out").string(), "--sectors", "1000"}, work_);
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  ASSERT_EQ(run.Rows.size(), 1u);
+  EXPECT_EQ(run.Rows[0][2], std::to_string(990 * 512));
+  EXPECT_EQ(ReadAll(work_ / "out" / "File0001.JPG").substr(0, photo.size()), photo);
+}
+
+TEST_F(RecoverCommandTest, DriveThatLooksLikeAHardDiskIsAQuestion) {
+  const fs::path image = work_ / "huge.img";
+  std::ofstream(image, std::ios::binary).close();
+  fs::resize_file(image, uint64_t{170} << 30);  // sparse: 170 GiB is no camera card
+  const TResult run = RunRecover({image.string(), (work_ / "out").string()}, work_);
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_NE(run.Err.find(": 您选择好要扫描的硬盘驱动器 (大小: 170.0 GB)"), std::string::npos) << run.Err;
+  EXPECT_TRUE(run.Rows.empty());
+}
+
+class RecoverOnSmallDiskTest : public RecoverCommandTest {
+ protected:
+  void SetUp() override {
+    RecoverCommandTest::SetUp();
+    if (IsSkipped()) return;
+    small_ = work_ / "small";
+    fs::create_directories(small_);
+    if (::mount("tmpfs", small_.c_str(), "tmpfs", 0, "size=1m") != 0) {
+      GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    }
+    mounted_ = true;
+  }
+  void TearDown() override {
+    if (mounted_) ::umount2(small_.c_str(), MNT_DETACH);
+    RecoverCommandTest::TearDown();
+  }
+  fs::path small_;
+  bool mounted_ = false;
+};
+
+TEST_F(RecoverOnSmallDiskTest, TooLittleFreeSpaceIsAQuestion) {
+  const TResult run = RunRecover({card_->Image.string(), (small_ / "out").string()}, work_);
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_NE(run.Err.find("记忆卡存储大小: 40 MB (  0.0 GB)"), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find("建议的可用磁盘空间: 44 MB (  0.0 GB)"), std::string::npos) << run.Err;
+}
+
+TEST_F(RecoverOnSmallDiskTest, DiskFullEndsTheScanWithThreeAndSavesWhatWasFound) {
+  // The last photo runs to the end of the card (tens of MB): it cannot fit.
+  const fs::path dest = small_ / "out";
+  const TResult run = RunRecover({card_->Image.string(), dest.string(), "--yes", "--video", "--audio"}, work_);
+  EXPECT_EQ(run.Status, 3) << run.Err;
+  EXPECT_NE(run.Err.find("The scan ended on an error: Cannot write the temporary file"), std::string::npos)
+      << run.Err;
+  ASSERT_FALSE(run.Rows.empty());
+  ASSERT_LT(run.Rows.size(), card_->Files.size());
+  for (size_t i = 0; i < run.Rows.size(); ++i) {
+    const std::string original = ReadAll(card_->Files[i].Original);
+    EXPECT_EQ(ReadAll(dest / run.Rows[i][1]).substr(0, original.size()), original) << run.Rows[i][1];
+  }
+}
+
+TEST_F(RecoverCommandTest, CtrlCStopsTheScanAndSavesWhatWasFound) {
+  // A large sparse card with one photo near its start: the scan takes seconds.
+  const fs::path image = work_ / "sparse.img";
+  {
+    std::ofstream out(image, std::ios::binary);
+    out.seekp(512 * 100);
+    out << ReadAll(card_->Files[0].Original);
+  }
+  fs::resize_file(image, uint64_t{16} << 30);
+  const fs::path dest = work_ / "out";
+  const TResult run = RunRecover({image.string(), dest.string(), "--yes"}, work_, 300);
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_NE(run.Err.find("用户扫描停止"), std::string::npos) << run.Err;
+  ASSERT_EQ(run.Rows.size(), 1u);
+  const std::string original = ReadAll(card_->Files[0].Original);
+  const std::string saved = ReadAll(dest / "File0001.JPG");
+  EXPECT_EQ(saved.substr(0, original.size()), original);
+  EXPECT_EQ(run.Err.find("33554432/33554432"), std::string::npos) << run.Err;  // stopped early
+}
+
+}  // namespace

@@ -1,0 +1,187 @@
+// Restoring heads in place, moving without replacing, and the save pass over found files.
+#include "preview/SaveFiles.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace snapsalvager {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string Pattern(size_t length, char seed = 0) {
+  std::string bytes(length, '\0');
+  for (size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>(seed + i * 7 + i / 256);
+  return bytes;
+}
+
+std::string Scrambled(std::string bytes) {
+  for (size_t i = 0; i < bytes.size() && i < 512; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0xD3);
+  return bytes;
+}
+
+class SaveFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { dir_ = MakeDir(fs::temp_directory_path()); }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  static fs::path MakeDir(const fs::path& parent) {
+    std::string pattern = (parent / "savefiles-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) return {};
+    return pattern;
+  }
+  // A temporary file as the scan leaves it, holding original under a scrambled head.
+  fs::path TempFile(const std::string& name, const std::string& original) {
+    fs::create_directories(dir_ / "TmpFiles");
+    fs::path path = dir_ / "TmpFiles" / name;
+    WriteAll(path, Scrambled(original));
+    return path;
+  }
+  fs::path dir_;
+};
+
+TEST_F(SaveFilesTest, UnscrambleHeadRestoresOnlyTheFirst512Bytes) {
+  const std::string original = Pattern(2000);
+  const fs::path path = TempFile("a.~QX", original);
+  UnscrambleHead(path);
+  EXPECT_EQ(ReadAll(path), original);
+}
+
+TEST_F(SaveFilesTest, UnscrambleHeadRestoresShortFilesWholeAndLeavesEmptyOnes) {
+  for (size_t length : {size_t{1}, size_t{300}, size_t{512}}) {
+    const std::string original = Pattern(length, 5);
+    const fs::path path = TempFile("short.~QX", original);
+    UnscrambleHead(path);
+    EXPECT_EQ(ReadAll(path), original) << length;
+  }
+  const fs::path empty = TempFile("empty.~QX", "");
+  UnscrambleHead(empty);
+  EXPECT_EQ(fs::file_size(empty), 0u);
+  EXPECT_THROW(UnscrambleHead(dir_ / "missing.~QX"), std::runtime_error);
+}
+
+TEST_F(SaveFilesTest, MoveNeverReplacesAnExistingFile) {
+  WriteAll(dir_ / "from", "new");
+  WriteAll(dir_ / "to", "old");
+  EXPECT_THROW(MoveWithoutReplacing(dir_ / "from", dir_ / "to"), std::runtime_error);
+  EXPECT_EQ(ReadAll(dir_ / "to"), "old");
+  EXPECT_EQ(ReadAll(dir_ / "from"), "new");
+  MoveWithoutReplacing(dir_ / "from", dir_ / "other");
+  EXPECT_EQ(ReadAll(dir_ / "other"), "new");
+  EXPECT_FALSE(fs::exists(dir_ / "from"));
+}
+
+TEST_F(SaveFilesTest, MoveAcrossFileSystemsCopiesThenRemovesTheSource) {
+  const fs::path shm = MakeDir("/dev/shm");
+  if (shm.empty()) GTEST_SKIP() << "no /dev/shm";
+  struct stat a {}, b {};
+  ::stat(shm.c_str(), &a);
+  ::stat(dir_.c_str(), &b);
+  if (a.st_dev == b.st_dev) {
+    fs::remove_all(shm);
+    GTEST_SKIP() << "/dev/shm and the temporary folder share a file system";
+  }
+  const std::string bytes = Pattern(3 << 20);  // more than one copy block
+  WriteAll(shm / "clip", bytes);
+  WriteAll(dir_ / "taken", "keep");
+  EXPECT_THROW(MoveWithoutReplacing(shm / "clip", dir_ / "taken"), std::runtime_error);
+  EXPECT_EQ(ReadAll(dir_ / "taken"), "keep");
+  EXPECT_TRUE(fs::exists(shm / "clip"));
+
+  MoveWithoutReplacing(shm / "clip", dir_ / "clip");
+  EXPECT_EQ(ReadAll(dir_ / "clip"), bytes);
+  EXPECT_FALSE(fs::exists(shm / "clip"));
+  fs::remove_all(shm);
+}
+
+TEST_F(SaveFilesTest, FailedMoveLeavesTheTemporaryFileScrambled) {
+  const std::string original = Pattern(4096);
+  const fs::path temp = TempFile("Temporary_v5_File0001_JPG.~QX", original);
+  const std::string before = ReadAll(temp);
+  WriteAll(dir_ / "File0001.JPG", "earlier recovery");
+  EXPECT_THROW(RestoreAndMove(temp, dir_ / "File0001.JPG"), std::runtime_error);
+  EXPECT_EQ(ReadAll(temp), before);
+  EXPECT_EQ(ReadAll(dir_ / "File0001.JPG"), "earlier recovery");
+
+  // A move that fails after the head was restored (the target folder is missing).
+  EXPECT_THROW(RestoreAndMove(temp, dir_ / "no-such-folder" / "File0001.JPG"), std::runtime_error);
+  EXPECT_EQ(ReadAll(temp), before);
+}
+
+TEST_F(SaveFilesTest, SavePassMovesTickedFilesAndDeletesUntickedOnes) {
+  TFoundFileList list;
+  const std::string jpg = Pattern(1500, 1), mov = Pattern(700, 2), crw = Pattern(512, 3);
+  list.Append({"File0001.JPG", "JPG", 1500, TempFile("Temporary_v5_File0001_JPG.~QX", jpg), "x", true});
+  list.Append({"File0002.CRW", "CRW", 512, TempFile("Temporary_v5_File0002_CRW.~QX", crw), "N/A", false});
+  list.Append({"File0003.MOV", "MOV", 700, TempFile("Temporary_v5_File0003_MOV.~QX", mov), "N/A", true});
+
+  std::vector<std::string> lines;
+  const TSaveOutcome outcome = SaveFoundFiles(list, dir_, [&](const TSaveStep& step) {
+    EXPECT_EQ(step.Count, 3u);
+    lines.push_back((step.Selected ? "保存中 " : "Bypassing ") + step.FinalPath.string());
+  });
+
+  EXPECT_EQ(lines, (std::vector<std::string>{"保存中 " + (dir_ / "File0001.JPG").string(),
+                                             "Bypassing " + (dir_ / "File0002.CRW").string(),
+                                             "保存中 " + (dir_ / "File0003.MOV").string()}));
+  EXPECT_EQ(outcome.Saved, 2u);
+  EXPECT_EQ(outcome.Bypassed, 1u);
+  EXPECT_TRUE(outcome.NotSaved.empty());
+  EXPECT_EQ(ReadAll(dir_ / "File0001.JPG"), jpg);
+  EXPECT_EQ(ReadAll(dir_ / "File0003.MOV"), mov);
+  EXPECT_FALSE(fs::exists(dir_ / "File0002.CRW"));
+  EXPECT_TRUE(fs::is_empty(dir_ / "TmpFiles"));
+  // The unticked CRW never counts; the first ticked special file does.
+  EXPECT_TRUE(outcome.SpecialTypeFound);
+  EXPECT_EQ(outcome.SpecialTypeExt, ".MOV");
+}
+
+TEST_F(SaveFilesTest, SavePassNamesTheFirstSpecialFileSaved) {
+  TFoundFileList list;
+  list.Append({"File0001.CRW", "CRW", 10, TempFile("Temporary_v5_File0001_CRW.~QX", "crw-bytes!"), "N/A", true});
+  list.Append({"File0002.MOV", "MOV", 10, TempFile("Temporary_v5_File0002_MOV.~QX", "mov-bytes!"), "N/A", true});
+  EXPECT_EQ(SaveFoundFiles(list, dir_).SpecialTypeExt, ".CRW");
+
+  TFoundFileList photos;
+  photos.Append({"File0003.JPG", "JPG", 3, TempFile("Temporary_v5_File0003_JPG.~QX", "jpg"), "N/A", true});
+  EXPECT_FALSE(SaveFoundFiles(photos, dir_).SpecialTypeFound);
+}
+
+TEST_F(SaveFilesTest, SavePassReportsFilesItCouldNotSaveAndKeepsThem) {
+  TFoundFileList list;
+  const std::string jpg = Pattern(900, 4);
+  const fs::path temp = TempFile("Temporary_v5_File0001_JPG.~QX", jpg);
+  list.Append({"File0001.JPG", "JPG", 900, temp, "x", true});
+  list.Append({"File0002.JPG", "JPG", 900, dir_ / "TmpFiles" / "gone.~QX", "x", true});
+  WriteAll(dir_ / "File0001.JPG", "older file");
+
+  const TSaveOutcome outcome = SaveFoundFiles(list, dir_);
+  EXPECT_EQ(outcome.Saved, 0u);
+  ASSERT_EQ(outcome.NotSaved.size(), 2u);
+  EXPECT_EQ(outcome.NotSaved[0].Name, "File0001.JPG");
+  EXPECT_EQ(outcome.NotSaved[0].TempFile, temp);
+  EXPECT_NE(outcome.NotSaved[0].Reason.find("exists"), std::string::npos) << outcome.NotSaved[0].Reason;
+  EXPECT_EQ(outcome.NotSaved[1].Name, "File0002.JPG");
+  EXPECT_EQ(ReadAll(dir_ / "File0001.JPG"), "older file");
+  EXPECT_EQ(ReadAll(temp), Scrambled(jpg));
+}
+
+}  // namespace
+}  // namespace snapsalvager

@@ -1,0 +1,765 @@
+// The scan page: measuring the card and the warnings before a scan, real scans of card
+// images through the window (rows, counts, labels, the end-of-scan dialog), pause and
+// continue, stop, an error that ends the scan, and closing the window during a scan.
+#include <QDir>
+#include <QFileInfo>
+#include <QtTest>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "fixtures/CardImage.h"
+#include "fixtures/Jpegs.h"
+#include "fixtures/Photos.h"
+#include "WizardTestSupport.h"
+#include "engine/DigitalReadThread.h"
+#include "engine/LinuxDrives.h"
+#include "wizard/QuickStatusUnit.h"
+#include "wizard/RecoveryDoneUnit.h"
+#include "wizard/StatusUnit.h"
+
+using namespace snapsalvager;
+using namespace snapsalvager::test;
+using snapsalvager::fixtures::CardImage;
+
+namespace {
+
+const QString kUserStopped = QStringLiteral("用户扫描停止");
+const QString kNothingFound = QStringLiteral("不幸的是，没有检测到可恢复的文件。");
+const QString kFirstRowNote = QStringLiteral("上面列出找到的文件如果停止可以恢复并且保存。");
+const QString kEndNote = QStringLiteral("点击“下一步”进行预览恢复的图片。");
+const QString kScanningNote = QStringLiteral("扫描正在进行中...");
+const QString kCloseDuringScan =
+    QStringLiteral("Snapsalvager 正在扫描你的内存卡。您确定要终止扫描并退出 Snapsalvager 吗？");
+
+QString DoneMessage(int files) {
+  return QStringLiteral("发现共有 %1 个文件。 \n\n请按[确定]，然后按[下一步]按钮可以预览并保存。").arg(files);
+}
+
+QString HardDiskQuestion(char letter, const QString& size) {
+  return QStringLiteral("对不起，它看起来像驱动器") + QLatin1Char(letter) +
+         QStringLiteral(": 您选择好要扫描的硬盘驱动器 (大小: ") + size +
+         QStringLiteral(" GB) 而不是一台数码相机的存储卡（存储卡大小通常大于 128 GB）。\r\n\r\n"
+                        "点击“是”以取消并重新选择一个驱动器盘符，或者单击“否”继续处理。");
+}
+
+const QString kFreeSpaceQuestion2048 = QStringLiteral(
+    "记忆卡存储大小: 2048 MB (  2.0 GB)\r\n"
+    "目标文件夹驱动器可用空间: 2251 MB (  2.2 GB)\r\n"
+    "建议的可用磁盘空间: 2252 MB (  2.2 GB)\r\n\r\n"
+    "对不起，看来你的目标文件夹的驱动器没有足够的可用磁盘空间来保存临时文件和从存储卡中恢复的文件。"
+    "建议选择不同的目标文件夹，或者清理当前目标文件夹的驱动器，以获得足够的可用磁盘空间。\r\n\r\n"
+    "点击“是”以取消并重新选择，或者单击“否”继续处理。");
+
+constexpr int64_t kMiB = 1024 * 1024;
+
+// A card of any size whose sectors all read as zeros. Its geometry and length answer only
+// when given (0 sectors / -1 bytes: the query fails), so the window has to ask the user.
+class ZeroCardSource : public TCardSource {
+ public:
+  ZeroCardSource(uint32_t geometrySectors, uint32_t bytesPerSector, int64_t length)
+      : sectors_(geometrySectors), bytesPerSector_(bytesPerSector), length_(length) {}
+  bool ReadAt(uint64_t, void* dest, size_t length) override {
+    std::memset(dest, 0, length);
+    return true;
+  }
+  bool Geometry(TDiskGeometry& geometry) override {
+    if (sectors_ == 0) return false;
+    geometry = TDiskGeometry{};
+    geometry.BytesPerSector = bytesPerSector_;
+    geometry.Cylinders = sectors_;
+    geometry.TracksPerCylinder = 1;
+    geometry.SectorsPerTrack = 1;
+    geometry.TotalSectors = sectors_;
+    return true;
+  }
+  bool Length(int64_t& bytes) override {
+    bytes = length_;
+    return length_ >= 0;
+  }
+
+ private:
+  uint32_t sectors_;
+  uint32_t bytesPerSector_;
+  int64_t length_;
+};
+
+char AttachZeroCard(uint32_t geometrySectors, uint32_t bytesPerSector, int64_t length) {
+  return LinuxDrives::AttachSource("zero.img", DRIVE_REMOVABLE, [=] {
+    return std::unique_ptr<TCardSource>(
+        std::make_unique<ZeroCardSource>(geometrySectors, bytesPerSector, length));
+  });
+}
+
+// A card that takes its time over every read, so a test can act while the scan runs.
+class SlowCardSource : public TCardSource {
+ public:
+  SlowCardSource(std::unique_ptr<TCardSource> inner, int delayMs)
+      : inner_(std::move(inner)), delayMs_(delayMs) {}
+  bool ReadAt(uint64_t offset, void* dest, size_t length) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_));
+    return inner_->ReadAt(offset, dest, length);
+  }
+  bool Geometry(TDiskGeometry& geometry) override { return inner_->Geometry(geometry); }
+  bool Length(int64_t& bytes) override { return inner_->Length(bytes); }
+
+ private:
+  std::unique_ptr<TCardSource> inner_;
+  int delayMs_;
+};
+
+char AttachSlowCard(const CardImage& card, int delayMs) {
+  return LinuxDrives::AttachSource("slow.img", DRIVE_REMOVABLE, [card, delayMs] {
+    return std::unique_ptr<TCardSource>(std::make_unique<SlowCardSource>(card.source(), delayMs));
+  });
+}
+
+// A card whose reads after the first batches hang until the test opens the gate: a thread
+// that does not answer a stop request in time.
+struct ReadGate {
+  std::mutex Mutex;
+  std::condition_variable Changed;
+  bool Open = false;
+  bool Waiting = false;      // a read is held
+  std::atomic<bool> Closed{false};  // the source was released (the thread is done with it)
+};
+
+class GatedCardSource : public TCardSource {
+ public:
+  GatedCardSource(std::unique_ptr<TCardSource> inner, std::shared_ptr<ReadGate> gate)
+      : inner_(std::move(inner)), gate_(std::move(gate)) {}
+  ~GatedCardSource() override { gate_->Closed = true; }
+  bool ReadAt(uint64_t offset, void* dest, size_t length) override {
+    if (offset >= 1000 * 512) {
+      std::unique_lock<std::mutex> lock(gate_->Mutex);
+      gate_->Waiting = true;
+      gate_->Changed.wait(lock, [this] { return gate_->Open; });
+    }
+    return inner_->ReadAt(offset, dest, length);
+  }
+  bool Geometry(TDiskGeometry& geometry) override { return inner_->Geometry(geometry); }
+  bool Length(int64_t& bytes) override { return inner_->Length(bytes); }
+
+ private:
+  std::unique_ptr<TCardSource> inner_;
+  std::shared_ptr<ReadGate> gate_;
+};
+
+// A photo whose Exif block names the camera and the time, for the row's description.
+std::vector<uint8_t> TaggedPhoto() {
+  ::fixtures::TiffBlock tiff(false);
+  const uint32_t ifd0 = tiff.AddIfd({tiff.Ascii(0x0110, "Canon EOS 40D"),
+                                     tiff.Ascii(0x0132, "2008:05:17 14:23:05")});
+  tiff.SetFirstIfd(ifd0);
+  return ::fixtures::JpegWithExif(tiff.Bytes());
+}
+
+// A card with headers every `spacing` sectors from sector 10 on.
+CardImage CardWithPhotos(uint32_t sectors, uint32_t spacing) {
+  CardImage card(sectors);
+  card.noise();
+  for (uint32_t s = 10; s < sectors; s += spacing) card.jpegAt(s);
+  return card;
+}
+
+}  // namespace
+
+class TestScanControl : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<TScriptedPrompter> prompter;
+  std::unique_ptr<TDialogScript> dialogs;
+  std::unique_ptr<TMainForm> form;
+  std::unique_ptr<QTemporaryDir> temp;
+  // What each custom dialog showed, and how the next capacity dialog is answered.
+  QStringList shownDialogs;
+  QString doneMessage;
+  QString noteWhenDone;
+  QString capacityShown;  // "E: 33 MB" as the dialog was filled
+  QString capacityEntry;
+  QString capacityUnit = QStringLiteral("MB");
+  int capacityResult = QDialog::Accepted;
+
+  QString Dest() const { return temp->filePath(QStringLiteral("out")) + QLatin1Char('/'); }
+  QTableWidget* Rows() const { return form->scanUi.LVShow; }
+  QString Cell(int row, int column) const {
+    QTableWidgetItem* item = Rows()->item(row, column);
+    return item ? item->text() : QStringLiteral("<none>");
+  }
+
+  // Walks to the options page and fills in a drive, a camera (photos only) and the folder.
+  void ChooseOptions(char letter, const QString& camera = QStringLiteral("Generic Digital Camera")) {
+    QVERIFY(letter != 0);
+    if (form->CurrentPage() == 1) form->BNextClick();
+    QCOMPARE(form->CurrentPage(), 2);
+    form->FillDriveList();
+    int item = -1;
+    for (int i = 0; i < form->ui.CBDrive->count(); ++i)
+      if (form->ui.CBDrive->itemData(i, TMainForm::DriveRowRole).toInt() == letter - 'A') item = i;
+    QVERIFY(item > 0);
+    form->ui.CBDrive->setCurrentIndex(item);
+    const int cameraItem = form->ui.CBCamera->findText(camera);
+    QVERIFY(cameraItem >= 0);
+    form->ui.CBCamera->setCurrentIndex(cameraItem);
+    form->ui.CPhoto->setChecked(true);
+    form->ui.CVideo->setChecked(false);
+    form->ui.CAudio->setChecked(false);
+    form->ui.EDestFolder->setText(Dest());
+  }
+
+  void WaitForEnd() { QTRY_VERIFY_WITH_TIMEOUT(!form->ScanInProgress, 30000); }
+
+  // The file open when a scan stopped is recorded up to the end of the batch, or up to the
+  // next header when that header came in the stopping batch itself.
+  static bool EndsAtBatch(const TFoundFile& file, uint32_t firstSector) {
+    return file.Size % 512 == 0 &&
+           ((firstSector + file.Size / 512) % 200 == 0 || file.Size == 512000);
+  }
+
+ private slots:
+  void init() {
+    LinuxDrives::DetachAll();
+    prompter = std::make_unique<TScriptedPrompter>();
+    shownDialogs.clear();
+    doneMessage.clear();
+    noteWhenDone.clear();
+    capacityShown.clear();
+    capacityEntry.clear();
+    capacityUnit = QStringLiteral("MB");
+    capacityResult = QDialog::Accepted;
+    dialogs = std::make_unique<TDialogScript>([this](QDialog& dialog) {
+      shownDialogs << dialog.objectName();
+      if (auto* done = qobject_cast<TRecoveryDoneForm*>(&dialog)) {
+        doneMessage = done->ui.LMessage->text();
+        noteWhenDone = form->scanUi.LScanNote->text();
+        done->ui.Button1->click();
+        return done->result();
+      }
+      if (auto* capacity = qobject_cast<TStatusForm*>(&dialog)) {
+        capacityShown = capacity->ui.LDriveLetter->text() + QLatin1Char(' ') +
+                        capacity->ui.ESize->text() + QLatin1Char(' ') +
+                        capacity->ui.CBUnit->currentText();
+        if (!capacityEntry.isNull()) capacity->ui.ESize->setText(capacityEntry);
+        capacity->ui.CBUnit->setCurrentText(capacityUnit);
+        (capacityResult == QDialog::Accepted ? capacity->ui.BStop : capacity->ui.Button1)->click();
+        return capacity->result();
+      }
+      return int(QDialog::Rejected);
+    });
+    temp = std::make_unique<QTemporaryDir>();
+    form = MakeMainForm();
+    form->DriveLetterOfFolder = [](const QString&) { return char(0); };
+    form->FreeSpaceProbe = [](const QString&) { return int64_t{1} << 50; };
+    form->CreateScanDialogs();
+    form->show();
+  }
+
+  void cleanup() {
+    if (form && form->ScanThread) {
+      form->BStopClick();
+      WaitForEnd();
+    }
+    form.reset();
+    dialogs.reset();
+    prompter.reset();
+    temp.reset();
+    LinuxDrives::DetachAll();
+  }
+
+  // ---- measuring and warning before a scan ----
+
+  void LengthLargerThanGeometryIsScannedWithoutAsking() {
+    form->SelectedDrive.Letter = 'E';
+    form->SelectedDrive.DriveNumber = static_cast<uint8_t>(AttachZeroCard(1000000, 512, 1000448LL * 512) - 'A' + 1);
+    form->DestFolder = Dest();
+    QVERIFY(form->PrepareScan());
+    QCOMPARE(form->SelectedDrive.SectorCount, 1000448u);
+    QCOMPARE(form->SelectedDrive.SectorSize, 512u);
+    QVERIFY(shownDialogs.isEmpty());
+    QVERIFY(prompter->Messages.isEmpty());
+    QCOMPARE(form->scanUi.LSize->text(), QStringLiteral("存储大小:  488 MB"));
+    QCOMPARE(form->scanUi.LDrive->text(), QStringLiteral("E:"));
+    QCOMPARE(form->scanUi.LScanNote->text(), kScanningNote);
+    QVERIFY(form->QuickStatusForm->isHidden());
+    QCOMPARE(form->QuickStatusForm->ui.PStatus->text(), QStringLiteral("获取磁盘信息。它只需几秒钟..."));
+  }
+
+  void ReportedSectorSizesAreKeptOnlyBelow512() {
+    form->DestFolder = Dest();
+    const char big = AttachZeroCard(4096, 2048, 4096LL * 2048);
+    form->SelectedDrive.Letter = big;
+    form->SelectedDrive.DriveNumber = static_cast<uint8_t>(big - 'A' + 1);
+    QVERIFY(form->PrepareScan());
+    QCOMPARE(form->SelectedDrive.SectorSize, 512u);
+    QCOMPARE(form->SelectedDrive.SectorCount, 4096u * 4);  // the length in 512-byte sectors
+
+    const char small = AttachZeroCard(8192, 256, 8200LL * 256);
+    form->SelectedDrive.Letter = small;
+    form->SelectedDrive.DriveNumber = static_cast<uint8_t>(small - 'A' + 1);
+    QVERIFY(form->PrepareScan());
+    QCOMPARE(form->SelectedDrive.SectorSize, 256u);
+    QCOMPARE(form->SelectedDrive.SectorCount, 8200u);
+    QVERIFY(shownDialogs.isEmpty());
+  }
+
+  void ImplausibleCountsAskWithTheFallbackSize() {
+    form->DestFolder = Dest();
+    for (int64_t sectors : {int64_t{2046}, int64_t{2048000001}}) {
+      shownDialogs.clear();
+      const char letter = AttachZeroCard(0, 512, sectors * 512);
+      form->SelectedDrive.Letter = letter;
+      form->SelectedDrive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
+      capacityResult = QDialog::Accepted;
+      QVERIFY(form->PrepareScan());
+      QCOMPARE(shownDialogs, QStringList{QStringLiteral("StatusForm")});
+      QCOMPARE(capacityShown, QString(QLatin1Char(letter)) + QStringLiteral(": 33 MB"));
+      // OK with the proposal unchanged: 33 x 1953.125 sectors, truncated.
+      QCOMPARE(form->SelectedDrive.SectorCount, 64453u);
+    }
+  }
+
+  void CapacityEntryIsConvertedInDecimalUnits() {
+    form->DestFolder = Dest();
+    const char letter = AttachZeroCard(0, 512, -1);
+    form->SelectedDrive.Letter = letter;
+    form->SelectedDrive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
+    struct Case {
+      QString entry, unit;
+      uint32_t sectors;
+    };
+    const Case cases[] = {{QStringLiteral("2"), QStringLiteral("GB"), 3906250u},
+                          {QStringLiteral(" 1 000 "), QStringLiteral("MB"), 1953125u},
+                          {QStringLiteral("abc"), QStringLiteral("MB"), 0u},
+                          {QStringLiteral("-5"), QStringLiteral("GB"), 0u},
+                          {QStringLiteral("3000"), QStringLiteral("GB"), 4294967295u}};
+    for (const Case& c : cases) {
+      capacityEntry = c.entry;
+      capacityUnit = c.unit;
+      QVERIFY(form->PrepareScan());
+      QCOMPARE(form->SelectedDrive.SectorCount, c.sectors);
+      QCOMPARE(form->SelectedDrive.SectorSize, 512u);
+    }
+  }
+
+  void HardDiskQuestionForDriveCAndForTheLargestSizes() {
+    form->DestFolder = Dest();
+    const char small = AttachZeroCard(0, 512, 4096LL * 512);
+    form->SelectedDrive.Letter = 'C';  // the disk holding the system, whatever its size
+    form->SelectedDrive.DriveNumber = static_cast<uint8_t>(small - 'A' + 1);
+    prompter->Answers = {QMessageBox::Yes};
+    QVERIFY(!form->PrepareScan());
+    QCOMPARE(prompter->Texts(), QStringList{HardDiskQuestion('C', QStringLiteral("  0.0"))});
+    QCOMPARE(form->scanUi.LSize->text(), QStringLiteral("0 MB"));
+
+    const char limit = AttachZeroCard(0, 512, 168960 * kMiB);
+    form->SelectedDrive.Letter = limit;
+    form->SelectedDrive.DriveNumber = static_cast<uint8_t>(limit - 'A' + 1);
+    prompter->Clear();
+    QVERIFY(form->PrepareScan());
+    QVERIFY(prompter->Messages.isEmpty());
+
+    const char over = AttachZeroCard(0, 512, 168961 * kMiB);
+    form->SelectedDrive.Letter = over;
+    form->SelectedDrive.DriveNumber = static_cast<uint8_t>(over - 'A' + 1);
+    prompter->Answers = {QMessageBox::No};
+    QVERIFY(form->PrepareScan());
+    QCOMPARE(prompter->Texts(), QStringList{HardDiskQuestion(over, QStringLiteral("165.0"))});
+    QCOMPARE(prompter->Messages.first().Kind, TMessageKind::Confirmation);
+  }
+
+  void FreeSpaceQuestionNeedsATenthMoreThanTheCard() {
+    form->DestFolder = Dest();
+    const char letter = AttachZeroCard(0, 512, 2048 * kMiB);
+    form->SelectedDrive.Letter = letter;
+    form->SelectedDrive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
+    form->FreeSpaceProbe = [](const QString&) { return 2252 * kMiB; };
+    QVERIFY(form->PrepareScan());
+    QVERIFY(prompter->Messages.isEmpty());
+
+    form->FreeSpaceProbe = [](const QString&) { return 2251 * kMiB; };
+    prompter->Answers = {QMessageBox::Yes};
+    QVERIFY(!form->PrepareScan());
+    QCOMPARE(prompter->Texts(), QStringList{kFreeSpaceQuestion2048});
+    QCOMPARE(form->scanUi.LSize->text(), QStringLiteral("0 MB"));
+
+    prompter->Clear();
+    prompter->Answers = {QMessageBox::No};
+    QVERIFY(form->PrepareScan());
+    QCOMPARE(prompter->Texts(), QStringList{kFreeSpaceQuestion2048});
+    QCOMPARE(form->scanUi.LSize->text(), QStringLiteral("存储大小:  2048 MB"));
+
+    // A destination on no local disk cannot be asked about.
+    form->FreeSpaceProbe = [](const QString&) { return int64_t{-99}; };
+    prompter->Clear();
+    QVERIFY(form->PrepareScan());
+    QVERIFY(prompter->Messages.isEmpty());
+  }
+
+  void FreeSpaceOfAsksTheNearestExistingFolder() {
+    const QString existing = temp->path();
+    QVERIFY(TMainForm::FreeSpaceOf(existing) > 0);
+    QVERIFY(TMainForm::FreeSpaceOf(QStringLiteral("  ") + existing + QStringLiteral("/not/yet/made  ")) > 0);
+    QCOMPARE(TMainForm::FreeSpaceOf(QStringLiteral("//server/share/photos/")), int64_t{-99});
+    QCOMPARE(TMainForm::FreeSpaceOf(QStringLiteral("   ")), int64_t{-99});
+  }
+
+  void FileTypesOfTheScanAreListedInTableOrder() {
+    const char letter = CardWithPhotos(4096, 1000).attach();
+    ChooseOptions(letter, QStringLiteral("Canon Digital Camera"));
+    QVERIFY(form->ValidateScanOptions());
+    QVERIFY(form->PrepareScan());
+    QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.CRW/.CR2"));
+  }
+
+  // ---- scans through the window ----
+
+  void ScanFillsTheListAndEndsWithTheCount() {
+    CardImage card = CardWithPhotos(4096, 1000);  // photos at 10, 1010, 2010, 3010, 4010
+    card.place(10, TaggedPhoto());
+    const char letter = card.attach();
+    ChooseOptions(letter);
+    form->ui.BNext->click();
+    QCOMPARE(form->CurrentPage(), 3);
+    QVERIFY(form->ScanInProgress);
+    QVERIFY(!form->ui.BNext->isEnabled());
+    QVERIFY(!form->ui.BBack->isEnabled());
+    QVERIFY(!form->ui.NNewScan->isEnabled());
+    QVERIFY(form->scanUi.BStop->isEnabled());
+    QVERIFY(form->scanUi.BPause->isEnabled());
+    WaitForEnd();
+
+    QCOMPARE(Rows()->rowCount(), 5);
+    QCOMPARE(int(form->FoundFiles.Count()), 5);
+    const QStringList expectedSizes{QStringLiteral("512000"), QStringLiteral("512000"),
+                                    QStringLiteral("512000"), QStringLiteral("512000"),
+                                    QString::number((4096 - 4010) * 512)};
+    for (int row = 0; row < 5; ++row) {
+      QCOMPARE(Cell(row, 0), QString::number(row + 1));
+      QCOMPARE(Cell(row, 1), QStringLiteral("File%1.JPG").arg(row + 1, 4, 10, QLatin1Char('0')));
+      QCOMPARE(Cell(row, 2), expectedSizes[row]);
+      QCOMPARE(Cell(row, 3), QString::fromStdString(form->FoundFiles[static_cast<size_t>(row)].Info));
+      QVERIFY(!Rows()->item(row, 0)->icon().isNull());  // ".JPG" is in the icon list
+    }
+    QVERIFY(Cell(0, 3).startsWith(QStringLiteral("Shoot Time: 05/17/2008 14:23:05|Model: Canon EOS 40D")));
+    QCOMPARE(Cell(1, 3), QStringLiteral("N/A"));
+
+    QCOMPARE(form->scanUi.LFile->text(), QStringLiteral("5"));
+    QCOMPARE(form->scanUi.LRead->text(), QStringLiteral("4096/4096"));
+    QCOMPARE(form->scanUi.LBad->text(), QStringLiteral("0"));
+    QCOMPARE(form->scanUi.LTime->text(), QStringLiteral("0:00:00"));
+    QCOMPARE(form->scanUi.PBar->maximum(), 4096);
+    QCOMPARE(form->scanUi.PBar->value(), 4096);
+    QCOMPARE(form->scanUi.LDrive->text(), QString(QLatin1Char(letter)) + QLatin1Char(':'));
+    QCOMPARE(form->scanUi.LSize->text(), QStringLiteral("存储大小:  2 MB"));
+    QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.TIF"));
+
+    QCOMPARE(shownDialogs, QStringList{QStringLiteral("RecoveryDoneForm")});
+    QCOMPARE(doneMessage, DoneMessage(5));
+    QCOMPARE(noteWhenDone, kFirstRowNote);  // set by the first row, before the end
+    QCOMPARE(form->scanUi.LScanNote->property("Tag").toInt(), 1);
+    QCOMPARE(form->scanUi.LScanNote->text(), kEndNote);
+    QVERIFY(prompter->Messages.isEmpty());
+
+    QVERIFY(form->ui.BNext->isEnabled());
+    QVERIFY(form->ui.BBack->isEnabled());
+    QVERIFY(form->ui.NNewScan->isEnabled());
+    QVERIFY(!form->scanUi.BStop->isEnabled());
+    QVERIFY(!form->scanUi.BPause->isEnabled());
+    QVERIFY(!form->ScanThread);
+    QTRY_VERIFY(!form->EndedScanThread);  // destroyed once it has returned
+    QVERIFY(Rows()->updatesEnabled());
+
+    // Back and a second scan: the list starts empty again.
+    form->ui.BBack->click();
+    QCOMPARE(form->CurrentPage(), 2);
+    form->ui.BNext->click();
+    QCOMPARE(form->CurrentPage(), 3);
+    QCOMPARE(form->scanUi.LScanNote->property("Tag").toInt(), 0);
+    WaitForEnd();
+    QCOMPARE(Rows()->rowCount(), 5);
+    QCOMPARE(int(form->FoundFiles.Count()), 5);
+    QCOMPARE(doneMessage, DoneMessage(5));
+  }
+
+  void CardWithNothingToFindSaysSoAndKeepsNextOff() {
+    CardImage card(4096);
+    card.noise();
+    ChooseOptions(card.attach());
+    form->ui.BNext->click();
+    QCOMPARE(form->CurrentPage(), 3);
+    WaitForEnd();
+    QCOMPARE(prompter->Texts(), QStringList{kNothingFound});
+    QVERIFY(shownDialogs.isEmpty());
+    QCOMPARE(Rows()->rowCount(), 0);
+    QCOMPARE(form->scanUi.LFile->text(), QStringLiteral("0"));
+    QCOMPARE(form->scanUi.LRead->text(), QStringLiteral("4096/4096"));
+    QCOMPARE(form->scanUi.LScanNote->property("Tag").toInt(), 0);
+    QCOMPARE(form->scanUi.LScanNote->text(), kEndNote);
+    QVERIFY(!form->ui.BNext->isEnabled());
+    QVERIFY(form->ui.BBack->isEnabled());
+    QVERIFY(!form->ui.NNewScan->isEnabled());
+  }
+
+  void StopRecordsTheOpenFileAndSaysTheUserStopped() {
+    const uint32_t sectors = 40000;
+    const char letter = AttachSlowCard(CardWithPhotos(sectors, 1000), 5);
+    ChooseOptions(letter);
+    form->ui.BNext->click();
+    QCOMPARE(form->CurrentPage(), 3);
+    QTRY_VERIFY_WITH_TIMEOUT(Rows()->rowCount() >= 2, 20000);
+    QVERIFY(form->ScanInProgress);
+
+    form->scanUi.BStop->click();
+    QVERIFY(!form->ScanInProgress);
+    QVERIFY(form->ScanEnded);
+    QVERIFY(form->UserStopped);
+    QCOMPARE(prompter->Texts(), QStringList{kUserStopped});
+    const int found = static_cast<int>(form->FoundFiles.Count());
+    QVERIFY(found >= 3 && found < 40);
+    QCOMPARE(Rows()->rowCount(), found);
+    QCOMPARE(form->scanUi.LFile->text(), QString::number(found));
+    QCOMPARE(doneMessage, DoneMessage(found));
+    // Every file before the last ran to the next header; the open one ends with its batch.
+    for (int i = 0; i + 1 < found; ++i) QCOMPARE(form->FoundFiles[static_cast<size_t>(i)].Size, int64_t{512000});
+    const TFoundFile& last = form->FoundFiles[static_cast<size_t>(found - 1)];
+    QVERIFY(last.Size > 0);
+    QVERIFY(EndsAtBatch(last, 10 + 1000 * static_cast<uint32_t>(found - 1)));
+    QCOMPARE(QFileInfo(QString::fromStdString(last.TempFile.string())).size(), last.Size);
+    QVERIFY(form->scanUi.LRead->text().endsWith(QStringLiteral("/40000")));
+    QVERIFY(form->scanUi.LRead->text() != QStringLiteral("40000/40000"));
+    QVERIFY(form->ui.BNext->isEnabled());
+    QVERIFY(form->ui.BBack->isEnabled());
+    QVERIFY(!form->scanUi.BStop->isEnabled());
+  }
+
+  void ThreadIgnoringStopIsAbandonedAndTheScanEnds() {
+    auto gate = std::make_shared<ReadGate>();
+    const CardImage card = CardWithPhotos(4096, 1000);
+    const char letter = LinuxDrives::AttachSource("gated.img", DRIVE_REMOVABLE, [card, gate] {
+      return std::unique_ptr<TCardSource>(std::make_unique<GatedCardSource>(card.source(), gate));
+    });
+    ChooseOptions(letter);
+    form->StopWaitMs = 300;
+    form->ui.BNext->click();
+    QCOMPARE(form->CurrentPage(), 3);
+    QTRY_VERIFY_WITH_TIMEOUT(Rows()->rowCount() == 1 && gate->Waiting, 10000);
+
+    QElapsedTimer clock;
+    clock.start();
+    form->scanUi.BStop->click();
+    QVERIFY(clock.elapsed() >= 300);
+    QVERIFY(!form->ScanInProgress);
+    QVERIFY(!form->ScanThread);
+    QCOMPARE(prompter->Texts(), QStringList{kUserStopped});
+    QCOMPARE(doneMessage, DoneMessage(1));
+    QVERIFY(form->ui.BBack->isEnabled());
+    QVERIFY(form->ui.BNext->isEnabled());
+
+    // Released, the abandoned thread ends by itself; nothing of it reaches the window.
+    {
+      std::lock_guard<std::mutex> lock(gate->Mutex);
+      gate->Open = true;
+    }
+    gate->Changed.notify_all();
+    QTRY_VERIFY_WITH_TIMEOUT(gate->Closed.load(), 10000);
+    QTest::qWait(50);
+    QCOMPARE(int(form->FoundFiles.Count()), 1);
+    QCOMPARE(Rows()->rowCount(), 1);
+    QCOMPARE(prompter->Texts(), QStringList{kUserStopped});
+    QCOMPARE(shownDialogs.size(), 1);
+  }
+
+  void PauseHoldsTheScanAndContinueGoesOn() {
+    const char letter = AttachSlowCard(CardWithPhotos(40000, 1000), 5);
+    ChooseOptions(letter);
+    form->ui.BNext->click();
+    QTRY_VERIFY_WITH_TIMEOUT(form->scanUi.LRead->text() != QStringLiteral("0"), 20000);
+
+    form->scanUi.BPause->click();
+    QCOMPARE(form->scanUi.BPause->text(), QStringLiteral("继续"));
+    QVERIFY(form->scanUi.BPause->isEnabled());
+    QVERIFY(!form->scanUi.BStop->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(form->ScanThread->Parked(), 10000);
+    QTest::qWait(50);  // the last report before the pause has landed
+    const QString read = form->scanUi.LRead->text();
+    const int position = form->scanUi.PBar->value();
+    const int rows = Rows()->rowCount();
+    QTest::qWait(400);
+    QCOMPARE(form->scanUi.LRead->text(), read);
+    QCOMPARE(form->scanUi.PBar->value(), position);
+    QCOMPARE(Rows()->rowCount(), rows);
+    QVERIFY(form->ScanInProgress);
+
+    form->scanUi.BPause->click();
+    QCOMPARE(form->scanUi.BPause->text(), QStringLiteral("暂停"));
+    QVERIFY(form->scanUi.BStop->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(form->scanUi.LRead->text() != read, 10000);
+
+    form->scanUi.BStop->click();
+    QVERIFY(!form->ScanInProgress);
+    QCOMPARE(prompter->Texts().value(0), kUserStopped);
+  }
+
+  void UnmeasurableCardAsksForTheCapacity() {
+    const char letter = AttachZeroCard(0, 512, -1);
+    ChooseOptions(letter);
+    capacityResult = QDialog::Rejected;
+    form->ui.BNext->click();
+    QCOMPARE(form->CurrentPage(), 2);  // Cancel stays on the options
+    QCOMPARE(capacityShown, QString(QLatin1Char(letter)) + QStringLiteral(": 33 MB"));
+    QCOMPARE(form->scanUi.LSize->text(), QStringLiteral("0 MB"));
+    QVERIFY(!form->ScanThread);
+    QVERIFY(form->ui.BNext->isEnabled());
+    QVERIFY(form->ui.BBack->isEnabled());
+
+    capacityResult = QDialog::Accepted;
+    capacityEntry = QStringLiteral("2");
+    capacityUnit = QStringLiteral("GB");
+    form->ui.BNext->click();
+    QCOMPARE(form->CurrentPage(), 3);
+    QCOMPARE(form->SelectedDrive.SectorCount, 3906250u);
+    QCOMPARE(form->scanUi.LSize->text(), QStringLiteral("存储大小:  1907 MB"));
+    QTRY_COMPARE_WITH_TIMEOUT(form->scanUi.PBar->maximum(), 3906250, 10000);
+    form->scanUi.BStop->click();
+    QCOMPARE(prompter->Texts(), (QStringList{kUserStopped, kNothingFound}));
+  }
+
+  void WarningsAnsweredYesStayOnTheOptions() {
+    const char letter = AttachZeroCard(0, 512, 168961 * kMiB);
+    ChooseOptions(letter);
+    prompter->Answers = {QMessageBox::Yes};
+    form->ui.BNext->click();
+    QCOMPARE(form->CurrentPage(), 2);
+    QCOMPARE(prompter->Texts(), QStringList{HardDiskQuestion(letter, QStringLiteral("165.0"))});
+
+    // No goes on to the free-space question; Yes there cancels too.
+    form->FreeSpaceProbe = [](const QString&) { return int64_t{1000} * kMiB; };
+    prompter->Clear();
+    prompter->Answers = {QMessageBox::No, QMessageBox::Yes};
+    form->ui.BNext->click();
+    QCOMPARE(form->CurrentPage(), 2);
+    QCOMPARE(prompter->Texts().size(), 2);
+    QVERIFY(prompter->Texts()[1].startsWith(QStringLiteral("记忆卡存储大小: 168961 MB (165.0 GB)\r\n"
+                                                           "目标文件夹驱动器可用空间: 1000 MB (  1.0 GB)\r\n"
+                                                           "建议的可用磁盘空间: 185857 MB (181.5 GB)\r\n")));
+    QVERIFY(!form->ScanThread);
+  }
+
+  void WarningsAnsweredNoStartTheScan() {
+    const char letter = AttachZeroCard(0, 512, 2048 * kMiB);
+    ChooseOptions(letter);
+    form->FreeSpaceProbe = [](const QString&) { return 2251 * kMiB; };
+    prompter->Answers = {QMessageBox::No};
+    form->ui.BNext->click();
+    QCOMPARE(form->CurrentPage(), 3);
+    QCOMPARE(prompter->Texts(), QStringList{kFreeSpaceQuestion2048});
+    QVERIFY(form->ScanInProgress);
+    QCOMPARE(form->scanUi.LSize->text(), QStringLiteral("存储大小:  2048 MB"));
+    form->scanUi.BStop->click();
+    QVERIFY(!form->ScanInProgress);
+  }
+
+  void ErrorEndingTheScanIsShownAndUnlocksTheWindow() {
+    const char letter = CardWithPhotos(4096, 1000).attach();
+    ChooseOptions(letter);
+    QVERIFY(form->ValidateScanOptions());
+    // The temporary folder's place taken by a file: the first temporary file cannot be made.
+    const QString tmp = Dest() + QStringLiteral("TmpFiles");
+    QVERIFY(QDir(tmp).removeRecursively());
+    {
+      QFile blocker(tmp);
+      QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(form->PrepareScan());
+    QVERIFY(form->StartScan());
+    form->ShowPage(form->ui.T3);
+    WaitForEnd();
+    QCOMPARE(prompter->Messages.size(), 1);
+    QCOMPARE(prompter->Messages[0].Kind, TMessageKind::Information);
+    QVERIFY(prompter->Messages[0].Text.startsWith(QStringLiteral("扫描因错误而中止：\r\n\r\n")));
+    QVERIFY(prompter->Messages[0].Text.contains(QStringLiteral("Temporary_v5_File0001_JPG.~QX")));
+    QVERIFY(form->ui.BBack->isEnabled());
+    QVERIFY(!form->ui.BNext->isEnabled());
+    QVERIFY(!form->scanUi.BStop->isEnabled());
+    QVERIFY(!form->ScanThread);
+    form->ui.BBack->click();
+    QCOMPARE(form->CurrentPage(), 2);
+  }
+
+  void ClosingDuringAScanWaitsForTheLastFile() {
+    const char letter = AttachSlowCard(CardWithPhotos(40000, 1000), 5);
+    ChooseOptions(letter);
+    form->ui.BNext->click();
+    QTRY_VERIFY_WITH_TIMEOUT(Rows()->rowCount() >= 1, 20000);
+
+    prompter->Answers = {QMessageBox::No};
+    QVERIFY(!form->close());
+    QVERIFY(form->ScanInProgress);  // No: the scan goes on
+    QCOMPARE(prompter->Messages.size(), 1);
+    QCOMPARE(prompter->Messages[0].Kind, TMessageKind::Warning);
+    QCOMPARE(prompter->Messages[0].Text, kCloseDuringScan);
+
+    prompter->Clear();
+    prompter->Answers = {QMessageBox::Yes};
+    QVERIFY(form->close());
+    // The thread had ended its batch before the window went: nothing more is written.
+    QVERIFY(!form->ScanInProgress);
+    QVERIFY(!form->ScanThread);
+    QCOMPARE(prompter->Texts(), QStringList{kCloseDuringScan});  // no messages while closing
+    QVERIFY(shownDialogs.isEmpty());
+    const int found = static_cast<int>(form->FoundFiles.Count());
+    QVERIFY(found >= 2);
+    const TFoundFile& last = form->FoundFiles[static_cast<size_t>(found - 1)];
+    QVERIFY(EndsAtBatch(last, 10 + 1000 * static_cast<uint32_t>(found - 1)));
+    QStringList temporaries =
+        QDir(Dest() + QStringLiteral("TmpFiles")).entryList({QStringLiteral("*.~QX")}, QDir::Files);
+    QCOMPARE(temporaries.size(), found);
+    for (int i = 0; i < found; ++i) {
+      const TFoundFile& file = form->FoundFiles[static_cast<size_t>(i)];
+      QCOMPARE(QFileInfo(QString::fromStdString(file.TempFile.string())).size(), file.Size);
+    }
+    const qint64 sizeAfterClose = QFileInfo(QString::fromStdString(last.TempFile.string())).size();
+    QTest::qWait(100);
+    QCOMPARE(QFileInfo(QString::fromStdString(last.TempFile.string())).size(), sizeAfterClose);
+  }
+
+  // ---- the dialogs ----
+
+  void DialogsHaveTheirDesignedFaces() {
+    TRecoveryDoneForm* done = form->RecoveryDoneForm;
+    QCOMPARE(done->size(), QSize(394, 179));
+    QCOMPARE(done->windowTitle(), QStringLiteral("Snapsalvager"));
+    QCOMPARE(done->ui.LTitle->text(), QStringLiteral("扫描完成"));
+    QCOMPARE(done->ui.LMessage->text(), QStringLiteral("N/A"));
+    QCOMPARE(done->ui.LTitle->palette().color(QPalette::WindowText), QColor(0x00, 0x33, 0x99));
+    QCOMPARE(done->ui.Button1->geometry(), QRect(153, 139, 89, 25));
+    done->show();
+    done->ui.Button1->click();
+    QVERIFY(done->isHidden());
+
+    TStatusForm* status = form->StatusForm;
+    QCOMPARE(status->size(), QSize(395, 267));
+    QCOMPARE(status->ui.LTitle->text(), QStringLiteral("存储容量检测"));
+    QCOMPARE(status->ui.CBUnit->count(), 2);
+    QCOMPARE(status->ui.BStop->text(), QStringLiteral("确定"));
+    QCOMPARE(status->ui.Button1->text(), QStringLiteral("取消"));
+
+    TQuickStatusForm* quick = form->QuickStatusForm;
+    QCOMPARE(quick->size(), QSize(417, 68));
+    QVERIFY(quick->windowFlags() & Qt::FramelessWindowHint);
+    form->ShowQuickStatus(QStringLiteral("x"));
+    QVERIFY(quick->isVisible());
+    QVERIFY(QApplication::overrideCursor() != nullptr);
+    form->HideQuickStatus();
+    QVERIFY(quick->isHidden());
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+  }
+};
+
+QTEST_MAIN(TestScanControl)
+#include "ScanControlTest.moc"
