@@ -118,8 +118,8 @@ char AttachSlowCard(const CardImage& card, int delayMs) {
   });
 }
 
-// A card whose reads after the first batches hang until the test opens the gate: a thread
-// that does not answer a stop request in time.
+// A card whose reads from sector 1200 on hang until the test opens the gate: a thread that
+// does not answer a stop request in time.
 struct ReadGate {
   std::mutex Mutex;
   std::condition_variable Changed;
@@ -134,7 +134,7 @@ class GatedCardSource : public TCardSource {
       : inner_(std::move(inner)), gate_(std::move(gate)) {}
   ~GatedCardSource() override { gate_->Closed = true; }
   bool ReadAt(uint64_t offset, void* dest, size_t length) override {
-    if (offset >= 1000 * 512) {
+    if (offset >= 1200 * 512) {
       std::unique_lock<std::mutex> lock(gate_->Mutex);
       gate_->Waiting = true;
       gate_->Changed.wait(lock, [this] { return gate_->Open; });
@@ -212,6 +212,16 @@ class TestScanControl : public QObject {
     form->ui.EDestFolder->setText(Dest());
   }
 
+  std::shared_ptr<ReadGate> gate;
+  void OpenGate() {
+    if (!gate) return;
+    {
+      std::lock_guard<std::mutex> lock(gate->Mutex);
+      gate->Open = true;
+    }
+    gate->Changed.notify_all();
+  }
+
   void WaitForEnd() { QTRY_VERIFY_WITH_TIMEOUT(!form->ScanInProgress, 30000); }
 
   // The file open when a scan stopped is recorded up to the end of the batch, or up to the
@@ -260,6 +270,11 @@ class TestScanControl : public QObject {
   }
 
   void cleanup() {
+    if (gate) {
+      OpenGate();
+      QTRY_VERIFY_WITH_TIMEOUT(gate->Closed.load(), 10000);
+      gate.reset();
+    }
     if (form && form->ScanThread) {
       form->BStopClick();
       WaitForEnd();
@@ -538,10 +553,10 @@ class TestScanControl : public QObject {
   }
 
   void ThreadIgnoringStopIsAbandonedAndTheScanEnds() {
-    auto gate = std::make_shared<ReadGate>();
+    gate = std::make_shared<ReadGate>();
     const CardImage card = CardWithPhotos(4096, 1000);
-    const char letter = LinuxDrives::AttachSource("gated.img", DRIVE_REMOVABLE, [card, gate] {
-      return std::unique_ptr<TCardSource>(std::make_unique<GatedCardSource>(card.source(), gate));
+    const char letter = LinuxDrives::AttachSource("gated.img", DRIVE_REMOVABLE, [card, g = gate] {
+      return std::unique_ptr<TCardSource>(std::make_unique<GatedCardSource>(card.source(), g));
     });
     ChooseOptions(letter);
     form->StopWaitMs = 300;
@@ -561,11 +576,7 @@ class TestScanControl : public QObject {
     QVERIFY(form->ui.BNext->isEnabled());
 
     // Released, the abandoned thread ends by itself; nothing of it reaches the window.
-    {
-      std::lock_guard<std::mutex> lock(gate->Mutex);
-      gate->Open = true;
-    }
-    gate->Changed.notify_all();
+    OpenGate();
     QTRY_VERIFY_WITH_TIMEOUT(gate->Closed.load(), 10000);
     QTest::qWait(50);
     QCOMPARE(int(form->FoundFiles.Count()), 1);
