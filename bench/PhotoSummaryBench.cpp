@@ -23,14 +23,14 @@ const fs::path& CameraTempFile() {
   static const fs::path file = []() -> fs::path {
     const fs::path dir = fs::temp_directory_path() / ("summary-bench-" + std::to_string(::getpid()));
     fs::create_directories(dir);
-    fixtures::PhotoSpec spec;
-    spec.Width = 4000;
-    spec.Height = 3000;
-    spec.Texture = 12;
-    spec.MakerNoteBytes = 32 * 1024;  // Nikon and Sony write notes of this order
+    fixtures::PhotoSpec want;
+    want.Width = 4000;
+    want.Height = 3000;
+    want.Texture = 12;
+    want.MakerNoteBytes = 32 * 1024;  // Nikon and Sony write notes of this order
     const fs::path photo = dir / "photo.jpg", temp = dir / "Temporary_v5_File0001_JPG.~QX";
     std::string error;
-    if (!fixtures::MakeExifPhoto(spec, photo, &error)) {
+    if (!fixtures::MakeExifPhoto(want, photo, &error)) {
       std::fprintf(stderr, "cannot make the photo: %s\n", error.c_str());
       return {};
     }

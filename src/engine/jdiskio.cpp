@@ -32,6 +32,14 @@ TDiskState& State() {
   return state;
 }
 
+// The sector unit of ReadSectors. The scan sizes its buffer by 512-byte sectors unless the
+// device reports a size from 1 to 511, so reads use exactly that rule: a 4096-byte-sector
+// device read in its own units would overrun the scan's buffer, and a device whose size is
+// unknown is still read as 512-byte sectors rather than not at all.
+uint64_t ReadUnitOf(uint32_t bytesPerSector) {
+  return (bytesPerSector >= 1 && bytesPerSector < 512) ? bytesPerSector : 512;
+}
+
 uint8_t ShiftOf(uint32_t bytesPerSector) {
   if (bytesPerSector == 0) return 0;
   return static_cast<uint8_t>(std::lround(std::log2(static_cast<double>(bytesPerSector))));
@@ -97,10 +105,7 @@ bool ReadSectors(uint8_t drive, uint32_t startSector, uint16_t count, void* buff
   TDiskState& s = State();
   std::lock_guard lock(s.Mutex);
   if (!OpenDriveLocked(s, drive)) return false;
-  const uint64_t bytesPerSector = s.Geometry.BytesPerSector;
-  // Without a sector size nothing could be read; answering true would pass off an untouched
-  // buffer as card data.
-  if (bytesPerSector == 0) return false;
+  const uint64_t bytesPerSector = ReadUnitOf(s.Geometry.BytesPerSector);
   uint64_t offset = uint64_t{startSector} * bytesPerSector;
   uint64_t remaining = uint64_t{count} * bytesPerSector;
   const uint64_t chunkMax = std::min(bytesPerSector * MaxChunkSectors, MaxChunkBytes);

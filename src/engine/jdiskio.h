@@ -46,6 +46,8 @@ bool GetDiskSize(uint8_t drive, int64_t& length);  // length -1 on failure
 bool OpenDrive(uint8_t drive, bool forReading);
 // Reads count sectors at startSector into buffer, in chunks of at most 128 sectors
 // (65,536 bytes). True only when every byte was read; a short read is a failure.
+// A sector here is the device's size when it reports 1 to 511 bytes, else 512 bytes: the
+// same unit the scan sizes its buffer by, whatever the device's own size is.
 bool ReadSectors(uint8_t drive, uint32_t startSector, uint16_t count, void* buffer);
 void CloseDrive();
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -61,23 +62,34 @@ TEST_F(JdiskioTest, BatchOf200SectorsIsReadInTwoChunks) {
   EXPECT_EQ(CurrentSectorShift(), 9);
 }
 
-TEST_F(JdiskioTest, LargeSectorsAreReadIn64KiBChunks) {
+TEST_F(JdiskioTest, LargeSectorDevicesAreReadIn512ByteUnitsThatFitTheScanBuffer) {
   auto log = std::make_shared<CardSourceLog>();
   const char letter = AttachSized(4096, 64 * 4096, log);
-  std::vector<uint8_t> buffer(20 * 4096);
-  ASSERT_TRUE(ReadSectors(Number(letter), 2, 20, buffer.data()));
+  // The scan's buffer for a 200-sector batch; guard bytes behind it must stay untouched.
+  std::vector<uint8_t> buffer(200 * 512 + 16, 0xEE);
+  ASSERT_TRUE(ReadSectors(Number(letter), 16, 200, buffer.data()));
   EXPECT_EQ(CurrentSectorShift(), 12);
-  EXPECT_EQ(log->Reads, (Reads{{8192, 65536}, {8192 + 65536, 16384}}));
+  EXPECT_EQ(log->Reads, (Reads{{16 * 512, 65536}, {16 * 512 + 65536, 36864}}));
+  EXPECT_TRUE(std::all_of(buffer.end() - 16, buffer.end(), [](uint8_t b) { return b == 0xEE; }));
 }
 
-TEST_F(JdiskioTest, UnknownSectorSizeGivesShiftZeroAndNoRead) {
+TEST_F(JdiskioTest, SmallSectorDevicesAreReadInTheirOwnUnits) {
+  auto log = std::make_shared<CardSourceLog>();
+  const char letter = AttachSized(256, 64 * 256, log);
+  std::vector<uint8_t> buffer(3 * 256);
+  ASSERT_TRUE(ReadSectors(Number(letter), 4, 3, buffer.data()));
+  EXPECT_EQ(log->Reads, (Reads{{4 * 256, 768}}));
+}
+
+TEST_F(JdiskioTest, UnknownSectorSizeGivesShiftZeroAndReads512ByteSectors) {
   auto log = std::make_shared<CardSourceLog>();
   const char letter = AttachSized(0, 4096, log);
   ASSERT_TRUE(OpenDrive(Number(letter), true));
   EXPECT_EQ(CurrentSectorShift(), 0);
   std::vector<uint8_t> buffer(512, 0xEE);
-  EXPECT_FALSE(ReadSectors(Number(letter), 0, 1, buffer.data()));
-  EXPECT_TRUE(log->Reads.empty());
+  ASSERT_TRUE(ReadSectors(Number(letter), 2, 1, buffer.data()));
+  EXPECT_EQ(log->Reads, (Reads{{1024, 512}}));
+  EXPECT_EQ(buffer[0], 0x5A);
 }
 
 TEST_F(JdiskioTest, ImageFileReadsMatchTheImageAndLeaveItUntouched) {

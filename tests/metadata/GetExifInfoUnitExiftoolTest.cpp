@@ -140,15 +140,15 @@ class ExiftoolComparison : public ::testing::TestWithParam<Variant> {
 }  // namespace
 
 TEST_P(ExiftoolComparison, ReaderAgreesWithExiftoolOnEveryExifTag) {
-  fixtures::PhotoSpec spec;
-  spec.BigEndian = GetParam().bigEndian;
-  spec.Jfif = GetParam().jfif;
-  spec.MakerNoteBytes = 6000;
+  fixtures::PhotoSpec want;
+  want.BigEndian = GetParam().bigEndian;
+  want.Jfif = GetParam().jfif;
+  want.MakerNoteBytes = 6000;
   const fs::path photo = dir_ / "photo.jpg";
   std::string error;
-  ASSERT_TRUE(fixtures::MakeExifPhoto(spec, photo, &error)) << error;
+  ASSERT_TRUE(fixtures::MakeExifPhoto(want, photo, &error)) << error;
   const std::vector<uint8_t> file = fixtures::ReadWholeFile(photo);
-  ASSERT_EQ(file[3], spec.Jfif ? 0xE0 : 0xE1);
+  ASSERT_EQ(file[3], want.Jfif ? 0xE0 : 0xE1);
 
   Lines lines;
   ASSERT_TRUE(snapsalvager::ReadExifTags(photo, lines, false));
@@ -164,7 +164,7 @@ TEST_P(ExiftoolComparison, ReaderAgreesWithExiftoolOnEveryExifTag) {
     const size_t eq = row.find('=');
     const std::string key = row.substr(1, eq - 1), theirs = row.substr(eq + 1);
     if (key == "File:ExifByteOrder") {
-      EXPECT_EQ(theirs, spec.BigEndian ? "MM" : "II");
+      EXPECT_EQ(theirs, want.BigEndian ? "MM" : "II");
       continue;
     }
     if (key == "IFD1:ThumbnailImage" || key.rfind("ExifIFD:MakerNote", 0) == 0) continue;
@@ -228,14 +228,14 @@ TEST_P(ExiftoolComparison, ReaderAgreesWithExiftoolOnEveryExifTag) {
 }
 
 TEST_P(ExiftoolComparison, TemporaryFileGivesTheSameLinesAndSummary) {
-  fixtures::PhotoSpec spec;
-  spec.BigEndian = GetParam().bigEndian;
-  spec.Jfif = GetParam().jfif;
-  spec.Width = 640;
-  spec.Height = 480;
+  fixtures::PhotoSpec want;
+  want.BigEndian = GetParam().bigEndian;
+  want.Jfif = GetParam().jfif;
+  want.Width = 640;
+  want.Height = 480;
   const fs::path photo = dir_ / "photo.jpg", temp = dir_ / "Temporary_v5_File0001_JPG.~QX";
   std::string error;
-  ASSERT_TRUE(fixtures::MakeExifPhoto(spec, photo, &error)) << error;
+  ASSERT_TRUE(fixtures::MakeExifPhoto(want, photo, &error)) << error;
   fixtures::WriteTemporaryFile(temp, fixtures::ReadWholeFile(photo));
   Lines plain, scrambled;
   ASSERT_TRUE(snapsalvager::ReadExifTags(photo, plain, false));
@@ -248,13 +248,13 @@ TEST_P(ExiftoolComparison, TemporaryFileGivesTheSameLinesAndSummary) {
 }
 
 TEST_P(ExiftoolComparison, XmpFirstPhotoHasExifButGivesNA) {
-  fixtures::PhotoSpec spec;
-  spec.BigEndian = GetParam().bigEndian;
-  spec.Jfif = GetParam().jfif;
-  spec.XmpFirst = true;
+  fixtures::PhotoSpec want;
+  want.BigEndian = GetParam().bigEndian;
+  want.Jfif = GetParam().jfif;
+  want.XmpFirst = true;
   const fs::path photo = dir_ / "xmp.jpg";
   std::string error;
-  ASSERT_TRUE(fixtures::MakeExifPhoto(spec, photo, &error)) << error;
+  ASSERT_TRUE(fixtures::MakeExifPhoto(want, photo, &error)) << error;
   int status;
   const std::string make =
       fixtures::RunProgram({"exiftool", "-s3", "-IFD0:Make", photo.string()}, &status);

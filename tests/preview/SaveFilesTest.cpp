@@ -24,9 +24,9 @@ void WriteAll(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::string Pattern(size_t length, char seed = 0) {
+std::string Pattern(size_t length, char salt = 0) {
   std::string bytes(length, '\0');
-  for (size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>(seed + i * 7 + i / 256);
+  for (size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>(salt + i * 7 + i / 256);
   return bytes;
 }
 

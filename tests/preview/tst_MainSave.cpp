@@ -18,12 +18,12 @@ namespace {
 const QString kDone = QStringLiteral("完成了整个恢复过程。");
 const QString kSavedIn = QStringLiteral("已恢复的文件被保存在");
 
-std::vector<uint8_t> Photo(uint32_t seed) {
+std::vector<uint8_t> Photo(uint32_t salt) {
   fixtures::JpegOptions o;
   o.Width = 96;
   o.Height = 64;
   o.Texture = 6;
-  o.Seed = seed;
+  o.Salt = salt;
   return fixtures::EncodeJpeg(o);
 }
 
