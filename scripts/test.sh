@@ -14,7 +14,7 @@ rm -rf build/default
 cmake --preset default >/dev/null
 cmake --build build/default -j "$jobs"
 echo "== tests (default)" >&2
-ctest --test-dir build/default --output-on-failure -j "$jobs"
+ctest --test-dir build/default --output-on-failure -j "$jobs" | tee build/ctest-default.log
 
 echo "== build (ASan + UBSan)" >&2
 rm -rf build/sanitize
@@ -22,9 +22,18 @@ cmake --preset sanitize >/dev/null
 cmake --build build/sanitize -j "$jobs"
 echo "== tests (ASan + UBSan)" >&2
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build/sanitize --output-on-failure -j "$jobs" -LE no-sanitize
+  ctest --test-dir build/sanitize --output-on-failure -j "$jobs" -LE no-sanitize \
+  | tee build/ctest-sanitize.log
 
 if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
   echo "== fuzzers (30 s each)" >&2
   bash scripts/fuzz.sh 30
 fi
+
+# One closing line for both runs (ctest stops the script above on any failure).
+total=0
+for log in build/ctest-default.log build/ctest-sanitize.log; do
+  n=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
+  total=$((total + ${n:-0}))
+done
+echo "tests: $total passed, 0 failed"
