@@ -29,9 +29,12 @@ void BM_FillPreviewPageOfSixCameraPhotos(benchmark::State& state) {
   auto form = test::MakeMainForm();
   form->show();
   for (uint32_t i = 1; i <= 6; ++i) {
-    const fs::path temp = dir / TemporaryFileName(i, "JPG");
-    fixtures::WriteTemporaryFile(temp, fixtures::CameraJpeg12MP(i));
-    for (uint32_t page = 0; page < 2; ++page) {
+    fixtures::WriteTemporaryFile(dir / TemporaryFileName(i, "JPG"), fixtures::CameraJpeg12MP(i));
+  }
+  // Each page holds the six different photos, as a real page holds six different files.
+  for (uint32_t page = 0; page < 2; ++page) {
+    for (uint32_t i = 1; i <= 6; ++i) {
+      const fs::path temp = dir / TemporaryFileName(i, "JPG");
       TFoundFile f;
       f.Name = RecoveredFileName(i + 6 * page, "JPG");
       f.Ext = "JPG";
