@@ -16,15 +16,13 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "cli/Commands.h"
-#include "cli/RecoverChecks.h"
 #include "engine/DigitalReadThread.h"
 #include "engine/FoundFiles.h"
 #include "engine/LinuxDrives.h"
-#include "engine/PreviewFileStreamUnit.h"
+#include "engine/ScanChecks.h"
 #include "engine/ScanOptions.h"
 #include "preview/SaveFiles.h"
 
@@ -381,20 +379,17 @@ bool ValidateScanOptions(const TRecoverOptions& options, TDriveEntry& drive, TRe
         "取消并重新选择目标文件夹，或单击 [否] 仍然继续。";
     if (!GoOnAfterQuestion(question, options.Yes)) return false;
   }
-  std::error_code ec;
-  fs::create_directories(destFolder, ec);
-  if (!fs::is_directory(destFolder, ec)) {
-    ShowMessage("无法创建目标文件夹\r\n" + destFolder);
-    return false;
-  }
-  tempFolder = fs::path(destFolder) / "TmpFiles/";
-  if (!fs::is_directory(tempFolder, ec)) {
-    if (!fs::create_directory(tempFolder, ec) && !fs::is_directory(tempFolder, ec)) {
+  std::string temp;
+  switch (PrepareDestFolder(destFolder, temp)) {
+    case TDestFolderResult::Ready: break;
+    case TDestFolderResult::CannotCreate:
+      ShowMessage("无法创建目标文件夹\r\n" + destFolder);
+      return false;
+    case TDestFolderResult::CannotWriteTemp:
       ShowMessage("Fail to write destination folder\r\n" + destFolder);
       return false;
-    }
-    WriteFolderNote(tempFolder);
   }
+  tempFolder = temp;
   if (!NoEarlierRecovery(destFolder)) {
     const std::string question =
         std::string("你选择了当前的“目标文件夹”中包含之前恢复一些文件。新恢复的文件可能会写入他们。") +
@@ -413,7 +408,7 @@ bool PrepareScan(const TRecoverOptions& options, TDriveEntry& drive, const std::
           "如果是的话，Snapsalvager 可能无法在某些情况下检测内存卡容量应有卡损坏。若要检索最可恢复的文件，"
           "请验证以下卡容量值，如果它不正确并调整它。");
       std::fprintf(stderr, "(give the capacity with --sectors N; %u sectors would be %u MB)\n",
-                   drive.SectorCount, static_cast<unsigned>(drive.SectorCount / 1953.125));
+                   drive.SectorCount, DecimalMegabytes(drive.SectorCount));
       return false;
     }
     drive.SectorCount = *options.Sectors;

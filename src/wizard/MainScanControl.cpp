@@ -9,15 +9,11 @@
 #include <QThread>
 #include <QTimer>
 
-#include <sys/statvfs.h>
-
 #include <climits>
-#include <cmath>
 #include <filesystem>
-#include <system_error>
 
 #include "engine/DigitalReadThread.h"
-#include "engine/jdiskio.h"
+#include "engine/ScanChecks.h"
 #include "wizard/Dialogs.h"
 #include "wizard/MainUnit.h"
 #include "wizard/QuickStatusUnit.h"
@@ -27,27 +23,12 @@
 namespace snapsalvager {
 namespace {
 
-// Below this the card is implausibly small, above it implausibly large (about 1 TB).
-constexpr uint32_t kFewestSectors = 2047;
-constexpr uint32_t kMostSectors = 2048000000;
-constexpr uint32_t kFallbackSectors = 65536;
-// A card bigger than 165 GiB is more likely a hard disk.
-constexpr int64_t kLargestCardMB = 168960;
-constexpr int64_t kNoLocalDisk = -99;
 // How long rows of the scan list collect before they are painted together.
 constexpr int kRowPaintIntervalMs = 100;
 
 const char* const kTagProperty = "Tag";  // the LScanNote tag: 1 once a file was listed
 
 QString Letter(char letter) { return QString(QChar(QLatin1Char(letter))); }
-
-// The platform's rounding of a real to a whole number: halves go to the even neighbour.
-int64_t RoundHalfEven(double value) { return static_cast<int64_t>(std::nearbyint(value)); }
-
-QString MegabytesText(int64_t mb) {
-  return QString::asprintf("%lld MB (%5.1f GB)", static_cast<long long>(mb),
-                           static_cast<double>(mb) / 1024.0);
-}
 
 // Runs the scan thread's calls on the GUI thread and waits for them. The application object
 // receives them: it outlives every window, and a call for a window that is gone belongs to
@@ -159,60 +140,14 @@ void TMainForm::HideQuickStatus() {
 }
 
 int64_t TMainForm::FreeSpaceOf(const QString& path) {
-  const QString trimmed = path.trimmed();
-  if (trimmed.isEmpty() || trimmed.startsWith(QLatin1String("//")) ||
-      trimmed.startsWith(QLatin1String("\\\\")))
-    return kNoLocalDisk;
-  // A destination not made yet is asked about through the folder that will hold it.
-  std::error_code ec;
-  std::filesystem::path folder = std::filesystem::absolute(ToPath(trimmed), ec);
-  if (ec) return -1;
-  while (!std::filesystem::is_directory(folder, ec)) {
-    if (!folder.has_relative_path()) return -1;
-    folder = folder.parent_path();
-  }
-  struct statvfs info {};
-  if (statvfs(folder.c_str(), &info) != 0) return -1;
-  return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
+  return snapsalvager::FreeSpaceOf(ToPath(path));
 }
 
 bool TMainForm::PrepareScan() {
   CreateScanDialogs();
   ShowQuickStatus(QStringLiteral("获取磁盘信息。它只需几秒钟..."));
-  bool askCapacity = true;
   TDriveEntry& drive = SelectedDrive;
-
-  TDiskGeometry geometry;
-  if (GetDriveGeometry(drive.DriveNumber, geometry)) {
-    drive.SectorSize = geometry.BytesPerSector;
-    drive.SectorCount = geometry.TotalSectors;
-    // The scan reads 512-byte sectors unless the device reports a smaller one.
-    if (drive.SectorSize == 0 || drive.SectorSize >= 512) drive.SectorSize = 512;
-  } else {
-    drive.SectorSize = 512;
-    drive.SectorCount = 0;
-  }
-
-  if (IsWin2000OrLater()) {
-    int64_t length = -1;
-    if (GetDiskSize(drive.DriveNumber, length) && length > 0) {
-      const int64_t sectors = length / static_cast<int64_t>(drive.SectorSize);
-      if (sectors > static_cast<int64_t>(drive.SectorCount)) {
-        // More than 32 bits of sectors cannot be scanned; the largest count stays honest
-        // (and fails the plausibility test below) where a wrapped one would look plausible.
-        drive.SectorCount = sectors > static_cast<int64_t>(UINT32_MAX)
-                                ? UINT32_MAX
-                                : static_cast<uint32_t>(sectors);
-        askCapacity = false;
-      }
-    }
-  }
-
-  if (drive.SectorCount < kFewestSectors || drive.SectorCount > kMostSectors) {
-    drive.SectorSize = 512;
-    drive.SectorCount = kFallbackSectors;
-    askCapacity = true;
-  }
+  const bool askCapacity = !MeasureCard(drive);
   HideQuickStatus();
 
   bool result = true;
@@ -227,34 +162,14 @@ bool TMainForm::PrepareScan() {
   }
 
   if (result) {
-    const int64_t cardMB = RoundHalfEven(drive.SectorCount / 2048.0);
     const int64_t freeBytes = FreeSpaceProbe ? FreeSpaceProbe(DestFolder) : FreeSpaceOf(DestFolder);
-    const int64_t freeMB = RoundHalfEven(static_cast<double>(freeBytes) / 1024.0 / 1024.0);
-    const int64_t neededMB = static_cast<int64_t>(static_cast<double>(cardMB) * 1.1);
-
-    if (cardMB > kLargestCardMB || QChar(QLatin1Char(drive.Letter)).toUpper() == QLatin1Char('C')) {
-      const QString text =
-          QStringLiteral("对不起，它看起来像驱动器") + Letter(drive.Letter) +
-          QStringLiteral(": 您选择好要扫描的硬盘驱动器 ") +
-          QString::asprintf("(大小: %5.1f GB)", static_cast<double>(cardMB) / 1024.0) +
-          QStringLiteral(" 而不是一台数码相机的存储卡（存储卡大小通常大于 128 GB）。") +
-          QStringLiteral("\r\n\r\n") +
-          QStringLiteral("点击“是”以取消并重新选择一个驱动器盘符，或者单击“否”继续处理。");
-      if (AskYesNo(text) == QMessageBox::Yes) result = false;
-    }
-
-    if (result && freeBytes != kNoLocalDisk && freeMB < neededMB) {
-      const QString text =
-          QStringLiteral("记忆卡存储大小: ") + MegabytesText(cardMB) + QStringLiteral("\r\n") +
-          QStringLiteral("目标文件夹驱动器可用空间: ") + MegabytesText(freeMB) + QStringLiteral("\r\n") +
-          QStringLiteral("建议的可用磁盘空间: ") + MegabytesText(neededMB) +
-          QStringLiteral("\r\n\r\n") +
-          QStringLiteral("对不起，看来你的目标文件夹的驱动器没有足够的可用磁盘空间来保存临时文件和从存储卡中恢复的文件。") +
-          QStringLiteral("建议选择不同的目标文件夹，或者清理当前目标文件夹的驱动器，以获得足够的可用磁盘空间。") +
-          QStringLiteral("\r\n\r\n") +
-          QStringLiteral("点击“是”以取消并重新选择，或者单击“否”继续处理。");
-      if (AskYesNo(text) == QMessageBox::Yes) result = false;
-    }
+    const TCardSizes sizes = CardSizes(drive.SectorCount, freeBytes);
+    if (const auto question = HardDiskQuestion(drive.Letter, sizes);
+        question && AskYesNo(QString::fromStdString(*question)) == QMessageBox::Yes)
+      result = false;
+    if (const auto question = FreeSpaceQuestion(sizes);
+        result && question && AskYesNo(QString::fromStdString(*question)) == QMessageBox::Yes)
+      result = false;
   }
 
   if (result) {
@@ -262,15 +177,7 @@ bool TMainForm::PrepareScan() {
     scanUi.LDrive->setText(Letter(drive.Letter) + QLatin1Char(':'));
     scanUi.LScanNote->setText(QStringLiteral("扫描正在进行中..."));
     scanUi.LScanNote->setProperty(kTagProperty, 0);
-    QString types;
-    for (int index = 1; index <= FileTypeCount; ++index)
-      if (RecogniserInputs.Enabled(index))
-        types += QLatin1Char('.') +
-                 QString::fromLatin1(FileTypeTable[static_cast<size_t>(index - 1)].data(),
-                                     static_cast<qsizetype>(FileTypeTable[static_cast<size_t>(index - 1)].size())) +
-                 QLatin1Char('/');
-    types.chop(1);
-    scanUi.LFileType->setText(types);
+    scanUi.LFileType->setText(QString::fromStdString(SoughtTypes(RecogniserInputs)));
   } else {
     scanUi.LSize->setText(QStringLiteral("0 MB"));
   }

@@ -1,15 +1,12 @@
 // Page T2: the drive and camera lists, the video type, the destination folder, and the
 // validation that fixes what the scan will use.
-#include <QDir>
-#include <QFileInfo>
 #include <QPainter>
 #include <QStyledItemDelegate>
 
 #include <filesystem>
-#include <system_error>
 
 #include "engine/LinuxDrives.h"
-#include "engine/PreviewFileStreamUnit.h"
+#include "engine/ScanChecks.h"
 #include "preview/FileExtIconUnit.h"
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
@@ -41,15 +38,6 @@ class TIndentDelegate : public QStyledItemDelegate {
 };
 
 fs::path ToPath(const QString& text) { return fs::path(text.toStdString()); }
-
-// Linux users type "~/..." and relative folders; the scan needs one unambiguous folder.
-QString ExpandFolder(const QString& text) {
-  QString folder = text;
-  if (folder == QLatin1String("~") || folder.startsWith(QLatin1String("~/")))
-    folder = QDir::homePath() + folder.mid(1);
-  if (QDir::isRelativePath(folder)) folder = QDir::current().absoluteFilePath(folder);
-  return folder;
-}
 
 const QString kChooseImageCaption = QStringLiteral("选择磁盘映像文件...");
 
@@ -259,29 +247,24 @@ bool TMainForm::ValidateScanOptions() {
     return false;
   }
 
-  DestFolder = ui.EDestFolder->text().trimmed();
+  DestFolder = QString::fromStdString(NormaliseDestFolder(ui.EDestFolder->text().toStdString()));
   if (DestFolder.isEmpty()) {
     ShowInfo(QStringLiteral("目标文件夹不能为空。"));
     return false;
   }
-  DestFolder = ExpandFolder(DestFolder);
-  if (!DestFolder.endsWith(QLatin1Char('/'))) DestFolder += QLatin1Char('/');
 
   if (!ConfirmOtherDrive(SelectedDrive.Letter, DestFolder)) return false;
 
-  std::error_code ec;
-  fs::create_directories(ToPath(DestFolder), ec);
-  if (!fs::is_directory(ToPath(DestFolder), ec)) {
+  std::string tempFolder;
+  const TDestFolderResult folders = PrepareDestFolder(DestFolder.toStdString(), tempFolder);
+  if (!tempFolder.empty()) TempFolder = QString::fromStdString(tempFolder);
+  if (folders == TDestFolderResult::CannotCreate) {
     ShowInfo(QStringLiteral("无法创建目标文件夹\r\n") + DestFolder);
     return false;
   }
-  TempFolder = DestFolder + QLatin1String("TmpFiles/");
-  if (!fs::is_directory(ToPath(TempFolder), ec)) {
-    if (!fs::create_directory(ToPath(TempFolder), ec) || !fs::is_directory(ToPath(TempFolder), ec)) {
-      ShowInfo(QStringLiteral("Fail to write destination folder\r\n") + DestFolder);
-      return false;
-    }
-    WriteFolderNote(ToPath(TempFolder));
+  if (folders == TDestFolderResult::CannotWriteTemp) {
+    ShowInfo(QStringLiteral("Fail to write destination folder\r\n") + DestFolder);
+    return false;
   }
 
   if (!NoEarlierRecovery(DestFolder) &&
@@ -313,14 +296,7 @@ bool TMainForm::ConfirmOtherDrive(char letter, const QString& folder) {
 }
 
 bool TMainForm::NoEarlierRecovery(const QString& folder) {
-  // "File0*.*" as Windows matches it: any case, folders too, and "*.*" also matches a name
-  // without a dot, so the pattern comes down to the prefix "file0".
-  std::error_code ec;
-  for (fs::directory_iterator it(ToPath(folder), ec), end; !ec && it != end; it.increment(ec)) {
-    const QString name = QString::fromStdString(it->path().filename().string());
-    if (name.startsWith(QLatin1String("file0"), Qt::CaseInsensitive)) return false;
-  }
-  return true;
+  return snapsalvager::NoEarlierRecovery(ToPath(folder));
 }
 
 void TMainForm::BuildExtIconList() {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/ScanChecks.h"
 #include "wizard/uVistaFuncs.h"
 
 namespace snapsalvager {
@@ -45,7 +46,7 @@ TStatusForm::TStatusForm(QWidget* parent) : QDialog(parent) {
 }
 
 uint32_t TStatusForm::WholeMegabytes(uint32_t sectorCount) {
-  return static_cast<uint32_t>(sectorCount / kSectorsPerMB);
+  return DecimalMegabytes(sectorCount);
 }
 
 void TStatusForm::Prepare(char letter, uint32_t sectorCount) {

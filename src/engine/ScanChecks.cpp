@@ -1,5 +1,6 @@
-// The wizard's pre-scan rules for the command line.
-#include "cli/RecoverChecks.h"
+// The checks before a scan: rules of the destination folder, the card's measured size
+// and the warnings built from it.
+#include "engine/ScanChecks.h"
 
 #include <sys/statvfs.h>
 
@@ -7,16 +8,34 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <system_error>
 
+#include "engine/PreviewFileStreamUnit.h"
 #include "engine/jdiskio.h"
 
-namespace snapsalvager::cli {
+namespace snapsalvager {
 namespace fs = std::filesystem;
 
 namespace {
 
-// Halves to even, as the wizard rounds its megabytes.
+// Below this the card is implausibly small, above it implausibly large (about 1 TB).
+constexpr uint32_t kFewestSectors = 2047;
+constexpr uint32_t kMostSectors = 2048000000;
+constexpr uint32_t kFallbackSectors = 65536;
+// A card bigger than 165 GiB is more likely a hard disk.
+constexpr int64_t kLargestCardMB = 168960;
+constexpr double kSectorsPerDecimalMB = 1953.125;
+
+std::string Trim(const std::string& text) {
+  const auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
+  const auto first = std::find_if_not(text.begin(), text.end(), blank);
+  const auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
+  return first < last ? std::string(first, last) : std::string();
+}
+
+// Halves to even, as the wizard has always rounded its megabytes; independent of the
+// floating-point rounding mode.
 int64_t RoundHalfEven(double value) {
   const double floor = std::floor(value);
   const double diff = value - floor;
@@ -41,38 +60,65 @@ std::string MegabytesText(int64_t mb) {
 }  // namespace
 
 std::string NormaliseDestFolder(const std::string& text) {
-  const auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
-  const auto first = std::find_if_not(text.begin(), text.end(), blank);
-  const auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
-  if (first >= last) return {};
-  std::string folder(first, last);
+  std::string folder = Trim(text);
+  if (folder.empty()) return {};
+  // Linux users type "~/..." and relative folders; the scan needs one unambiguous folder.
+  if (folder == "~" || folder.rfind("~/", 0) == 0) {
+    const char* home = std::getenv("HOME");
+    folder = std::string(home && *home ? home : "/") + folder.substr(1);
+  }
+  if (fs::path(folder).is_relative()) {
+    std::error_code ec;
+    const fs::path current = fs::current_path(ec);
+    if (!ec) folder = (current / folder).string();
+  }
   if (folder.back() != '/') folder += '/';
   return folder;
 }
 
+TDestFolderResult PrepareDestFolder(const std::string& destFolder, std::string& tempFolder) {
+  std::error_code ec;
+  fs::create_directories(destFolder, ec);
+  if (!fs::is_directory(destFolder, ec)) return TDestFolderResult::CannotCreate;
+  tempFolder = destFolder + "TmpFiles/";
+  if (!fs::is_directory(tempFolder, ec)) {
+    // Made by someone else in the meantime is as good as made here.
+    if (!fs::create_directory(tempFolder, ec) && !fs::is_directory(tempFolder, ec))
+      return TDestFolderResult::CannotWriteTemp;
+    WriteFolderNote(tempFolder);
+  }
+  return TDestFolderResult::Ready;
+}
+
 bool NoEarlierRecovery(const fs::path& folder) {
+  // "File0*.*" as Windows matches it: any case, folders too, and "*.*" also matches a name
+  // without a dot, so the pattern comes down to the prefix "file0".
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    // "File0*.*": File0 at the start and a dot somewhere after it.
     const std::string name = it->path().filename().string();
     if (name.size() < 5) continue;
     std::string head = name.substr(0, 5);
     std::transform(head.begin(), head.end(), head.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (head == "file0" && name.find('.', 5) != std::string::npos) return false;
+    if (head == "file0") return false;
   }
   return true;
 }
 
 int64_t FreeSpaceOf(const fs::path& path) {
+  const std::string trimmed = Trim(path.string());
+  if (trimmed.empty() || trimmed.rfind("//", 0) == 0 || trimmed.rfind("\\\\", 0) == 0)
+    return kNoLocalDisk;
+  // A destination not made yet is asked about through the folder that will hold it.
   std::error_code ec;
-  fs::path probe = fs::absolute(path, ec);
+  fs::path folder = fs::absolute(trimmed, ec);
   if (ec) return -1;
-  while (!fs::exists(probe, ec) && probe.has_parent_path() && probe != probe.parent_path()) {
-    probe = probe.parent_path();
+  while (!fs::is_directory(folder, ec)) {
+    if (!folder.has_relative_path()) return -1;
+    folder = folder.parent_path();
   }
   struct statvfs info {};
-  if (::statvfs(probe.c_str(), &info) != 0) return -1;
+  if (::statvfs(folder.c_str(), &info) != 0) return -1;
   return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
 }
 
@@ -100,32 +146,38 @@ bool MeasureCard(TDriveEntry& drive) {
       }
     }
   }
-  if (drive.SectorCount < 2047 || drive.SectorCount > 2048000000u) {
+  if (drive.SectorCount < kFewestSectors || drive.SectorCount > kMostSectors) {
     drive.SectorSize = 512;
-    drive.SectorCount = 65536;
+    drive.SectorCount = kFallbackSectors;
     askCapacity = true;
   }
   return !askCapacity;
+}
+
+uint32_t DecimalMegabytes(uint32_t sectorCount) {
+  return static_cast<uint32_t>(sectorCount / kSectorsPerDecimalMB);
 }
 
 TCardSizes CardSizes(uint32_t sectorCount, int64_t freeBytes) {
   TCardSizes sizes;
   sizes.CardMB = RoundHalfEven(sectorCount / 2048.0);
   sizes.FreeMB = RoundHalfEven(static_cast<double>(freeBytes) / 1024 / 1024);
-  sizes.NeededMB = static_cast<int64_t>(sizes.CardMB * 1.1);
+  sizes.NeededMB = static_cast<int64_t>(static_cast<double>(sizes.CardMB) * 1.1);
+  sizes.LocalDisk = freeBytes != kNoLocalDisk;
   return sizes;
 }
 
 std::optional<std::string> HardDiskQuestion(char letter, const TCardSizes& sizes) {
-  if (sizes.CardMB <= 168960 && letter != 'C') return std::nullopt;
+  if (sizes.CardMB <= kLargestCardMB && std::toupper(static_cast<unsigned char>(letter)) != 'C')
+    return std::nullopt;
   return std::string("对不起，它看起来像驱动器") + letter + ": 您选择好要扫描的硬盘驱动器 " +
-         Format("(大小: %5.1f GB)", sizes.CardMB / 1024.0) +
+         Format("(大小: %5.1f GB)", static_cast<double>(sizes.CardMB) / 1024.0) +
          " 而不是一台数码相机的存储卡（存储卡大小通常大于 128 GB）。" + "\r\n\r\n" +
          "点击“是”以取消并重新选择一个驱动器盘符，或者单击“否”继续处理。";
 }
 
 std::optional<std::string> FreeSpaceQuestion(const TCardSizes& sizes) {
-  if (sizes.FreeMB >= sizes.NeededMB) return std::nullopt;
+  if (!sizes.LocalDisk || sizes.FreeMB >= sizes.NeededMB) return std::nullopt;
   return "记忆卡存储大小: " + MegabytesText(sizes.CardMB) + "\r\n" +
          "目标文件夹驱动器可用空间: " + MegabytesText(sizes.FreeMB) + "\r\n" +
          "建议的可用磁盘空间: " + MegabytesText(sizes.NeededMB) + "\r\n\r\n" +
@@ -143,4 +195,4 @@ std::string SoughtTypes(const TRecogniserInputs& inputs) {
   return text;
 }
 
-}  // namespace snapsalvager::cli
+}  // namespace snapsalvager

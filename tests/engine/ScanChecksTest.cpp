@@ -1,0 +1,229 @@
+// The checks before a scan, shared by the wizard and the command line.
+#include "engine/ScanChecks.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "engine/LinuxDrives.h"
+#include "engine/jdiskio.h"
+
+namespace snapsalvager {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A temporary folder, removed with everything in it.
+class TTempDir {
+ public:
+  TTempDir() {
+    std::string pattern = (fs::temp_directory_path() / "checks-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~TTempDir() {
+    std::error_code ec;
+    if (!path_.empty()) fs::remove_all(path_, ec);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// A card whose geometry and length answer as given (0 sectors / -1 bytes: the query fails).
+class TSizedCard : public TCardSource {
+ public:
+  TSizedCard(uint32_t sectors, uint32_t bytesPerSector, int64_t length)
+      : sectors_(sectors), bytesPerSector_(bytesPerSector), length_(length) {}
+  bool ReadAt(uint64_t, void* dest, size_t length) override {
+    std::memset(dest, 0, length);
+    return true;
+  }
+  bool Geometry(TDiskGeometry& geometry) override {
+    if (sectors_ == 0) return false;
+    geometry = TDiskGeometry{};
+    geometry.BytesPerSector = bytesPerSector_;
+    geometry.Cylinders = sectors_;  // the total is cylinders x tracks x sectors per track
+    geometry.TracksPerCylinder = 1;
+    geometry.SectorsPerTrack = 1;
+    return true;
+  }
+  bool Length(int64_t& bytes) override {
+    bytes = length_;
+    return length_ >= 0;
+  }
+
+ private:
+  uint32_t sectors_, bytesPerSector_;
+  int64_t length_;
+};
+
+// Measures a card of that geometry and length; returns MeasureCard's answer.
+bool Measure(uint32_t sectors, uint32_t bytesPerSector, int64_t length, TDriveEntry& drive) {
+  const char letter = LinuxDrives::AttachSource("sized.img", DRIVE_REMOVABLE, [=] {
+    return std::unique_ptr<TCardSource>(std::make_unique<TSizedCard>(sectors, bytesPerSector, length));
+  });
+  drive = TDriveEntry{};
+  drive.Letter = letter;
+  drive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
+  const bool measured = MeasureCard(drive);
+  LinuxDrives::DetachAll();
+  return measured;
+}
+
+TEST(ScanChecksTest, TheLongerOfGeometryAndLengthIsTheCardsSize) {
+  TDriveEntry drive;
+  EXPECT_TRUE(Measure(1000000, 512, 1000448LL * 512, drive));
+  EXPECT_EQ(drive.SectorCount, 1000448u);
+  EXPECT_EQ(drive.SectorSize, 512u);
+  // The geometry alone is not trusted: the capacity is asked, prefilled from it.
+  EXPECT_FALSE(Measure(1000000, 512, -1, drive));
+  EXPECT_EQ(drive.SectorCount, 1000000u);
+  // Large device sectors become 512; smaller ones stay and divide the length.
+  EXPECT_TRUE(Measure(1000, 2048, 4096LL * 512, drive));
+  EXPECT_EQ(drive.SectorSize, 512u);
+  EXPECT_EQ(drive.SectorCount, 4096u);
+  EXPECT_TRUE(Measure(1000, 256, 8192LL * 256, drive));
+  EXPECT_EQ(drive.SectorSize, 256u);
+  EXPECT_EQ(drive.SectorCount, 8192u);
+}
+
+TEST(ScanChecksTest, ImplausibleSizesFallBackToAskingFor65536Sectors) {
+  TDriveEntry drive;
+  EXPECT_TRUE(Measure(0, 0, 2047LL * 512, drive));
+  EXPECT_EQ(drive.SectorCount, 2047u);
+  for (const int64_t sectors : {int64_t{2046}, int64_t{2048000001}, int64_t{1} << 33}) {
+    EXPECT_FALSE(Measure(0, 0, sectors * 512, drive)) << sectors;
+    EXPECT_EQ(drive.SectorCount, 65536u) << sectors;
+    EXPECT_EQ(drive.SectorSize, 512u) << sectors;
+  }
+  EXPECT_FALSE(Measure(0, 0, -1, drive));
+  EXPECT_EQ(drive.SectorCount, 65536u);
+}
+
+TEST(ScanChecksTest, DestinationIsTrimmedAndEndsWithASlash) {
+  EXPECT_EQ(NormaliseDestFolder("  /media/out  "), "/media/out/");
+  EXPECT_EQ(NormaliseDestFolder("/media/out/"), "/media/out/");
+  EXPECT_EQ(NormaliseDestFolder(" \t "), "");
+}
+
+TEST(ScanChecksTest, RelativeAndHomeDestinationsBecomeAbsolute) {
+  EXPECT_EQ(NormaliseDestFolder(" relative/out "), (fs::current_path() / "relative/out").string() + "/");
+  const char* home = std::getenv("HOME");
+  const std::string base = home && *home ? home : "/";
+  EXPECT_EQ(NormaliseDestFolder("~/Pictures"), base + "/Pictures/");
+  // Only a leading "~" alone or "~/" is the home folder.
+  EXPECT_EQ(NormaliseDestFolder("/data/~user"), "/data/~user/");
+}
+
+TEST(ScanChecksTest, DestinationAndItsTemporaryFolderAreMadeOnce) {
+  TTempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  const std::string dest = dir.path().string() + "/a/b/";
+  std::string temp;
+  ASSERT_EQ(PrepareDestFolder(dest, temp), TDestFolderResult::Ready);
+  EXPECT_EQ(temp, dest + "TmpFiles/");
+  EXPECT_TRUE(fs::is_directory(temp));
+  EXPECT_TRUE(fs::exists(fs::path(temp) / "AboutThisFolder.txt"));
+
+  // An existing temporary folder keeps what it holds and gets no new note.
+  fs::remove(fs::path(temp) / "AboutThisFolder.txt");
+  std::ofstream(fs::path(temp) / "keep").close();
+  ASSERT_EQ(PrepareDestFolder(dest, temp), TDestFolderResult::Ready);
+  EXPECT_TRUE(fs::exists(fs::path(temp) / "keep"));
+  EXPECT_FALSE(fs::exists(fs::path(temp) / "AboutThisFolder.txt"));
+}
+
+TEST(ScanChecksTest, FilesInTheWayOfTheFoldersAreReported) {
+  TTempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  std::ofstream(dir.path() / "file").close();
+  std::string temp;
+  EXPECT_EQ(PrepareDestFolder(dir.path().string() + "/file/sub/", temp), TDestFolderResult::CannotCreate);
+  EXPECT_EQ(temp, "");
+
+  fs::create_directory(dir.path() / "out");
+  std::ofstream(dir.path() / "out" / "TmpFiles").close();
+  EXPECT_EQ(PrepareDestFolder(dir.path().string() + "/out/", temp), TDestFolderResult::CannotWriteTemp);
+  EXPECT_EQ(temp, dir.path().string() + "/out/TmpFiles/");
+}
+
+// "File0*.*" as Windows matches it: any case, folders too, a name without a dot too.
+TEST(ScanChecksTest, EarlierRecoveryIsAnyNameBeginningWithFile0) {
+  TTempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  EXPECT_TRUE(NoEarlierRecovery(dir.path()));
+  EXPECT_TRUE(NoEarlierRecovery(dir.path() / "missing"));
+  std::ofstream(dir.path() / "File1.JPG").close();
+  std::ofstream(dir.path() / "MyFile0001.JPG").close();
+  EXPECT_TRUE(NoEarlierRecovery(dir.path()));
+  std::ofstream(dir.path() / "File0").close();
+  EXPECT_FALSE(NoEarlierRecovery(dir.path()));
+  fs::remove(dir.path() / "File0");
+  std::ofstream(dir.path() / "file00001.jpg").close();
+  EXPECT_FALSE(NoEarlierRecovery(dir.path()));
+  fs::remove(dir.path() / "file00001.jpg");
+  fs::create_directory(dir.path() / "FILE0Folder");
+  EXPECT_FALSE(NoEarlierRecovery(dir.path()));
+}
+
+TEST(ScanChecksTest, FreeSpaceIsAskedOfTheNearestExistingFolder) {
+  TTempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  EXPECT_GT(FreeSpaceOf(dir.path()), 0);
+  EXPECT_GT(FreeSpaceOf("  " + dir.path().string() + "/not/yet/made/  "), 0);
+  EXPECT_EQ(FreeSpaceOf("//server/share/photos/"), kNoLocalDisk);
+  EXPECT_EQ(FreeSpaceOf("\\\\server\\share"), kNoLocalDisk);
+  EXPECT_EQ(FreeSpaceOf("   "), kNoLocalDisk);
+}
+
+TEST(ScanChecksTest, SizesRoundHalvesToEven) {
+  EXPECT_EQ(CardSizes(3 * 1024, 0).CardMB, 2);  // 1.5
+  EXPECT_EQ(CardSizes(5 * 1024, 0).CardMB, 2);  // 2.5
+  EXPECT_EQ(CardSizes(5 * 1024 + 1, 0).CardMB, 3);
+  EXPECT_EQ(CardSizes(4194304, 0).NeededMB, 2252);
+  EXPECT_EQ(CardSizes(0, 3 * (1 << 19)).FreeMB, 2);  // 1.5 MB free
+}
+
+TEST(ScanChecksTest, CapacityOfferedInWholeDecimalMegabytes) {
+  EXPECT_EQ(DecimalMegabytes(65536), 33u);  // 33.55
+  EXPECT_EQ(DecimalMegabytes(3906250), 2000u);
+}
+
+TEST(ScanChecksTest, FreeSpaceQuestionWhenTheDestinationHasLessThanTheCardNeeds) {
+  const int64_t mb = 1 << 20;
+  EXPECT_FALSE(FreeSpaceQuestion(CardSizes(4194304, 2252 * mb)));
+  const auto question = FreeSpaceQuestion(CardSizes(4194304, 2251 * mb));
+  ASSERT_TRUE(question);
+  EXPECT_EQ(question->substr(0, question->find("\r\n\r\n")),
+            "记忆卡存储大小: 2048 MB (  2.0 GB)\r\n目标文件夹驱动器可用空间: 2251 MB (  2.2 GB)\r\n"
+            "建议的可用磁盘空间: 2252 MB (  2.2 GB)");
+  // A destination on no local disk is never asked about; one that cannot be asked is.
+  EXPECT_FALSE(FreeSpaceQuestion(CardSizes(4194304, kNoLocalDisk)));
+  EXPECT_TRUE(FreeSpaceQuestion(CardSizes(4194304, -1)));
+}
+
+TEST(ScanChecksTest, HardDiskQuestionAboveTheCardLimitOrOnDriveC) {
+  EXPECT_FALSE(HardDiskQuestion('E', CardSizes(168960u * 2048, 0)));
+  const auto big = HardDiskQuestion('E', CardSizes(168961u * 2048, 0));
+  ASSERT_TRUE(big);
+  EXPECT_EQ(*big,
+            "对不起，它看起来像驱动器E: 您选择好要扫描的硬盘驱动器 (大小: 165.0 GB) "
+            "而不是一台数码相机的存储卡（存储卡大小通常大于 128 GB）。\r\n\r\n"
+            "点击“是”以取消并重新选择一个驱动器盘符，或者单击“否”继续处理。");
+  EXPECT_TRUE(HardDiskQuestion('C', CardSizes(65536, 0)));
+  EXPECT_TRUE(HardDiskQuestion('c', CardSizes(65536, 0)));
+}
+
+TEST(ScanChecksTest, SoughtTypesFollowTheTableOrder) {
+  EXPECT_EQ(SoughtTypes(MakeRecogniserInputs("Canon Digital Camera", true, false, false, "ALL")),
+            ".JPG/.CRW/.CR2");
+  EXPECT_EQ(SoughtTypes(MakeRecogniserInputs("Generic Digital Camera", true, false, false, "ALL")),
+            ".JPG/.TIF");
+  EXPECT_EQ(SoughtTypes(TRecogniserInputs{}), "");
+}
+
+}  // namespace
+}  // namespace snapsalvager
