@@ -265,7 +265,9 @@ void TDigitalReadThread::Impl::CarvingLoop() {
           closeNow = true;
         } else {
           currentType = type;
-          StartNewFile();
+          // A header in the last sector of the range starts no file (as when it closes one):
+          // started here, the file would never be closed, recorded or removed.
+          if (p < total - 1) StartNewFile();
           fileStarted = true;
         }
       }
@@ -282,8 +284,11 @@ void TDigitalReadThread::Impl::CarvingLoop() {
       if (closeNow) {
         CloseFile();
         closeNow = false;
-        if (p < total - 1 && !terminated) StartNewFile();
-        if (terminated) keepGoing = false;
+        // One reading of the stop request: a request arriving between two readings would
+        // start a file and end the loop, leaving that file open and never recorded.
+        const bool stopRequested = terminated;
+        if (p < total - 1 && !stopRequested) StartNewFile();
+        if (stopRequested) keepGoing = false;
       }
       if (openFile && !endsOpenFile) WriteSector(sector, sectorSize);
     }

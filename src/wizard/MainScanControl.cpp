@@ -219,9 +219,12 @@ bool TMainForm::StartScan() {
   try {
     ScanThread->Start();
   } catch (const std::exception& e) {
-    // No thread could be made: the scan ends at once, as after an error.
+    // No thread could be made: the scan ends as after an error, once the Next click has
+    // shown the scan page and applied its button rules (finished inside the click, the
+    // rules would lock both buttons again and leave the user stuck on the page).
     ScanThread.reset();
-    ScanThreadFinished(QString::fromLocal8Bit(e.what()));
+    const QString error = QString::fromLocal8Bit(e.what());
+    QTimer::singleShot(0, this, [this, error] { ScanThreadFinished(error); });
   }
   return true;
 }

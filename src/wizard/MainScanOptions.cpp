@@ -238,12 +238,13 @@ bool TMainForm::ValidateScanOptions() {
     RecogniserInputs = MakeRecogniserInputs(CameraTable()[static_cast<size_t>(cameraRow)].Name,
                                             photo, video, audio, ChosenVideoType.toStdString());
 
-  if (!photo && !audio && !video) {
-    ShowInfo(QStringLiteral("请至少选择一个文件类型。例如照片，视频或音频剪辑。"));
-    return false;
-  }
+  // Without a camera the kinds are not looked at: the camera is asked for first.
   if (!cameraFound) {
     ShowInfo(QStringLiteral("请选择您的数码相机类型，或者如果不知道，请选择普通数码相机。"));
+    return false;
+  }
+  if (!photo && !audio && !video) {
+    ShowInfo(QStringLiteral("请至少选择一个文件类型。例如照片，视频或音频剪辑。"));
     return false;
   }
 

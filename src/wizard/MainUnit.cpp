@@ -200,9 +200,10 @@ void TMainForm::AskAdministrator() {
       "单击 [是] 立即关闭 Snapsalvager 或单击 [否]，继续。");
   if (AskYesNo(text) == QMessageBox::Yes) {
     QuitRequested = true;
-    // Posted: the program ends as soon as its event loop runs.
-    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
-                              Qt::QueuedConnection);
+    // Posted: the program ends as soon as its event loop runs. exit(), not quit(): quit()
+    // first offers every window its close, and the window would ask whether to quit again.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
   }
 }
 

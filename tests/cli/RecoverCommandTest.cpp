@@ -198,6 +198,12 @@ TEST_F(RecoverCommandTest, BadUsageAndRefusedOptionsExitWithTwo) {
   run = RunRecover({image, dest, "--no-photo"}, work_);
   EXPECT_EQ(run.Status, 2);
   EXPECT_NE(run.Err.find("请至少选择一个文件类型。例如照片，视频或音频剪辑。"), std::string::npos);
+  // An unknown camera is reported before the kinds, in the scan options' order.
+  run = RunRecover({image, dest, "--camera", "Polaroid", "--no-photo"}, work_);
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_NE(run.Err.find("请选择您的数码相机类型，或者如果不知道，请选择普通数码相机。"),
+            std::string::npos) << run.Err;
+  EXPECT_EQ(run.Err.find("请至少选择一个文件类型"), std::string::npos) << run.Err;
   run = RunRecover({image, "   "}, work_);
   EXPECT_EQ(run.Status, 2);
   EXPECT_NE(run.Err.find("目标文件夹不能为空。"), std::string::npos);

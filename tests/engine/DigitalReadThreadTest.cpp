@@ -230,6 +230,17 @@ TEST_F(DigitalReadThreadTest, HeaderInTheLastSectorOnlyClosesTheOpenFile) {
   EXPECT_FALSE(fs::exists(temp_ / "Temporary_v5_File0002_JPG.~QX"));
 }
 
+TEST_F(DigitalReadThreadTest, FirstHeaderInTheLastSectorLeavesNoStrayTemporaryFile) {
+  card_->Bytes = Card(300);
+  PutHeader(card_->Bytes, 299, kJpgHeader);
+  Run();
+  EXPECT_EQ(events_.finishes, 1);
+  EXPECT_EQ(events_.error, "");
+  EXPECT_EQ(found_.Count(), 0u);
+  // Nothing is recorded for it, so nothing may be left behind for it either.
+  EXPECT_TRUE(fs::is_empty(temp_));
+}
+
 TEST_F(DigitalReadThreadTest, HeaderFollowedByHeaderGivesASingleSectorFile) {
   card_->Bytes = Card(300);
   PutHeader(card_->Bytes, 5, kJpgHeader);

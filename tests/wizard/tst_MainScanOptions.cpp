@@ -205,17 +205,23 @@ class TestMainScanOptions : public QObject {
     QCOMPARE(form->CurrentPage(), 2);
   }
 
-  void NoKindIsReportedBeforeAMissingCamera() {
+  void AMissingCameraIsReportedBeforeTheKinds() {
     ChooseValidOptions();
     SetKinds(false, false, false);
     form->ui.CBCamera->setCurrentIndex(-1);
     QVERIFY(!form->ValidateScanOptions());
-    QCOMPARE(prompter->Texts(), QStringList{kNoKind});
+    QCOMPARE(prompter->Texts(), QStringList{kNoCamera});
 
     prompter->Clear();
     SetKinds(true, false, false);
     QVERIFY(!form->ValidateScanOptions());
     QCOMPARE(prompter->Texts(), QStringList{kNoCamera});
+
+    prompter->Clear();
+    form->ui.CBCamera->setCurrentIndex(0);
+    SetKinds(false, false, false);
+    QVERIFY(!form->ValidateScanOptions());
+    QCOMPARE(prompter->Texts(), QStringList{kNoKind});
   }
 
   void BlankFolderIsRefusedBeforeAnyFolderWork() {

@@ -437,15 +437,23 @@ class TestMainUnit : public QObject {
 
   void NonAdministratorAnsweringYesQuits() {
     form.reset();
+    prompter->Clear();
     prompter->Answers = {QMessageBox::Yes};
+    prompter->Fallback = QMessageBox::No;  // a second question would keep the program open
     SetAdministratorOverride(false);
     {
       TMainForm asked;
       QVERIFY(asked.QuitRequested);
+      asked.show();
+      // The program's loop ends as soon as it runs, without asking anything more.
+      QTimer stuck;
+      stuck.setSingleShot(true);
+      connect(&stuck, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+      stuck.start(5000);
+      QCOMPARE(QCoreApplication::exec(), 0);
+      QCOMPARE(prompter->Messages.size(), 1);
     }
     SetAdministratorOverride(std::nullopt);
-    // The posted quit is for the program's own loop, not this suite's.
-    QCoreApplication::removePostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
   }
 
   void BeforeVistaEverythingSwitchesToTahoma() {
