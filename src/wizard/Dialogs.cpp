@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QPalette>
 #include <QPointer>
 #include <QPushButton>
 
@@ -105,6 +106,16 @@ QString ChooseFolder(const QString& title) {
 QString ChooseFile(const QString& title, const QString& filter) {
   if (g_fileChooser) return g_fileChooser(title, filter);
   return QFileDialog::getOpenFileName(g_owner, title, QString(), filter);
+}
+
+void StyleDialogPanel(QWidget& panel, QWidget& title) {
+  QPalette white = panel.palette();
+  white.setColor(QPalette::Window, Qt::white);
+  panel.setPalette(white);
+  panel.setAutoFillBackground(true);
+  QPalette blue = title.palette();
+  blue.setColor(QPalette::WindowText, QColor(0x00, 0x33, 0x99));
+  title.setPalette(blue);
 }
 
 }  // namespace snapsalvager

@@ -44,6 +44,9 @@ void SetDialogRunner(TDialogRunner runner);
 int RunDialog(QDialog& dialog);
 // Centres a window on the message owner (left/top truncated as integer division).
 void CentreOnOwner(QWidget& window);
+// The look every small dialog shares: its panel paints its own white (whatever the style
+// puts behind it) and its title label is dark blue (the Windows colour 0x993300).
+void StyleDialogPanel(QWidget& panel, QWidget& title);
 
 // Folder and file pickers; an empty result means the user cancelled.
 using TFolderChooser = std::function<QString(const QString& title)>;

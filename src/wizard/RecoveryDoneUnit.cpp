@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QStyle>
 
+#include "wizard/Dialogs.h"
 #include "wizard/uVistaFuncs.h"
 
 namespace snapsalvager {
@@ -24,14 +25,7 @@ TRecoveryDoneForm::TRecoveryDoneForm(QWidget* parent) : QDialog(parent) {
 }
 
 void TRecoveryDoneForm::FormCreate() {
-  // PMain paints its own white rather than the dialog's background.
-  QPalette white = ui.PMain->palette();
-  white.setColor(QPalette::Window, Qt::white);
-  ui.PMain->setPalette(white);
-  ui.PMain->setAutoFillBackground(true);
-  QPalette title = ui.LTitle->palette();
-  title.setColor(QPalette::WindowText, QColor(0x00, 0x33, 0x99));  // Windows colour 0x993300
-  ui.LTitle->setPalette(title);
+  StyleDialogPanel(*ui.PMain, *ui.LTitle);
   if (IsBeforeVista()) {
     SetFormTahoma(this);
     SetControlTahoma(ui.LTitle);

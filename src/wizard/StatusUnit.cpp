@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "engine/ScanChecks.h"
+#include "wizard/Dialogs.h"
 #include "wizard/uVistaFuncs.h"
 
 namespace snapsalvager {
@@ -25,14 +26,7 @@ TStatusForm::TStatusForm(QWidget* parent) : QDialog(parent) {
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setWindowTitle(QApplication::applicationName().isEmpty() ? QStringLiteral("Snapsalvager")
                                                            : QApplication::applicationName());
-  // The panel paints its own white, whatever the style puts behind it.
-  QPalette white = ui.PMain->palette();
-  white.setColor(QPalette::Window, Qt::white);
-  ui.PMain->setPalette(white);
-  ui.PMain->setAutoFillBackground(true);
-  QPalette title = ui.LTitle->palette();
-  title.setColor(QPalette::WindowText, QColor(0x00, 0x33, 0x99));
-  ui.LTitle->setPalette(title);
+  StyleDialogPanel(*ui.PMain, *ui.LTitle);
   ui.Image1->setPixmap(style()->standardIcon(QStyle::SP_DriveHDIcon).pixmap(32, 32));
   if (IsBeforeVista()) {
     SetFormTahoma(this);

@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 
+#include "wizard/Dialogs.h"
 #include "wizard/uVistaFuncs.h"
 
 namespace snapsalvager {
@@ -11,13 +12,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   setFixedSize(373, 272);
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  QPalette white = ui.PMain->palette();
-  white.setColor(QPalette::Window, Qt::white);
-  ui.PMain->setPalette(white);
-  ui.PMain->setAutoFillBackground(true);
-  QPalette title = ui.LTitle->palette();
-  title.setColor(QPalette::WindowText, QColor(0x00, 0x33, 0x99));
-  ui.LTitle->setPalette(title);
+  StyleDialogPanel(*ui.PMain, *ui.LTitle);
   if (IsBeforeVista()) {
     SetFormTahoma(this);
     SetControlTahoma(ui.LTitle);

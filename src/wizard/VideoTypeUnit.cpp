@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QRadioButton>
 
+#include "wizard/Dialogs.h"
 #include "wizard/uVistaFuncs.h"
 
 namespace snapsalvager {
@@ -17,13 +18,7 @@ TVideoTypeForm::TVideoTypeForm(QWidget* parent) : QDialog(parent) {
   setFixedSize(395, 273);
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  QPalette white = ui.PMain->palette();
-  white.setColor(QPalette::Window, Qt::white);
-  ui.PMain->setPalette(white);
-  ui.PMain->setAutoFillBackground(true);
-  QPalette title = ui.LTitle->palette();
-  title.setColor(QPalette::WindowText, QColor(0x00, 0x33, 0x99));
-  ui.LTitle->setPalette(title);
+  StyleDialogPanel(*ui.PMain, *ui.LTitle);
 
   auto* grid = new QGridLayout(ui.RFileType);
   grid->setContentsMargins(10, 8, 10, 8);

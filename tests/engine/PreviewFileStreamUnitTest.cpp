@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "EngineTestSupport.h"
+
 #include "engine/WriteFileStreamUnit.h"
 
 namespace fs = std::filesystem;
@@ -22,23 +24,7 @@ using snapsalvager::TWriteFileStream;
 
 namespace {
 
-class TempDir {
- public:
-  TempDir() {
-    std::random_device rd;
-    path_ = fs::temp_directory_path() / ("ss_preview_" + std::to_string(::getpid()) + "_" +
-                                         std::to_string(rd()));
-    fs::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using TempDir = snapsalvager::enginetest::ScratchDir;
 
 std::vector<uint8_t> Carved(size_t n) {
   std::vector<uint8_t> v(n);

@@ -10,33 +10,18 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "EngineTestSupport.h"
 
 namespace fs = std::filesystem;
 using snapsalvager::TWriteFileStream;
 
 namespace {
 
-class TempDir {
- public:
-  TempDir() {
-    std::random_device rd;
-    path_ = fs::temp_directory_path() / ("ss_write_" + std::to_string(::getpid()) + "_" +
-                                         std::to_string(rd()));
-    fs::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using TempDir = snapsalvager::enginetest::ScratchDir;
 
 std::vector<uint8_t> ReadAll(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
