@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "fixtures/Jpegs.h"
-#include "preview/JpegDecode.h"
+#include "metadata/JpegDecode.h"
 
 namespace fs = std::filesystem;
 

@@ -12,7 +12,7 @@
 
 #include "WizardTestSupport.h"
 #include "fixtures/Jpegs.h"
-#include "preview/JPEGThumbUnit.h"
+#include "wizard/JPEGThumbUnit.h"
 #include "wizard/MainUnit.h"
 
 namespace fs = std::filesystem;

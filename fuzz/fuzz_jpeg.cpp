@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "preview/JpegDecode.h"
+#include "metadata/JpegDecode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   snapsalvager::TJpegHeader header;

@@ -8,5 +8,5 @@ out="${1:-build/screens}"
 cmake --preset default >/dev/null
 cmake --build build/default -j "$(nproc)" --target snapsalvager-screens >/dev/null
 mkdir -p "$out"
-QT_QPA_PLATFORM=offscreen build/default/src/wizard/snapsalvager-screens "$out"
+QT_QPA_PLATFORM=offscreen build/default/scripts/snapsalvager-screens "$out"
 echo "screens written to $out" >&2

@@ -24,7 +24,7 @@
 #include "engine/LinuxDrives.h"
 #include "engine/ScanChecks.h"
 #include "engine/ScanOptions.h"
-#include "preview/SaveFiles.h"
+#include "engine/SaveFiles.h"
 
 namespace snapsalvager::cli {
 namespace {

@@ -9,7 +9,7 @@
 
 #include <filesystem>
 
-#include "preview/SaveFiles.h"
+#include "engine/SaveFiles.h"
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
 #include "wizard/LinkLabel.h"

@@ -7,7 +7,7 @@
 
 #include "engine/LinuxDrives.h"
 #include "engine/ScanChecks.h"
-#include "preview/FileExtIconUnit.h"
+#include "wizard/FileExtIconUnit.h"
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
 #include "wizard/MainUnit.h"

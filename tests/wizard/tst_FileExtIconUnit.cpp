@@ -1,7 +1,7 @@
 // File-type icons: the names and images stay aligned, in table order, with a fallback.
 #include <QtTest>
 
-#include "preview/FileExtIconUnit.h"
+#include "wizard/FileExtIconUnit.h"
 
 using namespace snapsalvager;
 

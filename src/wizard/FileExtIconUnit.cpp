@@ -1,4 +1,4 @@
-#include "preview/FileExtIconUnit.h"
+#include "wizard/FileExtIconUnit.h"
 
 #include <QMimeDatabase>
 #include <QPixmap>

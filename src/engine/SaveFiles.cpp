@@ -1,5 +1,5 @@
 // Restoring temporary files in place and moving them to their final names; the save pass.
-#include "preview/SaveFiles.h"
+#include "engine/SaveFiles.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

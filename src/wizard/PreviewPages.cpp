@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "engine/PreviewFileStreamUnit.h"
-#include "preview/JPEGThumbUnit.h"
+#include "wizard/JPEGThumbUnit.h"
 #include "wizard/LinkLabel.h"
 #include "wizard/MainUnit.h"
 

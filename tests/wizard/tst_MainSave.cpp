@@ -6,7 +6,7 @@
 
 #include "PreviewTestSupport.h"
 #include "WizardTestSupport.h"
-#include "preview/JpegDecode.h"
+#include "metadata/JpegDecode.h"
 #include "wizard/HelpLinks.h"
 
 using namespace snapsalvager;

@@ -1,5 +1,5 @@
 // Restoring heads in place, moving without replacing, and the save pass over found files.
-#include "preview/SaveFiles.h"
+#include "engine/SaveFiles.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

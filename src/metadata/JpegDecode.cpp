@@ -2,7 +2,7 @@
 // armed it. The two phase functions below are plain C-style code: no object with a destructor
 // lives in them, so a longjmp out of libjpeg skips nothing. The C++ side (buffers, cleanup)
 // stays in the callers, between the phases.
-#include "preview/JpegDecode.h"
+#include "metadata/JpegDecode.h"
 
 #include <algorithm>
 #include <atomic>

@@ -13,8 +13,8 @@
 #include "WizardTestSupport.h"
 #include "fixtures/Jpegs.h"
 #include "fixtures/MediaCard.h"
-#include "preview/JPEGThumbUnit.h"
-#include "preview/JpegDecode.h"
+#include "wizard/JPEGThumbUnit.h"
+#include "metadata/JpegDecode.h"
 
 using namespace snapsalvager;
 using namespace snapsalvager::test;

@@ -3,7 +3,7 @@
 #include <QtTest>
 
 #include "fixtures/Jpegs.h"
-#include "preview/JPEGThumbUnit.h"
+#include "wizard/JPEGThumbUnit.h"
 
 using namespace snapsalvager;
 

@@ -1,4 +1,4 @@
-#include "preview/JPEGThumbUnit.h"
+#include "wizard/JPEGThumbUnit.h"
 
 #include <QPainter>
 #include <QPaintEvent>

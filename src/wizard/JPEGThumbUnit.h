@@ -10,7 +10,7 @@
 
 #include <memory>
 
-#include "preview/JpegDecode.h"
+#include "metadata/JpegDecode.h"
 
 namespace snapsalvager {
 

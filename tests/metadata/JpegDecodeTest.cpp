@@ -1,4 +1,4 @@
-#include "preview/JpegDecode.h"
+#include "metadata/JpegDecode.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

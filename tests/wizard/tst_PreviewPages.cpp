@@ -6,7 +6,7 @@
 
 #include "PreviewTestSupport.h"
 #include "WizardTestSupport.h"
-#include "preview/JPEGThumbUnit.h"
+#include "wizard/JPEGThumbUnit.h"
 
 using namespace snapsalvager;
 using namespace snapsalvager::test;
