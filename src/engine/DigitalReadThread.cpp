@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -86,6 +87,18 @@ struct TDigitalReadThread::Impl {
   std::string currentType;
   std::string closingType;
   int64_t badBytes = 0;
+  std::optional<TSignatureRecogniser> recogniser;
+  uint32_t total = 0;       // sectors to scan
+  uint32_t base = 0;        // the first of them on the card
+  uint32_t done = 0;        // sectors of the range carved so far
+  uint32_t sectorSize = 512;
+  bool keepGoing = true;
+  bool fileStarted = false;  // a header was seen: from now on some file is always open
+  bool closeNow = false;
+  std::string type;          // the type of the header just recognised
+  uint32_t startTick = 0;
+  uint32_t lastTick = 0;
+  uint32_t reportCount = 0;
 
   Impl(TScanEvents& e, TSynchronize s, TFoundFileList& f)
       : events(&e), synchronize(std::move(s)), foundFiles(&f) {}
@@ -120,7 +133,12 @@ struct TDigitalReadThread::Impl {
 
   uint32_t Now() const { return tick ? tick() : SteadyTick(); }
 
+  // The carving loop: per batch, read it, carve each sector in order, report when due.
   void CarvingLoop();
+  void BeginScan();
+  void ReadBatch(uint32_t n);
+  void CarveSector(uint8_t* sector, uint32_t i, uint32_t n);
+  void ReportIfDue();
   void StartNewFile();
   void CloseFile();
   void WriteSector(uint8_t* sector, uint32_t size);
@@ -193,21 +211,24 @@ void TDigitalReadThread::Impl::Report(uint32_t sectorsDone, uint32_t total, uint
   });
 }
 
-void TDigitalReadThread::Impl::CarvingLoop() {
+void TDigitalReadThread::Impl::BeginScan() {
   Sync([&] {
     events->SetProgressPosition(0);
     foundFiles->Clear();
   });
-  const uint32_t startTick = Now();
+  startTick = Now();
   badBytes = 0;
   fileCounter = 0;
   openFile.reset();
   currentType.clear();
   closingType.clear();
-  bool keepGoing = true;
+  keepGoing = true;
+  fileStarted = false;
+  closeNow = false;
+  done = 0;
 
-  uint32_t total = 0;  // C
-  uint32_t base = 0;   // B
+  total = 0;
+  base = 0;
   if (wholeVolume) {
     total = drive.SectorCount;
   } else if (lastSector >= firstSector) {
@@ -215,22 +236,89 @@ void TDigitalReadThread::Impl::CarvingLoop() {
     base = firstSector;
   }
   // The window always hands a size; 512 keeps a zero from dividing below.
-  const uint32_t sectorSize = drive.SectorSize != 0 ? drive.SectorSize : 512;
+  sectorSize = drive.SectorSize != 0 ? drive.SectorSize : 512;
 
   buffer.assign(static_cast<size_t>(kBatchSectors) * sectorSize, 0);
   Sync([&] {
     events->SetProgressPosition(0);
     events->SetProgressMaximum(total);
   });
-  TSignatureRecogniser recogniser(inputs);
-  recogniser.ResetSignatureState();
-  uint32_t lastTick = Now();
-  uint32_t reportCount = 0;
-  bool fileStarted = false;
-  bool closeNow = false;
-  uint32_t done = 0;
-  std::string type;
+  recogniser.emplace(inputs);
+  recogniser->ResetSignatureState();
+  lastTick = Now();
+  reportCount = 0;
+}
 
+void TDigitalReadThread::Impl::ReadBatch(uint32_t n) {
+  std::memset(buffer.data(), 0, buffer.size());
+  if (ReadSectors(drive.DriveNumber, base + done, static_cast<uint16_t>(n), buffer.data())) return;
+  // A failed batch is read again sector by sector; what still fails is counted as bad and
+  // carved as zeros, so one bad sector costs one sector, not the batch.
+  std::this_thread::sleep_for(std::chrono::milliseconds(kFailedBatchWaitMs));
+  CloseDrive();  // the next read opens the device afresh
+  for (uint32_t j = 0; j < n && !terminated; ++j) {
+    uint8_t* slot = buffer.data() + static_cast<size_t>(j) * sectorSize;
+    if (!ReadSectors(drive.DriveNumber, base + done + j, 1, slot)) {
+      std::memset(slot, 0, sectorSize);
+      badBytes += sectorSize;
+    }
+    Sync([&] { events->StepProgress(); });
+  }
+}
+
+void TDigitalReadThread::Impl::CarveSector(uint8_t* sector, uint32_t i, uint32_t n) {
+  const uint32_t p = done + i;
+  const bool isHeader = recogniser->DetectFileHeader(sector, type);
+  if (isHeader) {
+    closingType = currentType;
+    if (!type.empty()) currentType = type;
+    if (fileStarted) {
+      closeNow = true;
+    } else {
+      currentType = type;
+      // A header in the last sector of the range starts no file (as when it closes one):
+      // started here, the file would never be closed, recorded or removed.
+      if (p < total - 1) StartNewFile();
+      fileStarted = true;
+    }
+  }
+  // A sector that is not a header and ends the open file (the last of the range, or the
+  // last of the batch after a stop request) still belongs to that file: store it first.
+  bool endsOpenFile = false;
+  if (fileStarted && !isHeader && p == total - 1) endsOpenFile = true;
+  if (fileStarted && !isHeader && i == n - 1 && terminated) endsOpenFile = true;
+  if (endsOpenFile) {
+    closingType = currentType;
+    closeNow = true;
+    if (openFile) WriteSector(sector, sectorSize);
+  }
+  if (closeNow) {
+    CloseFile();
+    closeNow = false;
+    // One reading of the stop request: a request arriving between two readings would
+    // start a file and end the loop, leaving that file open and never recorded.
+    const bool stopRequested = terminated;
+    if (p < total - 1 && !stopRequested) StartNewFile();
+    if (stopRequested) keepGoing = false;
+  }
+  if (openFile && !endsOpenFile) WriteSector(sector, sectorSize);
+}
+
+void TDigitalReadThread::Impl::ReportIfDue() {
+  const uint32_t now = Now();
+  if (now - lastTick < kReportIntervalMs) return;
+  lastTick = now;
+  if (++reportCount >= kReportsPerEstimate) {
+    const uint32_t elapsed = (lastTick - startTick) / 1000;
+    const std::string text = FormatRemainingTime(EstimateRemainingSeconds(elapsed, done, total));
+    Sync([&] { events->SetLabelText(TScanLabel::LTime, text); });
+    reportCount = 0;
+  }
+  Report(done, total, sectorSize);
+}
+
+void TDigitalReadThread::Impl::CarvingLoop() {
+  BeginScan();
   while (done < total && keepGoing) {
     if (PauseCheckpoint()) {
       // Stopped while paused: there is no batch to finish; the open file ends where the
@@ -240,72 +328,13 @@ void TDigitalReadThread::Impl::CarvingLoop() {
       break;
     }
     const uint32_t n = std::min(kBatchSectors, total - done);
-    std::memset(buffer.data(), 0, buffer.size());
-    if (!ReadSectors(drive.DriveNumber, base + done, static_cast<uint16_t>(n), buffer.data())) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(kFailedBatchWaitMs));
-      CloseDrive();  // the next read opens the device afresh
-      for (uint32_t j = 0; j < n && !terminated; ++j) {
-        uint8_t* slot = buffer.data() + static_cast<size_t>(j) * sectorSize;
-        if (!ReadSectors(drive.DriveNumber, base + done + j, 1, slot)) {
-          std::memset(slot, 0, sectorSize);
-          badBytes += sectorSize;
-        }
-        Sync([&] { events->StepProgress(); });
-      }
-    }
-
+    ReadBatch(n);
     for (uint32_t i = 0; i < n; ++i) {
-      const uint32_t p = done + i;
-      uint8_t* sector = buffer.data() + static_cast<size_t>(i) * sectorSize;
-      const bool isHeader = recogniser.DetectFileHeader(sector, type);
-      if (isHeader) {
-        closingType = currentType;
-        if (!type.empty()) currentType = type;
-        if (fileStarted) {
-          closeNow = true;
-        } else {
-          currentType = type;
-          // A header in the last sector of the range starts no file (as when it closes one):
-          // started here, the file would never be closed, recorded or removed.
-          if (p < total - 1) StartNewFile();
-          fileStarted = true;
-        }
-      }
-      // A sector that is not a header and ends the open file (the last of the range, or the
-      // last of the batch after a stop request) still belongs to that file: store it first.
-      bool endsOpenFile = false;
-      if (fileStarted && !isHeader && p == total - 1) endsOpenFile = true;
-      if (fileStarted && !isHeader && i == n - 1 && terminated) endsOpenFile = true;
-      if (endsOpenFile) {
-        closingType = currentType;
-        closeNow = true;
-        if (openFile) WriteSector(sector, sectorSize);
-      }
-      if (closeNow) {
-        CloseFile();
-        closeNow = false;
-        // One reading of the stop request: a request arriving between two readings would
-        // start a file and end the loop, leaving that file open and never recorded.
-        const bool stopRequested = terminated;
-        if (p < total - 1 && !stopRequested) StartNewFile();
-        if (stopRequested) keepGoing = false;
-      }
-      if (openFile && !endsOpenFile) WriteSector(sector, sectorSize);
+      CarveSector(buffer.data() + static_cast<size_t>(i) * sectorSize, i, n);
     }
     if (terminated && !fileStarted) keepGoing = false;
     done += n;
-
-    const uint32_t now = Now();
-    if (now - lastTick >= kReportIntervalMs) {
-      lastTick = now;
-      if (++reportCount >= kReportsPerEstimate) {
-        const uint32_t elapsed = (lastTick - startTick) / 1000;
-        const std::string text = FormatRemainingTime(EstimateRemainingSeconds(elapsed, done, total));
-        Sync([&] { events->SetLabelText(TScanLabel::LTime, text); });
-        reportCount = 0;
-      }
-      Report(done, total, sectorSize);
-    }
+    ReportIfDue();
   }
   Report(done, total, sectorSize);
 }
