@@ -115,6 +115,42 @@ std::string StripControlChars(const std::string& text) {
   return out;
 }
 
+namespace {
+
+// "0A 1B FF": filled in place, since MakerNotes of tens of KB are formatted for every
+// carved photo.
+std::string HexBytes(const std::string& bytes) {
+  if (bytes.empty()) return {};
+  static const auto kHexPairs = [] {
+    std::array<std::array<char, 3>, 256> pairs{};
+    for (int b = 0; b < 256; ++b) pairs[b] = {kHex[b >> 4], kHex[b & 15], ' '};
+    return pairs;
+  }();
+  std::string text(bytes.size() * 3, '\0');
+  char* out = text.data();
+  for (size_t i = 0; i < bytes.size(); ++i, out += 3) {
+    std::memcpy(out, kHexPairs[static_cast<unsigned char>(bytes[i])].data(), 3);
+  }
+  text.pop_back();  // no blank after the last value
+  return text;
+}
+
+// "1,2,255"
+std::string DecimalBytes(const std::string& bytes) {
+  std::string text;
+  text.reserve(bytes.size() * 4);
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (i > 0) text += ',';
+    char digits[4];
+    const auto r = std::to_chars(digits, digits + sizeof digits,
+                                 static_cast<unsigned>(static_cast<unsigned char>(bytes[i])));
+    text.append(digits, r.ptr);
+  }
+  return text;
+}
+
+}  // namespace
+
 // Formats an entry's value by its type; known is false for a type the reader does not
 // handle. entryStart is the file position of the 12-byte entry.
 std::string TmdExifStream::FormatValue(uint16_t type, uint32_t count, uint32_t value,
@@ -158,39 +194,20 @@ std::string TmdExifStream::FormatValue(uint16_t type, uint32_t count, uint32_t v
   n = std::min(n, room / unit);
   valueBytes_ += n * unit;
   if (valueBytes_ > kMaxValueBytes) throw std::runtime_error("Exif values too large");
+  return unit == 1 ? FormatByteValues(type, n) : FormatNumberValues(type, n);
+}
 
+std::string TmdExifStream::FormatByteValues(uint16_t type, int64_t n) {
+  std::string bytes(static_cast<size_t>(n), '\0');
+  const int32_t got = ReadBytes(bytes.data(), static_cast<int32_t>(n));
+  bytes.resize(static_cast<size_t>(got));
+  if (type == 2) return StripControlChars(bytes);
+  if (type == 7) return HexBytes(bytes);
+  return DecimalBytes(bytes);
+}
+
+std::string TmdExifStream::FormatNumberValues(uint16_t type, int64_t n) {
   std::string text;
-  if (unit == 1) {
-    std::string bytes(static_cast<size_t>(n), '\0');
-    const int32_t got = ReadBytes(bytes.data(), static_cast<int32_t>(n));
-    bytes.resize(static_cast<size_t>(got));
-    if (type == 2) return StripControlChars(bytes);
-    if (type == 7) {
-      // Filled in place: MakerNotes of tens of KB are formatted for every carved photo.
-      if (bytes.empty()) return text;
-      static const auto kHexPairs = [] {
-        std::array<std::array<char, 3>, 256> pairs{};
-        for (int b = 0; b < 256; ++b) pairs[b] = {kHex[b >> 4], kHex[b & 15], ' '};
-        return pairs;
-      }();
-      text.resize(bytes.size() * 3);
-      char* out = text.data();
-      for (size_t i = 0; i < bytes.size(); ++i, out += 3) {
-        std::memcpy(out, kHexPairs[static_cast<unsigned char>(bytes[i])].data(), 3);
-      }
-      text.pop_back();  // no blank after the last value
-      return text;
-    }
-    text.reserve(bytes.size() * 4);
-    for (size_t i = 0; i < bytes.size(); ++i) {
-      if (i > 0) text += ',';
-      char digits[4];
-      const auto r = std::to_chars(digits, digits + sizeof digits,
-                                   static_cast<unsigned>(static_cast<unsigned char>(bytes[i])));
-      text.append(digits, r.ptr);
-    }
-    return text;
-  }
   for (int64_t i = 0; i < n; ++i) {
     if (i > 0) text += ',';
     switch (type) {

@@ -70,6 +70,10 @@ class TmdExifStream : public TmdFileStream {
   bool WalkIfd(uint32_t offset, uint8_t group, std::vector<std::string>& list, int depth);
   std::string FormatValue(uint16_t type, uint32_t count, uint32_t value, int64_t entryStart,
                           bool& known);
+  // n values of the entry's type from the current position: bytes (types 1, 2, 7) or
+  // numbers (3, 4, 5, 9, 10).
+  std::string FormatByteValues(uint16_t type, int64_t n);
+  std::string FormatNumberValues(uint16_t type, int64_t n);
 
   // Guards against hostile blocks: every IFD is walked at most once per stream, nesting is
   // capped, and the entries and value bytes of one walk are budgeted.
