@@ -19,7 +19,7 @@ void ClearFoundFiles(TFoundFileList& list) { list.Clear(); }
 
 std::string FileNumberText(uint32_t number) {
   std::string digits = std::to_string(number);
-  // Four digits at least, so the first 9,999 names all begin with "File0", which is what
+  // Four digits at least, so the first 999 names all begin with "File0", which is what
   // the check for an earlier recovery in the destination folder looks for.
   if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
   return digits;

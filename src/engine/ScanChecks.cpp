@@ -34,8 +34,8 @@ std::string Trim(const std::string& text) {
   return first < last ? std::string(first, last) : std::string();
 }
 
-// Halves to even, as the wizard has always rounded its megabytes; independent of the
-// floating-point rounding mode.
+// Halves to even (2.5 MB shows as 2, 3.5 as 4), independent of the floating-point
+// rounding mode.
 int64_t RoundHalfEven(double value) {
   const double floor = std::floor(value);
   const double diff = value - floor;

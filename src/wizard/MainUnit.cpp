@@ -13,7 +13,6 @@
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
 #include "wizard/WinAdminUnit.h"
-#include "wizard/uVistaFuncs.h"
 
 // Resources of a static library must be registered by name, outside any namespace.
 static void InitWizardResources() { Q_INIT_RESOURCE(snapsalvager); }
@@ -138,7 +137,6 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TMainForm::FormCreate() {
-  ApplyLegacyFonts();
   StyleLabels();
 
   const QPixmap topBar = ui.imgTopBar->pixmap();
@@ -215,22 +213,6 @@ void TMainForm::FormDestroy() {
   ClearThumbnails();
   ClearPages();
   ThumbnailList.clear();
-}
-
-void TMainForm::ApplyLegacyFonts() {
-  InitVersionFlags();
-  if (!IsBeforeVista()) return;
-  auto named = [this](const char* name) { return findChild<QWidget*>(QLatin1String(name)); };
-  SetFormTahoma(this);
-  for (const char* name : {"LStepTitle", "L1", "L2", "L3", "L4", "L5", "LNoteWelcome",
-                           "LWelcomeTitle", "LWelcome", "LTitle", "LDriveTitle", "LCameraTitle",
-                           "LFolderTitle", "LStep1Note", "LDriveNote", "LDriveNoteLink"})
-    SetControlTahoma(named(name));
-  ui.LDriveNoteLink->move(216, 100);
-  for (const char* name : {"LCameraNote", "LFolderNote", "LRecoveredFileList",
-                           "LPreviewQuestionLink", "LNotice", "LPostProcess", "LPostProcess2Link"})
-    SetControlTahoma(named(name));
-  if (QWidget* link = named("LPostProcess2Link")) link->move(196, 309);
 }
 
 void TMainForm::StyleLabels() {

@@ -24,6 +24,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/FoundFiles.h"
@@ -138,9 +139,6 @@ class TMainForm : public QMainWindow {
   int LastShownPage = -1;
   std::array<QCheckBox*, 6> SlotBoxes{};       // C1..C6 in slot order
   std::array<TFoundFile*, 6> SlotFiles{};      // the record shown in each slot, or null
-  // One decoder object for every photo read from a temporary file; emptied (reloaded with
-  // the 2 x 2 "pvempty") after each use.
-  TJpegImage SharedJpeg;
   // The photos of the page being filled, read and decoded ahead on all cores, by temporary
   // path; AddThumbnail takes its photo from here when present.
   QHash<QString, TPreviewDecode> PagePhotos;
@@ -167,7 +165,6 @@ class TMainForm : public QMainWindow {
   // The page on show (T1..T5 as 1..5).
   int CurrentPage() const;
   void ShowPage(QWidget* page);
-  void ApplyLegacyFonts();
   void StyleLabels();
   // Documents folder + "Snapsalvager/" + yyyy-mm-dd + "/".
   static QString MakeDefaultDestFolder(const QString& documentsFolder, const QDate& today);
@@ -233,6 +230,9 @@ class TMainForm : public QMainWindow {
   void CFileListChange();
   void BPageUpClick(QObject* sender);
   void BPreviewClick();
+  // Decoded photo of a page slot: from the page's decoding ahead, else decoded now; nullopt
+  // when the temporary file cannot be read.
+  std::optional<TPreviewDecode> TakePagePhoto(const QString& tempPath, bool scrambled);
   void AddThumbnail(const QString& tempPath, const QString& ext, int top, int left,
                     const QString& fileName, bool scrambled, const QString& summary);
   void C1Click(QCheckBox* sender);
@@ -248,7 +248,6 @@ class TMainForm : public QMainWindow {
   // 2 video, 3 audio, 1 anything else (raw pictures and other types); ext like ".MOV".
   static int PlaceholderKind(const QString& ext);
   // Loads the JPEG picture resource of that name ("pvempty") into image; failures ignored.
-  static void LoadJpegResource(TJpegImage& image, const QString& name);
 
   // ---- wizard/MainSave.cpp: page T5 ----
   void SaveSelectedFiles(const QString& destFolder);

@@ -79,7 +79,7 @@ void TMainForm::ConnectPreviewPage() {
   connect(previewUi.BPreview, &QPushButton::clicked, this, &TMainForm::BPreviewClick);
   for (QCheckBox* box : {previewUi.C1, previewUi.C2, previewUi.C3, previewUi.C4, previewUi.C5,
                          previewUi.C6}) {
-    // toggled, like the click event a programmatic tick raises in the original control.
+    // toggled, so a tick set by the program (select all) counts like a click.
     connect(box, &QCheckBox::toggled, this, [this, box] { C1Click(box); });
   }
   for (TLinkLabel* l : {previewUi.LS1, previewUi.LS2}) {
@@ -92,17 +92,6 @@ void TMainForm::ConnectPreviewPage() {
 }
 
 void TMainForm::LoadFrameBitmap() { FrameBitmap = LoadPicture("pvframe"); }
-
-void TMainForm::LoadJpegResource(TJpegImage& image, const QString& name) {
-  try {
-    QFile file(QStringLiteral(":/images/%1.jpg").arg(name));
-    if (!file.open(QIODevice::ReadOnly)) return;
-    const QByteArray bytes = file.readAll();
-    image.LoadFromBytes(std::vector<uint8_t>(bytes.begin(), bytes.end()));
-  } catch (...) {
-    // an empty decoder object does as well
-  }
-}
 
 int TMainForm::PlaceholderKind(const QString& ext) {
   const QString type = ext.startsWith(QLatin1Char('.')) ? ext.mid(1) : ext;
@@ -305,65 +294,43 @@ void TMainForm::BPreviewClick() {
   previewUi.LS2->setEnabled(true);
 }
 
+std::optional<TPreviewDecode> TMainForm::TakePagePhoto(const QString& tempPath, bool scrambled) {
+  if (auto it = PagePhotos.find(tempPath); it != PagePhotos.end()) {
+    TPreviewDecode photo = std::move(*it);
+    PagePhotos.erase(it);
+    if (!photo.Opened) return std::nullopt;
+    return photo;
+  }
+  std::vector<TPreviewDecode> decoded =
+      DecodePreviewFiles({std::filesystem::path(tempPath.toStdString())}, scrambled, 8, 1);
+  if (!decoded[0].Opened) return std::nullopt;
+  return std::move(decoded[0]);
+}
+
 void TMainForm::AddThumbnail(const QString& tempPath, const QString& ext, int top, int left,
                              const QString& fileName, bool scrambled, const QString& summary) {
-  auto* thumb = new TJpegThumb(previewUi.SBPreview);
-  thumb->setToolTip(QString(summary).replace(QLatin1Char('|'), QLatin1Char('\n')));
-  thumb->SetImageframe(&FrameBitmap);
-
   int kind = 0;  // 0 photo, 1 raw, 2 video, 3 audio, 4 corrupt photo
-  bool usedSharedJpeg = false;
-  TPreviewDecode prefetched;
-  bool havePrefetched = false;
+  std::optional<TPreviewDecode> photo;
   if (ext == QLatin1String(".JPG")) {
-    if (auto it = PagePhotos.find(tempPath); it != PagePhotos.end()) {
-      prefetched = std::move(*it);
-      PagePhotos.erase(it);
-      havePrefetched = true;
-      if (!prefetched.Opened) {
-        delete thumb;  // no file, no thumbnail: the slot shows its tick box only
-        return;
-      }
-      if (!prefetched.HeaderOk) kind = 4;
-    } else {
-      try {
-        TPreviewFileStream stream(tempPath.toStdString());
-        stream.Encoded = scrambled;
-        stream.EncodedLength = TempHeadLength;
-        stream.EncodeKey = TempHeadKey;
-        stream.MaxSize = PreviewMaxSize;
-        usedSharedJpeg = true;
-        try {
-          SharedJpeg.LoadFromStream(stream);
-        } catch (const std::exception&) {
-          kind = 4;
-        }
-      } catch (const std::exception&) {
-        delete thumb;
-        return;
-      }
-    }
+    photo = TakePagePhoto(tempPath, scrambled);
+    if (!photo) return;  // no file, no thumbnail: the slot shows its tick box only
+    if (!photo->HeaderOk) kind = 4;
   } else {
     kind = PlaceholderKind(ext);
   }
 
+  auto* thumb = new TJpegThumb(previewUi.SBPreview);
+  thumb->setToolTip(QString(summary).replace(QLatin1Char('|'), QLatin1Char('\n')));
+  thumb->SetImageframe(&FrameBitmap);
   thumb->Settext(fileName.left(255));
-  QImage placeholder;
   if (kind == 0) {
     thumb->LoadFullSize = false;
     thumb->IsBMP = false;
-    try {
-      if (havePrefetched) {
-        thumb->SetDecodedPic(std::move(prefetched.Picture));
-      } else {
-        thumb->SetPicJPG(SharedJpeg);
-      }
-    } catch (...) {
-      // the thumbnail is shown all the same
-    }
+    thumb->SetDecodedPic(std::move(photo->Picture));
     // A header but not one decodable row: say so rather than show an empty frame.
     if (thumb->PicStatus() == TJpegDecodeStatus::Corrupt) kind = 4;
   }
+  QImage placeholder;
   if (kind != 0) {
     static const char* const kPictures[] = {"", "pvraw", "pvvideo", "pvaudio", "pvcorrupt"};
     placeholder = LoadPicture(kPictures[kind]);
@@ -377,7 +344,6 @@ void TMainForm::AddThumbnail(const QString& tempPath, const QString& ext, int to
   thumb->Paint();  // renders now, while the picture it draws from still exists
   ThumbnailList.append(thumb);
   QCoreApplication::processEvents();
-  if (usedSharedJpeg) LoadJpegResource(SharedJpeg, QStringLiteral("pvempty"));
 }
 
 void TMainForm::C1Click(QCheckBox* sender) {

@@ -4,7 +4,6 @@
 #include <QStyle>
 
 #include "wizard/Dialogs.h"
-#include "wizard/uVistaFuncs.h"
 
 namespace snapsalvager {
 
@@ -26,10 +25,6 @@ TRecoveryDoneForm::TRecoveryDoneForm(QWidget* parent) : QDialog(parent) {
 
 void TRecoveryDoneForm::FormCreate() {
   StyleDialogPanel(*ui.PMain, *ui.LTitle);
-  if (IsBeforeVista()) {
-    SetFormTahoma(this);
-    SetControlTahoma(ui.LTitle);
-  }
 }
 
 void TRecoveryDoneForm::Button1Click() { accept(); }

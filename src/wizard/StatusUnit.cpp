@@ -8,7 +8,6 @@
 
 #include "engine/ScanChecks.h"
 #include "wizard/Dialogs.h"
-#include "wizard/uVistaFuncs.h"
 
 namespace snapsalvager {
 namespace {
@@ -28,13 +27,6 @@ TStatusForm::TStatusForm(QWidget* parent) : QDialog(parent) {
                                                            : QApplication::applicationName());
   StyleDialogPanel(*ui.PMain, *ui.LTitle);
   ui.Image1->setPixmap(style()->standardIcon(QStyle::SP_DriveHDIcon).pixmap(32, 32));
-  if (IsBeforeVista()) {
-    SetFormTahoma(this);
-    for (QWidget* w : {static_cast<QWidget*>(ui.LTitle), static_cast<QWidget*>(ui.LDrive),
-                       static_cast<QWidget*>(ui.LDriveLetter),
-                       static_cast<QWidget*>(ui.LStorageSize)})
-      SetControlTahoma(w);
-  }
   connect(ui.BStop, &QPushButton::clicked, this, &QDialog::accept);
   connect(ui.Button1, &QPushButton::clicked, this, &QDialog::reject);
 }

@@ -3,7 +3,6 @@
 #include <QMouseEvent>
 
 #include "wizard/Dialogs.h"
-#include "wizard/uVistaFuncs.h"
 
 namespace snapsalvager {
 
@@ -13,10 +12,6 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   StyleDialogPanel(*ui.PMain, *ui.LTitle);
-  if (IsBeforeVista()) {
-    SetFormTahoma(this);
-    SetControlTahoma(ui.LTitle);
-  }
   ui.imgLogo->installEventFilter(this);
   connect(ui.ButtonOK, &QPushButton::clicked, this, &QDialog::accept);
 }

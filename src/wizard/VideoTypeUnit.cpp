@@ -5,7 +5,6 @@
 #include <QRadioButton>
 
 #include "wizard/Dialogs.h"
-#include "wizard/uVistaFuncs.h"
 
 namespace snapsalvager {
 
@@ -25,7 +24,6 @@ TVideoTypeForm::TVideoTypeForm(QWidget* parent) : QDialog(parent) {
   group_.setExclusive(true);
   connect(ui.BStop, &QPushButton::clicked, this, &QDialog::accept);
   connect(ui.Button1, &QPushButton::clicked, this, &QDialog::reject);
-  if (IsBeforeVista()) SetFormTahoma(this);
 }
 
 TVideoTypeForm::~TVideoTypeForm() { SetItems({}); }

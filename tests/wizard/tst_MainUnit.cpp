@@ -8,7 +8,6 @@
 #include "fixtures/CardImage.h"
 #include "WizardTestSupport.h"
 #include "engine/LinuxDrives.h"
-#include "wizard/uVistaFuncs.h"
 
 using namespace snapsalvager;
 using namespace snapsalvager::test;
@@ -454,23 +453,6 @@ class TestMainUnit : public QObject {
       QCOMPARE(prompter->Messages.size(), 1);
     }
     SetAdministratorOverride(std::nullopt);
-  }
-
-  void BeforeVistaEverythingSwitchesToTahoma() {
-    form.reset();
-    SetVistaOrLaterOverride(false);
-    {
-      TMainForm legacy;
-      QCOMPARE(legacy.font().family(), QStringLiteral("Tahoma"));
-      QCOMPARE(legacy.font().pointSize(), 8);
-      QCOMPARE(legacy.ui.LTitle->font().family(), QStringLiteral("Tahoma"));
-      QCOMPARE(legacy.ui.LDriveNoteLink->pos(), QPoint(216, 100));
-      QCOMPARE(legacy.finishUi.LPostProcess2Link->pos(), QPoint(196, 309));
-    }
-    SetVistaOrLaterOverride(std::nullopt);
-    form = MakeMainForm();
-    QVERIFY(form->ui.LTitle->font().family() != QStringLiteral("Tahoma"));
-    QVERIFY(form->ui.LDriveNoteLink->pos() != QPoint(216, 100));
   }
 };
 
