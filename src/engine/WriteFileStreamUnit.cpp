@@ -104,28 +104,6 @@ int64_t TWriteFileStream::GetSize() const {
   return Written;
 }
 
-int64_t TWriteFileStream::Seek(int64_t offset, int origin) {
-  if (fd_ < 0) return -1;
-  if (origin == SEEK_CUR && offset == 0) {
-    const off_t at = ::lseek(fd_, 0, SEEK_CUR);
-    return at < 0 ? -1 : static_cast<int64_t>(at) + static_cast<int64_t>(buffer_.size());
-  }
-  // Any other move must see the buffered bytes in the file first.
-  if (!buffer_.empty()) {
-    StoreDirect(buffer_.data(), static_cast<int32_t>(buffer_.size()));
-    buffer_.clear();
-  }
-  off_t at;
-  if (origin == SEEK_END && MaxSize > 0 && Written > MaxSize) {
-    at = ::lseek(fd_, static_cast<off_t>(MaxSize + offset), SEEK_SET);
-  } else if (origin == SEEK_SET || origin == SEEK_CUR || origin == SEEK_END) {
-    at = ::lseek(fd_, static_cast<off_t>(offset), origin);
-  } else {
-    return -1;
-  }
-  return at < 0 ? -1 : static_cast<int64_t>(at);
-}
-
 bool TWriteFileStream::Close() {
   if (fd_ < 0) return all_stored_;
   if (Buffered && !buffer_.empty()) {

@@ -23,9 +23,6 @@ class TWriteFileStream {
   int32_t Write(void* buffer, int32_t count);
   // Written, or MaxSize when MaxSize > 0 and Written exceeds it.
   int64_t GetSize() const;
-  // Seek within the stored bytes (origin SEEK_SET, SEEK_CUR or SEEK_END; SEEK_END is
-  // measured from MaxSize when the cap was reached). Returns the new position or -1.
-  int64_t Seek(int64_t offset, int origin);
 
   // Flushes and closes now. True only when every byte meant for the file reached it
   // (no short or failed write since creation); the destructor then does nothing more.
