@@ -230,6 +230,8 @@ class TMainForm : public QMainWindow {
   void CFileListChange();
   void BPageUpClick(QObject* sender);
   void BPreviewClick();
+  // Fills PagePhotos with the photos among the found files first..last.
+  void DecodePagePhotos(int first, int last);
   // Decoded photo of a page slot: from the page's decoding ahead, else decoded now; nullopt
   // when the temporary file cannot be read.
   std::optional<TPreviewDecode> TakePagePhoto(const QString& tempPath, bool scrambled);

@@ -229,6 +229,23 @@ void TMainForm::BPageUpClick(QObject* sender) {
   CFileListChange();
 }
 
+void TMainForm::DecodePagePhotos(int first, int last) {
+  // Decoding is the whole cost of a page, and the photos are independent: decode the page's
+  // photos on every core first, then build the thumbnails in order.
+  std::vector<std::filesystem::path> photos;
+  for (int i = first; i <= last; ++i) {
+    const QString name = QString::fromStdString(FoundFiles[i].Name);
+    if (name.mid(name.lastIndexOf(QLatin1Char('.'))) == QLatin1String(".JPG"))
+      photos.push_back(FoundFiles[i].TempFile);
+  }
+  PagePhotos.clear();
+  if (photos.empty()) return;
+  std::vector<TPreviewDecode> decoded =
+      DecodePreviewFiles(photos, true, 8, std::max(1u, std::thread::hardware_concurrency()));
+  for (size_t j = 0; j < photos.size(); ++j)
+    PagePhotos.insert(QString::fromStdString(photos[j].string()), std::move(decoded[j]));
+}
+
 void TMainForm::BPreviewClick() {
   const TWaitCursor hourglass;
   int left = 8;
@@ -250,21 +267,7 @@ void TMainForm::BPreviewClick() {
   const int first = std::max(0, record.FirstIndex);
   const int last = std::min(record.LastIndex, count - 1);
 
-  // Decoding is the whole cost of a page, and the photos are independent: decode the page's
-  // photos on every core first, then build the thumbnails in order as before.
-  std::vector<std::filesystem::path> photos;
-  for (int i = first; i <= last; ++i) {
-    const QString name = QString::fromStdString(FoundFiles[i].Name);
-    if (name.mid(name.lastIndexOf(QLatin1Char('.'))) == QLatin1String(".JPG"))
-      photos.push_back(FoundFiles[i].TempFile);
-  }
-  PagePhotos.clear();
-  if (!photos.empty()) {
-    std::vector<TPreviewDecode> decoded =
-        DecodePreviewFiles(photos, true, 8, std::max(1u, std::thread::hardware_concurrency()));
-    for (size_t j = 0; j < photos.size(); ++j)
-      PagePhotos.insert(QString::fromStdString(photos[j].string()), std::move(decoded[j]));
-  }
+  DecodePagePhotos(first, last);
 
   int slot = 0;
   for (int i = first; i <= last && slot < kFilesPerPage; ++i, ++slot) {
