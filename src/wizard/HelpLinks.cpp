@@ -103,6 +103,15 @@ void SetDocumentOpener(std::function<void(const QString&)> opener) { g_opener = 
 
 void SetDesktopOpener(std::function<void(const QUrl&)> opener) { g_desktopOpener = std::move(opener); }
 
+namespace {
+void OpenOnDesktop(const QUrl& url) {
+  if (g_desktopOpener)
+    g_desktopOpener(url);
+  else
+    QDesktopServices::openUrl(url);
+}
+}  // namespace
+
 void OpenDocument(const QString& document) {
   if (g_opener) {
     g_opener(document);
@@ -111,10 +120,16 @@ void OpenDocument(const QString& document) {
   QUrl url = LocalPageOf(document);
   if (url.isEmpty())
     url = document.contains(QLatin1String("://")) ? QUrl(document) : QUrl::fromLocalFile(document);
-  if (g_desktopOpener)
-    g_desktopOpener(url);
-  else
-    QDesktopServices::openUrl(url);
+  OpenOnDesktop(url);
+}
+
+void OpenLocalPage(const QString& address) {
+  if (g_opener) {
+    g_opener(address);
+    return;
+  }
+  const QUrl url = LocalPageOf(address);
+  if (!url.isEmpty()) OpenOnDesktop(url);
 }
 
 }  // namespace snapsalvager

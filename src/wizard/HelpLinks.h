@@ -45,6 +45,10 @@ QUrl LocalPageOf(const QString& address);
 // function restores it).
 void OpenDocument(const QString& document);
 void SetDocumentOpener(std::function<void(const QString&)> opener);
+// Opens the local page of a vendor-site address and nothing when that page is missing: for
+// pages opened without being asked for, which must never be a dead web page. A replaced
+// document opener (tests) gets the address as with OpenDocument.
+void OpenLocalPage(const QString& address);
 // Tests: replaces the last step, the hand-over of the final address to the desktop.
 void SetDesktopOpener(std::function<void(const QUrl&)> opener);
 

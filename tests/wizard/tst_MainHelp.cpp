@@ -177,6 +177,8 @@ class TestMainHelp : public QObject {
     OpenDocument(HelpLink(QStringLiteral("home")));
     // A folder or file, such as the destination folder, is opened as a file.
     OpenDocument(dataFolder.path());
+    // The page opened by itself after saving is never a dead web page.
+    OpenLocalPage(PostProcessLink(QStringLiteral(".MOV")));
     QCOMPARE(desktop.Opened, QList<QUrl>({QUrl(kBase + "home"), QUrl::fromLocalFile(dataFolder.path())}));
 
     // With the pages: an unknown topic or address on the vendor site lands on the table of
@@ -188,6 +190,10 @@ class TestMainHelp : public QObject {
              QUrl::fromLocalFile(folder + "index.html"));
     QCOMPARE(LocalPageOf(PostProcessLink(QStringLiteral(".a\"\'"))), QUrl::fromLocalFile(folder + "postprocess.html"));
     QCOMPARE(LocalPageOf(QStringLiteral("https://example.org/ilink.asp?rid=home")), QUrl());
+    OpenLocalPage(PostProcessLink(QStringLiteral(".MOV")));
+    QCOMPARE(desktop.Opened.size(), 3);
+    QCOMPARE(desktop.Opened.last().toLocalFile(), folder + "postprocess.html");
+    QCOMPARE(desktop.Opened.last().fragment(), QStringLiteral("mov"));
   }
 
   void AboutBoxShowsTheVersionAndTheLogoAddsTheBuildOnce() {
