@@ -11,6 +11,7 @@ packages=(
   fonts-noto-cjk
   libimage-exiftool-perl dosfstools mtools ffmpeg
   util-linux
+  python3 tidy  # the help pages' check (help/check-pages.py)
 )
 
 missing=()

@@ -3,12 +3,50 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QUrl>
+#include <QFileInfo>
+#include <QUrlQuery>
+
+#include <algorithm>
+
+#ifndef SNAPSALVAGER_DATA_DIR
+#define SNAPSALVAGER_DATA_DIR "/usr/share/snapsalvager"
+#endif
 
 namespace snapsalvager {
 namespace {
 std::function<void(const QString&)> g_opener;
+std::function<void(const QUrl&)> g_desktopOpener;
+QString g_dataFolder;
+
+const QString kHelpDocument = QStringLiteral("index.html");
+
+bool HoldsHelpDocument(const QString& folder) {
+  return QFileInfo(folder + QLatin1Char('/') + kHelpDocument).isFile();
 }
+
+// The page file of a vendor-site address (with "#anchor" for a file type).
+QString PageOf(const QUrl& url) {
+  const QString path = url.path();
+  if (path == QLatin1String("/checkupdate.asp")) return QStringLiteral("update.html");
+  if (path != QLatin1String("/ilink.asp")) return kHelpDocument;
+  const QUrlQuery query(url);
+  const QString topic = query.queryItemValue(QStringLiteral("rid"));
+  static const QStringList pages = {
+      QStringLiteral("home"),    QStringLiteral("support"),         QStringLiteral("cardreader"),
+      QStringLiteral("cddvd"),   QStringLiteral("previewquestion"), QStringLiteral("postprocess")};
+  if (!pages.contains(topic)) return kHelpDocument;
+  QString page = topic + QLatin1String(".html");
+  if (topic == QLatin1String("postprocess")) {
+    // Only letters and digits make an anchor: the type comes from a recovered file's name.
+    const QString type = query.queryItemValue(QStringLiteral("filetype")).toLower();
+    const bool plain = !type.isEmpty() && std::all_of(type.begin(), type.end(), [](QChar c) {
+      return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || c.isDigit();
+    });
+    if (plain) page += QLatin1Char('#') + type;
+  }
+  return page;
+}
+}  // namespace
 
 QString HelpLinkBase() {
   return QLatin1String(VendorSite) +
@@ -27,20 +65,71 @@ QString UpdateCheckAddress() {
          QLatin1String("checkupdate.asp?pid=snapsalvager&vid=6.10&bid=1210");
 }
 
+QString InstalledDataFolder() {
+  return g_dataFolder.isEmpty() ? QStringLiteral(SNAPSALVAGER_DATA_DIR) : g_dataFolder;
+}
+
+void SetInstalledDataFolder(const QString& folder) { g_dataFolder = folder; }
+
+QString HelpFolder() {
+  const QString beside = QCoreApplication::applicationDirPath() + QLatin1String("/help");
+  if (HoldsHelpDocument(beside)) return beside;
+  const QString installed = InstalledDataFolder() + QLatin1String("/help");
+  if (HoldsHelpDocument(installed)) return installed;
+  return {};
+}
+
 QString HelpFilePath() {
-  return QCoreApplication::applicationDirPath() + QLatin1String("/snapsalvager.chm");
+  const QString folder = HelpFolder();
+  return (folder.isEmpty() ? QCoreApplication::applicationDirPath() + QLatin1String("/help") : folder) +
+         QLatin1Char('/') + kHelpDocument;
+}
+
+QUrl LocalPageOf(const QString& address) {
+  const QString site = QLatin1String(VendorSite);
+  if (!address.startsWith(site, Qt::CaseInsensitive)) return {};
+  const QString folder = HelpFolder();
+  if (folder.isEmpty()) return {};
+  const QString page = PageOf(QUrl(address));
+  const qsizetype hash = page.indexOf(QLatin1Char('#'));
+  const QString file = folder + QLatin1Char('/') + page.left(hash);
+  if (!QFileInfo(file).isFile()) return {};
+  QUrl url = QUrl::fromLocalFile(file);
+  if (hash >= 0) url.setFragment(page.mid(hash + 1));
+  return url;
 }
 
 void SetDocumentOpener(std::function<void(const QString&)> opener) { g_opener = std::move(opener); }
+
+void SetDesktopOpener(std::function<void(const QUrl&)> opener) { g_desktopOpener = std::move(opener); }
+
+namespace {
+void OpenOnDesktop(const QUrl& url) {
+  if (g_desktopOpener)
+    g_desktopOpener(url);
+  else
+    QDesktopServices::openUrl(url);
+}
+}  // namespace
 
 void OpenDocument(const QString& document) {
   if (g_opener) {
     g_opener(document);
     return;
   }
-  const QUrl url = document.contains(QLatin1String("://")) ? QUrl(document)
-                                                            : QUrl::fromLocalFile(document);
-  QDesktopServices::openUrl(url);
+  QUrl url = LocalPageOf(document);
+  if (url.isEmpty())
+    url = document.contains(QLatin1String("://")) ? QUrl(document) : QUrl::fromLocalFile(document);
+  OpenOnDesktop(url);
+}
+
+void OpenLocalPage(const QString& address) {
+  if (g_opener) {
+    g_opener(address);
+    return;
+  }
+  const QUrl url = LocalPageOf(address);
+  if (!url.isEmpty()) OpenOnDesktop(url);
 }
 
 }  // namespace snapsalvager

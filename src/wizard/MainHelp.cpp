@@ -1,5 +1,5 @@
-// Help menu and link labels: the help file beside the program, the vendor's pages, the
-// about box.
+// Help menu and link labels: the help document and the topic pages that come with the
+// program (OpenDocument finds the local page of each address), the about box.
 #include <QFileInfo>
 
 #include "wizard/Dialogs.h"

@@ -314,7 +314,7 @@ void TMainForm::StartSaving() {
     ShowInfo(QStringLiteral("重要说明： 已恢复的文件包含\"%1\"文件。那些已恢复的文件在某些情况下可能需要后处理"
                             "或他们不能正常打开。单击 [确定]，Snapsalvager 将您带入支持网页下载后处理工具。")
                  .arg(SpecialTypeExt));
-    OpenDocument(PostProcessLink(SpecialTypeExt));
+    OpenLocalPage(PostProcessLink(SpecialTypeExt));
   }
 }
 
