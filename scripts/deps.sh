@@ -11,6 +11,7 @@ packages=(
   fonts-noto-cjk
   libimage-exiftool-perl dosfstools mtools ffmpeg
   util-linux
+  dbus-daemon python3-dbusmock  # the udisks2 test: a private D-Bus daemon and a mock udisks2
 )
 
 missing=()
