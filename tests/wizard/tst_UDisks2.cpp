@@ -14,6 +14,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include <unistd.h>
+
 #include "WizardTestSupport.h"
 #include "engine/LinuxDrives.h"
 #include "engine/jdiskio.h"
@@ -51,7 +53,7 @@ class TPrivateBus {
       if (!p->waitForFinished(5000)) p->kill();
       p->waitForFinished(5000);
     }
-    if (!address_.isEmpty()) QDBusConnection::disconnectFromBus(QStringLiteral("test-control"));
+    if (!address_.isEmpty()) QDBusConnection::disconnectFromBus(ControlName());
   }
 
   // Empty on success, else why the bus could not be set up.
@@ -76,6 +78,8 @@ class TPrivateBus {
     while (!daemon_.canReadLine() && daemon_.waitForReadyRead(10000)) {}
     address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
     if (address_.isEmpty()) return QStringLiteral("dbus-daemon gave no address");
+    // Whoever may reach the folder may talk on the bus (the unprivileged case).
+    QFile::setPermissions(folder_ + QStringLiteral("/bus"), QFileDevice::Permissions(0x7777));
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), address_);
@@ -105,19 +109,22 @@ class TPrivateBus {
                     const QString& method, const QVariantList& arguments) const {
     QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, method);
     call.setArguments(arguments);
-    return QDBusConnection::connectToBus(address_, QStringLiteral("test-control")).call(call);
+    return QDBusConnection::connectToBus(address_, ControlName()).call(call);
   }
 
-  // Replaces the card's OpenForBackup by Python code run in the mock.
-  bool ReplaceOpenForBackup(const QString& code) const {
+  // Replaces (or adds) a method of the card's block object by Python code run in the mock.
+  bool ReplaceMethod(const QString& method, const QString& signature, const QString& code) const {
     return Call(QStringLiteral("org.freedesktop.UDisks2"), kCardObject, kMock, QStringLiteral("AddMethod"),
-                {kBlock, QStringLiteral("OpenForBackup"), QStringLiteral("a{sv}"), QStringLiteral("h"), code})
+                {kBlock, method, signature, QStringLiteral("h"), code})
                .type() == QDBusMessage::ReplyMessage;
   }
+  bool ReplaceOpenForBackup(const QString& code) const {
+    return ReplaceMethod(QStringLiteral("OpenForBackup"), QStringLiteral("a{sv}"), code);
+  }
 
-  int OpenForBackupCalls() const {
+  int OpenForBackupCalls(const QString& method = QStringLiteral("OpenForBackup")) const {
     const QDBusMessage reply = Call(QStringLiteral("org.freedesktop.UDisks2"), kCardObject, kMock,
-                                    QStringLiteral("GetMethodCalls"), {QStringLiteral("OpenForBackup")});
+                                    QStringLiteral("GetMethodCalls"), {method});
     if (reply.type() != QDBusMessage::ReplyMessage) return -1;
     const QDBusArgument calls = reply.arguments().value(0).value<QDBusArgument>();
     int count = 0;
@@ -135,11 +142,27 @@ class TPrivateBus {
   }
 
  private:
+  QString ControlName() const { return QStringLiteral("test-control-") + address_; }
+
   QString folder_;
   QString address_;
   QProcess daemon_;
   QProcess mock_;
 };
+
+// Set in the copy of this test that runs as an unprivileged user: "device|result file".
+QStringList ChildTask() {
+  return qEnvironmentVariable("SNAPSALVAGER_UDISKS2_CHILD").split(QLatin1Char('|'), Qt::SkipEmptyParts);
+}
+
+// Runs a command; its standard output, or a null string when it failed.
+QString Output(const QString& program, const QStringList& arguments) {
+  QProcess p;
+  p.start(program, arguments);
+  if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+    return {};
+  return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
 
 QString RaiseCode(const QString& errorName, const QString& message) {
   return QStringLiteral("raise dbus.exceptions.DBusException('%1', name='%2')").arg(message, errorName);
@@ -192,6 +215,10 @@ class TestUDisks2 : public QObject {
 
  private slots:
   void initTestCase() {
+    if (!ChildTask().isEmpty()) {
+      temp = std::make_unique<QTemporaryDir>();
+      return;
+    }
     if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty() ||
         QProcess::execute(Python(), {QStringLiteral("-c"), QStringLiteral("import dbusmock")}) != 0)
       QSKIP("dbus-daemon or python3-dbusmock is not installed");
@@ -211,11 +238,13 @@ class TestUDisks2 : public QObject {
   }
 
   void init() {
-    TUDisks2Client::SetBusAddressForTests(bus->Address());
-    SetDirectCardOpenRefusedForTests(false);
-    ForgetCardDescriptor("");
-    LinuxDrives::DetachAll();
-    letter = LinuxDrives::AttachImage(image.string());
+    if (ChildTask().isEmpty()) {
+      TUDisks2Client::SetBusAddressForTests(bus->Address());
+      SetDirectCardOpenRefusedForTests(false);
+      ForgetCardDescriptor("");
+      LinuxDrives::DetachAll();
+      letter = LinuxDrives::AttachImage(image.string());
+    }
     prompter = std::make_unique<TScriptedPrompter>();
     dialogs = std::make_unique<TDialogScript>([](QDialog& dialog) {
       if (auto* done = qobject_cast<TRecoveryDoneForm*>(&dialog)) done->ui.Button1->click();
@@ -239,6 +268,7 @@ class TestUDisks2 : public QObject {
 
   // The descriptor is asked for once and serves every later scan, with the image's path gone.
   void ScanThroughUDisks2FindsWhatADirectScanFinds() {
+    if (!ChildTask().isEmpty()) QSKIP("the parent's case");
     QVERIFY(letter != 0);
     const uint64_t hash = HashFile(image);
     QVERIFY(Next());
@@ -288,6 +318,7 @@ class TestUDisks2 : public QObject {
   }
 
   void RefusalsShowOneMessageAndTheWindowStaysUsable() {
+    if (!ChildTask().isEmpty()) QSKIP("the parent's case");
     QFETCH(QString, code);
     QFETCH(QString, message);
     SetDirectCardOpenRefusedForTests(true);
@@ -308,7 +339,30 @@ class TestUDisks2 : public QObject {
     QCOMPARE(Found().size(), 3);
   }
 
+  // udisks2 opens a card exclusively for a backup, which a mounted card refuses; a plain
+  // read-only open of it works.
+  void MountedCardIsOpenedPlainlyReadOnly() {
+    if (!ChildTask().isEmpty()) QSKIP("the parent's case");
+    SetDirectCardOpenRefusedForTests(true);
+    QVERIFY(bus->ReplaceOpenForBackup(
+        RaiseCode(QStringLiteral("org.freedesktop.UDisks2.Error.Failed"),
+                  QStringLiteral("Error opening /dev/sdz1: Device or resource busy"))));
+    QVERIFY(bus->ReplaceMethod(QStringLiteral("OpenDevice"), QStringLiteral("sa{sv}"), QStringLiteral(
+        "import os\nassert args[0] == 'r'\nfd = os.open('%1', os.O_RDONLY)\n"
+        "ret = dbus.types.UnixFd(fd)\nos.close(fd)").arg(Device())));
+    const int before = bus->OpenForBackupCalls();
+    QVERIFY2(Next(), qPrintable(prompter->Texts().join(QLatin1Char('\n'))));
+    QCOMPARE(Found().size(), 3);
+    QCOMPARE(bus->OpenForBackupCalls(), before + 1);
+    QCOMPARE(bus->OpenForBackupCalls(QStringLiteral("OpenDevice")), 1);
+    // As a daemon without OpenDevice again, for the cases after this one.
+    QVERIFY(bus->ReplaceMethod(QStringLiteral("OpenDevice"), QStringLiteral("sa{sv}"),
+                               RaiseCode(QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
+                                         QStringLiteral("No such method"))));
+  }
+
   void UnreachableCardNamesTheDirectReason() {
+    if (!ChildTask().isEmpty()) QSKIP("the parent's case");
     SetDirectCardOpenRefusedForTests(true);
     TUDisks2Client::SetBusAddressForTests(QStringLiteral("unix:path=/nonexistent"));
     QVERIFY(!Next());
@@ -320,7 +374,76 @@ class TestUDisks2 : public QObject {
                                                   QString::fromLocal8Bit(std::strerror(EACCES))));
   }
 
+  // The real thing: the card is a loop device only root may read, the wizard runs as nobody,
+  // and the mock daemon (root) opens the device and hands the descriptor over.
+  void UnprivilegedUserScansThroughUDisks2() {
+    if (!ChildTask().isEmpty()) QSKIP("the parent's case");
+    if (::geteuid() != 0) QSKIP("needs root to attach a loop device and to become nobody");
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    const QString device = Output(QStandardPaths::findExecutable(QStringLiteral("losetup")),
+                                  {QStringLiteral("--find"), QStringLiteral("--show"),
+                                   QStringLiteral("--read-only"), Device()});
+    if (setpriv.isEmpty() || !device.startsWith(QLatin1String("/dev/loop")) || !QFile::exists(device))
+      QSKIP("loop devices or setpriv are not available here");
+    struct TDetach {
+      QString Device;
+      ~TDetach() { Output(QStringLiteral("losetup"), {QStringLiteral("-d"), Device}); }
+    } detach{device};
+    const uint64_t hash = HashFile(image);
+    QVERIFY(Next());
+    const QStringList direct = Found();
+    QCOMPARE(direct.size(), 3);
+
+    // Folders the unprivileged copy can reach: the bus socket and its result file.
+    QFile::setPermissions(temp->path(), QFile::permissions(temp->path()) | QFile::ExeOther | QFile::ReadOther);
+    const QString shared = temp->filePath(QStringLiteral("shared"));
+    QVERIFY(QDir().mkpath(shared));
+    QVERIFY(QFile::setPermissions(shared, QFileDevice::Permissions(0x7777)));
+    TPrivateBus loopBus(shared);
+    const QString failure = loopBus.Start(device, device);
+    if (!failure.isEmpty()) QFAIL(qPrintable(failure));
+
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QString result = shared + QStringLiteral("/found.txt");
+    env.insert(QStringLiteral("SNAPSALVAGER_UDISKS2_CHILD"), device + QLatin1Char('|') + result);
+    env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), loopBus.Address());
+    env.insert(QStringLiteral("HOME"), shared);
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                          QStringLiteral("--clear-groups"), QCoreApplication::applicationFilePath(),
+                          QStringLiteral("ChildScan")});
+    QVERIFY(child.waitForFinished(120000));
+    const QByteArray output = child.readAll();
+    QVERIFY2(child.exitCode() == 0, output.constData());
+    QFile found(result);
+    QVERIFY2(found.open(QIODevice::ReadOnly), output.constData());
+    QCOMPARE(QString::fromUtf8(found.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts), direct);
+    QCOMPARE(loopBus.OpenForBackupCalls(), 1);
+    QCOMPARE(HashFile(image), hash);
+  }
+
+  // The unprivileged copy's part: pick the loop device from the drive list and scan it with
+  // no test seam at all; udisks2 is found on the system bus the environment names.
+  void ChildScan() {
+    const QStringList task = ChildTask();
+    if (task.size() != 2) QSKIP("run by UnprivilegedUserScansThroughUDisks2");
+    QVERIFY(::geteuid() != 0);
+    QVERIFY(!QFile(task[0]).open(QIODevice::ReadOnly));  // no direct way in
+    LinuxDrives::Refresh();
+    letter = LinuxDrives::LetterOfPath(task[0].toStdString());
+    QVERIFY(letter != 0);
+    QVERIFY2(Next(), qPrintable(prompter->Texts().join(QLatin1Char('\n'))));
+    const QStringList found = Found();
+    QFile out(task[1]);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(found.join(QLatin1Char('\n')).toUtf8());
+  }
+
   void StartUpQuestionOnlyWhenNeitherWayCanOpen() {
+    if (!ChildTask().isEmpty()) QSKIP("the parent's case");
     const QString question = QStringLiteral("注意： 看来你没有使用\"管理员身份\"登录。");
     SetAdministratorOverride(false);
     prompter->Clear();
