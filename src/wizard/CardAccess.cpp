@@ -19,8 +19,8 @@ namespace {
 bool g_directRefused = false;
 
 QString DeviceName(uint8_t driveNumber, const std::string& path) {
-  QString name = QString(QChar(QLatin1Char(static_cast<char>('A' + driveNumber - 1)))) +
-                 QLatin1Char(':');
+  QString name =
+      QString(QChar(QLatin1Char(static_cast<char>('A' + driveNumber - 1)))) + QLatin1Char(':');
   if (!path.empty()) name += QStringLiteral(" (%1)").arg(QString::fromStdString(path));
   return name;
 }
@@ -49,16 +49,19 @@ QString UDisks2FailureText(const QString& device, const std::string& path, int d
   using F = TUDisks2Client::TFailure;
   switch (result.Failure) {
     case F::Refused:
-      return QStringLiteral("没有获得读取存储卡 %1 的授权：身份验证被取消或被拒绝。\r\n\r\n"
-                            "请再次点击“下一步”，并在系统弹出的身份验证窗口中输入密码。")
+      return QStringLiteral(
+                 "没有获得读取存储卡 %1 的授权：身份验证被取消或被拒绝。\r\n\r\n"
+                 "请再次点击“下一步”，并在系统弹出的身份验证窗口中输入密码。")
           .arg(device);
     case F::Busy:
-      return QStringLiteral("存储卡 %1 正在使用中（例如已被挂载），无法打开。\r\n\r\n"
-                            "请在文件管理器中卸载该卡（不要拔出），然后再次点击“下一步”。")
+      return QStringLiteral(
+                 "存储卡 %1 正在使用中（例如已被挂载），无法打开。\r\n\r\n"
+                 "请在文件管理器中卸载该卡（不要拔出），然后再次点击“下一步”。")
           .arg(device);
     case F::NoAnswer:
-      return QStringLiteral("等待身份验证超时，存储卡 %1 没有被打开。\r\n\r\n"
-                            "请再次点击“下一步”重试。")
+      return QStringLiteral(
+                 "等待身份验证超时，存储卡 %1 没有被打开。\r\n\r\n"
+                 "请再次点击“下一步”重试。")
           .arg(device);
     case F::Failed:
       return QStringLiteral("系统的磁盘服务 udisks2 无法打开存储卡 %1：%2")
@@ -83,8 +86,9 @@ QString CardCannotBeOpenedText(const QString& device, const std::string& path, i
   if (error == EACCES || error == EPERM) {
     const QString group = GroupOwning(path);
     text += QStringLiteral("\r\n\r\n") +
-            QStringLiteral("请以 root 身份运行 Snapsalvager（例如 sudo snapsalvager），"
-                           "或者以拥有该设备的用户组“%1”的成员身份运行。")
+            QStringLiteral(
+                "请以 root 身份运行 Snapsalvager（例如 sudo snapsalvager），"
+                "或者以拥有该设备的用户组“%1”的成员身份运行。")
                 .arg(group.isEmpty() ? QStringLiteral("disk") : group);
   }
   return text;

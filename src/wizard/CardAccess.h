@@ -5,7 +5,6 @@
 #pragma once
 
 #include <QString>
-
 #include <cstdint>
 #include <string>
 

@@ -138,22 +138,23 @@ bool TUDisks2Client::Available() const {
       hasOwner.arguments().first().toBool())
     return true;
   // Not running yet: the bus starts it on the first call.
-  const QDBusMessage activatable = bus_.call(
-      QDBusMessage::createMethodCall(bus, QStringLiteral("/org/freedesktop/DBus"), bus,
-                                     QStringLiteral("ListActivatableNames")),
-      QDBus::Block, kQueryTimeoutMs);
+  const QDBusMessage activatable =
+      bus_.call(QDBusMessage::createMethodCall(bus, QStringLiteral("/org/freedesktop/DBus"), bus,
+                                               QStringLiteral("ListActivatableNames")),
+                QDBus::Block, kQueryTimeoutMs);
   return activatable.type() == QDBusMessage::ReplyMessage && !activatable.arguments().isEmpty() &&
          activatable.arguments().first().toStringList().contains(kService);
 }
 
 QString TUDisks2Client::FindBlockObject(const QString& deviceNode, TOpenResult& result) const {
-  const QDBusMessage reply = bus_.call(
-      QDBusMessage::createMethodCall(kService, kRoot,
-                                     QStringLiteral("org.freedesktop.DBus.ObjectManager"),
-                                     QStringLiteral("GetManagedObjects")),
-      QDBus::Block, kQueryTimeoutMs);
+  const QDBusMessage reply =
+      bus_.call(QDBusMessage::createMethodCall(kService, kRoot,
+                                               QStringLiteral("org.freedesktop.DBus.ObjectManager"),
+                                               QStringLiteral("GetManagedObjects")),
+                QDBus::Block, kQueryTimeoutMs);
   if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-    result.Failure = reply.type() == QDBusMessage::ErrorMessage ? FailureOf(reply) : TFailure::Failed;
+    result.Failure =
+        reply.type() == QDBusMessage::ErrorMessage ? FailureOf(reply) : TFailure::Failed;
     if (result.Failure == TFailure::Refused || result.Failure == TFailure::Busy)
       result.Failure = TFailure::Failed;
     result.Detail = reply.errorMessage();
@@ -202,16 +203,16 @@ TUDisks2Client::TOpenResult TUDisks2Client::OpenForBackup(const QString& deviceN
   const QString object = FindBlockObject(deviceNode, result);
   if (object.isEmpty()) return result;
 
-  QDBusMessage call = QDBusMessage::createMethodCall(kService, object, kBlock,
-                                                     QStringLiteral("OpenForBackup"));
+  QDBusMessage call =
+      QDBusMessage::createMethodCall(kService, object, kBlock, QStringLiteral("OpenForBackup"));
   call << QVariantMap();
   call.setInteractiveAuthorizationAllowed(true);
   QDBusMessage reply = WaitForReply(bus_, call, timeoutMs);
   if (reply.type() == QDBusMessage::ErrorMessage && FailureOf(reply) == TFailure::Busy) {
     // A mounted card cannot be opened exclusively; a plain read-only open works, and the
     // authorisation just given is kept, so no second prompt appears.
-    QDBusMessage plain = QDBusMessage::createMethodCall(kService, object, kBlock,
-                                                        QStringLiteral("OpenDevice"));
+    QDBusMessage plain =
+        QDBusMessage::createMethodCall(kService, object, kBlock, QStringLiteral("OpenDevice"));
     plain << QStringLiteral("r") << QVariantMap();
     plain.setInteractiveAuthorizationAllowed(true);
     const QDBusMessage second = WaitForReply(bus_, plain, timeoutMs);
@@ -222,7 +223,8 @@ TUDisks2Client::TOpenResult TUDisks2Client::OpenForBackup(const QString& deviceN
   }
 
   if (reply.type() != QDBusMessage::ReplyMessage) {
-    result.Failure = reply.type() == QDBusMessage::ErrorMessage ? FailureOf(reply) : TFailure::Failed;
+    result.Failure =
+        reply.type() == QDBusMessage::ErrorMessage ? FailureOf(reply) : TFailure::Failed;
     result.Detail = reply.errorMessage();
     return result;
   }
@@ -230,7 +232,8 @@ TUDisks2Client::TOpenResult TUDisks2Client::OpenForBackup(const QString& deviceN
       reply.arguments().isEmpty() ? QDBusUnixFileDescriptor()
                                   : reply.arguments().first().value<QDBusUnixFileDescriptor>();
   // The descriptor object closes its own copy; the receiver gets one of its own.
-  const int fd = descriptor.isValid() ? ::fcntl(descriptor.fileDescriptor(), F_DUPFD_CLOEXEC, 0) : -1;
+  const int fd =
+      descriptor.isValid() ? ::fcntl(descriptor.fileDescriptor(), F_DUPFD_CLOEXEC, 0) : -1;
   if (fd < 0) {
     result.Failure = TFailure::Failed;
     result.Detail = QStringLiteral("no file descriptor in the reply");

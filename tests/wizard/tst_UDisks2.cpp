@@ -1,6 +1,8 @@
 // Opening the card through udisks2, against a real D-Bus daemon on a private bus and a mock
 // udisks2 (python-dbusmock) whose OpenForBackup hands over a read-only descriptor of a card
 // image. Direct opening is refused as for a normal desktop user.
+#include <unistd.h>
+
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -9,12 +11,9 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QtTest>
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-
-#include <unistd.h>
 
 #include "WizardTestSupport.h"
 #include "engine/LinuxDrives.h"
@@ -60,22 +59,25 @@ class TPrivateBus {
   QString Start(const QString& device, const QString& image) {
     const QString config = folder_ + QStringLiteral("/bus.conf");
     QFile file(config);
-    if (!file.open(QIODevice::WriteOnly)) return QStringLiteral("cannot write the bus configuration");
-    file.write(QStringLiteral(
-                   "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                   " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                   "<busconfig>\n  <listen>unix:path=%1/bus</listen>\n  <auth>EXTERNAL</auth>\n"
-                   "  <policy context=\"default\">\n    <allow user=\"*\"/>\n    <allow own=\"*\"/>\n"
-                   "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-                   "    <allow eavesdrop=\"true\"/>\n  </policy>\n</busconfig>\n")
-                   .arg(folder_)
-                   .toUtf8());
+    if (!file.open(QIODevice::WriteOnly))
+      return QStringLiteral("cannot write the bus configuration");
+    file.write(
+        QStringLiteral(
+            "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+            "<busconfig>\n  <listen>unix:path=%1/bus</listen>\n  <auth>EXTERNAL</auth>\n"
+            "  <policy context=\"default\">\n    <allow user=\"*\"/>\n    <allow own=\"*\"/>\n"
+            "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+            "    <allow eavesdrop=\"true\"/>\n  </policy>\n</busconfig>\n")
+            .arg(folder_)
+            .toUtf8());
     file.close();
     daemon_.start(QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")),
                   {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
                    QStringLiteral("--print-address")});
     if (!daemon_.waitForStarted(10000)) return QStringLiteral("dbus-daemon did not start");
-    while (!daemon_.canReadLine() && daemon_.waitForReadyRead(10000)) {}
+    while (!daemon_.canReadLine() && daemon_.waitForReadyRead(10000)) {
+    }
     address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
     if (address_.isEmpty()) return QStringLiteral("dbus-daemon gave no address");
     // Whoever may reach the folder may talk on the bus (the unprivileged case).
@@ -85,9 +87,11 @@ class TPrivateBus {
     env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), address_);
     mock_.setProcessEnvironment(env);
     mock_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const QString parameters = QStringLiteral("{\"device\": \"%1\", \"image\": \"%2\"}").arg(device, image);
-    mock_.start(Python(), {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"),
-                           QStringLiteral(SNAPSALVAGER_UDISKS2_MOCK), QStringLiteral("-p"), parameters});
+    const QString parameters =
+        QStringLiteral("{\"device\": \"%1\", \"image\": \"%2\"}").arg(device, image);
+    mock_.start(Python(),
+                {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"),
+                 QStringLiteral(SNAPSALVAGER_UDISKS2_MOCK), QStringLiteral("-p"), parameters});
     if (!mock_.waitForStarted(10000)) return QStringLiteral("the mock did not start");
     for (int i = 0; i < 200; ++i) {
       if (Call(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
@@ -114,8 +118,8 @@ class TPrivateBus {
 
   // Replaces (or adds) a method of the card's block object by Python code run in the mock.
   bool ReplaceMethod(const QString& method, const QString& signature, const QString& code) const {
-    return Call(QStringLiteral("org.freedesktop.UDisks2"), kCardObject, kMock, QStringLiteral("AddMethod"),
-                {kBlock, method, signature, QStringLiteral("h"), code})
+    return Call(QStringLiteral("org.freedesktop.UDisks2"), kCardObject, kMock,
+                QStringLiteral("AddMethod"), {kBlock, method, signature, QStringLiteral("h"), code})
                .type() == QDBusMessage::ReplyMessage;
   }
   bool ReplaceOpenForBackup(const QString& code) const {
@@ -152,7 +156,8 @@ class TPrivateBus {
 
 // Set in the copy of this test that runs as an unprivileged user: "device|result file".
 QStringList ChildTask() {
-  return qEnvironmentVariable("SNAPSALVAGER_UDISKS2_CHILD").split(QLatin1Char('|'), Qt::SkipEmptyParts);
+  return qEnvironmentVariable("SNAPSALVAGER_UDISKS2_CHILD")
+      .split(QLatin1Char('|'), Qt::SkipEmptyParts);
 }
 
 // Runs a command; its standard output, or a null string when it failed.
@@ -165,7 +170,8 @@ QString Output(const QString& program, const QStringList& arguments) {
 }
 
 QString RaiseCode(const QString& errorName, const QString& message) {
-  return QStringLiteral("raise dbus.exceptions.DBusException('%1', name='%2')").arg(message, errorName);
+  return QStringLiteral("raise dbus.exceptions.DBusException('%1', name='%2')")
+      .arg(message, errorName);
 }
 
 }  // namespace
@@ -194,7 +200,8 @@ class TestUDisks2 : public QObject {
       if (form->ui.CBDrive->itemData(i, TMainForm::DriveRowRole).toInt() == letter - 'A') item = i;
     if (item <= 0) return false;
     form->ui.CBDrive->setCurrentIndex(item);
-    form->ui.CBCamera->setCurrentIndex(form->ui.CBCamera->findText(QStringLiteral("Generic Digital Camera")));
+    form->ui.CBCamera->setCurrentIndex(
+        form->ui.CBCamera->findText(QStringLiteral("Generic Digital Camera")));
     form->ui.CPhoto->setChecked(true);
     form->ui.CVideo->setChecked(false);
     form->ui.CAudio->setChecked(false);
@@ -208,7 +215,8 @@ class TestUDisks2 : public QObject {
     [&] { QTRY_VERIFY_WITH_TIMEOUT(!form->ScanInProgress, 30000); }();
     QStringList found;
     for (size_t i = 0; i < form->FoundFiles.Count(); ++i)
-      found << QStringLiteral("%1 %2").arg(QString::fromStdString(form->FoundFiles[i].Name))
+      found << QStringLiteral("%1 %2")
+                   .arg(QString::fromStdString(form->FoundFiles[i].Name))
                    .arg(form->FoundFiles[i].Size);
     return found;
   }
@@ -301,19 +309,22 @@ class TestUDisks2 : public QObject {
     QTest::newRow("not authorized")
         << RaiseCode(QStringLiteral("org.freedesktop.UDisks2.Error.NotAuthorized"),
                      QStringLiteral("Not authorized to perform operation"))
-        << QStringLiteral("没有获得读取存储卡 %1 的授权：身份验证被取消或被拒绝。\r\n\r\n"
-                          "请再次点击“下一步”，并在系统弹出的身份验证窗口中输入密码。");
+        << QStringLiteral(
+               "没有获得读取存储卡 %1 的授权：身份验证被取消或被拒绝。\r\n\r\n"
+               "请再次点击“下一步”，并在系统弹出的身份验证窗口中输入密码。");
     QTest::newRow("prompt dismissed")
         << RaiseCode(QStringLiteral("org.freedesktop.UDisks2.Error.NotAuthorizedDismissed"),
                      QStringLiteral("The authentication dialog was dismissed"))
-        << QStringLiteral("没有获得读取存储卡 %1 的授权：身份验证被取消或被拒绝。\r\n\r\n"
-                          "请再次点击“下一步”，并在系统弹出的身份验证窗口中输入密码。");
+        << QStringLiteral(
+               "没有获得读取存储卡 %1 的授权：身份验证被取消或被拒绝。\r\n\r\n"
+               "请再次点击“下一步”，并在系统弹出的身份验证窗口中输入密码。");
     // The mock has no OpenDevice yet: the busy answer of an older daemon stands.
-    QTest::newRow("mounted")
-        << RaiseCode(QStringLiteral("org.freedesktop.UDisks2.Error.Failed"),
-                     QStringLiteral("Error opening /dev/sdz1: Device or resource busy"))
-        << QStringLiteral("存储卡 %1 正在使用中（例如已被挂载），无法打开。\r\n\r\n"
-                          "请在文件管理器中卸载该卡（不要拔出），然后再次点击“下一步”。");
+    QTest::newRow("mounted") << RaiseCode(QStringLiteral("org.freedesktop.UDisks2.Error.Failed"),
+                                          QStringLiteral(
+                                              "Error opening /dev/sdz1: Device or resource busy"))
+                             << QStringLiteral(
+                                    "存储卡 %1 正在使用中（例如已被挂载），无法打开。\r\n\r\n"
+                                    "请在文件管理器中卸载该卡（不要拔出），然后再次点击“下一步”。");
   }
 
   void RefusalsShowOneMessageAndTheWindowStaysUsable() {
@@ -324,15 +335,17 @@ class TestUDisks2 : public QObject {
     QVERIFY(!Next());
     QCOMPARE(form->CurrentPage(), 2);
     QCOMPARE(prompter->Texts(),
-             QStringList{message.arg(QStringLiteral("%1: (%2)").arg(QLatin1Char(letter)).arg(Device()))});
+             QStringList{
+                 message.arg(QStringLiteral("%1: (%2)").arg(QLatin1Char(letter)).arg(Device()))});
     QVERIFY(form->ui.BNext->isEnabled());
     QVERIFY(form->ui.BBack->isEnabled());
     QVERIFY(!HasCardDescriptor(image.string()));
 
     // Asked again, the daemon says yes this time: the scan runs.
-    QVERIFY(bus->ReplaceOpenForBackup(QStringLiteral(
-        "import os\nfd = os.open('%1', os.O_RDONLY)\nret = dbus.types.UnixFd(fd)\nos.close(fd)")
-                                          .arg(Device())));
+    QVERIFY(bus->ReplaceOpenForBackup(
+        QStringLiteral(
+            "import os\nfd = os.open('%1', os.O_RDONLY)\nret = dbus.types.UnixFd(fd)\nos.close(fd)")
+            .arg(Device())));
     QVERIFY(Next());
     QCOMPARE(Found().size(), 3);
   }
@@ -341,11 +354,14 @@ class TestUDisks2 : public QObject {
   // read-only open of it works. (Runs after the refusals: from here on the mock has OpenDevice.)
   void MountedCardIsOpenedPlainlyReadOnly() {
     SetDirectCardOpenRefusedForTests(true);
-    QVERIFY(bus->ReplaceOpenForBackup(RaiseCode(QStringLiteral("org.freedesktop.UDisks2.Error.Failed"),
-                                                QStringLiteral("Error opening /dev/sdz1: Device or resource busy"))));
-    QVERIFY(bus->ReplaceMethod(QStringLiteral("OpenDevice"), QStringLiteral("sa{sv}"), QStringLiteral(
-        "import os\nassert args[0] == 'r'\nfd = os.open('%1', os.O_RDONLY)\n"
-        "ret = dbus.types.UnixFd(fd)\nos.close(fd)").arg(Device())));
+    QVERIFY(bus->ReplaceOpenForBackup(
+        RaiseCode(QStringLiteral("org.freedesktop.UDisks2.Error.Failed"),
+                  QStringLiteral("Error opening /dev/sdz1: Device or resource busy"))));
+    QVERIFY(bus->ReplaceMethod(
+        QStringLiteral("OpenDevice"), QStringLiteral("sa{sv}"),
+        QStringLiteral("import os\nassert args[0] == 'r'\nfd = os.open('%1', os.O_RDONLY)\n"
+                       "ret = dbus.types.UnixFd(fd)\nos.close(fd)")
+            .arg(Device())));
     QVERIFY2(Next(), qPrintable(prompter->Texts().join(QLatin1Char('\n'))));
     QCOMPARE(Found().size(), 3);
     QCOMPARE(bus->OpenForBackupCalls(QStringLiteral("OpenDevice")), 1);
@@ -371,7 +387,8 @@ class TestUDisks2 : public QObject {
     const QString device = Output(QStandardPaths::findExecutable(QStringLiteral("losetup")),
                                   {QStringLiteral("--find"), QStringLiteral("--show"),
                                    QStringLiteral("--read-only"), Device()});
-    if (setpriv.isEmpty() || !device.startsWith(QLatin1String("/dev/loop")) || !QFile::exists(device))
+    if (setpriv.isEmpty() || !device.startsWith(QLatin1String("/dev/loop")) ||
+        !QFile::exists(device))
       QSKIP("loop devices or setpriv are not available here");
     struct TDetach {
       QString Device;
@@ -383,7 +400,8 @@ class TestUDisks2 : public QObject {
     QCOMPARE(direct.size(), 3);
 
     // Folders the unprivileged copy can reach: the bus socket and its result file.
-    QFile::setPermissions(temp->path(), QFile::permissions(temp->path()) | QFile::ExeOther | QFile::ReadOther);
+    QFile::setPermissions(temp->path(),
+                          QFile::permissions(temp->path()) | QFile::ExeOther | QFile::ReadOther);
     const QString shared = temp->filePath(QStringLiteral("shared"));
     QVERIFY(QDir().mkpath(shared));
     QVERIFY(QFile::setPermissions(shared, QFileDevice::Permissions(0x7777)));
@@ -408,7 +426,8 @@ class TestUDisks2 : public QObject {
     QVERIFY2(child.exitCode() == 0, output.constData());
     QFile found(result);
     QVERIFY2(found.open(QIODevice::ReadOnly), output.constData());
-    QCOMPARE(QString::fromUtf8(found.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts), direct);
+    QCOMPARE(QString::fromUtf8(found.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             direct);
     QCOMPARE(loopBus.OpenForBackupCalls(), 1);
     QCOMPARE(HashFile(image), hash);
   }
