@@ -12,6 +12,7 @@ packages=(
   libimage-exiftool-perl dosfstools mtools ffmpeg
   util-linux
   python3 tidy  # the help pages' check (help/check-pages.py)
+  dbus-daemon python3-dbusmock  # the udisks2 test: a private D-Bus daemon and a mock udisks2
 )
 
 missing=()

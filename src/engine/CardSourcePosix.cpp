@@ -8,6 +8,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <mutex>
+#include <string>
+#include <vector>
 
 #include "engine/LinuxDrives.h"
 #include "engine/jdiskio.h"
@@ -99,19 +102,109 @@ class TPosixCardSource final : public TCardSource {
   dev_t device_;
 };
 
-}  // namespace
+// Descriptors handed over by another process, by the path they were adopted for. The
+// main thread adopts and measures, the scan thread reopens: a lock keeps the list whole.
+struct TAdopted {
+  std::string Path;
+  int Fd = -1;
+  bool Block = false;
+  dev_t Device = 0;  // of a block device: another name for it finds it too
+};
 
-std::unique_ptr<TCardSource> OpenCardSourcePath(const char* path) {
-  if (path == nullptr || *path == '\0') return nullptr;
-  // Read-only, always: the card is evidence and is never opened for writing.
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+struct TAdoptedList {
+  std::mutex Mutex;
+  std::vector<TAdopted> Entries;
+  ~TAdoptedList() {
+    for (const TAdopted& a : Entries) ::close(a.Fd);
+  }
+};
+
+TAdoptedList& Adopted() {
+  static TAdoptedList list;
+  return list;
+}
+
+// A duplicate of the descriptor adopted for path, or -1. Called with the list locked.
+int DupAdoptedLocked(const TAdoptedList& list, const char* path) {
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
+  const bool block = ::stat(path, &st) == 0 && S_ISBLK(st.st_mode);
+  for (const TAdopted& a : list.Entries) {
+    if (a.Path == path || (block && a.Block && a.Device == st.st_rdev))
+      return ::fcntl(a.Fd, F_DUPFD_CLOEXEC, 0);
+  }
+  return -1;
+}
+
+std::unique_ptr<TCardSource> SourceOverDescriptor(int fd) {
+  struct stat st {};
+  const bool stated = ::fstat(fd, &st) == 0;
+  if (!stated || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
+    // Neither a disk nor an image (a folder, a character device): say so through errno.
+    const int error = stated ? ENODEV : errno;
     ::close(fd);
+    errno = error;
     return nullptr;
   }
   return std::make_unique<TPosixCardSource>(fd, S_ISBLK(st.st_mode), st.st_rdev);
+}
+
+}  // namespace
+
+bool AdoptCardDescriptor(const std::string& path, int fd) {
+  if (path.empty() || fd < 0) return false;
+  // Only what can be read is kept; write access, when the sender gave it, is never used.
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || (flags & O_ACCMODE) == O_WRONLY) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) return false;
+  const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (own < 0) return false;
+  TAdoptedList& list = Adopted();
+  std::lock_guard lock(list.Mutex);
+  for (TAdopted& a : list.Entries) {
+    if (a.Path == path) {
+      // A fresh descriptor replaces a stale one (a card taken out and put back).
+      ::close(a.Fd);
+      a = TAdopted{path, own, S_ISBLK(st.st_mode), st.st_rdev};
+      return true;
+    }
+  }
+  list.Entries.push_back(TAdopted{path, own, S_ISBLK(st.st_mode), st.st_rdev});
+  return true;
+}
+
+bool HasCardDescriptor(const std::string& path) {
+  TAdoptedList& list = Adopted();
+  std::lock_guard lock(list.Mutex);
+  for (const TAdopted& a : list.Entries)
+    if (a.Path == path) return true;
+  return false;
+}
+
+void ForgetCardDescriptor(const std::string& path) {
+  TAdoptedList& list = Adopted();
+  std::lock_guard lock(list.Mutex);
+  std::erase_if(list.Entries, [&](const TAdopted& a) {
+    if (!path.empty() && a.Path != path) return false;
+    ::close(a.Fd);
+    return true;
+  });
+}
+
+std::unique_ptr<TCardSource> OpenCardSourcePath(const char* path) {
+  if (path == nullptr || *path == '\0') return nullptr;
+  {
+    TAdoptedList& list = Adopted();
+    std::lock_guard lock(list.Mutex);
+    if (!list.Entries.empty()) {
+      const int fd = DupAdoptedLocked(list, path);
+      if (fd >= 0) return SourceOverDescriptor(fd);
+    }
+  }
+  // Read-only, always: the card is evidence and is never opened for writing.
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  return SourceOverDescriptor(fd);
 }
 
 }  // namespace snapsalvager

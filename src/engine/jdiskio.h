@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace snapsalvager {
 
@@ -30,8 +31,22 @@ class TCardSource {
 };
 
 // Opens the source of a path read-only (O_RDONLY | O_CLOEXEC, never for writing):
-// a block device or a disk-image file. Null when it cannot be opened.
+// a block device or a disk-image file, through the descriptor adopted for it when there is
+// one. Null when it cannot be opened; errno then tells why.
 std::unique_ptr<TCardSource> OpenCardSourcePath(const char* path);
+
+// A card opened by someone else: a descriptor handed over by udisks2 when this process may
+// not open the device itself. The engine keeps its own duplicate for the rest of the run and
+// serves every later OpenCardSourcePath of that path (or of another name for the same block
+// device) from a fresh dup() of it, so the scan's reopening after a failed batch and its
+// single-sector re-reads never need a second prompt. The descriptor is only ever read, even
+// when it was opened writable. False, keeping nothing, when fd is not readable or is not a
+// block device or a regular file; the caller keeps fd either way.
+bool AdoptCardDescriptor(const std::string& path, int fd);
+// Whether a descriptor is kept for path.
+bool HasCardDescriptor(const std::string& path);
+// Closes the descriptor kept for path; every kept one when path is empty.
+void ForgetCardDescriptor(const std::string& path);
 
 // Platform flags, kept for callers that choose a path by them. On Linux the one path is
 // the modern one: IsWinNT and IsWin2000OrLater are true, IsWin95OSR2OrLater false.

@@ -14,6 +14,7 @@
 
 #include "engine/DigitalReadThread.h"
 #include "engine/ScanChecks.h"
+#include "wizard/CardAccess.h"
 #include "wizard/Dialogs.h"
 #include "wizard/MainUnit.h"
 #include "wizard/QuickStatusUnit.h"
@@ -145,6 +146,12 @@ int64_t TMainForm::FreeSpaceOf(const QString& path) {
 
 bool TMainForm::PrepareScan() {
   CreateScanDialogs();
+  // Nothing is measured or asked about a card that cannot be read at all.
+  if (QString failure; !OpenCardForScan(SelectedDrive.DriveNumber, failure)) {
+    ShowInfo(failure);
+    scanUi.LSize->setText(QStringLiteral("0 MB"));
+    return false;
+  }
   ShowQuickStatus(QStringLiteral("获取磁盘信息。它只需几秒钟..."));
   TDriveEntry& drive = SelectedDrive;
   const bool askCapacity = !MeasureCard(drive);

@@ -188,7 +188,7 @@ QString TMainForm::MakeDefaultDestFolder(const QString& documentsFolder, const Q
 }
 
 void TMainForm::AskAdministrator() {
-  if (IsAdministrator()) return;
+  if (!AdministratorQuestionNeeded()) return;
   const QString text = QStringLiteral(
       "注意： 看来你没有使用\"管理员身份\"登录。"
       "在某些情况下，没有\"管理员\"权限 Snapsalvager 可能无法访问和恢复您的数据。"

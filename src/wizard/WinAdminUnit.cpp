@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "wizard/UDisks2Client.h"
+
 namespace snapsalvager {
 namespace {
 std::optional<bool> g_override;
@@ -27,5 +29,7 @@ bool IsAdministrator() {
     if (groups[static_cast<size_t>(i)] == diskGid) return true;
   return false;
 }
+
+bool AdministratorQuestionNeeded() { return !IsAdministrator() && !TUDisks2Client().Available(); }
 
 }  // namespace snapsalvager

@@ -7,6 +7,9 @@
 namespace snapsalvager {
 
 bool IsAdministrator();
+// The start-up question is for a user who could not read the card by either way: neither
+// an administrator nor able to ask udisks2 on the system bus (which prompts for a password).
+bool AdministratorQuestionNeeded();
 // Tests: force the answer; nullopt asks the system again.
 void SetAdministratorOverride(std::optional<bool> administrator);
 

@@ -27,6 +27,7 @@ class JdiskioTest : public ::testing::Test {
  protected:
   void TearDown() override {
     CloseDrive();
+    ForgetCardDescriptor("");
     LinuxDrives::DetachAll();
   }
 
@@ -333,6 +334,60 @@ TEST_F(JdiskioTest, LoopDeviceReadsGeometryAndSizeMatchTheImage) {
   }
   LinuxDrives::Refresh();
   EXPECT_EQ(HashFile(path), hash);
+}
+
+// A descriptor handed over by udisks2 serves the drive's every open, also the reopening after
+// CloseDrive, with the path itself gone; it is never written even when it could be.
+TEST_F(JdiskioTest, AdoptedDescriptorServesEveryOpenOfItsPath) {
+  CardImage card(3000);
+  card.noise(3).jpegAt(10).header(2999, "MOV");
+  const auto path = card.writeTo(dir_ / "card.img");
+  const uint64_t hash = HashFile(path);
+  const uint8_t drive = Number(LinuxDrives::AttachImage(path.string()));
+  const int handed = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(handed, 0);
+  ASSERT_TRUE(AdoptCardDescriptor(path.string(), handed));
+  ::close(handed);
+  EXPECT_TRUE(HasCardDescriptor(path.string()));
+  const auto moved = dir_ / "moved.img";
+  std::filesystem::rename(path, moved);
+
+  int64_t length = 0;
+  EXPECT_TRUE(GetDiskSize(drive, length));
+  EXPECT_EQ(length, 3000 * 512);
+  std::vector<uint8_t> buffer(200 * 512);
+  for (int pass = 0; pass < 2; ++pass) {
+    for (uint32_t start : {0u, 1400u, 2800u}) {
+      ASSERT_TRUE(ReadSectors(drive, start, 200, buffer.data())) << start;
+      EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), card.bytes().begin() + start * 512));
+    }
+    EXPECT_FALSE(ReadSectors(drive, 2900, 200, buffer.data()));  // past the end
+    CloseDrive();  // as after a failed batch: the next read reopens through the descriptor
+  }
+  EXPECT_EQ(HashFile(moved), hash);
+
+  ForgetCardDescriptor(path.string());
+  EXPECT_FALSE(HasCardDescriptor(path.string()));
+  EXPECT_FALSE(ReadSectors(drive, 0, 1, buffer.data()));
+}
+
+TEST_F(JdiskioTest, OnlyReadableDisksAndImagesAreAdopted) {
+  const auto path = CardImage(64).writeTo(dir_ / "card.img");
+  int pipeEnds[2];
+  ASSERT_EQ(::pipe(pipeEnds), 0);
+  const int writeOnly = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  const int folder = ::open(dir_.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int readable = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const struct {
+    std::string Path;
+    int Fd;
+  } refused[] = {{path.string(), writeOnly}, {path.string(), folder},
+                 {path.string(), pipeEnds[0]}, {path.string(), -1}, {"", readable}};
+  for (const auto& c : refused) {
+    EXPECT_FALSE(AdoptCardDescriptor(c.Path, c.Fd)) << c.Fd;
+    EXPECT_FALSE(HasCardDescriptor(c.Path)) << c.Fd;
+  }
+  for (int fd : {pipeEnds[0], pipeEnds[1], writeOnly, folder, readable}) ::close(fd);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "fixtures/CardImage.h"
 #include "WizardTestSupport.h"
 #include "engine/LinuxDrives.h"
+#include "wizard/UDisks2Client.h"
 
 using namespace snapsalvager;
 using namespace snapsalvager::test;
@@ -84,6 +85,11 @@ class TestMainUnit : public QObject {
   }
 
  private slots:
+  void initTestCase() {
+    // No udisks2 here: the start-up questions below must not depend on this machine's bus.
+    TUDisks2Client::SetBusAddressForTests(QStringLiteral("unix:path=/nonexistent"));
+  }
+
   void init() {
     prompter = std::make_unique<TScriptedPrompter>();
     form = MakeMainForm();

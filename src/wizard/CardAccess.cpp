@@ -1,0 +1,148 @@
+#include "wizard/CardAccess.h"
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/LinuxDrives.h"
+#include "engine/jdiskio.h"
+#include "wizard/UDisks2Client.h"
+
+namespace snapsalvager {
+namespace {
+
+bool g_directRefused = false;
+
+QString DeviceName(uint8_t driveNumber, const std::string& path) {
+  QString name =
+      QString(QChar(QLatin1Char(static_cast<char>('A' + driveNumber - 1)))) + QLatin1Char(':');
+  if (!path.empty()) name += QStringLiteral(" (%1)").arg(QString::fromStdString(path));
+  return name;
+}
+
+// The group that owns the device node: its members may read it without any prompt.
+QString GroupOwning(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return {};
+  std::vector<char> buffer(4096);
+  struct group entry {};
+  struct group* found = nullptr;
+  if (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+    return QString::number(st.st_gid);
+  return QString::fromLocal8Bit(found->gr_name);
+}
+
+// The card still answers through the kept descriptor (it was not taken out meanwhile).
+bool KeptDescriptorWorks(const std::string& path) {
+  const std::unique_ptr<TCardSource> source = OpenCardSourcePath(path.c_str());
+  int64_t bytes = 0;
+  return source && source->Length(bytes) && bytes > 0;
+}
+
+QString UDisks2FailureText(const QString& device, const std::string& path, int directError,
+                           const TUDisks2Client::TOpenResult& result) {
+  using F = TUDisks2Client::TFailure;
+  switch (result.Failure) {
+    case F::Refused:
+      return QStringLiteral(
+                 "没有获得读取存储卡 %1 的授权：身份验证被取消或被拒绝。\r\n\r\n"
+                 "请再次点击“下一步”，并在系统弹出的身份验证窗口中输入密码。")
+          .arg(device);
+    case F::Busy:
+      return QStringLiteral(
+                 "存储卡 %1 正在使用中（例如已被挂载），无法打开。\r\n\r\n"
+                 "请在文件管理器中卸载该卡（不要拔出），然后再次点击“下一步”。")
+          .arg(device);
+    case F::NoAnswer:
+      return QStringLiteral(
+                 "等待身份验证超时，存储卡 %1 没有被打开。\r\n\r\n"
+                 "请再次点击“下一步”重试。")
+          .arg(device);
+    case F::Failed:
+      return QStringLiteral("系统的磁盘服务 udisks2 无法打开存储卡 %1：%2")
+          .arg(device, result.Detail);
+    case F::UnknownDevice:
+      return CardCannotBeOpenedText(device, path, directError) + QStringLiteral("\r\n\r\n") +
+             QStringLiteral("系统的磁盘服务 udisks2 不认识这个设备。");
+    case F::NoDaemon:
+    case F::None:
+      break;
+  }
+  return CardCannotBeOpenedText(device, path, directError);
+}
+
+}  // namespace
+
+void SetDirectCardOpenRefusedForTests(bool refused) { g_directRefused = refused; }
+
+QString CardCannotBeOpenedText(const QString& device, const std::string& path, int error) {
+  QString text = QStringLiteral("无法打开存储卡 %1：%2。")
+                     .arg(device, QString::fromLocal8Bit(std::strerror(error)));
+  if (error == EACCES || error == EPERM) {
+    const QString group = GroupOwning(path);
+    text += QStringLiteral("\r\n\r\n") +
+            QStringLiteral(
+                "请以 root 身份运行 Snapsalvager（例如 sudo snapsalvager），"
+                "或者以拥有该设备的用户组“%1”的成员身份运行。")
+                .arg(group.isEmpty() ? QStringLiteral("disk") : group);
+  }
+  return text;
+}
+
+bool OpenCardForScan(uint8_t driveNumber, QString& message) {
+  const TLinuxDrive* drive = LinuxDrives::ByNumber(driveNumber);
+  if (!drive) {
+    message = CardCannotBeOpenedText(DeviceName(driveNumber, {}), {}, ENODEV);
+    return false;
+  }
+  const std::string path = drive->Path;
+  const QString device = DeviceName(driveNumber, path);
+  if (path.empty()) {
+    // A source registered in-process: it opens itself or not at all.
+    errno = ENODEV;
+    if (LinuxDrives::OpenSource(driveNumber)) return true;
+    message = CardCannotBeOpenedText(device, path, errno ? errno : ENODEV);
+    return false;
+  }
+
+  // The descriptor udisks2 gave earlier in this run: no second prompt.
+  if (HasCardDescriptor(path)) {
+    if (KeptDescriptorWorks(path)) return true;
+    ForgetCardDescriptor(path);
+  }
+
+  int error = EACCES;
+  if (!g_directRefused) {
+    errno = 0;
+    if (OpenCardSourcePath(path.c_str())) return true;
+    error = errno ? errno : ENODEV;
+  }
+  // Only missing rights are cured by asking; a missing device or medium is not.
+  if (error != EACCES && error != EPERM) {
+    message = CardCannotBeOpenedText(device, path, error);
+    return false;
+  }
+
+  TUDisks2Client udisks;
+  if (!udisks.Available()) {
+    message = CardCannotBeOpenedText(device, path, error);
+    return false;
+  }
+  const TUDisks2Client::TOpenResult opened = udisks.OpenForBackup(QString::fromStdString(path));
+  if (opened.Fd >= 0) {
+    const bool kept = AdoptCardDescriptor(path, opened.Fd);
+    ::close(opened.Fd);
+    if (kept) return true;
+    message = QStringLiteral("系统的磁盘服务 udisks2 交回的存储卡 %1 无法读取。").arg(device);
+    return false;
+  }
+  message = UDisks2FailureText(device, path, error, opened);
+  return false;
+}
+
+}  // namespace snapsalvager
