@@ -109,6 +109,7 @@ std::unique_ptr<TCardSource> OpenCardSourcePath(const char* path) {
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
     ::close(fd);
+    errno = ENODEV;  // the caller's message names why: neither a disk nor an image
     return nullptr;
   }
   return std::make_unique<TPosixCardSource>(fd, S_ISBLK(st.st_mode), st.st_rdev);

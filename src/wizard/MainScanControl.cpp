@@ -145,6 +145,19 @@ int64_t TMainForm::FreeSpaceOf(const QString& path) {
 
 bool TMainForm::PrepareScan() {
   CreateScanDialogs();
+  // A thread given up at Stop may still write into the temporary folder a new scan would
+  // start afresh.
+  if (AbandonedScansRunning() > 0) {
+    ShowInfo(QString::fromStdString(AbandonedScanRunningText()));
+    return false;
+  }
+  // A card that cannot be opened is said so before anything is measured: measured, it
+  // would pass for one whose capacity is unknown, scanned for one without files.
+  if (const auto problem = CardOpenProblem(SelectedDrive.DriveNumber)) {
+    ShowInfo(QString::fromStdString(*problem));
+    scanUi.LSize->setText(QStringLiteral("0 MB"));
+    return false;
+  }
   ShowQuickStatus(QStringLiteral("获取磁盘信息。它只需几秒钟..."));
   TDriveEntry& drive = SelectedDrive;
   const bool askCapacity = !MeasureCard(drive);

@@ -183,5 +183,22 @@ TEST_F(SaveFilesTest, SavePassReportsFilesItCouldNotSaveAndKeepsThem) {
   EXPECT_EQ(ReadAll(temp), Scrambled(jpg));
 }
 
+TEST(RecoveredNameOfTemporaryTest, GivesTheRecoveredNameOnlyForTemporaryNames) {
+  const struct {
+    const char* Temp;
+    const char* Name;
+  } cases[] = {
+      {"Temporary_v5_File0001_JPG.~QX", "File0001.JPG"},
+      {"Temporary_v5_File12345_mov.~qx", "File12345.MOV"},
+      {"Temporary_v5_File001_JPG.~QX", ""},  // fewer than four digits
+      {"Temporary_v5_File0001_.~QX", ""},
+      {"Temporary_v5_File0001_J/G.~QX", ""},
+      {"Temporary_v5_FileABCD_JPG.~QX", ""},
+      {"Temporary_v5_File0001_JPG.tmp", ""},
+      {"AboutThisFolder.txt", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RecoveredNameOfTemporary(c.Temp), c.Name) << c.Temp;
+}
+
 }  // namespace
 }  // namespace snapsalvager
