@@ -434,7 +434,7 @@ TEST_F(RecoverCommandTest, CamerasAsUsersTypeThemAndVideoTypeAsTheNextWord) {
     std::string Err;  // a line the command must print
   } cases[] = {
       {{"--camera", "canon"}, 1, "要检测的文件类型：.JPG/.CRW/.CR2\n"},
-      {{"--camera", "Sony", "--video", "MOV"}, 1, "要检测的文件类型：.JPG/.SRF/.MOV\n"},
+      {{"--camera", "Sony", "--video", "MOV"}, 1, "要检测的文件类型：.JPG/.MOV/.SRF\n"},
       {{"--video", "mov", "--no-photo", "--camera=nikon digital camera"}, 1, "要检测的文件类型：.MOV\n"},
       {{"--camera", "generic"}, 2, "  Generic Phone Camera\n"},
       {{"--camera", "Polaroid"}, 2, "  Sony Digital Camera\n"},

@@ -243,7 +243,9 @@ TEST(CannotOpenCardTextTest, NamesTheDeviceTheReasonAndForPermissionTheDevicesGr
     const std::string text = CannotOpenCardText(device.string(), c.Error);
     EXPECT_EQ(text.rfind("无法打开存储卡 " + device.string() + "：" + std::strerror(c.Error) + "。", 0), 0u) << text;
     EXPECT_EQ(text.find("请以 root 身份运行") != std::string::npos, c.Advice) << text;
-    if (grouped) EXPECT_EQ(text.find(advice) != std::string::npos, c.Advice) << text;
+    if (grouped) {
+      EXPECT_EQ(text.find(advice) != std::string::npos, c.Advice) << text;
+    }
   }
 }
 
