@@ -11,6 +11,8 @@ packages=(
   fonts-noto-cjk
   libimage-exiftool-perl dosfstools mtools ffmpeg
   util-linux
+  # the same-drive tests on a partitioned loop device: ext4 partitions, mounted
+  e2fsprogs mount
 )
 
 missing=()

@@ -238,14 +238,33 @@ std::string RecoveredNameOfTemporary(const std::string& tempName) {
   return "File" + number + "." + type;
 }
 
+namespace {
+
+// A path as a shell reads it back: as it is when it holds only plain characters, else in
+// single quotes.
+std::string ShellWord(const std::string& text) {
+  const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || std::strchr("/._-+~:,@%", c) != nullptr;
+  });
+  if (plain) return text;
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+}  // namespace
+
 std::string RestoreCommandHint(const std::filesystem::path& kept, const std::filesystem::path& destFolder) {
   std::string files = kept.string();
   std::error_code ec;
   if (std::filesystem::is_directory(kept, ec)) {
-    if (!files.empty() && files.back() != '/') files += '/';
-    files += "Temporary_v5_File*.~QX";
+    if (files.empty() || files.back() != '/') files += '/';
+    // The pattern stays outside the quotes so the shell expands it.
+    files = ShellWord(files) + "Temporary_v5_File*.~QX";
+  } else {
+    files = ShellWord(files);
   }
-  return "以后可以用此命令保存它们：snapsalvager-cli restore " + files + " " + destFolder.string();
+  return "以后可以用此命令保存它们：snapsalvager-cli restore " + files + " " + ShellWord(destFolder.string());
 }
 
 }  // namespace snapsalvager

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -198,6 +199,17 @@ TEST(RecoveredNameOfTemporaryTest, GivesTheRecoveredNameOnlyForTemporaryNames) {
       {"AboutThisFolder.txt", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(RecoveredNameOfTemporary(c.Temp), c.Name) << c.Temp;
+}
+
+TEST(RestoreCommandHintTest, NamesTheKeptFilesSoAShellReadsThemBack) {
+  const fs::path dir = fs::temp_directory_path() / ("hint dir's-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  EXPECT_EQ(RestoreCommandHint(dir, "/media/usb/out/"),
+            "以后可以用此命令保存它们：snapsalvager-cli restore '" + dir.string().substr(0, dir.string().find('\'')) +
+                "'\\''s-" + std::to_string(::getpid()) + "/'Temporary_v5_File*.~QX /media/usb/out/");
+  EXPECT_EQ(RestoreCommandHint("/x/Temporary_v5_File0001_JPG.~QX", "/my photos/"),
+            "以后可以用此命令保存它们：snapsalvager-cli restore /x/Temporary_v5_File0001_JPG.~QX '/my photos/'");
+  fs::remove_all(dir);
 }
 
 }  // namespace
