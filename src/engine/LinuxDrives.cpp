@@ -409,8 +409,6 @@ char LetterHoldingPath(const std::string& path) {
   return 0;
 }
 
-std::optional<dev_t> DeviceHoldingPath(const std::string& path) { return DeviceHolding(path); }
-
 std::optional<dev_t> DeviceOfLetter(char letter) {
   const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
   if (upper < 'A' || upper > 'Z') return std::nullopt;

@@ -65,9 +65,6 @@ char LetterOfPath(const std::string& path);
 // letter. A path that does not exist yet is looked up by its nearest existing folder.
 char LetterHoldingPath(const std::string& path);
 
-// The device number of the file system holding a path (its nearest existing folder), as
-// LetterHoldingPath finds it; empty when it is on no block device.
-std::optional<dev_t> DeviceHoldingPath(const std::string& path);
 // The device number of a letter whose path is a block device (however it was named).
 std::optional<dev_t> DeviceOfLetter(char letter);
 // True when two block devices share a whole disk: each is resolved, through sysRoot's

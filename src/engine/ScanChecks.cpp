@@ -200,10 +200,6 @@ std::string SoughtTypes(const TRecogniserInputs& inputs) {
   return text;
 }
 
-}  // namespace snapsalvager
-
-namespace snapsalvager {
-
 std::string CannotOpenCardText(const std::string& device, int error) {
   std::string text = "无法打开存储卡 " + device + "：" + std::strerror(error) + "。";
   if (error == EACCES || error == EPERM) {
@@ -223,10 +219,9 @@ std::string CannotOpenCardText(const std::string& device, int error) {
 }
 
 std::optional<std::string> CardOpenProblem(uint8_t driveNumber) {
-  const TLinuxDrive* drive = LinuxDrives::ByNumber(driveNumber);
-  const std::string name = drive == nullptr               ? std::string(1, static_cast<char>('A' + driveNumber - 1)) + ":"
-                           : !drive->Path.empty()         ? drive->Path
-                                                          : drive->DisplayName;
+  std::string name = "drive " + std::to_string(driveNumber);
+  if (const TLinuxDrive* drive = LinuxDrives::ByNumber(driveNumber))
+    name = drive->Path.empty() ? drive->DisplayName : drive->Path;
   errno = 0;
   if (LinuxDrives::OpenSource(driveNumber)) return std::nullopt;
   // A source that failed without a system error (no such drive, a test's source) still
