@@ -13,6 +13,8 @@ packages=(
   util-linux
   python3 tidy  # the help pages' check (help/check-pages.py)
   dbus-daemon python3-dbusmock  # the udisks2 test: a private D-Bus daemon and a mock udisks2
+  # the same-drive tests on a partitioned loop device: ext4 partitions, mounted
+  e2fsprogs mount
 )
 
 missing=()

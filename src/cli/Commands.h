@@ -6,5 +6,7 @@ namespace snapsalvager::cli {
 
 int RunExifCommand(int argc, char** argv);
 int RunRecoverCommand(int argc, char** argv);
+int RunRestoreCommand(int argc, char** argv);
+int RunDrivesCommand(int argc, char** argv);
 
 }  // namespace snapsalvager::cli

@@ -2,6 +2,7 @@
 // as the scan options page checks them, the card is measured as before a scan, the scan
 // runs on its thread with the reports drawn on stderr, then every found file is saved.
 // stdout carries only the found files, one tab-separated row each.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -31,7 +33,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum ExitStatus { ExitRecovered = 0, ExitNothing = 1, ExitUsage = 2, ExitScanError = 3 };
+// 0-3 keep the meanings scripts have relied on; a question and an unreadable card were
+// once folded into 2 and now tell themselves apart.
+enum ExitStatus {
+  ExitRecovered = 0,
+  ExitNothing = 1,
+  ExitUsage = 2,
+  ExitScanError = 3,
+  ExitQuestion = 4,
+  ExitCannotRead = 5,
+};
+constexpr int kGoOn = -1;  // a check passed: the command goes on
 
 const char* const kUsage =
     "usage: snapsalvager-cli recover SOURCE DEST [options]\n"
@@ -45,26 +57,37 @@ const char* const kUsage =
     "         DEST/TmpFiles/)\n"
     "\n"
     "options:\n"
-    "  --camera NAME     camera brand, without regard to case (default\n"
-    "                    \"Generic Digital Camera\"); --camera list shows the names\n"
+    "  --camera NAME     camera brand as you would type it (canon, Sony): the start of a\n"
+    "                    name of --camera list, without regard to case (default\n"
+    "                    \"Generic Digital Camera\")\n"
     "  --photo           look for photos (the default)\n"
     "  --no-photo        do not look for photos\n"
-    "  --video[=TYPE]    look for videos: ALL (the default) or one of\n"
+    "  --video [TYPE]    look for videos: ALL (the default) or one of\n"
     "                    MPG, MOV, ASF, MP4, AVI, 3GP, MTS\n"
     "  --audio           look for audio clips (WAV, MP3, AMR)\n"
     "  --scan-only       scan and keep the temporary files; save nothing\n"
     "  --sectors N       the card's capacity in 512-byte sectors, when it cannot be\n"
     "                    measured\n"
     "  --yes             go on where the wizard would ask whether to choose another\n"
-    "                    folder or drive (without it such a question ends the command)\n"
+    "                    folder or drive: too little free space, a drive as big as a\n"
+    "                    hard disk, earlier recoveries in DEST (without it such a\n"
+    "                    question ends the command)\n"
+    "  --onto-card-drive go on although DEST is on the card's own drive. --yes does not\n"
+    "                    answer this: the temporary files would be written into the\n"
+    "                    card's free space, over the deleted photos being recovered.\n"
     "  --help            show this text\n"
     "  --version         show the version\n"
     "\n"
     "stdout: one row per found file: number, file name, size in bytes, properties,\n"
     "separated by tabs. stderr: progress and messages. Ctrl-C stops the scan and saves\n"
     "what was found.\n"
-    "exit status: 0 files recovered (found, with --scan-only); 1 nothing found or\n"
-    "recovered; 2 bad usage or a refused check; 3 an I/O error ended the scan.\n";
+    "exit status:\n"
+    "  0  files recovered (found, with --scan-only)\n"
+    "  1  nothing found or recovered\n"
+    "  2  bad usage: an unknown option, a missing or refused value, no such SOURCE\n"
+    "  3  an I/O error ended the scan (what was found before it is saved)\n"
+    "  4  stopped at a question (answer it with --yes, --onto-card-drive or --sectors)\n"
+    "  5  the card cannot be opened or read\n";
 
 struct TRecoverOptions {
   std::string Source;
@@ -77,6 +100,7 @@ struct TRecoverOptions {
   bool ScanOnly = false;
   std::optional<uint32_t> Sectors;
   bool Yes = false;
+  bool OntoCardDrive = false;
   bool Help = false;
   bool Version = false;
   bool ListCameras = false;
@@ -92,14 +116,14 @@ void ShowMessage(const std::string& text) {
   std::fprintf(stderr, "%s\n", line.c_str());
 }
 
-// A question of the wizard: --yes answers "go on", otherwise the command ends.
-bool GoOnAfterQuestion(const std::string& question, bool yes) {
+// A question of the wizard: the option answers "go on", otherwise the command ends.
+bool GoOnAfterQuestion(const std::string& question, bool answered, const char* option = "--yes") {
   ShowMessage(question);
-  if (yes) {
-    std::fputs("(--yes: going on)\n", stderr);
+  if (answered) {
+    std::fprintf(stderr, "(%s: going on)\n", option);
     return true;
   }
-  std::fputs("Stopped here; run again with --yes to go on anyway.\n", stderr);
+  std::fprintf(stderr, "Stopped here; run again with %s to go on anyway.\n", option);
   return false;
 }
 
@@ -124,6 +148,32 @@ bool ParseSectors(const std::string& text, uint32_t& value) {
   if (number == 0 || number > UINT32_MAX) return false;
   value = static_cast<uint32_t>(number);
   return true;
+}
+
+bool IsVideoType(const std::string& text) {
+  const auto& group = VideoGroup().Exts;
+  const std::string upper = Upper(text);
+  return upper == "ALL" || std::find(group.begin(), group.end(), upper) != group.end();
+}
+
+// The camera a user typed: a whole name of the table, else the one name it begins,
+// without regard to case. Empty when none or several match (listed on stderr).
+std::string MatchCamera(const std::string& typed) {
+  const std::string wanted = Upper(typed);
+  std::vector<std::string> matches;
+  for (const auto& camera : CameraTable()) {
+    const std::string name = Upper(camera.Name);
+    if (name == wanted) return camera.Name;
+    if (!wanted.empty() && name.compare(0, wanted.size(), wanted) == 0) matches.push_back(camera.Name);
+  }
+  if (matches.size() == 1) return matches[0];
+  std::fprintf(stderr, "(--camera '%s' %s; the choices:)\n", typed.c_str(),
+               matches.empty() ? "names no camera" : "is ambiguous");
+  if (matches.empty()) {
+    for (const auto& camera : CameraTable()) matches.push_back(camera.Name);
+  }
+  for (const std::string& name : matches) std::fprintf(stderr, "  %s\n", name.c_str());
+  return {};
 }
 
 bool ParseArguments(int argc, char** argv, TRecoverOptions& options) {
@@ -170,10 +220,13 @@ bool ParseArguments(int argc, char** argv, TRecoverOptions& options) {
       options.Photo = false;
     } else if (name == "--video") {
       options.Video = true;
+      // "--video MOV" as "--video=MOV", when the next word is a video type (not SOURCE).
+      if (!hasValue && i + 1 < argc && IsVideoType(argv[i + 1])) {
+        value = argv[++i];
+        hasValue = true;
+      }
       options.VideoType = hasValue ? Upper(value) : "ALL";
-      const auto& group = VideoGroup().Exts;
-      if (options.VideoType != "ALL" &&
-          std::find(group.begin(), group.end(), options.VideoType) == group.end()) {
+      if (!IsVideoType(options.VideoType)) {
         return UsageError("unknown video type '" + value + "' (ALL, MPG, MOV, ASF, MP4, AVI, 3GP, MTS)");
       }
     } else if (name == "--audio") {
@@ -191,6 +244,9 @@ bool ParseArguments(int argc, char** argv, TRecoverOptions& options) {
     } else if (name == "--yes" || name == "-y") {
       if (!noValue()) return false;
       options.Yes = true;
+    } else if (name == "--onto-card-drive") {
+      if (!noValue()) return false;
+      options.OntoCardDrive = true;
     } else {
       return UsageError("unknown option '" + arg + "'");
     }
@@ -203,36 +259,45 @@ bool ParseArguments(int argc, char** argv, TRecoverOptions& options) {
 }
 
 // The card's drive letter: a letter as given, or the letter of a device or image path.
-bool ResolveSource(const std::string& source, TDriveEntry& drive) {
+// kGoOn, or the exit status that ends the command.
+int ResolveSource(const std::string& source, TDriveEntry& drive) {
   LinuxDrives::Refresh();
   char letter = 0;
   if (source.size() == 2 && source[1] == ':' && std::isalpha(static_cast<unsigned char>(source[0]))) {
     letter = static_cast<char>(std::toupper(static_cast<unsigned char>(source[0])));
     if (LinuxDrives::GetDriveType(letter) == DRIVE_NO_ROOT_DIR) {
       ShowMessage("请选择您的存储卡盘符。");
-      std::fprintf(stderr, "(no drive has the letter %c:)\n", letter);
-      return false;
+      std::fprintf(stderr, "(no drive has the letter %c:; 'snapsalvager-cli drives' lists them)\n", letter);
+      return ExitUsage;
     }
   } else {
     struct stat info {};
     if (::stat(source.c_str(), &info) != 0) {
       std::fprintf(stderr, "snapsalvager-cli recover: cannot find %s: %s\n", source.c_str(),
                    std::strerror(errno));
-      return false;
+      return ExitUsage;
     }
     letter = LinuxDrives::LetterOfPath(source);
     if (letter == 0) letter = LinuxDrives::AttachImage(source);
     if (letter == 0) {
-      std::fprintf(stderr, "snapsalvager-cli recover: cannot read %s (a disk-image file or a block device)\n",
-                   source.c_str());
-      return false;
+      if (!S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode)) {
+        std::fprintf(stderr, "snapsalvager-cli recover: %s is neither a disk-image file nor a block device\n",
+                     source.c_str());
+        return ExitUsage;
+      }
+      const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+      const int error = fd < 0 ? errno : ENOSPC;  // no free letter is all that is left
+      if (fd >= 0) ::close(fd);
+      ShowMessage(error == ENOSPC ? "snapsalvager-cli recover: no drive letter is free for " + source
+                                  : CannotOpenCardText(source, error));
+      return ExitCannotRead;
     }
   }
   drive = TDriveEntry{};
   drive.Letter = letter;
   drive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
   drive.DriveType = LinuxDrives::GetDriveType(letter);
-  return true;
+  return kGoOn;
 }
 
 std::string CleanField(std::string text) {
@@ -265,9 +330,12 @@ class TCliScanEvents : public TScanEvents {
     std::lock_guard<std::mutex> lock(mutex_);
     ++files_;
     ClearLine();
-    std::printf("%zu\t%s\t%" PRId64 "\t%s\n", files_, CleanField(name).c_str(), size,
-                CleanField(description).c_str());
-    std::fflush(stdout);
+    // A reader that went away (| head) ends the rows, not the scan.
+    if (rowsOpen_) {
+      std::printf("%zu\t%s\t%" PRId64 "\t%s\n", files_, CleanField(name).c_str(), size,
+                  CleanField(description).c_str());
+      if (std::fflush(stdout) != 0 || std::ferror(stdout)) rowsOpen_ = false;
+    }
     if (drawn_) Draw(true);
   }
   void Finish(const std::string& error) override {
@@ -322,6 +390,7 @@ class TCliScanEvents : public TScanEvents {
 
   std::mutex mutex_;
   bool tty_;
+  bool rowsOpen_ = true;
   bool drawn_ = false;
   std::chrono::steady_clock::time_point lastLine_ = std::chrono::steady_clock::now();
   std::string read_ = "0", bad_ = "0", time_;
@@ -344,63 +413,62 @@ void CatchStopSignals(bool resetAfterFirst) {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-// The checks of the scan options page, in its order. False ends the command with status 2.
-bool ValidateScanOptions(const TRecoverOptions& options, TDriveEntry& drive, TRecogniserInputs& inputs,
-                         std::string& destFolder, fs::path& tempFolder) {
+// The checks of the scan options page, in its order. kGoOn, or the exit status that ends
+// the command.
+int ValidateScanOptions(const TRecoverOptions& options, TDriveEntry& drive, TRecogniserInputs& inputs,
+                        std::string& destFolder, fs::path& tempFolder) {
   if (drive.DriveType == DRIVE_REMOTE) {
     ShowMessage("对不起，Snapsalvager 不能恢复网络驱动器的数据。您需要有驱动器在 PC 上运行 Snapsalvager。");
-    return false;
+    return ExitUsage;
   }
   if (drive.DriveType == DRIVE_CDROM) {
     ShowMessage("对不起，Snapsalvager 不能恢复从 CD/DVD 的数据。");
-    return false;
+    return ExitUsage;
   }
-  if (FindCamera(options.Camera) == nullptr) {
+  const std::string camera = MatchCamera(options.Camera);
+  if (camera.empty()) {
     ShowMessage("请选择您的数码相机类型，或者如果不知道，请选择普通数码相机。");
-    std::fputs("(--camera list shows the names)\n", stderr);
-    return false;
+    return ExitUsage;
   }
-  inputs = MakeRecogniserInputs(options.Camera, options.Photo, options.Video, options.Audio,
-                                options.VideoType);
+  inputs = MakeRecogniserInputs(camera, options.Photo, options.Video, options.Audio, options.VideoType);
   if (!options.Photo && !options.Video && !options.Audio) {
     ShowMessage("请至少选择一个文件类型。例如照片，视频或音频剪辑。");
-    return false;
+    return ExitUsage;
   }
   destFolder = NormaliseDestFolder(options.Dest);
   if (destFolder.empty()) {
     ShowMessage("目标文件夹不能为空。");
-    return false;
+    return ExitUsage;
   }
-  // The same-drive question: the destination lies on a file system of the card itself.
-  if (LinuxDrives::LetterHoldingPath(destFolder) == drive.Letter) {
-    const std::string question =
-        std::string("警告: 目标文件夹的驱动器与源驱动器是相同的。恢复到同一磁盘可能会导致数据永久丢失。") + " " +
-        "我们强烈建议您选择另一个驱动器作为一个目标保存恢复的文件。\r\n\r\n单击 [是] "
-        "取消并重新选择目标文件夹，或单击 [否] 仍然继续。";
-    if (!GoOnAfterQuestion(question, options.Yes)) return false;
+  // The same-drive question: writing there would overwrite the deleted files being
+  // recovered, so only its own option goes on.
+  if (DestinationOnCardDrive(drive.Letter, destFolder) &&
+      !GoOnAfterQuestion(SameDriveQuestion(), options.OntoCardDrive, "--onto-card-drive")) {
+    return ExitQuestion;
   }
   std::string temp;
   switch (PrepareDestFolder(destFolder, temp)) {
     case TDestFolderResult::Ready: break;
     case TDestFolderResult::CannotCreate:
       ShowMessage("无法创建目标文件夹\r\n" + destFolder);
-      return false;
+      return ExitUsage;
     case TDestFolderResult::CannotWriteTemp:
       ShowMessage("Fail to write destination folder\r\n" + destFolder);
-      return false;
+      return ExitUsage;
   }
   tempFolder = temp;
   if (!NoEarlierRecovery(destFolder)) {
     const std::string question =
         std::string("你选择了当前的“目标文件夹”中包含之前恢复一些文件。新恢复的文件可能会写入他们。") +
         "\r\n\r\n" + "点击“是”以取消并重新选择目标文件夹，或单击“否”来进行，而无需使用不同的目标文件夹。";
-    if (!GoOnAfterQuestion(question, options.Yes)) return false;
+    if (!GoOnAfterQuestion(question, options.Yes)) return ExitQuestion;
   }
-  return true;
+  return kGoOn;
 }
 
-// The measurements and warnings before a scan. False ends the command with status 2.
-bool PrepareScan(const TRecoverOptions& options, TDriveEntry& drive, const std::string& destFolder) {
+// The measurements and warnings before a scan. kGoOn, or the exit status that ends the
+// command.
+int PrepareScan(const TRecoverOptions& options, TDriveEntry& drive, const std::string& destFolder) {
   if (!MeasureCard(drive)) {
     if (!options.Sectors) {
       ShowMessage(
@@ -409,7 +477,7 @@ bool PrepareScan(const TRecoverOptions& options, TDriveEntry& drive, const std::
           "请验证以下卡容量值，如果它不正确并调整它。");
       std::fprintf(stderr, "(give the capacity with --sectors N; %u sectors would be %u MB)\n",
                    drive.SectorCount, DecimalMegabytes(drive.SectorCount));
-      return false;
+      return ExitQuestion;
     }
     drive.SectorCount = *options.Sectors;
     drive.SectorSize = 512;
@@ -419,17 +487,19 @@ bool PrepareScan(const TRecoverOptions& options, TDriveEntry& drive, const std::
   const int64_t freeBytes = FreeSpaceOf(destFolder);
   const TCardSizes sizes = CardSizes(drive.SectorCount, freeBytes);
   if (auto question = HardDiskQuestion(drive.Letter, sizes)) {
-    if (!GoOnAfterQuestion(*question, options.Yes)) return false;
+    if (!GoOnAfterQuestion(*question, options.Yes)) return ExitQuestion;
   }
   if (auto question = FreeSpaceQuestion(sizes)) {
-    if (!GoOnAfterQuestion(*question, options.Yes)) return false;
+    if (!GoOnAfterQuestion(*question, options.Yes)) return ExitQuestion;
   }
-  return true;
+  return kGoOn;
 }
 
 }  // namespace
 
 int RunRecoverCommand(int argc, char** argv) {
+  // A closed stdout must not kill the scan: its writes fail instead (see AddFoundFile).
+  ::signal(SIGPIPE, SIG_IGN);
   TRecoverOptions options;
   if (!ParseArguments(argc, argv, options)) return ExitUsage;
   if (options.Help) {
@@ -446,12 +516,19 @@ int RunRecoverCommand(int argc, char** argv) {
   }
 
   TDriveEntry drive;
-  if (!ResolveSource(options.Source, drive)) return ExitUsage;
+  if (const int status = ResolveSource(options.Source, drive); status != kGoOn) return status;
+  // A card that cannot be opened is said so first: measured or scanned, it would pass for
+  // an unmeasurable or empty card.
+  if (const auto problem = CardOpenProblem(drive.DriveNumber)) {
+    ShowMessage(*problem);
+    return ExitCannotRead;
+  }
   TRecogniserInputs inputs;
   std::string destFolder;
   fs::path tempFolder;
-  if (!ValidateScanOptions(options, drive, inputs, destFolder, tempFolder)) return ExitUsage;
-  if (!PrepareScan(options, drive, destFolder)) return ExitUsage;
+  if (const int status = ValidateScanOptions(options, drive, inputs, destFolder, tempFolder); status != kGoOn)
+    return status;
+  if (const int status = PrepareScan(options, drive, destFolder); status != kGoOn) return status;
 
   std::fprintf(stderr, "驱动器号：%c: (%s)  存储大小:  %u MB  要检测的文件类型：%s\n", drive.Letter,
                options.Source.c_str(), drive.SectorCount / 2048, SoughtTypes(inputs).c_str());
@@ -498,12 +575,23 @@ int RunRecoverCommand(int argc, char** argv) {
   }
 
   // Every found file is ticked; a file that cannot be saved keeps its temporary file.
-  const TSaveOutcome outcome = SaveFoundFiles(found, destFolder);
+  // Ctrl-C is held off during the save (see CatchStopSignals); the user is told why.
+  g_stopRequested = false;
+  const TSaveOutcome outcome = SaveFoundFiles(found, destFolder, [](const TSaveStep& step) {
+    if (g_stopRequested.exchange(false)) {
+      std::fprintf(stderr, "Finishing the save so that no file is left half-saved: %zu file(s) remain.\n",
+                   step.Count - step.Index);
+    }
+  });
   ClearFoundFiles(found);
+  bool kept = false;
   for (const TNotSavedFile& file : outcome.NotSaved) {
     std::fprintf(stderr, "Not saved: %s (%s); its data stays in %s\n", file.Name.c_str(),
                  file.Reason.c_str(), file.TempFile.c_str());
+    std::error_code ec;
+    kept = kept || fs::exists(file.TempFile, ec);
   }
+  if (kept) ShowMessage(RestoreCommandHint(tempFolder, destFolder));
   std::fprintf(stderr, "%zu file(s) saved.\n", outcome.Saved);
   if (outcome.Saved > 0) ShowMessage("已恢复的文件被保存在" + destFolder);
   if (outcome.SpecialTypeFound) {

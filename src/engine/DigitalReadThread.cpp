@@ -2,6 +2,7 @@
 #include "engine/DigitalReadThread.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -29,12 +30,29 @@ uint32_t SteadyTick() {
       duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+// Abandoned threads that may still write temporary files (process-wide: they outlive the
+// objects that started them).
+std::atomic<int> g_abandonedRunning{0};
+
 std::string TwoDigits(uint32_t value) {
   std::string text = std::to_string(value);
   return text.size() < 2 ? "0" + text : text;
 }
 
 }  // namespace
+
+int AbandonedScansRunning() { return g_abandonedRunning; }
+
+std::string AbandonedScanRunningText() {
+  return "上一次扫描的线程在停止时没有响应，现在仍在运行，它可能还会写入临时文件。"
+         "请等它结束后再开始新的扫描，或者关闭 Snapsalvager 后重新启动。";
+}
+
+std::string CutFileNote(const std::string& info, int64_t storedBytes) {
+  const std::string note = "[只保存了前 " + std::to_string(storedBytes) +
+                           " 字节：目标文件夹的文件系统不接受更大的文件]";
+  return info.empty() || info == "N/A" ? note : info + " " + note;
+}
 
 std::string FormatRemainingTime(uint32_t seconds) {
   const uint32_t hours = seconds / 3600;
@@ -74,6 +92,8 @@ struct TDigitalReadThread::Impl {
   mutable std::mutex controlMutex;
   std::condition_variable controlChanged;
   bool pauseRequested = false;  // under controlMutex
+  bool countedAbandoned = false;  // under controlMutex: counted in g_abandonedRunning
+  bool writesDone = false;        // under controlMutex: no temporary file is written any more
   // Held while a call runs against the front end, and by Abandon, so no call starts
   // after Abandon returned. Recursive: a handler may abandon from inside its own call.
   std::recursive_mutex frontMutex;
@@ -81,6 +101,9 @@ struct TDigitalReadThread::Impl {
   // Scan state of the running loop.
   std::vector<uint8_t> buffer;
   std::unique_ptr<TWriteFileStream> openFile;
+  // The destination refused to let the open file grow (EFBIG): it ends where it stopped and
+  // nothing more is written until the next header.
+  bool fileCut = false;
   uint32_t fileCounter = 0;
   std::string recoveredName;
   std::filesystem::path tempPath;
@@ -150,6 +173,7 @@ void TDigitalReadThread::Impl::StartNewFile() {
   ++fileCounter;
   recoveredName = RecoveredFileName(fileCounter, currentType);
   tempPath = tempFolder / TemporaryFileName(fileCounter, currentType);
+  fileCut = false;
   openFile = std::make_unique<TWriteFileStream>(tempPath);
   openFile->MaxSize = currentType == "JPG" ? kJpgMaxSize : 0;
   openFile->Encoded = true;
@@ -159,7 +183,14 @@ void TDigitalReadThread::Impl::StartNewFile() {
 }
 
 void TDigitalReadThread::Impl::WriteSector(uint8_t* sector, uint32_t size) {
+  if (fileCut) return;
   openFile->Write(sector, static_cast<int32_t>(size));
+  // A file the destination cannot hold whole (4 GiB on FAT32, a file-size limit) is kept as
+  // far as it got; the files after it still fit.
+  if (!openFile->AllStored() && openFile->LastErrno() == EFBIG) {
+    fileCut = true;
+    return;
+  }
   // A write the destination did not take (disk full, I/O error) would leave a record whose
   // size the disk does not hold: end the scan instead.
   if (!openFile->AllStored()) {
@@ -170,11 +201,14 @@ void TDigitalReadThread::Impl::WriteSector(uint8_t* sector, uint32_t size) {
 
 void TDigitalReadThread::Impl::CloseFile() {
   if (!openFile) return;
-  const int64_t size = openFile->GetSize();
+  int64_t size = openFile->GetSize();
   const bool stored = openFile->Close();
   const std::string writeError = openFile->LastError();
+  const bool cut = fileCut || (!stored && openFile->LastErrno() == EFBIG);
+  if (cut) size = openFile->Stored();
+  fileCut = false;
   openFile.reset();
-  if (!stored) {
+  if (!stored && !cut) {
     throw std::runtime_error("Cannot write the temporary file " + tempPath.string() + ": " +
                              (writeError.empty() ? "the disk did not take every byte" : writeError));
   }
@@ -194,6 +228,7 @@ void TDigitalReadThread::Impl::CloseFile() {
       // The summary is optional: the photo is listed without it.
     }
   }
+  if (cut) record.Info = CutFileNote(record.Info, size);
   record.Selected = true;
   Sync([&] {
     TFoundFile& added = foundFiles->Append(std::move(record));
@@ -352,6 +387,11 @@ void TDigitalReadThread::Impl::Execute(const std::shared_ptr<Impl>& self) {
   self->buffer.clear();
   self->buffer.shrink_to_fit();
   self->openFile.reset();
+  {
+    std::lock_guard<std::mutex> lock(self->controlMutex);
+    self->writesDone = true;
+    if (self->countedAbandoned) --g_abandonedRunning;
+  }
   CloseDrive();
   // The front end is told also when an error ended the loop, so nothing waits for ever.
   try {
@@ -435,6 +475,13 @@ void TDigitalReadThread::Abandon() {
   {
     std::lock_guard<std::recursive_mutex> lock(impl_->frontMutex);
     impl_->abandoned = true;
+  }
+  {
+    std::lock_guard<std::mutex> lock(impl_->controlMutex);
+    if (thread_.joinable() && !impl_->writesDone && !impl_->countedAbandoned) {
+      impl_->countedAbandoned = true;
+      ++g_abandonedRunning;
+    }
   }
   Terminate();
 }

@@ -89,6 +89,16 @@ class TDigitalReadThread {
   std::thread thread_;
 };
 
+// Threads given up by Abandon that may still write temporary files; a new scan into the
+// same folder would collide with them, so none is started while this is above 0.
+int AbandonedScansRunning();
+// The message shown instead of starting a scan then.
+std::string AbandonedScanRunningText();
+
+// The properties text of a file the destination could not hold whole: info (or nothing,
+// for "N/A") and a note of the bytes kept.
+std::string CutFileNote(const std::string& info, int64_t storedBytes);
+
 // "%s:%s:%s" with minutes and seconds padded to two digits: 0:07:05, 12:00:09.
 std::string FormatRemainingTime(uint32_t seconds);
 // The estimate of the seconds left: elapsed / done x (total - done), truncated.

@@ -14,6 +14,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 
 namespace snapsalvager {
 namespace fs = std::filesystem;
@@ -157,6 +158,31 @@ std::optional<dev_t> DeviceHolding(const std::string& path) {
     return dev.st_rdev;
   }
   return std::nullopt;
+}
+
+// Stacking deeper than this is a loop in a broken tree, not a real device.
+constexpr int kMostStackLevels = 16;
+
+// Adds to disks the whole disks below the sysfs device directory dir.
+void CollectDisks(const fs::path& dir, int level, std::set<std::string>& disks) {
+  if (level > kMostStackLevels) return;
+  std::error_code ec;
+  fs::path device = fs::canonical(dir, ec);
+  if (ec) return;
+  bool stacked = false;
+  for (const auto& slave : fs::directory_iterator(device / "slaves", ec)) {
+    stacked = true;
+    CollectDisks(slave.path(), level + 1, disks);
+  }
+  if (stacked) return;
+  if (fs::exists(device / "partition", ec)) device = device.parent_path();
+  disks.insert(device.string());
+}
+
+std::set<std::string> DisksBelow(dev_t device, const std::string& sysRoot) {
+  std::set<std::string> disks;
+  CollectDisks(fs::path(sysRoot) / "dev" / "block" / DeviceNumberText(device), 0, disks);
+  return disks;
 }
 
 std::string Canonical(const std::string& path) {
@@ -313,7 +339,9 @@ char AttachImage(const std::string& path) {
   drive.DriveType = S_ISBLK(st.st_mode) ? DriveTypeOfDevice(major(st.st_rdev), minor(st.st_rdev))
                                         : uint8_t{DRIVE_REMOVABLE};
   drive.IsImage = S_ISREG(st.st_mode);
-  return AttachLocked(t, std::move(drive));
+  const char letter = AttachLocked(t, std::move(drive));
+  if (letter != 0 && S_ISBLK(st.st_mode)) t.Entries[letter].DeviceNumber = DeviceNumberText(st.st_rdev);
+  return letter;
 }
 
 char AttachSource(const std::string& displayName, uint8_t driveType,
@@ -379,6 +407,37 @@ char LetterHoldingPath(const std::string& path) {
     if (kv.second.DeviceNumber == number) return kv.first;
   }
   return 0;
+}
+
+std::optional<dev_t> DeviceOfLetter(char letter) {
+  const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+  if (upper < 'A' || upper > 'Z') return std::nullopt;
+  std::string path;
+  {
+    std::unique_lock<std::mutex> lock;
+    const TEntry* e = FindLocked(Ready(lock), static_cast<uint8_t>(upper - 'A' + 1));
+    if (e == nullptr || e->Drive.Open) return std::nullopt;
+    path = e->Drive.Path;
+  }
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return std::nullopt;
+  return st.st_rdev;
+}
+
+bool SharesDisk(dev_t a, dev_t b, const std::string& sysRoot) {
+  if (a == b) return true;
+  const std::set<std::string> below = DisksBelow(a, sysRoot);
+  for (const std::string& disk : DisksBelow(b, sysRoot)) {
+    if (below.count(disk)) return true;
+  }
+  return false;
+}
+
+bool PathSharesDiskWith(char letter, const std::string& path) {
+  const std::optional<dev_t> card = DeviceOfLetter(letter);
+  if (!card) return false;
+  const std::optional<dev_t> dest = DeviceHolding(path);
+  return dest && SharesDisk(*card, *dest);
 }
 
 std::unique_ptr<TCardSource> OpenSource(uint8_t driveNumber) {

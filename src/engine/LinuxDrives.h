@@ -5,9 +5,12 @@
 //   gets one itself). An image file attached by the user takes the next free letter.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +64,15 @@ char LetterOfPath(const std::string& path);
 // file system mounted from a loop device backed by an attached image gives the image's
 // letter. A path that does not exist yet is looked up by its nearest existing folder.
 char LetterHoldingPath(const std::string& path);
+
+// The device number of a letter whose path is a block device (however it was named).
+std::optional<dev_t> DeviceOfLetter(char letter);
+// True when two block devices share a whole disk: each is resolved, through sysRoot's
+// dev/block/MAJ:MIN, to its disk when it is a partition, and through "slaves" to the disks
+// of whatever it is stacked on (device-mapper, md, LVM), recursively. Equal numbers share.
+bool SharesDisk(dev_t a, dev_t b, const std::string& sysRoot = "/sys");
+// SharesDisk for the device of a letter and the file system holding a path.
+bool PathSharesDiskWith(char letter, const std::string& path);
 
 // Opens the bytes of a drive number read-only (the drive's Open, else its Path); null when
 // the number has no drive or the device cannot be opened. Safe against a concurrent Refresh.

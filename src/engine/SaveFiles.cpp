@@ -214,3 +214,57 @@ TSaveOutcome SaveFoundFiles(const TFoundFileList& files, const std::filesystem::
 }
 
 }  // namespace snapsalvager
+
+namespace snapsalvager {
+
+std::string RecoveredNameOfTemporary(const std::string& tempName) {
+  static const std::string prefix = "Temporary_v5_File";
+  static const std::string suffix = ".~QX";
+  if (tempName.size() <= prefix.size() + suffix.size() || tempName.compare(0, prefix.size(), prefix) != 0)
+    return {};
+  std::string tail = tempName.substr(tempName.size() - suffix.size());
+  for (char& c : tail) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (tail != suffix) return {};
+  const std::string middle = tempName.substr(prefix.size(), tempName.size() - prefix.size() - suffix.size());
+  const size_t underscore = middle.find('_');
+  if (underscore == std::string::npos || underscore < 4 || underscore + 1 >= middle.size()) return {};
+  const std::string number = middle.substr(0, underscore);
+  std::string type = middle.substr(underscore + 1);
+  const auto digit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
+  const auto alnum = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+  if (!std::all_of(number.begin(), number.end(), digit) || !std::all_of(type.begin(), type.end(), alnum))
+    return {};
+  for (char& c : type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return "File" + number + "." + type;
+}
+
+namespace {
+
+// A path as a shell reads it back: as it is when it holds only plain characters, else in
+// single quotes.
+std::string ShellWord(const std::string& text) {
+  const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || std::strchr("/._-+~:,@%", c) != nullptr;
+  });
+  if (plain) return text;
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+}  // namespace
+
+std::string RestoreCommandHint(const std::filesystem::path& kept, const std::filesystem::path& destFolder) {
+  std::string files = kept.string();
+  std::error_code ec;
+  if (std::filesystem::is_directory(kept, ec)) {
+    if (files.empty() || files.back() != '/') files += '/';
+    // The pattern stays outside the quotes so the shell expands it.
+    files = ShellWord(files) + "Temporary_v5_File*.~QX";
+  } else {
+    files = ShellWord(files);
+  }
+  return "以后可以用此命令保存它们：snapsalvager-cli restore " + files + " " + ShellWord(destFolder.string());
+}
+
+}  // namespace snapsalvager

@@ -26,6 +26,15 @@ void MoveWithoutReplacing(const std::filesystem::path& from, const std::filesyst
 // Throws without touching anything when tempPath does not exist or finalPath already does.
 void RestoreAndMove(const std::filesystem::path& tempPath, const std::filesystem::path& finalPath);
 
+// "File0001.JPG" for a temporary file named "Temporary_v5_File0001_JPG.~QX" (the type
+// upper-cased, the suffix matched without regard to case); empty for any other name.
+std::string RecoveredNameOfTemporary(const std::string& tempName);
+
+// The line that tells the user how to save kept temporary files later: the restore
+// command with the temporary files (a folder stands for every temporary file in it) and
+// the destination folder.
+std::string RestoreCommandHint(const std::filesystem::path& kept, const std::filesystem::path& destFolder);
+
 // One step of the save pass, told to the observer before the file is handled.
 struct TSaveStep {
   size_t Index = 0;  // 0-based position in the list

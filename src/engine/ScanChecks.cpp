@@ -2,15 +2,20 @@
 // and the warnings built from it.
 #include "engine/ScanChecks.h"
 
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <system_error>
 
+#include "engine/LinuxDrives.h"
 #include "engine/PreviewFileStreamUnit.h"
 #include "engine/jdiskio.h"
 
@@ -193,6 +198,47 @@ std::string SoughtTypes(const TRecogniserInputs& inputs) {
   }
   if (!text.empty()) text.pop_back();
   return text;
+}
+
+std::string CannotOpenCardText(const std::string& device, int error, const std::string& node) {
+  std::string text = "无法打开存储卡 " + device + "：" + std::strerror(error) + "。";
+  if (error == EACCES || error == EPERM) {
+    std::string group;
+    struct stat st {};
+    if (::stat((node.empty() ? device : node).c_str(), &st) == 0) {
+      if (const struct group* g = ::getgrgid(st.st_gid)) group = g->gr_name;
+    }
+    text += "\r\n\r\n只有 root 或者有权读取该设备的用户才能打开它。请以 root 身份运行（例如用 sudo）";
+    if (!group.empty() && group != "root") {
+      text += "，或者以拥有该设备的组“" + group + "”的成员身份运行（sudo usermod -aG " + group +
+              " 用户名，然后重新登录）";
+    }
+    text += "。";
+  }
+  return text;
+}
+
+std::optional<std::string> CardOpenProblem(uint8_t driveNumber) {
+  std::string name = "drive " + std::to_string(driveNumber);
+  if (const TLinuxDrive* drive = LinuxDrives::ByNumber(driveNumber))
+    name = drive->Path.empty() ? drive->DisplayName : drive->Path;
+  errno = 0;
+  if (LinuxDrives::OpenSource(driveNumber)) return std::nullopt;
+  // A source that failed without a system error (no such drive, a test's source) still
+  // gets a reason.
+  return CannotOpenCardText(name, errno != 0 ? errno : ENXIO);
+}
+
+std::string SameDriveQuestion() {
+  return std::string("警告: 目标文件夹的驱动器与源驱动器是相同的。恢复到同一磁盘可能会导致数据永久丢失。") + " " +
+         "我们强烈建议您选择另一个驱动器作为一个目标保存恢复的文件。\r\n\r\n单击 [是] "
+         "取消并重新选择目标文件夹，或单击 [否] 仍然继续。";
+}
+
+bool DestinationOnCardDrive(char letter, const std::string& destFolder) {
+  const auto upper = [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); };
+  if (upper(LinuxDrives::LetterHoldingPath(destFolder)) == upper(letter)) return true;
+  return LinuxDrives::PathSharesDiskWith(letter, destFolder);
 }
 
 }  // namespace snapsalvager

@@ -62,6 +62,22 @@ std::optional<std::string> HardDiskQuestion(char letter, const TCardSizes& sizes
 // The free-space question, when a local destination has less room than the card needs.
 std::optional<std::string> FreeSpaceQuestion(const TCardSizes& sizes);
 
+// The user text for a card that cannot be opened: the device (or image) path, the
+// system's reason, and for EACCES/EPERM who may open it (root, or a member of the group
+// owning the device, named from the device node: node when given, else device).
+std::string CannotOpenCardText(const std::string& device, int error, const std::string& node = {});
+
+// Opens the card of a drive number once, before anything is measured or scanned. Empty
+// when it opens; otherwise CannotOpenCardText for it.
+std::optional<std::string> CardOpenProblem(uint8_t driveNumber);
+
+// The same-drive question, asked when the destination lies on the card's own drive.
+std::string SameDriveQuestion();
+// True when the destination folder's file system is on the card's drive: the letter of
+// the disk holding it is the card's, or the two share a disk below any partitioning or
+// stacking (LinuxDrives::SharesDisk).
+bool DestinationOnCardDrive(char letter, const std::string& destFolder);
+
 // ".JPG/.TIF": the enabled types in table order.
 std::string SoughtTypes(const TRecogniserInputs& inputs);
 

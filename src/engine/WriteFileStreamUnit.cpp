@@ -49,16 +49,19 @@ int32_t TWriteFileStream::StoreDirect(const void* data, int32_t count) {
     const ssize_t n = ::write(fd_, p + done, static_cast<size_t>(count - done));
     if (n < 0) {
       if (errno == EINTR) continue;
+      last_errno_ = errno;
       last_error_ = std::strerror(errno);
       all_stored_ = false;
       break;
     }
     if (n == 0) {
+      last_errno_ = EIO;
       last_error_ = "The file took no more bytes";
       all_stored_ = false;
       break;
     }
     done += static_cast<int32_t>(n);
+    stored_ += n;
   }
   return done;
 }
@@ -116,6 +119,7 @@ bool TWriteFileStream::Close() {
   buffer_.shrink_to_fit();
   // close() can report a failed delayed write (network and some local file systems).
   if (::close(fd_) != 0 && errno != EINTR) {
+    last_errno_ = errno;
     last_error_ = std::strerror(errno);
     all_stored_ = false;
   }

@@ -31,6 +31,11 @@ class TWriteFileStream {
   bool AllStored() const { return all_stored_; }
   // The last system error text of a failed write, empty when none.
   const std::string& LastError() const { return last_error_; }
+  // The errno of that failure, 0 when none: EFBIG (the file system's or the process's
+  // file-size limit) tells a file that cannot grow from a full or failing disk.
+  int LastErrno() const { return last_errno_; }
+  // Bytes that reached the file so far (buffered bytes not yet written are not counted).
+  int64_t Stored() const { return stored_; }
 
   int64_t MaxSize = 0;  // 0 means no cap
   bool Encoded = false;
@@ -47,6 +52,8 @@ class TWriteFileStream {
   std::string buffer_;
   bool all_stored_ = true;
   std::string last_error_;
+  int last_errno_ = 0;
+  int64_t stored_ = 0;
   std::filesystem::path path_;
 };
 

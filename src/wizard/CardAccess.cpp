@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/LinuxDrives.h"
+#include "engine/ScanChecks.h"
 #include "engine/jdiskio.h"
 #include "wizard/UDisks2Client.h"
 
@@ -23,18 +24,6 @@ QString DeviceName(uint8_t driveNumber, const std::string& path) {
       QString(QChar(QLatin1Char(static_cast<char>('A' + driveNumber - 1)))) + QLatin1Char(':');
   if (!path.empty()) name += QStringLiteral(" (%1)").arg(QString::fromStdString(path));
   return name;
-}
-
-// The group that owns the device node: its members may read it without any prompt.
-QString GroupOwning(const std::string& path) {
-  struct stat st {};
-  if (path.empty() || ::stat(path.c_str(), &st) != 0) return {};
-  std::vector<char> buffer(4096);
-  struct group entry {};
-  struct group* found = nullptr;
-  if (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-    return QString::number(st.st_gid);
-  return QString::fromLocal8Bit(found->gr_name);
 }
 
 // The card still answers through the kept descriptor (it was not taken out meanwhile).
@@ -81,17 +70,8 @@ QString UDisks2FailureText(const QString& device, const std::string& path, int d
 void SetDirectCardOpenRefusedForTests(bool refused) { g_directRefused = refused; }
 
 QString CardCannotBeOpenedText(const QString& device, const std::string& path, int error) {
-  QString text = QStringLiteral("无法打开存储卡 %1：%2。")
-                     .arg(device, QString::fromLocal8Bit(std::strerror(error)));
-  if (error == EACCES || error == EPERM) {
-    const QString group = GroupOwning(path);
-    text += QStringLiteral("\r\n\r\n") +
-            QStringLiteral(
-                "请以 root 身份运行 Snapsalvager（例如 sudo snapsalvager），"
-                "或者以拥有该设备的用户组“%1”的成员身份运行。")
-                .arg(group.isEmpty() ? QStringLiteral("disk") : group);
-  }
-  return text;
+  // The device node names the group whose members may read it.
+  return QString::fromStdString(CannotOpenCardText(device.toStdString(), error, path));
 }
 
 bool OpenCardForScan(uint8_t driveNumber, QString& message) {
@@ -101,7 +81,10 @@ bool OpenCardForScan(uint8_t driveNumber, QString& message) {
     return false;
   }
   const std::string path = drive->Path;
-  const QString device = DeviceName(driveNumber, path);
+  // A source registered in-process has no path: its own name says what it is.
+  const QString device = path.empty() && !drive->DisplayName.empty()
+                             ? QString::fromStdString(drive->DisplayName)
+                             : DeviceName(driveNumber, path);
   if (path.empty()) {
     // A source registered in-process: it opens itself or not at all.
     errno = ENODEV;

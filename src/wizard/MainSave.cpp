@@ -99,7 +99,9 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
                    QStringLiteral("\r\n") + names.join(QStringLiteral(", "));
     if (keptCount > 0) {
       text += QStringLiteral("\r\n\r\n") +
-              QStringLiteral("它们的临时副本（%1 个）没有被删除，保留在 %2 中。").arg(keptCount).arg(kept);
+              QStringLiteral("它们的临时副本（%1 个）没有被删除，保留在 %2 中。").arg(keptCount).arg(kept) +
+              QStringLiteral("\r\n") +
+              QString::fromStdString(RestoreCommandHint(kept.toStdString(), destFolder.toStdString()));
     }
     ShowInfo(text);
   }

@@ -146,7 +146,15 @@ int64_t TMainForm::FreeSpaceOf(const QString& path) {
 
 bool TMainForm::PrepareScan() {
   CreateScanDialogs();
-  // Nothing is measured or asked about a card that cannot be read at all.
+  // A thread given up at Stop may still write into the temporary folder a new scan would
+  // start afresh.
+  if (AbandonedScansRunning() > 0) {
+    ShowInfo(QString::fromStdString(AbandonedScanRunningText()));
+    return false;
+  }
+  // A card that cannot be opened is said so before anything is measured: measured, it
+  // would pass for one whose capacity is unknown, scanned for one without files. Opening
+  // may go through udisks2 (a password prompt) when the device cannot be opened directly.
   if (QString failure; !OpenCardForScan(SelectedDrive.DriveNumber, failure)) {
     ShowInfo(failure);
     scanUi.LSize->setText(QStringLiteral("0 MB"));

@@ -287,13 +287,12 @@ bool TMainForm::ConfirmOtherDrive(char letter, const QString& folder) {
   const QString trimmed = folder.trimmed();
   if (trimmed.isEmpty()) return false;
   const char holding = DriveLetterOfFolder ? DriveLetterOfFolder(trimmed) : 0;
-  // A folder on no lettered disk (network, tmpfs) or on another disk is safe.
-  if (holding == 0 || QChar(QLatin1Char(holding)).toUpper() != QChar(QLatin1Char(letter)).toUpper())
-    return true;
-  return AskYesNo(QStringLiteral("警告: 目标文件夹的驱动器与源驱动器是相同的。恢复到同一磁盘可能会导致数据永久丢失。") +
-                  QStringLiteral(" ") +
-                  QStringLiteral("我们强烈建议您选择另一个驱动器作为一个目标保存恢复的文件。\r\n\r\n单击 [是] "
-                                 "取消并重新选择目标文件夹，或单击 [否] 仍然继续。")) == QMessageBox::No;
+  const bool sameLetter =
+      holding != 0 && QChar(QLatin1Char(holding)).toUpper() == QChar(QLatin1Char(letter)).toUpper();
+  // Also the card's disk below a partition, a partition table or a stacked device: a
+  // whole card scanned into one of its own partitions is the same drive.
+  if (!sameLetter && !LinuxDrives::PathSharesDiskWith(letter, trimmed.toStdString())) return true;
+  return AskYesNo(QString::fromStdString(SameDriveQuestion())) == QMessageBox::No;
 }
 
 bool TMainForm::NoEarlierRecovery(const QString& folder) {

@@ -3,11 +3,15 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <algorithm>
@@ -16,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "fixtures/LoopDisk.h"
 #include "fixtures/MediaCard.h"
 
 namespace {
@@ -33,10 +38,12 @@ struct TResult {
   std::vector<std::vector<std::string>> Rows;  // stdout split into tab-separated fields
 };
 
-// Runs snapsalvager-cli recover with args; sends SIGINT after interruptAfterMs when set.
-TResult RunRecover(const std::vector<std::string>& args, const fs::path& work, int interruptAfterMs = -1) {
+// Runs snapsalvager-cli with args (the command first); sends SIGINT after interruptAfterMs
+// when set; inChild runs in the child just before exec (limits, another user, stdout).
+TResult RunCli(const std::vector<std::string>& args, const fs::path& work, int interruptAfterMs = -1,
+               const std::function<void()>& inChild = {}) {
   const fs::path out = work / "stdout.txt", err = work / "stderr.txt";
-  std::vector<std::string> all = {SNAPSALVAGER_CLI, "recover"};
+  std::vector<std::string> all = {SNAPSALVAGER_CLI};
   all.insert(all.end(), args.begin(), args.end());
   const pid_t pid = ::fork();
   if (pid == 0) {
@@ -44,6 +51,7 @@ TResult RunRecover(const std::vector<std::string>& args, const fs::path& work, i
     const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ::dup2(o, 1);
     ::dup2(e, 2);
+    if (inChild) inChild();
     std::vector<char*> argv;
     for (auto& a : all) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -68,6 +76,12 @@ TResult RunRecover(const std::vector<std::string>& args, const fs::path& work, i
     result.Rows.push_back(fields);
   }
   return result;
+}
+
+TResult RunRecover(std::vector<std::string> args, const fs::path& work, int interruptAfterMs = -1,
+                   const std::function<void()>& inChild = {}) {
+  args.insert(args.begin(), "recover");
+  return RunCli(args, work, interruptAfterMs, inChild);
 }
 
 fs::path MakeTempDir(const char* name) {
@@ -169,7 +183,7 @@ TEST_F(RecoverCommandTest, EarlierRecoveryIsAQuestionAndNothingIsReplaced) {
   fs::resize_file(dest / "File0001.JPG", 100);  // the user edited it since
 
   TResult again = RunRecover({card_->Image.string(), dest.string()}, work_);
-  EXPECT_EQ(again.Status, 2);
+  EXPECT_EQ(again.Status, 4);
   EXPECT_NE(again.Err.find("你选择了当前的“目标文件夹”中包含之前恢复一些文件。"), std::string::npos) << again.Err;
   EXPECT_TRUE(again.Rows.empty());
 
@@ -177,6 +191,9 @@ TEST_F(RecoverCommandTest, EarlierRecoveryIsAQuestionAndNothingIsReplaced) {
   EXPECT_EQ(again.Status, 1) << again.Err;  // found, but every name is taken
   EXPECT_EQ(fs::file_size(dest / "File0001.JPG"), 100u);
   EXPECT_NE(again.Err.find("Not saved: File0001.JPG"), std::string::npos) << again.Err;
+  EXPECT_NE(again.Err.find("snapsalvager-cli restore " + (dest / "TmpFiles").string() + "/Temporary_v5_File*.~QX " +
+                           dest.string() + "/"),
+            std::string::npos) << again.Err;
   // The unsaved file's data stays, still a valid temporary file.
   const std::string temp = ReadAll(dest / "TmpFiles" / "Temporary_v5_File0001_JPG.~QX");
   ASSERT_EQ(temp.size(), first.size());
@@ -256,7 +273,7 @@ TEST_F(RecoverCommandTest, UnmeasurableCapacityNeedsTheSectorsOption) {
   bytes.replace(512 * 10, photo.size(), photo);
   std::ofstream(image, std::ios::binary) << bytes;
   TResult run = RunRecover({image.string(), (work_ / "out").string()}, work_);
-  EXPECT_EQ(run.Status, 2);
+  EXPECT_EQ(run.Status, 4);
   EXPECT_NE(run.Err.find("Snapsalvager 不能准确地检测你的记忆卡容量。"), std::string::npos) << run.Err;
 
   run = RunRecover({image.string(), (work_ / "out").string(), "--sectors", "1000"}, work_);
@@ -271,7 +288,7 @@ TEST_F(RecoverCommandTest, DriveThatLooksLikeAHardDiskIsAQuestion) {
   std::ofstream(image, std::ios::binary).close();
   fs::resize_file(image, uint64_t{170} << 30);  // sparse: 170 GiB is no camera card
   const TResult run = RunRecover({image.string(), (work_ / "out").string()}, work_);
-  EXPECT_EQ(run.Status, 2);
+  EXPECT_EQ(run.Status, 4);
   EXPECT_NE(run.Err.find(": 您选择好要扫描的硬盘驱动器 (大小: 170.0 GB)"), std::string::npos) << run.Err;
   EXPECT_TRUE(run.Rows.empty());
 }
@@ -298,7 +315,7 @@ class RecoverOnSmallDiskTest : public RecoverCommandTest {
 
 TEST_F(RecoverOnSmallDiskTest, TooLittleFreeSpaceIsAQuestion) {
   const TResult run = RunRecover({card_->Image.string(), (small_ / "out").string()}, work_);
-  EXPECT_EQ(run.Status, 2);
+  EXPECT_EQ(run.Status, 4);
   EXPECT_NE(run.Err.find("记忆卡存储大小: 40 MB (  0.0 GB)"), std::string::npos) << run.Err;
   EXPECT_NE(run.Err.find("建议的可用磁盘空间: 44 MB (  0.0 GB)"), std::string::npos) << run.Err;
 }
@@ -336,6 +353,188 @@ TEST_F(RecoverCommandTest, CtrlCStopsTheScanAndSavesWhatWasFound) {
   const std::string saved = ReadAll(dest / "File0001.JPG");
   EXPECT_EQ(saved.substr(0, original.size()), original);
   EXPECT_EQ(run.Err.find("33554432/33554432"), std::string::npos) << run.Err;  // stopped early
+}
+
+// A card of photos at the given sectors (the rest zeros), in dir/name.
+fs::path CardWithPhotosAt(const fs::path& dir, const std::vector<std::pair<uint32_t, std::string>>& photos,
+                          uint64_t bytes) {
+  const fs::path image = dir / "photos.img";
+  {
+    std::ofstream out(image, std::ios::binary);
+    for (const auto& [sector, photo] : photos) {
+      out.seekp(static_cast<std::streamoff>(sector) * 512);
+      out << photo;
+    }
+  }
+  fs::resize_file(image, bytes);
+  return image;
+}
+
+std::vector<std::string> PhotoBytes(const fixtures::MediaCard& card) {
+  std::vector<std::string> photos;
+  for (const auto& f : card.Files) {
+    if (f.Ext == "JPG") photos.push_back(ReadAll(f.Original));
+  }
+  return photos;
+}
+
+TEST_F(RecoverCommandTest, FileSizeLimitCutsOnlyTheFileTooLargeAndTheScanGoesOn) {
+  // A 3 MiB run after the first photo, then a photo, then 4 MiB to the card's end, written
+  // where no file may grow past 1 MiB (as FAT32 stops at 4 GiB).
+  const auto photos = PhotoBytes(*card_);
+  ASSERT_GE(photos.size(), 3u);
+  const fs::path image = CardWithPhotosAt(work_, {{100, photos[0]}, {6244, photos[1]}, {8000, photos[2]}}, 8 << 20);
+  const uint64_t before = fixtures::HashFile(image);
+  const fs::path dest = work_ / "out";
+  const TResult run = RunRecover({image.string(), dest.string()}, work_, -1, [] {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const struct rlimit limit{1 << 20, 1 << 20};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  });
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  ASSERT_EQ(run.Rows.size(), 3u) << run.Out;
+  const std::string cut = "[只保存了前 1048576 字节：目标文件夹的文件系统不接受更大的文件]";
+  const struct {
+    size_t Photo;
+    uint64_t Size;
+    bool Cut;
+  } expected[] = {{0, 1 << 20, true}, {1, (8000 - 6244) * 512, false}, {2, 1 << 20, true}};
+  for (size_t i = 0; i < 3; ++i) {
+    const auto& row = run.Rows[i];
+    EXPECT_EQ(row[2], std::to_string(expected[i].Size)) << row[1];
+    EXPECT_EQ(row[3].find(cut) != std::string::npos, expected[i].Cut) << row[3];
+    const std::string saved = ReadAll(dest / row[1]);
+    EXPECT_EQ(saved.size(), expected[i].Size) << row[1];
+    EXPECT_EQ(saved.substr(0, photos[expected[i].Photo].size()), photos[expected[i].Photo]) << row[1];
+  }
+  EXPECT_EQ(fixtures::HashFile(image), before);
+}
+
+TEST_F(RecoverCommandTest, ClosedStdoutEndsTheRowsNotTheScanOrTheSave) {
+  const fs::path dest = work_ / "out";
+  const TResult run = RunRecover({card_->Image.string(), dest.string()}, work_, -1, [] {
+    int ends[2];
+    if (::pipe(ends) != 0) ::_exit(120);
+    ::close(ends[0]);  // nobody reads: the first row meets a broken pipe
+    ::dup2(ends[1], 1);
+    ::signal(SIGPIPE, SIG_DFL);
+  });
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(RecoveredNames(dest).size(), PhotoBytes(*card_).size());
+  EXPECT_NE(run.Err.find("已恢复的文件被保存在"), std::string::npos) << run.Err;
+}
+
+TEST_F(RecoverCommandTest, CamerasAsUsersTypeThemAndVideoTypeAsTheNextWord) {
+  const fs::path blank = work_ / "blank.img";
+  std::ofstream(blank, std::ios::binary).close();
+  fs::resize_file(blank, 4 << 20);
+  const struct {
+    std::vector<std::string> Options;
+    int Status;
+    std::string Err;  // a line the command must print
+  } cases[] = {
+      {{"--camera", "canon"}, 1, "要检测的文件类型：.JPG/.CRW/.CR2\n"},
+      {{"--camera", "Sony", "--video", "MOV"}, 1, "要检测的文件类型：.JPG/.MOV/.SRF\n"},
+      {{"--video", "mov", "--no-photo", "--camera=nikon digital camera"}, 1, "要检测的文件类型：.MOV\n"},
+      {{"--camera", "generic"}, 2, "  Generic Phone Camera\n"},
+      {{"--camera", "Polaroid"}, 2, "  Sony Digital Camera\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {blank.string(), (work_ / "out").string()};
+    args.insert(args.end(), c.Options.begin(), c.Options.end());
+    const TResult run = RunRecover(args, work_);
+    EXPECT_EQ(run.Status, c.Status) << c.Options[1] << "\n" << run.Err;
+    EXPECT_NE(run.Err.find(c.Err), std::string::npos) << c.Options[1] << "\n" << run.Err;
+  }
+}
+
+TEST_F(RecoverCommandTest, RestoreSavesKeptTemporaryFilesAndNeverReplaces) {
+  const fs::path dest = work_ / "out";
+  ASSERT_EQ(RunRecover({card_->Image.string(), dest.string(), "--scan-only"}, work_).Status, 0);
+  const fs::path temp = dest / "TmpFiles";
+  const fs::path other = work_ / "restored";
+  fs::create_directories(other);
+  std::ofstream(other / "File0002.JPG") << "mine";
+  const TResult run = RunCli({"restore", (temp / "Temporary_v5_File0001_JPG.~QX").string(),
+                              (temp / "Temporary_v5_File0002_JPG.~QX").string(), (temp / "AboutThisFolder.txt").string(),
+                              other.string()},
+                             work_);
+  EXPECT_EQ(run.Status, 1) << run.Err;
+  const auto photos = PhotoBytes(*card_);
+  EXPECT_EQ(ReadAll(other / "File0001.JPG").substr(0, photos[0].size()), photos[0]);
+  EXPECT_FALSE(fs::exists(temp / "Temporary_v5_File0001_JPG.~QX"));
+  EXPECT_EQ(ReadAll(other / "File0002.JPG"), "mine");
+  EXPECT_TRUE(fs::exists(temp / "Temporary_v5_File0002_JPG.~QX"));
+  EXPECT_NE(run.Err.find("the name File0002.JPG is already taken"), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find("AboutThisFolder.txt: not a temporary file"), std::string::npos) << run.Err;
+  EXPECT_EQ(RunCli({"restore", (temp / "Temporary_v5_File0003_JPG.~QX").string()}, work_).Status, 2);
+}
+
+// Exit statuses by cause; the questions' 4 is shown by the question tests above.
+TEST_F(RecoverCommandTest, CardThatCannotBeOpenedIsSaidSoFirstWithFive) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the command as another user";
+  const fs::path image = work_ / "locked.img";
+  std::ofstream(image, std::ios::binary).close();
+  fs::resize_file(image, 4 << 20);
+  fs::permissions(image, fs::perms::owner_read | fs::perms::owner_write);
+  fs::permissions(work_, fs::perms::all);
+  const TResult run = RunRecover({image.string(), (work_ / "out").string(), "--sectors", "81920"}, work_, -1, [] {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(121);
+  });
+  EXPECT_EQ(run.Status, 5) << run.Err;
+  EXPECT_NE(run.Err.find("无法打开存储卡 " + image.string() + "：" + std::strerror(EACCES)), std::string::npos)
+      << run.Err;
+  EXPECT_EQ(run.Err.find("扫描正在进行中"), std::string::npos) << run.Err;
+  EXPECT_FALSE(fs::exists(work_ / "out"));
+}
+
+// The guard on real devices: a whole disk scanned into one of its partitions, a partition
+// scanned into its sibling.
+TEST(RecoverOnLoopDiskTest, DestinationOnTheCardsOwnDiskIsRefusedEvenWithYes) {
+  const fs::path work = MakeTempDir("recover-loop");
+  {
+    fixtures::LoopDisk disk(work);
+    if (!disk.Skipped().empty()) {
+      fs::remove_all(work);
+      GTEST_SKIP() << disk.Skipped();
+    }
+    const uint64_t before = fixtures::HashFile(disk.Image());
+    const struct {
+      std::string Source;
+      fs::path Dest;
+    } cases[] = {{disk.Disk(), disk.MountPoint(1) / "out"}, {disk.Partition(1), disk.MountPoint(2) / "out"}};
+    for (const auto& c : cases) {
+      TResult run = RunRecover({c.Source, c.Dest.string(), "--yes", "--sectors", "8192"}, work);
+      EXPECT_EQ(run.Status, 4) << c.Source << "\n" << run.Err;
+      EXPECT_NE(run.Err.find("警告: 目标文件夹的驱动器与源驱动器是相同的。"), std::string::npos) << run.Err;
+      EXPECT_NE(run.Err.find("run again with --onto-card-drive"), std::string::npos) << run.Err;
+      // The option goes past the question (here to the read-only mount's refusal).
+      run = RunRecover({c.Source, c.Dest.string(), "--onto-card-drive"}, work);
+      EXPECT_EQ(run.Status, 2) << c.Source << "\n" << run.Err;
+      EXPECT_NE(run.Err.find("无法创建目标文件夹"), std::string::npos) << run.Err;
+    }
+    // Another disk is not asked about.
+    const TResult elsewhere = RunRecover({disk.Partition(1), (work / "out").string()}, work);
+    EXPECT_EQ(elsewhere.Status, 1) << elsewhere.Err;
+    EXPECT_EQ(elsewhere.Err.find("源驱动器是相同的"), std::string::npos) << elsewhere.Err;
+
+    // Opened by a user who may not read the device: said so, nothing measured or scanned.
+    const TResult denied = RunRecover({disk.Partition(1), (work / "out").string(), "--sectors", "8192"}, work, -1, [] {
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(121);
+    });
+    EXPECT_EQ(denied.Status, 5) << denied.Err;
+    EXPECT_NE(denied.Err.find("无法打开存储卡 " + disk.Partition(1) + "：" + std::strerror(EACCES)), std::string::npos)
+        << denied.Err;
+    EXPECT_EQ(denied.Err.find("扫描正在进行中"), std::string::npos) << denied.Err;
+
+    // drives lists the partitions with where they are mounted.
+    const TResult drives = RunCli({"drives"}, work);
+    EXPECT_EQ(drives.Status, 0);
+    EXPECT_NE(drives.Out.find(disk.Partition(2)), std::string::npos) << drives.Out;
+    EXPECT_NE(drives.Out.find(disk.MountPoint(2).string()), std::string::npos) << drives.Out;
+    EXPECT_EQ(fixtures::HashFile(disk.Image()), before);
+  }
+  fs::remove_all(work);
 }
 
 }  // namespace

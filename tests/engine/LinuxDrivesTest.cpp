@@ -199,5 +199,61 @@ TEST_F(LinuxDrivesTest, RegisteredSourcesOpenThroughTheirOwnFunction) {
   EXPECT_EQ(LinuxDrives::ByNumber(static_cast<uint8_t>(letter - 'A' + 1))->DisplayName, "memory");
 }
 
+// A sysfs tree with partitions, device-mapper over a partition, a second stacking level
+// (LVM on LUKS) and md over two disks' partitions.
+TEST_F(LinuxDrivesTest, DisksAreSharedThroughPartitionsAndStackedDevices) {
+  const fs::path sys = dir_ / "sys";
+  const fs::path devices = sys / "devices";
+  auto device = [&](const std::string& dir, const std::string& number, bool partition = false) {
+    Write(devices / dir / "dev", number);
+    if (partition) Write(devices / dir / "partition", "1");
+    fs::create_directories(sys / "dev/block");
+    fs::create_symlink(fs::relative(devices / dir, sys / "dev/block"), sys / "dev/block" / number);
+  };
+  auto stack = [&](const std::string& upper, const std::string& lower) {
+    fs::create_directories(devices / upper / "slaves");
+    fs::create_symlink(fs::relative(devices / lower, devices / upper / "slaves"),
+                       devices / upper / "slaves" / fs::path(lower).filename());
+  };
+  device("virtual/block/loop0", "7:0");
+  device("virtual/block/loop0/loop0p1", "259:1", true);
+  device("virtual/block/loop0/loop0p2", "259:2", true);
+  device("pci/block/sdb", "8:16");
+  device("pci/block/sdb/sdb1", "8:17", true);
+  device("pci/block/sdc", "8:32");
+  device("pci/block/sdc/sdc1", "8:33", true);
+  device("pci/block/sdd", "8:48");
+  device("virtual/block/dm-0", "254:0");
+  stack("virtual/block/dm-0", "pci/block/sdb/sdb1");
+  device("virtual/block/dm-1", "254:1");
+  stack("virtual/block/dm-1", "virtual/block/dm-0");
+  device("virtual/block/md0", "9:0");
+  stack("virtual/block/md0", "pci/block/sdc/sdc1");
+  stack("virtual/block/md0", "pci/block/sdd");
+
+  const struct {
+    unsigned A[2], B[2];
+    bool Shared;
+  } cases[] = {
+      {{7, 0}, {259, 1}, true},    // a whole disk and its partition
+      {{259, 1}, {259, 2}, true},  // two partitions of one disk
+      {{259, 1}, {8, 17}, false},
+      {{8, 16}, {254, 0}, true},   // device-mapper over the disk's partition
+      {{8, 17}, {254, 1}, true},   // two levels up
+      {{254, 1}, {8, 32}, false},
+      {{9, 0}, {8, 48}, true},     // md over a partition of one disk and another whole disk
+      {{9, 0}, {8, 33}, true},
+      {{9, 0}, {8, 16}, false},
+      {{1, 5}, {1, 5}, true},      // unknown to sysfs: only equal numbers
+      {{1, 5}, {1, 6}, false},
+  };
+  for (const auto& c : cases) {
+    const dev_t a = makedev(c.A[0], c.A[1]), b = makedev(c.B[0], c.B[1]);
+    EXPECT_EQ(LinuxDrives::SharesDisk(a, b, sys.string()), c.Shared) << c.A[0] << ":" << c.A[1] << " " << c.B[0]
+                                                                     << ":" << c.B[1];
+    EXPECT_EQ(LinuxDrives::SharesDisk(b, a, sys.string()), c.Shared);
+  }
+}
+
 }  // namespace
 }  // namespace snapsalvager

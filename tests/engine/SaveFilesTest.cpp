@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -181,6 +182,34 @@ TEST_F(SaveFilesTest, SavePassReportsFilesItCouldNotSaveAndKeepsThem) {
   EXPECT_EQ(outcome.NotSaved[1].Name, "File0002.JPG");
   EXPECT_EQ(ReadAll(dir_ / "File0001.JPG"), "older file");
   EXPECT_EQ(ReadAll(temp), Scrambled(jpg));
+}
+
+TEST(RecoveredNameOfTemporaryTest, GivesTheRecoveredNameOnlyForTemporaryNames) {
+  const struct {
+    const char* Temp;
+    const char* Name;
+  } cases[] = {
+      {"Temporary_v5_File0001_JPG.~QX", "File0001.JPG"},
+      {"Temporary_v5_File12345_mov.~qx", "File12345.MOV"},
+      {"Temporary_v5_File001_JPG.~QX", ""},  // fewer than four digits
+      {"Temporary_v5_File0001_.~QX", ""},
+      {"Temporary_v5_File0001_J/G.~QX", ""},
+      {"Temporary_v5_FileABCD_JPG.~QX", ""},
+      {"Temporary_v5_File0001_JPG.tmp", ""},
+      {"AboutThisFolder.txt", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RecoveredNameOfTemporary(c.Temp), c.Name) << c.Temp;
+}
+
+TEST(RestoreCommandHintTest, NamesTheKeptFilesSoAShellReadsThemBack) {
+  const fs::path dir = fs::temp_directory_path() / ("hint dir's-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  EXPECT_EQ(RestoreCommandHint(dir, "/media/usb/out/"),
+            "以后可以用此命令保存它们：snapsalvager-cli restore '" + dir.string().substr(0, dir.string().find('\'')) +
+                "'\\''s-" + std::to_string(::getpid()) + "/'Temporary_v5_File*.~QX /media/usb/out/");
+  EXPECT_EQ(RestoreCommandHint("/x/Temporary_v5_File0001_JPG.~QX", "/my photos/"),
+            "以后可以用此命令保存它们：snapsalvager-cli restore /x/Temporary_v5_File0001_JPG.~QX '/my photos/'");
+  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -2,8 +2,11 @@
 #include "engine/ScanChecks.h"
 
 #include <gtest/gtest.h>
+#include <grp.h>
 #include <stdlib.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 
@@ -223,6 +226,38 @@ TEST(ScanChecksTest, SoughtTypesFollowTheTableOrder) {
   EXPECT_EQ(SoughtTypes(MakeRecogniserInputs("Generic Digital Camera", true, false, false, "ALL")),
             ".JPG/.TIF");
   EXPECT_EQ(SoughtTypes(TRecogniserInputs{}), "");
+}
+
+TEST(CannotOpenCardTextTest, NamesTheDeviceTheReasonAndForPermissionTheDevicesGroup) {
+  TTempDir dir;
+  const fs::path device = dir.path() / "sdz1";
+  std::ofstream(device).close();
+  const struct group* disk = ::getgrnam("disk");
+  const bool grouped = disk != nullptr && ::chown(device.c_str(), 0, disk->gr_gid) == 0;
+  const std::string advice = "，或者以拥有该设备的组“disk”的成员身份运行（sudo usermod -aG disk 用户名，然后重新登录）";
+  const struct {
+    int Error;
+    bool Advice;
+  } cases[] = {{EACCES, true}, {EPERM, true}, {ENOENT, false}, {EIO, false}};
+  for (const auto& c : cases) {
+    const std::string text = CannotOpenCardText(device.string(), c.Error);
+    EXPECT_EQ(text.rfind("无法打开存储卡 " + device.string() + "：" + std::strerror(c.Error) + "。", 0), 0u) << text;
+    EXPECT_EQ(text.find("请以 root 身份运行") != std::string::npos, c.Advice) << text;
+    if (grouped) {
+      EXPECT_EQ(text.find(advice) != std::string::npos, c.Advice) << text;
+    }
+  }
+}
+
+TEST(CannotOpenCardTextTest, ASourceThatDoesNotOpenIsReportedBeforeMeasuring) {
+  const char letter = LinuxDrives::AttachSource("broken.img", DRIVE_REMOVABLE, [] {
+    errno = EIO;
+    return std::unique_ptr<TCardSource>();
+  });
+  ASSERT_NE(letter, 0);
+  const uint8_t number = static_cast<uint8_t>(letter - 'A' + 1);
+  EXPECT_EQ(CardOpenProblem(number), CannotOpenCardText("broken.img", EIO));
+  LinuxDrives::DetachAll();
 }
 
 }  // namespace

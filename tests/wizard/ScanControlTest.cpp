@@ -18,6 +18,7 @@
 #include "WizardTestSupport.h"
 #include "engine/DigitalReadThread.h"
 #include "engine/LinuxDrives.h"
+#include "engine/ScanChecks.h"
 #include "wizard/QuickStatusUnit.h"
 #include "wizard/RecoveryDoneUnit.h"
 #include "wizard/StatusUnit.h"
@@ -273,6 +274,7 @@ class TestScanControl : public QObject {
     if (gate) {
       OpenGate();
       QTRY_VERIFY_WITH_TIMEOUT(gate->Closed.load(), 10000);
+      QTRY_COMPARE_WITH_TIMEOUT(AbandonedScansRunning(), 0, 10000);
       gate.reset();
     }
     if (form && form->ScanThread) {
@@ -583,6 +585,43 @@ class TestScanControl : public QObject {
     QCOMPARE(Rows()->rowCount(), 1);
     QCOMPARE(prompter->Texts(), QStringList{kUserStopped});
     QCOMPARE(shownDialogs.size(), 1);
+  }
+
+  void NoNewScanWhileAnAbandonedThreadMayStillWrite() {
+    gate = std::make_shared<ReadGate>();
+    const CardImage card = CardWithPhotos(4096, 1000);
+    const char letter = LinuxDrives::AttachSource("gated.img", DRIVE_REMOVABLE, [card, g = gate] {
+      return std::unique_ptr<TCardSource>(std::make_unique<GatedCardSource>(card.source(), g));
+    });
+    ChooseOptions(letter);
+    form->StopWaitMs = 300;
+    form->ui.BNext->click();
+    QTRY_VERIFY_WITH_TIMEOUT(Rows()->rowCount() == 1 && gate->Waiting, 10000);
+    form->scanUi.BStop->click();
+    QCOMPARE(AbandonedScansRunning(), 1);
+
+    prompter->Clear();
+    QVERIFY(!form->PrepareScan());
+    QCOMPARE(prompter->Texts(), QStringList{QString::fromStdString(AbandonedScanRunningText())});
+    OpenGate();
+    QTRY_COMPARE_WITH_TIMEOUT(AbandonedScansRunning(), 0, 10000);
+    prompter->Clear();
+    QVERIFY(form->PrepareScan());
+    QVERIFY(prompter->Messages.isEmpty());
+  }
+
+  void CardThatCannotBeOpenedIsReportedBeforeMeasuring() {
+    const char letter = LinuxDrives::AttachSource("locked.img", DRIVE_REMOVABLE, [] {
+      errno = EACCES;
+      return std::unique_ptr<TCardSource>();
+    });
+    form->SelectedDrive.Letter = letter;
+    form->SelectedDrive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
+    form->DestFolder = Dest();
+    QVERIFY(!form->PrepareScan());
+    QCOMPARE(prompter->Texts(), QStringList{QString::fromStdString(CannotOpenCardText("locked.img", EACCES))});
+    QVERIFY(shownDialogs.isEmpty());  // no capacity asked for
+    QVERIFY(!form->ScanThread);
   }
 
   void PauseHoldsTheScanAndContinueGoesOn() {

@@ -153,7 +153,8 @@ class TestMainSave : public QObject {
     QCOMPARE(prompter->Texts(),
              QStringList{QStringLiteral("注意： 有 1 个选中的文件未能保存到 %1（该文件夹中可能已有同名的文件）："
                                         "\r\nFile0001.JPG\r\n\r\n"
-                                        "它们的临时副本（1 个）没有被删除，保留在 %2 中。")
+                                        "它们的临时副本（1 个）没有被删除，保留在 %2 中。\r\n"
+                                        "以后可以用此命令保存它们：snapsalvager-cli restore %2Temporary_v5_File*.~QX %1")
                              .arg(scan->DestText(), tempText)});
     QCOMPARE(form->NotSavedFiles.size(), size_t{1});
     QCOMPARE(form->FoundFiles.Count(), size_t{0});

@@ -9,6 +9,7 @@
 
 #include "WizardTestSupport.h"
 #include "engine/LinuxDrives.h"
+#include "fixtures/LoopDisk.h"
 #include "wizard/VideoTypeUnit.h"
 
 using namespace snapsalvager;
@@ -308,6 +309,31 @@ class TestMainScanOptions : public QObject {
     form->DriveLetterOfFolder = [](const QString&) { return 'C'; };
     QVERIFY(form->ValidateScanOptions());
     QVERIFY(prompter->Messages.isEmpty());
+  }
+
+  // A real partitioned loop device: the whole disk chosen through the disk-image item and
+  // a destination on its partition, a partition and its sibling, and another disk.
+  void SameDriveIsSeenBelowPartitions() {
+    fixtures::LoopDisk disk(temp->filePath(QStringLiteral("loop")).toStdString());
+    if (!disk.Skipped().empty()) QSKIP(disk.Skipped().c_str());
+    form->DriveLetterOfFolder = [](const QString& f) { return LinuxDrives::LetterHoldingPath(f.toStdString()); };
+    LinuxDrives::Refresh();
+    const char whole = LinuxDrives::AttachImage(disk.Disk());
+    const char first = LinuxDrives::LetterOfPath(disk.Partition(1));
+    QVERIFY(whole != 0 && first != 0 && whole != first);
+    const struct {
+      char Letter;
+      std::string Folder;
+      bool Asked;
+    } cases[] = {{whole, (disk.MountPoint(1) / "out").string(), true},
+                 {first, (disk.MountPoint(2) / "out").string(), true},
+                 {first, Dest(QStringLiteral("out")).toStdString(), false}};
+    for (const auto& c : cases) {
+      prompter->Clear();
+      prompter->Answers = {QMessageBox::Yes};
+      QCOMPARE(form->ConfirmOtherDrive(c.Letter, QString::fromStdString(c.Folder)), !c.Asked);
+      QCOMPARE(prompter->Texts(), c.Asked ? QStringList{kSameDrive} : QStringList{});
+    }
   }
 
   void EarlierRecoveryAsksAndYesStays() {

@@ -1,0 +1,146 @@
+// snapsalvager-cli drives: the drive letters as the wizard lists them, with what is behind
+// each (device or image, size, type, where it is mounted or its label), so a letter can be
+// given to recover.
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "cli/Commands.h"
+#include "engine/LinuxDrives.h"
+
+namespace snapsalvager::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* TypeName(uint8_t type) {
+  switch (type) {
+    case DRIVE_REMOVABLE: return "removable";
+    case DRIVE_FIXED: return "hard disk";
+    case DRIVE_REMOTE: return "network";
+    case DRIVE_CDROM: return "CD/DVD";
+    case DRIVE_RAMDISK: return "RAM disk";
+    default: return "unknown";
+  }
+}
+
+// Mount-table and udev names escape blanks as \040 / \x20.
+std::string Unescape(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x') {
+      out += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
+      i += 3;
+    } else if (text[i] == '\\' && i + 3 < text.size() && std::isdigit(static_cast<unsigned char>(text[i + 1]))) {
+      out += static_cast<char>(std::stoi(text.substr(i + 1, 3), nullptr, 8));
+      i += 3;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+// Bytes of a block device (sysfs counts 512-byte units) or an image file; -1 when unknown.
+int64_t SizeOf(const std::string& path, const struct stat& st) {
+  if (S_ISREG(st.st_mode)) return st.st_size;
+  std::ifstream in("/sys/dev/block/" + std::to_string(major(st.st_rdev)) + ":" +
+                   std::to_string(minor(st.st_rdev)) + "/size");
+  int64_t units = -1;
+  if (in >> units) return units * 512;
+  (void)path;
+  return -1;
+}
+
+std::string SizeText(int64_t bytes) {
+  if (bytes < 0) return "?";
+  char text[32];
+  const double mb = static_cast<double>(bytes) / 1048576.0;
+  if (mb >= 1024.0) {
+    std::snprintf(text, sizeof text, "%.1f GB", mb / 1024.0);
+  } else {
+    std::snprintf(text, sizeof text, "%.0f MB", mb);
+  }
+  return text;
+}
+
+std::vector<std::string> MountPointsOf(dev_t device) {
+  std::vector<std::string> points;
+  std::ifstream in("/proc/self/mountinfo");
+  const std::string number = std::to_string(major(device)) + ":" + std::to_string(minor(device));
+  for (std::string line; std::getline(in, line);) {
+    // id parent major:minor root mountpoint ...
+    std::vector<std::string> fields;
+    size_t pos = 0;
+    while (fields.size() < 5) {
+      const size_t end = line.find(' ', pos);
+      if (end == std::string::npos) break;
+      fields.push_back(line.substr(pos, end - pos));
+      pos = end + 1;
+    }
+    if (fields.size() == 5 && fields[2] == number) points.push_back(Unescape(fields[4]));
+  }
+  return points;
+}
+
+std::string LabelOf(const std::string& path) {
+  std::error_code ec;
+  const fs::path device = fs::canonical(path, ec);
+  if (ec) return {};
+  for (const auto& entry : fs::directory_iterator("/dev/disk/by-label", ec)) {
+    std::error_code linkError;
+    if (fs::canonical(entry.path(), linkError) == device && !linkError)
+      return Unescape(entry.path().filename().string());
+  }
+  return {};
+}
+
+}  // namespace
+
+int RunDrivesCommand(int argc, char** argv) {
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(
+          "usage: snapsalvager-cli drives\n"
+          "\n"
+          "Lists the drive letters the wizard offers: letter, device or image file, size,\n"
+          "type, and where it is mounted or its label. Give the letter (E:) or the device\n"
+          "to 'snapsalvager-cli recover'.\n",
+          stdout);
+      return 0;
+    }
+    std::fprintf(stderr, "snapsalvager-cli drives: unknown argument '%s'\n", arg.c_str());
+    return 2;
+  }
+  LinuxDrives::Refresh();
+  const std::vector<TLinuxDrive> drives = LinuxDrives::List();
+  if (drives.empty()) {
+    std::fputs("No drive found.\n", stderr);
+    return 1;
+  }
+  std::printf("%-7s%-24s%10s  %-10s  %s\n", "letter", "device", "size", "type", "mounted on / label");
+  for (const TLinuxDrive& drive : drives) {
+    struct stat st {};
+    const bool known = ::stat(drive.Path.c_str(), &st) == 0;
+    std::string where;
+    if (known && S_ISBLK(st.st_mode)) {
+      for (const std::string& point : MountPointsOf(st.st_rdev)) where += (where.empty() ? "" : ", ") + point;
+      const std::string label = LabelOf(drive.Path);
+      if (!label.empty()) where += (where.empty() ? "label " : "  label ") + label;
+    }
+    std::printf("%c:     %-24s%10s  %-10s  %s\n", drive.Letter,
+                (drive.Path.empty() ? drive.DisplayName : drive.Path).c_str(),
+                known ? SizeText(SizeOf(drive.Path, st)).c_str() : "?", TypeName(drive.DriveType),
+                where.c_str());
+  }
+  return 0;
+}
+
+}  // namespace snapsalvager::cli
