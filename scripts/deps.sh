@@ -11,6 +11,8 @@ packages=(
   fonts-noto-cjk
   libimage-exiftool-perl dosfstools mtools ffmpeg
   util-linux
+  # the Debian package and its test (scripts/test-package.sh)
+  debhelper dpkg-dev fakeroot help2man libjpeg-dev desktop-file-utils appstream lintian man-db
 )
 
 missing=()
