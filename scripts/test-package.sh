@@ -110,8 +110,7 @@ done
 cli_text=$(MANWIDTH=200 man -l "$root/usr/share/man/man1/snapsalvager-cli.1.gz")
 grep -q "^EXIT STATUS" <<<"$cli_text" || fail "snapsalvager-cli(1) has no EXIT STATUS"
 # Every command the program's usage names has its own part of the page, with its options.
-commands=$("$root/usr/bin/snapsalvager-cli" --help |
-  sed -n 's/^\([Uu]sage:\)\{0,1\}[[:space:]]*snapsalvager-cli[[:space:]]\{1,\}\([a-z][a-z0-9-]*\).*/\2/p')
+commands=$(SNAPSALVAGER_CLI=$root/usr/bin/snapsalvager-cli sh data/man/cli-help.sh --commands)
 [ -n "$commands" ] || fail "snapsalvager-cli --help names no command"
 for command in $commands; do
   grep -q "^   snapsalvager-cli $command\$" <<<"$cli_text" ||
