@@ -59,10 +59,12 @@ if [ -z "$commands" ]; then
   exit 1
 fi
 
-# Each command's own help, indented under its heading so that help2man keeps its layout.
+# Each command's own help, indented under its heading so that help2man keeps its layout,
+# with its exit status as a paragraph of its own.
 printf '\n*Commands*\n\n'
 for command in $commands; do
   printf 'snapsalvager-cli %s:\n' "$command"
-  "$cli" "$command" --help | sed 's/^\(.\)/  \1/'
+  "$cli" "$command" --help |
+    awk '/^[Ee]xit status/ && previous != "" { print "" } { print ($0 == "" ? "" : "  " $0); previous = $0 }'
   printf '\n'
 done
