@@ -15,6 +15,8 @@ packages=(
   dbus-daemon python3-dbusmock  # the udisks2 test: a private D-Bus daemon and a mock udisks2
   # the same-drive tests on a partitioned loop device: ext4 partitions, mounted
   e2fsprogs mount
+  # the Debian package and its test (scripts/test-package.sh)
+  debhelper dpkg-dev fakeroot help2man libjpeg-dev desktop-file-utils appstream lintian man-db
 )
 
 missing=()

@@ -1,5 +1,6 @@
-// Draws the wizard's pictures into resources/images/. Run by scripts/make_pictures.sh when
-// a picture changes; the PNGs are kept in the tree so a build needs no drawing.
+// Draws the wizard's pictures into resources/images/ and the desktop icons into
+// resources/icons/. Run by scripts/make_pictures.sh when a picture changes; the PNGs are kept
+// in the tree so a build needs no drawing.
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
@@ -14,9 +15,10 @@ namespace {
 
 QString g_dir;
 
+using DrawFunction = std::function<void(QPainter&, double, double)>;
+
 // Draws at `scale` times the size and scales down, for smooth small pictures.
-void Save(const char* name, int w, int h, const std::function<void(QPainter&, double, double)>& draw,
-          int scale = 4) {
+void SaveTo(const QString& path, int w, int h, const DrawFunction& draw, int scale) {
   QImage big(w * scale, h * scale, QImage::Format_ARGB32_Premultiplied);
   big.fill(Qt::transparent);
   {
@@ -26,8 +28,11 @@ void Save(const char* name, int w, int h, const std::function<void(QPainter&, do
     draw(p, w, h);
   }
   QImage out = big.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-  const QString path = g_dir + "/" + name;
   if (!out.save(path)) std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+}
+
+void Save(const char* name, int w, int h, const DrawFunction& draw, int scale = 4) {
+  SaveTo(g_dir + "/" + name, w, h, draw, scale);
 }
 
 const QColor kBlueDark(0x0B, 0x3D, 0x7A);
@@ -143,10 +148,22 @@ void DrawLogo(QPainter& p, double w, double h) {
 
 }  // namespace
 
+// The desktop's application icon in the hicolor theme, at the sizes menus, docks and
+// software centres ask for: <icons>/hicolor/NxN/apps/snapsalvager.png.
+void SaveAppIcons(const QString& iconDir) {
+  for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+    const QString folder = QString("%1/hicolor/%2x%2/apps").arg(iconDir).arg(size);
+    QDir().mkpath(folder);
+    // Small icons need more oversampling to stay smooth.
+    SaveTo(folder + "/snapsalvager.png", size, size, DrawLogo, size <= 64 ? 8 : 4);
+  }
+}
+
 int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
   g_dir = argc > 1 ? argv[1] : "resources/images";
   QDir().mkpath(g_dir);
+  SaveAppIcons(argc > 2 ? argv[2] : "resources/icons");
 
   Save("left.png", 172, 427, [](QPainter& p, double w, double h) {
     QLinearGradient g(0, 0, 0, h);

@@ -15,6 +15,7 @@ cmake --preset default >/dev/null
 cmake --build build/default -j "$jobs"
 echo "== tests (default)" >&2
 ctest --test-dir build/default --output-on-failure -j "$jobs" | tee build/ctest-default.log
+bash scripts/test-package.sh
 
 echo "== build (ASan + UBSan)" >&2
 rm -rf build/sanitize

@@ -1,0 +1,70 @@
+#!/bin/sh
+# snapsalvager-cli's own help, laid out for help2man: on --help the general usage becomes
+# the synopsis and a list of commands, followed by the help of every command it names; on
+# --version the program's version; on --commands the command names, one a line. The
+# commands are read from the general help, so a new command reaches the manual page by
+# itself. SNAPSALVAGER_CLI names the program to ask.
+set -eu
+cli=${SNAPSALVAGER_CLI:?SNAPSALVAGER_CLI names the snapsalvager-cli to describe}
+
+# A command is the word after "snapsalvager-cli" on a usage line, or the first word of an
+# indented line under a "commands:" heading.
+list_commands() {
+  printf '%s\n' "$1" | awk '
+    /^[Cc]ommands:[ \t]*$/ { incommands = 1; next }
+    incommands && /^[ \t]+[a-z]/ { print $1; next }
+    { incommands = 0 }
+    /^([Uu]sage:)?[ \t]*snapsalvager-cli[ \t]+[a-z]/ {
+      sub(/^([Uu]sage:)?[ \t]*snapsalvager-cli[ \t]+/, ""); sub(/[^a-z0-9-].*$/, ""); print
+    }' | awk '!seen[$0]++'
+}
+
+general=$("$cli" --help)
+case "${1:-}" in
+  --version) exec "$cli" --version ;;
+  --commands) list_commands "$general"; exit 0 ;;
+  --help) ;;
+  *) echo "usage: $0 --help | --version | --commands" >&2; exit 2 ;;
+esac
+
+# The usage block is "usage: snapsalvager-cli ..." and the indented "snapsalvager-cli ..."
+# lines under it; three spaces or more part a synopsis from its description.
+printf '%s\n' "$general" | awk '
+  function add(line,   words) {
+    syn[++n] = line; what[n] = ""; name[n] = ""
+    if (match(line, /   +/)) {
+      what[n] = substr(line, RSTART + RLENGTH); syn[n] = substr(line, 1, RSTART - 1)
+    }
+    split(syn[n], words, " ")
+    if (words[2] !~ /^-/) name[n] = words[2]
+  }
+  /^[Uu]sage:/ { inusage = 1; sub(/^[Uu]sage:[ \t]*/, ""); add($0); next }
+  inusage && /^[ \t]+snapsalvager-cli[ \t]/ { sub(/^[ \t]+/, ""); add($0); next }
+  { inusage = 0; rest[++m] = $0; if ($0 ~ /^[Cc]ommands:/) listed = 1 }
+  END {
+    for (i = 1; i <= n; i++) printf "%s%s\n", (i == 1 ? "Usage: " : "  or:  "), syn[i]
+    print ""
+    for (i = 1; i <= m; i++) print rest[i]
+    # The one-line descriptions of the usage lines, unless the help lists the commands itself.
+    for (i = 1; i <= n; i++) if (name[i] != "" && what[i] != "") described++
+    if (listed || !described) exit
+    print ""
+    print "Commands:"
+    for (i = 1; i <= n; i++) if (name[i] != "" && what[i] != "") printf "  %-10s  %s\n", name[i], what[i]
+  }'
+
+commands=$(list_commands "$general")
+if [ -z "$commands" ]; then
+  echo "$0: no command found in the usage of $cli" >&2
+  exit 1
+fi
+
+# Each command's own help, indented under its heading so that help2man keeps its layout,
+# with its exit status as a paragraph of its own.
+printf '\n*Commands*\n\n'
+for command in $commands; do
+  printf 'snapsalvager-cli %s:\n' "$command"
+  "$cli" "$command" --help |
+    awk '/^[Ee]xit status/ && previous != "" { print "" } { print ($0 == "" ? "" : "  " $0); previous = $0 }'
+  printf '\n'
+done
