@@ -242,3 +242,164 @@ bool DestinationOnCardDrive(char letter, const std::string& destFolder) {
 }
 
 }  // namespace snapsalvager
+
+namespace snapsalvager {
+namespace {
+
+TCheckStep Refusal(TCheckId id, std::string text) {
+  return TCheckStep{id, TCheckKind::Refusal, std::move(text), false, {}};
+}
+
+TCheckStep Question(TCheckId id, std::string text) {
+  return TCheckStep{id, TCheckKind::Question, std::move(text), false, {}};
+}
+
+}  // namespace
+
+// The one order of the checks. The camera comes before the kinds: without a camera the
+// kinds are not looked at.
+const TScanCheckList::TStepRow TScanCheckList::kSteps[] = {
+    {TCheckPhase::ScanOptions, &TScanCheckList::CheckDrive},
+    {TCheckPhase::ScanOptions, &TScanCheckList::CheckDriveType},
+    {TCheckPhase::ScanOptions, &TScanCheckList::CheckCamera},
+    {TCheckPhase::ScanOptions, &TScanCheckList::CheckKinds},
+    {TCheckPhase::ScanOptions, &TScanCheckList::CheckDestFolder},
+    {TCheckPhase::ScanOptions, &TScanCheckList::CheckSameDrive},
+    {TCheckPhase::ScanOptions, &TScanCheckList::CheckFolders},
+    {TCheckPhase::ScanOptions, &TScanCheckList::CheckEarlierRecovery},
+    {TCheckPhase::BeforeScan, &TScanCheckList::MeasureDrive},
+    {TCheckPhase::BeforeScan, &TScanCheckList::CheckHardDisk},
+    {TCheckPhase::BeforeScan, &TScanCheckList::CheckFreeSpace},
+};
+
+TScanCheckList::TScanCheckList(TScanChoices choices, TCheckProbes probes)
+    : choices_(std::move(choices)), probes_(std::move(probes)) {
+  if (!probes_.OnCardDrive) probes_.OnCardDrive = DestinationOnCardDrive;
+  if (!probes_.FreeSpace) {
+    probes_.FreeSpace = [](const std::string& folder) { return FreeSpaceOf(folder); };
+  }
+}
+
+std::optional<TCheckStep> TScanCheckList::Next(TCheckPhase phase) {
+  if (stopped_ || open_) return std::nullopt;
+  for (; next_ < std::size(kSteps) && kSteps[next_].Phase == phase; ++next_) {
+    if (auto step = (this->*kSteps[next_].Run)()) {
+      ++next_;
+      if (step->Kind == TCheckKind::Refusal) {
+        stopped_ = true;
+      } else {
+        open_ = step;
+      }
+      return step;
+    }
+  }
+  return std::nullopt;
+}
+
+bool TScanCheckList::Answer(bool yes) {
+  if (!open_ || open_->Kind != TCheckKind::Question) return false;
+  const bool goOn = !yes && !open_->NoAnswerGoesOn;
+  open_.reset();
+  stopped_ = !goOn;
+  return goOn;
+}
+
+bool TScanCheckList::GiveCapacity(std::optional<uint32_t> sectors) {
+  if (!open_ || open_->Kind != TCheckKind::Capacity) return false;
+  open_.reset();
+  if (!sectors) {
+    stopped_ = true;
+    return false;
+  }
+  Drive.SectorCount = *sectors;
+  Drive.SectorSize = 512;
+  return true;
+}
+
+std::optional<TCheckStep> TScanCheckList::CheckDrive() {
+  if (choices_.Drive) {
+    Drive = *choices_.Drive;
+    return std::nullopt;
+  }
+  return Refusal(TCheckId::NoDrive, "请选择您的存储卡盘符。");
+}
+
+std::optional<TCheckStep> TScanCheckList::CheckDriveType() {
+  if (Drive.DriveType == DRIVE_REMOTE) {
+    return Refusal(TCheckId::NetworkDrive,
+                   "对不起，Snapsalvager 不能恢复网络驱动器的数据。您需要有驱动器在 PC 上运行 Snapsalvager。");
+  }
+  if (Drive.DriveType != DRIVE_CDROM) return std::nullopt;
+  TCheckStep step = Question(TCheckId::OpticalDrive, "对不起，Snapsalvager 不能恢复从 CD/DVD 的数据。");
+  step.NoAnswerGoesOn = true;
+  step.HelpTopic = "cddvd";
+  return step;
+}
+
+std::optional<TCheckStep> TScanCheckList::CheckCamera() {
+  if (FindCamera(choices_.Camera) == nullptr) {
+    return Refusal(TCheckId::NoCamera, "请选择您的数码相机类型，或者如果不知道，请选择普通数码相机。");
+  }
+  Inputs = MakeRecogniserInputs(choices_.Camera, choices_.Photo, choices_.Video, choices_.Audio,
+                                choices_.VideoType);
+  return std::nullopt;
+}
+
+std::optional<TCheckStep> TScanCheckList::CheckKinds() {
+  if (choices_.Photo || choices_.Video || choices_.Audio) return std::nullopt;
+  return Refusal(TCheckId::NoKinds, "请至少选择一个文件类型。例如照片，视频或音频剪辑。");
+}
+
+std::optional<TCheckStep> TScanCheckList::CheckDestFolder() {
+  DestFolder = NormaliseDestFolder(choices_.DestText);
+  if (!DestFolder.empty()) return std::nullopt;
+  return Refusal(TCheckId::NoDestFolder, "目标文件夹不能为空。");
+}
+
+std::optional<TCheckStep> TScanCheckList::CheckSameDrive() {
+  // Writing there would overwrite the deleted files being recovered.
+  if (!probes_.OnCardDrive(Drive.Letter, DestFolder)) return std::nullopt;
+  return Question(TCheckId::SameDrive, SameDriveQuestion());
+}
+
+std::optional<TCheckStep> TScanCheckList::CheckFolders() {
+  switch (PrepareDestFolder(DestFolder, TempFolder)) {
+    case TDestFolderResult::Ready: return std::nullopt;
+    case TDestFolderResult::CannotCreate:
+      return Refusal(TCheckId::CannotCreateDest, "无法创建目标文件夹\r\n" + DestFolder);
+    case TDestFolderResult::CannotWriteTemp:
+      return Refusal(TCheckId::CannotWriteTemp, "Fail to write destination folder\r\n" + DestFolder);
+  }
+  return std::nullopt;
+}
+
+std::optional<TCheckStep> TScanCheckList::CheckEarlierRecovery() {
+  if (NoEarlierRecovery(DestFolder)) return std::nullopt;
+  return Question(TCheckId::EarlierRecovery,
+                  std::string("你选择了当前的“目标文件夹”中包含之前恢复一些文件。新恢复的文件可能会写入他们。") +
+                      "\r\n\r\n" +
+                      "点击“是”以取消并重新选择目标文件夹，或单击“否”来进行，而无需使用不同的目标文件夹。");
+}
+
+std::optional<TCheckStep> TScanCheckList::MeasureDrive() {
+  measured_ = MeasureCard(Drive);
+  if (measured_) return std::nullopt;
+  return TCheckStep{TCheckId::UnknownCapacity, TCheckKind::Capacity,
+                    "Snapsalvager 不能准确地检测你的记忆卡容量。请确认您已经插入了新卡，并选择正确的驱动器号的卡。"
+                    "如果是的话，Snapsalvager 可能无法在某些情况下检测内存卡容量应有卡损坏。若要检索最可恢复的文件，"
+                    "请验证以下卡容量值，如果它不正确并调整它。",
+                    false, {}};
+}
+
+std::optional<TCheckStep> TScanCheckList::CheckHardDisk() {
+  sizes_ = CardSizes(Drive.SectorCount, probes_.FreeSpace(DestFolder));
+  if (auto text = HardDiskQuestion(Drive.Letter, sizes_)) return Question(TCheckId::HardDisk, *text);
+  return std::nullopt;
+}
+
+std::optional<TCheckStep> TScanCheckList::CheckFreeSpace() {
+  if (auto text = FreeSpaceQuestion(sizes_)) return Question(TCheckId::FreeSpace, *text);
+  return std::nullopt;
+}
+
+}  // namespace snapsalvager

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -80,5 +81,102 @@ bool DestinationOnCardDrive(char letter, const std::string& destFolder);
 
 // ".JPG/.TIF": the enabled types in table order.
 std::string SoughtTypes(const TRecogniserInputs& inputs);
+
+}  // namespace snapsalvager
+
+namespace snapsalvager {
+
+// The whole sequence before a scan, in its one order, as steps both front ends render: the
+// checks of the scan options, then the measurement and warnings before the scan. A front
+// end shows a refusal and stops, asks a question and reports the answer, or asks for the
+// capacity; it holds no text and no order of its own.
+enum class TCheckId {
+  // The scan options.
+  NoDrive, NetworkDrive, OpticalDrive, NoCamera, NoKinds, NoDestFolder, SameDrive,
+  CannotCreateDest, CannotWriteTemp, EarlierRecovery,
+  // Before the scan.
+  UnknownCapacity, HardDisk, FreeSpace,
+};
+enum class TCheckPhase { ScanOptions, BeforeScan };
+enum class TCheckKind {
+  Refusal,   // the text is shown and the checks stop
+  Question,  // the text is asked; the answer No goes on, unless NoAnswerGoesOn
+  Capacity,  // the card could not be measured: the user gives the sector count or stops
+};
+struct TCheckStep {
+  TCheckId Id;
+  TCheckKind Kind = TCheckKind::Refusal;
+  std::string Text;
+  bool NoAnswerGoesOn = false;  // a question that only informs (the CD/DVD one)
+  std::string HelpTopic;        // opened when a question is answered Yes; may be empty
+};
+
+// What the user chose, as either front end collects it.
+struct TScanChoices {
+  std::optional<TDriveEntry> Drive;  // nullopt: no drive chosen
+  std::string Camera;                // a name of CameraTable; anything else counts as none
+  bool Photo = true;
+  bool Video = false;
+  bool Audio = false;
+  std::string VideoType = "ALL";
+  std::string DestText;  // the destination as typed
+};
+
+// The two probes a test replaces: is the folder on the card's drive, and its free bytes.
+struct TCheckProbes {
+  std::function<bool(char letter, const std::string& destFolder)> OnCardDrive;
+  std::function<int64_t(const std::string& destFolder)> FreeSpace;
+};
+
+class TScanCheckList {
+ public:
+  explicit TScanCheckList(TScanChoices choices, TCheckProbes probes = {});
+
+  // Runs the checks of phase from where they stand to the next step the user must see;
+  // nullopt when every check of the phase passed (or the checks were stopped: see Stopped).
+  std::optional<TCheckStep> Next(TCheckPhase phase);
+  // The answer to the question Next returned. True when the checks go on.
+  bool Answer(bool yes);
+  // The capacity for the UnknownCapacity step: the sectors the user gave (512 bytes each),
+  // or nullopt to stop. True when the checks go on.
+  bool GiveCapacity(std::optional<uint32_t> sectors);
+  bool Stopped() const { return stopped_; }
+  bool Measured() const { return measured_; }  // the card's capacity was measured
+
+  // Filled as the checks pass: the drive (measured), the recogniser inputs, the normalised
+  // destination and its temporary folder.
+  TDriveEntry Drive;
+  TRecogniserInputs Inputs;
+  std::string DestFolder;
+  std::string TempFolder;
+
+ private:
+  using TStepFunction = std::optional<TCheckStep> (TScanCheckList::*)();
+  struct TStepRow {
+    TCheckPhase Phase;
+    TStepFunction Run;
+  };
+  static const TStepRow kSteps[];
+
+  std::optional<TCheckStep> CheckDrive();
+  std::optional<TCheckStep> CheckDriveType();
+  std::optional<TCheckStep> CheckCamera();
+  std::optional<TCheckStep> CheckKinds();
+  std::optional<TCheckStep> CheckDestFolder();
+  std::optional<TCheckStep> CheckSameDrive();
+  std::optional<TCheckStep> CheckFolders();
+  std::optional<TCheckStep> CheckEarlierRecovery();
+  std::optional<TCheckStep> MeasureDrive();
+  std::optional<TCheckStep> CheckHardDisk();
+  std::optional<TCheckStep> CheckFreeSpace();
+
+  TScanChoices choices_;
+  TCheckProbes probes_;
+  size_t next_ = 0;
+  std::optional<TCheckStep> open_;  // the step waiting for the user
+  bool stopped_ = false;
+  bool measured_ = false;
+  TCardSizes sizes_;
+};
 
 }  // namespace snapsalvager
