@@ -11,6 +11,8 @@ packages=(
   fonts-noto-cjk
   libimage-exiftool-perl dosfstools mtools ffmpeg
   util-linux
+  # the window suites and screenshots in a real X server; Qt's own Chinese texts
+  xvfb openbox x11-utils qt6-translations-l10n
 )
 
 missing=()

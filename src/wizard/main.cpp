@@ -2,12 +2,14 @@
 #include <QApplication>
 #include <QScreen>
 
+#include "wizard/Dialogs.h"
 #include "wizard/MainUnit.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // The title every message box shows.
   QApplication::setApplicationName(QStringLiteral("Snapsalvager"));
+  snapsalvager::InstallQtTranslations();
 
   snapsalvager::TMainForm form;
   // The scan dialogs that live as long as the program are created here, after the window.
