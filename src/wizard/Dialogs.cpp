@@ -25,6 +25,8 @@ TDialogRunner g_runner;
 TFolderChooser g_folderChooser;
 TFileChooser g_fileChooser;
 
+bool HasFrame(const QWidget& window);
+
 QMessageBox::StandardButton ShowRealBox(TMessageKind kind, const QString& text) {
   std::unique_ptr<QMessageBox> box = MakeMessageBox(kind, text);
   const int result = box->exec();
@@ -60,28 +62,38 @@ class TMessageBox final : public QMessageBox {
       setFixedSize(room, std::max(height, this->height()));
     }
     CentreOnOwner(*this);
-    // The window manager's frame is known only once the box is on screen: centre it again
-    // then, with its real frame.
     if (QWindow* window = windowHandle()) window->installEventFilter(this);
   }
 
+  // The box's size may change once more while it is shown, and the window manager may
+  // place the frame otherwise than asked: the box is checked again whenever it is exposed,
+  // moved or resized, a few times at most so it never fights the window manager.
   void resizeEvent(QResizeEvent* event) override {
     QMessageBox::resizeEvent(event);
-    if (isVisible()) CentreOnOwner(*this);
+    KeepCentred();
+  }
+
+  void moveEvent(QMoveEvent* event) override {
+    QMessageBox::moveEvent(event);
+    KeepCentred();
   }
 
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched == windowHandle() && event->type() == QEvent::Expose && !framed_ &&
-        windowHandle()->isExposed() && frameGeometry().size() != size() &&
-        frameGeometry().contains(geometry())) {
-      framed_ = true;
-      CentreOnOwner(*this);
-    }
+    if (watched == windowHandle() && event->type() == QEvent::Expose) KeepCentred();
     return QMessageBox::eventFilter(watched, event);
   }
 
  private:
-  bool framed_ = false;
+  void KeepCentred() {
+    if (!isVisible() || corrections_ >= 4 || !HasFrame(*this)) return;
+    const QPoint target = CentredFramePosition(*this);
+    const QPoint off = frameGeometry().topLeft() - target;
+    if (std::abs(off.x()) <= 1 && std::abs(off.y()) <= 1) return;
+    ++corrections_;
+    move(target);
+  }
+
+  int corrections_ = 0;
 };
 
 }  // namespace
@@ -156,32 +168,55 @@ int RunDialog(QDialog& dialog) {
   return dialog.exec();
 }
 
-void CentreOnOwner(QWidget& window) {
-  QRect frame;
-  QSize margins;
-  QPoint clientOffset;
+namespace {
+
+// The window manager has framed the window and Qt knows the frame.
+bool HasFrame(const QWidget& window) {
+  return window.frameGeometry().size() != window.size() &&
+         window.frameGeometry().contains(window.geometry());
+}
+
+// Where the owner (or the screen) is, and the frame the owner foretells for a window not yet
+// framed: its size and the client's offset inside it.
+struct TPlacement {
+  QRect Area;
+  QSize Margins;
+  QPoint ClientOffset;
+};
+
+TPlacement PlacementFor(const QWidget& window) {
+  TPlacement placement;
   if (g_owner && g_owner->isVisible()) {
-    frame = g_owner->frameGeometry();
-    // A window not yet on screen has no frame yet: it gets the owner's.
-    margins = frame.size() - g_owner->geometry().size();
-    clientOffset = g_owner->geometry().topLeft() - frame.topLeft();
+    placement.Area = g_owner->frameGeometry();
+    placement.Margins = placement.Area.size() - g_owner->geometry().size();
+    placement.ClientOffset = g_owner->geometry().topLeft() - placement.Area.topLeft();
   } else {
     const QScreen* screen = g_owner ? g_owner->screen() : window.screen();
     if (!screen) screen = QGuiApplication::primaryScreen();
-    if (!screen) return;
-    frame = screen->availableGeometry();
+    if (screen) placement.Area = screen->availableGeometry();
   }
-  // The frame is known once the window is on screen and the window manager framed it.
-  const bool framed = window.isVisible() && window.windowHandle() &&
-                      window.windowHandle()->isExposed() &&
-                      window.frameGeometry().size() != window.size() &&
-                      window.frameGeometry().contains(window.geometry());
-  const QSize size = framed ? window.frameGeometry().size() : window.size() + margins;
+  return placement;
+}
+
+}  // namespace
+
+QPoint CentredFramePosition(const QWidget& window) {
+  const TPlacement placement = PlacementFor(window);
+  const QSize size =
+      HasFrame(window) ? window.frameGeometry().size() : window.size() + placement.Margins;
   // Integer division truncates toward zero, as the window rules ask.
-  QPoint topLeft(frame.left() + (frame.width() - size.width()) / 2,
-                 frame.top() + (frame.height() - size.height()) / 2);
-  // A window not yet on screen is placed by its client area, below and inside its frame.
-  if (!framed) topLeft += clientOffset;
+  return QPoint(placement.Area.left() + (placement.Area.width() - size.width()) / 2,
+                placement.Area.top() + (placement.Area.height() - size.height()) / 2);
+}
+
+void CentreOnOwner(QWidget& window) {
+  const TPlacement placement = PlacementFor(window);
+  if (placement.Area.isEmpty()) return;
+  QPoint topLeft = CentredFramePosition(window);
+  // Qt places a window whose frame it does not know yet by its client area, which sits
+  // inside the frame.
+  if (!HasFrame(window) && window.testAttribute(Qt::WA_WState_Created))
+    topLeft += placement.ClientOffset;
   window.move(topLeft);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QMessageBox>
+#include <QPoint>
 #include <QString>
 
 #include <functional>
@@ -47,6 +48,8 @@ int RunDialog(QDialog& dialog);
 // Centres a window on the message owner (left/top truncated as integer division), or on the
 // screen while the owner is hidden. A window not yet mapped is counted with the owner's frame.
 void CentreOnOwner(QWidget& window);
+// Where that puts the window's frame.
+QPoint CentredFramePosition(const QWidget& window);
 // The least width of a window whose title bar shows caption whole, next to the window
 // icon and buttons.
 int CaptionWidth(const QString& caption, const QFont& font);

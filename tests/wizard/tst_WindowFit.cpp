@@ -5,8 +5,10 @@
 // and fonts are real; the offscreen platform runs it too.
 #include <QCheckBox>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextDocumentFragment>
 #include <QtTest>
 
 #include <fstream>
@@ -27,6 +29,23 @@ constexpr int kTitleBarButtons = 96;
 // Frames are drawn by the window manager: centring may be off by a rounding pixel or two.
 constexpr int kCentreSlack = 3;
 
+// The window's frame on screen. In X the window manager's own record of its frame is read
+// (Qt's copy may lag behind the window manager's reparenting).
+QRect FrameOf(QWidget* window) {
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) return window->frameGeometry();
+  QProcess xprop;
+  xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window->winId()),
+                                        QStringLiteral("_NET_FRAME_EXTENTS")});
+  xprop.waitForFinished(5000);
+  // "_NET_FRAME_EXTENTS(CARDINAL) = 1, 1, 20, 1": left, right, top, bottom.
+  const QString out = QString::fromLocal8Bit(xprop.readAllStandardOutput());
+  const QStringList values = out.section(QLatin1Char('='), 1).split(QLatin1Char(','));
+  if (values.size() != 4) return window->frameGeometry();
+  const QRect client = window->geometry();
+  return client.adjusted(-values[0].trimmed().toInt(), -values[2].trimmed().toInt(),
+                         values[1].trimmed().toInt(), values[3].trimmed().toInt());
+}
+
 struct TShownBox {
   QRect Frame;
   QString Caption;
@@ -43,7 +62,7 @@ TShownBox ShowAndMeasure(TMessageKind kind, const QString& text) {
     if (!box) return;
     if (QTest::qWaitForWindowExposed(box)) {
       QTest::qWait(150);  // the window manager's frame and any move it makes
-      shown.Frame = box->frameGeometry();
+      shown.Frame = FrameOf(box);
       shown.Caption = box->windowTitle();
       shown.Font = box->font();
       shown.Shown = true;
@@ -65,26 +84,41 @@ int CaptionNeed(const TShownBox& box) {
   return QFontMetrics(bold).horizontalAdvance(box.Caption) + kTitleBarButtons;
 }
 
-// Every visible label and button of a page whose text is cut: "name: text".
+// Every visible label and button of a page whose text is cut: "name: text (need/room)".
 QStringList ClippedTexts(QWidget* page) {
   QStringList clipped;
+  auto report = [&clipped](QWidget* w, const QString& text, QSize need, QSize room) {
+    clipped << QStringLiteral("%1: %2 (%3x%4 in %5x%6)")
+                   .arg(w->objectName(), text)
+                   .arg(need.width()).arg(need.height()).arg(room.width()).arg(room.height());
+  };
   for (QLabel* label : page->findChildren<QLabel*>()) {
     if (!label->isVisibleTo(page) || label->text().isEmpty() || !label->pixmap().isNull())
       continue;
-    const QRect room = label->contentsRect();
-    bool fits;
-    if (label->wordWrap()) {
-      fits = label->heightForWidth(room.width()) <= room.height() + 1 &&
-             label->minimumSizeHint().width() <= room.width();
-    } else {
-      fits = label->sizeHint().width() <= label->width();
-    }
-    if (!fits) clipped << label->objectName() + QStringLiteral(": ") + label->text();
+    const QRect room = label->contentsRect().adjusted(label->margin(), label->margin(),
+                                                      -label->margin(), -label->margin());
+    const QFontMetrics metrics(label->font());
+    const QString text = label->textFormat() == Qt::RichText || Qt::mightBeRichText(label->text())
+                             ? QTextDocumentFragment::fromHtml(label->text()).toPlainText()
+                             : label->text();
+    const QRect need = label->wordWrap()
+                           ? metrics.boundingRect(QRect(0, 0, room.width(), 100000),
+                                                  Qt::TextWordWrap, text)
+                           : metrics.boundingRect(QRect(0, 0, 100000, 100000), 0, text);
+    // The width of every label; the lines of a wrapping one, which may reach a pixel into
+    // its edge.
+    if (need.width() > room.width() || (label->wordWrap() && need.height() > room.height() + 1))
+      report(label, label->text(), need.size(), room.size());
   }
   for (QAbstractButton* button : page->findChildren<QAbstractButton*>()) {
     if (!button->isVisibleTo(page) || button->text().isEmpty()) continue;
-    if (button->sizeHint().width() > button->width())
-      clipped << button->objectName() + QStringLiteral(": ") + button->text();
+    QSize need = button->sizeHint();
+    if (qobject_cast<QPushButton*>(button)) {
+      // A push button's hint has a minimum width; its text needs its advance and a margin.
+      need.setWidth(QFontMetrics(button->font()).horizontalAdvance(QString(button->text()).remove(QLatin1Char('&'))) + 8);
+    }
+    if (need.width() > button->width())
+      report(button, button->text(), need, button->size());
   }
   return clipped;
 }
@@ -153,7 +187,7 @@ class TestWindowFit : public QObject {
     QFETCH(QString, text);
     QVERIFY(!text.isEmpty());
     ShowWindow();
-    const QRect window = form->frameGeometry();
+    const QRect window = FrameOf(form.get());
     const TShownBox box = ShowAndMeasure(TMessageKind(kind), text);
     QVERIFY(box.Shown);
     QVERIFY2(window.contains(box.Frame), qPrintable(QStringLiteral("box %1,%2 %3x%4 outside window %5,%6 %7x%8")
@@ -179,7 +213,7 @@ class TestWindowFit : public QObject {
       if (!box) return;
       if (QTest::qWaitForWindowExposed(box)) {
         QTest::qWait(150);
-        frame = box->frameGeometry();
+        frame = FrameOf(box);
         caption = box->windowTitle();
         hasIcon = !box->windowIcon().isNull();
       }
