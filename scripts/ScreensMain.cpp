@@ -27,6 +27,7 @@
 #include "engine/PreviewFileStreamUnit.h"
 #include "engine/WriteFileStreamUnit.h"
 #include "wizard/Dialogs.h"
+#include "wizard/HelpLinks.h"
 #include "wizard/MainUnit.h"
 #include "wizard/QuickStatusUnit.h"
 #include "wizard/RecoveryDoneUnit.h"
@@ -204,6 +205,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "not in an X server (%s): frames and placement will be missing\n",
                  qPrintable(QGuiApplication::platformName()));
   const QRect screenArea = QGuiApplication::primaryScreen()->geometry();
+  // Links and documents (the post-processing page after the save) are not opened.
+  SetDocumentOpener([](const QString&) {});
 
   // The start-up question of a user who may not read cards, before the window shows: the
   // whole screen, to show where it stands.

@@ -134,10 +134,15 @@ void TMainForm::ConnectScanPage() {
   // newest row shows complete at the bottom and no row hides half under the header.
   list->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
   list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  const int rowHeight = list->verticalHeader()->defaultSectionSize();
+  // A row is never lower than its font and the style allow, whatever height was designed.
+  const int rowHeight = std::max(list->verticalHeader()->defaultSectionSize(),
+                                 list->verticalHeader()->minimumSectionSize());
+  list->verticalHeader()->setDefaultSectionSize(rowHeight);
   const int chrome = list->horizontalHeader()->sizeHint().height() + 2 * list->frameWidth() +
                      list->horizontalScrollBar()->sizeHint().height();
-  const int rows = std::max(1, (list->height() - chrome) / rowHeight);
+  // As many rows as are nearest the designed height, without reaching the note below.
+  int rows = std::max(1, (list->height() - chrome + rowHeight / 2) / rowHeight);
+  while (rows > 1 && list->y() + chrome + rows * rowHeight > scanUi.LScanNote->y()) --rows;
   list->setFixedHeight(chrome + rows * rowHeight);
   scanUi.LScanNote->setProperty(kTagProperty, 0);
 }
