@@ -164,6 +164,7 @@ void SetDialogRunner(TDialogRunner runner) { g_runner = std::move(runner); }
 
 int RunDialog(QDialog& dialog) {
   if (g_runner) return g_runner(dialog);
+  dialog.winId();  // created now, so it is centred with the frame it is about to get
   CentreOnOwner(dialog);
   return dialog.exec();
 }
@@ -202,8 +203,9 @@ TPlacement PlacementFor(const QWidget& window) {
 
 QPoint CentredFramePosition(const QWidget& window) {
   const TPlacement placement = PlacementFor(window);
-  const QSize size =
-      HasFrame(window) ? window.frameGeometry().size() : window.size() + placement.Margins;
+  // A window about to be shown (created, not yet framed) will get a frame like its owner's.
+  const bool framing = !HasFrame(window) && window.testAttribute(Qt::WA_WState_Created);
+  const QSize size = framing ? window.size() + placement.Margins : window.frameGeometry().size();
   // Integer division truncates toward zero, as the window rules ask.
   return QPoint(placement.Area.left() + (placement.Area.width() - size.width()) / 2,
                 placement.Area.top() + (placement.Area.height() - size.height()) / 2);
