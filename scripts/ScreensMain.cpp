@@ -165,6 +165,12 @@ void SaveMessage(TMessageKind kind, const QString& text, const QString& name) {
   SaveOver(g_window, box.get(), name);
 }
 
+// Centred as RunDialog centres: created first, so with the frame it is about to get.
+void Centre(QWidget& dialog) {
+  dialog.winId();
+  CentreOnOwner(dialog);
+}
+
 // A non-photo file found by a scan: its scrambled temporary file and its record.
 void AddClip(TMainForm& form, const QString& tempFolder, const std::string& type) {
   const uint32_t number = static_cast<uint32_t>(form.FoundFiles.Count()) + 1;
@@ -296,7 +302,7 @@ int main(int argc, char** argv) {
   form.ChosenVideoType = QStringLiteral("ALL");
   form.ui.EDestFolder->setText(temp.filePath(QStringLiteral("Recovered")));
   SetDialogRunner([](QDialog& dialog) {
-    CentreOnOwner(dialog);
+    Centre(dialog);
     dialog.show();
     SaveOver(g_window, &dialog, QStringLiteral("dialog-scan-complete"));
     dialog.hide();
@@ -331,7 +337,7 @@ int main(int argc, char** argv) {
   form.CreateScanDialogs();
   if (form.StatusForm) {
     form.StatusForm->Prepare('E', 65536);
-    CentreOnOwner(*form.StatusForm);
+    Centre(*form.StatusForm);
     form.StatusForm->show();
     SaveOver(&form, form.StatusForm, QStringLiteral("dialog-capacity"));
     form.StatusForm->hide();
@@ -348,14 +354,14 @@ int main(int argc, char** argv) {
     for (const std::string& ext : VideoGroup().Exts) items << QString::fromStdString(ext);
     video.SetItems(items);
     video.SetItemIndex(4);
-    CentreOnOwner(video);
+    Centre(video);
     video.show();
     SaveOver(&form, &video, QStringLiteral("dialog-video-type"));
   }
   {
     TAboutBox about(&form);
     about.ui.LVersion->setText(QStringLiteral("版本 6.10 build 1210"));
-    CentreOnOwner(about);
+    Centre(about);
     about.show();
     SaveOver(&form, &about, QStringLiteral("dialog-about"));
   }

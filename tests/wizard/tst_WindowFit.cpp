@@ -246,6 +246,11 @@ class TestWindowFit : public QObject {
     const char letter = LinuxDrives::AttachImage(image.toStdString());
     QVERIFY(letter != 0);
     form->FillDriveList();
+    // The closed list names the image behind the chosen letter, as the item does.
+    for (int i = 0; i < form->ui.CBDrive->count(); ++i)
+      if (form->ui.CBDrive->itemData(i, TMainForm::DriveRowRole).toInt() == letter - 'A')
+        form->ui.CBDrive->setCurrentIndex(i);
+    QVERIFY(form->ui.CBDrive->toolTip().contains(image));
     form->SelectedDrive = form->DriveTable[static_cast<size_t>(letter - 'A')];
     form->DestFolder = dir.path() + QStringLiteral("/Recovered/");
     // The longest list of types: a raw camera with video and audio.
