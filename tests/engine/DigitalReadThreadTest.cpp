@@ -524,6 +524,23 @@ TEST_F(DigitalReadThreadTest, TimeEstimateLeavesOutPausedTime) {
   EXPECT_GE(estimates, 4);
 }
 
+TEST_F(DigitalReadThreadTest, FirstListedFileBringsTheSectorCountAlong) {
+  card_->Bytes = Card(2000);
+  PutHeader(card_->Bytes, 10, kJpgHeader);
+  PutHeader(card_->Bytes, 100, kJpgHeader);  // the first file ends here, in the first batch
+  TDigitalReadThread& scan = Prepare();
+  scan.TickCount = [] { return 5000u; };     // no report is ever due by time
+  scan.Start();
+  ASSERT_TRUE(scan.WaitFor(20000));
+  std::string firstRead;
+  for (auto& [label, text] : events_.labelLog)
+    if (label == TScanLabel::LRead) {
+      firstRead = text;
+      break;
+    }
+  EXPECT_EQ(firstRead, "200/2000");
+}
+
 TEST(FormatRemainingTimeTest, PadsMinutesAndSecondsButNotHours) {
   EXPECT_EQ(FormatRemainingTime(0), "0:00:00");
   EXPECT_EQ(FormatRemainingTime(425), "0:07:05");
