@@ -15,6 +15,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace snapsalvager {
 namespace {
