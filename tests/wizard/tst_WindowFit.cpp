@@ -18,6 +18,10 @@
 #include "engine/LinuxDrives.h"
 #include "engine/ScanChecks.h"
 #include "engine/ScanOptions.h"
+#include "wizard/RecoveryDoneUnit.h"
+#include "wizard/StatusUnit.h"
+#include "wizard/UAbout.h"
+#include "wizard/VideoTypeUnit.h"
 
 using namespace snapsalvager;
 using namespace snapsalvager::test;
@@ -283,6 +287,28 @@ class TestWindowFit : public QObject {
       const QStringList clipped = ClippedTexts(page);
       QVERIFY2(clipped.isEmpty(), qPrintable(page->objectName() + QStringLiteral(": ") +
                                              clipped.join(QLatin1String(" | "))));
+    }
+  }
+
+  // The small dialogs as the program fills them.
+  void DialogsFit() {
+    ShowWindow();
+    form->CreateScanDialogs();
+    form->StatusForm->Prepare('E', 65536);
+    form->RecoveryDoneForm->ui.LMessage->setText(
+        QStringLiteral("发现共有 12345 个文件。 \n\n请按[确定]，然后按[下一步]按钮可以预览并保存。"));
+    TAboutBox about(form.get());
+    about.ui.LVersion->setText(QStringLiteral("版本 6.10 build 1210"));
+    TVideoTypeForm video(form.get());
+    for (QDialog* dialog : {static_cast<QDialog*>(form->StatusForm),
+                            static_cast<QDialog*>(form->RecoveryDoneForm),
+                            static_cast<QDialog*>(&about), static_cast<QDialog*>(&video)}) {
+      dialog->show();
+      QVERIFY(QTest::qWaitForWindowExposed(dialog));
+      const QStringList clipped = ClippedTexts(dialog);
+      QVERIFY2(clipped.isEmpty(), qPrintable(dialog->objectName() + QStringLiteral(": ") +
+                                             clipped.join(QLatin1String(" | "))));
+      dialog->hide();
     }
   }
 
