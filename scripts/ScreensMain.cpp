@@ -1,8 +1,14 @@
-// snapsalvager-screens: writes a PNG of every wizard page and dialog into a folder, without
-// a display (QT_QPA_PLATFORM=offscreen) and without a card, so the program can be looked at
-// anywhere. Usage: snapsalvager-screens <folder>
+// snapsalvager-screens: writes a PNG of every wizard page and dialog into a folder, without a
+// card. Run it in an X server with a window manager (scripts/screens.sh starts both): each
+// picture is taken from the screen, frames, placement and tooltips as a user sees them.
+// Usage: snapsalvager-screens <folder>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCursor>
+#include <QFileDialog>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QElapsedTimer>
@@ -16,8 +22,12 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "engine/FoundFiles.h"
 #include "engine/LinuxDrives.h"
+#include "engine/PreviewFileStreamUnit.h"
+#include "engine/WriteFileStreamUnit.h"
 #include "wizard/Dialogs.h"
+#include "wizard/HelpLinks.h"
 #include "wizard/MainUnit.h"
 #include "wizard/QuickStatusUnit.h"
 #include "wizard/RecoveryDoneUnit.h"
@@ -33,19 +43,71 @@ namespace {
 QString g_out;
 int g_written = 0;
 
-void Settle() {
-  for (int i = 0; i < 3; ++i) QApplication::processEvents();
+// Lets the window system and the window manager show, frame and place what was shown.
+void Settle(int ms = 250) {
+  QElapsedTimer waited;
+  waited.start();
+  while (waited.elapsed() < ms) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(10);
+  }
 }
 
-void Save(QWidget* w, const QString& name) {
+void WaitShown(QWidget* w) {
+  QElapsedTimer waited;
+  waited.start();
+  while (waited.elapsed() < 3000 && !(w->windowHandle() && w->windowHandle()->isExposed())) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(10);
+  }
   Settle();
+}
+
+// A part of the screen as it is now.
+void SaveArea(QRect area, const QString& name) {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  area = area.intersected(screen->geometry());
   const QString path = QDir(g_out).filePath(name + QLatin1String(".png"));
-  if (w->grab().save(path)) {
+  if (screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(path)) {
     ++g_written;
     std::printf("%s\n", qPrintable(path));
   } else {
     std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
   }
+}
+
+// A window with its frame, or the window of a control.
+void Save(QWidget* w, const QString& name) {
+  WaitShown(w->window());
+  SaveArea(w->window()->frameGeometry(), name);
+}
+
+// A box over the window, so its place on the window shows.
+void SaveOver(QWidget* window, QWidget* box, const QString& name) {
+  WaitShown(box);
+  SaveArea(window->frameGeometry().united(box->frameGeometry()).adjusted(-10, -10, 10, 10), name);
+}
+
+// Rests the mouse on a point until its tooltip shows, then saves area.
+void SaveHover(const QPoint& global, const QRect& area, const QString& name) {
+  QCursor::setPos(global + QPoint(1, 1));
+  Settle(100);
+  QCursor::setPos(global);
+  Settle(1500);
+  SaveArea(area, name);
+}
+
+// The next modal dialog (a file or folder chooser) is saved and cancelled.
+void SaveNextModal(QWidget* window, const QString& name) {
+  QTimer::singleShot(300, [window, name] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    if (!dialog) {
+      std::fprintf(stderr, "no dialog for %s\n", qPrintable(name));
+      return;
+    }
+    SaveOver(window, dialog, name);
+    if (auto* d = qobject_cast<QDialog*>(dialog)) d->reject();
+  });
 }
 
 // A holiday photo: sky, sun and hills in the colours of photo `n`.
@@ -95,10 +157,39 @@ QString WriteDemoCard(const QString& path, int photos) {
   return path;
 }
 
+QWidget* g_window = nullptr;
+
 void SaveMessage(TMessageKind kind, const QString& text, const QString& name) {
   std::unique_ptr<QMessageBox> box = MakeMessageBox(kind, text);
   box->show();
-  Save(box.get(), name);
+  SaveOver(g_window, box.get(), name);
+}
+
+// Centred as RunDialog centres: created first, so with the frame it is about to get.
+void Centre(QWidget& dialog) {
+  dialog.winId();
+  CentreOnOwner(dialog);
+}
+
+// A non-photo file found by a scan: its scrambled temporary file and its record.
+void AddClip(TMainForm& form, const QString& tempFolder, const std::string& type) {
+  const uint32_t number = static_cast<uint32_t>(form.FoundFiles.Count()) + 1;
+  TFoundFile f;
+  f.Name = RecoveredFileName(number, type);
+  f.Ext = type;
+  f.TempFile = std::filesystem::path(tempFolder.toStdString()) / TemporaryFileName(number, type);
+  f.Info = "N/A";
+  {
+    TWriteFileStream stream(f.TempFile);
+    stream.Encoded = true;
+    stream.EncodedLength = TempHeadLength;
+    stream.EncodeKey = TempHeadKey;
+    std::vector<uint8_t> sector(512, static_cast<uint8_t>(number));
+    for (int i = 0; i < 8; ++i) stream.Write(sector.data(), 512);
+  }
+  f.Size = 8 * 512;
+  f.Selected = true;
+  form.FoundFiles.Append(std::move(f));
 }
 
 }  // namespace
@@ -106,6 +197,7 @@ void SaveMessage(TMessageKind kind, const QString& text, const QString& name) {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Snapsalvager"));
+  InstallQtTranslations();
   if (argc < 2) {
     std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
     return 2;
@@ -115,12 +207,21 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot create %s\n", argv[1]);
     return 1;
   }
+  if (QGuiApplication::platformName() != QLatin1String("xcb"))
+    std::fprintf(stderr, "not in an X server (%s): frames and placement will be missing\n",
+                 qPrintable(QGuiApplication::platformName()));
+  const QRect screenArea = QGuiApplication::primaryScreen()->geometry();
+  // Links and documents (the post-processing page after the save) are not opened.
+  SetDocumentOpener([](const QString&) {});
 
-  // Record the questions instead of showing them modally; they are drawn separately below.
-  QStringList asked;
-  SetAdministratorOverride(true);
-  SetPrompter([&asked](TMessageKind, const QString& text) {
-    asked << text;
+  // The start-up question of a user who may not read cards, before the window shows: the
+  // whole screen, to show where it stands.
+  SetAdministratorOverride(false);
+  SetPrompter([&screenArea](TMessageKind kind, const QString& text) {
+    std::unique_ptr<QMessageBox> box = MakeMessageBox(kind, text);
+    box->show();
+    WaitShown(box.get());
+    SaveArea(screenArea, QStringLiteral("message-administrator"));
     return QMessageBox::No;
   });
 
@@ -135,6 +236,15 @@ int main(int argc, char** argv) {
   const char cardLetter = LinuxDrives::AttachImage(cardPath.toStdString());
 
   TMainForm form;
+  g_window = &form;
+  SetAdministratorOverride(true);
+  // Record the questions of the walk instead of showing them modally; they are drawn below.
+  QStringList asked;
+  SetPrompter([&asked](TMessageKind, const QString& text) {
+    asked << text;
+    return QMessageBox::No;
+  });
+  form.move(screenArea.center() - form.rect().center());
   form.show();
   Save(&form, QStringLiteral("01-welcome"));
 
@@ -150,27 +260,51 @@ int main(int argc, char** argv) {
   form.ui.LVideoFileType->setVisible(true);
   Save(&form, QStringLiteral("02-scan-options"));
 
-  form.ui.CBDrive->showPopup();
+  // The closed drive list and its open list, each with the tooltip naming the image.
+  QComboBox* drives = form.ui.CBDrive;
+  SaveHover(drives->mapToGlobal(drives->rect().center()),
+            form.frameGeometry(), QStringLiteral("03-drive-tooltip"));
+  drives->showPopup();
   Settle();
-  Save(form.ui.CBDrive->view()->window(), QStringLiteral("03-drive-list"));
-  form.ui.CBDrive->hidePopup();
+  QAbstractItemView* view = drives->view();
+  QRect popupArea = view->window()->frameGeometry();
+  for (int i = 0; i < drives->count(); ++i) {
+    if (drives->itemData(i, TMainForm::DriveRowRole).toInt() != cardLetter - 'A') continue;
+    const QRect item = view->visualRect(view->model()->index(i, 0));
+    SaveHover(view->viewport()->mapToGlobal(item.center()), popupArea.adjusted(0, 0, 360, 60),
+              QStringLiteral("03-drive-list"));
+  }
+  drives->hidePopup();
   form.ui.CBCamera->showPopup();
-  Settle();
-  Save(form.ui.CBCamera->view()->window(), QStringLiteral("04-camera-list"));
+  Save(form.ui.CBCamera->view(), QStringLiteral("04-camera-list"));
   form.ui.CBCamera->hidePopup();
 
-  // A real scan of a demo card with eight photos, then its preview and the save.
+  // Qt's own dialogs in Chinese: the disk-image chooser and the folder chooser.
+  for (int i = 0; i < drives->count(); ++i)
+    if (drives->itemData(i, TMainForm::ImageChooserRole).toBool()) {
+      SaveNextModal(&form, QStringLiteral("dialog-image-file"));
+      form.CBDriveSelect(i);
+    }
+  SaveNextModal(&form, QStringLiteral("dialog-destination-folder"));
+  form.Button1Click();
+
+  // A real scan of a demo card with eight photos, sought with every kind of file of a raw
+  // camera, then its preview and the save.
   const char demo = LinuxDrives::AttachImage(WriteDemoCard(temp.filePath(QStringLiteral("demo.img")), 8).toStdString());
   form.FillDriveList();
   for (int i = 0; i < form.ui.CBDrive->count(); ++i)
     if (demo && form.ui.CBDrive->itemData(i, TMainForm::DriveRowRole).toInt() == demo - 'A')
       form.ui.CBDrive->setCurrentIndex(i);
-  form.ui.CBCamera->setCurrentIndex(0);
-  form.ui.CVideo->setChecked(false);
+  form.ui.CBCamera->setCurrentIndex(2);
+  form.ui.CPhoto->setChecked(true);
+  form.ui.CVideo->setChecked(true);
+  form.ui.CAudio->setChecked(true);
+  form.ChosenVideoType = QStringLiteral("ALL");
   form.ui.EDestFolder->setText(temp.filePath(QStringLiteral("Recovered")));
   SetDialogRunner([](QDialog& dialog) {
+    Centre(dialog);
     dialog.show();
-    Save(&dialog, QStringLiteral("dialog-scan-complete"));
+    SaveOver(g_window, &dialog, QStringLiteral("dialog-scan-complete"));
     dialog.hide();
     return int(QDialog::Accepted);
   });
@@ -187,21 +321,30 @@ int main(int argc, char** argv) {
   }
   SetDialogRunner({});
   Save(&form, QStringLiteral("05-scan"));
+
+  // Clips of other kinds after the photos: their tick labels are the longest names.
+  for (const char* type : {"MOV", "MPG", "WAV", "AMR"}) AddClip(form, form.TempFolder, type);
   form.BNextClick();
   Save(&form, QStringLiteral("06-preview"));
+  if (form.previewUi.CFileList->count() > 1) {
+    form.previewUi.CFileList->setCurrentIndex(1);
+    form.CFileListChange();
+    Save(&form, QStringLiteral("06-preview-page-2"));
+  }
   form.BNextClick();
   Save(&form, QStringLiteral("07-finish"));
 
   form.CreateScanDialogs();
   if (form.StatusForm) {
     form.StatusForm->Prepare('E', 65536);
+    Centre(*form.StatusForm);
     form.StatusForm->show();
-    Save(form.StatusForm, QStringLiteral("dialog-capacity"));
+    SaveOver(&form, form.StatusForm, QStringLiteral("dialog-capacity"));
     form.StatusForm->hide();
   }
   if (form.QuickStatusForm) {
     form.QuickStatusForm->ShowStatus(QStringLiteral("获取磁盘信息。它只需几秒钟..."));
-    Save(form.QuickStatusForm, QStringLiteral("dialog-quick-status"));
+    SaveOver(&form, form.QuickStatusForm, QStringLiteral("dialog-quick-status"));
     form.QuickStatusForm->HideStatus();
   }
 
@@ -211,34 +354,57 @@ int main(int argc, char** argv) {
     for (const std::string& ext : VideoGroup().Exts) items << QString::fromStdString(ext);
     video.SetItems(items);
     video.SetItemIndex(4);
+    Centre(video);
     video.show();
-    Save(&video, QStringLiteral("dialog-video-type"));
+    SaveOver(&form, &video, QStringLiteral("dialog-video-type"));
   }
   {
     TAboutBox about(&form);
     about.ui.LVersion->setText(QStringLiteral("版本 6.10 build 1210"));
+    Centre(about);
     about.show();
-    Save(&about, QStringLiteral("dialog-about"));
+    SaveOver(&form, &about, QStringLiteral("dialog-about"));
   }
 
-  SaveMessage(TMessageKind::Information, QStringLiteral("请点击“下一步”按钮继续，或“返回”按钮返回。"),
-              QStringLiteral("message-tab-refused"));
-  SaveMessage(TMessageKind::Confirmation, QStringLiteral("你确定现在退出 Snapsalvager?"),
-              QStringLiteral("message-close"));
-  SaveMessage(TMessageKind::Warning,
-              QStringLiteral("Snapsalvager 正在扫描你的内存卡。您确定要终止扫描并退出 Snapsalvager 吗？"),
-              QStringLiteral("message-close-during-scan"));
-  SaveMessage(TMessageKind::Information, QStringLiteral("请选择您的存储卡盘符。"),
-              QStringLiteral("message-no-drive"));
-  SetAdministratorOverride(false);
-  asked.clear();
-  form.AskAdministrator();
-  if (!asked.isEmpty())
-    SaveMessage(TMessageKind::Confirmation, asked.last(), QStringLiteral("message-administrator"));
+  // Every message box the window shows, over the window.
+  const struct {
+    TMessageKind Kind;
+    QString Text;
+    const char* Name;
+  } messages[] = {
+      {TMessageKind::Information, QStringLiteral("请点击“下一步”按钮继续，或“返回”按钮返回。"), "message-tab-refused"},
+      {TMessageKind::Confirmation, QStringLiteral("你确定现在退出 Snapsalvager?"), "message-close"},
+      {TMessageKind::Warning,
+       QStringLiteral("Snapsalvager 正在扫描你的内存卡。您确定要终止扫描并退出 Snapsalvager 吗？"),
+       "message-close-during-scan"},
+      {TMessageKind::Information, QStringLiteral("请选择您的存储卡盘符。"), "message-no-drive"},
+      {TMessageKind::Information, QStringLiteral("用户扫描停止"), "message-user-stopped"},
+      {TMessageKind::Information,
+       QStringLiteral("重要说明： 已恢复的文件包含\"MOV\"文件。那些已恢复的文件在某些情况下可能需要后处理"
+                      "或他们不能正常打开。单击 [确定]，Snapsalvager 将您带入支持网页下载后处理工具。"),
+       "message-post-processing"},
+      {TMessageKind::Information,
+       QStringLiteral("Sorry, cannot find help file. Please check Help documents from Snapsalvager website."),
+       "message-help-missing"},
+      {TMessageKind::Confirmation,
+       QStringLiteral("警告: 目标文件夹的驱动器与源驱动器是相同的。恢复到同一磁盘可能会导致数据永久丢失。 "
+                      "我们强烈建议您选择另一个驱动器作为一个目标保存恢复的文件。\r\n\r\n单击 [是] "
+                      "取消并重新选择目标文件夹，或单击 [否] 仍然继续。"),
+       "message-same-drive"},
+      {TMessageKind::Confirmation,
+       QStringLiteral("你选择了当前的“目标文件夹”中包含之前恢复一些文件。新恢复的文件可能会写入他们。\r\n\r\n"
+                      "点击“是”以取消并重新选择目标文件夹，或单击“否”来进行，而无需使用不同的目标文件夹。"),
+       "message-earlier-results"},
+      {TMessageKind::Confirmation,
+       QStringLiteral("请注意，“步骤3 - 预览”点击[返回]按钮将回到“步骤1 - 扫描选项”。如果你想从存储卡中恢复丢失的"
+                      "照片,您将需要再次进行扫描。\r\n\r\n你一定要返回到“步骤1 - 扫描选项”吗?"),
+       "message-back-from-preview"},
+  };
+  for (const auto& m : messages) SaveMessage(m.Kind, m.Text, QLatin1String(m.Name));
 
-  SetPrompter({});
   SetPrompter([](TMessageKind, const QString&) { return QMessageBox::Yes; });  // let the window close
   form.close();
+  SetPrompter({});
   LinuxDrives::DetachAll();
   std::printf("%d pictures in %s\n", g_written, qPrintable(g_out));
   return g_written > 0 ? 0 : 1;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Writes a PNG of every wizard page and dialog into a folder (default: build/screens),
-# with no display and no card: ./scripts/screens.sh [folder]
+# Writes a PNG of every wizard page and dialog into a folder (default: build/screens), taken
+# from the screen of a private X server with a window manager (scripts/with-x11.sh), and
+# without a card: ./scripts/screens.sh [folder]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -8,5 +9,5 @@ out="${1:-build/screens}"
 cmake --preset default >/dev/null
 cmake --build build/default -j "$(nproc)" --target snapsalvager-screens >/dev/null
 mkdir -p "$out"
-QT_QPA_PLATFORM=offscreen build/default/scripts/snapsalvager-screens "$out"
+bash scripts/with-x11.sh build/default/scripts/snapsalvager-screens "$out"
 echo "screens written to $out" >&2

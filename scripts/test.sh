@@ -26,6 +26,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   ctest --test-dir build/sanitize --output-on-failure -j "$jobs" -LE no-sanitize \
   | tee build/ctest-sanitize.log
 
+bash scripts/test-x11.sh
+
 if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
   echo "== fuzzers (30 s each)" >&2
   bash scripts/fuzz.sh 30

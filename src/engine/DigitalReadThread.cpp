@@ -122,6 +122,7 @@ struct TDigitalReadThread::Impl {
   uint32_t startTick = 0;
   uint32_t lastTick = 0;
   uint32_t reportCount = 0;
+  bool sectorsShown = false;  // a report of the sectors read has been sent
 
   Impl(TScanEvents& e, TSynchronize s, TFoundFileList& f)
       : events(&e), synchronize(std::move(s)), foundFiles(&f) {}
@@ -147,10 +148,15 @@ struct TDigitalReadThread::Impl {
   bool PauseCheckpoint() {
     std::unique_lock<std::mutex> lock(controlMutex);
     if (!pauseRequested || terminated) return false;
+    const uint32_t parkedAt = Now();
     parked = true;
     controlChanged.notify_all();
     controlChanged.wait(lock, [this] { return !pauseRequested || terminated.load(); });
     parked = false;
+    // The estimate counts scanning time only: the pause moves the scan's start forward.
+    const uint32_t pausedMs = Now() - parkedAt;
+    startTick += pausedMs;
+    lastTick += pausedMs;
     return terminated;
   }
 
@@ -341,7 +347,11 @@ void TDigitalReadThread::Impl::CarveSector(uint8_t* sector, uint32_t i, uint32_t
 
 void TDigitalReadThread::Impl::ReportIfDue() {
   const uint32_t now = Now();
-  if (now - lastTick < kReportIntervalMs) return;
+  // The first listed file brings the first report with it: rows never sit under a count of
+  // 0 sectors read.
+  const bool rowsBeforeCount = !sectorsShown && foundFiles->Count() > 0;
+  if (now - lastTick < kReportIntervalMs && !rowsBeforeCount) return;
+  sectorsShown = true;
   lastTick = now;
   if (++reportCount >= kReportsPerEstimate) {
     const uint32_t elapsed = (lastTick - startTick) / 1000;

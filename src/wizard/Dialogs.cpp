@@ -3,9 +3,19 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QLabel>
+#include <QLayout>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPalette>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+#include <QTranslator>
+#include <QWindow>
+
+#include <algorithm>
+#include <cstdlib>
 
 namespace snapsalvager {
 namespace {
@@ -15,6 +25,8 @@ TPrompter g_prompter;
 TDialogRunner g_runner;
 TFolderChooser g_folderChooser;
 TFileChooser g_fileChooser;
+
+bool HasFrame(const QWidget& window);
 
 QMessageBox::StandardButton ShowRealBox(TMessageKind kind, const QString& text) {
   std::unique_ptr<QMessageBox> box = MakeMessageBox(kind, text);
@@ -29,11 +41,83 @@ QMessageBox::StandardButton Prompt(TMessageKind kind, const QString& text) {
   return ShowRealBox(kind, text);
 }
 
+// A message box sizes itself only when shown (it chooses its line breaks then); it is
+// placed after that, so a long message is centred as well as a short one, and it is made
+// wide enough for its caption.
+class TMessageBox final : public QMessageBox {
+ public:
+  using QMessageBox::QMessageBox;
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QMessageBox::showEvent(event);
+    const int room = CaptionWidth(windowTitle(), font());
+    if (width() < room) {
+      // The box sizes itself from its layout again on every layout request: its text is
+      // given the extra width, and the box takes it at once.
+      if (auto* label = findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+        label->setMinimumWidth(label->width() + room - width());
+      const int height = layout() && layout()->hasHeightForWidth()
+                             ? layout()->totalHeightForWidth(room)
+                             : this->height();
+      setFixedSize(room, std::max(height, this->height()));
+    }
+    CentreOnOwner(*this);
+    if (QWindow* window = windowHandle()) window->installEventFilter(this);
+  }
+
+  // The box's size may change once more while it is shown, and the window manager may
+  // place the frame otherwise than asked: the box is checked again whenever it is exposed,
+  // moved or resized, a few times at most so it never fights the window manager.
+  void resizeEvent(QResizeEvent* event) override {
+    QMessageBox::resizeEvent(event);
+    KeepCentred();
+  }
+
+  void moveEvent(QMoveEvent* event) override {
+    QMessageBox::moveEvent(event);
+    KeepCentred();
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == windowHandle() && event->type() == QEvent::Expose) KeepCentred();
+    return QMessageBox::eventFilter(watched, event);
+  }
+
+ private:
+  void KeepCentred() {
+    if (!isVisible() || corrections_ >= 4 || !HasFrame(*this)) return;
+    const QPoint target = CentredFramePosition(*this);
+    const QPoint off = frameGeometry().topLeft() - target;
+    if (std::abs(off.x()) <= 1 && std::abs(off.y()) <= 1) return;
+    ++corrections_;
+    move(target);
+  }
+
+  int corrections_ = 0;
+};
+
 }  // namespace
 
+int CaptionWidth(const QString& caption, const QFont& font) {
+  // Window managers draw the caption in a bold face, between the window icon and the
+  // minimise and close buttons: each about as wide as the title bar is high.
+  QFont bold = font;
+  bold.setBold(true);
+  const QFontMetrics metrics(bold);
+  return metrics.horizontalAdvance(caption) + 5 * std::max(metrics.height() + 8, 24);
+}
+
 std::unique_ptr<QMessageBox> MakeMessageBox(TMessageKind kind, const QString& text) {
-  auto box = std::make_unique<QMessageBox>(g_owner);
-  box->setWindowTitle(QApplication::applicationName());
+  // Before the window is shown (the start-up question) the box stands on its own, centred on
+  // the screen: a box owned by a hidden window lands in a corner.
+  QWidget* parent = g_owner && g_owner->isVisible() ? g_owner.data() : nullptr;
+  auto box = std::make_unique<TMessageBox>(parent);
+  QString caption = QApplication::applicationName();
+  if (caption.isEmpty() && g_owner) caption = g_owner->windowTitle();
+  box->setWindowTitle(caption);
+  if (g_owner && !g_owner->windowIcon().isNull())
+    box->setWindowIcon(g_owner->windowIcon());
   // The texts carry Windows line breaks; a lone CR would show as a glyph.
   box->setText(QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")));
   if (kind == TMessageKind::Information) {
@@ -81,17 +165,126 @@ void SetDialogRunner(TDialogRunner runner) { g_runner = std::move(runner); }
 
 int RunDialog(QDialog& dialog) {
   if (g_runner) return g_runner(dialog);
+  dialog.winId();  // created now, so it is centred with the frame it is about to get
   CentreOnOwner(dialog);
   return dialog.exec();
 }
 
-void CentreOnOwner(QWidget& window) {
-  if (!g_owner) return;
-  const QRect frame = g_owner->frameGeometry();
-  const QSize size = window.frameGeometry().size();
+namespace {
+
+// The window manager has framed the window and Qt knows the frame.
+bool HasFrame(const QWidget& window) {
+  return window.frameGeometry().size() != window.size() &&
+         window.frameGeometry().contains(window.geometry());
+}
+
+// Where the owner (or the screen) is, and the frame the owner foretells for a window not yet
+// framed: its size and the client's offset inside it.
+struct TPlacement {
+  QRect Area;
+  QSize Margins;
+  QPoint ClientOffset;
+};
+
+TPlacement PlacementFor(const QWidget& window) {
+  TPlacement placement;
+  if (g_owner && g_owner->isVisible()) {
+    placement.Area = g_owner->frameGeometry();
+    placement.Margins = placement.Area.size() - g_owner->geometry().size();
+    placement.ClientOffset = g_owner->geometry().topLeft() - placement.Area.topLeft();
+  } else {
+    const QScreen* screen = g_owner ? g_owner->screen() : window.screen();
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (screen) placement.Area = screen->availableGeometry();
+  }
+  return placement;
+}
+
+}  // namespace
+
+QPoint CentredFramePosition(const QWidget& window) {
+  const TPlacement placement = PlacementFor(window);
+  // A window about to be shown (created, not yet framed) will get a frame like its owner's.
+  const bool framing = !HasFrame(window) && window.testAttribute(Qt::WA_WState_Created);
+  const QSize size = framing ? window.size() + placement.Margins : window.frameGeometry().size();
   // Integer division truncates toward zero, as the window rules ask.
-  window.move(frame.left() + (frame.width() - size.width()) / 2,
-              frame.top() + (frame.height() - size.height()) / 2);
+  return QPoint(placement.Area.left() + (placement.Area.width() - size.width()) / 2,
+                placement.Area.top() + (placement.Area.height() - size.height()) / 2);
+}
+
+void CentreOnOwner(QWidget& window) {
+  const TPlacement placement = PlacementFor(window);
+  if (placement.Area.isEmpty()) return;
+  QPoint topLeft = CentredFramePosition(window);
+  // Qt places a window whose frame it does not know yet by its client area, which sits
+  // inside the frame.
+  if (!HasFrame(window) && window.testAttribute(Qt::WA_WState_Created))
+    topLeft += placement.ClientOffset;
+  window.move(topLeft);
+}
+
+bool InstallQtTranslations() {
+  // The window speaks Chinese whatever the desktop's language: Qt's own dialogs, buttons
+  // and context menus follow it.
+  auto* translator = new QTranslator(QCoreApplication::instance());
+  if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                        QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete translator;
+    return false;
+  }
+  return QCoreApplication::installTranslator(translator);
+}
+
+namespace {
+
+// Zero-width spaces after the separators of a path or list, where a line may break.
+QString Breakable(const QString& text) {
+  QString out;
+  out.reserve(text.size() * 2);
+  for (const QChar c : text) {
+    out += c;
+    if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char('_'))
+      out += QChar(0x200B);
+  }
+  return out;
+}
+
+bool Fits(const QLabel& label, const QString& text, int room) {
+  const QFontMetrics metrics(label.font());
+  if (!label.wordWrap()) return metrics.horizontalAdvance(text) <= room;
+  const QRect need = metrics.boundingRect(QRect(0, 0, room, 100000),
+                                          Qt::TextWordWrap | int(label.alignment()), text);
+  return need.width() <= room && need.height() <= label.contentsRect().height();
+}
+
+}  // namespace
+
+void SetFittedText(QLabel& label, const QString& text) {
+  const int room = label.contentsRect().width() - 2 * label.margin() -
+                   (label.indent() > 0 ? label.indent() : 0);
+  label.setToolTip(QString());
+  if (Fits(label, text, room)) {
+    label.setText(text);
+    return;
+  }
+  if (label.wordWrap()) {
+    const QString breakable = Breakable(text);
+    if (Fits(label, breakable, room)) {
+      label.setText(breakable);
+      return;
+    }
+  }
+  // Too long even so: the middle gives way, and the tooltip has the whole text.
+  const QFontMetrics metrics(label.font());
+  const int lines = label.wordWrap() ? std::max(1, label.contentsRect().height() / metrics.lineSpacing()) : 1;
+  QString shown = text;
+  for (int budget = room * lines; budget > 0; budget -= metrics.averageCharWidth()) {
+    shown = metrics.elidedText(text, Qt::ElideMiddle, budget);
+    if (label.wordWrap()) shown = Breakable(shown);
+    if (Fits(label, shown, room)) break;
+  }
+  label.setText(shown);
+  label.setToolTip(text);
 }
 
 void SetFolderChooser(TFolderChooser chooser) { g_folderChooser = std::move(chooser); }

@@ -4,12 +4,15 @@
 #pragma once
 
 #include <QMessageBox>
+#include <QPoint>
 #include <QString>
 
 #include <functional>
 #include <memory>
 
 class QDialog;
+class QFont;
+class QLabel;
 class QWidget;
 
 namespace snapsalvager {
@@ -42,8 +45,21 @@ QMessageBox::StandardButton AskYesNoWarning(const QString& text);
 using TDialogRunner = std::function<int(QDialog& dialog)>;
 void SetDialogRunner(TDialogRunner runner);
 int RunDialog(QDialog& dialog);
-// Centres a window on the message owner (left/top truncated as integer division).
+// Centres a window on the message owner (left/top truncated as integer division), or on the
+// screen while the owner is hidden. A window not yet mapped is counted with the owner's frame.
 void CentreOnOwner(QWidget& window);
+// Where that puts the window's frame.
+QPoint CentredFramePosition(const QWidget& window);
+// The least width of a window whose title bar shows caption whole, next to the window
+// icon and buttons.
+int CaptionWidth(const QString& caption, const QFont& font);
+// Shows text whole in a label of fixed size: a word-wrapping label may break a long path or
+// list after its separators; a text that still does not fit is elided in the middle and
+// shown whole in the tooltip.
+void SetFittedText(QLabel& label, const QString& text);
+// Loads Qt's own Chinese texts (standard dialogs and buttons) from Qt's translations folder;
+// false when they are not installed.
+bool InstallQtTranslations();
 // The look every small dialog shares: its panel paints its own white (whatever the style
 // puts behind it) and its title label is dark blue (the Windows colour 0x993300).
 void StyleDialogPanel(QWidget& panel, QWidget& title);

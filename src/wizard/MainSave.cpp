@@ -49,10 +49,10 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
     finishUi.PBar3->setValue(static_cast<int>(step.Index));  // the files before this one
     const QString path = destFolder + QString::fromStdString(FoundFiles[step.Index].Name);
     if (step.Selected) {
-      finishUi.LFileName->setText(QStringLiteral("保存中 ") + path);
+      SetFittedText(*finishUi.LFileName, QStringLiteral("保存中 ") + path);
       QCoreApplication::processEvents();
     } else {
-      finishUi.LFileName->setText(QStringLiteral("Bypassing ") + path);
+      SetFittedText(*finishUi.LFileName, QStringLiteral("Bypassing ") + path);
     }
   };
   TSaveOutcome outcome = SaveFoundFiles(FoundFiles, destFolder.toStdString(), observer);
@@ -66,7 +66,7 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
   finishUi.LFilePercent->setVisible(false);
   finishUi.LPercent->setVisible(false);
   finishUi.LCurrentFileImage->setVisible(false);
-  finishUi.LFileName->setText(QStringLiteral("已恢复的文件被保存在") + destFolder);
+  SetFittedText(*finishUi.LFileName, QStringLiteral("已恢复的文件被保存在") + destFolder);
   finishUi.LNotice->setText(QStringLiteral("完成了整个恢复过程。"));
   finishUi.PBar3->setValue(0);
 
@@ -91,7 +91,7 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
     QString where = QStringLiteral("已恢复的文件被保存在") + destFolder;
     if (keptCount > 0)
       where += QStringLiteral("\n未能保存的文件的临时副本保留在 ") + kept;
-    finishUi.LFileName->setText(where);
+    SetFittedText(*finishUi.LFileName, where);
 
     QString text = QStringLiteral("注意： 有 %1 个选中的文件未能保存到 %2（该文件夹中可能已有同名的文件）：")
                        .arg(count)

@@ -4,15 +4,18 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTableWidget>
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 
 #include "engine/DigitalReadThread.h"
+#include "engine/LinuxDrives.h"
 #include "engine/ScanChecks.h"
 #include "wizard/CardAccess.h"
 #include "wizard/Dialogs.h"
@@ -128,6 +131,20 @@ void TMainForm::ConnectScanPage() {
   for (int column = 0; column < 4; ++column) list->setColumnWidth(column, widths[column]);
   list->setIconSize(QSize(16, 16));
   list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  // Whole rows only: the list scrolls by rows and is as high as its whole rows, so the
+  // newest row shows complete at the bottom and no row hides half under the header.
+  list->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+  list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // A row is never lower than its font and the style allow, whatever height was designed.
+  const int rowHeight = std::max(list->verticalHeader()->defaultSectionSize(),
+                                 list->verticalHeader()->minimumSectionSize());
+  list->verticalHeader()->setDefaultSectionSize(rowHeight);
+  const int chrome = list->horizontalHeader()->sizeHint().height() + 2 * list->frameWidth() +
+                     list->horizontalScrollBar()->sizeHint().height();
+  // As many rows as are nearest the designed height, without reaching the note below.
+  int rows = std::max(1, (list->height() - chrome + rowHeight / 2) / rowHeight);
+  while (rows > 1 && list->y() + chrome + rows * rowHeight > scanUi.LScanNote->y()) --rows;
+  list->setFixedHeight(chrome + rows * rowHeight);
   scanUi.LScanNote->setProperty(kTagProperty, 0);
 }
 
@@ -189,10 +206,15 @@ bool TMainForm::PrepareScan() {
 
   if (result) {
     scanUi.LSize->setText(QString::asprintf("存储大小:  %d MB", static_cast<int>(drive.SectorCount / 2048)));
-    scanUi.LDrive->setText(Letter(drive.Letter) + QLatin1Char(':'));
+    // Letters mean little on Linux: name the device or image behind one, as the command does.
+    QString driveText = Letter(drive.Letter) + QLatin1Char(':');
+    if (const TLinuxDrive* known = LinuxDrives::ByNumber(drive.DriveNumber))
+      if (!known->DisplayName.empty())
+        driveText += QStringLiteral(" (%1)").arg(QString::fromStdString(known->DisplayName));
+    SetFittedText(*scanUi.LDrive, driveText);
     scanUi.LScanNote->setText(QStringLiteral("扫描正在进行中..."));
     scanUi.LScanNote->setProperty(kTagProperty, 0);
-    scanUi.LFileType->setText(QString::fromStdString(SoughtTypes(RecogniserInputs)));
+    SetFittedText(*scanUi.LFileType, QString::fromStdString(SoughtTypes(RecogniserInputs)));
   } else {
     scanUi.LSize->setText(QStringLiteral("0 MB"));
   }

@@ -90,6 +90,10 @@ void TMainForm::ConnectHandlers() {
   connect(ui.LDriveNoteLink, &TLinkLabel::clicked, this, &TMainForm::LDriveNoteLinkClick);
 
   connect(ui.CBDrive, &QComboBox::activated, this, &TMainForm::CBDriveSelect);
+  // The closed list names the device or image behind the chosen letter, as its item does.
+  connect(ui.CBDrive, &QComboBox::currentIndexChanged, this, [this](int index) {
+    ui.CBDrive->setToolTip(ui.CBDrive->itemData(index, Qt::ToolTipRole).toString());
+  });
   connect(ui.BRefresh, &QPushButton::clicked, this, &TMainForm::BRefreshClick);
   connect(ui.CVideo, &QCheckBox::clicked, this, &TMainForm::CVideoClick);
   connect(ui.LVideoFileType, &TLinkLabel::clicked, this, &TMainForm::LVideoFileTypeClick);

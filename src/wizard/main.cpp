@@ -6,6 +6,7 @@
 #include <cstring>
 #include <optional>
 
+#include "wizard/Dialogs.h"
 #include "wizard/MainUnit.h"
 
 namespace {
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
   // The title every message box shows.
   QApplication::setApplicationName(QStringLiteral("Snapsalvager"));
   QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopFileName));
+  snapsalvager::InstallQtTranslations();
 
   snapsalvager::TMainForm form;
   // The scan dialogs that live as long as the program are created here, after the window.

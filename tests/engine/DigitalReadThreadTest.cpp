@@ -499,6 +499,48 @@ TEST_F(DigitalReadThreadTest, TimeEstimateFirstAppearsAtTheFourthReport) {
   EXPECT_EQ(firstTime, "0:00:01");
 }
 
+TEST_F(DigitalReadThreadTest, TimeEstimateLeavesOutPausedTime) {
+  card_->Bytes = Card(6000);
+  TDigitalReadThread& scan = Prepare();
+  auto clock = std::make_shared<std::atomic<uint32_t>>(1000000);
+  scan.TickCount = [clock] { return clock->fetch_add(250) + 250; };
+  card_->Hook = [&](uint64_t offset, size_t) {
+    if (offset == 1000 * kSector) scan.Suspend();
+  };
+  scan.Start();
+  for (int i = 0; i < 2000 && !scan.Parked(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(scan.Parked());
+  // An hour of pause; 250 ms of clock per batch of 200 sectors is about 6 s for the card.
+  clock->fetch_add(3600000);
+  card_->Hook = nullptr;
+  scan.Resume();
+  ASSERT_TRUE(scan.WaitFor(20000));
+  int estimates = 0;
+  for (auto& [label, text] : events_.labelLog) {
+    if (label != TScanLabel::LTime) continue;
+    ++estimates;
+    EXPECT_LE(text, "0:00:09") << "estimate " << estimates;
+  }
+  EXPECT_GE(estimates, 4);
+}
+
+TEST_F(DigitalReadThreadTest, FirstListedFileBringsTheSectorCountAlong) {
+  card_->Bytes = Card(2000);
+  PutHeader(card_->Bytes, 10, kJpgHeader);
+  PutHeader(card_->Bytes, 100, kJpgHeader);  // the first file ends here, in the first batch
+  TDigitalReadThread& scan = Prepare();
+  scan.TickCount = [] { return 5000u; };     // no report is ever due by time
+  scan.Start();
+  ASSERT_TRUE(scan.WaitFor(20000));
+  std::string firstRead;
+  for (auto& [label, text] : events_.labelLog)
+    if (label == TScanLabel::LRead) {
+      firstRead = text;
+      break;
+    }
+  EXPECT_EQ(firstRead, "200/2000");
+}
+
 TEST(FormatRemainingTimeTest, PadsMinutesAndSecondsButNotHours) {
   EXPECT_EQ(FormatRemainingTime(0), "0:00:00");
   EXPECT_EQ(FormatRemainingTime(425), "0:07:05");

@@ -300,7 +300,7 @@ class TestScanControl : public QObject {
     QVERIFY(shownDialogs.isEmpty());
     QVERIFY(prompter->Messages.isEmpty());
     QCOMPARE(form->scanUi.LSize->text(), QStringLiteral("存储大小:  488 MB"));
-    QCOMPARE(form->scanUi.LDrive->text(), QStringLiteral("E:"));
+    QCOMPARE(form->scanUi.LDrive->text(), QStringLiteral("E: (zero.img)"));
     QCOMPARE(form->scanUi.LScanNote->text(), kScanningNote);
     QVERIFY(form->QuickStatusForm->isHidden());
     QCOMPARE(form->QuickStatusForm->ui.PStatus->text(), QStringLiteral("获取磁盘信息。它只需几秒钟..."));
@@ -471,7 +471,10 @@ class TestScanControl : public QObject {
     QCOMPARE(form->scanUi.LTime->text(), QStringLiteral("0:00:00"));
     QCOMPARE(form->scanUi.PBar->maximum(), 4096);
     QCOMPARE(form->scanUi.PBar->value(), 4096);
-    QCOMPARE(form->scanUi.LDrive->text(), QString(QLatin1Char(letter)) + QLatin1Char(':'));
+    // The letter and the image behind it, as the command names it.
+    QCOMPARE(form->scanUi.LDrive->text(),
+             QStringLiteral("%1: (%2)").arg(QLatin1Char(letter))
+                 .arg(QString::fromStdString(LinuxDrives::ByNumber(static_cast<uint8_t>(letter - 'A' + 1))->DisplayName)));
     QCOMPARE(form->scanUi.LSize->text(), QStringLiteral("存储大小:  2 MB"));
     QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.TIF"));
 

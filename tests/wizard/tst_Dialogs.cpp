@@ -1,4 +1,5 @@
 // Message boxes: caption, kind, buttons, default button, font and position.
+#include <QLabel>
 #include <QPushButton>
 #include <QtTest>
 
@@ -61,6 +62,42 @@ class TestDialogs : public QObject {
       box->reject();  // closed without a button
     });
     QCOMPARE(AskYesNo(QStringLiteral("?")), QMessageBox::Cancel);
+  }
+
+  // Qt's own file and folder dialogs and standard buttons speak the window's Chinese.
+  void QtsOwnTextsAreChinese() {
+    QVERIFY(InstallQtTranslations());
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
+    QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("查找范围："));
+  }
+
+  // A text too long for its label: a path breaks after its separators, and what still does
+  // not fit gives way in the middle, whole in the tooltip. A text that fits is left as is.
+  void LongTextsWrapOrElideWithTheirTooltip() {
+    QLabel line;
+    line.setFixedSize(120, 18);
+    SetFittedText(line, QStringLiteral("E: (card.img)"));
+    QCOMPARE(line.text(), QStringLiteral("E: (card.img)"));
+    QVERIFY(line.toolTip().isEmpty());
+    const QString longName = QStringLiteral("E: (a-very-long-name-of-a-card-image-file.img)");
+    SetFittedText(line, longName);
+    QVERIFY(line.text().contains(QChar(0x2026)));
+    QCOMPARE(line.toolTip(), longName);
+
+    QLabel wrapped;
+    wrapped.setWordWrap(true);
+    wrapped.setFixedSize(200, 60);
+    const QString path = QStringLiteral("/home/user/Documents/Snapsalvager/2026-12-07/");
+    SetFittedText(wrapped, path);
+    QCOMPARE(QString(wrapped.text()).remove(QChar(0x200B)), path);
+    QVERIFY(wrapped.toolTip().isEmpty());
+    QString deep = path;
+    while (deep.size() < 400) deep += QStringLiteral("folder/");
+    SetFittedText(wrapped, deep);
+    QCOMPARE(wrapped.toolTip(), deep);
+    const QRect need = QFontMetrics(wrapped.font())
+                           .boundingRect(QRect(0, 0, 200, 10000), Qt::TextWordWrap, wrapped.text());
+    QVERIFY(need.width() <= 200 && need.height() <= 60);
   }
 
   void PrompterSeesEveryKindAndText() {

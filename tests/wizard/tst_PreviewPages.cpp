@@ -153,7 +153,8 @@ class TestPreviewPages : public QObject {
     for (int s = 0; s < 6; ++s) {
       QCOMPARE(form->ThumbnailList[s]->geometry(), QRect(thumbs[s], QSize(120, 100)));
       QCOMPARE(form->SlotBoxes[s]->pos(), boxes[s]);
-      QCOMPARE(form->SlotBoxes[s]->width(), 93);
+      // Wide enough for a whole name such as "File0005.MPG", within the panel.
+      QCOMPARE(form->SlotBoxes[s]->width(), 125);
       QCOMPARE(form->SlotBoxes[s]->property("Tag").toInt(), s + 1);
     }
   }

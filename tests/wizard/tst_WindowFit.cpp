@@ -1,0 +1,333 @@
+// The window as a user sees it: every message box of the program lies inside the window and
+// is centred on it (or on the screen before the window is shown), is never narrower than its
+// caption, and every label and tick box shows its whole text at the window's fixed size.
+// scripts/test-x11.sh runs this suite in a real X server with a window manager, where frames
+// and fonts are real; the offscreen platform runs it too.
+#include <QCheckBox>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QTextDocumentFragment>
+#include <QtTest>
+
+#include <fstream>
+
+#include "PreviewTestSupport.h"
+#include "WizardTestSupport.h"
+#include "engine/LinuxDrives.h"
+#include "engine/ScanChecks.h"
+#include "engine/ScanOptions.h"
+#include "wizard/RecoveryDoneUnit.h"
+#include "wizard/StatusUnit.h"
+#include "wizard/UAbout.h"
+#include "wizard/VideoTypeUnit.h"
+
+using namespace snapsalvager;
+using namespace snapsalvager::test;
+
+namespace {
+
+// Room a title bar needs besides the caption: the window icon and the buttons.
+constexpr int kTitleBarButtons = 96;
+// Frames are drawn by the window manager: centring may be off by a rounding pixel or two.
+constexpr int kCentreSlack = 3;
+
+// The window's frame on screen. In X the window manager's own record of its frame is read
+// (Qt's copy may lag behind the window manager's reparenting).
+QRect FrameOf(QWidget* window) {
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) return window->frameGeometry();
+  QProcess xprop;
+  xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window->winId()),
+                                        QStringLiteral("_NET_FRAME_EXTENTS")});
+  xprop.waitForFinished(5000);
+  // "_NET_FRAME_EXTENTS(CARDINAL) = 1, 1, 20, 1": left, right, top, bottom.
+  const QString out = QString::fromLocal8Bit(xprop.readAllStandardOutput());
+  const QStringList values = out.section(QLatin1Char('='), 1).split(QLatin1Char(','));
+  if (values.size() != 4) return window->frameGeometry();
+  const QRect client = window->geometry();
+  return client.adjusted(-values[0].trimmed().toInt(), -values[2].trimmed().toInt(),
+                         values[1].trimmed().toInt(), values[3].trimmed().toInt());
+}
+
+struct TShownBox {
+  QRect Frame;
+  QString Caption;
+  QFont Font;
+  bool Shown = false;
+};
+
+// Shows text in the real box through the program's own call, and measures the box once the
+// window system has placed it.
+TShownBox ShowAndMeasure(TMessageKind kind, const QString& text) {
+  TShownBox shown;
+  QTimer::singleShot(0, [&shown] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    if (QTest::qWaitForWindowExposed(box)) {
+      QTest::qWait(150);  // the window manager's frame and any move it makes
+      shown.Frame = FrameOf(box);
+      shown.Caption = box->windowTitle();
+      shown.Font = box->font();
+      shown.Shown = true;
+    }
+    box->reject();
+  });
+  if (kind == TMessageKind::Information)
+    ShowInfo(text);
+  else if (kind == TMessageKind::Warning)
+    AskYesNoWarning(text);
+  else
+    AskYesNo(text);
+  return shown;
+}
+
+int CaptionNeed(const TShownBox& box) {
+  QFont bold = box.Font;
+  bold.setBold(true);
+  return QFontMetrics(bold).horizontalAdvance(box.Caption) + kTitleBarButtons;
+}
+
+// Every visible label and button of a page whose text is cut: "name: text (need/room)".
+QStringList ClippedTexts(QWidget* page) {
+  QStringList clipped;
+  auto report = [&clipped](QWidget* w, const QString& text, QSize need, QSize room) {
+    clipped << QStringLiteral("%1: %2 (%3x%4 in %5x%6)")
+                   .arg(w->objectName(), text)
+                   .arg(need.width()).arg(need.height()).arg(room.width()).arg(room.height());
+  };
+  for (QLabel* label : page->findChildren<QLabel*>()) {
+    if (!label->isVisibleTo(page) || label->text().isEmpty() || !label->pixmap().isNull())
+      continue;
+    const QRect room = label->contentsRect().adjusted(label->margin(), label->margin(),
+                                                      -label->margin(), -label->margin());
+    const QFontMetrics metrics(label->font());
+    const QString text = label->textFormat() == Qt::RichText || Qt::mightBeRichText(label->text())
+                             ? QTextDocumentFragment::fromHtml(label->text()).toPlainText()
+                             : label->text();
+    const QRect need = label->wordWrap()
+                           ? metrics.boundingRect(QRect(0, 0, room.width(), 100000),
+                                                  Qt::TextWordWrap, text)
+                           : metrics.boundingRect(QRect(0, 0, 100000, 100000), 0, text);
+    // The width of every label; the lines of a wrapping one, which may reach a pixel into
+    // its edge.
+    if (need.width() > room.width() || (label->wordWrap() && need.height() > room.height() + 1))
+      report(label, label->text(), need.size(), room.size());
+  }
+  for (QAbstractButton* button : page->findChildren<QAbstractButton*>()) {
+    if (!button->isVisibleTo(page) || button->text().isEmpty()) continue;
+    QSize need = button->sizeHint();
+    if (qobject_cast<QPushButton*>(button)) {
+      // A push button's hint has a minimum width; its text needs its advance and a margin.
+      need.setWidth(QFontMetrics(button->font()).horizontalAdvance(QString(button->text()).remove(QLatin1Char('&'))) + 8);
+    }
+    if (need.width() > button->width())
+      report(button, button->text(), need, button->size());
+  }
+  return clipped;
+}
+
+}  // namespace
+
+class TestWindowFit : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<TMainForm> form;
+
+  void ShowWindow() {
+    form = MakeMainForm();
+    const QRect area = form->screen()->availableGeometry();
+    form->move(area.center() - form->rect().center());
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QTest::qWait(150);
+  }
+
+ private slots:
+  void initTestCase() {
+    QApplication::setApplicationName(QStringLiteral("Snapsalvager"));
+  }
+
+  void cleanup() {
+    form.reset();
+    LinuxDrives::DetachAll();
+  }
+
+  // ---- message boxes ----
+
+  void MessageBoxesLieCentredInsideTheWindow_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("text");
+    const int info = int(TMessageKind::Information);
+    const int question = int(TMessageKind::Confirmation);
+    QTest::newRow("user stopped") << info << QStringLiteral("用户扫描停止");
+    QTest::newRow("tab refused") << info << QStringLiteral("请点击“下一步”按钮继续，或“返回”按钮返回。");
+    QTest::newRow("post-processing") << info << QStringLiteral(
+        "重要说明： 已恢复的文件包含\"MOV\"文件。那些已恢复的文件在某些情况下可能需要后处理"
+        "或他们不能正常打开。单击 [确定]，Snapsalvager 将您带入支持网页下载后处理工具。");
+    QTest::newRow("help file missing") << info << QStringLiteral(
+        "Sorry, cannot find help file. Please check Help documents from Snapsalvager website.");
+    QTest::newRow("same drive") << question << QStringLiteral(
+        "警告: 目标文件夹的驱动器与源驱动器是相同的。恢复到同一磁盘可能会导致数据永久丢失。 "
+        "我们强烈建议您选择另一个驱动器作为一个目标保存恢复的文件。\r\n\r\n单击 [是] "
+        "取消并重新选择目标文件夹，或单击 [否] 仍然继续。");
+    QTest::newRow("earlier results") << question << QStringLiteral(
+        "你选择了当前的“目标文件夹”中包含之前恢复一些文件。新恢复的文件可能会写入他们。\r\n\r\n"
+        "点击“是”以取消并重新选择目标文件夹，或单击“否”来进行，而无需使用不同的目标文件夹。");
+    QTest::newRow("back from preview") << question << QStringLiteral(
+        "请注意，“步骤3 - 预览”点击[返回]按钮将回到“步骤1 - 扫描选项”。如果你想从存储卡中恢复丢失的"
+        "照片,您将需要再次进行扫描。\r\n\r\n你一定要返回到“步骤1 - 扫描选项”吗?");
+    QTest::newRow("hard disk") << question
+                               << QString::fromStdString(HardDiskQuestion('E', CardSizes(600000000u, -1)).value_or(""));
+    QTest::newRow("free space") << question
+                                << QString::fromStdString(FreeSpaceQuestion(CardSizes(4194304u, 1024)).value_or(""));
+    QTest::newRow("close") << question << QStringLiteral("你确定现在退出 Snapsalvager?");
+    QTest::newRow("close during scan") << int(TMessageKind::Warning) << QStringLiteral(
+        "Snapsalvager 正在扫描你的内存卡。您确定要终止扫描并退出 Snapsalvager 吗？");
+  }
+
+  void MessageBoxesLieCentredInsideTheWindow() {
+    QFETCH(int, kind);
+    QFETCH(QString, text);
+    QVERIFY(!text.isEmpty());
+    ShowWindow();
+    const QRect window = FrameOf(form.get());
+    const TShownBox box = ShowAndMeasure(TMessageKind(kind), text);
+    QVERIFY(box.Shown);
+    QVERIFY2(window.contains(box.Frame), qPrintable(QStringLiteral("box %1,%2 %3x%4 outside window %5,%6 %7x%8")
+                                                        .arg(box.Frame.x()).arg(box.Frame.y())
+                                                        .arg(box.Frame.width()).arg(box.Frame.height())
+                                                        .arg(window.x()).arg(window.y())
+                                                        .arg(window.width()).arg(window.height())));
+    const QPoint off = box.Frame.center() - window.center();
+    QVERIFY2(std::abs(off.x()) <= kCentreSlack && std::abs(off.y()) <= kCentreSlack,
+             qPrintable(QStringLiteral("off centre by %1, %2").arg(off.x()).arg(off.y())));
+    QVERIFY2(box.Frame.width() >= CaptionNeed(box),
+             qPrintable(QStringLiteral("%1 px for a caption needing %2").arg(box.Frame.width()).arg(CaptionNeed(box))));
+  }
+
+  // The start-up question comes before the window: centred on the screen, captioned, with
+  // the program's icon.
+  void AdministratorQuestionIsCentredOnTheScreen() {
+    QRect frame;
+    QString caption;
+    bool hasIcon = false;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      if (QTest::qWaitForWindowExposed(box)) {
+        QTest::qWait(150);
+        frame = FrameOf(box);
+        caption = box->windowTitle();
+        hasIcon = !box->windowIcon().isNull();
+      }
+      box->button(QMessageBox::No)->click();
+    });
+    SetAdministratorOverride(false);
+    form = std::make_unique<TMainForm>();
+    SetAdministratorOverride(std::nullopt);
+    QVERIFY(!frame.isEmpty());
+    QCOMPARE(caption, QStringLiteral("Snapsalvager"));
+    QVERIFY(hasIcon);
+    const QRect screen = form->screen()->availableGeometry();
+    QVERIFY(screen.contains(frame));
+    const QPoint off = frame.center() - screen.center();
+    QVERIFY2(std::abs(off.x()) <= kCentreSlack && std::abs(off.y()) <= kCentreSlack,
+             qPrintable(QStringLiteral("off centre by %1, %2").arg(off.x()).arg(off.y())));
+  }
+
+  // ---- labels ----
+
+  void ScanPageShowsTheWholeFileTypeLineAndDrive() {
+    ShowWindow();
+    TScriptedPrompter prompter;  // any warning is answered "go on"
+    QTemporaryDir dir;
+    const QString image = dir.filePath(QStringLiteral("a-card-copied-from-the-camera.img"));
+    {
+      std::ofstream out(image.toStdString(), std::ios::binary);
+      out << std::string(2 * 1024 * 1024, '\0');
+    }
+    const char letter = LinuxDrives::AttachImage(image.toStdString());
+    QVERIFY(letter != 0);
+    form->FillDriveList();
+    // The closed list names the image behind the chosen letter, as the item does.
+    for (int i = 0; i < form->ui.CBDrive->count(); ++i)
+      if (form->ui.CBDrive->itemData(i, TMainForm::DriveRowRole).toInt() == letter - 'A')
+        form->ui.CBDrive->setCurrentIndex(i);
+    QVERIFY(form->ui.CBDrive->toolTip().contains(image));
+    form->SelectedDrive = form->DriveTable[static_cast<size_t>(letter - 'A')];
+    form->DestFolder = dir.path() + QStringLiteral("/Recovered/");
+    // The longest list of types: a raw camera with video and audio.
+    form->RecogniserInputs = MakeRecogniserInputs("Canon Digital Camera", true, true, true, "ALL");
+    QVERIFY(form->PrepareScan());
+    form->ShowPage(form->ui.T3);
+    QVERIFY(form->scanUi.LFileType->text().contains(QLatin1String("AMR")));
+    QVERIFY(form->scanUi.LDrive->text().startsWith(QString(QLatin1Char(letter)) + QLatin1Char(':')));
+    const QStringList clipped = ClippedTexts(form->ui.T3);
+    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QLatin1String(" | "))));
+  }
+
+  void PreviewTickLabelsAreWhole() {
+    ShowWindow();
+    TScanLeftovers scan(*form);
+    for (const char* type : {"MOV", "MPG", "WAV", "AMR", "3GP", "MTS"})
+      scan.Add(type, std::vector<uint8_t>(1024, 7));
+    form->EnterPreviewStep();
+    form->ShowPage(form->ui.T4);
+    QCOMPARE(form->previewUi.C6->text(), QStringLiteral("File0006.MTS"));
+    const QStringList clipped = ClippedTexts(form->ui.T4);
+    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QLatin1String(" | "))));
+  }
+
+  void EveryOtherPageFits() {
+    ShowWindow();
+    form->FillDriveList();
+    for (QWidget* page : {form->ui.T1, form->ui.T2, form->ui.T5}) {
+      form->ShowPage(page);
+      const QStringList clipped = ClippedTexts(page);
+      QVERIFY2(clipped.isEmpty(), qPrintable(page->objectName() + QStringLiteral(": ") +
+                                             clipped.join(QLatin1String(" | "))));
+    }
+  }
+
+  // The small dialogs as the program fills them.
+  void DialogsFit() {
+    ShowWindow();
+    form->CreateScanDialogs();
+    form->StatusForm->Prepare('E', 65536);
+    form->RecoveryDoneForm->ui.LMessage->setText(
+        QStringLiteral("发现共有 12345 个文件。 \n\n请按[确定]，然后按[下一步]按钮可以预览并保存。"));
+    TAboutBox about(form.get());
+    about.ui.LVersion->setText(QStringLiteral("版本 6.10 build 1210"));
+    TVideoTypeForm video(form.get());
+    for (QDialog* dialog : {static_cast<QDialog*>(form->StatusForm),
+                            static_cast<QDialog*>(form->RecoveryDoneForm),
+                            static_cast<QDialog*>(&about), static_cast<QDialog*>(&video)}) {
+      dialog->show();
+      QVERIFY(QTest::qWaitForWindowExposed(dialog));
+      const QStringList clipped = ClippedTexts(dialog);
+      QVERIFY2(clipped.isEmpty(), qPrintable(dialog->objectName() + QStringLiteral(": ") +
+                                             clipped.join(QLatin1String(" | "))));
+      dialog->hide();
+    }
+  }
+
+  // A destination deep in folders wraps after its separators, or gives way in the middle
+  // with the whole path in the tooltip; it is never cut silently.
+  void LongDestinationPathIsNeverCutSilently() {
+    ShowWindow();
+    TScriptedPrompter prompter;
+    TScanLeftovers scan(*form);
+    QString deep = scan.DestText();
+    while (deep.size() < 600) deep += QStringLiteral("照片备份_2026年夏天的旅行/");
+    form->ShowPage(form->ui.T5);
+    form->SaveSelectedFiles(deep);
+    QLabel* label = form->finishUi.LFileName;
+    const QStringList clipped = ClippedTexts(form->ui.T5);
+    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QLatin1String(" | "))));
+    QVERIFY(label->toolTip().contains(deep));
+  }
+};
+
+QTEST_MAIN(TestWindowFit)
+#include "tst_WindowFit.moc"
