@@ -27,6 +27,10 @@ class TWriteFileStream {
   // measured from MaxSize when the cap was reached). Returns the new position or -1.
   int64_t Seek(int64_t offset, int origin);
 
+  // Ends the file at size bytes (when fewer than Written): the bytes past it are dropped
+  // from the buffer or cut from the file, and Written becomes size. A file of an exactly
+  // known length ends at its last byte, not at the end of a sector.
+  void Truncate(int64_t size);
   // Flushes and closes now. True only when every byte meant for the file reached it
   // (no short or failed write since creation); the destructor then does nothing more.
   bool Close();

@@ -177,7 +177,8 @@ bool TMainForm::PrepareScan() {
     scanUi.LDrive->setText(Letter(drive.Letter) + QLatin1Char(':'));
     scanUi.LScanNote->setText(QStringLiteral("扫描正在进行中..."));
     scanUi.LScanNote->setProperty(kTagProperty, 0);
-    scanUi.LFileType->setText(QString::fromStdString(SoughtTypes(RecogniserInputs)));
+    scanUi.LFileType->setText(QString::fromStdString(
+        SoughtTypes(RecogniserInputs) + (ui.NDeepScan->isChecked() ? kDeepScanSuffix : "")));
   } else {
     scanUi.LSize->setText(QStringLiteral("0 MB"));
   }
@@ -215,6 +216,7 @@ bool TMainForm::StartScan() {
   thread->TempFolder = ToPath(TempFolder);
   thread->Inputs = RecogniserInputs;
   thread->WholeVolume = true;
+  thread->DeepScan = ui.NDeepScan->isChecked();
   ScanThread = std::move(thread);
   try {
     ScanThread->Start();

@@ -429,6 +429,13 @@ class TestScanControl : public QObject {
     QVERIFY(form->ValidateScanOptions());
     QVERIFY(form->PrepareScan());
     QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.CRW/.CR2"));
+    // While a deep scan applies, the line says so.
+    form->ui.NDeepScan->setChecked(true);
+    QVERIFY(form->PrepareScan());
+    QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.CRW/.CR2（深度扫描）"));
+    form->ui.NDeepScan->setChecked(false);
+    QVERIFY(form->PrepareScan());
+    QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.CRW/.CR2"));
   }
 
   // ---- scans through the window ----
