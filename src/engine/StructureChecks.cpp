@@ -536,6 +536,8 @@ class TTransportStreamCheck final : public TStructureCheck {
   }
 
   bool Contains(uint64_t offset, int typeIndex, const uint8_t* sector) const override {
+    // At a packet boundary only a sector that holds the next packet continues the run.
+    if (offset == at_ && sector[sync_] != 0x47) return false;
     return runEnd_ == 0 && TStructureCheck::Contains(offset, typeIndex, sector);
   }
 

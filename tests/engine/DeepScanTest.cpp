@@ -132,6 +132,20 @@ TEST_F(DeepScanTest, AContainerHoldingJpegFramesIsOneFile) {
   EXPECT_EQ(Unscrambled(found_[1].TempFile), mov);
 }
 
+TEST_F(DeepScanTest, APhotoRightAfterAStreamStartsAFile) {
+  const Bytes mts = TransportStream(32, true);  // 6144 bytes: ends at a sector boundary
+  const Bytes mp3 = Mp3(10);
+  const Bytes photo = ::fixtures::EncodeJpeg(64, 48);
+  CardImage card(100);
+  card.noise().place(10, mts).place(22, photo).place(40, mp3).place(40 + 9, photo);
+  Scan(card, true);
+  ASSERT_EQ(found_.Count(), 4u);
+  EXPECT_EQ(found_[0].Size, 6144);
+  EXPECT_EQ(found_[1].Ext, "JPG");
+  EXPECT_EQ(found_[2].Size, static_cast<int64_t>(mp3.size()));
+  EXPECT_EQ(Unscrambled(found_[3].TempFile), photo);
+}
+
 TEST_F(DeepScanTest, ABrokenFileKeepsTheRule) {
   Bytes photo = ::fixtures::EncodeJpeg(160, 120);
   photo.resize(photo.size() / 2);  // the rest was overwritten by other data
