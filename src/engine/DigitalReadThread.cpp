@@ -425,7 +425,7 @@ void TDigitalReadThread::Impl::CarvingLoop() {
       // Stopped while paused: there is no batch to finish; the open file ends where the
       // last batch ended.
       closingType = currentType;
-      CloseFile();
+      deepScan ? CloseDeepFile() : CloseFile();
       break;
     }
     const uint32_t n = std::min(kBatchSectors, total - done);

@@ -361,7 +361,7 @@ class TRiffCheck final : public TStructureCheck {
 
   TCheckVerdict OnDataEnds() override {
     // The data stopped where an AVIX chunk could have begun: the AVI ended there.
-    if (phase_ == Phase::Avix && fed_ <= at_ + 12) {
+    if (phase_ == Phase::Avix && fed_ >= at_ && fed_ <= at_ + 12) {
       EndsAt(at_);
       return TCheckVerdict::EndsAt;
     }
