@@ -4,6 +4,7 @@
 //
 //   DeepScanBench [work-folder [card-MiB]]   (defaults: a folder under the system's temp
 //                                            folder, 256 MiB cards)
+// DEEP_BENCH_KEEP_CARDS=1 keeps the card images (to run another tool, say PhotoRec, on them).
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -143,7 +144,7 @@ int main(int argc, char** argv) {
       Print(benchcard::Name(kind), deep ? "deep" : "default", f);
       Add(totals[deep], f);
     }
-    fs::remove(card.Image);
+    if (std::getenv("DEEP_BENCH_KEEP_CARDS") == nullptr) fs::remove(card.Image);
   }
   Print("all cards", "default", totals[0]);
   Print("all cards", "deep", totals[1]);
