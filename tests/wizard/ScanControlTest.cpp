@@ -440,6 +440,22 @@ class TestScanControl : public QObject {
 
   // ---- scans through the window ----
 
+  void DeepScanListsEachPhotoAtItsOwnSize() {
+    CardImage card = CardWithPhotos(4096, 1000);
+    const std::vector<uint8_t> photo = ::fixtures::EncodeJpeg(64, 48);
+    card.place(10, photo);
+    const char letter = card.attach();
+    ChooseOptions(letter);
+    form->ui.NDeepScan->setChecked(true);
+    form->ui.BNext->click();
+    WaitForEnd();
+    form->ui.NDeepScan->setChecked(false);
+    QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.TIF（深度扫描）"));
+    QVERIFY(Rows()->rowCount() >= 1);
+    QCOMPARE(Cell(0, 2), QString::number(photo.size()));
+    QCOMPARE(form->FoundFiles[0].Size, static_cast<int64_t>(photo.size()));
+  }
+
   void ScanFillsTheListAndEndsWithTheCount() {
     CardImage card = CardWithPhotos(4096, 1000);  // photos at 10, 1010, 2010, 3010, 4010
     card.place(10, TaggedPhoto());
