@@ -34,6 +34,9 @@ bool Printable4(const uint8_t* p) {
   return true;
 }
 
+constexpr int kJpgIndex = 1;
+static_assert(FileTypeTable[kJpgIndex - 1] == "JPG");
+
 constexpr uint32_t Bit(std::string_view type) {
   for (int i = 0; i < FileTypeCount; ++i) {
     if (FileTypeTable[i] == type) return uint32_t{1} << (i + 1);
@@ -103,9 +106,14 @@ TCheckVerdict TStructureCheck::DataEnds() {
   return verdict_;
 }
 
-bool TStructureCheck::Contains(uint64_t offset, int typeIndex, const uint8_t*) const {
+bool TStructureCheck::Carries(int typeIndex, const uint8_t* sector) const {
   if (verdict_ != TCheckVerdict::GoesOn || typeIndex <= 0 || typeIndex > FileTypeCount) return false;
   if ((carried_ >> typeIndex & 1) == 0) return false;
+  return !(exifPhotosAreFiles_ && typeIndex == kJpgIndex && std::memcmp(sector + 6, "Exif", 4) == 0);
+}
+
+bool TStructureCheck::Contains(uint64_t offset, int typeIndex, const uint8_t* sector) const {
+  if (!Carries(typeIndex, sector)) return false;
   if (pendingEnd_ != 0) return offset < pendingEnd_;
   if (scanning_) return false;
   return offset < at_ || (boundaryInside_ && offset == at_);
@@ -335,6 +343,7 @@ class TJpegCheck final : public TStructureCheck {
 class TRiffCheck final : public TStructureCheck {
  public:
   TRiffCheck(uint64_t limit, bool avi) : TStructureCheck(limit, avi ? kAviCarries : kWavCarries), avi_(avi) {
+    exifPhotosAreFiles_ = true;
     Expect(0, 12);
   }
 
@@ -401,7 +410,10 @@ class TRiffCheck final : public TStructureCheck {
 // well-formed one; a file whose movie box was never seen cannot be placed.
 class TIsoCheck final : public TStructureCheck {
  public:
-  explicit TIsoCheck(uint64_t limit) : TStructureCheck(limit, kIsoCarries) { Expect(0, 8); }
+  explicit TIsoCheck(uint64_t limit) : TStructureCheck(limit, kIsoCarries) {
+    exifPhotosAreFiles_ = true;
+    Expect(0, 8);
+  }
 
  protected:
   void OnHead(const uint8_t* h) override {
@@ -448,11 +460,14 @@ class TIsoCheck final : public TStructureCheck {
 // (coded video never holds 24 zero bits in a row: that is the slack after the stream).
 class TProgramStreamCheck final : public TStructureCheck {
  public:
-  explicit TProgramStreamCheck(uint64_t limit) : TStructureCheck(limit, kProgramCarries) { Expect(0, 4); }
+  explicit TProgramStreamCheck(uint64_t limit) : TStructureCheck(limit, kProgramCarries) {
+    exifPhotosAreFiles_ = true;
+    Expect(0, 4);
+  }
 
   bool Contains(uint64_t offset, int typeIndex, const uint8_t* sector) const override {
     // A sequence header that starts a sector inside the stream repeats the first one.
-    if (elementary_ && Verdict() == TCheckVerdict::GoesOn && typeIndex > 0 && (carried_ >> typeIndex & 1)) {
+    if (elementary_ && Carries(typeIndex, sector)) {
       return true;
     }
     return TStructureCheck::Contains(offset, typeIndex, sector);
@@ -532,6 +547,7 @@ class TTransportStreamCheck final : public TStructureCheck {
   TTransportStreamCheck(uint64_t limit, uint32_t packet)
       : TStructureCheck(limit, kTransportCarries), packet_(packet), sync_(packet - 188) {
     boundaryInside_ = true;  // a sector that starts a packet continues the run
+    exifPhotosAreFiles_ = true;
     Expect(0, sync_ + 1);
   }
 
@@ -582,7 +598,10 @@ class TTransportStreamCheck final : public TStructureCheck {
 // (header, data, indexes) must reach it exactly.
 class TAsfCheck final : public TStructureCheck {
  public:
-  explicit TAsfCheck(uint64_t limit) : TStructureCheck(limit, kAsfCarries) { Expect(0, 30); }
+  explicit TAsfCheck(uint64_t limit) : TStructureCheck(limit, kAsfCarries) {
+    exifPhotosAreFiles_ = true;
+    Expect(0, 30);
+  }
 
  protected:
   void OnHead(const uint8_t* h) override {
@@ -617,8 +636,7 @@ class TAsfCheck final : public TStructureCheck {
   }
 
   bool Contains(uint64_t offset, int typeIndex, const uint8_t* sector) const override {
-    if (phase_ == Phase::TopLevel && Verdict() == TCheckVerdict::GoesOn && typeIndex > 0 &&
-        (carried_ >> typeIndex & 1) != 0) {
+    if (phase_ == Phase::TopLevel && Carries(typeIndex, sector)) {
       return offset < fileSize_;
     }
     return TStructureCheck::Contains(offset, typeIndex, sector);

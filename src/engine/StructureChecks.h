@@ -48,6 +48,8 @@ class TStructureCheck {
   // returning how many were used; leave it by calling Expect or an ending.
   virtual size_t Scan(const uint8_t* data, size_t length);
   virtual TCheckVerdict OnDataEnds() { return TCheckVerdict::CannotTell; }
+  // Whether the file goes on and may hold this header (its kind, an Exif photo's rule).
+  bool Carries(int typeIndex, const uint8_t* sector) const;
 
   // The next unit header is at file offset at, need bytes long (need <= kMaxHead). It must
   // lie at or after the bytes already fed.
@@ -76,6 +78,9 @@ class TStructureCheck {
   // Headers found exactly at At (a unit boundary) also belong to the file: set by checks of
   // packet streams, where the next unit continues the run.
   bool boundaryInside_ = false;
+  // A JPEG with an Exif block is a camera's photo, never a frame of this video or audio
+  // file: where one starts a sector, a newer photo overwrote the deleted clip.
+  bool exifPhotosAreFiles_ = false;
 
  private:
   TCheckVerdict verdict_ = TCheckVerdict::GoesOn;

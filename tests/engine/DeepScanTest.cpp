@@ -146,6 +146,18 @@ TEST_F(DeepScanTest, APhotoRightAfterAStreamStartsAFile) {
   EXPECT_EQ(Unscrambled(found_[3].TempFile), photo);
 }
 
+TEST_F(DeepScanTest, APhotoThatOverwroteADeletedClipStartsAFile) {
+  // A newer photo (with its Exif block) in the middle of an old movie's mdat box.
+  const Bytes mov = IsoMedia("qt  ", Filler(40 * 512));
+  CardImage card(100);
+  card.noise().place(10, mov).jpegAt(30);
+  Scan(card, true);
+  ASSERT_EQ(found_.Count(), 2u);
+  EXPECT_EQ(found_[0].Name, "File0001.MOV");
+  EXPECT_EQ(found_[0].Size, 20 * 512);  // the rule: cut where the photo begins
+  EXPECT_EQ(found_[1].Name, "File0002.JPG");
+}
+
 TEST_F(DeepScanTest, ABrokenFileKeepsTheRule) {
   Bytes photo = ::fixtures::EncodeJpeg(160, 120);
   photo.resize(photo.size() / 2);  // the rest was overwritten by other data
