@@ -135,6 +135,7 @@ const char* Name(Kind kind) {
     case Kind::Camera: return "camera";
     case Kind::QuickFormatted: return "quick-formatted";
     case Kind::NearlyEmpty: return "nearly-empty";
+    case Kind::Full: return "full";
   }
   return "?";
 }
@@ -156,6 +157,18 @@ Card Make(const fs::path& dir, Kind kind, uint32_t sizeMiB) {
     std::vector<File> few = {round[5], round[7], round[21]};  // a MOV, an MP4, a WAV
     Copy(image, few, "::/DCIM/100CANON");
     card.Files = few;
+    return card;
+  }
+  if (kind == Kind::Full) {
+    // The same shots again and again: a card in daily use, where every sector is written.
+    std::vector<File> both = MakeRound(media, 1);
+    for (const File& f : MakeRound(media, 2)) both.push_back(f);
+    uint64_t setBytes = 0;
+    for (const File& f : both) setBytes += fs::file_size(f.Path);
+    for (int copy = 1; uint64_t(copy + 1) * setBytes < uint64_t{sizeMiB} * 1024 * 1024 * 85 / 100; ++copy) {
+      Copy(image, both, Format("::/DCIM/%d", 100 + copy));
+      card.Files.insert(card.Files.end(), both.begin(), both.end());
+    }
     return card;
   }
   for (int r = 1; r <= 2; ++r) {

@@ -17,6 +17,7 @@ enum class Kind {
   Camera,          // two rounds of shooting, some files deleted
   QuickFormatted,  // the same, then a quick format: only the boot sector and FATs are new
   NearlyEmpty,     // a few clips at the start of an empty card
+  Full,            // the two rounds copied again and again until the card is 85 % full
 };
 
 struct File {

@@ -75,7 +75,8 @@ TFigures Scan(const benchcard::Card& card, bool deep, const fs::path& temp) {
   f.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (!events.error.empty()) std::fprintf(stderr, "scan error: %s\n", events.error.c_str());
 
-  // A file is recovered whole when some found file begins with all of its bytes.
+  // A file is recovered whole when some found file begins with all of its bytes; each
+  // found file counts once (a full card holds the same shots many times).
   std::multimap<std::string, Bytes> byHead;
   for (size_t i = 0; i < found.Count(); ++i) {
     f.Written += static_cast<uint64_t>(found[i].Size);
@@ -89,9 +90,13 @@ TFigures Scan(const benchcard::Card& card, bool deep, const fs::path& temp) {
     const std::string head(original.begin(), original.begin() + std::min<size_t>(64, original.size()));
     auto [from, to] = byHead.equal_range(head);
     bool whole = false;
-    for (auto it = from; it != to && !whole; ++it) {
+    for (auto it = from; it != to; ++it) {
       whole = it->second.size() >= original.size() &&
               std::equal(original.begin(), original.end(), it->second.begin());
+      if (whole) {
+        byHead.erase(it);
+        break;
+      }
     }
     if (whole) {
       ++f.Whole;
@@ -135,7 +140,8 @@ int main(int argc, char** argv) {
   const uint32_t sizeMiB = argc > 2 ? static_cast<uint32_t>(std::max(64, std::atoi(argv[2]))) : 256;
   TFigures totals[2];
   for (benchcard::Kind kind :
-       {benchcard::Kind::Camera, benchcard::Kind::QuickFormatted, benchcard::Kind::NearlyEmpty}) {
+       {benchcard::Kind::Camera, benchcard::Kind::QuickFormatted, benchcard::Kind::NearlyEmpty,
+        benchcard::Kind::Full}) {
     const benchcard::Card card = benchcard::Make(dir, kind, sizeMiB);
     for (int deep = 0; deep < 2; ++deep) {
       // Read once before timing, so both modes find the image in the page cache.
