@@ -4,7 +4,8 @@
 //
 //   DeepScanBench [work-folder [card-MiB]]   (defaults: a folder under the system's temp
 //                                            folder, 256 MiB cards)
-// DEEP_BENCH_KEEP_CARDS=1 keeps the card images (to run another tool, say PhotoRec, on them).
+// DEEP_BENCH_KEEP_CARDS=1 keeps the card images (to run another tool, say PhotoRec, on them);
+// DEEP_BENCH_ONLY=full (camera, quick-formatted, nearly-empty) measures one card alone.
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -142,6 +143,8 @@ int main(int argc, char** argv) {
   for (benchcard::Kind kind :
        {benchcard::Kind::Camera, benchcard::Kind::QuickFormatted, benchcard::Kind::NearlyEmpty,
         benchcard::Kind::Full}) {
+    const char* only = std::getenv("DEEP_BENCH_ONLY");  // one card kind, by name
+    if (only != nullptr && std::string(only) != benchcard::Name(kind)) continue;
     const benchcard::Card card = benchcard::Make(dir, kind, sizeMiB);
     for (int deep = 0; deep < 2; ++deep) {
       // Read once before timing, so both modes find the image in the page cache.
