@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "fixtures/CardImage.h"
@@ -54,8 +55,9 @@ class DeepScanTest : public ::testing::Test {
     fs::remove_all(dir_, ec);
   }
 
-  // Scans the card with photos, every video and audio; deep or by the rule alone.
-  void Scan(const CardImage& card, bool deep) {
+  // Scans the card with photos, every video and audio; deep or by the rule alone. With
+  // stopAfterFirstBatch, a stop is asked for when the first batch has been carved.
+  void Scan(const CardImage& card, bool deep, bool stopAfterFirstBatch = false) {
     found_.Clear();
     for (const auto& entry : fs::directory_iterator(dir_ / "TmpFiles")) fs::remove(entry.path());
     const char letter = card.attach();
@@ -69,6 +71,13 @@ class DeepScanTest : public ::testing::Test {
     scan.TempFolder = (dir_ / "TmpFiles").string() + "/";
     scan.Inputs = MakeRecogniserInputs("Generic Digital Camera", true, true, true, "ALL");
     scan.DeepScan = deep;
+    int ticks = 0;  // read at the start (twice) and after every batch
+    if (stopAfterFirstBatch) {
+      scan.TickCount = [&scan, &ticks] {
+        if (++ticks == 3) scan.Terminate();
+        return 0u;
+      };
+    }
     scan.Start();
     ASSERT_TRUE(scan.WaitFor(20000));
     EXPECT_EQ(events.error, "");
@@ -156,6 +165,17 @@ TEST_F(DeepScanTest, APhotoThatOverwroteADeletedClipStartsAFile) {
   EXPECT_EQ(found_[0].Name, "File0001.MOV");
   EXPECT_EQ(found_[0].Size, 20 * 512);  // the rule: cut where the photo begins
   EXPECT_EQ(found_[1].Name, "File0002.JPG");
+}
+
+TEST_F(DeepScanTest, AStopRecordsTheOpenFileAtTheEndOfTheBatch) {
+  const Bytes photo = ::fixtures::EncodeJpeg(64, 48);
+  CardImage card(1000);
+  card.noise().place(10, photo).place(100, Wav(400 * 512)).place(700, photo);
+  Scan(card, true, true);
+  ASSERT_EQ(found_.Count(), 2u);
+  EXPECT_EQ(found_[0].Size, static_cast<int64_t>(photo.size()));
+  EXPECT_EQ(found_[1].Name, "File0002.WAV");
+  EXPECT_EQ(found_[1].Size, 300 * 512);  // sectors 100-399, where the second batch ended
 }
 
 TEST_F(DeepScanTest, ABrokenFileKeepsTheRule) {
