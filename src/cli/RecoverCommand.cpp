@@ -66,6 +66,8 @@ const char* const kUsage =
     "                    MPG, MOV, ASF, MP4, AVI, 3GP, MTS\n"
     "  --audio           look for audio clips (WAV, MP3, AMR)\n"
     "  --scan-only       scan and keep the temporary files; save nothing\n"
+    "  --deep            deep scan: follow each file's structure so it ends at its\n"
+    "                    real last byte, keep videos whole, find more clips (slower)\n"
     "  --sectors N       the card's capacity in 512-byte sectors, when it cannot be\n"
     "                    measured\n"
     "  --yes             go on where the wizard would ask whether to choose another\n"
@@ -98,6 +100,7 @@ struct TRecoverOptions {
   bool Audio = false;
   std::string VideoType = "ALL";
   bool ScanOnly = false;
+  bool Deep = false;
   std::optional<uint32_t> Sectors;
   bool Yes = false;
   bool OntoCardDrive = false;
@@ -235,6 +238,9 @@ bool ParseArguments(int argc, char** argv, TRecoverOptions& options) {
     } else if (name == "--scan-only") {
       if (!noValue()) return false;
       options.ScanOnly = true;
+    } else if (name == "--deep") {
+      if (!noValue()) return false;
+      options.Deep = true;
     } else if (name == "--sectors") {
       uint32_t sectors = 0;
       if (!takeValue() || !ParseSectors(value, sectors)) {
@@ -531,7 +537,8 @@ int RunRecoverCommand(int argc, char** argv) {
   if (const int status = PrepareScan(options, drive, destFolder); status != kGoOn) return status;
 
   std::fprintf(stderr, "驱动器号：%c: (%s)  存储大小:  %u MB  要检测的文件类型：%s\n", drive.Letter,
-               options.Source.c_str(), drive.SectorCount / 2048, SoughtTypes(inputs).c_str());
+               options.Source.c_str(), drive.SectorCount / 2048,
+               (SoughtTypes(inputs) + (options.Deep ? kDeepScanSuffix : "")).c_str());
   std::fputs("扫描正在进行中...\n", stderr);
 
   TCliScanEvents events;
@@ -544,6 +551,7 @@ int RunRecoverCommand(int argc, char** argv) {
     scan.TempFolder = tempFolder;
     scan.Inputs = inputs;
     scan.WholeVolume = true;
+    scan.DeepScan = options.Deep;
     g_stopRequested = false;
     CatchStopSignals(true);
     scan.Start();

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "engine/StructureChecks.h"
 #include "engine/WriteFileStreamUnit.h"
 #include "engine/jdiskio.h"
 #include "metadata/PicJpegInfo.h"
@@ -82,6 +83,7 @@ struct TDigitalReadThread::Impl {
   bool wholeVolume = true;
   uint32_t firstSector = 0;
   uint32_t lastSector = 0;
+  bool deepScan = false;
   TTickSource tick;
 
   // Control, shared with the front end.
@@ -123,6 +125,11 @@ struct TDigitalReadThread::Impl {
   uint32_t lastTick = 0;
   uint32_t reportCount = 0;
   bool sectorsShown = false;  // a report of the sectors read has been sent
+  // Deep scan: the open file's structure check, and the sector before the current one as
+  // it was read (a packet stream that runs on is no new file).
+  std::unique_ptr<TStructureCheck> check;
+  std::vector<uint8_t> previous;
+  bool havePrevious = false;
 
   Impl(TScanEvents& e, TSynchronize s, TFoundFileList& f)
       : events(&e), synchronize(std::move(s)), foundFiles(&f) {}
@@ -167,6 +174,11 @@ struct TDigitalReadThread::Impl {
   void BeginScan();
   void ReadBatch(uint32_t n);
   void CarveSector(uint8_t* sector, uint32_t i, uint32_t n);
+  void CarveSectorDeep(uint8_t* sector, uint32_t i, uint32_t n);
+  bool DetectDeep(const uint8_t* sector);
+  void StartDeepFile(const uint8_t* sector, uint32_t p);
+  bool WriteDeepSector(uint8_t* sector);
+  void CloseDeepFile();
   void ReportIfDue();
   void StartNewFile();
   void CloseFile();
@@ -284,6 +296,9 @@ void TDigitalReadThread::Impl::BeginScan() {
     events->SetProgressPosition(0);
     events->SetProgressMaximum(total);
   });
+  check.reset();
+  previous.assign(deepScan ? sectorSize : 0, 0);
+  havePrevious = false;
   recogniser.emplace(inputs);
   recogniser->ResetSignatureState();
   lastTick = Now();
@@ -345,6 +360,92 @@ void TDigitalReadThread::Impl::CarveSector(uint8_t* sector, uint32_t i, uint32_t
   if (openFile && !endsOpenFile) WriteSector(sector, sectorSize);
 }
 
+// Deep scan. The table's header, a file-type box's own brand, then the deep recognitions;
+// a header inside the open file's known extent, of a kind it carries, is part of it.
+bool TDigitalReadThread::Impl::DetectDeep(const uint8_t* sector) {
+  bool header = recogniser->DetectFileHeader(sector, type);
+  const std::string_view brand = BrandType(sector, sectorSize);
+  if (!brand.empty() && inputs.Enabled(IndexOfFileType(brand))) {
+    type.assign(brand);
+    header = true;
+  }
+  if (!header) {
+    const std::string_view deep =
+        DetectDeepHeader(sector, havePrevious ? previous.data() : nullptr, sectorSize);
+    if (!deep.empty() && inputs.Enabled(IndexOfFileType(deep))) {
+      type.assign(deep);
+      header = true;
+    }
+  }
+  std::memcpy(previous.data(), sector, sectorSize);
+  havePrevious = true;
+  if (header && openFile && check &&
+      check->Contains(static_cast<uint64_t>(openFile->Written), IndexOfFileType(type), sector)) {
+    return false;
+  }
+  return header;
+}
+
+void TDigitalReadThread::Impl::StartDeepFile(const uint8_t* sector, uint32_t p) {
+  StartNewFile();
+  const uint64_t bytesLeft = static_cast<uint64_t>(total - p) * sectorSize;
+  check = MakeStructureCheck(currentType, sector, sectorSize, bytesLeft);
+}
+
+// Feeds the check before the write (which scrambles the head in place). True when the
+// file ended here at its exact length and was closed.
+bool TDigitalReadThread::Impl::WriteDeepSector(uint8_t* sector) {
+  if (check && check->Verdict() == TCheckVerdict::GoesOn) {
+    const uint64_t before = static_cast<uint64_t>(openFile->Written);
+    if (check->Feed(sector, sectorSize) == TCheckVerdict::EndsAt) {
+      const uint64_t end = check->End();
+      if (end > before) {
+        WriteSector(sector, static_cast<uint32_t>(std::min<uint64_t>(end - before, sectorSize)));
+      } else {
+        openFile->Truncate(static_cast<int64_t>(end));
+      }
+      CloseDeepFile();
+      return true;
+    }
+  }
+  WriteSector(sector, sectorSize);
+  return false;
+}
+
+// Closes the open file; where its check can still place the end in what was carved (the
+// data stops here), the file ends there.
+void TDigitalReadThread::Impl::CloseDeepFile() {
+  if (openFile && check && check->Verdict() == TCheckVerdict::GoesOn &&
+      check->DataEnds() == TCheckVerdict::EndsAt) {
+    openFile->Truncate(static_cast<int64_t>(check->End()));
+  }
+  check.reset();
+  closingType = currentType;
+  CloseFile();
+}
+
+// As CarveSector, except that a file whose end is known ends there, the sectors after it
+// up to the next header are not stored, and a header inside the open file may be content.
+void TDigitalReadThread::Impl::CarveSectorDeep(uint8_t* sector, uint32_t i, uint32_t n) {
+  const uint32_t p = done + i;
+  const bool isHeader = DetectDeep(sector);
+  const bool stopRequested = terminated;  // read once for this sector
+  if (isHeader) {
+    if (openFile) CloseDeepFile();
+    if (!fileStarted || !type.empty()) currentType = type;
+    fileStarted = true;
+    if (stopRequested) {
+      keepGoing = false;
+    } else if (p < total - 1) {
+      StartDeepFile(sector, p);
+    }
+  }
+  if (!openFile) return;  // before the first header, or after a file's exact end
+  const bool endedHere = WriteDeepSector(sector);
+  if (!endedHere && (p == total - 1 || (i == n - 1 && stopRequested))) CloseDeepFile();
+  if (i == n - 1 && stopRequested) keepGoing = false;
+}
+
 void TDigitalReadThread::Impl::ReportIfDue() {
   const uint32_t now = Now();
   // The first listed file brings the first report with it: rows never sit under a count of
@@ -369,15 +470,20 @@ void TDigitalReadThread::Impl::CarvingLoop() {
       // Stopped while paused: there is no batch to finish; the open file ends where the
       // last batch ended.
       closingType = currentType;
-      CloseFile();
+      deepScan ? CloseDeepFile() : CloseFile();
       break;
     }
     const uint32_t n = std::min(kBatchSectors, total - done);
     ReadBatch(n);
     for (uint32_t i = 0; i < n; ++i) {
-      CarveSector(buffer.data() + static_cast<size_t>(i) * sectorSize, i, n);
+      uint8_t* sector = buffer.data() + static_cast<size_t>(i) * sectorSize;
+      if (deepScan) {
+        CarveSectorDeep(sector, i, n);
+      } else {
+        CarveSector(sector, i, n);
+      }
     }
-    if (terminated && !fileStarted) keepGoing = false;
+    if (terminated && (!fileStarted || (deepScan && !openFile))) keepGoing = false;
     done += n;
     ReportIfDue();
   }
@@ -437,6 +543,7 @@ void TDigitalReadThread::Start() {
   impl_->wholeVolume = WholeVolume;
   impl_->firstSector = FirstSector;
   impl_->lastSector = LastSector;
+  impl_->deepScan = DeepScan;
   impl_->tick = TickCount;
   std::shared_ptr<Impl> state = impl_;
   thread_ = std::thread([state] { Impl::Execute(state); });

@@ -63,6 +63,10 @@ class TDigitalReadThread {
   bool WholeVolume = true;
   uint32_t FirstSector = 0;
   uint32_t LastSector = 0;
+  // Deep scan: each file's structure is followed as it is carved, so it ends at its real
+  // last byte, a JPEG frame inside a video starts no file of its own, and a few kinds the
+  // header table misses are found. Off: the carving rule alone, exactly as always.
+  bool DeepScan = false;
   TTickSource TickCount;  // empty: the steady clock
 
   void Start();

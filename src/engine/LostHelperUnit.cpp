@@ -294,3 +294,122 @@ bool TSignatureRecogniser::QuickTimeAtomTest(uint64_t lo, uint16_t hi, std::stri
 }
 
 }  // namespace snapsalvager
+
+namespace snapsalvager {
+namespace {
+
+uint32_t Be16At(const uint8_t* p) { return uint32_t{p[0]} << 8 | p[1]; }
+
+// The segment bodies that make a JPEG start unmistakable: their lengths follow from their
+// content, so random bytes almost never pass.
+bool TableSegmentChecksOut(uint8_t marker, const uint8_t* body, uint32_t length) {
+  if (marker == 0xDB) {  // DQT: tables of 64 one- or two-byte values
+    uint32_t at = 0;
+    while (at < length) {
+      const uint8_t pq = body[at] >> 4, tq = body[at] & 0x0F;
+      if (pq > 1 || tq > 3) return false;
+      at += 1 + (pq ? 128 : 64);
+    }
+    return at == length;
+  }
+  if (marker == 0xC4) {  // DHT: class and id, 16 counts, the symbols
+    uint32_t at = 0;
+    while (at < length) {
+      if (length - at < 17 || (body[at] >> 4) > 1 || (body[at] & 0x0F) > 3) return false;
+      uint32_t symbols = 0;
+      for (int k = 1; k <= 16; ++k) symbols += body[at + k];
+      if (symbols == 0 || symbols > 256) return false;
+      at += 17 + symbols;
+    }
+    return at == length;
+  }
+  if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2) {  // SOF: 8-bit or 12-bit, 1-4 components
+    return length >= 6 && (body[0] == 8 || body[0] == 12) && body[5] >= 1 && body[5] <= 4 &&
+           length == 6u + 3u * body[5] && Be16At(body + 1) != 0 && Be16At(body + 3) != 0;
+  }
+  return false;
+}
+
+bool JpegWithoutApp(const uint8_t* s, uint32_t size) {
+  if (s[0] != 0xFF || s[1] != 0xD8 || s[2] != 0xFF) return false;
+  const uint8_t first = s[3];
+  if (first == 0xE0 || first == 0xE1) return false;  // the header table's own (with its exclusions)
+  uint32_t at = 2, checked = 0;
+  while (at + 4 <= size) {
+    if (s[at] != 0xFF) return false;
+    const uint8_t m = s[at + 1];
+    const bool known = m == 0xDB || m == 0xC4 || m == 0xC0 || m == 0xC1 || m == 0xC2 || m == 0xDD ||
+                       m == 0xFE || (m >= 0xE2 && m <= 0xEF) || m == 0xDA;
+    if (!known) return false;
+    const uint32_t length = Be16At(s + at + 2);
+    if (length < 2) return false;
+    if (m == 0xDA) return checked >= 2;
+    if (at + 2 + length > size) break;  // runs on into the next sector
+    if (m == 0xDD && length != 4) return false;
+    if (TableSegmentChecksOut(m, s + at + 4, length - 2)) {
+      ++checked;
+    } else if (m == 0xDB || m == 0xC4 || m == 0xC0 || m == 0xC1 || m == 0xC2) {
+      return false;
+    }
+    at += 2 + length;
+  }
+  return checked >= 2;
+}
+
+// A packet header that a camera's stream has: sync byte, no transport error, not
+// scrambled, a payload or an adaptation field.
+bool PlausiblePacket(const uint8_t* p) {
+  return p[0] == 0x47 && (p[1] & 0x80) == 0 && (p[3] & 0xC0) == 0 && (p[3] & 0x30) != 0;
+}
+
+// Three packets of the given length at offset sync, all plausible.
+bool PacketRun(const uint8_t* s, uint32_t size, uint32_t sync, uint32_t packet) {
+  int count = 0;
+  for (uint32_t at = sync; at + 4 <= size; at += packet, ++count) {
+    if (!PlausiblePacket(s + at)) return false;
+  }
+  return count >= 3;
+}
+
+// Whether previous ends in a packet run whose next packet would start this sector: its
+// packets then sit where the run of a sectorSize-spaced stream puts them.
+bool ContinuesRun(const uint8_t* previous, uint32_t size, uint32_t sync, uint32_t packet) {
+  if (previous == nullptr) return false;
+  const uint32_t first = size % packet;  // packets end exactly where this sector starts
+  int count = 0;
+  for (uint32_t at = first + sync; at + 4 <= size; at += packet, ++count) {
+    if (previous[at] != 0x47) return false;
+  }
+  return count > 0;
+}
+
+}  // namespace
+
+std::string_view BrandType(const uint8_t* s, uint32_t size) {
+  if (size < 16 || s[0] != 0 || s[1] != 0 || s[2] != 0 || s[3] < 16 || (s[3] & 3) != 0) return {};
+  if (std::memcmp(s + 4, "ftyp", 4) != 0) return {};
+  const uint8_t* brand = s + 8;
+  if (std::memcmp(brand, "qt  ", 4) == 0) return "MOV";
+  if (brand[0] == '3' && brand[1] == 'g') return "3GP";
+  static constexpr const char* kIsoBrands[] = {"isom", "iso2", "iso4", "iso5", "iso6", "mp41",
+                                               "mp42", "avc1", "M4V ", "M4A ", "MSNV", "XAVC",
+                                               "dash", "mmp4", "f4v ", "NDAS"};
+  for (const char* b : kIsoBrands) {
+    if (std::memcmp(brand, b, 4) == 0) return "MP4";
+  }
+  return {};
+}
+
+std::string_view DetectDeepHeader(const uint8_t* s, const uint8_t* previous, uint32_t size) {
+  if (size < 512) return {};
+  if (s[0] == 0xFF) return JpegWithoutApp(s, size) ? "JPG" : "";
+  for (const uint32_t packet : {188u, 192u}) {
+    const uint32_t sync = packet - 188;
+    if (s[sync] == 0x47 && PacketRun(s, size, sync, packet) && !ContinuesRun(previous, size, sync, packet)) {
+      return "MTS";
+    }
+  }
+  return {};
+}
+
+}  // namespace snapsalvager

@@ -65,4 +65,18 @@ class TSignatureRecogniser {
   std::unique_ptr<TCompiled> compiled_;
 };
 
+// Deep-scan recognitions, tried only when deep mode is on, each with a guard against chance
+// matches in other data. sector holds sectorSize bytes (at least 512).
+//
+// The type a QuickTime or ISO file-type box names by its own major brand: "MOV" for "qt  ",
+// "3GP" for "3g..", "MP4" for the ISO and MPEG-4 brands; empty when the sector does not
+// start with a well-formed "ftyp" box or the brand is not known.
+std::string_view BrandType(const uint8_t* sector, uint32_t sectorSize);
+// A JPEG that starts with another segment than APP0/APP1 (a quantisation or Huffman table,
+// a frame header, a comment, APP2-APP15) whose segments in the sector check out: "JPG".
+// An MPEG transport stream of 188- or 192-byte packets, whatever its first packet, when the
+// sector starts a packet and does not continue a packet run of previous (the sector before,
+// or null): "MTS". Otherwise empty.
+std::string_view DetectDeepHeader(const uint8_t* sector, const uint8_t* previous, uint32_t sectorSize);
+
 }  // namespace snapsalvager

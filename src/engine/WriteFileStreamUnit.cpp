@@ -107,6 +107,26 @@ int64_t TWriteFileStream::GetSize() const {
   return Written;
 }
 
+void TWriteFileStream::Truncate(int64_t size) {
+  if (size < 0 || size >= Written) return;
+  const int64_t stored = MaxSize > 0 ? std::min(Written, MaxSize) : Written;
+  const int64_t keep = MaxSize > 0 ? std::min(size, MaxSize) : size;
+  const int64_t bufferStart = stored - static_cast<int64_t>(buffer_.size());
+  if (keep >= bufferStart) {
+    buffer_.resize(static_cast<size_t>(keep - bufferStart));
+  } else {
+    buffer_.clear();
+    if (fd_ >= 0 && (::ftruncate(fd_, static_cast<off_t>(keep)) != 0 ||
+                     ::lseek(fd_, static_cast<off_t>(keep), SEEK_SET) < 0)) {
+      last_errno_ = errno;
+      last_error_ = std::strerror(errno);
+      all_stored_ = false;
+    }
+    stored_ = std::min(stored_, keep);
+  }
+  Written = size;
+}
+
 bool TWriteFileStream::Close() {
   if (fd_ < 0) return all_stored_;
   if (Buffered && !buffer_.empty()) {

@@ -24,6 +24,10 @@ class TWriteFileStream {
   // Written, or MaxSize when MaxSize > 0 and Written exceeds it.
   int64_t GetSize() const;
 
+  // Ends the file at size bytes (when fewer than Written): the bytes past it are dropped
+  // from the buffer or cut from the file, and Written becomes size. A file of an exactly
+  // known length ends at its last byte, not at the end of a sector.
+  void Truncate(int64_t size);
   // Flushes and closes now. True only when every byte meant for the file reached it
   // (no short or failed write since creation); the destructor then does nothing more.
   bool Close();

@@ -214,7 +214,9 @@ bool TMainForm::PrepareScan() {
     SetFittedText(*scanUi.LDrive, driveText);
     scanUi.LScanNote->setText(QStringLiteral("扫描正在进行中..."));
     scanUi.LScanNote->setProperty(kTagProperty, 0);
-    SetFittedText(*scanUi.LFileType, QString::fromStdString(SoughtTypes(RecogniserInputs)));
+    SetFittedText(*scanUi.LFileType,
+                  QString::fromStdString(SoughtTypes(RecogniserInputs) +
+                                         (ui.NDeepScan->isChecked() ? kDeepScanSuffix : "")));
   } else {
     scanUi.LSize->setText(QStringLiteral("0 MB"));
   }
@@ -252,6 +254,7 @@ bool TMainForm::StartScan() {
   thread->TempFolder = ToPath(TempFolder);
   thread->Inputs = RecogniserInputs;
   thread->WholeVolume = true;
+  thread->DeepScan = ui.NDeepScan->isChecked();
   ScanThread = std::move(thread);
   try {
     ScanThread->Start();

@@ -162,6 +162,26 @@ TEST_F(RecoverCommandTest, RecoversEveryFileOfAFat32CardIntactAndLeavesTheCardAl
   EXPECT_NE(run.Err.find("发现共有 " + std::to_string(files.size()) + " 个文件。"), std::string::npos);
 }
 
+TEST_F(RecoverCommandTest, DeepScanRecoversEveryFileAtItsExactSize) {
+  const fs::path dest = work_ / "out";
+  const TResult run = RunRecover({card_->Image.string(), dest.string(), "--video", "--audio", "--deep"}, work_);
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_NE(run.Err.find("（深度扫描）"), std::string::npos) << run.Err;
+  std::vector<std::string> names;
+  for (const auto& row : run.Rows) {
+    ASSERT_EQ(row.size(), 4u) << run.Out;
+    EXPECT_EQ(row[2], std::to_string(fs::file_size(dest / row[1])));
+    names.push_back(row[1]);
+  }
+  for (const auto& file : card_->Files) {
+    const std::string original = ReadAll(file.Original);
+    bool whole = false;
+    for (const auto& name : names) whole = whole || ReadAll(dest / name) == original;
+    EXPECT_TRUE(whole) << file.Name << (file.Deleted ? " (deleted)" : "") << " is not recovered byte for byte\n"
+                       << run.Out;
+  }
+}
+
 TEST_F(RecoverCommandTest, PhotosOnlyByDefaultAndScanOnlySavesNothing) {
   const fs::path dest = work_ / "out";
   const TResult run = RunRecover({card_->Image.string(), dest.string(), "--scan-only"}, work_);

@@ -260,3 +260,32 @@ TEST(WriteFileStream, FullFileSystemMakesCloseFail) {
   EXPECT_FALSE(closed);
   EXPECT_NE(error.find("space"), std::string::npos) << error;
 }
+
+// A file of a known length ends at its last byte: inside the buffer, behind an earlier
+// flush, in the scrambled head, and never grown.
+TEST(WriteFileStream, TruncateEndsTheFileAtAByte) {
+  TempDir dir;
+  struct Case {
+    size_t Written, End;
+  };
+  for (const Case c : {Case{4096, 3000}, Case{3 << 20, 100000}, Case{2048, 300}, Case{1024, 5000}}) {
+    SCOPED_TRACE(std::to_string(c.Written) + " -> " + std::to_string(c.End));
+    const fs::path file = dir.path() / "Temporary_v5_File0001_AVI.~QX";
+    const auto original = Pattern(c.Written, 3);
+    {
+      TWriteFileStream w(file);
+      ScanSettings(w, false);
+      for (size_t at = 0; at < c.Written; at += 512) {
+        std::vector<uint8_t> sector(original.begin() + static_cast<long>(at), original.begin() + static_cast<long>(at + 512));
+        w.Write(sector.data(), 512);
+      }
+      w.Truncate(static_cast<int64_t>(c.End));
+      EXPECT_EQ(w.GetSize(), static_cast<int64_t>(std::min(c.End, c.Written)));
+      EXPECT_TRUE(w.Close());
+    }
+    auto stored = ReadAll(file);
+    ASSERT_EQ(stored.size(), std::min(c.End, c.Written));
+    for (size_t i = 0; i < stored.size() && i < 512; ++i) stored[i] ^= 0xD3;
+    EXPECT_TRUE(std::equal(stored.begin(), stored.end(), original.begin()));
+  }
+}

@@ -431,9 +431,32 @@ class TestScanControl : public QObject {
     QVERIFY(form->ValidateScanOptions());
     QVERIFY(form->PrepareScan());
     QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.CRW/.CR2"));
+    // While a deep scan applies, the line says so.
+    form->ui.NDeepScan->setChecked(true);
+    QVERIFY(form->PrepareScan());
+    QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.CRW/.CR2（深度扫描）"));
+    form->ui.NDeepScan->setChecked(false);
+    QVERIFY(form->PrepareScan());
+    QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.CRW/.CR2"));
   }
 
   // ---- scans through the window ----
+
+  void DeepScanListsEachPhotoAtItsOwnSize() {
+    CardImage card = CardWithPhotos(4096, 1000);
+    const std::vector<uint8_t> photo = ::fixtures::EncodeJpeg(64, 48);
+    card.place(10, photo);
+    const char letter = card.attach();
+    ChooseOptions(letter);
+    form->ui.NDeepScan->setChecked(true);
+    form->ui.BNext->click();
+    WaitForEnd();
+    form->ui.NDeepScan->setChecked(false);
+    QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.TIF（深度扫描）"));
+    QVERIFY(Rows()->rowCount() >= 1);
+    QCOMPARE(Cell(0, 2), QString::number(photo.size()));
+    QCOMPARE(form->FoundFiles[0].Size, static_cast<int64_t>(photo.size()));
+  }
 
   void ScanFillsTheListAndEndsWithTheCount() {
     CardImage card = CardWithPhotos(4096, 1000);  // photos at 10, 1010, 2010, 3010, 4010

@@ -1,0 +1,163 @@
+// Deep scan against the carving rule on generated camera cards whose contents are known:
+// recall of the files lying whole on the card, bytes written per byte of the files
+// recovered, and scan time. Prints one row per card and mode, then the totals.
+//
+//   DeepScanBench [work-folder [card-MiB]]   (defaults: a folder under the system's temp
+//                                            folder, 256 MiB cards)
+// DEEP_BENCH_KEEP_CARDS=1 keeps the card images (to run another tool, say PhotoRec, on them);
+// DEEP_BENCH_ONLY=full (camera, quick-formatted, nearly-empty) measures one card alone.
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+
+#include "BenchCard.h"
+#include "engine/DigitalReadThread.h"
+#include "engine/LinuxDrives.h"
+#include "engine/ScanOptions.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace snapsalvager;
+using Bytes = std::vector<uint8_t>;
+
+Bytes ReadFile(const fs::path& path, bool scrambled) {
+  std::ifstream in(path, std::ios::binary);
+  Bytes bytes((std::istreambuf_iterator<char>(in)), {});
+  if (scrambled) {
+    for (size_t i = 0; i < bytes.size() && i < 512; ++i) bytes[i] ^= 0xD3;
+  }
+  return bytes;
+}
+
+class TQuiet : public TScanEvents {
+ public:
+  void SetProgressPosition(uint32_t) override {}
+  void SetProgressMaximum(uint32_t) override {}
+  void StepProgress() override {}
+  void SetLabelText(TScanLabel, const std::string&) override {}
+  void AddFoundFile(const std::string&, const std::string&, int64_t) override {}
+  void Finish(const std::string& text) override { error = text; }
+  std::string error;
+};
+
+struct TFigures {
+  size_t Whole = 0, Files = 0;
+  uint64_t Written = 0, RecoveredBytes = 0;
+  double Seconds = 0;
+  std::vector<std::string> Missed;
+};
+
+// Scans the image with every kind sought and returns what it found, the temporary files
+// left in temp.
+TFigures Scan(const benchcard::Card& card, bool deep, const fs::path& temp) {
+  fs::remove_all(temp);
+  fs::create_directories(temp);
+  const char letter = LinuxDrives::AttachImage(card.Image.string());
+  TQuiet events;
+  TFoundFileList found;
+  TDigitalReadThread scan(events, [](const std::function<void()>& call) { call(); }, found);
+  scan.Drive.Letter = letter;
+  scan.Drive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
+  scan.Drive.SectorCount = static_cast<uint32_t>(fs::file_size(card.Image) / 512);
+  scan.Drive.SectorSize = 512;
+  scan.TempFolder = temp.string() + "/";
+  scan.Inputs = MakeRecogniserInputs("Generic Digital Camera", true, true, true, "ALL");
+  scan.DeepScan = deep;
+  const auto start = std::chrono::steady_clock::now();
+  scan.Start();
+  scan.WaitFor(3600 * 1000);
+  TFigures f;
+  f.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (!events.error.empty()) std::fprintf(stderr, "scan error: %s\n", events.error.c_str());
+
+  // A file is recovered whole when some found file begins with all of its bytes; each
+  // found file counts once (a full card holds the same shots many times).
+  std::multimap<std::string, Bytes> byHead;
+  for (size_t i = 0; i < found.Count(); ++i) {
+    f.Written += static_cast<uint64_t>(found[i].Size);
+    Bytes bytes = ReadFile(found[i].TempFile, true);
+    std::string head(bytes.begin(), bytes.begin() + std::min<size_t>(64, bytes.size()));
+    byHead.emplace(head, std::move(bytes));
+  }
+  for (const benchcard::File& file : card.Files) {
+    ++f.Files;
+    const Bytes original = ReadFile(file.Path, false);
+    const std::string head(original.begin(), original.begin() + std::min<size_t>(64, original.size()));
+    auto [from, to] = byHead.equal_range(head);
+    bool whole = false;
+    for (auto it = from; it != to; ++it) {
+      whole = it->second.size() >= original.size() &&
+              std::equal(original.begin(), original.end(), it->second.begin());
+      if (whole) {
+        byHead.erase(it);
+        break;
+      }
+    }
+    if (whole) {
+      ++f.Whole;
+      f.RecoveredBytes += original.size();
+    } else {
+      f.Missed.push_back(file.Path.filename().string());
+    }
+  }
+  LinuxDrives::DetachAll();
+  fs::remove_all(temp);
+  return f;
+}
+
+void Print(const char* card, const char* mode, const TFigures& f) {
+  std::printf("%-16s %-8s recall %3zu/%-3zu = %.3f   written %8.1f MB / recovered %7.1f MB = %6.2f   %7.2f s\n",
+              card, mode, f.Whole, f.Files, f.Files ? double(f.Whole) / double(f.Files) : 0.0,
+              double(f.Written) / 1e6, double(f.RecoveredBytes) / 1e6,
+              f.RecoveredBytes ? double(f.Written) / double(f.RecoveredBytes) : 0.0, f.Seconds);
+  std::string missed;
+  for (const std::string& name : f.Missed) missed += " " + name;
+  if (!missed.empty()) std::printf("%-16s %-8s not whole:%s\n", card, mode, missed.c_str());
+}
+
+void Add(TFigures& total, const TFigures& f) {
+  total.Whole += f.Whole;
+  total.Files += f.Files;
+  total.Written += f.Written;
+  total.RecoveredBytes += f.RecoveredBytes;
+  total.Seconds += f.Seconds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!benchcard::ToolsAvailable()) {
+    std::fprintf(stderr, "DeepScanBench needs ffmpeg, mkfs.fat and mtools\n");
+    return 0;
+  }
+  const fs::path dir = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "snapsalvager-deep-bench";
+  fs::create_directories(dir);
+  const uint32_t sizeMiB = argc > 2 ? static_cast<uint32_t>(std::max(64, std::atoi(argv[2]))) : 256;
+  TFigures totals[2];
+  for (benchcard::Kind kind :
+       {benchcard::Kind::Camera, benchcard::Kind::QuickFormatted, benchcard::Kind::NearlyEmpty,
+        benchcard::Kind::Full}) {
+    const char* only = std::getenv("DEEP_BENCH_ONLY");  // one card kind, by name
+    if (only != nullptr && std::string(only) != benchcard::Name(kind)) continue;
+    const benchcard::Card card = benchcard::Make(dir, kind, sizeMiB);
+    for (int deep = 0; deep < 2; ++deep) {
+      // Read once before timing, so both modes find the image in the page cache.
+      if (deep == 0) Scan(card, false, dir / "TmpFiles");
+      const TFigures f = Scan(card, deep == 1, dir / "TmpFiles");
+      Print(benchcard::Name(kind), deep ? "deep" : "default", f);
+      Add(totals[deep], f);
+    }
+    if (std::getenv("DEEP_BENCH_KEEP_CARDS") == nullptr) fs::remove(card.Image);
+  }
+  Print("all cards", "default", totals[0]);
+  Print("all cards", "deep", totals[1]);
+  std::printf("deep / default scan time: %.2f\n",
+              totals[0].Seconds > 0 ? totals[1].Seconds / totals[0].Seconds : 0.0);
+  return 0;
+}

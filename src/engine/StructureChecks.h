@@ -1,0 +1,100 @@
+// Streaming structure checks for deep scans: one check follows one carved file as its
+// sectors are carved, in order, and tells where the file really ends. A check is made once
+// per file, allocates nothing afterwards, reads only the bytes it was fed and bounds every
+// size it meets by the bytes left on the card.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace snapsalvager {
+
+enum class TCheckVerdict : uint8_t {
+  GoesOn,     // the structure holds so far and says the file continues
+  EndsAt,     // the file ends at End() (which may lie before the last byte fed)
+  CannotTell  // broken, or a form the check does not know: the carving rule decides
+};
+
+class TStructureCheck {
+ public:
+  // limit: the bytes from the file's first byte to the end of the scanned range; a size that
+  // points past it is inconsistent.
+  explicit TStructureCheck(uint64_t limit, uint32_t carriedTypes);
+  virtual ~TStructureCheck() = default;
+  TStructureCheck(const TStructureCheck&) = delete;
+  TStructureCheck& operator=(const TStructureCheck&) = delete;
+
+  // The file's next bytes, in order. Once the verdict is EndsAt or CannotTell it stays so
+  // and later bytes are ignored.
+  TCheckVerdict Feed(const uint8_t* data, size_t length);
+  // The carved data stops here (a header starts the next file, or the range ended). A check
+  // that can still place the end (a TIFF whose IFDs were all carved) may answer EndsAt.
+  TCheckVerdict DataEnds();
+  TCheckVerdict Verdict() const { return verdict_; }
+  uint64_t End() const { return end_; }
+  uint64_t Fed() const { return fed_; }
+
+  // Whether a header of FileTypeTable row typeIndex, found at the start of a sector that
+  // begins at file offset offset, lies inside this file's known extent and is of a kind the
+  // file carries (a JPEG frame in a video, a preview in a raw file): then it starts no file.
+  virtual bool Contains(uint64_t offset, int typeIndex, const uint8_t* sector) const;
+
+ protected:
+  // Called when the Need bytes at At have been collected into Head.
+  virtual void OnHead(const uint8_t* head) = 0;
+  // Byte-wise mode (JPEG entropy-coded data): consume bytes from data at file offset fed_,
+  // returning how many were used; leave it by calling Expect or an ending.
+  virtual size_t Scan(const uint8_t* data, size_t length);
+  virtual TCheckVerdict OnDataEnds() { return TCheckVerdict::CannotTell; }
+  // Whether the file goes on and may hold this header (its kind, an Exif photo's rule).
+  bool Carries(int typeIndex, const uint8_t* sector) const;
+
+  // The next unit header is at file offset at, need bytes long (need <= kMaxHead). It must
+  // lie at or after the bytes already fed.
+  void Expect(uint64_t at, uint32_t need);
+  // More head bytes at the same position (need <= kMaxHead).
+  void More(uint32_t need);
+  void EndsAt(uint64_t end);
+  // The file ends at end once that many bytes were fed.
+  void EndsOnceFed(uint64_t end);
+  void Broken() { verdict_ = TCheckVerdict::CannotTell; }
+  void StartScanning() { scanning_ = true; progressed_ = true; }
+  // Leaves byte-wise mode at a marker found at file offset at whose first n bytes (already
+  // consumed) are bytes; need head bytes in all.
+  void ResumeAt(uint64_t at, const uint8_t* bytes, uint32_t n, uint32_t need);
+  void StopScanning() { scanning_ = false; }
+  // A unit chain stopped at At with these head bytes: a clean end when they are all zero
+  // (the slack of the last cluster), otherwise the file was cut or overwritten.
+  void EndOfRun(const uint8_t* head, uint32_t n);
+
+  static constexpr uint32_t kMaxHead = 512;
+  uint64_t limit_;
+  uint32_t carried_;
+  uint64_t at_ = 0;
+  uint32_t need_ = 0;
+  uint64_t fed_ = 0;
+  // Headers found exactly at At (a unit boundary) also belong to the file: set by checks of
+  // packet streams, where the next unit continues the run.
+  bool boundaryInside_ = false;
+  // A JPEG with an Exif block is a camera's photo, never a frame of this video or audio
+  // file: where one starts a sector, a newer photo overwrote the deleted clip.
+  bool exifPhotosAreFiles_ = false;
+
+ private:
+  TCheckVerdict verdict_ = TCheckVerdict::GoesOn;
+  uint64_t end_ = 0;
+  uint64_t pendingEnd_ = 0;
+  bool scanning_ = false;
+  bool progressed_ = false;
+  uint32_t have_ = 0;
+  uint8_t head_[kMaxHead];
+};
+
+// The check for a file of this type whose first sector is first (sectorSize bytes), or
+// null when the type has no check (the carving rule alone decides its end).
+std::unique_ptr<TStructureCheck> MakeStructureCheck(std::string_view type, const uint8_t* first,
+                                                    uint32_t sectorSize, uint64_t limit);
+
+}  // namespace snapsalvager

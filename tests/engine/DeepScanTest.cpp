@@ -1,0 +1,228 @@
+// Deep scans through the carving loop: exact ends, nothing stored between a file's end and
+// the next header, containers kept whole, the rule where a structure breaks, and files the
+// header table misses.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+#include "fixtures/CardImage.h"
+#include "fixtures/Jpegs.h"
+#include "MediaBytes.h"
+#include "engine/DigitalReadThread.h"
+#include "engine/LinuxDrives.h"
+#include "engine/ScanOptions.h"
+
+namespace snapsalvager {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace mediabytes;
+using fixtures::CardImage;
+constexpr uint32_t kSector = 512;
+
+class TEvents : public TScanEvents {
+ public:
+  void SetProgressPosition(uint32_t) override {}
+  void SetProgressMaximum(uint32_t) override {}
+  void StepProgress() override {}
+  void SetLabelText(TScanLabel, const std::string&) override {}
+  void AddFoundFile(const std::string&, const std::string&, int64_t) override {}
+  void Finish(const std::string& text) override { error = text; }
+  std::string error;
+};
+
+Bytes Unscrambled(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  Bytes bytes((std::istreambuf_iterator<char>(in)), {});
+  for (size_t i = 0; i < bytes.size() && i < 512; ++i) bytes[i] ^= 0xD3;
+  return bytes;
+}
+
+class DeepScanTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "deepscan-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    fs::create_directories(dir_ / "TmpFiles");
+  }
+  void TearDown() override {
+    LinuxDrives::DetachAll();
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  // Scans the card with photos, every video and audio; deep or by the rule alone. With
+  // stopAfterFirstBatch, a stop is asked for when the first batch has been carved.
+  void Scan(const CardImage& card, bool deep, bool stopAfterFirstBatch = false) {
+    found_.Clear();
+    for (const auto& entry : fs::directory_iterator(dir_ / "TmpFiles")) fs::remove(entry.path());
+    const char letter = card.attach();
+    ASSERT_NE(letter, 0);
+    TEvents events;
+    TDigitalReadThread scan(events, [](const std::function<void()>& call) { call(); }, found_);
+    scan.Drive.Letter = letter;
+    scan.Drive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
+    scan.Drive.SectorCount = card.sectors();
+    scan.Drive.SectorSize = kSector;
+    scan.TempFolder = (dir_ / "TmpFiles").string() + "/";
+    scan.Inputs = MakeRecogniserInputs("Generic Digital Camera", true, true, true, "ALL");
+    scan.DeepScan = deep;
+    int ticks = 0;  // read at the start (twice) and after every batch
+    if (stopAfterFirstBatch) {
+      scan.TickCount = [&scan, &ticks] {
+        if (++ticks == 3) scan.Terminate();
+        return 0u;
+      };
+    }
+    scan.Start();
+    ASSERT_TRUE(scan.WaitFor(20000));
+    EXPECT_EQ(events.error, "");
+  }
+
+  // The found file whose bytes begin with these, or null.
+  const TFoundFile* Holding(const Bytes& file) {
+    for (size_t i = 0; i < found_.Count(); ++i) {
+      const Bytes got = Unscrambled(found_[i].TempFile);
+      if (got.size() >= file.size() && std::equal(file.begin(), file.end(), got.begin())) return &found_[i];
+    }
+    return nullptr;
+  }
+
+  fs::path dir_;
+  TFoundFileList found_;
+};
+
+TEST_F(DeepScanTest, FilesEndAtTheirLastByteAndTheGapIsNotStored) {
+  const Bytes photo = ::fixtures::EncodeJpeg(160, 120);
+  const Bytes wav = Wav(30000);
+  const Bytes mov = IsoMedia("qt  ", Filler(20000));
+  CardImage card(600);
+  card.noise().place(10, photo).place(100, wav).place(300, mov).place(500, Asf(9000));
+  Scan(card, true);
+
+  ASSERT_EQ(found_.Count(), 4u);
+  const std::vector<std::pair<std::string, size_t>> expected = {
+      {"File0001.JPG", photo.size()}, {"File0002.WAV", wav.size()}, {"File0003.MOV", mov.size()},
+      {"File0004.ASF", Asf(9000).size()}};
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(found_[i].Name, expected[i].first);
+    EXPECT_EQ(found_[i].Size, static_cast<int64_t>(expected[i].second));
+    EXPECT_EQ(fs::file_size(found_[i].TempFile), expected[i].second);
+  }
+  EXPECT_EQ(Unscrambled(found_[0].TempFile), photo);
+  EXPECT_EQ(Unscrambled(found_[2].TempFile), mov);
+
+  Scan(card, false);  // the rule: header to header, the last to the card's end
+  ASSERT_EQ(found_.Count(), 4u);
+  EXPECT_EQ(found_[0].Size, 90 * 512);
+  EXPECT_EQ(found_[3].Size, 100 * 512);
+}
+
+TEST_F(DeepScanTest, AContainerHoldingJpegFramesIsOneFile) {
+  // Frame chunks of 1536 bytes after a 2048-byte lead-in put JFIF frames at sector starts.
+  std::vector<Bytes> frames = {Filler(2048 - 100 - 8 - 8)};
+  for (uint32_t i = 0; i < 8; ++i) frames.push_back(JpegFrame(1536 - 8 - 136, i));
+  const Bytes avi = Avi(frames);
+  const Bytes mov = IsoMedia("qt  ", Then(Filler(512 - 28), JpegFrame(4000)));
+  CardImage card(200);
+  card.noise().place(10, avi).place(100, mov);
+  Scan(card, false);
+  EXPECT_GT(found_.Count(), 2u);  // the rule splits them at every frame that starts a sector
+
+  Scan(card, true);
+  ASSERT_EQ(found_.Count(), 2u);
+  EXPECT_EQ(found_[0].Name, "File0001.AVI");
+  EXPECT_EQ(Unscrambled(found_[0].TempFile), avi);
+  EXPECT_EQ(found_[1].Name, "File0002.MOV");
+  EXPECT_EQ(Unscrambled(found_[1].TempFile), mov);
+}
+
+TEST_F(DeepScanTest, APhotoRightAfterAStreamStartsAFile) {
+  const Bytes mts = TransportStream(32, true);  // 6144 bytes: ends at a sector boundary
+  const Bytes mp3 = Mp3(10);
+  const Bytes photo = ::fixtures::EncodeJpeg(64, 48);
+  CardImage card(100);
+  card.noise().place(10, mts).place(22, photo).place(40, mp3).place(40 + 9, photo);
+  Scan(card, true);
+  ASSERT_EQ(found_.Count(), 4u);
+  EXPECT_EQ(found_[0].Size, 6144);
+  EXPECT_EQ(found_[1].Ext, "JPG");
+  EXPECT_EQ(found_[2].Size, static_cast<int64_t>(mp3.size()));
+  EXPECT_EQ(Unscrambled(found_[3].TempFile), photo);
+}
+
+TEST_F(DeepScanTest, APhotoThatOverwroteADeletedClipStartsAFile) {
+  // A newer photo (with its Exif block) in the middle of an old movie's mdat box.
+  const Bytes mov = IsoMedia("qt  ", Filler(40 * 512));
+  CardImage card(100);
+  card.noise().place(10, mov).jpegAt(30);
+  Scan(card, true);
+  ASSERT_EQ(found_.Count(), 2u);
+  EXPECT_EQ(found_[0].Name, "File0001.MOV");
+  EXPECT_EQ(found_[0].Size, 20 * 512);  // the rule: cut where the photo begins
+  EXPECT_EQ(found_[1].Name, "File0002.JPG");
+}
+
+TEST_F(DeepScanTest, AStopRecordsTheOpenFileAtTheEndOfTheBatch) {
+  const Bytes photo = ::fixtures::EncodeJpeg(64, 48);
+  CardImage card(1000);
+  card.noise().place(10, photo).place(100, Wav(400 * 512)).place(700, photo);
+  Scan(card, true, true);
+  ASSERT_EQ(found_.Count(), 2u);
+  EXPECT_EQ(found_[0].Size, static_cast<int64_t>(photo.size()));
+  EXPECT_EQ(found_[1].Name, "File0002.WAV");
+  EXPECT_EQ(found_[1].Size, 300 * 512);  // sectors 100-399, where the second batch ended
+}
+
+TEST_F(DeepScanTest, ABrokenFileKeepsTheRule) {
+  Bytes photo = ::fixtures::EncodeJpeg(160, 120);
+  photo.resize(photo.size() / 2);  // the rest was overwritten by other data
+  CardImage card(300);
+  card.noise().place(10, photo).jpegAt(200);
+  Scan(card, true);
+  ASSERT_GE(found_.Count(), 1u);
+  EXPECT_EQ(found_[0].Size, 190 * 512);
+}
+
+TEST_F(DeepScanTest, FindsMoviesAfterAnMp4AndStreamsWithoutAPat) {
+  const Bytes mp4 = IsoMedia("isom", Filler(3000));
+  const Bytes mov = IsoMedia("qt  ", Filler(3000, 2));
+  const Bytes mts = TransportStream(30, true, 0x1011);
+  const Bytes noApp = [] {
+    Bytes b = JpegFrame(2000);
+    b.erase(b.begin() + 2, b.begin() + 20);
+    return b;
+  }();
+  CardImage card(200);
+  card.noise().place(10, mp4).place(40, mov).place(80, mts).place(120, noApp);
+  Scan(card, false);
+  EXPECT_EQ(Holding(mov), nullptr);
+  EXPECT_EQ(Holding(mts), nullptr);
+  EXPECT_EQ(Holding(noApp), nullptr);
+
+  Scan(card, true);
+  for (const Bytes* file : {&mp4, &mov, &mts, &noApp}) {
+    const TFoundFile* f = Holding(*file);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->Size, static_cast<int64_t>(file->size()));
+  }
+  EXPECT_EQ(Holding(mov)->Ext, "MOV");
+  EXPECT_EQ(Holding(mts)->Ext, "MTS");
+}
+
+TEST_F(DeepScanTest, AFileCutOffByTheCardsEndKeepsTheRule) {
+  Bytes wav = Wav(100000);  // its RIFF size runs past the card's end
+  wav.resize(60 * 512);
+  CardImage card(120);
+  card.noise().place(10, ::fixtures::EncodeJpeg(64, 48)).place(60, wav);
+  Scan(card, true);
+  ASSERT_EQ(found_.Count(), 2u);
+  EXPECT_EQ(found_[1].Size, 60 * 512);
+}
+
+}  // namespace
+}  // namespace snapsalvager

@@ -1,0 +1,274 @@
+// The structure checks of deep scans, format by format: the exact end, a file broken
+// mid-way (the carving rule decides), the deep recognitions and their guards.
+#include "engine/StructureChecks.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <random>
+
+#include "fixtures/Jpegs.h"
+#include "MediaBytes.h"
+#include "engine/LostHelperUnit.h"
+
+namespace snapsalvager {
+namespace {
+
+using namespace mediabytes;
+constexpr uint32_t kSector = 512;
+
+struct TFollowed {
+  TCheckVerdict Verdict;
+  uint64_t End;
+};
+
+// Feeds a card's worth of bytes from the file's start, sector by sector, as the scan does;
+// the data ends after card (the next header or the card's end).
+TFollowed Follow(std::string_view type, Bytes card) {
+  card.resize((card.size() + kSector - 1) / kSector * kSector, 0x5A);  // old data, not slack zeros
+  auto check = MakeStructureCheck(type, card.data(), kSector, card.size());
+  if (!check) return {TCheckVerdict::CannotTell, 0};
+  for (size_t at = 0; at < card.size() && check->Verdict() == TCheckVerdict::GoesOn; at += kSector) {
+    check->Feed(card.data() + at, kSector);
+  }
+  check->DataEnds();
+  return {check->Verdict(), check->End()};
+}
+
+struct TFormatCase {
+  const char* Name;
+  const char* Type;
+  std::function<Bytes()> File;
+  bool EndsInOldData;  // its end holds also when old data, not zeros, follows it
+  size_t Cut = 0;       // where other data overwrites it; 0: half-way
+  bool Resumes = false;  // the stream goes on after the old data (an overwritten middle)
+};
+
+std::vector<TFormatCase> Formats() {
+  std::vector<Bytes> frames;
+  for (uint32_t i = 0; i < 6; ++i) frames.push_back(JpegFrame(900 + 37 * i, i));
+  ::fixtures::JpegOptions progressive;
+  progressive.Width = 96;
+  progressive.Height = 64;
+  progressive.Progressive = true;
+  progressive.Texture = 40;
+  return {
+      {"JpegFrame", "JPG", [] { return JpegFrame(5000); }, true},
+      {"JpegPhoto", "JPG", [] { return ::fixtures::EncodeJpeg(120, 90); }, true},
+      {"JpegProgressive", "JPG", [=] { return ::fixtures::EncodeJpeg(progressive); }, true},
+      {"Avi", "AVI", [=] { return Avi(frames); }, true},
+      {"Wav", "WAV", [] { return Wav(7001); }, true, 30},  // samples are opaque: cut the chunks
+      {"Mov", "MOV", [] { return IsoMedia("qt  ", Filler(6000)); }, true},
+      {"Mp4", "MP4", [] { return IsoMedia("isom", Filler(6000)); }, true},
+      {"ThreeGp", "3GP", [] { return IsoMedia("3gp4", Filler(6000)); }, true},
+      {"ProgramStream", "MPG", [] { return ProgramStream(5); }, true},
+      {"VideoStream", "MPG", [] { return VideoElementaryStream(6); }, false},
+      {"Transport188", "MTS", [] { return TransportStream(40, false, 0); }, true, 0, true},
+      {"Transport192", "MTS", [] { return TransportStream(40, true, 0x100); }, true, 0, true},
+      {"Asf", "ASF", [] { return Asf(5000); }, true},
+      {"Mp3", "MP3", [] { return Mp3(12); }, true},
+      {"Amr", "AMR", [] { return Amr(150); }, false},
+      {"Tiff", "TIF", [] { return Tiff(3000, 4321); }, true},
+      {"Nef", "NEF", [] { return Tiff(70000, 100000); }, true},
+  };
+}
+
+TEST(StructureChecksTest, EveryFormatEndsAtItsLastByte) {
+  for (const TFormatCase& c : Formats()) {
+    SCOPED_TRACE(c.Name);
+    const Bytes file = c.File();
+    const TFollowed zeros = Follow(c.Type, Then(file, Bytes(3 * kSector, 0)));
+    EXPECT_EQ(zeros.Verdict, TCheckVerdict::EndsAt);
+    EXPECT_EQ(zeros.End, file.size());
+    if (c.EndsInOldData) {
+      const TFollowed old = Follow(c.Type, Then(file, Filler(3 * kSector, 77)));
+      EXPECT_EQ(old.Verdict, TCheckVerdict::EndsAt);
+      EXPECT_EQ(old.End, file.size());
+    }
+  }
+}
+
+TEST(StructureChecksTest, AFileCutMidWayByOtherDataIsLeftToTheRule) {
+  for (const TFormatCase& c : Formats()) {
+    if (std::string_view(c.Type) == "TIF" || std::string_view(c.Type) == "NEF") continue;  // below
+    SCOPED_TRACE(c.Name);
+    const Bytes whole = c.File();
+    Bytes file = whole;
+    file.resize(c.Cut != 0 ? c.Cut : file.size() / 2);
+    // Old data of another kind where the rest of the file should be.
+    Bytes old = Filler(c.Resumes ? 1000 : file.size() + 8 * kSector, 99);
+    for (size_t i = 0; i < old.size(); i += 61) old[i] = static_cast<uint8_t>(0x80 + i % 97);
+    Bytes card = Then(file, old);
+    if (c.Resumes) card.insert(card.end(), whole.begin() + static_cast<long>(card.size()), whole.end());
+    EXPECT_EQ(Follow(c.Type, card).Verdict, TCheckVerdict::CannotTell);
+  }
+}
+
+TEST(StructureChecksTest, ATiffWithAPointerPastTheCardCannotTell) {
+  const Bytes file = Tiff(3000, 4321);
+  // The same file on a card that ends before its strip does.
+  Bytes card(file.begin(), file.begin() + 3 * kSector);
+  auto check = MakeStructureCheck("TIF", card.data(), kSector, card.size());
+  ASSERT_TRUE(check);
+  for (size_t at = 0; at < card.size(); at += kSector) check->Feed(card.data() + at, kSector);
+  EXPECT_EQ(check->DataEnds(), TCheckVerdict::CannotTell);
+
+  Bytes looped = Tiff(3000, 4321);
+  looped[58] = 8;  // IFD0's next-IFD pointer back to itself
+  EXPECT_EQ(Follow("TIF", looped).Verdict, TCheckVerdict::CannotTell);
+}
+
+TEST(StructureChecksTest, AnAviRunsOnThroughItsAvixChunks) {
+  const Bytes first = Avi({JpegFrame(700)});
+  Bytes avix = Avi({JpegFrame(800, 2), JpegFrame(900, 3)}, "AVIX");
+  const Bytes file = Then(first, avix);
+  const TFollowed f = Follow("AVI", Then(file, Bytes(2 * kSector, 0)));
+  EXPECT_EQ(f.Verdict, TCheckVerdict::EndsAt);
+  EXPECT_EQ(f.End, file.size());
+}
+
+TEST(StructureChecksTest, AJpegRunsOnThroughTheImagesItsMpfIndexNames) {
+  const Bytes primary = JpegFrame(2000, 1), second = JpegFrame(1500, 2);
+  // APP2 "MPF": big-endian TIFF header, one IFD with an MP entry table of two images.
+  Bytes app2 = {0xFF, 0xE2};
+  Bytes mpf;
+  Add(mpf, std::string_view("MPF\0", 4));
+  Add(mpf, "MM");
+  Be16(mpf, 42);
+  Be32(mpf, 8);
+  Be16(mpf, 1);
+  Be16(mpf, 0xB002);
+  Be16(mpf, 7);
+  Be32(mpf, 32);
+  Be32(mpf, 8 + 2 + 12 + 4);  // entries right after the IFD
+  Be32(mpf, 0);
+  const uint32_t app2Length = static_cast<uint32_t>(2 + mpf.size() + 32);
+  Bytes file(primary.begin(), primary.begin() + 2);  // SOI
+  Add(file, app2);
+  Be16(file, app2Length);
+  Add(file, mpf);
+  const uint32_t primarySize = static_cast<uint32_t>(primary.size() + 2 + app2Length);
+  const uint32_t base = 2 + 4 + 4;  // the MPF TIFF header's offset in the file
+  Be32(file, 0x20030000);
+  Be32(file, primarySize);
+  Be32(file, 0);
+  Be32(file, 0);
+  Be32(file, 0);
+  Be32(file, static_cast<uint32_t>(second.size()));
+  Be32(file, primarySize - base);
+  Be32(file, 0);
+  file.insert(file.end(), primary.begin() + 2, primary.end());
+  ASSERT_EQ(file.size(), primarySize);
+  Add(file, second);
+
+  const TFollowed f = Follow("JPG", Then(file, Bytes(kSector, 0)));
+  EXPECT_EQ(f.Verdict, TCheckVerdict::EndsAt);
+  EXPECT_EQ(f.End, file.size());
+}
+
+TEST(StructureChecksTest, AJpegFrameInsideAContainerIsContent) {
+  // A frame chunk of an AVI, and the mdat box of a MOV, hold a JPEG that starts a sector.
+  for (std::string_view type : {"AVI", "MOV"}) {
+    SCOPED_TRACE(type);
+    const Bytes frame = JpegFrame(3000);
+    const Bytes file = type == "AVI" ? Avi({Filler(2000), frame}) : IsoMedia("qt  ", Then(Filler(2000), frame));
+    auto check = MakeStructureCheck(type, file.data(), kSector, 1 << 20);
+    ASSERT_TRUE(check);
+    check->Feed(file.data(), 4 * kSector);
+    const int jpg = IndexOfFileType("JPG");
+    EXPECT_TRUE(check->Contains(4 * kSector, jpg, frame.data()));
+    EXPECT_FALSE(check->Contains(4 * kSector, IndexOfFileType("CR2"), frame.data()));
+    EXPECT_FALSE(check->Contains(file.size() + kSector, jpg, frame.data()));
+  }
+}
+
+TEST(StructureChecksTest, TypesWithoutACheckAreLeftToTheRule) {
+  const Bytes sector(kSector, 0);
+  for (std::string_view type : {"X3F", "RAF", "MRW", "CRW"}) {
+    EXPECT_EQ(MakeStructureCheck(type, sector.data(), kSector, 1 << 20), nullptr) << type;
+  }
+}
+
+TEST(StructureChecksTest, ChecksNeverReadPastTheBytesFed) {
+  // Odd feed sizes across every unit boundary give the same end as whole sectors.
+  for (const TFormatCase& c : Formats()) {
+    SCOPED_TRACE(c.Name);
+    Bytes card = Then(c.File(), Bytes(2 * kSector, 0));
+    auto check = MakeStructureCheck(c.Type, card.data(), kSector, card.size());
+    ASSERT_TRUE(check);
+    for (size_t at = 0, step = 1; at < card.size() && check->Verdict() == TCheckVerdict::GoesOn;
+         at += step, step = step % 13 + 1) {
+      const size_t n = std::min(step, card.size() - at);
+      std::vector<uint8_t> piece(card.begin() + at, card.begin() + at + n);  // exact-size buffer
+      check->Feed(piece.data(), piece.size());
+    }
+    check->DataEnds();
+    EXPECT_EQ(check->Verdict(), TCheckVerdict::EndsAt);
+    EXPECT_EQ(check->End(), c.File().size());
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Deep recognitions.
+
+TEST(DeepRecognitionTest, NamesWhatTheTableMisses) {
+  Bytes noApp = JpegFrame(600);
+  noApp.erase(noApp.begin() + 2, noApp.begin() + 20);  // drop the APP0 segment
+  noApp.resize(kSector);
+  EXPECT_EQ(DetectDeepHeader(noApp.data(), nullptr, kSector), "JPG");
+
+  for (bool timestamps : {false, true}) {
+    Bytes ts = TransportStream(12, timestamps, 0x1011);  // a video packet first, no PAT
+    EXPECT_EQ(DetectDeepHeader(ts.data(), nullptr, kSector), "MTS") << timestamps;
+    // The same stream further on: its sector follows one that runs into it.
+    const size_t packet = timestamps ? 192 : 188;
+    const size_t at = timestamps ? 3 * kSector : 47 * kSector;
+    ts = TransportStream(200, timestamps);
+    ASSERT_EQ(at % packet, 0u);
+    EXPECT_EQ(DetectDeepHeader(ts.data() + at, ts.data() + at - kSector, kSector), "") << timestamps;
+  }
+
+  EXPECT_EQ(BrandType(IsoMedia("qt  ", {}).data(), kSector), "MOV");
+  EXPECT_EQ(BrandType(IsoMedia("isom", {}).data(), kSector), "MP4");
+  EXPECT_EQ(BrandType(IsoMedia("3gp5", {}).data(), kSector), "3GP");
+  EXPECT_EQ(BrandType(IsoMedia("zzzz", {}).data(), kSector), "");
+}
+
+// Sectors of some data: random bytes, or a real file of this system that is no media.
+void ExpectNoDeepHeader(const Bytes& data, const char* what) {
+  size_t hits = 0;
+  for (size_t at = kSector; at + kSector <= data.size(); at += kSector) {
+    if (!DetectDeepHeader(data.data() + at, data.data() + at - kSector, kSector).empty() ||
+        !BrandType(data.data() + at, kSector).empty()) {
+      ++hits;
+    }
+  }
+  EXPECT_EQ(hits, 0u) << what;
+}
+
+TEST(DeepRecognitionTest, RandomAndNonMediaDataStartNothing) {
+  std::mt19937 random(15);
+  Bytes noise(64 << 20);
+  for (auto& b : noise) b = static_cast<uint8_t>(random());
+  ExpectNoDeepHeader(noise, "random");
+  // Sectors that begin like a JPEG or a packet but go on at random.
+  for (int k = 0; k < 20000; ++k) {
+    uint8_t* s = noise.data() + static_cast<size_t>(k) * kSector;
+    if (k % 2 == 0) {
+      s[0] = 0xFF, s[1] = 0xD8, s[2] = 0xFF, s[3] = 0xDB;
+    } else {
+      s[0] = 0x47, s[188] = 0x47;
+    }
+  }
+  ExpectNoDeepHeader(noise, "random with a header's first bytes");
+  for (const char* path : {"/usr/bin/cmake", "/usr/lib/x86_64-linux-gnu/libc.so.6", "/usr/share/common-licenses/GPL-3"}) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) continue;
+    const Bytes file((std::istreambuf_iterator<char>(in)), {});
+    ExpectNoDeepHeader(file, path);
+  }
+}
+
+}  // namespace
+}  // namespace snapsalvager
