@@ -296,6 +296,11 @@ std::optional<TCheckStep> TScanCheckList::Next(TCheckPhase phase) {
   return std::nullopt;
 }
 
+void TScanCheckList::SkipTo(TCheckPhase phase) {
+  next_ = 0;
+  while (next_ < std::size(kSteps) && kSteps[next_].Phase != phase) ++next_;
+}
+
 bool TScanCheckList::Answer(bool yes) {
   if (!open_ || open_->Kind != TCheckKind::Question) return false;
   const bool goOn = !yes && !open_->NoAnswerGoesOn;

@@ -142,6 +142,8 @@ class TScanCheckList {
   // The capacity for the UnknownCapacity step: the sectors the user gave (512 bytes each),
   // or nullopt to stop. True when the checks go on.
   bool GiveCapacity(std::optional<uint32_t> sectors);
+  // Goes on from the first check of phase (the window measures a card chosen earlier).
+  void SkipTo(TCheckPhase phase);
   bool Stopped() const { return stopped_; }
   bool Measured() const { return measured_; }  // the card's capacity was measured
 

@@ -161,6 +161,12 @@ int64_t TMainForm::FreeSpaceOf(const QString& path) {
   return snapsalvager::FreeSpaceOf(ToPath(path));
 }
 
+std::optional<uint32_t> TMainForm::AskCapacity(const TDriveEntry& drive) {
+  StatusForm->Prepare(drive.Letter, drive.SectorCount);
+  if (RunDialog(*StatusForm) != QDialog::Accepted) return std::nullopt;
+  return StatusForm->EnteredSectorCount();
+}
+
 bool TMainForm::PrepareScan() {
   CreateScanDialogs();
   // A thread given up at Stop may still write into the temporary folder a new scan would
@@ -177,32 +183,16 @@ bool TMainForm::PrepareScan() {
     scanUi.LSize->setText(QStringLiteral("0 MB"));
     return false;
   }
+  TScanCheckList checks({}, CheckProbes());
+  checks.Drive = SelectedDrive;
+  checks.DestFolder = DestFolder.toStdString();
+  checks.SkipTo(TCheckPhase::BeforeScan);
+  // The quick status shows while the card is measured, the first of these checks.
   ShowQuickStatus(QStringLiteral("获取磁盘信息。它只需几秒钟..."));
-  TDriveEntry& drive = SelectedDrive;
-  const bool askCapacity = !MeasureCard(drive);
+  const bool result = RunCheckSteps(checks, TCheckPhase::BeforeScan);
   HideQuickStatus();
-
-  bool result = true;
-  if (askCapacity) {
-    StatusForm->Prepare(drive.Letter, drive.SectorCount);
-    if (RunDialog(*StatusForm) == QDialog::Accepted) {
-      drive.SectorCount = StatusForm->EnteredSectorCount();
-      drive.SectorSize = 512;
-    } else {
-      result = false;
-    }
-  }
-
-  if (result) {
-    const int64_t freeBytes = FreeSpaceProbe ? FreeSpaceProbe(DestFolder) : FreeSpaceOf(DestFolder);
-    const TCardSizes sizes = CardSizes(drive.SectorCount, freeBytes);
-    if (const auto question = HardDiskQuestion(drive.Letter, sizes);
-        question && AskYesNo(QString::fromStdString(*question)) == QMessageBox::Yes)
-      result = false;
-    if (const auto question = FreeSpaceQuestion(sizes);
-        result && question && AskYesNo(QString::fromStdString(*question)) == QMessageBox::Yes)
-      result = false;
-  }
+  SelectedDrive = checks.Drive;
+  const TDriveEntry& drive = SelectedDrive;
 
   if (result) {
     scanUi.LSize->setText(QString::asprintf("存储大小:  %d MB", static_cast<int>(drive.SectorCount / 2048)));

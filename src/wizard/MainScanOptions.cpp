@@ -202,79 +202,69 @@ void TMainForm::Button1Click() {
   ui.EDestFolder->setText(folder);
 }
 
-bool TMainForm::ValidateScanOptions() {
+TScanChoices TMainForm::ScanChoices() const {
+  TScanChoices choices;
   const int driveItem = ui.CBDrive->currentIndex();
   const QVariant rowData = driveItem >= 0 ? ui.CBDrive->itemData(driveItem, DriveRowRole) : QVariant();
   const int row = rowData.isValid() ? rowData.toInt() : -1;
-  if (row < 0 || row >= 26) {
-    ShowInfo(QStringLiteral("请选择您的存储卡盘符。"));
-    return false;
-  }
-  SelectedDrive = DriveTable[static_cast<size_t>(row)];
-
-  if (SelectedDrive.DriveType == DRIVE_REMOTE) {
-    ShowInfo(QStringLiteral("对不起，Snapsalvager 不能恢复网络驱动器的数据。您需要有驱动器在 PC 上运行 Snapsalvager。"));
-    return false;
-  }
-  if (SelectedDrive.DriveType == DRIVE_CDROM) {
-    if (AskYesNo(QStringLiteral("对不起，Snapsalvager 不能恢复从 CD/DVD 的数据。")) == QMessageBox::Yes)
-      OpenDocument(HelpLink(QStringLiteral("cddvd")));
-    return false;
-  }
-
-  RecogniserInputs.IsCanonCamera = false;
-  RecogniserInputs.UseChosenVideoExt = false;
-  RecogniserInputs.ChosenVideoExt = "MOV";
-
-  const bool photo = ui.CPhoto->isChecked();
-  const bool video = ui.CVideo->isChecked();
-  const bool audio = ui.CAudio->isChecked();
+  if (row >= 0 && row < 26) choices.Drive = DriveTable[static_cast<size_t>(row)];
   const int cameraItem = ui.CBCamera->currentIndex();
   const QVariant cameraData = cameraItem >= 0 ? ui.CBCamera->itemData(cameraItem) : QVariant();
   const int cameraRow = cameraData.isValid() ? cameraData.toInt() : -1;
-  const bool cameraFound =
-      cameraRow >= 0 && cameraRow < static_cast<int>(CameraTable().size());
-  if (cameraFound)
-    RecogniserInputs = MakeRecogniserInputs(CameraTable()[static_cast<size_t>(cameraRow)].Name,
-                                            photo, video, audio, ChosenVideoType.toStdString());
+  if (cameraRow >= 0 && cameraRow < static_cast<int>(CameraTable().size()))
+    choices.Camera = CameraTable()[static_cast<size_t>(cameraRow)].Name;
+  choices.Photo = ui.CPhoto->isChecked();
+  choices.Video = ui.CVideo->isChecked();
+  choices.Audio = ui.CAudio->isChecked();
+  choices.VideoType = ChosenVideoType.toStdString();
+  choices.DestText = ui.EDestFolder->text().toStdString();
+  return choices;
+}
 
-  // Without a camera the kinds are not looked at: the camera is asked for first.
-  if (!cameraFound) {
-    ShowInfo(QStringLiteral("请选择您的数码相机类型，或者如果不知道，请选择普通数码相机。"));
-    return false;
+TCheckProbes TMainForm::CheckProbes() {
+  TCheckProbes probes;
+  probes.OnCardDrive = [this](char letter, const std::string& folder) {
+    return FolderOnCardDrive(letter, QString::fromStdString(folder));
+  };
+  probes.FreeSpace = [this](const std::string& folder) {
+    const QString path = QString::fromStdString(folder);
+    return FreeSpaceProbe ? FreeSpaceProbe(path) : FreeSpaceOf(path);
+  };
+  return probes;
+}
+
+bool TMainForm::RunCheckSteps(TScanCheckList& checks, TCheckPhase phase) {
+  while (const std::optional<TCheckStep> step = checks.Next(phase)) {
+    HideQuickStatus();  // shown while the card is measured, never under a question
+    const QString text = QString::fromStdString(step->Text);
+    switch (step->Kind) {
+      case TCheckKind::Refusal:
+        ShowInfo(text);
+        return false;
+      case TCheckKind::Question: {
+        const bool yes = AskYesNo(text) == QMessageBox::Yes;
+        if (yes && !step->HelpTopic.empty())
+          OpenDocument(HelpLink(QString::fromStdString(step->HelpTopic)));
+        if (!checks.Answer(yes)) return false;
+        break;
+      }
+      case TCheckKind::Capacity:
+        if (!checks.GiveCapacity(AskCapacity(checks.Drive))) return false;
+        break;
+    }
   }
-  if (!photo && !audio && !video) {
-    ShowInfo(QStringLiteral("请至少选择一个文件类型。例如照片，视频或音频剪辑。"));
-    return false;
-  }
+  return !checks.Stopped();
+}
 
-  DestFolder = QString::fromStdString(NormaliseDestFolder(ui.EDestFolder->text().toStdString()));
-  if (DestFolder.isEmpty()) {
-    ShowInfo(QStringLiteral("目标文件夹不能为空。"));
-    return false;
-  }
-
-  if (!ConfirmOtherDrive(SelectedDrive.Letter, DestFolder)) return false;
-
-  std::string tempFolder;
-  const TDestFolderResult folders = PrepareDestFolder(DestFolder.toStdString(), tempFolder);
-  if (!tempFolder.empty()) TempFolder = QString::fromStdString(tempFolder);
-  if (folders == TDestFolderResult::CannotCreate) {
-    ShowInfo(QStringLiteral("无法创建目标文件夹\r\n") + DestFolder);
-    return false;
-  }
-  if (folders == TDestFolderResult::CannotWriteTemp) {
-    ShowInfo(QStringLiteral("Fail to write destination folder\r\n") + DestFolder);
-    return false;
-  }
-
-  if (!NoEarlierRecovery(DestFolder) &&
-      AskYesNo(QStringLiteral("你选择了当前的“目标文件夹”中包含之前恢复一些文件。新恢复的文件可能会写入他们。"
-                              "\r\n\r\n"
-                              "点击“是”以取消并重新选择目标文件夹，或单击“否”来进行，而无需使用不同的目标文件夹。")) ==
-          QMessageBox::Yes)
-    return false;
-
+bool TMainForm::ValidateScanOptions() {
+  TScanCheckList checks(ScanChoices(), CheckProbes());
+  const bool passed = RunCheckSteps(checks, TCheckPhase::ScanOptions);
+  // What the checks settled stays, also when a later one stopped them.
+  if (checks.Drive.Letter != 0) SelectedDrive = checks.Drive;
+  RecogniserInputs = checks.Inputs;
+  if (!checks.DestFolder.empty()) DestFolder = QString::fromStdString(checks.DestFolder);
+  if (!checks.TempFolder.empty()) TempFolder = QString::fromStdString(checks.TempFolder);
+  if (!passed) return false;
   try {
     BuildExtIconList();
   } catch (...) {
@@ -283,7 +273,7 @@ bool TMainForm::ValidateScanOptions() {
   return true;
 }
 
-bool TMainForm::ConfirmOtherDrive(char letter, const QString& folder) {
+bool TMainForm::FolderOnCardDrive(char letter, const QString& folder) const {
   const QString trimmed = folder.trimmed();
   if (trimmed.isEmpty()) return false;
   const char holding = DriveLetterOfFolder ? DriveLetterOfFolder(trimmed) : 0;
@@ -291,8 +281,7 @@ bool TMainForm::ConfirmOtherDrive(char letter, const QString& folder) {
       holding != 0 && QChar(QLatin1Char(holding)).toUpper() == QChar(QLatin1Char(letter)).toUpper();
   // Also the card's disk below a partition, a partition table or a stacked device: a
   // whole card scanned into one of its own partitions is the same drive.
-  if (!sameLetter && !LinuxDrives::PathSharesDiskWith(letter, trimmed.toStdString())) return true;
-  return AskYesNo(QString::fromStdString(SameDriveQuestion())) == QMessageBox::No;
+  return sameLetter || LinuxDrives::PathSharesDiskWith(letter, trimmed.toStdString());
 }
 
 bool TMainForm::NoEarlierRecovery(const QString& folder) {

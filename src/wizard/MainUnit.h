@@ -29,9 +29,10 @@
 
 #include "engine/FoundFiles.h"
 #include "engine/LostHelperUnit.h"
+#include "engine/SaveFiles.h"
+#include "engine/ScanChecks.h"
 #include "engine/ScanOptions.h"
 #include "metadata/JpegDecode.h"
-#include "engine/SaveFiles.h"
 #include "ui_FinishPage.h"
 #include "ui_MainForm.h"
 #include "ui_PreviewPage.h"
@@ -193,7 +194,17 @@ class TMainForm : public QMainWindow {
   // A CBDrive item picked by the user: the disk-image item attaches an image file.
   void CBDriveSelect(int index);
   bool ValidateScanOptions();
-  bool ConfirmOtherDrive(char letter, const QString& folder);
+  // The options as chosen on the page, and the probes the checks use (replaceable in tests
+  // through DriveLetterOfFolder and FreeSpaceProbe).
+  TScanChoices ScanChoices() const;
+  TCheckProbes CheckProbes();
+  // Renders the steps of phase: refusals and questions as message boxes, the capacity with
+  // its dialog. True when every check passed.
+  bool RunCheckSteps(TScanCheckList& checks, TCheckPhase phase);
+  // The destination lies on the card's drive (its disk, a partition of it, a device on it).
+  bool FolderOnCardDrive(char letter, const QString& folder) const;
+  // The capacity dialog for a card that could not be measured; nullopt when cancelled.
+  std::optional<uint32_t> AskCapacity(const TDriveEntry& drive);
   static bool NoEarlierRecovery(const QString& folder);
 
   // ---- wizard/MainScanControl.cpp: page T3 ----
