@@ -159,24 +159,34 @@ bool IsVideoType(const std::string& text) {
   return upper == "ALL" || std::find(group.begin(), group.end(), upper) != group.end();
 }
 
-// The camera a user typed: a whole name of the table, else the one name it begins,
-// without regard to case. Empty when none or several match (listed on stderr).
-std::string MatchCamera(const std::string& typed) {
+// The names of the table a typed camera matches: the whole name, else every name it begins,
+// without regard to case.
+std::vector<std::string> CamerasMatching(const std::string& typed) {
   const std::string wanted = Upper(typed);
   std::vector<std::string> matches;
   for (const auto& camera : CameraTable()) {
     const std::string name = Upper(camera.Name);
-    if (name == wanted) return camera.Name;
+    if (name == wanted) return {camera.Name};
     if (!wanted.empty() && name.compare(0, wanted.size(), wanted) == 0) matches.push_back(camera.Name);
   }
-  if (matches.size() == 1) return matches[0];
+  return matches;
+}
+
+// The camera a user typed, when it names exactly one; otherwise empty.
+std::string MatchCamera(const std::string& typed) {
+  const std::vector<std::string> matches = CamerasMatching(typed);
+  return matches.size() == 1 ? matches[0] : std::string();
+}
+
+// After the camera refusal: the names that would do.
+void ListCameraChoices(const std::string& typed) {
+  std::vector<std::string> matches = CamerasMatching(typed);
   std::fprintf(stderr, "(--camera '%s' %s; the choices:)\n", typed.c_str(),
                matches.empty() ? "names no camera" : "is ambiguous");
   if (matches.empty()) {
     for (const auto& camera : CameraTable()) matches.push_back(camera.Name);
   }
   for (const std::string& name : matches) std::fprintf(stderr, "  %s\n", name.c_str());
-  return {};
 }
 
 bool ParseArguments(int argc, char** argv, TRecoverOptions& options) {
@@ -265,17 +275,14 @@ bool ParseArguments(int argc, char** argv, TRecoverOptions& options) {
 }
 
 // The card's drive letter: a letter as given, or the letter of a device or image path.
-// kGoOn, or the exit status that ends the command.
-int ResolveSource(const std::string& source, TDriveEntry& drive) {
+// kGoOn, or the exit status that ends the command; drive stays empty for a letter no drive
+// has (the checks then refuse it).
+int ResolveSource(const std::string& source, std::optional<TDriveEntry>& drive) {
   LinuxDrives::Refresh();
   char letter = 0;
   if (source.size() == 2 && source[1] == ':' && std::isalpha(static_cast<unsigned char>(source[0]))) {
     letter = static_cast<char>(std::toupper(static_cast<unsigned char>(source[0])));
-    if (LinuxDrives::GetDriveType(letter) == DRIVE_NO_ROOT_DIR) {
-      ShowMessage("请选择您的存储卡盘符。");
-      std::fprintf(stderr, "(no drive has the letter %c:; 'snapsalvager-cli drives' lists them)\n", letter);
-      return ExitUsage;
-    }
+    if (LinuxDrives::GetDriveType(letter) == DRIVE_NO_ROOT_DIR) return kGoOn;
   } else {
     struct stat info {};
     if (::stat(source.c_str(), &info) != 0) {
@@ -300,9 +307,9 @@ int ResolveSource(const std::string& source, TDriveEntry& drive) {
     }
   }
   drive = TDriveEntry{};
-  drive.Letter = letter;
-  drive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
-  drive.DriveType = LinuxDrives::GetDriveType(letter);
+  drive->Letter = letter;
+  drive->DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
+  drive->DriveType = LinuxDrives::GetDriveType(letter);
   return kGoOn;
 }
 
@@ -419,137 +426,108 @@ void CatchStopSignals(bool resetAfterFirst) {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-// The checks of the scan options page, in its order. kGoOn, or the exit status that ends
+// A question on a terminal: only the option that answers it goes on.
+int AnswerQuestion(TScanCheckList& checks, const TCheckStep& step, const TRecoverOptions& options) {
+  if (step.NoAnswerGoesOn) {  // nothing to go on with (a CD/DVD)
+    ShowMessage(step.Text);
+    return ExitUsage;
+  }
+  // Going on onto the card's own drive would overwrite the deleted files being recovered:
+  // only its own option says so.
+  const bool ontoCard = step.Id == TCheckId::SameDrive;
+  const bool goOn = GoOnAfterQuestion(step.Text, ontoCard ? options.OntoCardDrive : options.Yes,
+                                      ontoCard ? "--onto-card-drive" : "--yes");
+  return checks.Answer(!goOn) ? kGoOn : ExitQuestion;
+}
+
+// The capacity of a card that could not be measured comes from --sectors.
+int GiveCapacity(TScanCheckList& checks, const TCheckStep& step, const TRecoverOptions& options) {
+  if (options.Sectors) return checks.GiveCapacity(*options.Sectors) ? kGoOn : ExitQuestion;
+  ShowMessage(step.Text);
+  std::fprintf(stderr, "(give the capacity with --sectors N; %u sectors would be %u MB)\n",
+               checks.Drive.SectorCount, DecimalMegabytes(checks.Drive.SectorCount));
+  checks.GiveCapacity(std::nullopt);
+  return ExitQuestion;
+}
+
+// The steps of one phase of the checks before a scan. kGoOn, or the exit status that ends
 // the command.
-int ValidateScanOptions(const TRecoverOptions& options, TDriveEntry& drive, TRecogniserInputs& inputs,
-                        std::string& destFolder, fs::path& tempFolder) {
-  if (drive.DriveType == DRIVE_REMOTE) {
-    ShowMessage("对不起，Snapsalvager 不能恢复网络驱动器的数据。您需要有驱动器在 PC 上运行 Snapsalvager。");
-    return ExitUsage;
-  }
-  if (drive.DriveType == DRIVE_CDROM) {
-    ShowMessage("对不起，Snapsalvager 不能恢复从 CD/DVD 的数据。");
-    return ExitUsage;
-  }
-  const std::string camera = MatchCamera(options.Camera);
-  if (camera.empty()) {
-    ShowMessage("请选择您的数码相机类型，或者如果不知道，请选择普通数码相机。");
-    return ExitUsage;
-  }
-  inputs = MakeRecogniserInputs(camera, options.Photo, options.Video, options.Audio, options.VideoType);
-  if (!options.Photo && !options.Video && !options.Audio) {
-    ShowMessage("请至少选择一个文件类型。例如照片，视频或音频剪辑。");
-    return ExitUsage;
-  }
-  destFolder = NormaliseDestFolder(options.Dest);
-  if (destFolder.empty()) {
-    ShowMessage("目标文件夹不能为空。");
-    return ExitUsage;
-  }
-  // The same-drive question: writing there would overwrite the deleted files being
-  // recovered, so only its own option goes on.
-  if (DestinationOnCardDrive(drive.Letter, destFolder) &&
-      !GoOnAfterQuestion(SameDriveQuestion(), options.OntoCardDrive, "--onto-card-drive")) {
-    return ExitQuestion;
-  }
-  std::string temp;
-  switch (PrepareDestFolder(destFolder, temp)) {
-    case TDestFolderResult::Ready: break;
-    case TDestFolderResult::CannotCreate:
-      ShowMessage("无法创建目标文件夹\r\n" + destFolder);
-      return ExitUsage;
-    case TDestFolderResult::CannotWriteTemp:
-      ShowMessage("Fail to write destination folder\r\n" + destFolder);
-      return ExitUsage;
-  }
-  tempFolder = temp;
-  if (!NoEarlierRecovery(destFolder)) {
-    const std::string question =
-        std::string("你选择了当前的“目标文件夹”中包含之前恢复一些文件。新恢复的文件可能会写入他们。") +
-        "\r\n\r\n" + "点击“是”以取消并重新选择目标文件夹，或单击“否”来进行，而无需使用不同的目标文件夹。";
-    if (!GoOnAfterQuestion(question, options.Yes)) return ExitQuestion;
-  }
-  return kGoOn;
-}
-
-// The measurements and warnings before a scan. kGoOn, or the exit status that ends the
-// command.
-int PrepareScan(const TRecoverOptions& options, TDriveEntry& drive, const std::string& destFolder) {
-  if (!MeasureCard(drive)) {
-    if (!options.Sectors) {
-      ShowMessage(
-          "Snapsalvager 不能准确地检测你的记忆卡容量。请确认您已经插入了新卡，并选择正确的驱动器号的卡。"
-          "如果是的话，Snapsalvager 可能无法在某些情况下检测内存卡容量应有卡损坏。若要检索最可恢复的文件，"
-          "请验证以下卡容量值，如果它不正确并调整它。");
-      std::fprintf(stderr, "(give the capacity with --sectors N; %u sectors would be %u MB)\n",
-                   drive.SectorCount, DecimalMegabytes(drive.SectorCount));
-      return ExitQuestion;
+int RunCheckSteps(TScanCheckList& checks, TCheckPhase phase, const TRecoverOptions& options) {
+  while (const std::optional<TCheckStep> step = checks.Next(phase)) {
+    int status = kGoOn;
+    switch (step->Kind) {
+      case TCheckKind::Refusal:
+        ShowMessage(step->Text);
+        if (step->Id == TCheckId::NoCamera) ListCameraChoices(options.Camera);
+        if (step->Id == TCheckId::NoDrive)
+          std::fprintf(stderr, "(no drive has the letter %s; 'snapsalvager-cli drives' lists them)\n",
+                       options.Source.c_str());
+        return ExitUsage;
+      case TCheckKind::Question: status = AnswerQuestion(checks, *step, options); break;
+      case TCheckKind::Capacity: status = GiveCapacity(checks, *step, options); break;
     }
-    drive.SectorCount = *options.Sectors;
-    drive.SectorSize = 512;
-  } else if (options.Sectors) {
-    std::fprintf(stderr, "(the card measures %u sectors; --sectors is not needed)\n", drive.SectorCount);
-  }
-  const int64_t freeBytes = FreeSpaceOf(destFolder);
-  const TCardSizes sizes = CardSizes(drive.SectorCount, freeBytes);
-  if (auto question = HardDiskQuestion(drive.Letter, sizes)) {
-    if (!GoOnAfterQuestion(*question, options.Yes)) return ExitQuestion;
-  }
-  if (auto question = FreeSpaceQuestion(sizes)) {
-    if (!GoOnAfterQuestion(*question, options.Yes)) return ExitQuestion;
+    if (status != kGoOn) return status;
   }
   return kGoOn;
 }
 
-}  // namespace
-
-int RunRecoverCommand(int argc, char** argv) {
-  // A closed stdout must not kill the scan: its writes fail instead (see AddFoundFile).
-  ::signal(SIGPIPE, SIG_IGN);
-  TRecoverOptions options;
-  if (!ParseArguments(argc, argv, options)) return ExitUsage;
+// --help, --version and --camera list. True when one of them was the whole command.
+bool AnsweredByItself(const TRecoverOptions& options) {
   if (options.Help) {
     std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (options.Version) {
+  } else if (options.Version) {
     std::printf("snapsalvager-cli %s\n", SNAPSALVAGER_VERSION);
-    return 0;
-  }
-  if (options.ListCameras) {
+  } else if (options.ListCameras) {
     for (const auto& camera : CameraTable()) std::printf("%s\n", camera.Name.c_str());
-    return 0;
+  } else {
+    return false;
   }
+  return true;
+}
 
-  TDriveEntry drive;
+// The source found and opened, then every check before a scan. kGoOn, or the exit status.
+int PrepareRecovery(const TRecoverOptions& options, std::optional<TScanCheckList>& checks) {
+  std::optional<TDriveEntry> drive;
   if (const int status = ResolveSource(options.Source, drive); status != kGoOn) return status;
   // A card that cannot be opened is said so first: measured or scanned, it would pass for
   // an unmeasurable or empty card.
-  if (const auto problem = CardOpenProblem(drive.DriveNumber)) {
+  if (const auto problem = drive ? CardOpenProblem(drive->DriveNumber) : std::nullopt) {
     ShowMessage(*problem);
     return ExitCannotRead;
   }
-  TRecogniserInputs inputs;
-  std::string destFolder;
-  fs::path tempFolder;
-  if (const int status = ValidateScanOptions(options, drive, inputs, destFolder, tempFolder); status != kGoOn)
-    return status;
-  if (const int status = PrepareScan(options, drive, destFolder); status != kGoOn) return status;
+  TScanChoices choices;
+  choices.Drive = drive;
+  choices.Camera = MatchCamera(options.Camera);
+  choices.Photo = options.Photo;
+  choices.Video = options.Video;
+  choices.Audio = options.Audio;
+  choices.VideoType = options.VideoType;
+  choices.DestText = options.Dest;
+  checks.emplace(choices);
+  for (const TCheckPhase phase : {TCheckPhase::ScanOptions, TCheckPhase::BeforeScan}) {
+    if (const int status = RunCheckSteps(*checks, phase, options); status != kGoOn) return status;
+  }
+  if (checks->Measured() && options.Sectors)
+    std::fprintf(stderr, "(the card measures %u sectors; --sectors is not needed)\n", checks->Drive.SectorCount);
+  return kGoOn;
+}
 
-  std::fprintf(stderr, "驱动器号：%c: (%s)  存储大小:  %u MB  要检测的文件类型：%s\n", drive.Letter,
-               options.Source.c_str(), drive.SectorCount / 2048,
-               (SoughtTypes(inputs) + (options.Deep ? kDeepScanSuffix : "")).c_str());
+// The scan, with the rows on stdout; Ctrl-C stops it like the Stop button. The error that
+// ended it, empty when none.
+std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks, TFoundFileList& found) {
+  const TDriveEntry& card = checks.Drive;
+  std::fprintf(stderr, "驱动器号：%c: (%s)  存储大小:  %u MB  要检测的文件类型：%s\n", card.Letter,
+               options.Source.c_str(), card.SectorCount / 2048,
+               (SoughtTypes(checks.Inputs) + (options.Deep ? kDeepScanSuffix : "")).c_str());
   std::fputs("扫描正在进行中...\n", stderr);
-
   TCliScanEvents events;
-  TFoundFileList found;
   bool userStopped = false;
   {
     // The command has no other thread to hand the reports to: they run in place.
     TDigitalReadThread scan(events, [](const std::function<void()>& call) { call(); }, found);
-    scan.Drive = drive;
-    scan.TempFolder = tempFolder;
-    scan.Inputs = inputs;
+    scan.Drive = card;
+    scan.TempFolder = checks.TempFolder;
+    scan.Inputs = checks.Inputs;
     scan.WholeVolume = true;
     scan.DeepScan = options.Deep;
     g_stopRequested = false;
@@ -568,21 +546,12 @@ int RunRecoverCommand(int argc, char** argv) {
   const std::string scanError = events.Error();
   if (userStopped) ShowMessage("用户扫描停止");
   if (!scanError.empty()) std::fprintf(stderr, "The scan ended on an error: %s\n", scanError.c_str());
+  return scanError;
+}
 
-  if (found.Count() == 0) {
-    ShowMessage("不幸的是，没有检测到可恢复的文件。");
-    return scanError.empty() ? ExitNothing : ExitScanError;
-  }
-  std::fprintf(stderr, "发现共有 %zu 个文件。\n", found.Count());
-
-  if (options.ScanOnly) {
-    std::fprintf(stderr, "--scan-only: nothing saved; the temporary files stay in %s\n",
-                 tempFolder.c_str());
-    ClearFoundFiles(found);
-    return scanError.empty() ? ExitRecovered : ExitScanError;
-  }
-
-  // Every found file is ticked; a file that cannot be saved keeps its temporary file.
+// Saves every found file (all are ticked) and says what became of them.
+TSaveOutcome SaveAll(TFoundFileList& found, const TScanCheckList& checks) {
+  const std::string& destFolder = checks.DestFolder;
   // Ctrl-C is held off during the save (see CatchStopSignals); the user is told why.
   g_stopRequested = false;
   const TSaveOutcome outcome = SaveFoundFiles(found, destFolder, [](const TSaveStep& step) {
@@ -592,21 +561,50 @@ int RunRecoverCommand(int argc, char** argv) {
     }
   });
   ClearFoundFiles(found);
-  bool kept = false;
+  bool kept = false;  // a file that cannot be saved keeps its temporary file
   for (const TNotSavedFile& file : outcome.NotSaved) {
     std::fprintf(stderr, "Not saved: %s (%s); its data stays in %s\n", file.Name.c_str(),
                  file.Reason.c_str(), file.TempFile.c_str());
     std::error_code ec;
     kept = kept || fs::exists(file.TempFile, ec);
   }
-  if (kept) ShowMessage(RestoreCommandHint(tempFolder, destFolder));
+  if (kept) ShowMessage(RestoreCommandHint(checks.TempFolder, destFolder));
   std::fprintf(stderr, "%zu file(s) saved.\n", outcome.Saved);
   if (outcome.Saved > 0) ShowMessage("已恢复的文件被保存在" + destFolder);
   if (outcome.SpecialTypeFound) {
     ShowMessage("重要说明： 已恢复的文件包含一些特殊的文件类型。在某些情况下，它可能需要生成的程序或它不能正常打开。");
     std::fprintf(stderr, "(%s files may need post-processing)\n", outcome.SpecialTypeExt.c_str());
   }
-  if (!scanError.empty()) return ExitScanError;
+  return outcome;
+}
+
+}  // namespace
+
+int RunRecoverCommand(int argc, char** argv) {
+  // A closed stdout must not kill the scan: its writes fail instead (see AddFoundFile).
+  ::signal(SIGPIPE, SIG_IGN);
+  TRecoverOptions options;
+  if (!ParseArguments(argc, argv, options)) return ExitUsage;
+  if (AnsweredByItself(options)) return 0;
+  std::optional<TScanCheckList> checks;
+  if (const int status = PrepareRecovery(options, checks); status != kGoOn) return status;
+
+  TFoundFileList found;
+  const std::string scanError = RunScan(options, *checks, found);
+  const int failed = scanError.empty() ? kGoOn : ExitScanError;
+  if (found.Count() == 0) {
+    ShowMessage("不幸的是，没有检测到可恢复的文件。");
+    return failed != kGoOn ? failed : ExitNothing;
+  }
+  std::fprintf(stderr, "发现共有 %zu 个文件。\n", found.Count());
+  if (options.ScanOnly) {
+    std::fprintf(stderr, "--scan-only: nothing saved; the temporary files stay in %s\n",
+                 checks->TempFolder.c_str());
+    ClearFoundFiles(found);
+    return failed != kGoOn ? failed : ExitRecovered;
+  }
+  const TSaveOutcome outcome = SaveAll(found, *checks);
+  if (failed != kGoOn) return failed;
   return outcome.Saved > 0 ? ExitRecovered : ExitNothing;
 }
 
