@@ -29,8 +29,8 @@ int InputFile() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int fd = InputFile();
   std::vector<uint8_t> bytes(data, data + size);
-  for (size_t i = 0; i < bytes.size() && i < static_cast<size_t>(snapsalvager::TempHeadLength); ++i) {
-    bytes[i] ^= snapsalvager::TempHeadKey;
+  for (size_t i = 0; i < bytes.size() && i < static_cast<size_t>(snapsalvager::kTempHeadLength); ++i) {
+    bytes[i] ^= snapsalvager::kTempHeadKey;
   }
   if (ftruncate(fd, 0) != 0) std::abort();
   if (!bytes.empty() && pwrite(fd, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size())) {

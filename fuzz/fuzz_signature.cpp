@@ -18,12 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t flags;
   std::memcpy(&flags, data, sizeof flags);
   TRecogniserInputs inputs;
-  for (int i = 0; i < FileTypeCount; ++i) inputs.FileTypeEnabled[i] = (flags >> i) & 1;
+  for (int i = 0; i < kFileTypeCount; ++i) inputs.FileTypeEnabled[i] = (flags >> i) & 1;
   inputs.IsCanonCamera = (flags >> 29) & 1;
   inputs.UseChosenVideoExt = (flags >> 30) & 1;
   // Mostly the real choices (MP4, 3GP), sometimes any row of the table.
   const std::string_view chosen =
-      (flags >> 31) ? FileTypeTable[data[4] % FileTypeCount] : (data[4] & 1 ? "MP4" : "3GP");
+      (flags >> 31) ? FileTypeTable[data[4] % kFileTypeCount] : (data[4] & 1 ? "MP4" : "3GP");
   inputs.ChosenVideoExt = inputs.UseChosenVideoExt ? std::string(chosen) : "MOV";
 
   TSignatureRecogniser recogniser(inputs);

@@ -182,8 +182,8 @@ void AddClip(TMainForm& form, const QString& tempFolder, const std::string& type
   {
     TWriteFileStream stream(f.TempFile);
     stream.Encoded = true;
-    stream.EncodedLength = TempHeadLength;
-    stream.EncodeKey = TempHeadKey;
+    stream.EncodedLength = kTempHeadLength;
+    stream.EncodeKey = kTempHeadKey;
     std::vector<uint8_t> sector(512, static_cast<uint8_t>(number));
     for (int i = 0; i < 8; ++i) stream.Write(sector.data(), 512);
   }
@@ -250,7 +250,7 @@ int main(int argc, char** argv) {
 
   form.BNextClick();
   for (int i = 0; i < form.ui.CBDrive->count(); ++i)
-    if (cardLetter && form.ui.CBDrive->itemData(i, TMainForm::DriveRowRole).toInt() == cardLetter - 'A')
+    if (cardLetter && form.ui.CBDrive->itemData(i, TMainForm::kDriveRowRole).toInt() == cardLetter - 'A')
       form.ui.CBDrive->setCurrentIndex(i);
   form.ui.CBCamera->setCurrentIndex(2);
   form.ui.CVideo->setChecked(true);
@@ -269,7 +269,7 @@ int main(int argc, char** argv) {
   QAbstractItemView* view = drives->view();
   QRect popupArea = view->window()->frameGeometry();
   for (int i = 0; i < drives->count(); ++i) {
-    if (drives->itemData(i, TMainForm::DriveRowRole).toInt() != cardLetter - 'A') continue;
+    if (drives->itemData(i, TMainForm::kDriveRowRole).toInt() != cardLetter - 'A') continue;
     const QRect item = view->visualRect(view->model()->index(i, 0));
     SaveHover(view->viewport()->mapToGlobal(item.center()), popupArea.adjusted(0, 0, 360, 60),
               QStringLiteral("03-drive-list"));
@@ -281,7 +281,7 @@ int main(int argc, char** argv) {
 
   // Qt's own dialogs in Chinese: the disk-image chooser and the folder chooser.
   for (int i = 0; i < drives->count(); ++i)
-    if (drives->itemData(i, TMainForm::ImageChooserRole).toBool()) {
+    if (drives->itemData(i, TMainForm::kImageChooserRole).toBool()) {
       SaveNextModal(&form, QStringLiteral("dialog-image-file"));
       form.CBDriveSelect(i);
     }
@@ -293,7 +293,7 @@ int main(int argc, char** argv) {
   const char demo = LinuxDrives::AttachImage(WriteDemoCard(temp.filePath(QStringLiteral("demo.img")), 8).toStdString());
   form.FillDriveList();
   for (int i = 0; i < form.ui.CBDrive->count(); ++i)
-    if (demo && form.ui.CBDrive->itemData(i, TMainForm::DriveRowRole).toInt() == demo - 'A')
+    if (demo && form.ui.CBDrive->itemData(i, TMainForm::kDriveRowRole).toInt() == demo - 'A')
       form.ui.CBDrive->setCurrentIndex(i);
   form.ui.CBCamera->setCurrentIndex(2);
   form.ui.CPhoto->setChecked(true);

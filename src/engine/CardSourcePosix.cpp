@@ -19,9 +19,9 @@ namespace snapsalvager {
 namespace {
 
 // The geometry a disk image reports: the usual LBA translation of 255 heads, 63 sectors.
-constexpr uint32_t ImageHeads = 255;
-constexpr uint32_t ImageSectorsPerTrack = 63;
-constexpr uint32_t ImageSectorSize = 512;
+constexpr uint32_t kImageHeads = 255;
+constexpr uint32_t kImageSectorsPerTrack = 63;
+constexpr uint32_t kImageSectorSize = 512;
 
 class TPosixCardSource final : public TCardSource {
  public:
@@ -64,8 +64,8 @@ class TPosixCardSource final : public TCardSource {
   bool Geometry(TDiskGeometry& g) override {
     int64_t length = 0;
     if (!Length(length)) return false;
-    uint32_t sectorSize = ImageSectorSize;
-    uint32_t heads = ImageHeads, sectorsPerTrack = ImageSectorsPerTrack;
+    uint32_t sectorSize = kImageSectorSize;
+    uint32_t heads = kImageHeads, sectorsPerTrack = kImageSectorsPerTrack;
     uint16_t kind = 2, removable = 1;  // an image stands for a removable card
     if (block_) {
       int size = 0;

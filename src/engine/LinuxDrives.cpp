@@ -21,9 +21,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char RootLetter = 'C';  // A and B stay unused, as for floppy drives
-constexpr char FirstOtherLetter = 'D';
-constexpr char LastLetter = 'Z';
+constexpr char kRootLetter = 'C';  // A and B stay unused, as for floppy drives
+constexpr char kFirstOtherLetter = 'D';
+constexpr char kLastLetter = 'Z';
 
 struct TEntry {
   TLinuxDrive Drive;
@@ -192,7 +192,7 @@ std::string Canonical(const std::string& path) {
 }
 
 char NextFreeLetter(const TTable& t) {
-  for (char c = FirstOtherLetter; c <= LastLetter; ++c) {
+  for (char c = kFirstOtherLetter; c <= kLastLetter; ++c) {
     if (!t.Entries.count(c)) return c;
   }
   return 0;
@@ -246,8 +246,8 @@ void RefreshLocked(TTable& t) {
     t.Entries[letter] = std::move(e);
   };
   for (auto it = volumes.begin(); it != volumes.end(); ++it) {
-    if (!root.empty() && it->DeviceNumber == root && !t.Entries.count(RootLetter)) {
-      add(RootLetter, *it);
+    if (!root.empty() && it->DeviceNumber == root && !t.Entries.count(kRootLetter)) {
+      add(kRootLetter, *it);
       volumes.erase(it);
       break;
     }

@@ -9,7 +9,7 @@
 namespace snapsalvager {
 
 int IndexOfFileType(std::string_view ext) {
-  for (int i = 0; i < FileTypeCount; ++i) {
+  for (int i = 0; i < kFileTypeCount; ++i) {
     if (FileTypeTable[i] == ext) return i + 1;
   }
   return 0;
@@ -22,7 +22,7 @@ void TRecogniserInputs::Enable(std::string_view ext) {
 
 namespace {
 
-constexpr int HeaderBytes = 10;
+constexpr int kHeaderBytes = 10;
 
 // The first ten bytes of a sector, as two integers in memory order.
 struct THead {
@@ -60,7 +60,7 @@ consteval TPattern Pat(std::string_view text) {
   TPattern p;
   int index = 0;
   for (size_t pos = 0; pos < text.size(); pos += 3, ++index) {
-    if (index >= HeaderBytes || pos + 1 >= text.size()) throw "pattern too long or cut short";
+    if (index >= kHeaderBytes || pos + 1 >= text.size()) throw "pattern too long or cut short";
     if (text[pos] == '.' && text[pos + 1] == '.') continue;
     const int hi = HexDigit(text[pos]), lo = HexDigit(text[pos + 1]);
     if (hi < 0 || lo < 0) throw "bad hex byte in pattern";
@@ -86,7 +86,7 @@ bool JpgNotExcluded(const uint8_t* s, const TRecogniserInputs& in) {
 
 using TCheck = bool (*)(const uint8_t*, const TRecogniserInputs&);
 
-constexpr int MaxPatternsPerRow = 5;
+constexpr int kMaxPatternsPerRow = 5;
 
 // One header test: the type it names (row of FileTypeTable, also its enable flag), whether
 // it marks ISO media, an optional extra check, and its patterns (any one matches).
@@ -95,14 +95,14 @@ struct TSignatureRow {
   bool SetsIsoMedia;
   TCheck Check;
   int PatternCount;
-  TPattern Patterns[MaxPatternsPerRow];
+  TPattern Patterns[kMaxPatternsPerRow];
 };
 
 template <typename... P>
 consteval TSignatureRow Row(std::string_view type, bool setsIsoMedia, TCheck check, P... patterns) {
-  static_assert(sizeof...(P) <= MaxPatternsPerRow);
+  static_assert(sizeof...(P) <= kMaxPatternsPerRow);
   int index = 0;
-  for (int i = 0; i < FileTypeCount; ++i) {
+  for (int i = 0; i < kFileTypeCount; ++i) {
     if (FileTypeTable[i] == type) index = i + 1;
   }
   if (index == 0) throw "type not in FileTypeTable";
@@ -113,7 +113,7 @@ consteval TSignatureRow Row(std::string_view type, bool setsIsoMedia, TCheck che
 // magic (II*0, MM0*) appears in several rows: which type claims it depends only on which
 // rows are enabled and on this order. Step 24, the QuickTime atom test, follows in code.
 // clang-format off
-constexpr TSignatureRow SignatureTable[] = {
+constexpr TSignatureRow kSignatureTable[] = {
     Row("JPG", false, JpgNotExcluded, "FF D8 FF E0", "FF D8 FF E1"),
     Row("TIF", false, nullptr, "49 49 2A 00", "4D 4D 2A 00", "4D 4D 00 2A"),
     Row("AVI", false, nullptr, "52 49 46 46 .. .. .. .. 41 56"),
@@ -141,10 +141,10 @@ constexpr TSignatureRow SignatureTable[] = {
     Row("AMR", false, nullptr, "23 21 41 4D 52"),
 };
 // clang-format on
-constexpr int SignatureRowCount = sizeof(SignatureTable) / sizeof(SignatureTable[0]);
+constexpr int kSignatureRowCount = sizeof(kSignatureTable) / sizeof(kSignatureTable[0]);
 
 // The atom types of step 24, in the order they are tried; index + 1 is the MovAtom value.
-constexpr TPattern AtomPatterns[] = {
+constexpr TPattern kAtomPatterns[] = {
     Pat(".. .. .. .. 70 6E 6F 74"),  // pnot
     Pat(".. .. .. .. 6D 6F 6F 76"),  // moov
     Pat(".. .. .. .. 6D 64 61 74"),  // mdat
@@ -154,10 +154,10 @@ constexpr TPattern AtomPatterns[] = {
     Pat(".. .. .. .. 70 69 63 74"),  // pict
     Pat(".. .. .. .. 66 74 79 70"),  // ftyp
 };
-constexpr TPattern CanonQuickTime = Pat(".. .. .. .. 66 74 79 70 71 74");  // ftypqt
+constexpr TPattern kCanonQuickTime = Pat(".. .. .. .. 66 74 79 70 71 74");  // ftypqt
 
-constexpr int MovIndex = 8;
-static_assert(FileTypeTable[MovIndex - 1] == "MOV");
+constexpr int kMovIndex = 8;
+static_assert(FileTypeTable[kMovIndex - 1] == "MOV");
 
 // Byte of a pattern at offset i, when examined.
 bool PatternByte(const TPattern& p, int i, uint8_t& byte) {
@@ -171,20 +171,20 @@ bool PatternByte(const TPattern& p, int i, uint8_t& byte) {
 
 struct TSignatureRecogniser::TCompiled {
   // Enabled patterns of steps 1-23 flattened in table order, with their row; entry i is
-  // bit i of the candidate masks, bit AtomBit stands for the QuickTime atom test.
+  // bit i of the candidate masks, bit kAtomBit stands for the QuickTime atom test.
   struct TEntry {
     TPattern Pattern;
     uint8_t Row;
   };
-  static constexpr int MaxEntries = 48;
-  static constexpr int AtomBit = 63;
-  TEntry Entries[MaxEntries];
+  static constexpr int kMaxEntries = 48;
+  static constexpr int kAtomBit = 63;
+  TEntry Entries[kMaxEntries];
   int EntryCount = 0;
-  // Candidates[k][b]: the entries that can match a sector whose byte FilterBytes[k] is b
+  // Candidates[k][b]: the entries that can match a sector whose byte kFilterBytes[k] is b
   // (those that want b there, or do not examine that byte). Their intersection over the
   // filter bytes leaves, for almost every sector that starts no file, no candidate at all,
   // so the common case costs four table look-ups whatever types are enabled.
-  static constexpr int FilterBytes[] = {0, 2, 3, 4};
+  static constexpr int kFilterBytes[] = {0, 2, 3, 4};
   uint64_t Candidates[4][256] = {};
 };
 
@@ -194,7 +194,7 @@ TSignatureRecogniser::TSignatureRecogniser(const TRecogniserInputs& inputs)
   auto addFilter = [&c](const TPattern& p, int bit) {
     for (int k = 0; k < 4; ++k) {
       uint8_t byte;
-      if (PatternByte(p, TCompiled::FilterBytes[k], byte)) {
+      if (PatternByte(p, TCompiled::kFilterBytes[k], byte)) {
         c.Candidates[k][byte] |= uint64_t{1} << bit;
       } else {
         for (uint64_t& m : c.Candidates[k]) m |= uint64_t{1} << bit;
@@ -203,12 +203,12 @@ TSignatureRecogniser::TSignatureRecogniser(const TRecogniserInputs& inputs)
   };
   static_assert([] {
     int n = 0;
-    for (const auto& row : SignatureTable) n += row.PatternCount;
+    for (const auto& row : kSignatureTable) n += row.PatternCount;
     return n;
-  }() <= TCompiled::MaxEntries);
-  static_assert(TCompiled::MaxEntries <= TCompiled::AtomBit);
-  for (int r = 0; r < SignatureRowCount; ++r) {
-    const TSignatureRow& row = SignatureTable[r];
+  }() <= TCompiled::kMaxEntries);
+  static_assert(TCompiled::kMaxEntries <= TCompiled::kAtomBit);
+  for (int r = 0; r < kSignatureRowCount; ++r) {
+    const TSignatureRow& row = kSignatureTable[r];
     if (!inputs_.Enabled(row.Type)) continue;
     for (int i = 0; i < row.PatternCount; ++i) {
       addFilter(row.Patterns[i], c.EntryCount);
@@ -216,11 +216,11 @@ TSignatureRecogniser::TSignatureRecogniser(const TRecogniserInputs& inputs)
     }
   }
   // The atom test can only ever run with MOV enabled or a chosen video extension.
-  if (inputs_.Enabled(MovIndex) || inputs_.UseChosenVideoExt) {
+  if (inputs_.Enabled(kMovIndex) || inputs_.UseChosenVideoExt) {
     if (inputs_.IsCanonCamera) {
-      addFilter(CanonQuickTime, TCompiled::AtomBit);
+      addFilter(kCanonQuickTime, TCompiled::kAtomBit);
     } else {
-      for (const TPattern& p : AtomPatterns) addFilter(p, TCompiled::AtomBit);
+      for (const TPattern& p : kAtomPatterns) addFilter(p, TCompiled::kAtomBit);
     }
   }
 }
@@ -254,10 +254,10 @@ bool TSignatureRecogniser::DetectFileHeader(const uint8_t* sector, std::string& 
   // Lowest bit first is table order, so the first enabled match still wins.
   for (; candidates != 0; candidates &= candidates - 1) {
     const int i = std::countr_zero(candidates);
-    if (i == TCompiled::AtomBit) return QuickTimeAtomTest(head.Lo, head.Hi, type);
+    if (i == TCompiled::kAtomBit) return QuickTimeAtomTest(head.Lo, head.Hi, type);
     const TCompiled::TEntry& entry = c.Entries[i];
     if (!entry.Pattern.Matches(head)) continue;
-    const TSignatureRow& row = SignatureTable[entry.Row];
+    const TSignatureRow& row = kSignatureTable[entry.Row];
     if (row.Check != nullptr && !row.Check(sector, inputs_)) continue;
     if (row.SetsIsoMedia) iso_media_found_ = true;
     type.assign(FileTypeTable[row.Type - 1]);
@@ -268,17 +268,17 @@ bool TSignatureRecogniser::DetectFileHeader(const uint8_t* sector, std::string& 
 
 bool TSignatureRecogniser::QuickTimeAtomTest(uint64_t lo, uint16_t hi, std::string& type) {
   const THead head{lo, hi};
-  const bool runs = (inputs_.Enabled(MovIndex) && !iso_media_found_) || inputs_.UseChosenVideoExt;
+  const bool runs = (inputs_.Enabled(kMovIndex) && !iso_media_found_) || inputs_.UseChosenVideoExt;
   if (!runs) return false;
   if (inputs_.IsCanonCamera) {
-    if (!CanonQuickTime.Matches(head)) return false;
+    if (!kCanonQuickTime.Matches(head)) return false;
     mov_atom_lock_ = MovAtom::Ftyp;
   } else {
     bool matched = false;
     for (int i = 0; i < 8 && !matched; ++i) {
       const auto code = static_cast<MovAtom>(i + 1);
       if (mov_atom_lock_ != MovAtom::None && mov_atom_lock_ != code) continue;
-      if (AtomPatterns[i].Matches(head)) {
+      if (kAtomPatterns[i].Matches(head)) {
         mov_atom_lock_ = code;
         matched = true;
       }

@@ -10,10 +10,10 @@
 
 namespace snapsalvager {
 
-inline constexpr int FileTypeCount = 29;
+inline constexpr int kFileTypeCount = 29;
 
 // The fixed, ordered table of file types; a type's 1-based row is its index everywhere.
-inline constexpr std::array<std::string_view, FileTypeCount> FileTypeTable = {
+inline constexpr std::array<std::string_view, kFileTypeCount> FileTypeTable = {
     "JPG", "GIF", "BMP", "TIF", "PNG", "AVI", "MPG", "MOV", "NEF", "CRW",
     "CR2", "X3F", "DCR", "ORF", "RAF", "MRW", "MP4", "MP3", "ASF", "WAV",
     "ZIP", "RAR", "SRF", "PEF", "RAW", "3GP", "MTS", "DNG", "AMR"};
@@ -23,12 +23,12 @@ int IndexOfFileType(std::string_view ext);
 
 // What the scan options decide: which types are sought and the video and camera rules.
 struct TRecogniserInputs {
-  std::array<bool, FileTypeCount> FileTypeEnabled{};  // [index - 1]
+  std::array<bool, kFileTypeCount> FileTypeEnabled{};  // [index - 1]
   bool IsCanonCamera = false;
   bool UseChosenVideoExt = false;
   std::string ChosenVideoExt;  // "MOV" unless UseChosenVideoExt
 
-  bool Enabled(int index) const { return index >= 1 && index <= FileTypeCount && FileTypeEnabled[index - 1]; }
+  bool Enabled(int index) const { return index >= 1 && index <= kFileTypeCount && FileTypeEnabled[index - 1]; }
   void Enable(std::string_view ext);  // no-op for a type not in the table
 };
 

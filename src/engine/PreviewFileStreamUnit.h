@@ -41,8 +41,8 @@ class TPreviewFileStream {
 };
 
 // The head settings of every temporary file.
-inline constexpr int32_t TempHeadLength = 512;
-inline constexpr uint8_t TempHeadKey = 0xD3;
+inline constexpr int32_t kTempHeadLength = 512;
+inline constexpr uint8_t kTempHeadKey = 0xD3;
 
 // Writes "AboutThisFolder.txt" (19 lines, CR LF) into tempFolder; errors are ignored.
 void WriteFolderNote(const std::filesystem::path& tempFolder);

@@ -126,11 +126,11 @@ std::string UpperCase(std::string text) {
 void UnscrambleHead(const std::filesystem::path& tempPath) {
   TFd file(::open(tempPath.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
   if (file.get() < 0) Fail("cannot open", tempPath, errno);
-  char head[TempHeadLength];
+  char head[kTempHeadLength];
   size_t length = 0;
   if (!ReadFully(file.get(), head, sizeof head, 0, length)) Fail("cannot read", tempPath, errno);
   if (length == 0) return;
-  for (size_t i = 0; i < length; ++i) head[i] = static_cast<char>(head[i] ^ TempHeadKey);
+  for (size_t i = 0; i < length; ++i) head[i] = static_cast<char>(head[i] ^ kTempHeadKey);
   if (!WriteFully(file.get(), head, length, 0)) Fail("cannot write", tempPath, errno);
   if (int error = file.Close(); error != 0) Fail("cannot write", tempPath, error);
 }

@@ -193,7 +193,7 @@ std::optional<std::string> FreeSpaceQuestion(const TCardSizes& sizes) {
 
 std::string SoughtTypes(const TRecogniserInputs& inputs) {
   std::string text;
-  for (int i = 1; i <= FileTypeCount; ++i) {
+  for (int i = 1; i <= kFileTypeCount; ++i) {
     if (inputs.Enabled(i)) text += "." + std::string(FileTypeTable[i - 1]) + "/";
   }
   if (!text.empty()) text.pop_back();

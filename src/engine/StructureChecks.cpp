@@ -38,7 +38,7 @@ constexpr int kJpgIndex = 1;
 static_assert(FileTypeTable[kJpgIndex - 1] == "JPG");
 
 constexpr uint32_t Bit(std::string_view type) {
-  for (int i = 0; i < FileTypeCount; ++i) {
+  for (int i = 0; i < kFileTypeCount; ++i) {
     if (FileTypeTable[i] == type) return uint32_t{1} << (i + 1);
   }
   return 0;
@@ -107,7 +107,7 @@ TCheckVerdict TStructureCheck::DataEnds() {
 }
 
 bool TStructureCheck::Carries(int typeIndex, const uint8_t* sector) const {
-  if (verdict_ != TCheckVerdict::GoesOn || typeIndex <= 0 || typeIndex > FileTypeCount) return false;
+  if (verdict_ != TCheckVerdict::GoesOn || typeIndex <= 0 || typeIndex > kFileTypeCount) return false;
   if ((carried_ >> typeIndex & 1) == 0) return false;
   return !(exifPhotosAreFiles_ && typeIndex == kJpgIndex && std::memcmp(sector + 6, "Exif", 4) == 0);
 }

@@ -12,8 +12,8 @@ namespace snapsalvager {
 namespace {
 
 // One read never exceeds this many bytes, nor 128 sectors.
-constexpr uint64_t MaxChunkBytes = 65536;
-constexpr uint64_t MaxChunkSectors = 128;
+constexpr uint64_t kMaxChunkBytes = 65536;
+constexpr uint64_t kMaxChunkSectors = 128;
 
 // The cached handle and what it was opened for. A lock makes misuse from two threads safe;
 // in the intended use (main thread before a scan, scan thread during it) it is never
@@ -108,7 +108,7 @@ bool ReadSectors(uint8_t drive, uint32_t startSector, uint16_t count, void* buff
   const uint64_t bytesPerSector = ReadUnitOf(s.Geometry.BytesPerSector);
   uint64_t offset = uint64_t{startSector} * bytesPerSector;
   uint64_t remaining = uint64_t{count} * bytesPerSector;
-  const uint64_t chunkMax = std::min(bytesPerSector * MaxChunkSectors, MaxChunkBytes);
+  const uint64_t chunkMax = std::min(bytesPerSector * kMaxChunkSectors, kMaxChunkBytes);
   auto* dest = static_cast<uint8_t*>(buffer);
   while (remaining > 0) {
     const uint64_t chunk = std::min(remaining, chunkMax);

@@ -22,7 +22,7 @@ namespace {
 
 // libjpeg's working memory for one decode (coefficient buffers of progressive files); past it
 // the decode fails instead of growing, since there is no backing store.
-constexpr long MaxJpegWorkingMemory = 256L * 1024 * 1024;
+constexpr long kMaxJpegWorkingMemory = 256L * 1024 * 1024;
 
 struct ErrorManager {
   jpeg_error_mgr pub;
@@ -53,7 +53,7 @@ void OnOutputMessage(j_common_ptr) {}
 
 void OnProgress(j_common_ptr cinfo) {
   auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-  if (d->input_scan_number > MaxJpegScans) OnErrorExit(cinfo);
+  if (d->input_scan_number > kMaxJpegScans) OnErrorExit(cinfo);
 }
 
 void InitContext(DecodeContext* ctx) {
@@ -71,12 +71,12 @@ bool ReadHeaderPhase(DecodeContext* ctx, const uint8_t* data, size_t size, int s
   jpeg_create_decompress(&ctx->cinfo);
   ctx->created = true;
   ctx->cinfo.progress = &ctx->progress;
-  ctx->cinfo.mem->max_memory_to_use = MaxJpegWorkingMemory;
+  ctx->cinfo.mem->max_memory_to_use = kMaxJpegWorkingMemory;
   jpeg_mem_src(&ctx->cinfo, data, static_cast<unsigned long>(size));
   if (jpeg_read_header(&ctx->cinfo, TRUE) != JPEG_HEADER_OK) return false;
   const int64_t sourcePixels =
       static_cast<int64_t>(ctx->cinfo.image_width) * ctx->cinfo.image_height;
-  if (sourcePixels <= 0 || sourcePixels > MaxJpegSourcePixels) return false;
+  if (sourcePixels <= 0 || sourcePixels > kMaxJpegSourcePixels) return false;
   if (scaleDenom <= 0) return true;  // header only
 
   ctx->cinfo.scale_num = 1;
@@ -89,7 +89,7 @@ bool ReadHeaderPhase(DecodeContext* ctx, const uint8_t* data, size_t size, int s
   jpeg_calc_output_dimensions(&ctx->cinfo);
   const int64_t outPixels =
       static_cast<int64_t>(ctx->cinfo.output_width) * ctx->cinfo.output_height;
-  return outPixels > 0 && outPixels <= MaxJpegOutputPixels;
+  return outPixels > 0 && outPixels <= kMaxJpegOutputPixels;
 }
 
 // Adobe writes CMYK inverted; that is what cameras and editors of the era produce.
@@ -198,9 +198,9 @@ TJpegPicture DecodeJpeg(const uint8_t* data, size_t size, int scaleDenom) {
 std::vector<uint8_t> ReadPreviewBytes(const std::filesystem::path& path, bool scrambled) {
   TPreviewFileStream stream(path);
   stream.Encoded = scrambled;
-  stream.EncodedLength = TempHeadLength;
-  stream.EncodeKey = TempHeadKey;
-  stream.MaxSize = PreviewMaxSize;
+  stream.EncodedLength = kTempHeadLength;
+  stream.EncodeKey = kTempHeadKey;
+  stream.MaxSize = kPreviewMaxSize;
   return ReadReportedBytes(stream);
 }
 

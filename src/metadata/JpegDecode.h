@@ -15,15 +15,15 @@ class TPreviewFileStream;
 
 // A preview never reads more than this from a temporary file; larger photos are decoded from
 // their first 30,000,000 bytes.
-inline constexpr int64_t PreviewMaxSize = 30000000;
+inline constexpr int64_t kPreviewMaxSize = 30000000;
 
 // Largest source image accepted (200 megapixels, beyond any camera of the card's era and
 // today's medium format), and largest decoded output. A header claiming more is treated as
 // corrupt, so a forged size cannot make us allocate gigabytes.
-inline constexpr int64_t MaxJpegSourcePixels = 200000000;
-inline constexpr int64_t MaxJpegOutputPixels = 50000000;
+inline constexpr int64_t kMaxJpegSourcePixels = 200000000;
+inline constexpr int64_t kMaxJpegOutputPixels = 50000000;
 // A progressive file with more scans than this is hostile (each scan is a full pass).
-inline constexpr int MaxJpegScans = 500;
+inline constexpr int kMaxJpegScans = 500;
 
 enum class TJpegDecodeStatus {
   Image,    // decoded cleanly
@@ -46,21 +46,21 @@ struct TJpegHeader {
 };
 
 // Reads the header (up to the first scan). False when there is none or it is unusable
-// (no SOI, missing tables, forged dimensions beyond MaxJpegSourcePixels).
+// (no SOI, missing tables, forged dimensions beyond kMaxJpegSourcePixels).
 bool ReadJpegHeader(const uint8_t* data, size_t size, TJpegHeader* header);
 
 // Decodes data at scale 1/scaleDenom (1, 2, 4 or 8) with the fastest DCT and without fancy
 // upsampling.
 TJpegPicture DecodeJpeg(const uint8_t* data, size_t size, int scaleDenom);
 
-// Reads the bytes a preview may see of a temporary file: at most PreviewMaxSize, the head
+// Reads the bytes a preview may see of a temporary file: at most kPreviewMaxSize, the head
 // unscrambled when scrambled is true. Throws std::runtime_error when it cannot be opened.
 std::vector<uint8_t> ReadPreviewBytes(const std::filesystem::path& path, bool scrambled);
 
 // One photo of a preview page, read and decoded ahead of its thumbnail.
 struct TPreviewDecode {
   bool Opened = false;     // the temporary file could be opened
-  bool HeaderOk = false;   // its first PreviewMaxSize bytes carry a JPEG header
+  bool HeaderOk = false;   // its first kPreviewMaxSize bytes carry a JPEG header
   TJpegHeader Header;
   TJpegPicture Picture;    // decoded at the requested scale when HeaderOk
 };

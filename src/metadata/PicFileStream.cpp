@@ -12,10 +12,10 @@ TmdFileStream::TmdFileStream(const std::filesystem::path& fileName, bool encoded
     : FileName(fileName),
       Reader(std::make_unique<TPreviewFileStream>(fileName)),
       Window(WindowSize) {
-  Reader->MaxSize = ReaderMaxSize;
+  Reader->MaxSize = kReaderMaxSize;
   Reader->Encoded = encoded;
-  Reader->EncodedLength = TempHeadLength;
-  Reader->EncodeKey = TempHeadKey;
+  Reader->EncodedLength = kTempHeadLength;
+  Reader->EncodeKey = kTempHeadKey;
   WindowStart = Reader->Position();
   WindowLength = Reader->Read(Window.data(), WindowSize);
 }

@@ -40,7 +40,7 @@ class TmdFileStream {
 
   static constexpr int32_t WindowSize = 1024;
   // The reader's view of a temporary file only needs the Exif block near its start.
-  static constexpr int64_t ReaderMaxSize = 1048576;
+  static constexpr int64_t kReaderMaxSize = 1048576;
 
   std::filesystem::path FileName;
   std::unique_ptr<TPreviewFileStream> Reader;

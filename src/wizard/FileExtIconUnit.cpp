@@ -14,11 +14,11 @@ namespace {
 // and no entry depends on the theme staying loaded. Null when the icon has no picture.
 QIcon AsListImage(const QIcon& icon) {
   if (icon.isNull()) return {};
-  const QPixmap pixmap = icon.pixmap(ExtIconSize, ExtIconSize);
+  const QPixmap pixmap = icon.pixmap(kExtIconSize, kExtIconSize);
   if (pixmap.isNull()) return {};
   QPixmap square = pixmap;
-  if (square.size() != QSize(ExtIconSize, ExtIconSize))
-    square = square.scaled(ExtIconSize, ExtIconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  if (square.size() != QSize(kExtIconSize, kExtIconSize))
+    square = square.scaled(kExtIconSize, kExtIconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
   return QIcon(square);
 }
 
@@ -48,7 +48,7 @@ QIcon DefaultExtIcon() {
 void BuildExtIconList(const TRecogniserInputs& inputs, QStringList& names, QList<QIcon>& icons) {
   names.clear();
   icons.clear();
-  for (int row = 1; row <= FileTypeCount; ++row) {
+  for (int row = 1; row <= kFileTypeCount; ++row) {
     if (!inputs.Enabled(row)) continue;
     const std::string_view type = FileTypeTable[static_cast<size_t>(row - 1)];
     const QString ext =

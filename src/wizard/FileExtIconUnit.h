@@ -12,7 +12,7 @@
 
 namespace snapsalvager {
 
-inline constexpr int ExtIconSize = 16;
+inline constexpr int kExtIconSize = 16;
 
 // The theme's icon for the type of fileName ("Sample.JPG"), or a null icon.
 QIcon GetExtIcon(const QString& fileName);

@@ -8,7 +8,7 @@ namespace snapsalvager {
 TJpegThumb::TJpegThumb(QWidget* owner)
     : QWidget(owner),
       fmypic(std::make_unique<TJpegPic>()),
-      offscreen_(OffscreenWidth, OffscreenHeight, QImage::Format_RGB32) {
+      offscreen_(kOffscreenWidth, kOffscreenHeight, QImage::Format_RGB32) {
   offscreen_.fill(Qt::white);
   setAttribute(Qt::WA_OpaquePaintEvent);  // every pixel is painted from the frame
 }
@@ -39,7 +39,7 @@ void TJpegThumb::SetDecodedPic(TJpegPicture picture) {
 }
 
 void TJpegThumb::Render() {
-  offscreen_ = QImage(OffscreenWidth, OffscreenHeight, QImage::Format_RGB32);
+  offscreen_ = QImage(kOffscreenWidth, kOffscreenHeight, QImage::Format_RGB32);
   offscreen_.fill(Qt::white);
   const QImage* source = nullptr;
   if (IsBMP) {
@@ -54,7 +54,7 @@ void TJpegThumb::Render() {
     } else {
       // Area-averaged shrink: the 1/8 decode is still several times the thumbnail's size.
       p.drawImage(0, 0,
-                  source->scaled(OffscreenWidth - 1, OffscreenHeight - 1, Qt::IgnoreAspectRatio,
+                  source->scaled(kOffscreenWidth - 1, kOffscreenHeight - 1, Qt::IgnoreAspectRatio,
                                  Qt::SmoothTransformation));
     }
   }
@@ -78,7 +78,7 @@ void TJpegThumb::paintEvent(QPaintEvent*) {
   // From (10, 10) to (R.right - 10, R.bottom - 15): 99 x 74 for the standard 120 x 100 size,
   // the offscreen picture's own size less its last column and row, so nothing is scaled.
   const QRect target(QPoint(10, 10), QPoint(r.width() - 10 - 1, r.height() - 15 - 1));
-  p.drawImage(target, offscreen_, QRect(0, 0, OffscreenWidth - 1, OffscreenHeight - 1));
+  p.drawImage(target, offscreen_, QRect(0, 0, kOffscreenWidth - 1, kOffscreenHeight - 1));
 }
 
 }  // namespace snapsalvager

@@ -26,8 +26,8 @@ class TJpegThumb : public QWidget {
     TJpegDecodeStatus Status = TJpegDecodeStatus::Corrupt;
   };
 
-  static constexpr int OffscreenWidth = 100;
-  static constexpr int OffscreenHeight = 75;
+  static constexpr int kOffscreenWidth = 100;
+  static constexpr int kOffscreenHeight = 75;
 
   explicit TJpegThumb(QWidget* owner);
   ~TJpegThumb() override;

@@ -296,16 +296,19 @@ void TMainForm::BStopClick() {
   scanUi.BStop->setEnabled(false);
   ScanEnded = false;
   if (!ScanThread) return;
+  StopScanThread();
+}
+
+void TMainForm::StopScanThread() {
   UserStopped = true;
   ScanThread->Terminate();
-  if (!WaitForScanEnd(StopWaitMs)) {
-    // The thread ignored the request: its later calls are dropped and it ends by itself.
-    if (ScanThread) {
-      ScanThread->Abandon();
-      ScanThread.reset();
-    }
-    FinishScan();
+  if (WaitForScanEnd(StopWaitMs)) return;
+  // The thread ignored the request: its later calls are dropped and it ends by itself.
+  if (ScanThread) {
+    ScanThread->Abandon();
+    ScanThread.reset();
   }
+  FinishScan();
 }
 
 void TMainForm::StopScanForClose() {
@@ -314,15 +317,7 @@ void TMainForm::StopScanForClose() {
   // end of its batch (its last file closed and recorded), within the same bound as Stop.
   ClosingDuringScan = true;
   ScanEnded = false;
-  UserStopped = true;
-  ScanThread->Terminate();
-  if (!WaitForScanEnd(StopWaitMs)) {
-    if (ScanThread) {
-      ScanThread->Abandon();
-      ScanThread.reset();
-    }
-    FinishScan();
-  }
+  StopScanThread();
 }
 
 void TMainForm::AddScanRow(const QString& name, const QString& description, int64_t size) {

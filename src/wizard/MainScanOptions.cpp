@@ -27,12 +27,12 @@ class TIndentDelegate : public QStyledItemDelegate {
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
     QStyleOptionViewItem shifted(option);
-    shifted.rect.adjust(index.data(TMainForm::IndentRole).toInt() * kIndentStep, 0, 0, 0);
+    shifted.rect.adjust(index.data(TMainForm::kIndentRole).toInt() * kIndentStep, 0, 0, 0);
     QStyledItemDelegate::paint(painter, shifted, index);
   }
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     QSize size = QStyledItemDelegate::sizeHint(option, index);
-    size.rwidth() += index.data(TMainForm::IndentRole).toInt() * kIndentStep;
+    size.rwidth() += index.data(TMainForm::kIndentRole).toInt() * kIndentStep;
     return size.expandedTo(QSize(0, 20));
   }
 };
@@ -61,10 +61,10 @@ void TMainForm::AddDriveItem(const QString& caption, int image, int selectedImag
                              int row) {
   ui.CBDrive->addItem(ImageListCBDrive.value(image), caption);
   const int i = ui.CBDrive->count() - 1;
-  ui.CBDrive->setItemData(i, row, DriveRowRole);
-  ui.CBDrive->setItemData(i, indent, IndentRole);
-  ui.CBDrive->setItemData(i, image, ImageRole);
-  ui.CBDrive->setItemData(i, selectedImage, SelectedImageRole);
+  ui.CBDrive->setItemData(i, row, kDriveRowRole);
+  ui.CBDrive->setItemData(i, indent, kIndentRole);
+  ui.CBDrive->setItemData(i, image, kImageRole);
+  ui.CBDrive->setItemData(i, selectedImage, kSelectedImageRole);
   if (row >= 0) {
     // Letters mean little on Linux: the hint names the device or image behind one.
     for (const TLinuxDrive& d : LinuxDrives::List())
@@ -131,13 +131,13 @@ void TMainForm::FillDriveList() {
   // A card copied into an image file is scanned like a card.
   AddDriveItem(QStringLiteral("Disk Image Files"), 1, 1, 0, -1);
   AddDriveItem(kChooseImageCaption, 1, 1, 2, -1);
-  ui.CBDrive->setItemData(ui.CBDrive->count() - 1, true, ImageChooserRole);
+  ui.CBDrive->setItemData(ui.CBDrive->count() - 1, true, kImageChooserRole);
 
   ui.CBDrive->setCurrentIndex(0);
 }
 
 void TMainForm::CBDriveSelect(int index) {
-  if (index < 0 || !ui.CBDrive->itemData(index, ImageChooserRole).toBool()) return;
+  if (index < 0 || !ui.CBDrive->itemData(index, kImageChooserRole).toBool()) return;
   const QString path = ChooseFile(QStringLiteral("选择磁盘映像文件"),
                                   QStringLiteral("磁盘映像文件 (*.img *.dd *.raw *.bin *.dmg *.iso);;所有文件 (*)"));
   if (path.isEmpty()) {
@@ -152,7 +152,7 @@ void TMainForm::CBDriveSelect(int index) {
   }
   FillDriveList();
   for (int i = 0; i < ui.CBDrive->count(); ++i) {
-    if (ui.CBDrive->itemData(i, DriveRowRole).toInt() == letter - 'A') {
+    if (ui.CBDrive->itemData(i, kDriveRowRole).toInt() == letter - 'A') {
       ui.CBDrive->setCurrentIndex(i);
       break;
     }
@@ -205,7 +205,7 @@ void TMainForm::Button1Click() {
 TScanChoices TMainForm::ScanChoices() const {
   TScanChoices choices;
   const int driveItem = ui.CBDrive->currentIndex();
-  const QVariant rowData = driveItem >= 0 ? ui.CBDrive->itemData(driveItem, DriveRowRole) : QVariant();
+  const QVariant rowData = driveItem >= 0 ? ui.CBDrive->itemData(driveItem, kDriveRowRole) : QVariant();
   const int row = rowData.isValid() ? rowData.toInt() : -1;
   if (row >= 0 && row < 26) choices.Drive = DriveTable[static_cast<size_t>(row)];
   const int cameraItem = ui.CBCamera->currentIndex();

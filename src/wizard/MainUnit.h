@@ -97,11 +97,11 @@ class TMainForm : public QMainWindow {
 
   // Item data of CBDrive: the DriveTable row (-1 for prompts and groups), the indent, the
   // image and selected image of ImageListCBDrive, and the disk-image chooser item.
-  static constexpr int DriveRowRole = Qt::UserRole;
-  static constexpr int IndentRole = Qt::UserRole + 1;
-  static constexpr int ImageRole = Qt::UserRole + 2;
-  static constexpr int SelectedImageRole = Qt::UserRole + 3;
-  static constexpr int ImageChooserRole = Qt::UserRole + 4;
+  static constexpr int kDriveRowRole = Qt::UserRole;
+  static constexpr int kIndentRole = Qt::UserRole + 1;
+  static constexpr int kImageRole = Qt::UserRole + 2;
+  static constexpr int kSelectedImageRole = Qt::UserRole + 3;
+  static constexpr int kImageChooserRole = Qt::UserRole + 4;
 
   // Scan control (page T3).
   bool UserStopped = false;
@@ -216,6 +216,9 @@ class TMainForm : public QMainWindow {
   // Closing during a scan: request the stop and wait (at most 10 s, processing the
   // thread's calls) until the thread has ended its batch and written its last file.
   void StopScanForClose();
+  // Asks the thread to stop and waits for it, within StopWaitMs; a thread that does not end
+  // is abandoned and the scan finished without it.
+  void StopScanThread();
   void ConnectScanPage();
   // Creates TStatusForm, TQuickStatusForm and TRecoveryDoneForm once (program start).
   void CreateScanDialogs();

@@ -38,8 +38,8 @@ void WriteTemp(const fs::path& file, std::vector<uint8_t> data) {
   TWriteFileStream w(file);
   w.MaxSize = 0;
   w.Encoded = true;
-  w.EncodedLength = snapsalvager::TempHeadLength;
-  w.EncodeKey = snapsalvager::TempHeadKey;
+  w.EncodedLength = snapsalvager::kTempHeadLength;
+  w.EncodeKey = snapsalvager::kTempHeadKey;
   w.Buffered = true;
   for (size_t at = 0; at < data.size(); at += 512) {
     const size_t n = std::min<size_t>(512, data.size() - at);
@@ -51,8 +51,8 @@ void WriteTemp(const fs::path& file, std::vector<uint8_t> data) {
 void ConfigureForTemp(TPreviewFileStream& r, int64_t maxSize) {
   r.MaxSize = maxSize;
   r.Encoded = true;
-  r.EncodedLength = snapsalvager::TempHeadLength;
-  r.EncodeKey = snapsalvager::TempHeadKey;
+  r.EncodedLength = snapsalvager::kTempHeadLength;
+  r.EncodeKey = snapsalvager::kTempHeadKey;
 }
 
 void MakeSparseFile(const fs::path& p, int64_t size) {

@@ -11,7 +11,7 @@ namespace {
 
 std::set<std::string> EnabledTypes(const TRecogniserInputs& inputs) {
   std::set<std::string> types;
-  for (int i = 1; i <= FileTypeCount; ++i) {
+  for (int i = 1; i <= kFileTypeCount; ++i) {
     if (inputs.Enabled(i)) types.insert(std::string(FileTypeTable[i - 1]));
   }
   return types;

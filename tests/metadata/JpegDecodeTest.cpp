@@ -193,7 +193,7 @@ TEST(JpegDecode, EndlessProgressiveScansAreCutOff) {
   };
   // A few repeated scans are only a bogus progression (a warning); past the limit, refused.
   EXPECT_NE(Decode(withRepeats(50)).Status, TJpegDecodeStatus::Corrupt);
-  EXPECT_EQ(Decode(withRepeats(snapsalvager::MaxJpegScans + 10)).Status,
+  EXPECT_EQ(Decode(withRepeats(snapsalvager::kMaxJpegScans + 10)).Status,
             TJpegDecodeStatus::Corrupt);
 }
 
@@ -229,9 +229,9 @@ TEST_F(JpegFiles, PreviewReadsAtMost30000000BytesAndStillShowsTheStart) {
 
   snapsalvager::TPreviewFileStream stream(temp);
   stream.Encoded = true;
-  stream.EncodedLength = snapsalvager::TempHeadLength;
-  stream.EncodeKey = snapsalvager::TempHeadKey;
-  stream.MaxSize = snapsalvager::PreviewMaxSize;
+  stream.EncodedLength = snapsalvager::kTempHeadLength;
+  stream.EncodeKey = snapsalvager::kTempHeadKey;
+  stream.MaxSize = snapsalvager::kPreviewMaxSize;
   snapsalvager::TJpegImage image;
   image.LoadFromStream(stream);  // the header lies in the first 30,000,000 bytes
   EXPECT_EQ(image.DataSize(), 30'000'000u);

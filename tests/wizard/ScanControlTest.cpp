@@ -201,7 +201,7 @@ class TestScanControl : public QObject {
     form->FillDriveList();
     int item = -1;
     for (int i = 0; i < form->ui.CBDrive->count(); ++i)
-      if (form->ui.CBDrive->itemData(i, TMainForm::DriveRowRole).toInt() == letter - 'A') item = i;
+      if (form->ui.CBDrive->itemData(i, TMainForm::kDriveRowRole).toInt() == letter - 'A') item = i;
     QVERIFY(item > 0);
     form->ui.CBDrive->setCurrentIndex(item);
     const int cameraItem = form->ui.CBCamera->findText(camera);

@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   form->BNextClick();
   form->FillDriveList();
   for (int i = 0; i < form->ui.CBDrive->count(); ++i)
-    if (form->ui.CBDrive->itemData(i, TMainForm::DriveRowRole).toInt() == letter - 'A')
+    if (form->ui.CBDrive->itemData(i, TMainForm::kDriveRowRole).toInt() == letter - 'A')
       form->ui.CBDrive->setCurrentIndex(i);
   form->ui.CBCamera->setCurrentIndex(form->ui.CBCamera->findText(QStringLiteral("Generic Digital Camera")));
   form->ui.CPhoto->setChecked(true);

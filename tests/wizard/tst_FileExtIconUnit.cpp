@@ -25,7 +25,7 @@ class TestFileExtIconUnit : public QObject {
     QCOMPARE(icons.size(), names.size());
     for (const QIcon& icon : icons) {
       QVERIFY(!icon.isNull());
-      QCOMPARE(icon.pixmap(ExtIconSize, ExtIconSize).size(), QSize(16, 16));
+      QCOMPARE(icon.pixmap(kExtIconSize, kExtIconSize).size(), QSize(16, 16));
     }
   }
 

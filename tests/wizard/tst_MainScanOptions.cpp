@@ -44,7 +44,7 @@ void Touch(const QString& path) {
 
 QStringList EnabledTypes(const TRecogniserInputs& inputs) {
   QStringList types;
-  for (int i = 1; i <= FileTypeCount; ++i)
+  for (int i = 1; i <= kFileTypeCount; ++i)
     if (inputs.Enabled(i)) types << QString::fromLatin1(FileTypeTable[static_cast<size_t>(i - 1)].data(), 3);
   return types;
 }
@@ -63,7 +63,7 @@ class TestMainScanOptions : public QObject {
 
   int ItemOfLetter(char letter) {
     for (int i = 0; i < form->ui.CBDrive->count(); ++i) {
-      const QVariant row = form->ui.CBDrive->itemData(i, TMainForm::DriveRowRole);
+      const QVariant row = form->ui.CBDrive->itemData(i, TMainForm::kDriveRowRole);
       if (row.isValid() && row.toInt() == letter - 'A') return i;
     }
     return -1;
@@ -135,8 +135,8 @@ class TestMainScanOptions : public QObject {
     QString group;
     QSet<int> rows;
     for (int i = 1; i < cb->count(); ++i) {
-      const int row = cb->itemData(i, TMainForm::DriveRowRole).toInt();
-      const int indent = cb->itemData(i, TMainForm::IndentRole).toInt();
+      const int row = cb->itemData(i, TMainForm::kDriveRowRole).toInt();
+      const int indent = cb->itemData(i, TMainForm::kIndentRole).toInt();
       if (row < 0 && indent == 0) {
         group = cb->itemText(i);
         groupsSeen << group;
@@ -147,8 +147,8 @@ class TestMainScanOptions : public QObject {
       const TDriveEntry& e = form->DriveTable[static_cast<size_t>(row)];
       QCOMPARE(cb->itemText(i), QStringLiteral("%1: ").arg(QLatin1Char(e.Letter)));
       QVERIFY2(typesOf.value(group).contains(e.DriveType), qPrintable(cb->itemText(i) + " under " + group));
-      QCOMPARE(cb->itemData(i, TMainForm::ImageRole).toInt(), imagesOf[group].first);
-      QCOMPARE(cb->itemData(i, TMainForm::SelectedImageRole).toInt(), imagesOf[group].second);
+      QCOMPARE(cb->itemData(i, TMainForm::kImageRole).toInt(), imagesOf[group].first);
+      QCOMPARE(cb->itemData(i, TMainForm::kSelectedImageRole).toInt(), imagesOf[group].second);
       QVERIFY(e.Listed);
       QVERIFY(!rows.contains(row));
       rows.insert(row);
@@ -168,7 +168,7 @@ class TestMainScanOptions : public QObject {
     QComboBox* cb = form->ui.CBDrive;
     QCOMPARE(cb->itemText(1), QStringLiteral("Removable Drives"));
     QCOMPARE(cb->itemText(2), QStringLiteral("[No Removable Drive]"));
-    QCOMPARE(cb->itemData(2, TMainForm::IndentRole).toInt(), 2);
+    QCOMPARE(cb->itemData(2, TMainForm::kIndentRole).toInt(), 2);
     QVERIFY(cb->findText(QStringLiteral("CD/DVD Drives")) < 0 || [&] {
       for (const TDriveEntry& e : form->DriveTable)
         if (e.DriveType == DRIVE_CDROM) return true;
@@ -510,7 +510,7 @@ class TestMainScanOptions : public QObject {
     QComboBox* cb = form->ui.CBDrive;
     const int chooser = cb->count() - 1;
     emit cb->activated(chooser);
-    const QVariant row = cb->currentData(TMainForm::DriveRowRole);
+    const QVariant row = cb->currentData(TMainForm::kDriveRowRole);
     QVERIFY(row.toInt() >= 0);
     const TDriveEntry& e = form->DriveTable[static_cast<size_t>(row.toInt())];
     QCOMPARE(e.DriveType, DRIVE_REMOVABLE);

@@ -341,9 +341,9 @@ class TestMainUnit : public QObject {
   // Chooses the card on the options page as the user would.
   void ChooseCard(char letter) {
     for (int i = 0; i < form->ui.CBDrive->count(); ++i)
-      if (form->ui.CBDrive->itemData(i, TMainForm::DriveRowRole).toInt() == letter - 'A')
+      if (form->ui.CBDrive->itemData(i, TMainForm::kDriveRowRole).toInt() == letter - 'A')
         form->ui.CBDrive->setCurrentIndex(i);
-    QCOMPARE(form->ui.CBDrive->currentData(TMainForm::DriveRowRole).toInt(), letter - 'A');
+    QCOMPARE(form->ui.CBDrive->currentData(TMainForm::kDriveRowRole).toInt(), letter - 'A');
   }
 
   void AWholeRecoveryWalksEveryPage() {

@@ -197,7 +197,7 @@ class TestUDisks2 : public QObject {
     form->FillDriveList();
     int item = -1;
     for (int i = 0; i < form->ui.CBDrive->count(); ++i)
-      if (form->ui.CBDrive->itemData(i, TMainForm::DriveRowRole).toInt() == letter - 'A') item = i;
+      if (form->ui.CBDrive->itemData(i, TMainForm::kDriveRowRole).toInt() == letter - 'A') item = i;
     if (item <= 0) return false;
     form->ui.CBDrive->setCurrentIndex(item);
     form->ui.CBCamera->setCurrentIndex(

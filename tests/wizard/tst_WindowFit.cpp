@@ -252,7 +252,7 @@ class TestWindowFit : public QObject {
     form->FillDriveList();
     // The closed list names the image behind the chosen letter, as the item does.
     for (int i = 0; i < form->ui.CBDrive->count(); ++i)
-      if (form->ui.CBDrive->itemData(i, TMainForm::DriveRowRole).toInt() == letter - 'A')
+      if (form->ui.CBDrive->itemData(i, TMainForm::kDriveRowRole).toInt() == letter - 'A')
         form->ui.CBDrive->setCurrentIndex(i);
     QVERIFY(form->ui.CBDrive->toolTip().contains(image));
     form->SelectedDrive = form->DriveTable[static_cast<size_t>(letter - 'A')];
