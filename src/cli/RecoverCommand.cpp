@@ -189,83 +189,101 @@ void ListCameraChoices(const std::string& typed) {
   for (const std::string& name : matches) std::fprintf(stderr, "  %s\n", name.c_str());
 }
 
+// The options that only switch something on or off.
+struct TFlagOption {
+  const char* Name;
+  const char* Alias;  // may be null
+  bool TRecoverOptions::*Member;
+  bool Value;
+  bool RefusesValue;  // "--audio=x" is a mistake; "--help=x" still shows the help
+};
+constexpr TFlagOption kFlagOptions[] = {
+    {"--help", "-h", &TRecoverOptions::Help, true, false},
+    {"--version", nullptr, &TRecoverOptions::Version, true, false},
+    {"--photo", nullptr, &TRecoverOptions::Photo, true, true},
+    {"--no-photo", nullptr, &TRecoverOptions::Photo, false, true},
+    {"--audio", nullptr, &TRecoverOptions::Audio, true, true},
+    {"--scan-only", nullptr, &TRecoverOptions::ScanOnly, true, true},
+    {"--deep", nullptr, &TRecoverOptions::Deep, true, true},
+    {"--yes", "-y", &TRecoverOptions::Yes, true, true},
+    {"--onto-card-drive", nullptr, &TRecoverOptions::OntoCardDrive, true, true},
+};
+
+// One option word (and the value it takes, "--name=value" or the next word).
+struct TOptionWord {
+  int argc;
+  char** argv;
+  int& i;
+  std::string name;
+  std::string value;
+  bool hasValue = false;
+
+  bool TakeValue() {
+    if (hasValue) return true;
+    if (i + 1 >= argc) return false;
+    value = argv[++i];
+    hasValue = true;
+    return true;
+  }
+};
+
+bool ParseVideoOption(TOptionWord& word, TRecoverOptions& options) {
+  options.Video = true;
+  // "--video MOV" as "--video=MOV", when the next word is a video type (not SOURCE).
+  if (!word.hasValue && word.i + 1 < word.argc && IsVideoType(word.argv[word.i + 1])) word.TakeValue();
+  options.VideoType = word.hasValue ? Upper(word.value) : "ALL";
+  if (IsVideoType(options.VideoType)) return true;
+  return UsageError("unknown video type '" + word.value + "' (ALL, MPG, MOV, ASF, MP4, AVI, 3GP, MTS)");
+}
+
+// One option of the command line; false (the usage error said) when it is wrong.
+bool ParseOption(TOptionWord& word, TRecoverOptions& options) {
+  for (const TFlagOption& flag : kFlagOptions) {
+    if (word.name != flag.Name && (flag.Alias == nullptr || word.name != flag.Alias)) continue;
+    if (flag.RefusesValue && word.hasValue) return UsageError(word.name + " takes no value");
+    options.*flag.Member = flag.Value;
+    return true;
+  }
+  if (word.name == "--camera") {
+    if (!word.TakeValue()) return UsageError("--camera needs a camera name");
+    if (Upper(word.value) == "LIST") {
+      options.ListCameras = true;
+    } else {
+      options.Camera = word.value;
+    }
+    return true;
+  }
+  if (word.name == "--video") return ParseVideoOption(word, options);
+  if (word.name == "--sectors") {
+    uint32_t sectors = 0;
+    if (!word.TakeValue() || !ParseSectors(word.value, sectors))
+      return UsageError("--sectors needs a whole number of sectors from 1 to 4294967295");
+    options.Sectors = sectors;
+    return true;
+  }
+  return UsageError("unknown option '" + std::string(word.argv[word.i]) + "'");
+}
+
 bool ParseArguments(int argc, char** argv, TRecoverOptions& options) {
   std::vector<std::string> positional;
   bool optionsEnded = false;
   for (int i = 0; i < argc; ++i) {
-    std::string arg = argv[i];
+    const std::string arg = argv[i];
     if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
       positional.push_back(arg);
       continue;
     }
-    std::string name = arg, value;
-    bool hasValue = false;
-    if (const size_t eq = arg.find('='); eq != std::string::npos && arg.rfind("--", 0) == 0) {
-      name = arg.substr(0, eq);
-      value = arg.substr(eq + 1);
-      hasValue = true;
-    }
-    auto takeValue = [&]() -> bool {
-      if (hasValue) return true;
-      if (i + 1 >= argc) return false;
-      value = argv[++i];
-      return true;
-    };
-    auto noValue = [&]() -> bool { return !hasValue || UsageError(name + " takes no value"); };
-    if (name == "--") {
+    if (arg == "--") {
       optionsEnded = true;
-    } else if (name == "--help" || name == "-h") {
-      options.Help = true;
-    } else if (name == "--version") {
-      options.Version = true;
-    } else if (name == "--camera") {
-      if (!takeValue()) return UsageError("--camera needs a camera name");
-      if (Upper(value) == "LIST") {
-        options.ListCameras = true;
-      } else {
-        options.Camera = value;
-      }
-    } else if (name == "--photo") {
-      if (!noValue()) return false;
-      options.Photo = true;
-    } else if (name == "--no-photo") {
-      if (!noValue()) return false;
-      options.Photo = false;
-    } else if (name == "--video") {
-      options.Video = true;
-      // "--video MOV" as "--video=MOV", when the next word is a video type (not SOURCE).
-      if (!hasValue && i + 1 < argc && IsVideoType(argv[i + 1])) {
-        value = argv[++i];
-        hasValue = true;
-      }
-      options.VideoType = hasValue ? Upper(value) : "ALL";
-      if (!IsVideoType(options.VideoType)) {
-        return UsageError("unknown video type '" + value + "' (ALL, MPG, MOV, ASF, MP4, AVI, 3GP, MTS)");
-      }
-    } else if (name == "--audio") {
-      if (!noValue()) return false;
-      options.Audio = true;
-    } else if (name == "--scan-only") {
-      if (!noValue()) return false;
-      options.ScanOnly = true;
-    } else if (name == "--deep") {
-      if (!noValue()) return false;
-      options.Deep = true;
-    } else if (name == "--sectors") {
-      uint32_t sectors = 0;
-      if (!takeValue() || !ParseSectors(value, sectors)) {
-        return UsageError("--sectors needs a whole number of sectors from 1 to 4294967295");
-      }
-      options.Sectors = sectors;
-    } else if (name == "--yes" || name == "-y") {
-      if (!noValue()) return false;
-      options.Yes = true;
-    } else if (name == "--onto-card-drive") {
-      if (!noValue()) return false;
-      options.OntoCardDrive = true;
-    } else {
-      return UsageError("unknown option '" + arg + "'");
+      continue;
     }
+    TOptionWord word{argc, argv, i, arg, {}};
+    if (const size_t eq = arg.find('='); eq != std::string::npos && arg.rfind("--", 0) == 0) {
+      word.name = arg.substr(0, eq);
+      word.value = arg.substr(eq + 1);
+      word.hasValue = true;
+    }
+    if (!ParseOption(word, options)) return false;
   }
   if (options.Help || options.Version || options.ListCameras) return true;
   if (positional.size() != 2) return UsageError("needs a SOURCE and a DEST");

@@ -29,6 +29,24 @@ const char* const kUsage =
     "\n"
     "exit status: 0 every file restored; 1 some could not be restored; 2 bad usage.\n";
 
+// Restores one kept temporary file into dest. Empty when it was restored, else why not.
+std::string RestoreOne(const std::string& temp, const fs::path& dest, fs::path& target) {
+  const std::string name = RecoveredNameOfTemporary(fs::path(temp).filename().string());
+  if (name.empty()) return "not a temporary file of a recovery (Temporary_v5_File<number>_<type>.~QX)";
+  std::error_code ec;
+  if (!fs::is_regular_file(temp, ec)) return "no such file";
+  target = dest / name;
+  if (fs::exists(fs::symlink_status(target, ec))) {
+    return "the name " + name + " is already taken in " + dest.string();
+  }
+  try {
+    RestoreAndMove(temp, target);
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return {};
+}
+
 }  // namespace
 
 int RunRestoreCommand(int argc, char** argv) {
@@ -66,23 +84,8 @@ int RunRestoreCommand(int argc, char** argv) {
 
   size_t restored = 0, failed = 0;
   for (const std::string& temp : args) {
-    const std::string name = RecoveredNameOfTemporary(fs::path(temp).filename().string());
-    const fs::path target = dest / name;
-    std::string problem;
-    if (name.empty()) {
-      problem = "not a temporary file of a recovery (Temporary_v5_File<number>_<type>.~QX)";
-    } else if (!fs::is_regular_file(temp, ec)) {
-      problem = "no such file";
-    } else if (fs::exists(fs::symlink_status(target, ec))) {
-      problem = "the name " + name + " is already taken in " + dest.string();
-    } else {
-      try {
-        RestoreAndMove(temp, target);
-      } catch (const std::exception& e) {
-        problem = e.what();
-      }
-    }
-    if (problem.empty()) {
+    fs::path target;
+    if (const std::string problem = RestoreOne(temp, dest, target); problem.empty()) {
       ++restored;
       std::printf("%s\t%s\n", temp.c_str(), target.c_str());
     } else {

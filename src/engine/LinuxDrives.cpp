@@ -198,22 +198,21 @@ char NextFreeLetter(const TTable& t) {
   return 0;
 }
 
-void RefreshLocked(TTable& t) {
-  t.Refreshed = true;
-  std::erase_if(t.Entries, [](const auto& kv) { return !kv.second.Attached; });
+struct TVolume {
+  std::string Name, DeviceNumber;
+  uint8_t Type;
+};
 
-  struct TVolume {
-    std::string Name, DeviceNumber;
-    uint8_t Type;
-  };
+// The volumes of /sys/block in name order: each partition of a disk, or the disk itself
+// when it has none.
+std::vector<TVolume> ListVolumes(const std::string& sysBlock) {
   std::vector<TVolume> volumes;
   std::vector<std::string> disks;
   std::error_code ec;
-  for (const auto& e : fs::directory_iterator(t.SysBlock, ec))
-    disks.push_back(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator(sysBlock, ec)) disks.push_back(e.path().filename().string());
   std::sort(disks.begin(), disks.end(), NaturalLess);
   for (const std::string& disk : disks) {
-    const fs::path dir = fs::path(t.SysBlock) / disk;
+    const fs::path dir = fs::path(sysBlock) / disk;
     if (ReadLine(dir / "hidden") == "1") continue;
     const uint8_t type = ClassifyDisk(dir, disk);
     // Unused loop devices and empty RAM disks have no bytes; an empty CD drive is a drive.
@@ -227,10 +226,16 @@ void RefreshLocked(TTable& t) {
     if (parts.empty()) {
       volumes.push_back({disk, ReadLine(dir / "dev"), type});
     } else {
-      for (const std::string& part : parts)
-        volumes.push_back({part, ReadLine(dir / part / "dev"), type});
+      for (const std::string& part : parts) volumes.push_back({part, ReadLine(dir / part / "dev"), type});
     }
   }
+  return volumes;
+}
+
+void RefreshLocked(TTable& t) {
+  t.Refreshed = true;
+  std::erase_if(t.Entries, [](const auto& kv) { return !kv.second.Attached; });
+  std::vector<TVolume> volumes = ListVolumes(t.SysBlock);
 
   std::string root = t.RootDevice;
   if (root.empty()) {

@@ -36,15 +36,12 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
   const size_t n = FoundFiles.Count();
   if (n > 0) finishUi.PBar3->setMaximum(static_cast<int>(n));
   finishUi.PBar3->setValue(0);
-  finishUi.LFilePercent->setVisible(true);
-  finishUi.LPercent->setVisible(true);
-  finishUi.LCurrentFileImage->setVisible(true);
+  ShowSaveProgress(true);
 
   // Messages run once per ticked file; a new scan started meanwhile from the menu would
   // empty the list under the pass.
   const bool newScanWasEnabled = ui.NNewScan->isEnabled();
   ui.NNewScan->setEnabled(false);
-
   auto observer = [&](const TSaveStep& step) {
     finishUi.PBar3->setValue(static_cast<int>(step.Index));  // the files before this one
     const QString path = destFolder + QString::fromStdString(FoundFiles[step.Index].Name);
@@ -62,52 +59,54 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
   SpecialTypeFound = outcome.SpecialTypeFound;
   SpecialTypeExt = QString::fromStdString(outcome.SpecialTypeExt);
   NotSavedFiles = std::move(outcome.NotSaved);
-
-  finishUi.LFilePercent->setVisible(false);
-  finishUi.LPercent->setVisible(false);
-  finishUi.LCurrentFileImage->setVisible(false);
+  ShowSaveProgress(false);
   SetFittedText(*finishUi.LFileName, QStringLiteral("已恢复的文件被保存在") + destFolder);
   finishUi.LNotice->setText(QStringLiteral("完成了整个恢复过程。"));
   finishUi.PBar3->setValue(0);
-
-  if (!NotSavedFiles.empty()) {
-    // A ticked file that was not saved must not pass for a finished recovery: its temporary
-    // file is its only copy, and the user has to know where it is.
-    QString kept;
-    QStringList names;
-    int keptCount = 0;
-    for (const TNotSavedFile& f : NotSavedFiles) {
-      std::error_code ec;
-      if (std::filesystem::exists(f.TempFile, ec)) {
-        ++keptCount;
-        if (kept.isEmpty()) kept = QFileInfo(FromPath(f.TempFile)).absolutePath() + QLatin1Char('/');
-      }
-      if (static_cast<size_t>(names.size()) < kNamesListed)
-        names << QString::fromStdString(f.Name);
-    }
-    if (NotSavedFiles.size() > kNamesListed) names << QStringLiteral("…");
-    const int count = static_cast<int>(NotSavedFiles.size());
-    finishUi.LNotice->setText(QStringLiteral("恢复过程已结束，但有 %1 个文件未能保存。").arg(count));
-    QString where = QStringLiteral("已恢复的文件被保存在") + destFolder;
-    if (keptCount > 0)
-      where += QStringLiteral("\n未能保存的文件的临时副本保留在 ") + kept;
-    SetFittedText(*finishUi.LFileName, where);
-
-    QString text = QStringLiteral("注意： 有 %1 个选中的文件未能保存到 %2（该文件夹中可能已有同名的文件）：")
-                       .arg(count)
-                       .arg(destFolder) +
-                   QStringLiteral("\r\n") + names.join(QStringLiteral(", "));
-    if (keptCount > 0) {
-      text += QStringLiteral("\r\n\r\n") +
-              QStringLiteral("它们的临时副本（%1 个）没有被删除，保留在 %2 中。").arg(keptCount).arg(kept) +
-              QStringLiteral("\r\n") +
-              QString::fromStdString(RestoreCommandHint(kept.toStdString(), destFolder.toStdString()));
-    }
-    ShowInfo(text);
-  }
+  if (!NotSavedFiles.empty()) ReportNotSavedFiles(destFolder);
 
   ClearFoundFiles(FoundFiles);
   SlotFiles.fill(nullptr);  // they pointed into the list just emptied
+}
+
+void TMainForm::ShowSaveProgress(bool visible) {
+  finishUi.LFilePercent->setVisible(visible);
+  finishUi.LPercent->setVisible(visible);
+  finishUi.LCurrentFileImage->setVisible(visible);
+}
+
+void TMainForm::ReportNotSavedFiles(const QString& destFolder) {
+  // A ticked file that was not saved must not pass for a finished recovery: its temporary
+  // file is its only copy, and the user has to know where it is.
+  QString kept;
+  QStringList names;
+  int keptCount = 0;
+  for (const TNotSavedFile& f : NotSavedFiles) {
+    std::error_code ec;
+    if (std::filesystem::exists(f.TempFile, ec)) {
+      ++keptCount;
+      if (kept.isEmpty()) kept = QFileInfo(FromPath(f.TempFile)).absolutePath() + QLatin1Char('/');
+    }
+    if (static_cast<size_t>(names.size()) < kNamesListed) names << QString::fromStdString(f.Name);
+  }
+  if (NotSavedFiles.size() > kNamesListed) names << QStringLiteral("…");
+  const int count = static_cast<int>(NotSavedFiles.size());
+  finishUi.LNotice->setText(QStringLiteral("恢复过程已结束，但有 %1 个文件未能保存。").arg(count));
+  QString where = QStringLiteral("已恢复的文件被保存在") + destFolder;
+  if (keptCount > 0) where += QStringLiteral("\n未能保存的文件的临时副本保留在 ") + kept;
+  SetFittedText(*finishUi.LFileName, where);
+
+  QString text = QStringLiteral("注意： 有 %1 个选中的文件未能保存到 %2（该文件夹中可能已有同名的文件）：")
+                     .arg(count)
+                     .arg(destFolder) +
+                 QStringLiteral("\r\n") + names.join(QStringLiteral(", "));
+  if (keptCount > 0) {
+    text += QStringLiteral("\r\n\r\n") +
+            QStringLiteral("它们的临时副本（%1 个）没有被删除，保留在 %2 中。").arg(keptCount).arg(kept) +
+            QStringLiteral("\r\n") +
+            QString::fromStdString(RestoreCommandHint(kept.toStdString(), destFolder.toStdString()));
+  }
+  ShowInfo(text);
 }
 
 void TMainForm::BFolderClick() { OpenDocument(finishUi.BFolder->toolTip()); }

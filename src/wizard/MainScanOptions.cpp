@@ -74,10 +74,7 @@ void TMainForm::AddDriveItem(const QString& caption, int image, int selectedImag
   }
 }
 
-void TMainForm::FillDriveList() {
-  ui.CBDrive->clear();
-  AddDriveItem(QStringLiteral("请选择您的存储卡的盘符..."), 0, 0, 0, -1);
-
+void TMainForm::ResetDriveTable() {
   LinuxDrives::Refresh();
   for (int i = 0; i < 26; ++i) {
     TDriveEntry& e = DriveTable[static_cast<size_t>(i)];
@@ -88,19 +85,25 @@ void TMainForm::FillDriveList() {
     e.Label.clear();
     e.DriveType = LinuxDrives::GetDriveType(e.Letter);
   }
+}
 
-  auto addDrives = [this](uint8_t type, int image, int selectedImage) {
-    int added = 0;
-    for (int i = 0; i < 26; ++i) {
-      TDriveEntry& e = DriveTable[static_cast<size_t>(i)];
-      if (e.DriveType != type) continue;
-      AddDriveItem(QStringLiteral("%1: %2").arg(QLatin1Char(e.Letter)).arg(QString::fromStdString(e.Label)),
-                   image, selectedImage, 2, i);
-      e.Listed = true;
-      ++added;
-    }
-    return added;
-  };
+int TMainForm::AddDrivesOfType(std::optional<uint8_t> type, int image, int selectedImage) {
+  int added = 0;
+  for (int i = 0; i < 26; ++i) {
+    TDriveEntry& e = DriveTable[static_cast<size_t>(i)];
+    if (type ? e.DriveType != *type : e.Listed) continue;
+    AddDriveItem(QStringLiteral("%1: %2").arg(QLatin1Char(e.Letter)).arg(QString::fromStdString(e.Label)),
+                 image, selectedImage, 2, i);
+    e.Listed = true;
+    ++added;
+  }
+  return added;
+}
+
+void TMainForm::FillDriveList() {
+  ui.CBDrive->clear();
+  AddDriveItem(QStringLiteral("请选择您的存储卡的盘符..."), 0, 0, 0, -1);
+  ResetDriveTable();
   auto anyOfType = [this](uint8_t type) {
     for (const TDriveEntry& e : DriveTable)
       if (e.DriveType == type) return true;
@@ -108,26 +111,20 @@ void TMainForm::FillDriveList() {
   };
 
   AddDriveItem(QStringLiteral("Removable Drives"), 1, 1, 0, -1);
-  if (addDrives(DRIVE_REMOVABLE, 1, 1) == 0)
+  if (AddDrivesOfType(DRIVE_REMOVABLE, 1, 1) == 0)
     AddDriveItem(QStringLiteral("[No Removable Drive]"), 1, 1, 2, -1);
   AddDriveItem(QStringLiteral("Hard Drives"), 0, 0, 0, -1);
-  addDrives(DRIVE_FIXED, 0, 0);
+  AddDrivesOfType(DRIVE_FIXED, 0, 0);
   if (anyOfType(DRIVE_CDROM)) {
     AddDriveItem(QStringLiteral("CD/DVD Drives"), 2, 2, 0, -1);
-    addDrives(DRIVE_CDROM, 2, 2);
+    AddDrivesOfType(DRIVE_CDROM, 2, 2);
   }
   if (anyOfType(DRIVE_REMOTE)) {
     AddDriveItem(QStringLiteral("Network Drives"), 0, 0, 0, -1);
-    addDrives(DRIVE_REMOTE, 0, 0);
+    AddDrivesOfType(DRIVE_REMOTE, 0, 0);
   }
   AddDriveItem(QStringLiteral("Unknown or Empty Drives"), 0, 0, 0, -1);
-  for (int i = 0; i < 26; ++i) {
-    TDriveEntry& e = DriveTable[static_cast<size_t>(i)];
-    if (e.Listed) continue;
-    AddDriveItem(QStringLiteral("%1: %2").arg(QLatin1Char(e.Letter)).arg(QString::fromStdString(e.Label)),
-                 3, 0, 2, i);
-    e.Listed = true;
-  }
+  AddDrivesOfType(std::nullopt, 3, 0);  // every letter not listed yet
   // A card copied into an image file is scanned like a card.
   AddDriveItem(QStringLiteral("Disk Image Files"), 1, 1, 0, -1);
   AddDriveItem(kChooseImageCaption, 1, 1, 2, -1);

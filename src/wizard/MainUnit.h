@@ -183,6 +183,10 @@ class TMainForm : public QMainWindow {
   void LPreviewQuestionLinkClick();
 
   // ---- wizard/MainScanOptions.cpp: page T2 ----
+  // Letters A..Z afresh from the system's drives, none listed yet.
+  void ResetDriveTable();
+  // Lists the drives of type (nullopt: every drive not listed yet); how many were added.
+  int AddDrivesOfType(std::optional<uint8_t> type, int image, int selectedImage);
   void FillDriveList();
   void FillCameraList();
   void CVideoClick();
@@ -266,6 +270,10 @@ class TMainForm : public QMainWindow {
   // Loads the JPEG picture resource of that name ("pvempty") into image; failures ignored.
 
   // ---- wizard/MainSave.cpp: page T5 ----
+  // The progress line and picture of the save pass.
+  void ShowSaveProgress(bool visible);
+  // The notice, the folder line and the message when ticked files could not be saved.
+  void ReportNotSavedFiles(const QString& destFolder);
   void SaveSelectedFiles(const QString& destFolder);
   void BFolderClick();
   void LPostProcess2LinkClick();
