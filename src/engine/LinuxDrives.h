@@ -1,5 +1,6 @@
 // Drive letters for Linux block devices and disk-image files, so the rest of the system
-// can name a card by letter and number as it would on Windows. Process-wide table.
+// can name a card by letter and number (E:, drive 5) as the window and the command show it.
+// Process-wide table.
 //   A, B unused; C the disk holding /; then D, E, ... for the other disks in /sys/block
 //   name order (each partition of a partitioned disk gets a letter, an unpartitioned disk
 //   gets one itself). An image file attached by the user takes the next free letter.

@@ -96,7 +96,7 @@ TDestFolderResult PrepareDestFolder(const std::string& destFolder, std::string& 
 }
 
 bool NoEarlierRecovery(const fs::path& folder) {
-  // "File0*.*" as Windows matches it: any case, folders too, and "*.*" also matches a name
+  // "File0*.*" in the DOS sense: any case, folders too, and "*.*" also matches a name
   // without a dot, so the pattern comes down to the prefix "file0".
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {

@@ -32,7 +32,7 @@ enum class TDestFolderResult {
 // destFolder + "TmpFiles/" as soon as the destination exists.
 TDestFolderResult PrepareDestFolder(const std::string& destFolder, std::string& tempFolder);
 
-// True when nothing in folder (file or folder) matches "File0*.*" as Windows matches it:
+// True when nothing in folder (file or folder) matches "File0*.*" in the DOS sense:
 // without regard to case, "*.*" also matching a name without a dot.
 bool NoEarlierRecovery(const std::filesystem::path& folder);
 

@@ -118,7 +118,7 @@ std::unique_ptr<QMessageBox> MakeMessageBox(TMessageKind kind, const QString& te
   box->setWindowTitle(caption);
   if (g_owner && !g_owner->windowIcon().isNull())
     box->setWindowIcon(g_owner->windowIcon());
-  // The texts carry Windows line breaks; a lone CR would show as a glyph.
+  // The texts carry CR LF line breaks; a lone CR would show as a glyph.
   box->setText(QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")));
   if (kind == TMessageKind::Information) {
     box->setIcon(QMessageBox::Information);

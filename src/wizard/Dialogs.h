@@ -61,7 +61,7 @@ void SetFittedText(QLabel& label, const QString& text);
 // false when they are not installed.
 bool InstallQtTranslations();
 // The look every small dialog shares: its panel paints its own white (whatever the style
-// puts behind it) and its title label is dark blue (the Windows colour 0x993300).
+// puts behind it) and its title label is dark blue (0x993300 in BGR order).
 void StyleDialogPanel(QWidget& panel, QWidget& title);
 
 // Folder and file pickers; an empty result means the user cancelled.

@@ -21,8 +21,8 @@ namespace snapsalvager {
 namespace {
 
 const QColor kGrey(0x80, 0x80, 0x80);
-const QColor kDarkBlue(0x00, 0x33, 0x99);  // the Windows colour value 0x993300
-const QColor kLinkBlue(0x00, 0x66, 0xCC);  // the Windows colour value 0xCC6600
+const QColor kDarkBlue(0x00, 0x33, 0x99);  // 0x993300 in BGR order
+const QColor kLinkBlue(0x00, 0x66, 0xCC);  // 0xCC6600 in BGR order
 
 void SetTextColour(QWidget* w, const QColor& colour) {
   if (!w) return;
