@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Writes a PNG of every wizard page and dialog into a folder (default: build/screens), taken
 # from the screen of a private X server with a window manager (scripts/with-x11.sh), and
-# without a card: ./scripts/screens.sh [folder]
+# without a card, and of the help pages when chromium is installed: ./scripts/screens.sh [folder]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -10,4 +10,8 @@ cmake --preset default >/dev/null
 cmake --build build/default -j "$(nproc)" --target snapsalvager-screens >/dev/null
 mkdir -p "$out"
 bash scripts/with-x11.sh build/default/scripts/snapsalvager-screens "$out"
+# The help document as 帮助 opens it, where a browser to render it is installed.
+if command -v chromium >/dev/null || command -v chromium-browser >/dev/null; then
+  bash scripts/screens-help.sh "$out"
+fi
 echo "screens written to $out" >&2

@@ -29,8 +29,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 bash scripts/test-x11.sh
 
 if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
-  echo "== fuzzers (30 s each)" >&2
-  bash scripts/fuzz.sh 30
+  echo "== fuzzers (20 s each)" >&2
+  bash scripts/fuzz.sh 20
 fi
 
 # One closing line for both runs (ctest stops the script above on any failure).

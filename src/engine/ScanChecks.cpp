@@ -258,7 +258,7 @@ TCheckStep Question(TCheckId id, std::string text) {
 
 // The one order of the checks. The camera comes before the kinds: without a camera the
 // kinds are not looked at.
-const TScanCheckList::TStepRow TScanCheckList::kSteps[] = {
+const std::array<TScanCheckList::TStepRow, 11> TScanCheckList::kSteps = {{
     {TCheckPhase::ScanOptions, &TScanCheckList::CheckDrive},
     {TCheckPhase::ScanOptions, &TScanCheckList::CheckDriveType},
     {TCheckPhase::ScanOptions, &TScanCheckList::CheckCamera},
@@ -270,7 +270,7 @@ const TScanCheckList::TStepRow TScanCheckList::kSteps[] = {
     {TCheckPhase::BeforeScan, &TScanCheckList::MeasureDrive},
     {TCheckPhase::BeforeScan, &TScanCheckList::CheckHardDisk},
     {TCheckPhase::BeforeScan, &TScanCheckList::CheckFreeSpace},
-};
+}};
 
 TScanCheckList::TScanCheckList(TScanChoices choices, TCheckProbes probes)
     : choices_(std::move(choices)), probes_(std::move(probes)) {
@@ -282,7 +282,7 @@ TScanCheckList::TScanCheckList(TScanChoices choices, TCheckProbes probes)
 
 std::optional<TCheckStep> TScanCheckList::Next(TCheckPhase phase) {
   if (stopped_ || open_) return std::nullopt;
-  for (; next_ < std::size(kSteps) && kSteps[next_].Phase == phase; ++next_) {
+  for (; next_ < kSteps.size() && kSteps[next_].Phase == phase; ++next_) {
     if (auto step = (this->*kSteps[next_].Run)()) {
       ++next_;
       if (step->Kind == TCheckKind::Refusal) {
@@ -298,7 +298,7 @@ std::optional<TCheckStep> TScanCheckList::Next(TCheckPhase phase) {
 
 void TScanCheckList::SkipTo(TCheckPhase phase) {
   next_ = 0;
-  while (next_ < std::size(kSteps) && kSteps[next_].Phase != phase) ++next_;
+  while (next_ < kSteps.size() && kSteps[next_].Phase != phase) ++next_;
 }
 
 bool TScanCheckList::Answer(bool yes) {

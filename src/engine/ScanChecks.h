@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -160,7 +161,7 @@ class TScanCheckList {
     TCheckPhase Phase;
     TStepFunction Run;
   };
-  static const TStepRow kSteps[];
+  static const std::array<TStepRow, 11> kSteps;
 
   std::optional<TCheckStep> CheckDrive();
   std::optional<TCheckStep> CheckDriveType();
