@@ -562,7 +562,7 @@ std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks
   CatchStopSignals(false);
   events.EndProgress();
   const std::string scanError = events.Error();
-  if (userStopped) ShowMessage("用户扫描停止");
+  if (userStopped) ShowMessage(kUserStoppedText);
   if (!scanError.empty()) std::fprintf(stderr, "The scan ended on an error: %s\n", scanError.c_str());
   return scanError;
 }
@@ -588,7 +588,7 @@ TSaveOutcome SaveAll(TFoundFileList& found, const TScanCheckList& checks) {
   }
   if (kept) ShowMessage(RestoreCommandHint(checks.TempFolder, destFolder));
   std::fprintf(stderr, "%zu file(s) saved.\n", outcome.Saved);
-  if (outcome.Saved > 0) ShowMessage("已恢复的文件被保存在" + destFolder);
+  if (outcome.Saved > 0) ShowMessage(kSavedInText + destFolder);
   if (outcome.SpecialTypeFound) {
     ShowMessage("重要说明： 已恢复的文件包含一些特殊的文件类型。在某些情况下，它可能需要生成的程序或它不能正常打开。");
     std::fprintf(stderr, "(%s files may need post-processing)\n", outcome.SpecialTypeExt.c_str());
@@ -611,7 +611,7 @@ int RunRecoverCommand(int argc, char** argv) {
   const std::string scanError = RunScan(options, *checks, found);
   const int failed = scanError.empty() ? kGoOn : ExitScanError;
   if (found.Count() == 0) {
-    ShowMessage("不幸的是，没有检测到可恢复的文件。");
+    ShowMessage(kNothingFoundText);
     return failed != kGoOn ? failed : ExitNothing;
   }
   std::fprintf(stderr, "发现共有 %zu 个文件。\n", found.Count());

@@ -30,6 +30,9 @@ void RestoreAndMove(const std::filesystem::path& tempPath, const std::filesystem
 // upper-cased, the suffix matched without regard to case); empty for any other name.
 std::string RecoveredNameOfTemporary(const std::string& tempName);
 
+// Followed by the destination folder, once files were saved.
+inline constexpr char kSavedInText[] = "已恢复的文件被保存在";
+
 // The line that tells the user how to save kept temporary files later: the restore
 // command with the temporary files (a folder stands for every temporary file in it) and
 // the destination folder.

@@ -60,7 +60,7 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
   SpecialTypeExt = QString::fromStdString(outcome.SpecialTypeExt);
   NotSavedFiles = std::move(outcome.NotSaved);
   ShowSaveProgress(false);
-  SetFittedText(*finishUi.LFileName, QStringLiteral("已恢复的文件被保存在") + destFolder);
+  SetFittedText(*finishUi.LFileName, QString::fromUtf8(kSavedInText) + destFolder);
   finishUi.LNotice->setText(QStringLiteral("完成了整个恢复过程。"));
   finishUi.PBar3->setValue(0);
   if (!NotSavedFiles.empty()) ReportNotSavedFiles(destFolder);
@@ -92,7 +92,7 @@ void TMainForm::ReportNotSavedFiles(const QString& destFolder) {
   if (NotSavedFiles.size() > kNamesListed) names << QStringLiteral("…");
   const int count = static_cast<int>(NotSavedFiles.size());
   finishUi.LNotice->setText(QStringLiteral("恢复过程已结束，但有 %1 个文件未能保存。").arg(count));
-  QString where = QStringLiteral("已恢复的文件被保存在") + destFolder;
+  QString where = QString::fromUtf8(kSavedInText) + destFolder;
   if (keptCount > 0) where += QStringLiteral("\n未能保存的文件的临时副本保留在 ") + kept;
   SetFittedText(*finishUi.LFileName, where);
 

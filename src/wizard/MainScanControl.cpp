@@ -383,7 +383,7 @@ void TMainForm::FinishScan() {
 
   const int found = static_cast<int>(FoundFiles.Count());
   if (!ClosingDuringScan) {
-    if (UserStopped) ShowInfo(QStringLiteral("用户扫描停止"));
+    if (UserStopped) ShowInfo(QString::fromUtf8(kUserStoppedText));
     if (found > 0) {
       const QString message = QString::asprintf(
           "发现共有 %d 个文件。 \r\n\r\n请按[确定]，然后按[下一步]按钮可以预览并保存。", found);
@@ -393,7 +393,7 @@ void TMainForm::FinishScan() {
       RunDialog(*RecoveryDoneForm);
     } else if (ScanError.isEmpty()) {
       // After an error the card was not scanned to its end: "nothing found" would mislead.
-      ShowInfo(QStringLiteral("不幸的是，没有检测到可恢复的文件。"));
+      ShowInfo(QString::fromUtf8(kNothingFoundText));
     }
   }
   if (found > 0) ui.NNewScan->setEnabled(true);
