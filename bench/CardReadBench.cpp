@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/LinuxDrives.h"
-#include "engine/jdiskio.h"
+#include "engine/CardDevice.h"
 #include "fixtures/CardImage.h"
 
 namespace {

@@ -16,7 +16,8 @@
 #include <string>
 
 #include "BenchCard.h"
-#include "engine/DigitalReadThread.h"
+#include "engine/ScanThread.h"
+#include "metadata/PhotoSummary.h"
 #include "engine/LinuxDrives.h"
 #include "engine/ScanOptions.h"
 
@@ -68,6 +69,7 @@ TFigures Scan(const benchcard::Card& card, bool deep, const fs::path& temp) {
   scan.Drive.SectorSize = 512;
   scan.TempFolder = temp.string() + "/";
   scan.Inputs = MakeRecogniserInputs("Generic Digital Camera", true, true, true, "ALL");
+  scan.DescribeFile = DescribeFoundFile;
   scan.DeepScan = deep;
   const auto start = std::chrono::steady_clock::now();
   scan.Start();

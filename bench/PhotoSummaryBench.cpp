@@ -11,8 +11,8 @@
 
 #include "fixtures/Jpegs.h"
 #include "fixtures/Photos.h"
-#include "metadata/GetExifInfoUnit.h"
-#include "metadata/PicJpegInfo.h"
+#include "metadata/ExifReader.h"
+#include "metadata/PhotoSummary.h"
 
 namespace fs = std::filesystem;
 

@@ -12,8 +12,8 @@
 
 #include "WizardTestSupport.h"
 #include "fixtures/Jpegs.h"
-#include "wizard/JPEGThumbUnit.h"
-#include "wizard/MainUnit.h"
+#include "wizard/Thumbnail.h"
+#include "wizard/WizardWindow.h"
 
 namespace fs = std::filesystem;
 using namespace snapsalvager;

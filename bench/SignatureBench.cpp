@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/LostHelperUnit.h"
+#include "engine/Signatures.h"
 #include "fixtures/CardImage.h"
 
 namespace {

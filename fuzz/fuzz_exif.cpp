@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/PreviewFileStreamUnit.h"
-#include "metadata/GetExifInfoUnit.h"
-#include "metadata/PicJpegInfo.h"
+#include "tempfile/TempFileReader.h"
+#include "metadata/ExifReader.h"
+#include "metadata/PhotoSummary.h"
 
 namespace {
 

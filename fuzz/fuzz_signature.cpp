@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/LostHelperUnit.h"
+#include "engine/Signatures.h"
 
 using namespace snapsalvager;
 

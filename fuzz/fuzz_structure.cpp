@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/LostHelperUnit.h"
+#include "engine/Signatures.h"
 #include "engine/StructureChecks.h"
 
 using namespace snapsalvager;

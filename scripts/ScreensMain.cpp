@@ -24,17 +24,17 @@
 
 #include "engine/FoundFiles.h"
 #include "engine/LinuxDrives.h"
-#include "engine/PreviewFileStreamUnit.h"
-#include "engine/WriteFileStreamUnit.h"
+#include "tempfile/TempFileReader.h"
+#include "tempfile/TempFileWriter.h"
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
-#include "wizard/MainUnit.h"
-#include "wizard/QuickStatusUnit.h"
-#include "wizard/RecoveryDoneUnit.h"
-#include "wizard/StatusUnit.h"
-#include "wizard/UAbout.h"
-#include "wizard/VideoTypeUnit.h"
-#include "wizard/WinAdminUnit.h"
+#include "wizard/WizardWindow.h"
+#include "wizard/WaitPanel.h"
+#include "wizard/ScanDoneDialog.h"
+#include "wizard/CapacityDialog.h"
+#include "wizard/AboutBox.h"
+#include "wizard/VideoTypeDialog.h"
+#include "wizard/DeviceAccess.h"
 
 using namespace snapsalvager;
 

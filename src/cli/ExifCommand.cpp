@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "cli/Commands.h"
-#include "metadata/GetExifInfoUnit.h"
-#include "metadata/PicJpegInfo.h"
+#include "metadata/ExifReader.h"
+#include "metadata/PhotoSummary.h"
 
 namespace snapsalvager::cli {
 

@@ -21,7 +21,8 @@
 #include <vector>
 
 #include "cli/Commands.h"
-#include "engine/DigitalReadThread.h"
+#include "engine/ScanThread.h"
+#include "metadata/PhotoSummary.h"
 #include "engine/FoundFiles.h"
 #include "engine/LinuxDrives.h"
 #include "engine/ScanChecks.h"
@@ -548,6 +549,7 @@ std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks
     scan.Inputs = checks.Inputs;
     scan.WholeVolume = true;
     scan.DeepScan = options.Deep;
+    scan.DescribeFile = DescribeFoundFile;
     g_stopRequested = false;
     CatchStopSignals(true);
     scan.Start();

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/jdiskio.h"
+#include "engine/CardDevice.h"
 
 namespace snapsalvager {
 

@@ -14,7 +14,7 @@
 #include <system_error>
 #include <vector>
 
-#include "engine/PreviewFileStreamUnit.h"
+#include "tempfile/TempFileReader.h"
 
 namespace snapsalvager {
 namespace {

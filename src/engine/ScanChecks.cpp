@@ -16,8 +16,8 @@
 #include <system_error>
 
 #include "engine/LinuxDrives.h"
-#include "engine/PreviewFileStreamUnit.h"
-#include "engine/jdiskio.h"
+#include "tempfile/TempFileReader.h"
+#include "engine/CardDevice.h"
 
 namespace snapsalvager {
 namespace fs = std::filesystem;

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/LostHelperUnit.h"
+#include "engine/Signatures.h"
 
 namespace snapsalvager {
 namespace {

@@ -15,7 +15,7 @@
 
 #include <jpeglib.h>
 
-#include "engine/PreviewFileStreamUnit.h"
+#include "tempfile/TempFileReader.h"
 
 namespace snapsalvager {
 namespace {

@@ -10,7 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "engine/PreviewFileStreamUnit.h"
+#include "tempfile/TempFileReader.h"
 
 namespace snapsalvager {
 

@@ -11,7 +11,7 @@
 
 #include "engine/LinuxDrives.h"
 #include "engine/ScanChecks.h"
-#include "engine/jdiskio.h"
+#include "engine/CardDevice.h"
 #include "wizard/UDisks2Client.h"
 
 namespace snapsalvager {

@@ -13,10 +13,10 @@
 #include <algorithm>
 #include <thread>
 
-#include "engine/PreviewFileStreamUnit.h"
-#include "wizard/JPEGThumbUnit.h"
+#include "tempfile/TempFileReader.h"
+#include "wizard/Thumbnail.h"
 #include "wizard/LinkLabel.h"
-#include "wizard/MainUnit.h"
+#include "wizard/WizardWindow.h"
 
 namespace snapsalvager {
 namespace {

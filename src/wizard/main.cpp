@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "wizard/Dialogs.h"
-#include "wizard/MainUnit.h"
+#include "wizard/WizardWindow.h"
 
 namespace {
 

@@ -11,7 +11,8 @@
 #include "fixtures/CardImage.h"
 #include "fixtures/Jpegs.h"
 #include "MediaBytes.h"
-#include "engine/DigitalReadThread.h"
+#include "engine/ScanThread.h"
+#include "metadata/PhotoSummary.h"
 #include "engine/LinuxDrives.h"
 #include "engine/ScanOptions.h"
 
@@ -71,6 +72,7 @@ class DeepScanTest : public ::testing::Test {
     scan.TempFolder = (dir_ / "TmpFiles").string() + "/";
     scan.Inputs = MakeRecogniserInputs("Generic Digital Camera", true, true, true, "ALL");
     scan.DeepScan = deep;
+    scan.DescribeFile = DescribeFoundFile;
     int ticks = 0;  // read at the start (twice) and after every batch
     if (stopAfterFirstBatch) {
       scan.TickCount = [&scan, &ticks] {

@@ -11,7 +11,7 @@
 #include <fstream>
 
 #include "engine/LinuxDrives.h"
-#include "engine/jdiskio.h"
+#include "engine/CardDevice.h"
 
 namespace snapsalvager {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "fixtures/Jpegs.h"
 #include "MediaBytes.h"
-#include "engine/LostHelperUnit.h"
+#include "engine/Signatures.h"
 
 namespace snapsalvager {
 namespace {

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <random>
 
-#include "engine/PreviewFileStreamUnit.h"
+#include "tempfile/TempFileReader.h"
 #include "fixtures/Jpegs.h"
 
 namespace fs = std::filesystem;

@@ -11,7 +11,7 @@
 
 #include "engine/FoundFiles.h"
 #include "fixtures/Jpegs.h"
-#include "wizard/MainUnit.h"
+#include "wizard/WizardWindow.h"
 
 namespace snapsalvager::test {
 

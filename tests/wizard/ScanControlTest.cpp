@@ -16,12 +16,12 @@
 #include "fixtures/Jpegs.h"
 #include "fixtures/Photos.h"
 #include "WizardTestSupport.h"
-#include "engine/DigitalReadThread.h"
+#include "engine/ScanThread.h"
 #include "engine/LinuxDrives.h"
 #include "engine/ScanChecks.h"
-#include "wizard/QuickStatusUnit.h"
-#include "wizard/RecoveryDoneUnit.h"
-#include "wizard/StatusUnit.h"
+#include "wizard/WaitPanel.h"
+#include "wizard/ScanDoneDialog.h"
+#include "wizard/CapacityDialog.h"
 
 using namespace snapsalvager;
 using namespace snapsalvager::test;

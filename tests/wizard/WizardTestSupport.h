@@ -14,8 +14,8 @@
 
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
-#include "wizard/MainUnit.h"
-#include "wizard/WinAdminUnit.h"
+#include "wizard/WizardWindow.h"
+#include "wizard/DeviceAccess.h"
 
 namespace snapsalvager::test {
 

@@ -6,7 +6,7 @@
 
 #include "PreviewTestSupport.h"
 #include "WizardTestSupport.h"
-#include "wizard/JPEGThumbUnit.h"
+#include "wizard/Thumbnail.h"
 
 using namespace snapsalvager;
 using namespace snapsalvager::test;

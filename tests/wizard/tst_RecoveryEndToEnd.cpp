@@ -13,7 +13,7 @@
 #include "WizardTestSupport.h"
 #include "fixtures/Jpegs.h"
 #include "fixtures/MediaCard.h"
-#include "wizard/JPEGThumbUnit.h"
+#include "wizard/Thumbnail.h"
 #include "metadata/JpegDecode.h"
 
 using namespace snapsalvager;

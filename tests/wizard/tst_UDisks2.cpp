@@ -17,10 +17,10 @@
 
 #include "WizardTestSupport.h"
 #include "engine/LinuxDrives.h"
-#include "engine/jdiskio.h"
+#include "engine/CardDevice.h"
 #include "fixtures/CardImage.h"
 #include "wizard/CardAccess.h"
-#include "wizard/RecoveryDoneUnit.h"
+#include "wizard/ScanDoneDialog.h"
 #include "wizard/UDisks2Client.h"
 
 using namespace snapsalvager;

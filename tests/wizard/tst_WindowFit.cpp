@@ -18,10 +18,10 @@
 #include "engine/LinuxDrives.h"
 #include "engine/ScanChecks.h"
 #include "engine/ScanOptions.h"
-#include "wizard/RecoveryDoneUnit.h"
-#include "wizard/StatusUnit.h"
-#include "wizard/UAbout.h"
-#include "wizard/VideoTypeUnit.h"
+#include "wizard/ScanDoneDialog.h"
+#include "wizard/CapacityDialog.h"
+#include "wizard/AboutBox.h"
+#include "wizard/VideoTypeDialog.h"
 
 using namespace snapsalvager;
 using namespace snapsalvager::test;

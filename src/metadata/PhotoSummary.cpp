@@ -1,0 +1,74 @@
+// The photo summary: a few EXIF values picked by name and put in one line.
+#include "metadata/PhotoSummary.h"
+
+#include <strings.h>
+
+#include <string_view>
+#include <vector>
+
+#include "metadata/ExifReader.h"
+
+namespace snapsalvager {
+
+namespace {
+
+constexpr size_t kMaxSummaryBytes = 210;
+
+std::string Trim(std::string_view text) {
+  size_t begin = 0, end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
+  return std::string(text.substr(begin, end - begin));
+}
+
+// The trimmed value of the first line named name (any case), or "".
+std::string Value(const std::vector<std::string>& lines, std::string_view name) {
+  for (const std::string& line : lines) {
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos || eq != name.size()) continue;
+    if (strncasecmp(line.data(), name.data(), eq) == 0) return Trim(line.substr(eq + 1));
+  }
+  return {};
+}
+
+// "yyyy:mm:dd hh:mm:ss" -> "mm/dd/yyyy hh:mm:ss"; the 11th character is dropped whatever it is.
+std::string ShootTime(const std::string& dateTime) {
+  if (dateTime.size() <= 12) return "Unknown";
+  std::string date = dateTime.substr(0, 10);
+  for (char& c : date) {
+    if (c == ':') c = '-';
+  }
+  return date.substr(5, 2) + "/" + date.substr(8, 2) + "/" + date.substr(0, 4) + " " +
+         dateTime.substr(11);
+}
+
+}  // namespace
+
+std::string GetPhotoSummary(const std::filesystem::path& file, bool encoded) {
+  std::vector<std::string> lines;
+  try {
+    if (!ReadExifTags(file, lines, encoded)) return "N/A";
+  } catch (...) {
+    return "N/A";  // the summary is optional: any failure of the reader just means no text
+  }
+  std::string model = Value(lines, "Model");
+  if (model.empty()) model = "Unknown";
+  std::string width = Value(lines, "PixelXDimension");
+  if (width.empty()) width = "?";
+  std::string height = Value(lines, "PixelYDimension");
+  if (height.empty()) height = "?";
+  std::string summary = "Shoot Time: " + ShootTime(Value(lines, "DateTime")) +
+                        "|Model: " + model + "|Image Size: " + width + "x" + height;
+  if (summary.size() > kMaxSummaryBytes) summary.resize(kMaxSummaryBytes);
+  return summary;
+}
+
+std::string GetPhotoSummary(const std::filesystem::path& tempFile) {
+  return GetPhotoSummary(tempFile, true);
+}
+
+std::string DescribeFoundFile(const std::filesystem::path& tempFile, const std::string& type) {
+  return type == "JPG" ? GetPhotoSummary(tempFile) : std::string("N/A");
+}
+
+}  // namespace snapsalvager

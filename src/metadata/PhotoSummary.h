@@ -1,0 +1,18 @@
+// The one-line photo summary shown for a carved JPEG: shooting time, model, image size.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace snapsalvager {
+
+// "Shoot Time: %s|Model: %s|Image Size: %sx%s" (at most 210 bytes), or "N/A" when the
+// temporary file has no readable Exif block. Never throws.
+std::string GetPhotoSummary(const std::filesystem::path& tempFile);
+// The same for a plain file (encoded = false) or a temporary file (encoded = true).
+std::string GetPhotoSummary(const std::filesystem::path& file, bool encoded);
+// The properties text of a found file, as the scan lists it: the summary for a photo
+// ("JPG"), "N/A" for every other type.
+std::string DescribeFoundFile(const std::filesystem::path& tempFile, const std::string& type);
+
+}  // namespace snapsalvager

@@ -1,0 +1,150 @@
+// Writer of temporary files. The layout on disk is the carved bytes with the first
+// EncodedLength bytes XORed with EncodeKey; nothing else is added.
+#include "tempfile/TempFileWriter.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+namespace snapsalvager {
+
+namespace {
+
+// Carving appends one 512-byte sector at a time; collecting 1 MiB before touching the file
+// keeps the scan from issuing one write call per sector.
+constexpr size_t kFlushThreshold = 0x100000;
+
+}  // namespace
+
+TWriteFileStream::TWriteFileStream(const std::filesystem::path& path) : path_(path) {
+  // O_NOFOLLOW: a link planted under the temporary name must make the create fail rather
+  // than truncate whatever file it points to.
+  do {
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  } while (fd_ < 0 && errno == EINTR);
+  if (fd_ < 0) {
+    const int err = errno;
+    throw std::runtime_error("Cannot create file \"" + path.string() + "\". " +
+                             std::strerror(err));
+  }
+}
+
+TWriteFileStream::~TWriteFileStream() { Close(); }
+
+int32_t TWriteFileStream::StoreDirect(const void* data, int32_t count) {
+  if (fd_ < 0) {
+    if (count > 0) all_stored_ = false;
+    return 0;
+  }
+  const char* p = static_cast<const char*>(data);
+  int32_t done = 0;
+  // A regular file takes a write whole unless something is wrong; keep going after a
+  // partial write so that the failure (ENOSPC, EIO) is seen and recorded.
+  while (done < count) {
+    const ssize_t n = ::write(fd_, p + done, static_cast<size_t>(count - done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      last_errno_ = errno;
+      last_error_ = std::strerror(errno);
+      all_stored_ = false;
+      break;
+    }
+    if (n == 0) {
+      last_errno_ = EIO;
+      last_error_ = "The file took no more bytes";
+      all_stored_ = false;
+      break;
+    }
+    done += static_cast<int32_t>(n);
+    stored_ += n;
+  }
+  return done;
+}
+
+int32_t TWriteFileStream::Write(void* buffer, int32_t count) {
+  if (count <= 0) return 0;
+  auto* bytes = static_cast<uint8_t*>(buffer);
+
+  if (direct_) return StoreDirect(bytes, count);
+
+  if (Encoded && Written < EncodedLength) {
+    const int64_t headLeft = EncodedLength - Written;
+    const int64_t n = std::min<int64_t>(count, headLeft);
+    for (int64_t i = 0; i < n; ++i) bytes[i] ^= EncodeKey;
+  }
+
+  int32_t result = count;
+  if (MaxSize > 0 && Written >= MaxSize) {
+    // Past the cap: accepted and counted, not stored.
+  } else {
+    // A write that crosses the cap keeps only the bytes below it, so the file never holds
+    // more than the size reported for it.
+    int32_t toStore = count;
+    if (MaxSize > 0 && Written + count > MaxSize) toStore = static_cast<int32_t>(MaxSize - Written);
+    if (Buffered) {
+      if (buffer_.capacity() < kFlushThreshold) buffer_.reserve(kFlushThreshold);
+      buffer_.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(toStore));
+      if (buffer_.size() >= kFlushThreshold) {
+        StoreDirect(buffer_.data(), static_cast<int32_t>(buffer_.size()));
+        buffer_.clear();
+      }
+    } else {
+      const int32_t took = StoreDirect(bytes, toStore);
+      if (took < toStore) result = took;
+    }
+  }
+  Written += count;
+  return result;
+}
+
+int64_t TWriteFileStream::GetSize() const {
+  if (MaxSize > 0 && Written > MaxSize) return MaxSize;
+  return Written;
+}
+
+void TWriteFileStream::Truncate(int64_t size) {
+  if (size < 0 || size >= Written) return;
+  const int64_t stored = MaxSize > 0 ? std::min(Written, MaxSize) : Written;
+  const int64_t keep = MaxSize > 0 ? std::min(size, MaxSize) : size;
+  const int64_t bufferStart = stored - static_cast<int64_t>(buffer_.size());
+  if (keep >= bufferStart) {
+    buffer_.resize(static_cast<size_t>(keep - bufferStart));
+  } else {
+    buffer_.clear();
+    if (fd_ >= 0 && (::ftruncate(fd_, static_cast<off_t>(keep)) != 0 ||
+                     ::lseek(fd_, static_cast<off_t>(keep), SEEK_SET) < 0)) {
+      last_errno_ = errno;
+      last_error_ = std::strerror(errno);
+      all_stored_ = false;
+    }
+    stored_ = std::min(stored_, keep);
+  }
+  Written = size;
+}
+
+bool TWriteFileStream::Close() {
+  if (fd_ < 0) return all_stored_;
+  if (Buffered && !buffer_.empty()) {
+    // The buffered bytes were scrambled when they were first written: store them as they are.
+    direct_ = true;
+    Write(buffer_.data(), static_cast<int32_t>(buffer_.size()));
+    direct_ = false;
+    buffer_.clear();
+  }
+  buffer_.shrink_to_fit();
+  // close() can report a failed delayed write (network and some local file systems).
+  if (::close(fd_) != 0 && errno != EINTR) {
+    last_errno_ = errno;
+    last_error_ = std::strerror(errno);
+    all_stored_ = false;
+  }
+  fd_ = -1;
+  return all_stored_;
+}
+
+}  // namespace snapsalvager

@@ -1,0 +1,35 @@
+#include "wizard/DeviceAccess.h"
+
+#include <grp.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "wizard/UDisks2Client.h"
+
+namespace snapsalvager {
+namespace {
+std::optional<bool> g_override;
+}
+
+void SetAdministratorOverride(std::optional<bool> administrator) { g_override = administrator; }
+
+bool IsAdministrator() {
+  if (g_override) return *g_override;
+  if (geteuid() == 0) return true;
+  const struct group* disk = getgrnam("disk");
+  if (!disk) return false;
+  const gid_t diskGid = disk->gr_gid;
+  if (getegid() == diskGid) return true;
+  const int count = getgroups(0, nullptr);
+  if (count <= 0) return false;
+  std::vector<gid_t> groups(static_cast<size_t>(count));
+  const int got = getgroups(count, groups.data());
+  for (int i = 0; i < got; ++i)
+    if (groups[static_cast<size_t>(i)] == diskGid) return true;
+  return false;
+}
+
+bool AdministratorQuestionNeeded() { return !IsAdministrator() && !TUDisks2Client().Available(); }
+
+}  // namespace snapsalvager

@@ -1,0 +1,122 @@
+// Page T5: the save pass (each ticked file's head restored and the file moved into the
+// destination folder, each unticked file's temporary file deleted) and the finish page's links.
+#include <QAction>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <filesystem>
+
+#include "engine/SaveFiles.h"
+#include "wizard/Dialogs.h"
+#include "wizard/HelpLinks.h"
+#include "wizard/LinkLabel.h"
+#include "wizard/WizardWindow.h"
+
+namespace snapsalvager {
+namespace {
+
+// How many names of unsaved files the message lists before it says "…".
+constexpr size_t kNamesListed = 10;
+
+QString FromPath(const std::filesystem::path& path) {
+  return QString::fromStdString(path.string());
+}
+
+}  // namespace
+
+void TMainForm::SaveSelectedFiles(const QString& destFolder) {
+  finishUi.BFolder->setToolTip(destFolder);
+  SpecialTypeFound = false;
+  SpecialTypeExt.clear();
+  NotSavedFiles.clear();
+
+  const size_t n = FoundFiles.Count();
+  if (n > 0) finishUi.PBar3->setMaximum(static_cast<int>(n));
+  finishUi.PBar3->setValue(0);
+  ShowSaveProgress(true);
+
+  // Messages run once per ticked file; a new scan started meanwhile from the menu would
+  // empty the list under the pass.
+  const bool newScanWasEnabled = ui.NNewScan->isEnabled();
+  ui.NNewScan->setEnabled(false);
+  auto observer = [&](const TSaveStep& step) {
+    finishUi.PBar3->setValue(static_cast<int>(step.Index));  // the files before this one
+    const QString path = destFolder + QString::fromStdString(FoundFiles[step.Index].Name);
+    if (step.Selected) {
+      SetFittedText(*finishUi.LFileName, QStringLiteral("保存中 ") + path);
+      QCoreApplication::processEvents();
+    } else {
+      SetFittedText(*finishUi.LFileName, QStringLiteral("Bypassing ") + path);
+    }
+  };
+  TSaveOutcome outcome = SaveFoundFiles(FoundFiles, destFolder.toStdString(), observer);
+  finishUi.PBar3->setValue(static_cast<int>(n));
+  ui.NNewScan->setEnabled(newScanWasEnabled);
+
+  SpecialTypeFound = outcome.SpecialTypeFound;
+  SpecialTypeExt = QString::fromStdString(outcome.SpecialTypeExt);
+  NotSavedFiles = std::move(outcome.NotSaved);
+  ShowSaveProgress(false);
+  SetFittedText(*finishUi.LFileName, QString::fromUtf8(kSavedInText) + destFolder);
+  finishUi.LNotice->setText(QStringLiteral("完成了整个恢复过程。"));
+  finishUi.PBar3->setValue(0);
+  if (!NotSavedFiles.empty()) ReportNotSavedFiles(destFolder);
+
+  ClearFoundFiles(FoundFiles);
+  SlotFiles.fill(nullptr);  // they pointed into the list just emptied
+}
+
+void TMainForm::ShowSaveProgress(bool visible) {
+  finishUi.LFilePercent->setVisible(visible);
+  finishUi.LPercent->setVisible(visible);
+  finishUi.LCurrentFileImage->setVisible(visible);
+}
+
+void TMainForm::ReportNotSavedFiles(const QString& destFolder) {
+  // A ticked file that was not saved must not pass for a finished recovery: its temporary
+  // file is its only copy, and the user has to know where it is.
+  QString kept;
+  QStringList names;
+  int keptCount = 0;
+  for (const TNotSavedFile& f : NotSavedFiles) {
+    std::error_code ec;
+    if (std::filesystem::exists(f.TempFile, ec)) {
+      ++keptCount;
+      if (kept.isEmpty()) kept = QFileInfo(FromPath(f.TempFile)).absolutePath() + QLatin1Char('/');
+    }
+    if (static_cast<size_t>(names.size()) < kNamesListed) names << QString::fromStdString(f.Name);
+  }
+  if (NotSavedFiles.size() > kNamesListed) names << QStringLiteral("…");
+  const int count = static_cast<int>(NotSavedFiles.size());
+  finishUi.LNotice->setText(QStringLiteral("恢复过程已结束，但有 %1 个文件未能保存。").arg(count));
+  QString where = QString::fromUtf8(kSavedInText) + destFolder;
+  if (keptCount > 0) where += QStringLiteral("\n未能保存的文件的临时副本保留在 ") + kept;
+  SetFittedText(*finishUi.LFileName, where);
+
+  QString text = QStringLiteral("注意： 有 %1 个选中的文件未能保存到 %2（该文件夹中可能已有同名的文件）：")
+                     .arg(count)
+                     .arg(destFolder) +
+                 QStringLiteral("\r\n") + names.join(QStringLiteral(", "));
+  if (keptCount > 0) {
+    text += QStringLiteral("\r\n\r\n") +
+            QStringLiteral("它们的临时副本（%1 个）没有被删除，保留在 %2 中。").arg(keptCount).arg(kept) +
+            QStringLiteral("\r\n") +
+            QString::fromStdString(RestoreCommandHint(kept.toStdString(), destFolder.toStdString()));
+  }
+  ShowInfo(text);
+}
+
+void TMainForm::BFolderClick() { OpenDocument(finishUi.BFolder->toolTip()); }
+
+void TMainForm::LPostProcess2LinkClick() { OpenDocument(PostProcessLink(SpecialTypeExt)); }
+
+void TMainForm::ConnectFinishPage() {
+  connect(finishUi.LPostProcess2Link, &TLinkLabel::clicked, this,
+          &TMainForm::LPostProcess2LinkClick);
+  connect(finishUi.BFolder, &QPushButton::clicked, this, &TMainForm::BFolderClick);
+}
+
+}  // namespace snapsalvager

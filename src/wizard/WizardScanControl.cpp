@@ -1,0 +1,417 @@
+// Page T3: measuring the card and the warnings before a scan, starting, pausing and
+// stopping the scan thread, the thread's reports in the page, and the end of a scan.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTableWidget>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <climits>
+#include <filesystem>
+
+#include "engine/ScanThread.h"
+#include "metadata/PhotoSummary.h"
+#include "engine/LinuxDrives.h"
+#include "engine/ScanChecks.h"
+#include "wizard/CardAccess.h"
+#include "wizard/Dialogs.h"
+#include "wizard/WizardWindow.h"
+#include "wizard/WaitPanel.h"
+#include "wizard/ScanDoneDialog.h"
+#include "wizard/CapacityDialog.h"
+
+namespace snapsalvager {
+namespace {
+
+// How long rows of the scan list collect before they are painted together.
+constexpr int kRowPaintIntervalMs = 100;
+
+const char* const kTagProperty = "Tag";  // the LScanNote tag: 1 once a file was listed
+
+QString Letter(char letter) { return QString(QChar(QLatin1Char(letter))); }
+
+// Runs the scan thread's calls on the GUI thread and waits for them. The application object
+// receives them: it outlives every window, and a call for a window that is gone belongs to
+// an abandoned thread and does nothing.
+void RunOnMainThread(const std::function<void()>& call) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return;
+  if (QThread::currentThread() == app->thread()) {
+    call();
+    return;
+  }
+  QMetaObject::invokeMethod(app, [&call] { call(); }, Qt::BlockingQueuedConnection);
+}
+
+// The scan's reports, turned into the page's controls.
+class TScanPageEvents final : public TScanEvents {
+ public:
+  explicit TScanPageEvents(TMainForm& form) : form_(form) {}
+
+  void Reset() {
+    position_ = 0;
+    shift_ = 0;
+  }
+
+  void SetProgressPosition(uint32_t value) override {
+    position_ = value;
+    ShowPosition();
+  }
+
+  void SetProgressMaximum(uint32_t value) override {
+    // A progress bar counts in int: a count above INT_MAX is shown halved as often as needed.
+    shift_ = 0;
+    while ((static_cast<uint64_t>(value) >> shift_) > static_cast<uint64_t>(INT_MAX)) ++shift_;
+    form_.scanUi.PBar->setMaximum(static_cast<int>(value >> shift_));
+    ShowPosition();
+  }
+
+  void StepProgress() override {
+    ++position_;
+    ShowPosition();
+  }
+
+  void SetLabelText(TScanLabel label, const std::string& text) override {
+    QLabel* target = nullptr;
+    switch (label) {
+      case TScanLabel::LRead: target = form_.scanUi.LRead; break;
+      case TScanLabel::LBad: target = form_.scanUi.LBad; break;
+      case TScanLabel::LTime: target = form_.scanUi.LTime; break;
+    }
+    if (target) target->setText(QString::fromStdString(text));
+  }
+
+  void AddFoundFile(const std::string& name, const std::string& description,
+                    int64_t size) override {
+    form_.AddScanRow(QString::fromStdString(name), QString::fromStdString(description), size);
+  }
+
+  void Finish(const std::string& error) override {
+    form_.ScanThreadFinished(QString::fromStdString(error));
+  }
+
+ private:
+  void ShowPosition() {
+    const uint64_t shown = position_ >> shift_;
+    form_.scanUi.PBar->setValue(
+        static_cast<int>(std::min<uint64_t>(shown, static_cast<uint64_t>(form_.scanUi.PBar->maximum()))));
+  }
+
+  TMainForm& form_;
+  uint64_t position_ = 0;
+  unsigned shift_ = 0;
+};
+
+std::filesystem::path ToPath(const QString& path) {
+  return std::filesystem::path(path.toStdString());
+}
+
+}  // namespace
+
+TMainForm::TScanThreadRelease::~TScanThreadRelease() {
+  for (std::unique_ptr<TDigitalReadThread>* thread : {&Form->ScanThread, &Form->EndedScanThread})
+    if (*thread && !(*thread)->Finished()) (*thread)->Abandon();
+}
+
+void TMainForm::CreateScanDialogs() {
+  if (!StatusForm) StatusForm = new TStatusForm(this);
+  if (!QuickStatusForm) QuickStatusForm = new TQuickStatusForm(this);
+  if (!RecoveryDoneForm) RecoveryDoneForm = new TRecoveryDoneForm(this);
+}
+
+void TMainForm::ConnectScanPage() {
+  connect(scanUi.BPause, &QPushButton::clicked, this, &TMainForm::BPauseClick);
+  connect(scanUi.BStop, &QPushButton::clicked, this, &TMainForm::BStopClick);
+  QTableWidget* list = scanUi.LVShow;
+  const int widths[] = {60, 90, 70, 500};
+  for (int column = 0; column < 4; ++column) list->setColumnWidth(column, widths[column]);
+  list->setIconSize(QSize(16, 16));
+  list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  // Whole rows only: the list scrolls by rows and is as high as its whole rows, so the
+  // newest row shows complete at the bottom and no row hides half under the header.
+  list->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+  list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // A row is never lower than its font and the style allow, whatever height was designed.
+  const int rowHeight = std::max(list->verticalHeader()->defaultSectionSize(),
+                                 list->verticalHeader()->minimumSectionSize());
+  list->verticalHeader()->setDefaultSectionSize(rowHeight);
+  const int chrome = list->horizontalHeader()->sizeHint().height() + 2 * list->frameWidth() +
+                     list->horizontalScrollBar()->sizeHint().height();
+  // As many rows as are nearest the designed height, without reaching the note below.
+  int rows = std::max(1, (list->height() - chrome + rowHeight / 2) / rowHeight);
+  while (rows > 1 && list->y() + chrome + rows * rowHeight > scanUi.LScanNote->y()) --rows;
+  list->setFixedHeight(chrome + rows * rowHeight);
+  scanUi.LScanNote->setProperty(kTagProperty, 0);
+}
+
+void TMainForm::ShowQuickStatus(const QString& text) {
+  CreateScanDialogs();
+  QuickStatusForm->ShowStatus(text);
+}
+
+void TMainForm::HideQuickStatus() {
+  if (QuickStatusForm) QuickStatusForm->HideStatus();
+}
+
+int64_t TMainForm::FreeSpaceOf(const QString& path) {
+  return snapsalvager::FreeSpaceOf(ToPath(path));
+}
+
+std::optional<uint32_t> TMainForm::AskCapacity(const TDriveEntry& drive) {
+  StatusForm->Prepare(drive.Letter, drive.SectorCount);
+  if (RunDialog(*StatusForm) != QDialog::Accepted) return std::nullopt;
+  return StatusForm->EnteredSectorCount();
+}
+
+bool TMainForm::PrepareScan() {
+  CreateScanDialogs();
+  // A thread given up at Stop may still write into the temporary folder a new scan would
+  // start afresh.
+  if (AbandonedScansRunning() > 0) {
+    ShowInfo(QString::fromStdString(AbandonedScanRunningText()));
+    return false;
+  }
+  // A card that cannot be opened is said so before anything is measured: measured, it
+  // would pass for one whose capacity is unknown, scanned for one without files. Opening
+  // may go through udisks2 (a password prompt) when the device cannot be opened directly.
+  if (QString failure; !OpenCardForScan(SelectedDrive.DriveNumber, failure)) {
+    ShowInfo(failure);
+    scanUi.LSize->setText(QStringLiteral("0 MB"));
+    return false;
+  }
+  TScanCheckList checks({}, CheckProbes());
+  checks.Drive = SelectedDrive;
+  checks.DestFolder = DestFolder.toStdString();
+  checks.SkipTo(TCheckPhase::BeforeScan);
+  // The quick status shows while the card is measured, the first of these checks.
+  ShowQuickStatus(QStringLiteral("获取磁盘信息。它只需几秒钟..."));
+  const bool result = RunCheckSteps(checks, TCheckPhase::BeforeScan);
+  HideQuickStatus();
+  SelectedDrive = checks.Drive;
+  const TDriveEntry& drive = SelectedDrive;
+
+  if (result) {
+    scanUi.LSize->setText(QString::asprintf("存储大小:  %d MB", static_cast<int>(drive.SectorCount / 2048)));
+    // Letters mean little on Linux: name the device or image behind one, as the command does.
+    QString driveText = Letter(drive.Letter) + QLatin1Char(':');
+    if (const TLinuxDrive* known = LinuxDrives::ByNumber(drive.DriveNumber))
+      if (!known->DisplayName.empty())
+        driveText += QStringLiteral(" (%1)").arg(QString::fromStdString(known->DisplayName));
+    SetFittedText(*scanUi.LDrive, driveText);
+    scanUi.LScanNote->setText(QStringLiteral("扫描正在进行中..."));
+    scanUi.LScanNote->setProperty(kTagProperty, 0);
+    SetFittedText(*scanUi.LFileType,
+                  QString::fromStdString(SoughtTypes(RecogniserInputs) +
+                                         (ui.NDeepScan->isChecked() ? kDeepScanSuffix : "")));
+  } else {
+    scanUi.LSize->setText(QStringLiteral("0 MB"));
+  }
+  return result;
+}
+
+bool TMainForm::StartScan() {
+  UserStopped = false;
+  ClosingDuringScan = false;
+  ScanError.clear();
+  scanUi.BStop->setEnabled(true);
+  scanUi.BPause->setEnabled(true);
+  scanUi.BPause->setText(QStringLiteral("暂停"));
+  ui.NNewScan->setEnabled(false);
+
+  scanUi.LFile->setText(QStringLiteral("0"));
+  scanUi.LRead->setText(QStringLiteral("0"));
+  scanUi.LBad->setText(QStringLiteral("0"));
+  scanUi.PBar->setValue(0);
+  EndScanRowUpdate();
+  scanUi.LVShow->setUpdatesEnabled(false);
+  scanUi.LVShow->setRowCount(0);
+  scanUi.LVShow->setUpdatesEnabled(true);
+
+  ScanInProgress = true;
+  ClearFoundFiles(FoundFiles);
+
+  // The last scan's thread has long returned; a new scan starts from a clean slate.
+  EndedScanThread.reset();
+  if (!ScanEvents) ScanEvents = std::make_unique<TScanPageEvents>(*this);
+  static_cast<TScanPageEvents&>(*ScanEvents).Reset();
+
+  auto thread = std::make_unique<TDigitalReadThread>(*ScanEvents, RunOnMainThread, FoundFiles);
+  thread->Drive = SelectedDrive;
+  thread->TempFolder = ToPath(TempFolder);
+  thread->Inputs = RecogniserInputs;
+  thread->WholeVolume = true;
+  thread->DeepScan = ui.NDeepScan->isChecked();
+  thread->DescribeFile = DescribeFoundFile;
+  ScanThread = std::move(thread);
+  try {
+    ScanThread->Start();
+  } catch (const std::exception& e) {
+    // No thread could be made: the scan ends as after an error, once the Next click has
+    // shown the scan page and applied its button rules (finished inside the click, the
+    // rules would lock both buttons again and leave the user stuck on the page).
+    ScanThread.reset();
+    const QString error = QString::fromLocal8Bit(e.what());
+    QTimer::singleShot(0, this, [this, error] { ScanThreadFinished(error); });
+  }
+  return true;
+}
+
+void TMainForm::BPauseClick() {
+  scanUi.BPause->setEnabled(false);
+  if (ScanThread) {
+    if (ScanThread->Suspended()) {
+      ScanThread->Resume();
+      scanUi.BStop->setEnabled(true);
+      scanUi.BPause->setText(QStringLiteral("暂停"));
+    } else {
+      ScanThread->Suspend();
+      scanUi.BStop->setEnabled(false);
+      scanUi.BPause->setText(QStringLiteral("继续"));
+    }
+  }
+  scanUi.BPause->setEnabled(true);
+}
+
+bool TMainForm::WaitForScanEnd(int timeoutMs) {
+  if (ScanEnded) return true;
+  QElapsedTimer clock;
+  clock.start();
+  QEventLoop loop;
+  QTimer poll;
+  poll.setInterval(10);
+  connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (ScanEnded || clock.elapsed() >= timeoutMs) loop.quit();
+  });
+  poll.start();
+  // The thread's calls (and FinishScan among them) run here; clicks wait, so nothing
+  // re-enters the page while it ends.
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  return ScanEnded;
+}
+
+void TMainForm::BStopClick() {
+  scanUi.BStop->setEnabled(false);
+  ScanEnded = false;
+  if (!ScanThread) return;
+  StopScanThread();
+}
+
+void TMainForm::StopScanThread() {
+  UserStopped = true;
+  ScanThread->Terminate();
+  if (WaitForScanEnd(StopWaitMs)) return;
+  // The thread ignored the request: its later calls are dropped and it ends by itself.
+  if (ScanThread) {
+    ScanThread->Abandon();
+    ScanThread.reset();
+  }
+  FinishScan();
+}
+
+void TMainForm::StopScanForClose() {
+  if (!ScanThread) return;
+  // The process must not end while the thread still writes a temporary file: wait for the
+  // end of its batch (its last file closed and recorded), within the same bound as Stop.
+  ClosingDuringScan = true;
+  ScanEnded = false;
+  StopScanThread();
+}
+
+void TMainForm::AddScanRow(const QString& name, const QString& description, int64_t size) {
+  QTableWidget* list = scanUi.LVShow;
+  // Each found file waits for its row: painting the list for every one of thousands of small
+  // files would cost the scan more than the reading. The bracket stays open for a moment so
+  // the rows of that moment are painted together.
+  if (!ScanRowsPending) {
+    ScanRowsPending = true;
+    list->setUpdatesEnabled(false);
+    QTimer::singleShot(kRowPaintIntervalMs, this, &TMainForm::EndScanRowUpdate);
+  }
+  const int row = list->rowCount();
+  list->insertRow(row);
+  auto* caption = new QTableWidgetItem(QString::number(row + 1));
+  const int image = ExtIconIndex(name);
+  if (image >= 0 && image < ImgListExt.size()) caption->setIcon(ImgListExt[image]);
+  list->setItem(row, 0, caption);
+  list->setItem(row, 1, new QTableWidgetItem(name));
+  list->setItem(row, 2, new QTableWidgetItem(QString::number(size)));
+  list->setItem(row, 3, new QTableWidgetItem(description));
+  list->scrollToItem(caption);
+  scanUi.LFile->setText(QString::number(list->rowCount()));
+  if (scanUi.LScanNote->property(kTagProperty).toInt() == 0) {
+    scanUi.LScanNote->setText(QStringLiteral("上面列出找到的文件如果停止可以恢复并且保存。"));
+    scanUi.LScanNote->setProperty(kTagProperty, 1);
+  }
+}
+
+void TMainForm::EndScanRowUpdate() {
+  if (!ScanRowsPending) return;
+  ScanRowsPending = false;
+  QTableWidget* list = scanUi.LVShow;
+  list->setUpdatesEnabled(true);
+  if (list->rowCount() > 0) list->scrollToItem(list->item(list->rowCount() - 1, 0));
+}
+
+void TMainForm::ScanThreadFinished(const QString& error) {
+  if (!error.isEmpty()) {
+    ScanError = error;
+    // The files listed so far are complete on disk and can still be previewed and saved.
+    if (!ClosingDuringScan)
+      ShowInfo(QStringLiteral("扫描因错误而中止：") + QStringLiteral("\r\n\r\n") + error);
+  }
+  FinishScan();
+}
+
+void TMainForm::FinishScan() {
+  CreateScanDialogs();
+  ScanEnded = true;
+  ScanInProgress = false;
+  scanUi.BStop->setEnabled(false);
+  scanUi.BPause->setEnabled(false);
+  scanUi.LTime->setText(QStringLiteral("0:00:00"));
+  EndScanRowUpdate();
+
+  // This may run inside the thread's own finish call: the object is destroyed only once
+  // the thread has returned.
+  if (ScanThread) {
+    EndedScanThread = std::move(ScanThread);
+    QTimer::singleShot(0, this, &TMainForm::ReapEndedScanThread);
+  }
+
+  const int found = static_cast<int>(FoundFiles.Count());
+  if (!ClosingDuringScan) {
+    if (UserStopped) ShowInfo(QString::fromUtf8(kUserStoppedText));
+    if (found > 0) {
+      const QString message = QString::asprintf(
+          "发现共有 %d 个文件。 \r\n\r\n请按[确定]，然后按[下一步]按钮可以预览并保存。", found);
+      // A label shows a line break as "\n"; a lone carriage return would show as a glyph.
+      RecoveryDoneForm->ui.LMessage->setText(QString(message).replace(QLatin1String("\r\n"),
+                                                                      QLatin1String("\n")));
+      RunDialog(*RecoveryDoneForm);
+    } else if (ScanError.isEmpty()) {
+      // After an error the card was not scanned to its end: "nothing found" would mislead.
+      ShowInfo(QString::fromUtf8(kNothingFoundText));
+    }
+  }
+  if (found > 0) ui.NNewScan->setEnabled(true);
+  ui.BNext->setEnabled(found > 0);
+  ui.BBack->setEnabled(true);
+  scanUi.LScanNote->setText(QStringLiteral("点击“下一步”进行预览恢复的图片。"));
+}
+
+void TMainForm::ReapEndedScanThread() {
+  if (!EndedScanThread) return;
+  if (EndedScanThread->Finished()) {
+    EndedScanThread.reset();
+    return;
+  }
+  // Between its finish call and its return: look again shortly.
+  QTimer::singleShot(10, this, &TMainForm::ReapEndedScanThread);
+}
+
+}  // namespace snapsalvager

@@ -1,0 +1,296 @@
+// Page T2: the drive and camera lists, the video type, the destination folder, and the
+// validation that fixes what the scan will use.
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+#include <filesystem>
+
+#include "engine/LinuxDrives.h"
+#include "engine/ScanChecks.h"
+#include "wizard/FileTypeIcons.h"
+#include "wizard/Dialogs.h"
+#include "wizard/HelpLinks.h"
+#include "wizard/WizardWindow.h"
+#include "wizard/VideoTypeDialog.h"
+
+namespace snapsalvager {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kIndentStep = 8;  // pixels per indent level in the drop-down
+
+// Draws the drop-down items shifted by their indent, as the drive list groups them.
+class TIndentDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    QStyleOptionViewItem shifted(option);
+    shifted.rect.adjust(index.data(TMainForm::kIndentRole).toInt() * kIndentStep, 0, 0, 0);
+    QStyledItemDelegate::paint(painter, shifted, index);
+  }
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.rwidth() += index.data(TMainForm::kIndentRole).toInt() * kIndentStep;
+    return size.expandedTo(QSize(0, 20));
+  }
+};
+
+fs::path ToPath(const QString& text) { return fs::path(text.toStdString()); }
+
+const QString kChooseImageCaption = QStringLiteral("选择磁盘映像文件...");
+
+}  // namespace
+
+void TMainForm::LoadImageLists() {
+  ImageListCBDrive = {QIcon(QStringLiteral(":/images/drive_fixed.png")),
+                      QIcon(QStringLiteral(":/images/drive_removable.png")),
+                      QIcon(QStringLiteral(":/images/drive_cd.png")),
+                      QIcon(QStringLiteral(":/images/drive_unknown.png"))};
+  ImageListCamera = {QIcon(QStringLiteral(":/images/camera.png"))};
+  ui.CBDrive->setItemDelegate(new TIndentDelegate(ui.CBDrive));
+  ui.CBDrive->setIconSize(QSize(16, 16));
+  ui.CBCamera->setIconSize(QSize(16, 16));
+  DriveLetterOfFolder = [](const QString& folder) {
+    return LinuxDrives::LetterHoldingPath(folder.toStdString());
+  };
+}
+
+void TMainForm::AddDriveItem(const QString& caption, int image, int selectedImage, int indent,
+                             int row) {
+  ui.CBDrive->addItem(ImageListCBDrive.value(image), caption);
+  const int i = ui.CBDrive->count() - 1;
+  ui.CBDrive->setItemData(i, row, kDriveRowRole);
+  ui.CBDrive->setItemData(i, indent, kIndentRole);
+  ui.CBDrive->setItemData(i, image, kImageRole);
+  ui.CBDrive->setItemData(i, selectedImage, kSelectedImageRole);
+  if (row >= 0) {
+    // Letters mean little on Linux: the hint names the device or image behind one.
+    for (const TLinuxDrive& d : LinuxDrives::List())
+      if (d.Letter == DriveTable[static_cast<size_t>(row)].Letter)
+        ui.CBDrive->setItemData(i, QString::fromStdString(d.DisplayName + "  (" + d.Path + ")"),
+                                Qt::ToolTipRole);
+  }
+}
+
+void TMainForm::ResetDriveTable() {
+  LinuxDrives::Refresh();
+  for (int i = 0; i < 26; ++i) {
+    TDriveEntry& e = DriveTable[static_cast<size_t>(i)];
+    e = TDriveEntry{};
+    e.Letter = static_cast<char>('A' + i);
+    e.DriveNumber = static_cast<uint8_t>(i + 1);
+    e.Listed = false;
+    e.Label.clear();
+    e.DriveType = LinuxDrives::GetDriveType(e.Letter);
+  }
+}
+
+int TMainForm::AddDrivesOfType(std::optional<uint8_t> type, int image, int selectedImage) {
+  int added = 0;
+  for (int i = 0; i < 26; ++i) {
+    TDriveEntry& e = DriveTable[static_cast<size_t>(i)];
+    if (type ? e.DriveType != *type : e.Listed) continue;
+    AddDriveItem(QStringLiteral("%1: %2").arg(QLatin1Char(e.Letter)).arg(QString::fromStdString(e.Label)),
+                 image, selectedImage, 2, i);
+    e.Listed = true;
+    ++added;
+  }
+  return added;
+}
+
+void TMainForm::FillDriveList() {
+  ui.CBDrive->clear();
+  AddDriveItem(QStringLiteral("请选择您的存储卡的盘符..."), 0, 0, 0, -1);
+  ResetDriveTable();
+  auto anyOfType = [this](uint8_t type) {
+    for (const TDriveEntry& e : DriveTable)
+      if (e.DriveType == type) return true;
+    return false;
+  };
+
+  AddDriveItem(QStringLiteral("Removable Drives"), 1, 1, 0, -1);
+  if (AddDrivesOfType(DRIVE_REMOVABLE, 1, 1) == 0)
+    AddDriveItem(QStringLiteral("[No Removable Drive]"), 1, 1, 2, -1);
+  AddDriveItem(QStringLiteral("Hard Drives"), 0, 0, 0, -1);
+  AddDrivesOfType(DRIVE_FIXED, 0, 0);
+  if (anyOfType(DRIVE_CDROM)) {
+    AddDriveItem(QStringLiteral("CD/DVD Drives"), 2, 2, 0, -1);
+    AddDrivesOfType(DRIVE_CDROM, 2, 2);
+  }
+  if (anyOfType(DRIVE_REMOTE)) {
+    AddDriveItem(QStringLiteral("Network Drives"), 0, 0, 0, -1);
+    AddDrivesOfType(DRIVE_REMOTE, 0, 0);
+  }
+  AddDriveItem(QStringLiteral("Unknown or Empty Drives"), 0, 0, 0, -1);
+  AddDrivesOfType(std::nullopt, 3, 0);  // every letter not listed yet
+  // A card copied into an image file is scanned like a card.
+  AddDriveItem(QStringLiteral("Disk Image Files"), 1, 1, 0, -1);
+  AddDriveItem(kChooseImageCaption, 1, 1, 2, -1);
+  ui.CBDrive->setItemData(ui.CBDrive->count() - 1, true, kImageChooserRole);
+
+  ui.CBDrive->setCurrentIndex(0);
+}
+
+void TMainForm::CBDriveSelect(int index) {
+  if (index < 0 || !ui.CBDrive->itemData(index, kImageChooserRole).toBool()) return;
+  const QString path = ChooseFile(QStringLiteral("选择磁盘映像文件"),
+                                  QStringLiteral("磁盘映像文件 (*.img *.dd *.raw *.bin *.dmg *.iso);;所有文件 (*)"));
+  if (path.isEmpty()) {
+    ui.CBDrive->setCurrentIndex(0);
+    return;
+  }
+  const char letter = LinuxDrives::AttachImage(path.toStdString());
+  if (letter == 0) {
+    ShowInfo(QStringLiteral("无法打开磁盘映像文件：\r\n") + path);
+    ui.CBDrive->setCurrentIndex(0);
+    return;
+  }
+  FillDriveList();
+  for (int i = 0; i < ui.CBDrive->count(); ++i) {
+    if (ui.CBDrive->itemData(i, kDriveRowRole).toInt() == letter - 'A') {
+      ui.CBDrive->setCurrentIndex(i);
+      break;
+    }
+  }
+}
+
+void TMainForm::BRefreshClick() { FillDriveList(); }
+
+void TMainForm::FillCameraList() {
+  ui.CBCamera->clear();
+  const std::vector<TFileTypeGroup>& cameras = CameraTable();
+  for (size_t i = 0; i < cameras.size(); ++i)
+    ui.CBCamera->addItem(ImageListCamera.value(0), QString::fromStdString(cameras[i].Name),
+                         static_cast<int>(i));
+  ui.CBCamera->setCurrentIndex(0);
+}
+
+void TMainForm::CVideoClick() {
+  if (ui.CVideo->isChecked()) LVideoFileTypeClick();
+  ui.LVideoFileType->setVisible(ui.CVideo->isChecked());
+}
+
+void TMainForm::LVideoFileTypeClick() {
+  ChooseVideoType(ChosenVideoType);
+  ui.LVideoFileType->setText(QStringLiteral("[%1]").arg(ChosenVideoType));
+  ui.LVideoFileType->adjustSize();
+}
+
+void TMainForm::ChooseVideoType(QString& choice) {
+  TVideoTypeForm form(this);
+  QStringList items{QStringLiteral("ALL")};
+  for (const std::string& ext : VideoGroup().Exts) items << QString::fromStdString(ext);
+  form.SetItems(items);
+  int preselect = 0;
+  for (int i = 0; i < items.size(); ++i)
+    if (items[i] == choice) preselect = i;
+  form.SetItemIndex(preselect);
+  if (RunDialog(form) != QDialog::Accepted) return;
+  const int selected = form.ItemIndex();
+  choice = selected <= 0 ? QStringLiteral("ALL") : items[selected];
+}
+
+void TMainForm::Button1Click() {
+  QString folder = ChooseFolder(QStringLiteral("选择目标文件夹"));
+  if (folder.isEmpty()) return;
+  if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+  ui.EDestFolder->setText(folder);
+}
+
+TScanChoices TMainForm::ScanChoices() const {
+  TScanChoices choices;
+  const int driveItem = ui.CBDrive->currentIndex();
+  const QVariant rowData = driveItem >= 0 ? ui.CBDrive->itemData(driveItem, kDriveRowRole) : QVariant();
+  const int row = rowData.isValid() ? rowData.toInt() : -1;
+  if (row >= 0 && row < 26) choices.Drive = DriveTable[static_cast<size_t>(row)];
+  const int cameraItem = ui.CBCamera->currentIndex();
+  const QVariant cameraData = cameraItem >= 0 ? ui.CBCamera->itemData(cameraItem) : QVariant();
+  const int cameraRow = cameraData.isValid() ? cameraData.toInt() : -1;
+  if (cameraRow >= 0 && cameraRow < static_cast<int>(CameraTable().size()))
+    choices.Camera = CameraTable()[static_cast<size_t>(cameraRow)].Name;
+  choices.Photo = ui.CPhoto->isChecked();
+  choices.Video = ui.CVideo->isChecked();
+  choices.Audio = ui.CAudio->isChecked();
+  choices.VideoType = ChosenVideoType.toStdString();
+  choices.DestText = ui.EDestFolder->text().toStdString();
+  return choices;
+}
+
+TCheckProbes TMainForm::CheckProbes() {
+  TCheckProbes probes;
+  probes.OnCardDrive = [this](char letter, const std::string& folder) {
+    return FolderOnCardDrive(letter, QString::fromStdString(folder));
+  };
+  probes.FreeSpace = [this](const std::string& folder) {
+    const QString path = QString::fromStdString(folder);
+    return FreeSpaceProbe ? FreeSpaceProbe(path) : FreeSpaceOf(path);
+  };
+  return probes;
+}
+
+bool TMainForm::RunCheckSteps(TScanCheckList& checks, TCheckPhase phase) {
+  while (const std::optional<TCheckStep> step = checks.Next(phase)) {
+    HideQuickStatus();  // shown while the card is measured, never under a question
+    const QString text = QString::fromStdString(step->Text);
+    switch (step->Kind) {
+      case TCheckKind::Refusal:
+        ShowInfo(text);
+        return false;
+      case TCheckKind::Question: {
+        const bool yes = AskYesNo(text) == QMessageBox::Yes;
+        if (yes && !step->HelpTopic.empty())
+          OpenDocument(HelpLink(QString::fromStdString(step->HelpTopic)));
+        if (!checks.Answer(yes)) return false;
+        break;
+      }
+      case TCheckKind::Capacity:
+        if (!checks.GiveCapacity(AskCapacity(checks.Drive))) return false;
+        break;
+    }
+  }
+  return !checks.Stopped();
+}
+
+bool TMainForm::ValidateScanOptions() {
+  TScanCheckList checks(ScanChoices(), CheckProbes());
+  const bool passed = RunCheckSteps(checks, TCheckPhase::ScanOptions);
+  // What the checks settled stays, also when a later one stopped them.
+  if (checks.Drive.Letter != 0) SelectedDrive = checks.Drive;
+  RecogniserInputs = checks.Inputs;
+  if (!checks.DestFolder.empty()) DestFolder = QString::fromStdString(checks.DestFolder);
+  if (!checks.TempFolder.empty()) TempFolder = QString::fromStdString(checks.TempFolder);
+  if (!passed) return false;
+  try {
+    BuildExtIconList();
+  } catch (...) {
+    // The icons are a convenience; a scan without them still lists every file.
+  }
+  return true;
+}
+
+bool TMainForm::FolderOnCardDrive(char letter, const QString& folder) const {
+  const QString trimmed = folder.trimmed();
+  if (trimmed.isEmpty()) return false;
+  const char holding = DriveLetterOfFolder ? DriveLetterOfFolder(trimmed) : 0;
+  const bool sameLetter =
+      holding != 0 && QChar(QLatin1Char(holding)).toUpper() == QChar(QLatin1Char(letter)).toUpper();
+  // Also the card's disk below a partition, a partition table or a stacked device: a
+  // whole card scanned into one of its own partitions is the same drive.
+  return sameLetter || LinuxDrives::PathSharesDiskWith(letter, trimmed.toStdString());
+}
+
+bool TMainForm::NoEarlierRecovery(const QString& folder) {
+  return snapsalvager::NoEarlierRecovery(ToPath(folder));
+}
+
+void TMainForm::BuildExtIconList() {
+  snapsalvager::BuildExtIconList(RecogniserInputs, ExtIconNames, ImgListExt);
+}
+
+int TMainForm::ExtIconIndex(const QString& fileName) const {
+  return snapsalvager::ExtIconIndex(ExtIconNames, fileName);
+}
+
+}  // namespace snapsalvager

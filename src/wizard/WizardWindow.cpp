@@ -1,0 +1,405 @@
+// TMainForm: start-up, closing, the step indicator and the page state machine.
+#include "wizard/WizardWindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QStandardPaths>
+#include <QTabBar>
+
+#include "engine/ScanThread.h"
+#include "wizard/Dialogs.h"
+#include "wizard/HelpLinks.h"
+#include "wizard/DeviceAccess.h"
+
+// Resources of a static library must be registered by name, outside any namespace.
+static void InitWizardResources() { Q_INIT_RESOURCE(snapsalvager); }
+
+namespace snapsalvager {
+namespace {
+
+const QColor kGrey(0x80, 0x80, 0x80);
+const QColor kDarkBlue(0x00, 0x33, 0x99);  // 0x993300 in BGR order
+const QColor kLinkBlue(0x00, 0x66, 0xCC);  // 0xCC6600 in BGR order
+
+void SetTextColour(QWidget* w, const QColor& colour) {
+  if (!w) return;
+  QPalette p = w->palette();
+  p.setColor(QPalette::WindowText, colour);
+  w->setPalette(p);
+}
+
+void GiveOwnWhiteBackground(QWidget* w) {
+  if (!w) return;
+  QPalette p = w->palette();
+  p.setColor(QPalette::Window, Qt::white);
+  w->setPalette(p);
+  w->setAutoFillBackground(true);
+}
+
+}  // namespace
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+  InitWizardResources();
+  // The designed default font: SimSun at 12 pixels, a CJK font where SimSun is missing.
+  QFont base;
+  base.setFamilies({QStringLiteral("SimSun"), QStringLiteral("Noto Sans CJK SC"),
+                    QStringLiteral("WenQuanYi Micro Hei")});
+  base.setPixelSize(12);
+  setFont(base);
+
+  ui.setupUi(this);
+  scanUi.setupUi(ui.T3);
+  previewUi.setupUi(ui.T4);
+  finishUi.setupUi(ui.T5);
+
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  setWindowIcon(QIcon(QStringLiteral(":/images/app_icon.png")));
+  // Client area 744 x 487 below the menu, not resizable.
+  ui.centralwidget->setFixedSize(744, 487);
+  setFixedSize(744, 487 + menuBar()->sizeHint().height());
+
+  SetMessageOwner(this);
+  LoadImageLists();
+  ConnectHandlers();
+  FormCreate();
+}
+
+TMainForm::~TMainForm() {
+  FormDestroy();
+  if (MessageOwner() == this) SetMessageOwner(nullptr);
+}
+
+void TMainForm::ConnectHandlers() {
+  connect(ui.BNext, &QPushButton::clicked, this, &TMainForm::BNextClick);
+  connect(ui.BBack, &QPushButton::clicked, this, &TMainForm::BBackClick);
+  connect(ui.BCancel, &QPushButton::clicked, this, &TMainForm::BCancelClick);
+  connect(ui.Exit1, &QAction::triggered, this, &TMainForm::Exit1Click);
+  connect(ui.NNewScan, &QAction::triggered, this, &TMainForm::NNewScanClick);
+
+  connect(ui.SnapsalvagerHelp1, &QAction::triggered, this, &TMainForm::SnapsalvagerHelp1Click);
+  connect(ui.VisitWebsite1, &QAction::triggered, this, &TMainForm::VisitWebsite1Click);
+  connect(ui.ContactSupport1, &QAction::triggered, this, &TMainForm::ContactSupport1Click);
+  connect(ui.CheckSnapsalvagerUpdate1, &QAction::triggered, this,
+          &TMainForm::CheckSnapsalvagerUpdate1Click);
+  connect(ui.About1, &QAction::triggered, this, &TMainForm::About1Click);
+  connect(ui.LDriveNoteLink, &TLinkLabel::clicked, this, &TMainForm::LDriveNoteLinkClick);
+
+  connect(ui.CBDrive, &QComboBox::activated, this, &TMainForm::CBDriveSelect);
+  // The closed list names the device or image behind the chosen letter, as its item does.
+  connect(ui.CBDrive, &QComboBox::currentIndexChanged, this, [this](int index) {
+    ui.CBDrive->setToolTip(ui.CBDrive->itemData(index, Qt::ToolTipRole).toString());
+  });
+  connect(ui.BRefresh, &QPushButton::clicked, this, &TMainForm::BRefreshClick);
+  connect(ui.CVideo, &QCheckBox::clicked, this, &TMainForm::CVideoClick);
+  connect(ui.LVideoFileType, &TLinkLabel::clicked, this, &TMainForm::LVideoFileTypeClick);
+  connect(ui.Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
+
+  ConnectScanPage();
+  ConnectPreviewPage();
+  ConnectFinishPage();
+
+  // The tabs show the steps but never change the page.
+  ui.PC->tabBar()->setFocusPolicy(Qt::NoFocus);
+  ui.PC->tabBar()->installEventFilter(this);
+  ui.PC->installEventFilter(this);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui.PC->tabBar()) {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonDblClick: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        const int tab = ui.PC->tabBar()->tabAt(mouse->position().toPoint());
+        if (tab >= 0 && tab != ui.PC->currentIndex()) {
+          if (event->type() == QEvent::MouseButtonPress) PCChanging();
+          return true;
+        }
+        return false;
+      }
+      case QEvent::Wheel:
+        return true;
+      default:
+        return false;
+    }
+  }
+  if (watched == ui.PC && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    const bool ctrl = key->modifiers() & Qt::ControlModifier;
+    if (ctrl && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
+                 key->key() == Qt::Key_PageUp || key->key() == Qt::Key_PageDown)) {
+      PCChanging();
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::FormCreate() {
+  StyleLabels();
+
+  const QPixmap topBar = ui.imgTopBar->pixmap();
+  ui.imgTopBarStep1->setPixmap(topBar);
+  scanUi.imgTopBarStep2->setPixmap(topBar);
+  previewUi.imgTopBarStep3->setPixmap(topBar);
+  finishUi.imgTopBarStepComplete->setPixmap(topBar);
+
+  WindowTitle = QStringLiteral("Snapsalvager v6.10 build 1210");
+
+  FoundFiles.Clear();
+  ExtIconNames.clear();
+  ImgListExt.clear();
+  ThumbnailList.clear();
+  LoadFrameBitmap();
+
+  // White panels and pages, whatever the style paints behind them.
+  for (QWidget* w : {static_cast<QWidget*>(ui.PTop), static_cast<QWidget*>(ui.PTab1),
+                     static_cast<QWidget*>(ui.PTab2), static_cast<QWidget*>(scanUi.PTab3),
+                     static_cast<QWidget*>(previewUi.PTab4),
+                     static_cast<QWidget*>(finishUi.PTab5), ui.T1, ui.T2, ui.T3, ui.T4, ui.T5})
+    GiveOwnWhiteBackground(w);
+
+  RegisterPreviewSlots();
+
+  ui.CVideo->setChecked(false);
+  ui.LVideoFileType->setVisible(false);
+  ChosenVideoType = QStringLiteral("ALL");
+
+  FillCameraList();
+
+  ShowPage(ui.T1);
+  ShowStep(1);
+
+  DefaultDestFolder = MakeDefaultDestFolder(
+      QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation), QDate::currentDate());
+  ui.EDestFolder->setText(DefaultDestFolder);
+
+  ScanInProgress = false;
+  setWindowTitle(WindowTitle);
+  AskAdministrator();
+}
+
+QString TMainForm::MakeDefaultDestFolder(const QString& documentsFolder, const QDate& today) {
+  QString folder = documentsFolder;
+  if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+  return folder + QLatin1String("Snapsalvager/") + today.toString(QStringLiteral("yyyy-MM-dd")) +
+         QLatin1Char('/');
+}
+
+void TMainForm::AskAdministrator() {
+  if (!AdministratorQuestionNeeded()) return;
+  const QString text = QStringLiteral(
+      "注意： 看来你没有使用\"管理员身份\"登录。"
+      "在某些情况下，没有\"管理员\"权限 Snapsalvager 可能无法访问和恢复您的数据。"
+      "如果你没有登录为\"管理员\"，建议您关闭 Snapsalvager，然后重新登录为\"管理员\"或通过右键点击 "
+      "Snapsalvager 快捷方式允许 Snapsalvager 到\"用管理员身份运行\"。"
+      "\r\n\r\n"
+      "单击 [是] 立即关闭 Snapsalvager 或单击 [否]，继续。");
+  if (AskYesNo(text) == QMessageBox::Yes) {
+    QuitRequested = true;
+    // Posted: the program ends as soon as its event loop runs. exit(), not quit(): quit()
+    // first offers every window its close, and the window would ask whether to quit again.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+  }
+}
+
+void TMainForm::FormDestroy() {
+  ClearFoundFiles(FoundFiles);
+  ExtIconNames.clear();
+  ImgListExt.clear();
+  FrameBitmap = QImage();
+  ClearThumbnails();
+  ClearPages();
+  ThumbnailList.clear();
+}
+
+void TMainForm::StyleLabels() {
+  auto named = [this](const char* name) { return findChild<QWidget*>(QLatin1String(name)); };
+  for (const char* name :
+       {"LDriveTitle", "LCameraTitle", "LFolderTitle", "LPreviewTitle1", "LPreviewTitle2"})
+    SetTextColour(named(name), kDarkBlue);
+  for (const char* name : {"LDriveNoteLink", "LPreviewQuestionLink", "LPostProcess2Link"})
+    SetTextColour(named(name), kLinkBlue);
+
+  const int pageWidth = ui.PTab1->width();
+  for (QLabel* title : {ui.LWelcome, ui.LTopNoteStep1, scanUi.LTopNoteStep2,
+                        previewUi.LTopNoteStep3, finishUi.LTopNoteStepComplete}) {
+    SetTextColour(title, Qt::white);
+    title->adjustSize();
+    title->move((pageWidth - 25) - title->width(), title->y());
+  }
+  ui.LWelcomeTitle->adjustSize();
+  ui.LWelcomeTitle->move((pageWidth - ui.LWelcomeTitle->width()) / 2, ui.LWelcomeTitle->y());
+}
+
+void TMainForm::ShowStep(int step) {
+  QLabel* const images[] = {ui.Img1, ui.Img2, ui.Img3, ui.Img4, ui.Img5};
+  QLabel* const labels[] = {ui.L1, ui.L2, ui.L3, ui.L4, ui.L5};
+  for (int i = 0; i < 5; ++i) {
+    images[i]->setPixmap(ui.S1->pixmap());
+    QFont f = labels[i]->font();
+    f.setBold(false);
+    labels[i]->setFont(f);
+    SetTextColour(labels[i], kGrey);
+  }
+  // Steps before the current one are done; step 6 marks all five done.
+  for (int i = 0; i < 5 && i < step - 1; ++i) images[i]->setPixmap(ui.S2->pixmap());
+  if (step >= 1 && step <= 5) {
+    QLabel* current = labels[step - 1];
+    QFont f = current->font();
+    f.setBold(true);
+    current->setFont(f);
+    SetTextColour(current, Qt::black);
+  }
+}
+
+int TMainForm::CurrentPage() const { return ui.PC->currentIndex() + 1; }
+
+void TMainForm::ShowPage(QWidget* page) { ui.PC->setCurrentWidget(page); }
+
+void TMainForm::PCChanging() {
+  ShowInfo(QStringLiteral("请点击“下一步”按钮继续，或“返回”按钮返回。"));
+}
+
+void TMainForm::BNextClick() {
+  switch (CurrentPage()) {
+    case 1:
+      FillDriveList();
+      ShowPage(ui.T2);
+      ShowStep(2);
+      break;
+    case 2:
+      if (ValidateScanOptions() && PrepareScan() && StartScan()) {
+        ShowPage(ui.T3);
+        ShowStep(3);
+      }
+      break;
+    case 3:
+      if (ScanInProgress) break;  // Next is offered only after the scan
+      EnterPreviewStep();
+      ShowPage(ui.T4);
+      ShowStep(4);
+      break;
+    case 4:
+      StartSaving();
+      break;
+    case 5:
+      ClearFoundFiles(FoundFiles);
+      ShowPage(ui.T1);
+      ShowStep(1);
+      break;
+  }
+  ApplyButtonRulesAfterNext();
+}
+
+void TMainForm::StartSaving() {
+  finishUi.LNotice->setText(QStringLiteral("保存恢复的文件..."));
+  finishUi.LPostProcess->setVisible(false);
+  finishUi.LPostProcess2Link->setVisible(false);
+  finishUi.imgPostProcess->setVisible(false);
+  ShowPage(ui.T5);
+  ShowStep(5);
+  ui.BBack->setEnabled(false);
+  ui.BNext->setEnabled(false);
+
+  SaveSelectedFiles(DestFolder);
+
+  finishUi.LPostProcess->setVisible(SpecialTypeFound);
+  finishUi.LPostProcess2Link->setVisible(SpecialTypeFound);
+  finishUi.imgPostProcess->setVisible(SpecialTypeFound);
+  ShowStep(6);
+  if (SpecialTypeFound) {
+    ShowInfo(QStringLiteral("重要说明： 已恢复的文件包含\"%1\"文件。那些已恢复的文件在某些情况下可能需要后处理"
+                            "或他们不能正常打开。单击 [确定]，Snapsalvager 将您带入支持网页下载后处理工具。")
+                 .arg(SpecialTypeExt));
+    OpenLocalPage(PostProcessLink(SpecialTypeExt));
+  }
+}
+
+void TMainForm::ApplyButtonRulesAfterNext() {
+  const int page = CurrentPage();
+  if (page == 3) {
+    ui.BNext->setEnabled(false);
+    ui.BBack->setEnabled(false);
+  } else {
+    ui.BBack->setEnabled(page != 5);
+    ui.BNext->setEnabled(true);
+  }
+  ui.BNext->setText(QStringLiteral("下一步 >"));
+  if (page == 1) ui.BBack->setEnabled(false);
+  if (page == 5) {
+    ui.BNext->setText(QStringLiteral("完成"));
+    ui.BNext->setEnabled(true);
+  }
+}
+
+void TMainForm::BBackClick() {
+  switch (CurrentPage()) {
+    case 2:
+      ShowPage(ui.T1);
+      ShowStep(1);
+      break;
+    case 3:
+      if (ScanInProgress) return;  // Back is offered only after the scan
+      ShowPage(ui.T2);
+      ShowStep(2);
+      break;
+    case 4:
+      if (FoundFiles.Count() >= 30 &&
+          AskYesNo(QStringLiteral(
+              "请注意，“步骤3 - 预览”点击[返回]按钮将回到“步骤1 - 扫描选项”。如果你想从存储卡中恢复丢失的"
+              "照片,您将需要再次进行扫描。"
+              "\r\n\r\n"
+              "你一定要返回到“步骤1 - 扫描选项”吗?")) == QMessageBox::No)
+        break;
+      ShowPage(ui.T2);
+      ShowStep(2);
+      break;
+    default:
+      break;
+  }
+  ApplyButtonRulesAfterBack();
+}
+
+void TMainForm::ApplyButtonRulesAfterBack() {
+  ui.BBack->setEnabled(true);
+  ui.BNext->setEnabled(true);
+  ui.BNext->setText(QStringLiteral("下一步 >"));
+  if (CurrentPage() == 1) ui.BBack->setEnabled(false);
+}
+
+void TMainForm::BCancelClick() { close(); }
+
+void TMainForm::Exit1Click() { close(); }
+
+void TMainForm::NNewScanClick() {
+  FillDriveList();
+  ShowPage(ui.T2);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (FormCloseQuery())
+    event->accept();
+  else
+    event->ignore();
+}
+
+bool TMainForm::FormCloseQuery() {
+  if (ScanInProgress) {
+    if (AskYesNoWarning(QStringLiteral(
+            "Snapsalvager 正在扫描你的内存卡。您确定要终止扫描并退出 Snapsalvager 吗？")) !=
+        QMessageBox::Yes)
+      return false;
+    StopScanForClose();
+    return true;
+  }
+  return AskYesNo(QStringLiteral("你确定现在退出 Snapsalvager?")) == QMessageBox::Yes;
+}
+
+}  // namespace snapsalvager

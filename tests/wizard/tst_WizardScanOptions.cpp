@@ -1,0 +1,542 @@
+// The scan options page: drive and camera lists, the video type dialog, the folder browser,
+// and the validation with its order of checks, messages and side effects.
+#include <QButtonGroup>
+#include <QFile>
+#include <QRadioButton>
+#include <QtTest>
+
+#include <fstream>
+
+#include "WizardTestSupport.h"
+#include "engine/LinuxDrives.h"
+#include "fixtures/LoopDisk.h"
+#include "wizard/VideoTypeDialog.h"
+
+using namespace snapsalvager;
+using namespace snapsalvager::test;
+
+namespace {
+
+const QString kChooseDrive = QStringLiteral("请选择您的存储卡盘符。");
+const QString kNetwork = QStringLiteral(
+    "对不起，Snapsalvager 不能恢复网络驱动器的数据。您需要有驱动器在 PC 上运行 Snapsalvager。");
+const QString kCdDvd = QStringLiteral("对不起，Snapsalvager 不能恢复从 CD/DVD 的数据。");
+const QString kNoKind = QStringLiteral("请至少选择一个文件类型。例如照片，视频或音频剪辑。");
+const QString kNoCamera = QStringLiteral("请选择您的数码相机类型，或者如果不知道，请选择普通数码相机。");
+const QString kEmptyFolder = QStringLiteral("目标文件夹不能为空。");
+const QString kSameDrive = QStringLiteral(
+    "警告: 目标文件夹的驱动器与源驱动器是相同的。恢复到同一磁盘可能会导致数据永久丢失。 "
+    "我们强烈建议您选择另一个驱动器作为一个目标保存恢复的文件。\r\n\r\n单击 [是] 取消并重新选择目标文件夹，"
+    "或单击 [否] 仍然继续。");
+const QString kEarlier = QStringLiteral(
+    "你选择了当前的“目标文件夹”中包含之前恢复一些文件。新恢复的文件可能会写入他们。\r\n\r\n"
+    "点击“是”以取消并重新选择目标文件夹，或单击“否”来进行，而无需使用不同的目标文件夹。");
+
+char AttachFake(uint8_t type, const char* name) {
+  return LinuxDrives::AttachSource(name, type, [] { return std::unique_ptr<TCardSource>(); });
+}
+
+void Touch(const QString& path) {
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write("x");
+}
+
+QStringList EnabledTypes(const TRecogniserInputs& inputs) {
+  QStringList types;
+  for (int i = 1; i <= kFileTypeCount; ++i)
+    if (inputs.Enabled(i)) types << QString::fromLatin1(FileTypeTable[static_cast<size_t>(i - 1)].data(), 3);
+  return types;
+}
+
+}  // namespace
+
+class TestWizardScanOptions : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<TScriptedPrompter> prompter;
+  std::unique_ptr<TDocumentRecorder> documents;
+  std::unique_ptr<TMainForm> form;
+  std::unique_ptr<QTemporaryDir> temp;
+  char card = 0;  // a removable drive to choose
+
+  int ItemOfLetter(char letter) {
+    for (int i = 0; i < form->ui.CBDrive->count(); ++i) {
+      const QVariant row = form->ui.CBDrive->itemData(i, TMainForm::kDriveRowRole);
+      if (row.isValid() && row.toInt() == letter - 'A') return i;
+    }
+    return -1;
+  }
+  void ChooseDrive(char letter) {
+    form->FillDriveList();
+    const int item = ItemOfLetter(letter);
+    QVERIFY(item > 0);
+    form->ui.CBDrive->setCurrentIndex(item);
+  }
+  QString Dest(const QString& name) { return temp->filePath(name); }
+  // A drive and a destination that pass every check.
+  void ChooseValidOptions() {
+    ChooseDrive(card);
+    form->ui.EDestFolder->setText(Dest(QStringLiteral("out")));
+  }
+  void SetKinds(bool photo, bool video, bool audio) {
+    form->ui.CPhoto->setChecked(photo);
+    form->ui.CVideo->setChecked(video);
+    form->ui.CAudio->setChecked(audio);
+  }
+  void ChooseCamera(const QString& name) {
+    const int i = form->ui.CBCamera->findText(name);
+    QVERIFY(i >= 0);
+    form->ui.CBCamera->setCurrentIndex(i);
+  }
+
+ private slots:
+  void init() {
+    LinuxDrives::DetachAll();
+    prompter = std::make_unique<TScriptedPrompter>();
+    documents = std::make_unique<TDocumentRecorder>();
+    temp = std::make_unique<QTemporaryDir>();
+    card = AttachFake(DRIVE_REMOVABLE, "card");
+    QVERIFY(card != 0);
+    form = MakeMainForm();
+    form->DriveLetterOfFolder = [](const QString&) { return char(0); };
+    form->BNextClick();
+    QCOMPARE(form->CurrentPage(), 2);
+  }
+
+  void cleanup() {
+    form.reset();
+    documents.reset();
+    prompter.reset();
+    temp.reset();
+    LinuxDrives::DetachAll();
+  }
+
+  void DriveListGroupsEveryLetterByType() {
+    const char cd = AttachFake(DRIVE_CDROM, "dvd");
+    const char net = AttachFake(DRIVE_REMOTE, "share");
+    QTest::mouseClick(form->ui.BRefresh, Qt::LeftButton);
+    QComboBox* cb = form->ui.CBDrive;
+    QCOMPARE(cb->currentIndex(), 0);
+    QCOMPARE(cb->itemText(0), QStringLiteral("请选择您的存储卡的盘符..."));
+
+    // Walk the list: groups in the fixed order, each drive under the group of its type.
+    const QStringList groupOrder = {"Removable Drives", "Hard Drives", "CD/DVD Drives", "Network Drives",
+                                    "Unknown or Empty Drives", "Disk Image Files"};
+    const QMap<QString, QList<uint8_t>> typesOf = {
+        {"Removable Drives", {DRIVE_REMOVABLE}}, {"Hard Drives", {DRIVE_FIXED}},
+        {"CD/DVD Drives", {DRIVE_CDROM}},        {"Network Drives", {DRIVE_REMOTE}},
+        {"Unknown or Empty Drives", {DRIVE_UNKNOWN, DRIVE_NO_ROOT_DIR, DRIVE_RAMDISK}}};
+    const QMap<QString, QPair<int, int>> imagesOf = {
+        {"Removable Drives", {1, 1}}, {"Hard Drives", {0, 0}}, {"CD/DVD Drives", {2, 2}},
+        {"Network Drives", {0, 0}},   {"Unknown or Empty Drives", {3, 0}}};
+    QStringList groupsSeen;
+    QString group;
+    QSet<int> rows;
+    for (int i = 1; i < cb->count(); ++i) {
+      const int row = cb->itemData(i, TMainForm::kDriveRowRole).toInt();
+      const int indent = cb->itemData(i, TMainForm::kIndentRole).toInt();
+      if (row < 0 && indent == 0) {
+        group = cb->itemText(i);
+        groupsSeen << group;
+        continue;
+      }
+      QCOMPARE(indent, 2);
+      if (row < 0) continue;  // "[No Removable Drive]", the image chooser
+      const TDriveEntry& e = form->DriveTable[static_cast<size_t>(row)];
+      QCOMPARE(cb->itemText(i), QStringLiteral("%1: ").arg(QLatin1Char(e.Letter)));
+      QVERIFY2(typesOf.value(group).contains(e.DriveType), qPrintable(cb->itemText(i) + " under " + group));
+      QCOMPARE(cb->itemData(i, TMainForm::kImageRole).toInt(), imagesOf[group].first);
+      QCOMPARE(cb->itemData(i, TMainForm::kSelectedImageRole).toInt(), imagesOf[group].second);
+      QVERIFY(e.Listed);
+      QVERIFY(!rows.contains(row));
+      rows.insert(row);
+    }
+    QCOMPARE(groupsSeen, groupOrder);
+    QCOMPARE(rows.size(), 26);  // every letter once, unused ones under "Unknown or Empty Drives"
+    QCOMPARE(cb->itemText(cb->count() - 1), QStringLiteral("选择磁盘映像文件..."));
+    QCOMPARE(form->DriveTable[static_cast<size_t>(cd - 'A')].DriveType, DRIVE_CDROM);
+    QCOMPARE(form->DriveTable[static_cast<size_t>(net - 'A')].DriveNumber, uint8_t(net - 'A' + 1));
+  }
+
+  void WithoutRemovableDrivesThePlaceholderShows() {
+    LinuxDrives::DetachAll();
+    form->FillDriveList();
+    for (const TDriveEntry& e : form->DriveTable)
+      if (e.DriveType == DRIVE_REMOVABLE) QSKIP("this machine has a removable drive");
+    QComboBox* cb = form->ui.CBDrive;
+    QCOMPARE(cb->itemText(1), QStringLiteral("Removable Drives"));
+    QCOMPARE(cb->itemText(2), QStringLiteral("[No Removable Drive]"));
+    QCOMPARE(cb->itemData(2, TMainForm::kIndentRole).toInt(), 2);
+    QVERIFY(cb->findText(QStringLiteral("CD/DVD Drives")) < 0 || [&] {
+      for (const TDriveEntry& e : form->DriveTable)
+        if (e.DriveType == DRIVE_CDROM) return true;
+      return false;
+    }());
+    // Choosing the placeholder, a group or the prompt is not choosing a drive.
+    for (int item : {0, 1, 2}) {
+      prompter->Clear();
+      cb->setCurrentIndex(item);
+      QVERIFY(!form->ValidateScanOptions());
+      QCOMPARE(prompter->Texts(), QStringList{kChooseDrive});
+    }
+  }
+
+  void NetworkDriveIsRefused() {
+    const char net = AttachFake(DRIVE_REMOTE, "share");
+    ChooseDrive(net);
+    QVERIFY(!form->ValidateScanOptions());
+    QCOMPARE(prompter->Texts(), QStringList{kNetwork});
+    QCOMPARE(form->SelectedDrive.Letter, net);
+  }
+
+  void CdDriveAsksAndYesOpensHelp() {
+    const char cd = AttachFake(DRIVE_CDROM, "dvd");
+    ChooseDrive(cd);
+    prompter->Answers = {QMessageBox::No};
+    QTest::mouseClick(form->ui.BNext, Qt::LeftButton);
+    QCOMPARE(prompter->Texts(), QStringList{kCdDvd});
+    QVERIFY(documents->Opened.isEmpty());
+    QCOMPARE(form->CurrentPage(), 2);
+
+    prompter->Answers = {QMessageBox::Yes};
+    QTest::mouseClick(form->ui.BNext, Qt::LeftButton);
+    QCOMPARE(documents->Opened, QStringList{HelpLink(QStringLiteral("cddvd"))});
+    QCOMPARE(form->CurrentPage(), 2);
+  }
+
+  void AMissingCameraIsReportedBeforeTheKinds() {
+    ChooseValidOptions();
+    SetKinds(false, false, false);
+    form->ui.CBCamera->setCurrentIndex(-1);
+    QVERIFY(!form->ValidateScanOptions());
+    QCOMPARE(prompter->Texts(), QStringList{kNoCamera});
+
+    prompter->Clear();
+    SetKinds(true, false, false);
+    QVERIFY(!form->ValidateScanOptions());
+    QCOMPARE(prompter->Texts(), QStringList{kNoCamera});
+
+    prompter->Clear();
+    form->ui.CBCamera->setCurrentIndex(0);
+    SetKinds(false, false, false);
+    QVERIFY(!form->ValidateScanOptions());
+    QCOMPARE(prompter->Texts(), QStringList{kNoKind});
+  }
+
+  void BlankFolderIsRefusedBeforeAnyFolderWork() {
+    ChooseDrive(card);
+    form->ui.EDestFolder->setText(QStringLiteral("   "));
+    QVERIFY(!form->ValidateScanOptions());
+    QCOMPARE(prompter->Texts(), QStringList{kEmptyFolder});
+  }
+
+  void PassingValidationCreatesTheFoldersAndNote() {
+    ChooseDrive(card);
+    form->ui.EDestFolder->setText(QStringLiteral("  ") + Dest(QStringLiteral("a/b")) + QStringLiteral(" "));
+    QVERIFY(form->ValidateScanOptions());
+    QVERIFY(prompter->Messages.isEmpty());
+    QCOMPARE(form->DestFolder, Dest(QStringLiteral("a/b/")));
+    QCOMPARE(form->TempFolder, Dest(QStringLiteral("a/b/TmpFiles/")));
+    QVERIFY(QFileInfo(form->TempFolder).isDir());
+    QVERIFY(QFileInfo(form->TempFolder + QStringLiteral("AboutThisFolder.txt")).isFile());
+    QCOMPARE(form->SelectedDrive.Letter, card);
+    QCOMPARE(form->SelectedDrive.DriveType, DRIVE_REMOVABLE);
+    // A later refresh of the list does not touch the chosen drive.
+    form->DriveTable[static_cast<size_t>(card - 'A')].DriveType = DRIVE_FIXED;
+    QCOMPARE(form->SelectedDrive.DriveType, DRIVE_REMOVABLE);
+  }
+
+  void RelativeAndHomeFoldersBecomeAbsolute() {
+    ChooseDrive(card);
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(temp->path());
+    form->ui.EDestFolder->setText(QStringLiteral("relative/out"));
+    const bool passed = form->ValidateScanOptions();
+    QDir::setCurrent(before);
+    QVERIFY(passed);
+    QCOMPARE(form->DestFolder, QDir(temp->path()).canonicalPath() + QStringLiteral("/relative/out/"));
+
+    // "~" is the home folder; the check stops at the same-drive question, before any folder work.
+    form->DriveLetterOfFolder = [this](const QString&) { return card; };
+    prompter->Answers = {QMessageBox::Yes};
+    form->ui.EDestFolder->setText(QStringLiteral("~/Pictures/recovered"));
+    QVERIFY(!form->ValidateScanOptions());
+    QCOMPARE(form->DestFolder, QDir::homePath() + QStringLiteral("/Pictures/recovered/"));
+  }
+
+  void ExistingTmpFilesKeepsItsContent() {
+    ChooseValidOptions();
+    QDir().mkpath(Dest(QStringLiteral("out/TmpFiles")));
+    QVERIFY(form->ValidateScanOptions());
+    QVERIFY(!QFileInfo::exists(Dest(QStringLiteral("out/TmpFiles/AboutThisFolder.txt"))));
+  }
+
+  void UncreatableFolderIsReported() {
+    ChooseDrive(card);
+    Touch(Dest(QStringLiteral("file")));
+    form->ui.EDestFolder->setText(Dest(QStringLiteral("file/sub")));
+    QVERIFY(!form->ValidateScanOptions());
+    QCOMPARE(prompter->Texts(),
+             QStringList{QStringLiteral("无法创建目标文件夹\r\n") + Dest(QStringLiteral("file/sub/"))});
+  }
+
+  void UnwritableTempFolderIsReported() {
+    ChooseValidOptions();
+    QDir().mkpath(Dest(QStringLiteral("out")));
+    Touch(Dest(QStringLiteral("out/TmpFiles")));  // a file where the folder must go
+    QVERIFY(!form->ValidateScanOptions());
+    QCOMPARE(prompter->Texts(),
+             QStringList{QStringLiteral("Fail to write destination folder\r\n") + Dest(QStringLiteral("out/"))});
+  }
+
+  void SameDriveAsksAndOnlyNoGoesOn() {
+    ChooseValidOptions();
+    const char letter = card;
+    form->DriveLetterOfFolder = [letter](const QString&) { return char(std::tolower(letter)); };
+    prompter->Answers = {QMessageBox::Yes};
+    QVERIFY(!form->ValidateScanOptions());
+    QCOMPARE(prompter->Texts(), QStringList{kSameDrive});
+    QVERIFY(!QFileInfo::exists(Dest(QStringLiteral("out"))));  // asked before any folder is made
+
+    prompter->Clear();
+    prompter->Answers = {QMessageBox::No};
+    QVERIFY(form->ValidateScanOptions());
+    QCOMPARE(prompter->Texts(), QStringList{kSameDrive});
+
+    prompter->Clear();
+    form->DriveLetterOfFolder = [](const QString&) { return 'C'; };
+    QVERIFY(form->ValidateScanOptions());
+    QVERIFY(prompter->Messages.isEmpty());
+  }
+
+  // A real partitioned loop device: the whole disk chosen through the disk-image item and
+  // a destination on its partition, a partition and its sibling, and another disk.
+  void SameDriveIsSeenBelowPartitions() {
+    fixtures::LoopDisk disk(temp->filePath(QStringLiteral("loop")).toStdString());
+    if (!disk.Skipped().empty()) QSKIP(disk.Skipped().c_str());
+    form->DriveLetterOfFolder = [](const QString& f) { return LinuxDrives::LetterHoldingPath(f.toStdString()); };
+    LinuxDrives::Refresh();
+    const char whole = LinuxDrives::AttachImage(disk.Disk());
+    const char first = LinuxDrives::LetterOfPath(disk.Partition(1));
+    QVERIFY(whole != 0 && first != 0 && whole != first);
+    const struct {
+      char Letter;
+      std::string Folder;
+      bool Asked;
+    } cases[] = {{whole, (disk.MountPoint(1) / "out").string(), true},
+                 {first, (disk.MountPoint(2) / "out").string(), true},
+                 {first, Dest(QStringLiteral("out")).toStdString(), false}};
+    for (const auto& c : cases) {
+      QCOMPARE(form->FolderOnCardDrive(c.Letter, QString::fromStdString(c.Folder)), c.Asked);
+    }
+  }
+
+  void EarlierRecoveryAsksAndYesStays() {
+    ChooseValidOptions();
+    QDir().mkpath(Dest(QStringLiteral("out")));
+    Touch(Dest(QStringLiteral("out/File00001.JPG")));
+    prompter->Answers = {QMessageBox::Yes};
+    QTest::mouseClick(form->ui.BNext, Qt::LeftButton);
+    QCOMPARE(prompter->Texts(), QStringList{kEarlier});
+    QCOMPARE(form->CurrentPage(), 2);
+
+    prompter->Clear();
+    prompter->Answers = {QMessageBox::No};
+    QVERIFY(form->ValidateScanOptions());
+    QCOMPARE(prompter->Texts(), QStringList{kEarlier});
+  }
+
+  void EarlierRecoveryMatchesAsWindowsDoes() {
+    const QString dir = Dest(QStringLiteral("scan"));
+    QDir().mkpath(dir);
+    QVERIFY(TMainForm::NoEarlierRecovery(dir + "/"));
+    QVERIFY(TMainForm::NoEarlierRecovery(Dest(QStringLiteral("missing/"))));
+    Touch(dir + "/File1.JPG");
+    Touch(dir + "/MyFile0001.JPG");
+    QVERIFY(TMainForm::NoEarlierRecovery(dir + "/"));
+    for (const QString& name : {QStringLiteral("FILE0010"), QStringLiteral("file0002.jpg")}) {
+      Touch(dir + "/" + name);
+      QVERIFY2(!TMainForm::NoEarlierRecovery(dir + "/"), qPrintable(name));
+      QFile::remove(dir + "/" + name);
+    }
+    QDir().mkpath(dir + "/File0Folder");
+    QVERIFY(!TMainForm::NoEarlierRecovery(dir + "/"));
+  }
+
+  void RecogniserInputsFollowCameraAndKinds_data() {
+    QTest::addColumn<QString>("camera");
+    QTest::addColumn<bool>("photo");
+    QTest::addColumn<bool>("video");
+    QTest::addColumn<bool>("audio");
+    QTest::addColumn<QString>("videoType");
+    QTest::addColumn<QStringList>("enabled");
+    QTest::addColumn<bool>("canon");
+    QTest::addColumn<bool>("useChosen");
+    QTest::addColumn<QString>("chosenExt");
+    QTest::newRow("canon photos") << "Canon Digital Camera" << true << false << false << "ALL"
+                                  << QStringList{"JPG", "CRW", "CR2"} << true << false << "MOV";
+    QTest::newRow("generic photos") << "Generic Digital Camera" << true << false << false << "ALL"
+                                    << QStringList{"JPG", "TIF"} << false << false << "MOV";
+    QTest::newRow("video MP4") << "Generic Digital Camera" << false << true << false << "MP4"
+                               << QStringList{"MP4"} << false << true << "MP4";
+    QTest::newRow("video 3GP") << "Generic Phone Camera" << false << true << false << "3GP"
+                               << QStringList{"3GP"} << false << true << "3GP";
+    QTest::newRow("video MOV") << "Generic Digital Camera" << false << true << false << "MOV"
+                               << QStringList{"MOV"} << false << false << "MOV";
+    QTest::newRow("video ALL") << "Generic Digital Camera" << false << true << false << "ALL"
+                               << QStringList{"AVI", "MPG", "MOV", "MP4", "ASF", "3GP", "MTS"} << false
+                               << false << "MOV";
+    QTest::newRow("audio") << "Nikon Digital Camera" << false << false << true << "ALL"
+                           << QStringList{"MP3", "WAV", "AMR"} << false << false << "MOV";
+    QTest::newRow("canon everything") << "Canon Digital Camera" << true << true << true << "MP4"
+                                      << QStringList{"JPG", "CRW", "CR2", "MP4", "MP3", "WAV", "AMR"}
+                                      << true << true << "MP4";
+  }
+  void RecogniserInputsFollowCameraAndKinds() {
+    QFETCH(QString, camera);
+    QFETCH(bool, photo);
+    QFETCH(bool, video);
+    QFETCH(bool, audio);
+    QFETCH(QString, videoType);
+    QFETCH(QStringList, enabled);
+    QFETCH(bool, canon);
+    QFETCH(bool, useChosen);
+    QFETCH(QString, chosenExt);
+    ChooseValidOptions();
+    ChooseCamera(camera);
+    SetKinds(photo, video, audio);
+    form->ChosenVideoType = videoType;
+    QVERIFY(form->ValidateScanOptions());
+    QStringList expected = enabled;
+    QStringList actual = EnabledTypes(form->RecogniserInputs);
+    expected.sort();
+    actual.sort();
+    QCOMPARE(actual, expected);
+    QCOMPARE(form->RecogniserInputs.IsCanonCamera, canon);
+    QCOMPARE(form->RecogniserInputs.UseChosenVideoExt, useChosen);
+    QCOMPARE(QString::fromStdString(form->RecogniserInputs.ChosenVideoExt), chosenExt);
+    // The icon list follows the enabled types, in table order.
+    QStringList names;
+    for (const QString& t : EnabledTypes(form->RecogniserInputs)) names << "." + t;
+    QCOMPARE(form->ExtIconNames, names);
+    QCOMPARE(form->ImgListExt.size(), names.size());
+  }
+
+  void VideoTypeDialogChoosesAndCancelKeepsTheChoice() {
+    QStringList offered;
+    int preselected = -2;
+    auto pick = [&](const QString& wanted, bool ok) {
+      return [&, wanted, ok](QDialog& dialog) {
+        auto& video = static_cast<TVideoTypeForm&>(dialog);
+        offered = video.Items();
+        preselected = video.ItemIndex();
+        if (!wanted.isEmpty()) video.SetItemIndex(static_cast<int>(video.Items().indexOf(wanted)));
+        return ok ? QDialog::Accepted : QDialog::Rejected;
+      };
+    };
+    {
+      TDialogScript script(pick(QStringLiteral("MP4"), true));
+      QTest::mouseClick(form->ui.CVideo, Qt::LeftButton);
+    }
+    QCOMPARE(offered, QStringList({"ALL", "MPG", "MOV", "ASF", "MP4", "AVI", "3GP", "MTS"}));
+    QCOMPARE(preselected, 0);
+    QCOMPARE(form->ChosenVideoType, QStringLiteral("MP4"));
+    QCOMPARE(form->ui.LVideoFileType->text(), QStringLiteral("[MP4]"));
+    QVERIFY(form->ui.LVideoFileType->isVisibleTo(form.get()));
+
+    {
+      TDialogScript script(pick(QStringLiteral("MOV"), false));
+      form->LVideoFileTypeClick();
+    }
+    QCOMPARE(preselected, 4);
+    QCOMPARE(form->ChosenVideoType, QStringLiteral("MP4"));
+    QCOMPARE(form->ui.LVideoFileType->text(), QStringLiteral("[MP4]"));
+
+    // Unchecking hides the link and keeps the choice.
+    QTest::mouseClick(form->ui.CVideo, Qt::LeftButton);
+    QVERIFY(!form->ui.LVideoFileType->isVisibleTo(form.get()));
+    QCOMPARE(form->ChosenVideoType, QStringLiteral("MP4"));
+  }
+
+  void CancellingTheFirstVideoChoiceShowsAll() {
+    QCOMPARE(form->ui.LVideoFileType->text(), QStringLiteral("[所有]"));
+    TDialogScript script([](QDialog& dialog) {
+      dialog.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
+      return dialog.result();
+    });
+    QTest::mouseClick(form->ui.CVideo, Qt::LeftButton);
+    QCOMPARE(form->ChosenVideoType, QStringLiteral("ALL"));
+    QCOMPARE(form->ui.LVideoFileType->text(), QStringLiteral("[ALL]"));
+  }
+
+  void VideoTypeDialogLooksAsDesigned() {
+    TVideoTypeForm dialog;
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Snapsalvager"));
+    QCOMPARE(dialog.size(), QSize(395, 273));
+    QCOMPARE(dialog.ui.LTitle->text(), QStringLiteral("视频文件类型来检测和恢复"));
+    QCOMPARE(dialog.ui.BStop->text(), QStringLiteral("确定"));
+    QCOMPARE(dialog.ui.Button1->text(), QStringLiteral("取消"));
+    dialog.SetItems({"ALL", "MPG"});
+    dialog.SetItemIndex(1);
+    QTest::mouseClick(dialog.ui.BStop, Qt::LeftButton);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(dialog.ItemIndex(), 1);
+  }
+
+  void BrowseSetsTheFolderWithATrailingSlash() {
+    QString title;
+    SetFolderChooser([&title](const QString& t) {
+      title = t;
+      return QStringLiteral("/media/photos");
+    });
+    QTest::mouseClick(form->ui.Button1, Qt::LeftButton);
+    QCOMPARE(title, QStringLiteral("选择目标文件夹"));
+    QCOMPARE(form->ui.EDestFolder->text(), QStringLiteral("/media/photos/"));
+    SetFolderChooser([](const QString&) { return QString(); });
+    QTest::mouseClick(form->ui.Button1, Qt::LeftButton);
+    QCOMPARE(form->ui.EDestFolder->text(), QStringLiteral("/media/photos/"));
+    SetFolderChooser({});
+  }
+
+  void ChoosingADiskImageAttachesAndSelectsIt() {
+    const QString image = Dest(QStringLiteral("card.img"));
+    {
+      std::ofstream out(image.toStdString(), std::ios::binary);
+      out << std::string(4096, '\0');
+    }
+    SetFileChooser([image](const QString&, const QString&) { return image; });
+    QComboBox* cb = form->ui.CBDrive;
+    const int chooser = cb->count() - 1;
+    emit cb->activated(chooser);
+    const QVariant row = cb->currentData(TMainForm::kDriveRowRole);
+    QVERIFY(row.toInt() >= 0);
+    const TDriveEntry& e = form->DriveTable[static_cast<size_t>(row.toInt())];
+    QCOMPARE(e.DriveType, DRIVE_REMOVABLE);
+    QCOMPARE(LinuxDrives::LetterOfPath(image.toStdString()), e.Letter);
+
+    // Cancelling the file dialog leaves no drive chosen.
+    SetFileChooser([](const QString&, const QString&) { return QString(); });
+    emit cb->activated(cb->count() - 1);
+    QCOMPARE(cb->currentIndex(), 0);
+
+    SetFileChooser([this](const QString&, const QString&) { return Dest(QStringLiteral("none.img")); });
+    emit cb->activated(cb->count() - 1);
+    QCOMPARE(prompter->Texts(), QStringList{QStringLiteral("无法打开磁盘映像文件：\r\n") + Dest(QStringLiteral("none.img"))});
+    QCOMPARE(cb->currentIndex(), 0);
+    SetFileChooser({});
+  }
+
+  void CameraListHoldsTheFifteenCameras() {
+    QComboBox* cb = form->ui.CBCamera;
+    QCOMPARE(cb->count(), 15);
+    QCOMPARE(cb->currentIndex(), 0);
+    QCOMPARE(cb->itemText(0), QStringLiteral("Generic Digital Camera"));
+    QCOMPARE(cb->itemText(2), QStringLiteral("Canon Digital Camera"));
+    QCOMPARE(cb->itemText(14), QStringLiteral("Sony Digital Camera"));
+  }
+};
+
+QTEST_MAIN(TestWizardScanOptions)
+#include "tst_WizardScanOptions.moc"
