@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/Signatures.h"
-#include "engine/StructureChecks.h"
+#include "engine/StructureChecks/StructureCheck.h"
 
 using namespace snapsalvager;
 

@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "engine/StructureChecks.h"
+#include "engine/StructureChecks/StructureCheck.h"
 #include "tempfile/TempFileWriter.h"
 #include "engine/CardDevice.h"
 

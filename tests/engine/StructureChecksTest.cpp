@@ -1,6 +1,6 @@
 // The structure checks of deep scans, format by format: the exact end, a file broken
 // mid-way (the carving rule decides), the deep recognitions and their guards.
-#include "engine/StructureChecks.h"
+#include "engine/StructureChecks/StructureCheck.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,65 @@
+// ISO base media files and QuickTime movies (MP4, MOV, 3GP, AVCHD MTS in a box).
+#include "engine/StructureChecks/Formats.h"
+
+#include <cstring>
+
+namespace snapsalvager::structure {
+namespace {
+
+constexpr uint32_t kIsoCarries = Bit("JPG") | Bit("MP3") | Bit("MPG") | Bit("MOV") | Bit("MP4") |
+                                 Bit("3GP") | Bit("MTS") | Bit("AMR");
+
+// ISO base media / QuickTime: the top-level boxes, 32- or 64-bit sized, up to the last
+// well-formed one; a file whose movie box was never seen cannot be placed.
+class TIsoCheck final : public TStructureCheck {
+ public:
+  explicit TIsoCheck(uint64_t limit) : TStructureCheck(limit, kIsoCarries) {
+    exifPhotosAreFiles_ = true;
+    Expect(0, 8);
+  }
+
+ protected:
+  void OnHead(const uint8_t* h) override {
+    uint64_t size = Be32(h);
+    const bool known = KnownTopLevel(h + 4);
+    if (size == 1) {
+      if (need_ < 16) return More(16);
+      size = Be64(h + 8);
+      if (size < 16) return StopHere(h);
+    } else if (size < 8 || !known) {
+      return StopHere(h);
+    }
+    if (!known) return StopHere(h);
+    if (size > limit_ - at_) return Broken();  // runs past the card: cut off
+    if (std::memcmp(h + 4, "moov", 4) == 0 || std::memcmp(h + 4, "moof", 4) == 0) movie_ = true;
+    ++boxes_;
+    Expect(at_ + size, 8);
+  }
+
+ private:
+  void StopHere(const uint8_t*) {
+    if (boxes_ == 0 || !movie_) return Broken();
+    EndsAt(at_);
+  }
+
+  static bool KnownTopLevel(const uint8_t* type) {
+    static constexpr const char* kTypes[] = {
+        "ftyp", "moov", "mdat", "free", "skip", "wide", "uuid", "meta", "pnot", "pict",
+        "PICT", "junk", "moof", "mfra", "sidx", "styp", "pdin", "udta", "prft", "emsg", "ssix"};
+    for (const char* t : kTypes) {
+      if (std::memcmp(type, t, 4) == 0) return true;
+    }
+    return false;
+  }
+
+  uint32_t boxes_ = 0;
+  bool movie_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<TStructureCheck> MakeIsoCheck(uint64_t limit) {
+  return std::make_unique<TIsoCheck>(limit);
+}
+
+}  // namespace snapsalvager::structure
