@@ -180,10 +180,7 @@ void AddClip(TMainForm& form, const QString& tempFolder, const std::string& type
   f.TempFile = std::filesystem::path(tempFolder.toStdString()) / TemporaryFileName(number, type);
   f.Info = "N/A";
   {
-    TWriteFileStream stream(f.TempFile);
-    stream.Encoded = true;
-    stream.EncodedLength = kTempHeadLength;
-    stream.EncodeKey = kTempHeadKey;
+    TWriteFileStream stream(f.TempFile, TWriteSettings{0, true, false});
     std::vector<uint8_t> sector(512, static_cast<uint8_t>(number));
     for (int i = 0; i < 8; ++i) stream.Write(sector.data(), 512);
   }

@@ -32,7 +32,7 @@ const char* const kUsage =
 // Restores one kept temporary file into dest. Empty when it was restored, else why not.
 std::string RestoreOne(const std::string& temp, const fs::path& dest, fs::path& target) {
   const std::string name = RecoveredNameOfTemporary(fs::path(temp).filename().string());
-  if (name.empty()) return "not a temporary file of a recovery (Temporary_v5_File<number>_<type>.~QX)";
+  if (name.empty()) return "not a temporary file of a recovery (" + TemporaryNameForm() + ")";
   std::error_code ec;
   if (!fs::is_regular_file(temp, ec)) return "no such file";
   target = dest / name;

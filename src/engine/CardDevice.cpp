@@ -68,10 +68,6 @@ bool OpenDriveLocked(TDiskState& s, uint8_t drive) {
 
 }  // namespace
 
-bool IsWinNT() { return true; }
-bool IsWin2000OrLater() { return true; }
-bool IsWin95OSR2OrLater() { return false; }
-
 bool IsCDRomDrive(uint8_t drive) {
   if (drive < 1 || drive > 26) return false;
   return LinuxDrives::GetDriveType(static_cast<char>('A' + drive - 1)) == DRIVE_CDROM;
@@ -93,8 +89,7 @@ bool GetDiskSize(uint8_t drive, int64_t& length) {
   return true;
 }
 
-bool OpenDrive(uint8_t drive, bool /*forReading*/) {
-  // A request for writing is served read-only like any other: the card is never written.
+bool OpenDrive(uint8_t drive) {
   TDiskState& s = State();
   std::lock_guard lock(s.Mutex);
   return OpenDriveLocked(s, drive);

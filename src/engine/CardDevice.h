@@ -48,17 +48,11 @@ bool HasCardDescriptor(const std::string& path);
 // Closes the descriptor kept for path; every kept one when path is empty.
 void ForgetCardDescriptor(const std::string& path);
 
-// Platform flags, kept for callers that choose a path by them. On Linux the one path is
-// the modern one: IsWinNT and IsWin2000OrLater are true, IsWin95OSR2OrLater false.
-bool IsWinNT();
-bool IsWin2000OrLater();
-bool IsWin95OSR2OrLater();
-
 bool IsCDRomDrive(uint8_t drive);
 bool GetDriveGeometry(uint8_t drive, TDiskGeometry& geometry);
 bool GetDiskSize(uint8_t drive, int64_t& length);  // length -1 on failure
-// Opens the cached handle for a drive; a request for writing is still opened read-only.
-bool OpenDrive(uint8_t drive, bool forReading);
+// Opens the cached handle for a drive, read-only like every opening of the card.
+bool OpenDrive(uint8_t drive);
 // Reads count sectors at startSector into buffer, in chunks of at most 128 sectors
 // (65,536 bytes). True only when every byte was read; a short read is a failure.
 // A sector here is the device's size when it reports 1 to 511 bytes, else 512 bytes: the

@@ -1,4 +1,4 @@
-// The found-file list and the names of carved files.
+// The found-file list.
 #include "engine/FoundFiles.h"
 
 #include <algorithm>
@@ -16,21 +16,5 @@ size_t TFoundFileList::CountSelected() const {
 }
 
 void ClearFoundFiles(TFoundFileList& list) { list.Clear(); }
-
-std::string FileNumberText(uint32_t number) {
-  std::string digits = std::to_string(number);
-  // Four digits at least, so the first 999 names all begin with "File0", which is what
-  // the check for an earlier recovery in the destination folder looks for.
-  if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
-  return digits;
-}
-
-std::string RecoveredFileName(uint32_t number, const std::string& type) {
-  return "File" + FileNumberText(number) + "." + type;
-}
-
-std::string TemporaryFileName(uint32_t number, const std::string& type) {
-  return "Temporary_v5_File" + FileNumberText(number) + "_" + type + ".~QX";
-}
 
 }  // namespace snapsalvager

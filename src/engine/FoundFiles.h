@@ -1,5 +1,5 @@
-// The found-file list: one record per carved file that holds data, in card order, and the
-// names given to recovered and temporary files.
+// The found-file list: one record per carved file that holds data, in card order. The names
+// of recovered and temporary files come with the format.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "tempfile/TempFileFormat.h"
 
 namespace snapsalvager {
 
@@ -35,12 +37,5 @@ class TFoundFileList {
 };
 
 void ClearFoundFiles(TFoundFileList& list);
-
-// 1 -> "0001", 123 -> "0123", 12345 -> "12345".
-std::string FileNumberText(uint32_t number);
-// "File" + number + "." + type.
-std::string RecoveredFileName(uint32_t number, const std::string& type);
-// "Temporary_v5_File" + number + "_" + type + ".~QX".
-std::string TemporaryFileName(uint32_t number, const std::string& type);
 
 }  // namespace snapsalvager

@@ -14,7 +14,7 @@
 #include <system_error>
 #include <vector>
 
-#include "tempfile/TempFileReader.h"
+#include "tempfile/TempFileFormat.h"
 
 namespace snapsalvager {
 namespace {
@@ -130,7 +130,7 @@ void UnscrambleHead(const std::filesystem::path& tempPath) {
   size_t length = 0;
   if (!ReadFully(file.get(), head, sizeof head, 0, length)) Fail("cannot read", tempPath, errno);
   if (length == 0) return;
-  for (size_t i = 0; i < length; ++i) head[i] = static_cast<char>(head[i] ^ kTempHeadKey);
+  ScrambleHead(head, 0, static_cast<int64_t>(length));
   if (!WriteFully(file.get(), head, length, 0)) Fail("cannot write", tempPath, errno);
   if (int error = file.Close(); error != 0) Fail("cannot write", tempPath, error);
 }
@@ -217,27 +217,6 @@ TSaveOutcome SaveFoundFiles(const TFoundFileList& files, const std::filesystem::
 
 namespace snapsalvager {
 
-std::string RecoveredNameOfTemporary(const std::string& tempName) {
-  static const std::string prefix = "Temporary_v5_File";
-  static const std::string suffix = ".~QX";
-  if (tempName.size() <= prefix.size() + suffix.size() || tempName.compare(0, prefix.size(), prefix) != 0)
-    return {};
-  std::string tail = tempName.substr(tempName.size() - suffix.size());
-  for (char& c : tail) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (tail != suffix) return {};
-  const std::string middle = tempName.substr(prefix.size(), tempName.size() - prefix.size() - suffix.size());
-  const size_t underscore = middle.find('_');
-  if (underscore == std::string::npos || underscore < 4 || underscore + 1 >= middle.size()) return {};
-  const std::string number = middle.substr(0, underscore);
-  std::string type = middle.substr(underscore + 1);
-  const auto digit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
-  const auto alnum = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
-  if (!std::all_of(number.begin(), number.end(), digit) || !std::all_of(type.begin(), type.end(), alnum))
-    return {};
-  for (char& c : type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return "File" + number + "." + type;
-}
-
 namespace {
 
 // A path as a shell reads it back: as it is when it holds only plain characters, else in
@@ -260,7 +239,7 @@ std::string RestoreCommandHint(const std::filesystem::path& kept, const std::fil
   if (std::filesystem::is_directory(kept, ec)) {
     if (files.empty() || files.back() != '/') files += '/';
     // The pattern stays outside the quotes so the shell expands it.
-    files = ShellWord(files) + "Temporary_v5_File*.~QX";
+    files = ShellWord(files) + TemporaryFilePattern();
   } else {
     files = ShellWord(files);
   }

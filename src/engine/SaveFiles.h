@@ -13,7 +13,7 @@
 
 namespace snapsalvager {
 
-// XORs the first 512 bytes of the file in place with the head key. Throws
+// Unscrambles the head of the file in place (the XOR is its own inverse). Throws
 // std::runtime_error when the file cannot be opened, read or written.
 void UnscrambleHead(const std::filesystem::path& tempPath);
 
@@ -25,10 +25,6 @@ void MoveWithoutReplacing(const std::filesystem::path& from, const std::filesyst
 // again, so the temporary file stays a valid temporary file, and the error is rethrown.
 // Throws without touching anything when tempPath does not exist or finalPath already does.
 void RestoreAndMove(const std::filesystem::path& tempPath, const std::filesystem::path& finalPath);
-
-// "File0001.JPG" for a temporary file named "Temporary_v5_File0001_JPG.~QX" (the type
-// upper-cased, the suffix matched without regard to case); empty for any other name.
-std::string RecoveredNameOfTemporary(const std::string& tempName);
 
 // Followed by the destination folder, once files were saved.
 inline constexpr char kSavedInText[] = "已恢复的文件被保存在";

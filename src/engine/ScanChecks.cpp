@@ -16,7 +16,7 @@
 #include <system_error>
 
 #include "engine/LinuxDrives.h"
-#include "tempfile/TempFileReader.h"
+#include "tempfile/TempFileFormat.h"
 #include "engine/CardDevice.h"
 
 namespace snapsalvager {
@@ -85,7 +85,7 @@ TDestFolderResult PrepareDestFolder(const std::string& destFolder, std::string& 
   std::error_code ec;
   fs::create_directories(destFolder, ec);
   if (!fs::is_directory(destFolder, ec)) return TDestFolderResult::CannotCreate;
-  tempFolder = destFolder + "TmpFiles/";
+  tempFolder = destFolder + kTempFolderName + "/";
   if (!fs::is_directory(tempFolder, ec)) {
     // Made by someone else in the meantime is as good as made here.
     if (!fs::create_directory(tempFolder, ec) && !fs::is_directory(tempFolder, ec))
@@ -139,16 +139,14 @@ bool MeasureCard(TDriveEntry& drive) {
   }
   // The scan works in 512-byte sectors; only smaller device sectors are kept.
   if (drive.SectorSize == 0 || drive.SectorSize >= 512) drive.SectorSize = 512;
-  if (IsWin2000OrLater()) {
-    int64_t length = -1;
-    if (GetDiskSize(drive.DriveNumber, length) && length > 0) {
-      const uint64_t sectors = static_cast<uint64_t>(length) / drive.SectorSize;
-      if (sectors > drive.SectorCount) {
-        // Saturated rather than cut to the low 32 bits, so a huge disk fails the
-        // plausibility test below instead of passing with a wrong size.
-        drive.SectorCount = static_cast<uint32_t>(std::min<uint64_t>(sectors, UINT32_MAX));
-        askCapacity = false;
-      }
+  int64_t length = -1;
+  if (GetDiskSize(drive.DriveNumber, length) && length > 0) {
+    const uint64_t sectors = static_cast<uint64_t>(length) / drive.SectorSize;
+    if (sectors > drive.SectorCount) {
+      // Saturated rather than cut to the low 32 bits, so a huge disk fails the
+      // plausibility test below instead of passing with a wrong size.
+      drive.SectorCount = static_cast<uint32_t>(std::min<uint64_t>(sectors, UINT32_MAX));
+      askCapacity = false;
     }
   }
   if (drive.SectorCount < kFewestSectors || drive.SectorCount > kMostSectors) {

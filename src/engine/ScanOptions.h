@@ -15,7 +15,6 @@ struct TDriveEntry {
   char Letter = 0;
   uint8_t DriveNumber = 0;  // 1 = A:
   bool Listed = false;
-  std::string Label;        // always empty
   uint8_t DriveType = 0;
   uint32_t SectorCount = 0;  // filled before the scan
   uint32_t SectorSize = 0;

@@ -22,7 +22,6 @@ constexpr uint32_t kBatchSectors = 200;
 constexpr uint32_t kReportIntervalMs = 250;  // each report waits for the main thread
 constexpr uint32_t kReportsPerEstimate = 4;  // about once a second
 constexpr uint32_t kFailedBatchWaitMs = 100;
-constexpr int64_t kJpgMaxSize = 52428800;  // 50 MiB: bytes past it are not stored
 
 uint32_t SteadyTick() {
   using namespace std::chrono;
@@ -192,12 +191,7 @@ void TDigitalReadThread::Impl::StartNewFile() {
   recoveredName = RecoveredFileName(fileCounter, currentType);
   tempPath = tempFolder / TemporaryFileName(fileCounter, currentType);
   fileCut = false;
-  openFile = std::make_unique<TWriteFileStream>(tempPath);
-  openFile->MaxSize = currentType == "JPG" ? kJpgMaxSize : 0;
-  openFile->Encoded = true;
-  openFile->EncodedLength = 512;
-  openFile->EncodeKey = 0xD3;
-  openFile->Buffered = true;
+  openFile = std::make_unique<TWriteFileStream>(tempPath, TempFileWriteSettings(currentType));
 }
 
 void TDigitalReadThread::Impl::WriteSector(uint8_t* sector, uint32_t size) {
@@ -380,7 +374,7 @@ bool TDigitalReadThread::Impl::DetectDeep(const uint8_t* sector) {
   std::memcpy(previous.data(), sector, sectorSize);
   havePrevious = true;
   if (header && openFile && check &&
-      check->Contains(static_cast<uint64_t>(openFile->Written), IndexOfFileType(type), sector)) {
+      check->Contains(static_cast<uint64_t>(openFile->Written()), IndexOfFileType(type), sector)) {
     return false;
   }
   return header;
@@ -396,7 +390,7 @@ void TDigitalReadThread::Impl::StartDeepFile(const uint8_t* sector, uint32_t p) 
 // file ended here at its exact length and was closed.
 bool TDigitalReadThread::Impl::WriteDeepSector(uint8_t* sector) {
   if (check && check->Verdict() == TCheckVerdict::GoesOn) {
-    const uint64_t before = static_cast<uint64_t>(openFile->Written);
+    const uint64_t before = static_cast<uint64_t>(openFile->Written());
     if (check->Feed(sector, sectorSize) == TCheckVerdict::EndsAt) {
       const uint64_t end = check->End();
       if (end > before) {

@@ -196,11 +196,7 @@ TJpegPicture DecodeJpeg(const uint8_t* data, size_t size, int scaleDenom) {
 }
 
 std::vector<uint8_t> ReadPreviewBytes(const std::filesystem::path& path, bool scrambled) {
-  TPreviewFileStream stream(path);
-  stream.Encoded = scrambled;
-  stream.EncodedLength = kTempHeadLength;
-  stream.EncodeKey = kTempHeadKey;
-  stream.MaxSize = kPreviewMaxSize;
+  TPreviewFileStream stream(path, TReadSettings{kPreviewMaxSize, scrambled});
   return ReadReportedBytes(stream);
 }
 

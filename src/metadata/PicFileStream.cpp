@@ -10,12 +10,8 @@ namespace snapsalvager {
 
 TmdFileStream::TmdFileStream(const std::filesystem::path& fileName, bool encoded)
     : FileName(fileName),
-      Reader(std::make_unique<TPreviewFileStream>(fileName)),
+      Reader(std::make_unique<TPreviewFileStream>(fileName, TReadSettings{kReaderMaxSize, encoded})),
       Window(WindowSize) {
-  Reader->MaxSize = kReaderMaxSize;
-  Reader->Encoded = encoded;
-  Reader->EncodedLength = kTempHeadLength;
-  Reader->EncodeKey = kTempHeadKey;
   WindowStart = Reader->Position();
   WindowLength = Reader->Read(Window.data(), WindowSize);
 }

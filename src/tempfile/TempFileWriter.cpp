@@ -1,5 +1,5 @@
-// Writer of temporary files. The layout on disk is the carved bytes with the first
-// EncodedLength bytes XORed with EncodeKey; nothing else is added.
+// Writer of temporary files. The layout on disk is the carved bytes with the head
+// scrambled (TempFileFormat.h); nothing else is added.
 #include "tempfile/TempFileWriter.h"
 
 #include <fcntl.h>
@@ -21,7 +21,12 @@ constexpr size_t kFlushThreshold = 0x100000;
 
 }  // namespace
 
-TWriteFileStream::TWriteFileStream(const std::filesystem::path& path) : path_(path) {
+TWriteSettings TempFileWriteSettings(const std::string& type) {
+  return TWriteSettings{TempFileSizeCap(type), true, true};
+}
+
+TWriteFileStream::TWriteFileStream(const std::filesystem::path& path, const TWriteSettings& settings)
+    : settings_(settings), path_(path) {
   // O_NOFOLLOW: a link planted under the temporary name must make the create fail rather
   // than truncate whatever file it points to.
   do {
@@ -72,21 +77,18 @@ int32_t TWriteFileStream::Write(void* buffer, int32_t count) {
 
   if (direct_) return StoreDirect(bytes, count);
 
-  if (Encoded && Written < EncodedLength) {
-    const int64_t headLeft = EncodedLength - Written;
-    const int64_t n = std::min<int64_t>(count, headLeft);
-    for (int64_t i = 0; i < n; ++i) bytes[i] ^= EncodeKey;
-  }
+  if (settings_.Scrambled) ScrambleHead(bytes, written_, count);
 
   int32_t result = count;
-  if (MaxSize > 0 && Written >= MaxSize) {
+  if (settings_.MaxSize > 0 && written_ >= settings_.MaxSize) {
     // Past the cap: accepted and counted, not stored.
   } else {
     // A write that crosses the cap keeps only the bytes below it, so the file never holds
     // more than the size reported for it.
     int32_t toStore = count;
-    if (MaxSize > 0 && Written + count > MaxSize) toStore = static_cast<int32_t>(MaxSize - Written);
-    if (Buffered) {
+    if (settings_.MaxSize > 0 && written_ + count > settings_.MaxSize)
+      toStore = static_cast<int32_t>(settings_.MaxSize - written_);
+    if (settings_.Buffered) {
       if (buffer_.capacity() < kFlushThreshold) buffer_.reserve(kFlushThreshold);
       buffer_.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(toStore));
       if (buffer_.size() >= kFlushThreshold) {
@@ -98,19 +100,19 @@ int32_t TWriteFileStream::Write(void* buffer, int32_t count) {
       if (took < toStore) result = took;
     }
   }
-  Written += count;
+  written_ += count;
   return result;
 }
 
 int64_t TWriteFileStream::GetSize() const {
-  if (MaxSize > 0 && Written > MaxSize) return MaxSize;
-  return Written;
+  if (settings_.MaxSize > 0 && written_ > settings_.MaxSize) return settings_.MaxSize;
+  return written_;
 }
 
 void TWriteFileStream::Truncate(int64_t size) {
-  if (size < 0 || size >= Written) return;
-  const int64_t stored = MaxSize > 0 ? std::min(Written, MaxSize) : Written;
-  const int64_t keep = MaxSize > 0 ? std::min(size, MaxSize) : size;
+  if (size < 0 || size >= written_) return;
+  const int64_t stored = settings_.MaxSize > 0 ? std::min(written_, settings_.MaxSize) : written_;
+  const int64_t keep = settings_.MaxSize > 0 ? std::min(size, settings_.MaxSize) : size;
   const int64_t bufferStart = stored - static_cast<int64_t>(buffer_.size());
   if (keep >= bufferStart) {
     buffer_.resize(static_cast<size_t>(keep - bufferStart));
@@ -124,12 +126,12 @@ void TWriteFileStream::Truncate(int64_t size) {
     }
     stored_ = std::min(stored_, keep);
   }
-  Written = size;
+  written_ = size;
 }
 
 bool TWriteFileStream::Close() {
   if (fd_ < 0) return all_stored_;
-  if (Buffered && !buffer_.empty()) {
+  if (settings_.Buffered && !buffer_.empty()) {
     // The buffered bytes were scrambled when they were first written: store them as they are.
     direct_ = true;
     Write(buffer_.data(), static_cast<int32_t>(buffer_.size()));

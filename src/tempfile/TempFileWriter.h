@@ -6,26 +6,37 @@
 #include <filesystem>
 #include <string>
 
+#include "tempfile/TempFileFormat.h"
+
 namespace snapsalvager {
+
+struct TWriteSettings {
+  int64_t MaxSize = 0;     // 0 means no cap
+  bool Scrambled = false;  // the head is stored XORed (see TempFileFormat.h)
+  bool Buffered = false;   // writes are collected in 1 MiB blocks
+};
+
+// How the scan writes a temporary file of a type: capped, scrambled, buffered.
+TWriteSettings TempFileWriteSettings(const std::string& type);
 
 class TWriteFileStream {
  public:
   // Creates (or truncates) the file for reading and writing, never following a symbolic
   // link at the path. Throws std::runtime_error with a message naming the path on failure.
-  explicit TWriteFileStream(const std::filesystem::path& path);
+  explicit TWriteFileStream(const std::filesystem::path& path, const TWriteSettings& settings = {});
   // Flushes the buffer (unchanged: it was scrambled when written) and closes the file.
   ~TWriteFileStream();
   TWriteFileStream(const TWriteFileStream&) = delete;
   TWriteFileStream& operator=(const TWriteFileStream&) = delete;
 
-  // XORs the head part of buffer in place when Encoded, then stores, drops or buffers it.
+  // XORs the head part of buffer in place when Scrambled, then stores, drops or buffers it.
   // Returns count (or what the file took for an unbuffered write).
   int32_t Write(void* buffer, int32_t count);
-  // Written, or MaxSize when MaxSize > 0 and Written exceeds it.
+  // Written(), or the cap when there is one and Written() exceeds it.
   int64_t GetSize() const;
 
-  // Ends the file at size bytes (when fewer than Written): the bytes past it are dropped
-  // from the buffer or cut from the file, and Written becomes size. A file of an exactly
+  // Ends the file at size bytes (when fewer than Written()): the bytes past it are dropped
+  // from the buffer or cut from the file, and Written() becomes size. A file of an exactly
   // known length ends at its last byte, not at the end of a sector.
   void Truncate(int64_t size);
   // Flushes and closes now. True only when every byte meant for the file reached it
@@ -40,17 +51,14 @@ class TWriteFileStream {
   int LastErrno() const { return last_errno_; }
   // Bytes that reached the file so far (buffered bytes not yet written are not counted).
   int64_t Stored() const { return stored_; }
-
-  int64_t MaxSize = 0;  // 0 means no cap
-  bool Encoded = false;
-  int32_t EncodedLength = 0;
-  uint8_t EncodeKey = 0;
-  int64_t Written = 0;  // bytes accepted, dropped ones included
-  bool Buffered = false;
+  // Bytes accepted, dropped ones included.
+  int64_t Written() const { return written_; }
 
  private:
   int32_t StoreDirect(const void* data, int32_t count);
 
+  const TWriteSettings settings_;
+  int64_t written_ = 0;
   int fd_ = -1;
   bool direct_ = false;
   std::string buffer_;

@@ -82,7 +82,6 @@ void TMainForm::ResetDriveTable() {
     e.Letter = static_cast<char>('A' + i);
     e.DriveNumber = static_cast<uint8_t>(i + 1);
     e.Listed = false;
-    e.Label.clear();
     e.DriveType = LinuxDrives::GetDriveType(e.Letter);
   }
 }
@@ -92,7 +91,7 @@ int TMainForm::AddDrivesOfType(std::optional<uint8_t> type, int image, int selec
   for (int i = 0; i < 26; ++i) {
     TDriveEntry& e = DriveTable[static_cast<size_t>(i)];
     if (type ? e.DriveType != *type : e.Listed) continue;
-    AddDriveItem(QStringLiteral("%1: %2").arg(QLatin1Char(e.Letter)).arg(QString::fromStdString(e.Label)),
+    AddDriveItem(QStringLiteral("%1: ").arg(QLatin1Char(e.Letter)),
                  image, selectedImage, 2, i);
     e.Listed = true;
     ++added;

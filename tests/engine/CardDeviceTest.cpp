@@ -44,12 +44,6 @@ class JdiskioTest : public ::testing::Test {
   enginetest::ScratchDir dir_;
 };
 
-TEST_F(JdiskioTest, LinuxRunsTheModernPath) {
-  EXPECT_TRUE(IsWinNT());
-  EXPECT_TRUE(IsWin2000OrLater());
-  EXPECT_FALSE(IsWin95OSR2OrLater());
-}
-
 TEST_F(JdiskioTest, BatchOf200SectorsIsReadInTwoChunks) {
   CardImage card(1000);
   card.noise();
@@ -85,7 +79,7 @@ TEST_F(JdiskioTest, SmallSectorDevicesAreReadInTheirOwnUnits) {
 TEST_F(JdiskioTest, UnknownSectorSizeGivesShiftZeroAndReads512ByteSectors) {
   auto log = std::make_shared<CardSourceLog>();
   const char letter = AttachSized(0, 4096, log);
-  ASSERT_TRUE(OpenDrive(Number(letter), true));
+  ASSERT_TRUE(OpenDrive(Number(letter)));
   EXPECT_EQ(CurrentSectorShift(), 0);
   std::vector<uint8_t> buffer(512, 0xEE);
   ASSERT_TRUE(ReadSectors(Number(letter), 2, 1, buffer.data()));
@@ -174,8 +168,8 @@ TEST_F(JdiskioTest, SameDriveOpensOnceAndAnotherDriveReplacesTheHandle) {
   std::vector<uint8_t> buffer(200 * 512);
   EXPECT_TRUE(ReadSectors(a, 0, 200, buffer.data()));
   EXPECT_TRUE(ReadSectors(a, 200, 200, buffer.data()));
-  EXPECT_TRUE(OpenDrive(a, true));
-  EXPECT_TRUE(OpenDrive(a, false));
+  EXPECT_TRUE(OpenDrive(a));
+  EXPECT_TRUE(OpenDrive(a));
   EXPECT_EQ(logA->Opens, 1);
   EXPECT_EQ(logA->Closes, 0);
   EXPECT_TRUE(ReadSectors(b, 0, 200, buffer.data()));
@@ -190,7 +184,7 @@ TEST_F(JdiskioTest, SameDriveOpensOnceAndAnotherDriveReplacesTheHandle) {
 TEST_F(JdiskioTest, GeometryAndSizeQueriesUseTheirOwnHandle) {
   auto log = std::make_shared<CardSourceLog>();
   const uint8_t drive = Number(CardImage(20000).attach(log));
-  ASSERT_TRUE(OpenDrive(drive, true));
+  ASSERT_TRUE(OpenDrive(drive));
   TDiskGeometry g;
   ASSERT_TRUE(GetDriveGeometry(drive, g));
   int64_t length = 0;
@@ -250,7 +244,7 @@ TEST_F(JdiskioTest, DrivesWithoutADeviceFail) {
     EXPECT_FALSE(GetDriveGeometry(drive, g));
     EXPECT_FALSE(GetDiskSize(drive, length));
     EXPECT_EQ(length, -1);
-    EXPECT_FALSE(OpenDrive(drive, true));
+    EXPECT_FALSE(OpenDrive(drive));
     EXPECT_FALSE(ReadSectors(drive, 0, 1, buffer.data()));
   }
   EXPECT_EQ(CurrentSectorShift(), 0);
@@ -286,7 +280,7 @@ int OpenFlagsOf(const std::filesystem::path& file) {
 TEST_F(JdiskioTest, TheCardIsOpenedReadOnlyEvenWhenWritingIsAsked) {
   const auto path = CardImage(64).writeTo(dir_ / "card.img");
   const uint8_t drive = Number(LinuxDrives::AttachImage(path.string()));
-  ASSERT_TRUE(OpenDrive(drive, false));
+  ASSERT_TRUE(OpenDrive(drive));
   const int flags = OpenFlagsOf(path);
   ASSERT_NE(flags, -1) << "the image is not open";
   EXPECT_EQ(flags & O_ACCMODE, O_RDONLY);

@@ -227,11 +227,7 @@ TEST_F(JpegFiles, PreviewReadsAtMost30000000BytesAndStillShowsTheStart) {
   ASSERT_EQ(seen.size(), 30'000'000u);
   EXPECT_TRUE(std::equal(seen.begin(), seen.end(), photo.begin()));
 
-  snapsalvager::TPreviewFileStream stream(temp);
-  stream.Encoded = true;
-  stream.EncodedLength = snapsalvager::kTempHeadLength;
-  stream.EncodeKey = snapsalvager::kTempHeadKey;
-  stream.MaxSize = snapsalvager::kPreviewMaxSize;
+  snapsalvager::TPreviewFileStream stream(temp, {snapsalvager::kPreviewMaxSize, true});
   snapsalvager::TJpegImage image;
   image.LoadFromStream(stream);  // the header lies in the first 30,000,000 bytes
   EXPECT_EQ(image.DataSize(), 30'000'000u);

@@ -60,7 +60,7 @@ TEST_F(PicFileStreamTest, ConstructionLoadsTheFirstWindowBigEndian) {
   EXPECT_EQ(s.WindowLength, 1024);
   EXPECT_EQ(s.Position, 0);
   EXPECT_EQ(s.ByteOrder, 1);
-  EXPECT_EQ(s.Reader->MaxSize, 1048576);
+  EXPECT_EQ(s.Reader->MaxSize(), 1048576);
 }
 
 TEST_F(PicFileStreamTest, TemporaryFileReadsAsTheCarvedBytes) {

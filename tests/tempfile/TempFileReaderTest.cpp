@@ -20,7 +20,9 @@
 
 namespace fs = std::filesystem;
 using snapsalvager::TPreviewFileStream;
+using snapsalvager::TReadSettings;
 using snapsalvager::TWriteFileStream;
+using snapsalvager::TWriteSettings;
 
 namespace {
 
@@ -35,12 +37,7 @@ std::vector<uint8_t> Carved(size_t n) {
 
 // Writes data as the scan does: sector by sector, through a scan-configured writer.
 void WriteTemp(const fs::path& file, std::vector<uint8_t> data) {
-  TWriteFileStream w(file);
-  w.MaxSize = 0;
-  w.Encoded = true;
-  w.EncodedLength = snapsalvager::kTempHeadLength;
-  w.EncodeKey = snapsalvager::kTempHeadKey;
-  w.Buffered = true;
+  TWriteFileStream w(file, TWriteSettings{0, true, true});
   for (size_t at = 0; at < data.size(); at += 512) {
     const size_t n = std::min<size_t>(512, data.size() - at);
     w.Write(data.data() + at, static_cast<int32_t>(n));
@@ -48,12 +45,8 @@ void WriteTemp(const fs::path& file, std::vector<uint8_t> data) {
   ASSERT_TRUE(w.Close());
 }
 
-void ConfigureForTemp(TPreviewFileStream& r, int64_t maxSize) {
-  r.MaxSize = maxSize;
-  r.Encoded = true;
-  r.EncodedLength = snapsalvager::kTempHeadLength;
-  r.EncodeKey = snapsalvager::kTempHeadKey;
-}
+// Reads as the preview reads a temporary file.
+TReadSettings TempSettings(int64_t maxSize) { return TReadSettings{maxSize, true}; }
 
 void MakeSparseFile(const fs::path& p, int64_t size) {
   { std::ofstream(p, std::ios::binary).put('x'); }
@@ -68,8 +61,7 @@ TEST(PreviewFileStream, RoundTripReturnsTheCarvedBytes) {
   for (size_t size : {size_t{1}, size_t{511}, size_t{512}, size_t{1500}, size_t{(1 << 20) + 512}}) {
     const auto carved = Carved(size);
     WriteTemp(file, carved);
-    TPreviewFileStream r(file);
-    ConfigureForTemp(r, 30000000);
+    TPreviewFileStream r(file, TempSettings(30000000));
     std::vector<uint8_t> back(size + 100, 0xEE);
     ASSERT_EQ(r.Read(back.data(), static_cast<int32_t>(back.size())), static_cast<int32_t>(size));
     back.resize(size);
@@ -82,8 +74,7 @@ TEST(PreviewFileStream, PieceByPieceReadsMatchOneRead) {
   const fs::path file = dir.path() / "t.~QX";
   const auto carved = Carved(3000);
   WriteTemp(file, carved);
-  TPreviewFileStream r(file);
-  ConfigureForTemp(r, 1048576);
+  TPreviewFileStream r(file, TempSettings(1048576));
   std::vector<uint8_t> back;
   uint8_t piece[37];
   for (int32_t n; (n = r.Read(piece, sizeof piece)) > 0;) back.insert(back.end(), piece, piece + n);
@@ -95,8 +86,7 @@ TEST(PreviewFileStream, ReadFrom300UnscramblesExactlyThe212HeadBytes) {
   const fs::path file = dir.path() / "raw.bin";
   std::vector<uint8_t> raw(2048, 0x00);
   { std::ofstream(file, std::ios::binary).write(reinterpret_cast<char*>(raw.data()), 2048); }
-  TPreviewFileStream r(file);
-  ConfigureForTemp(r, 1048576);
+  TPreviewFileStream r(file, TempSettings(1048576));
   ASSERT_EQ(r.Seek(300, SEEK_SET), 300);
   std::vector<uint8_t> out(500);
   ASSERT_EQ(r.Read(out.data(), 500), 500);
@@ -108,8 +98,7 @@ TEST(PreviewFileStream, ShortReadLeavesTheRestOfTheBufferUntouched) {
   TempDir dir;
   const fs::path file = dir.path() / "tiny.bin";
   { std::ofstream(file, std::ios::binary) << "abc"; }
-  TPreviewFileStream r(file);
-  ConfigureForTemp(r, 1048576);
+  TPreviewFileStream r(file, TempSettings(1048576));
   std::vector<uint8_t> out(16, 0x77);
   ASSERT_EQ(r.Read(out.data(), 16), 3);
   EXPECT_EQ(out[0], 'a' ^ 0xD3);
@@ -121,8 +110,7 @@ TEST(PreviewFileStream, UnencodedReaderReturnsTheFileAsItIs) {
   TempDir dir;
   const fs::path file = dir.path() / "plain.jpg";
   { std::ofstream(file, std::ios::binary) << "\xFF\xD8\xFF\xE1"; }
-  TPreviewFileStream r(file);
-  r.MaxSize = 1048576;
+  TPreviewFileStream r(file, TReadSettings{1048576, false});
   uint8_t out[4];
   ASSERT_EQ(r.Read(out, 4), 4);
   EXPECT_EQ(out[0], 0xFF);
@@ -134,21 +122,19 @@ TEST(PreviewFileStream, SizeIsCappedByMaxSize) {
   const fs::path big = dir.path() / "big.~QX", small = dir.path() / "small.~QX";
   MakeSparseFile(big, 40000000);
   MakeSparseFile(small, 3000000);
-  TPreviewFileStream rb(big), rs(small);
-  rb.MaxSize = rs.MaxSize = 30000000;
+  TPreviewFileStream rb(big, TReadSettings{30000000}), rs(small, TReadSettings{30000000});
   EXPECT_EQ(rb.GetSize(), 30000000);
   EXPECT_EQ(rs.GetSize(), 3000000);
   EXPECT_EQ(rb.Seek(-10, SEEK_END), 30000000 - 10) << "end of a capped file is MaxSize";
   EXPECT_EQ(rs.Seek(0, SEEK_END), 3000000);
-  rs.MaxSize = 0;
-  EXPECT_EQ(rs.GetSize(), 0);
+  EXPECT_EQ(TPreviewFileStream(small, TReadSettings{0}).GetSize(), 0);
 }
 
 TEST(PreviewFileStream, SeekRejectsNegativePositions) {
   TempDir dir;
   const fs::path file = dir.path() / "f";
   MakeSparseFile(file, 10);
-  TPreviewFileStream r(file);
+  TPreviewFileStream r(file, {});
   EXPECT_EQ(r.Seek(-1, SEEK_SET), -1);
   EXPECT_EQ(r.Seek(4, SEEK_SET), 4);
   EXPECT_EQ(r.Seek(2, SEEK_CUR), 6);
@@ -159,8 +145,8 @@ TEST(PreviewFileStream, SeekRejectsNegativePositions) {
 TEST(PreviewFileStream, MissingFileHasSizeZeroAndFailsToOpen) {
   TempDir dir;
   EXPECT_EQ(snapsalvager::GetFileSizeByName(dir.path() / "none"), 0);
-  EXPECT_THROW(TPreviewFileStream(dir.path() / "none"), std::runtime_error);
-  EXPECT_THROW(TPreviewFileStream{dir.path()}, std::runtime_error) << "a folder is no file";
+  EXPECT_THROW(TPreviewFileStream(dir.path() / "none", {}), std::runtime_error);
+  EXPECT_THROW((TPreviewFileStream{dir.path(), {}}), std::runtime_error) << "a folder is no file";
 }
 
 TEST(WriteFolderNote, WritesNineteenCrLfLines) {

@@ -18,6 +18,7 @@
 
 namespace fs = std::filesystem;
 using snapsalvager::TWriteFileStream;
+using snapsalvager::TWriteSettings;
 
 namespace {
 
@@ -35,13 +36,7 @@ std::vector<uint8_t> Pattern(size_t n, uint8_t start = 0) {
 }
 
 // Configured the way the scan configures it.
-void ScanSettings(TWriteFileStream& w, bool jpg) {
-  w.MaxSize = jpg ? 52428800 : 0;
-  w.Encoded = true;
-  w.EncodedLength = 512;
-  w.EncodeKey = 0xD3;
-  w.Buffered = true;
-}
+TWriteSettings ScanSettings(bool jpg) { return snapsalvager::TempFileWriteSettings(jpg ? "JPG" : "MOV"); }
 
 }  // namespace
 
@@ -51,8 +46,7 @@ TEST(WriteFileStream, OneSectorIsStoredWholeScrambledAndCallerBufferChanged) {
   const auto original = Pattern(512);
   auto sector = original;
   {
-    TWriteFileStream w(file);
-    ScanSettings(w, true);
+    TWriteFileStream w(file, ScanSettings(true));
     EXPECT_EQ(w.Write(sector.data(), 512), 512);
     EXPECT_EQ(w.GetSize(), 512);
   }
@@ -69,8 +63,7 @@ TEST(WriteFileStream, OnlyTheHeadIsScrambledAcrossWrites) {
   const fs::path file = dir.path() / "t.~QX";
   const auto a = Pattern(300, 1), b = Pattern(724, 9);
   {
-    TWriteFileStream w(file);
-    ScanSettings(w, false);
+    TWriteFileStream w(file, ScanSettings(false));
     auto x = a, y = b;
     w.Write(x.data(), 300);  // head bytes 0..299
     w.Write(y.data(), 724);  // 212 head bytes, then 512 plain
@@ -87,15 +80,14 @@ TEST(WriteFileStream, OnlyTheHeadIsScrambledAcrossWrites) {
 TEST(WriteFileStream, JpgCapDropsButCountsLaterBytes) {
   TempDir dir;
   const fs::path file = dir.path() / "cap.~QX";
-  TWriteFileStream w(file);
-  ScanSettings(w, true);
-  w.MaxSize = 4096;  // the real cap works the same; a small one keeps the test quick
+  // The real cap works the same; a small one keeps the test quick.
+  TWriteFileStream w(file, TWriteSettings{4096, true, true});
   std::vector<uint8_t> sector(512, 0x11);
   for (int i = 0; i < 12; ++i) {
     auto s = sector;
     EXPECT_EQ(w.Write(s.data(), 512), 512);
   }
-  EXPECT_EQ(w.Written, 12 * 512);
+  EXPECT_EQ(w.Written(), 12 * 512);
   EXPECT_EQ(w.GetSize(), 4096);
   ASSERT_TRUE(w.Close());
   EXPECT_EQ(fs::file_size(file), 4096u);
@@ -104,11 +96,10 @@ TEST(WriteFileStream, JpgCapDropsButCountsLaterBytes) {
 TEST(WriteFileStream, RealJpgCapStopsAtFiftyMebibytes) {
   TempDir dir;
   const fs::path file = dir.path() / "big.~QX";
-  TWriteFileStream w(file);
-  ScanSettings(w, true);
+  TWriteFileStream w(file, ScanSettings(true));
   std::vector<uint8_t> block(1 << 20, 0x5A);
   for (int i = 0; i < 51; ++i) w.Write(block.data(), static_cast<int32_t>(block.size()));
-  EXPECT_EQ(w.Written, 51LL << 20);
+  EXPECT_EQ(w.Written(), 51LL << 20);
   EXPECT_EQ(w.GetSize(), 52428800);
   ASSERT_TRUE(w.Close());
   EXPECT_EQ(fs::file_size(file), 52428800u);
@@ -117,8 +108,7 @@ TEST(WriteFileStream, RealJpgCapStopsAtFiftyMebibytes) {
 TEST(WriteFileStream, WriteCrossingTheCapStoresOnlyBytesBelowIt) {
   TempDir dir;
   const fs::path file = dir.path() / "cross.~QX";
-  TWriteFileStream w(file);
-  w.MaxSize = 1000;
+  TWriteFileStream w(file, TWriteSettings{1000});
   std::vector<uint8_t> data(768, 1);
   w.Write(data.data(), 768);
   EXPECT_EQ(w.Write(data.data(), 768), 768);
@@ -130,8 +120,7 @@ TEST(WriteFileStream, WriteCrossingTheCapStoresOnlyBytesBelowIt) {
 TEST(WriteFileStream, OtherTypesHaveNoCap) {
   TempDir dir;
   const fs::path file = dir.path() / "mov.~QX";
-  TWriteFileStream w(file);
-  ScanSettings(w, false);
+  TWriteFileStream w(file, ScanSettings(false));
   std::vector<uint8_t> block(3 << 20, 0x22);
   w.Write(block.data(), static_cast<int32_t>(block.size()));
   w.Write(block.data(), static_cast<int32_t>(block.size()));
@@ -143,8 +132,7 @@ TEST(WriteFileStream, OtherTypesHaveNoCap) {
 TEST(WriteFileStream, BuffersUntilOneMebibyteThenWritesTheBlock) {
   TempDir dir;
   const fs::path file = dir.path() / "buf.~QX";
-  TWriteFileStream w(file);
-  ScanSettings(w, false);
+  TWriteFileStream w(file, ScanSettings(false));
   std::vector<uint8_t> sector(512, 0x33);
   const int sectorsPerMiB = (1 << 20) / 512;
   for (int i = 0; i < sectorsPerMiB - 1; ++i) w.Write(sector.data(), 512);
@@ -161,8 +149,7 @@ TEST(WriteFileStream, DestroyFlushesAShortBufferUnchanged) {
   const fs::path file = dir.path() / "short.~QX";
   const auto data = Pattern(2000, 3);
   {
-    TWriteFileStream w(file);
-    ScanSettings(w, false);
+    TWriteFileStream w(file, ScanSettings(false));
     auto copy = data;
     w.Write(copy.data(), 2000);
   }
@@ -181,7 +168,7 @@ TEST(WriteFileStream, UnbufferedWritesGoStraightToTheFile) {
   EXPECT_EQ(w.Write(data.data(), 100), 100);
   EXPECT_EQ(fs::file_size(file), 100u);
   EXPECT_EQ(w.Write(data.data(), 0), 0);
-  EXPECT_EQ(w.Written, 100);
+  EXPECT_EQ(w.Written(), 100);
 }
 
 TEST(WriteFileStream, CreateReplacesAnExistingFile) {
@@ -219,8 +206,7 @@ TEST(WriteFileStream, CreateInMissingFolderThrows) {
 
 TEST(WriteFileStream, FullDeviceIsReportedNotHidden) {
   if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full not available";
-  TWriteFileStream w("/dev/full");
-  ScanSettings(w, false);
+  TWriteFileStream w("/dev/full", ScanSettings(false));
   std::vector<uint8_t> sector(512, 1);
   EXPECT_EQ(w.Write(sector.data(), 512), 512);  // buffered: nothing tried yet
   EXPECT_TRUE(w.AllStored());
@@ -235,7 +221,7 @@ TEST(WriteFileStream, UnbufferedWriteToFullDeviceReturnsWhatTheFileTook) {
   TWriteFileStream w("/dev/full");
   std::vector<uint8_t> data(64, 1);
   EXPECT_EQ(w.Write(data.data(), 64), 0);
-  EXPECT_EQ(w.Written, 64);
+  EXPECT_EQ(w.Written(), 64);
   EXPECT_FALSE(w.AllStored());
 }
 
@@ -249,8 +235,7 @@ TEST(WriteFileStream, FullFileSystemMakesCloseFail) {
   bool closed;
   std::string error;
   {
-    TWriteFileStream w(mnt / "Temporary_v5_File0001_MOV.~QX");
-    ScanSettings(w, false);
+    TWriteFileStream w(mnt / "Temporary_v5_File0001_MOV.~QX", ScanSettings(false));
     std::vector<uint8_t> block(1 << 20, 0x44);  // 1 MiB on a 64 KiB file system
     w.Write(block.data(), static_cast<int32_t>(block.size()));
     closed = w.Close();
@@ -273,8 +258,7 @@ TEST(WriteFileStream, TruncateEndsTheFileAtAByte) {
     const fs::path file = dir.path() / "Temporary_v5_File0001_AVI.~QX";
     const auto original = Pattern(c.Written, 3);
     {
-      TWriteFileStream w(file);
-      ScanSettings(w, false);
+      TWriteFileStream w(file, ScanSettings(false));
       for (size_t at = 0; at < c.Written; at += 512) {
         std::vector<uint8_t> sector(original.begin() + static_cast<long>(at), original.begin() + static_cast<long>(at + 512));
         w.Write(sector.data(), 512);

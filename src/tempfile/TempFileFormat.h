@@ -1,0 +1,57 @@
+// The temporary-file format, in one place (docs/temporary-files.md tells it to users).
+//
+// While a card is scanned, every carved file goes into the temporary folder ("TmpFiles/"
+// under the destination) as
+//
+//     Temporary_v5_File<number>_<type>.~QX        e.g. Temporary_v5_File0001_JPG.~QX
+//
+// where <number> has at least four digits and <type> is the type its first sector was
+// recognised as. Saved, it becomes File<number>.<type> (File0001.JPG).
+//
+// The content is the carved bytes in card order with no header, trailer or checksum. The
+// first kTempHeadLength bytes (all of them, for a shorter file) are stored XORed with
+// kTempHeadKey; every later byte is stored unchanged, so a half-finished carve is never
+// opened as a finished photo. JPG files are capped at kJpgMaxSize bytes; other types are
+// not capped. Next to the files lies a note for the user (kFolderNoteName).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace snapsalvager {
+
+inline constexpr int32_t kTempHeadLength = 512;
+inline constexpr uint8_t kTempHeadKey = 0xD3;
+// 50 MiB: a JPG's bytes past it are counted but not stored.
+inline constexpr int64_t kJpgMaxSize = 52428800;
+
+inline constexpr char kTempFolderName[] = "TmpFiles";
+inline constexpr char kFolderNoteName[] = "AboutThisFolder.txt";
+
+// The size cap of a type's temporary file: kJpgMaxSize for "JPG", else 0 (no cap).
+int64_t TempFileSizeCap(const std::string& type);
+
+// Scrambles or unscrambles (the same XOR) the part of data that lies in the head: data
+// holds count bytes found at offset in the file. Bytes past the head stay as they are.
+void ScrambleHead(void* data, int64_t offset, int64_t count);
+
+// 1 -> "0001", 123 -> "0123", 12345 -> "12345".
+std::string FileNumberText(uint32_t number);
+// "File" + number + "." + type.
+std::string RecoveredFileName(uint32_t number, const std::string& type);
+// "Temporary_v5_File" + number + "_" + type + ".~QX".
+std::string TemporaryFileName(uint32_t number, const std::string& type);
+// The shell pattern that matches every temporary file name.
+std::string TemporaryFilePattern();
+// How a user spells the temporary name in a message: "Temporary_v5_File<number>_<type>.~QX".
+std::string TemporaryNameForm();
+
+// "File0001.JPG" for a temporary file named "Temporary_v5_File0001_JPG.~QX" (the type
+// upper-cased, the suffix matched without regard to case); empty for any other name.
+std::string RecoveredNameOfTemporary(const std::string& tempName);
+
+// Writes the note (19 lines, CR LF) into tempFolder; errors are ignored.
+void WriteFolderNote(const std::filesystem::path& tempFolder);
+
+}  // namespace snapsalvager
