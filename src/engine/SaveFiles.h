@@ -30,9 +30,6 @@ void RestoreAndMove(const std::filesystem::path& tempPath, const std::filesystem
 // upper-cased, the suffix matched without regard to case); empty for any other name.
 std::string RecoveredNameOfTemporary(const std::string& tempName);
 
-// Followed by the destination folder, once files were saved.
-inline constexpr char kSavedInText[] = "已恢复的文件被保存在";
-
 // The line that tells the user how to save kept temporary files later: the restore
 // command with the temporary files (a folder stands for every temporary file in it) and
 // the destination folder.
@@ -43,7 +40,7 @@ struct TSaveStep {
   size_t Index = 0;  // 0-based position in the list
   size_t Count = 0;  // number of records in the list
   std::filesystem::path FinalPath;  // destination folder + Name
-  bool Selected = false;  // ticked: "保存中 " + path; unticked: "Bypassing " + path
+  bool Selected = false;  // ticked: saved; unticked: its temporary file deleted
 };
 using TSaveObserver = std::function<void(const TSaveStep& step)>;
 
