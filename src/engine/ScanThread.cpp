@@ -14,6 +14,7 @@
 #include "engine/StructureChecks/StructureCheck.h"
 #include "tempfile/TempFileWriter.h"
 #include "engine/CardDevice.h"
+#include "engine/Texts.h"
 
 namespace snapsalvager {
 namespace {
@@ -43,13 +44,11 @@ std::string TwoDigits(uint32_t value) {
 int AbandonedScansRunning() { return g_abandonedRunning; }
 
 std::string AbandonedScanRunningText() {
-  return "上一次扫描的线程在停止时没有响应，现在仍在运行，它可能还会写入临时文件。"
-         "请等它结束后再开始新的扫描，或者关闭 Snapsalvager 后重新启动。";
+  return Text(TText::AbandonedScanRunning);
 }
 
 std::string CutFileNote(const std::string& info, int64_t storedBytes) {
-  const std::string note = "[只保存了前 " + std::to_string(storedBytes) +
-                           " 字节：目标文件夹的文件系统不接受更大的文件]";
+  const std::string note = Text(TText::CutFileNote, {std::to_string(storedBytes)});
   return info.empty() || info == "N/A" ? note : info + " " + note;
 }
 
@@ -491,7 +490,7 @@ void TDigitalReadThread::Impl::Execute(const std::shared_ptr<Impl>& self) {
   } catch (const std::exception& e) {
     error = e.what();
   } catch (...) {
-    error = "The scan ended on an unknown error.";
+    error = Text(TText::UnknownScanError);
   }
   // Always: the buffer, a file still open (not recorded) and the device.
   self->buffer.clear();

@@ -18,6 +18,7 @@
 #include "metadata/PhotoSummary.h"
 #include "engine/LinuxDrives.h"
 #include "engine/ScanChecks.h"
+#include "engine/Texts.h"
 #include "wizard/CardAccess.h"
 #include "wizard/Dialogs.h"
 #include "wizard/WizardWindow.h"
@@ -207,7 +208,7 @@ bool TMainForm::PrepareScan() {
     scanUi.LScanNote->setProperty(kTagProperty, 0);
     SetFittedText(*scanUi.LFileType,
                   QString::fromStdString(SoughtTypes(RecogniserInputs) +
-                                         (ui.NDeepScan->isChecked() ? kDeepScanSuffix : "")));
+                                         (ui.NDeepScan->isChecked() ? Text(TText::DeepScanSuffix) : "")));
   } else {
     scanUi.LSize->setText(QStringLiteral("0 MB"));
   }
@@ -385,7 +386,7 @@ void TMainForm::FinishScan() {
 
   const int found = static_cast<int>(FoundFiles.Count());
   if (!ClosingDuringScan) {
-    if (UserStopped) ShowInfo(QString::fromUtf8(kUserStoppedText));
+    if (UserStopped) ShowInfo(QString::fromUtf8(Text(TText::UserStopped)));
     if (found > 0) {
       const QString message = QString::asprintf(
           "发现共有 %d 个文件。 \r\n\r\n请按[确定]，然后按[下一步]按钮可以预览并保存。", found);
@@ -395,7 +396,7 @@ void TMainForm::FinishScan() {
       RunDialog(*RecoveryDoneForm);
     } else if (ScanError.isEmpty()) {
       // After an error the card was not scanned to its end: "nothing found" would mislead.
-      ShowInfo(QString::fromUtf8(kNothingFoundText));
+      ShowInfo(QString::fromUtf8(Text(TText::NothingFound)));
     }
   }
   if (found > 0) ui.NNewScan->setEnabled(true);
