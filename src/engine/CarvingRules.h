@@ -1,0 +1,75 @@
+// Where a carved file starts and where it ends, as the scan's carving loop asks sector by
+// sector. The header rule is the plain scan: a file runs from its header to the next one.
+// The structure rule is the deep scan: it follows each file's structure to its real end and
+// falls back to the header rule wherever the structure cannot tell.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/Signatures.h"
+#include "engine/StructureChecks/StructureCheck.h"
+
+namespace snapsalvager {
+
+// A header met at the sector before, first taken as part of the open file, whose own
+// structure shows a file of its own: the open file ends at Cut and a file of Type begins
+// with the sector First.
+struct TLateStart {
+  uint64_t Cut = 0;
+  std::string Type;
+  const uint8_t* First = nullptr;
+};
+
+class TCarvingRule {
+ public:
+  TCarvingRule(const TRecogniserInputs& inputs, uint32_t sectorSize);
+  virtual ~TCarvingRule() = default;
+  TCarvingRule(const TCarvingRule&) = delete;
+  TCarvingRule& operator=(const TCarvingRule&) = delete;
+
+  // Asked first for every sector, while a file is open filePos bytes long.
+  virtual bool StartedBefore(const uint8_t*, uint64_t, TLateStart&) { return false; }
+  // Whether a file starts at this sector, and its type (empty: the header names none).
+  // open: a file is open, filePos bytes carved into it.
+  virtual bool StartsFile(const uint8_t* sector, bool open, uint64_t filePos, std::string& type);
+  // A file of type begins with this sector; bytesLeft from it to the end of the range.
+  virtual void FileStarts(const std::string&, const uint8_t*, uint64_t) {}
+  // Whether the open file, filePos bytes long before this sector, ends in it or before it
+  // (its exact end is known): then at end.
+  virtual bool EndsIn(const uint8_t*, uint64_t, uint64_t&) { return false; }
+  // The open file's data stops after carved bytes (a header follows, the range ends, the
+  // scan stops): the length the file has.
+  virtual uint64_t DataEnds(uint64_t carved) { return carved; }
+
+ protected:
+  TSignatureRecogniser recogniser_;
+  uint32_t sectorSize_;
+};
+
+// The deep scan's rule: structure checks, the deep recognitions, and the header rule.
+class TStructureRule final : public TCarvingRule {
+ public:
+  TStructureRule(const TRecogniserInputs& inputs, uint32_t sectorSize);
+
+  bool StartedBefore(const uint8_t* sector, uint64_t filePos, TLateStart& start) override;
+  bool StartsFile(const uint8_t* sector, bool open, uint64_t filePos, std::string& type) override;
+  void FileStarts(const std::string& type, const uint8_t* sector, uint64_t bytesLeft) override;
+  bool EndsIn(const uint8_t* sector, uint64_t filePos, uint64_t& end) override;
+  uint64_t DataEnds(uint64_t carved) override;
+
+ private:
+  TRecogniserInputs inputs_;
+  std::unique_ptr<TStructureCheck> check_;  // the open file's
+  // The sector before the current one as it was read (a packet stream that runs on is no
+  // new file).
+  std::vector<uint8_t> previous_;
+  bool havePrevious_ = false;
+};
+
+std::unique_ptr<TCarvingRule> MakeCarvingRule(bool deep, const TRecogniserInputs& inputs,
+                                              uint32_t sectorSize);
+
+}  // namespace snapsalvager
