@@ -16,12 +16,29 @@ bool TCarvingRule::StartsFile(const uint8_t* sector, bool, uint64_t, std::string
 }
 
 TStructureRule::TStructureRule(const TRecogniserInputs& inputs, uint32_t sectorSize)
-    : TCarvingRule(inputs, sectorSize), inputs_(inputs), previous_(sectorSize, 0) {}
+    : TCarvingRule(inputs, sectorSize),
+      inputs_(inputs),
+      candidateFirst_(sectorSize, 0),
+      previous_(sectorSize, 0) {}
 
-bool TStructureRule::StartedBefore(const uint8_t*, uint64_t, TLateStart&) { return false; }
+// A header inside the open file held past its own first sector, or the open file broke
+// where it began: it starts a file there after all. Otherwise it was the open file's data.
+bool TStructureRule::StartedBefore(const uint8_t* sector, uint64_t, TLateStart& start) {
+  if (!candidate_) return false;
+  std::unique_ptr<TStructureCheck> candidate = std::move(candidate_);
+  const bool containerBroke = check_ && check_->Verdict() == TCheckVerdict::CannotTell;
+  if (candidate->Feed(sector, sectorSize_) == TCheckVerdict::CannotTell && !containerBroke) return false;
+  start.Cut = candidateAt_;
+  start.Type = candidateType_;
+  start.First = candidateFirst_.data();
+  fileLimit_ -= candidateAt_;
+  check_ = std::move(candidate);
+  return true;
+}
 
-// The table's header, a file-type box's own brand, then the deep recognitions; a header
-// inside the open file's known extent, of a kind it carries, is part of it.
+// The table's header, a file-type box's own brand, then the deep recognitions. A header
+// whose own first units are impossible is none; one inside the open file's extent may be
+// part of it.
 bool TStructureRule::StartsFile(const uint8_t* sector, bool open, uint64_t filePos, std::string& type) {
   bool header = recogniser_.DetectFileHeader(sector, type);
   const std::string_view brand = BrandType(sector, sectorSize_);
@@ -39,22 +56,46 @@ bool TStructureRule::StartsFile(const uint8_t* sector, bool open, uint64_t fileP
   }
   std::memcpy(previous_.data(), sector, sectorSize_);
   havePrevious_ = true;
-  if (header && open && check_ && check_->Contains(filePos, IndexOfFileType(type), sector)) {
-    return false;
-  }
-  return header;
+  if (header && ImpossibleStart(type, sector, sectorSize_)) return false;
+  if (!header || !open || !check_) return header;
+  return StartsInside(sector, filePos, type);
+}
+
+bool TStructureRule::StartsInside(const uint8_t* sector, uint64_t filePos, const std::string& type) {
+  const TInside inside = check_->Inside(filePos, IndexOfFileType(type), sector);
+  if (inside != TInside::Maybe) return inside == TInside::No;
+  // When in doubt, both files: the open one ends where this one starts.
+  std::unique_ptr<TStructureCheck> own =
+      MakeStructureCheck(type, sector, sectorSize_, fileLimit_ - filePos);
+  if (!own) return true;
+  const TCheckVerdict verdict = own->Feed(sector, sectorSize_);
+  if (verdict == TCheckVerdict::CannotTell) return false;
+  if (verdict == TCheckVerdict::EndsAt) return true;
+  candidate_ = std::move(own);
+  candidateAt_ = filePos;
+  candidateType_ = type;
+  std::memcpy(candidateFirst_.data(), sector, sectorSize_);
+  return false;
 }
 
 void TStructureRule::FileStarts(const std::string& type, const uint8_t* sector, uint64_t bytesLeft) {
   check_ = MakeStructureCheck(type, sector, sectorSize_, bytesLeft);
+  fileLimit_ = bytesLeft;
+  candidate_.reset();
 }
 
-// The check is fed before the loop writes the sector (which scrambles the head in place).
-bool TStructureRule::EndsIn(const uint8_t* sector, uint64_t, uint64_t& end) {
-  if (!check_ || check_->Verdict() != TCheckVerdict::GoesOn) return false;
-  if (check_->Feed(sector, sectorSize_) != TCheckVerdict::EndsAt) return false;
+// The check is fed before the loop writes the sector (which scrambles the head in place);
+// a check that became the file's at a late start has seen this sector already.
+bool TStructureRule::EndsIn(const uint8_t* sector, uint64_t filePos, uint64_t& end) {
+  if (!check_) return false;
+  TCheckVerdict verdict = check_->Verdict();
+  if (verdict == TCheckVerdict::GoesOn && check_->Fed() <= filePos) {
+    verdict = check_->Feed(sector, sectorSize_);
+  }
+  if (verdict != TCheckVerdict::EndsAt) return false;
   end = check_->End();
   check_.reset();
+  candidate_.reset();
   return true;
 }
 
@@ -66,6 +107,7 @@ uint64_t TStructureRule::DataEnds(uint64_t carved) {
     length = std::min(carved, check_->End());
   }
   check_.reset();
+  candidate_.reset();
   return length;
 }
 

@@ -61,8 +61,19 @@ class TStructureRule final : public TCarvingRule {
   uint64_t DataEnds(uint64_t carved) override;
 
  private:
+  // Whether the header at this sector, inside the open file's extent, starts a file now
+  // (true), is part of it (false), or waits one sector for its own structure to tell.
+  bool StartsInside(const uint8_t* sector, uint64_t filePos, const std::string& type);
+
   TRecogniserInputs inputs_;
   std::unique_ptr<TStructureCheck> check_;  // the open file's
+  uint64_t fileLimit_ = 0;                  // from the open file's start to the range's end
+  // A header inside the open file that waits for its second sector: its own check, where
+  // it lies in the open file, its type and its first sector.
+  std::unique_ptr<TStructureCheck> candidate_;
+  uint64_t candidateAt_ = 0;
+  std::string candidateType_;
+  std::vector<uint8_t> candidateFirst_;
   // The sector before the current one as it was read (a packet stream that runs on is no
   // new file).
   std::vector<uint8_t> previous_;

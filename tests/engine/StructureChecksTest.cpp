@@ -9,7 +9,7 @@
 #include <random>
 
 #include "fixtures/Jpegs.h"
-#include "MediaBytes.h"
+#include "fixtures/MediaBytes.h"
 #include "engine/Signatures.h"
 
 namespace snapsalvager {

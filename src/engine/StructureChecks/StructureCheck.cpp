@@ -73,6 +73,15 @@ bool TStructureCheck::Contains(uint64_t offset, int typeIndex, const uint8_t* se
   return offset < at_ || (boundaryInside_ && offset == at_);
 }
 
+TInside TStructureCheck::Inside(uint64_t offset, int typeIndex, const uint8_t* sector) const {
+  if (!Contains(offset, typeIndex, sector)) return TInside::No;
+  return Accounts(offset, typeIndex, sector) ? TInside::Part : TInside::Maybe;
+}
+
+bool TStructureCheck::Accounts(uint64_t, int typeIndex, const uint8_t*) const {
+  return typeIndex > 0 && typeIndex <= kFileTypeCount && (frameTypes_ >> typeIndex & 1) != 0;
+}
+
 size_t TStructureCheck::Scan(const uint8_t*, size_t) {
   Broken();
   return 0;
