@@ -183,6 +183,65 @@ TEST(StructureChecksTest, AJpegFrameInsideAContainerIsContent) {
   }
 }
 
+TEST(StructureChecksTest, OnlyAHeaderTheStructureAccountsForIsPartOfTheFile) {
+  // A frame at an AVI chunk's payload and a JPEG frame in an mdat belong to the file; a
+  // JPEG in the middle of a chunk, or a movie inside a movie, may be a newer file over it.
+  const int jpg = IndexOfFileType("JPG");
+  const Bytes frame = JpegFrame(3000);
+  const Bytes avi = Avi({Filler(2048 - 100 - 8 - 8), frame});  // the frame at 2048
+  auto riff = MakeStructureCheck("AVI", avi.data(), kSector, 1 << 20);
+  ASSERT_TRUE(riff);
+  riff->Feed(avi.data(), 4 * kSector);
+  EXPECT_EQ(riff->Inside(4 * kSector, jpg, frame.data()), TInside::Part);
+  riff->Feed(avi.data() + 4 * kSector, kSector);
+  EXPECT_EQ(riff->Inside(5 * kSector, jpg, frame.data()), TInside::Maybe);
+
+  const Bytes mov = IsoMedia("qt  ", Filler(6000));
+  auto iso = MakeStructureCheck("MOV", mov.data(), kSector, 1 << 20);
+  ASSERT_TRUE(iso);
+  iso->Feed(mov.data(), 4 * kSector);
+  EXPECT_EQ(iso->Inside(4 * kSector, jpg, frame.data()), TInside::Part);
+  const Bytes mp4 = IsoMedia("isom", Filler(100));
+  EXPECT_EQ(iso->Inside(4 * kSector, IndexOfFileType("MP4"), mp4.data()), TInside::Maybe);
+  EXPECT_EQ(iso->Inside(mov.size() + kSector, IndexOfFileType("MP4"), mp4.data()), TInside::No);
+}
+
+TEST(StructureChecksTest, AHeaderWhoseFirstUnitsCannotBeStartsNoFile) {
+  for (const TFormatCase& c : Formats()) {
+    Bytes file = c.File();
+    file.resize(std::max<size_t>(file.size(), kSector));
+    EXPECT_FALSE(ImpossibleStart(c.Type, file.data(), kSector)) << c.Name;
+  }
+  const Bytes asfGuid = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                         0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+  Bytes asfHuge = asfGuid, asfNoProperties = asfGuid;
+  Le64(asfHuge, uint64_t{1} << 62);
+  Le32(asfHuge, 1);
+  Le64(asfNoProperties, 30 + 24);  // one child object, and it is not File Properties
+  Le32(asfNoProperties, 1);
+  asfNoProperties.insert(asfNoProperties.end(), {1, 2});
+  Add(asfNoProperties, Filler(16));
+  Le64(asfNoProperties, 24);
+  Bytes riffNoRoom, riffBadChunk;
+  Add(riffNoRoom, "RIFF");
+  Le32(riffNoRoom, 4);
+  Add(riffNoRoom, "WAVE");
+  Add(riffBadChunk, "RIFF");
+  Le32(riffBadChunk, 100);
+  Add(riffBadChunk, "AVI ");
+  riffBadChunk.insert(riffBadChunk.end(), {1, 2, 3, 4, 8, 0, 0, 0});
+  const Bytes tinyFtyp = {0, 0, 0, 7, 'f', 't', 'y', 'p', 'm', 'p', '4', '2'};
+  const Bytes tinyMdat = {0, 0, 0, 3, 'm', 'd', 'a', 't'};
+  const std::pair<std::string_view, Bytes> junk[] = {
+      {"ASF", asfHuge},  {"ASF", asfNoProperties}, {"WAV", riffNoRoom},
+      {"AVI", riffBadChunk}, {"MP4", tinyFtyp},      {"MOV", tinyMdat}};
+  for (const auto& [type, head] : junk) {
+    Bytes sector = head;
+    sector.resize(kSector, 0x5A);
+    EXPECT_TRUE(ImpossibleStart(type, sector.data(), kSector)) << type;
+  }
+}
+
 TEST(StructureChecksTest, TypesWithoutACheckAreLeftToTheRule) {
   const Bytes sector(kSector, 0);
   for (std::string_view type : {"X3F", "RAF", "MRW", "CRW"}) {
