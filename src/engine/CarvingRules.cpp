@@ -16,23 +16,35 @@ bool TCarvingRule::StartsFile(const uint8_t* sector, bool, uint64_t, std::string
 }
 
 TStructureRule::TStructureRule(const TRecogniserInputs& inputs, uint32_t sectorSize)
-    : TCarvingRule(inputs, sectorSize),
-      inputs_(inputs),
-      candidateFirst_(sectorSize, 0),
-      previous_(sectorSize, 0) {}
+    : TCarvingRule(inputs, sectorSize), inputs_(inputs), previous_(sectorSize, 0) {}
 
-// A header inside the open file held past its own first sector, or the open file broke
-// where it began: it starts a file there after all. Otherwise it was the open file's data.
+// A header inside the open file held past its own first sector, or the open file's
+// structure broke at or after it: it starts a file there after all.
 bool TStructureRule::StartedBefore(const uint8_t* sector, uint64_t, TLateStart& start) {
-  if (!candidate_) return false;
-  std::unique_ptr<TStructureCheck> candidate = std::move(candidate_);
-  const bool containerBroke = check_ && check_->Verdict() == TCheckVerdict::CannotTell;
-  if (candidate->Feed(sector, sectorSize_) == TCheckVerdict::CannotTell && !containerBroke) return false;
-  start.Cut = candidateAt_;
-  start.Type = candidateType_;
-  start.First = candidateFirst_.data();
-  fileLimit_ -= candidateAt_;
-  check_ = std::move(candidate);
+  const bool broke = check_ && check_->Verdict() == TCheckVerdict::CannotTell;
+  if (candidate_) {
+    const std::unique_ptr<TStructureCheck> candidate = std::move(candidate_);
+    if (candidate->Feed(sector, sectorSize_) != TCheckVerdict::CannotTell || broke) {
+      return LateStart(candidateAt_, candidateType_, start);
+    }
+  }
+  return frame_ && broke && LateStart(frameAt_, frameType_, start);
+}
+
+// A header ends the open file before its structure placed its end.
+bool TStructureRule::StartedBeforeEnd(TLateStart& start) {
+  if (!frame_ || !check_) return false;
+  if (check_->Verdict() == TCheckVerdict::GoesOn && check_->DataEnds() == TCheckVerdict::EndsAt) return false;
+  return LateStart(frameAt_, frameType_, start);
+}
+
+bool TStructureRule::LateStart(uint64_t at, const std::string& type, TLateStart& start) {
+  start.Cut = at;
+  start.Type = type;
+  restart_ = type;
+  check_.reset();
+  candidate_.reset();
+  frame_ = false;
   return true;
 }
 
@@ -40,6 +52,13 @@ bool TStructureRule::StartedBefore(const uint8_t* sector, uint64_t, TLateStart& 
 // whose own first units are impossible is none; one inside the open file's extent may be
 // part of it.
 bool TStructureRule::StartsFile(const uint8_t* sector, bool open, uint64_t filePos, std::string& type) {
+  if (!restart_.empty()) {
+    type = std::move(restart_);
+    restart_.clear();
+    std::memcpy(previous_.data(), sector, sectorSize_);
+    havePrevious_ = true;
+    return true;
+  }
   bool header = recogniser_.DetectFileHeader(sector, type);
   const std::string_view brand = BrandType(sector, sectorSize_);
   if (!brand.empty() && inputs_.Enabled(IndexOfFileType(brand))) {
@@ -63,6 +82,11 @@ bool TStructureRule::StartsFile(const uint8_t* sector, bool open, uint64_t fileP
 
 bool TStructureRule::StartsInside(const uint8_t* sector, uint64_t filePos, const std::string& type) {
   const TInside inside = check_->Inside(filePos, IndexOfFileType(type), sector);
+  if (inside == TInside::Frame && !frame_) {
+    frame_ = true;
+    frameAt_ = filePos;
+    frameType_ = type;
+  }
   if (inside != TInside::Maybe) return inside == TInside::No;
   // When in doubt, both files: the open one ends where this one starts.
   std::unique_ptr<TStructureCheck> own =
@@ -74,7 +98,6 @@ bool TStructureRule::StartsInside(const uint8_t* sector, uint64_t filePos, const
   candidate_ = std::move(own);
   candidateAt_ = filePos;
   candidateType_ = type;
-  std::memcpy(candidateFirst_.data(), sector, sectorSize_);
   return false;
 }
 
@@ -82,6 +105,7 @@ void TStructureRule::FileStarts(const std::string& type, const uint8_t* sector, 
   check_ = MakeStructureCheck(type, sector, sectorSize_, bytesLeft);
   fileLimit_ = bytesLeft;
   candidate_.reset();
+  frame_ = false;
 }
 
 // The check is fed before the loop writes the sector (which scrambles the head in place);
@@ -96,6 +120,7 @@ bool TStructureRule::EndsIn(const uint8_t* sector, uint64_t filePos, uint64_t& e
   end = check_->End();
   check_.reset();
   candidate_.reset();
+  frame_ = false;
   return true;
 }
 
@@ -108,6 +133,7 @@ uint64_t TStructureRule::DataEnds(uint64_t carved) {
   }
   check_.reset();
   candidate_.reset();
+  frame_ = false;
   return length;
 }
 

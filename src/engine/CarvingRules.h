@@ -14,13 +14,12 @@
 
 namespace snapsalvager {
 
-// A header met at the sector before, first taken as part of the open file, whose own
-// structure shows a file of its own: the open file ends at Cut and a file of Type begins
-// with the sector First.
+// A header met inside the open file and first taken as part of it, which starts a file of
+// its own after all: the open file ends at Cut (a sector boundary), and the sectors from
+// there on are carved again, that header's sector starting a file of Type.
 struct TLateStart {
   uint64_t Cut = 0;
   std::string Type;
-  const uint8_t* First = nullptr;
 };
 
 class TCarvingRule {
@@ -32,6 +31,8 @@ class TCarvingRule {
 
   // Asked first for every sector, while a file is open filePos bytes long.
   virtual bool StartedBefore(const uint8_t*, uint64_t, TLateStart&) { return false; }
+  // Asked when a header ends the open file: whether a header inside it starts a file.
+  virtual bool StartedBeforeEnd(TLateStart&) { return false; }
   // Whether a file starts at this sector, and its type (empty: the header names none).
   // open: a file is open, filePos bytes carved into it.
   virtual bool StartsFile(const uint8_t* sector, bool open, uint64_t filePos, std::string& type);
@@ -55,6 +56,7 @@ class TStructureRule final : public TCarvingRule {
   TStructureRule(const TRecogniserInputs& inputs, uint32_t sectorSize);
 
   bool StartedBefore(const uint8_t* sector, uint64_t filePos, TLateStart& start) override;
+  bool StartedBeforeEnd(TLateStart& start) override;
   bool StartsFile(const uint8_t* sector, bool open, uint64_t filePos, std::string& type) override;
   void FileStarts(const std::string& type, const uint8_t* sector, uint64_t bytesLeft) override;
   bool EndsIn(const uint8_t* sector, uint64_t filePos, uint64_t& end) override;
@@ -68,12 +70,20 @@ class TStructureRule final : public TCarvingRule {
   TRecogniserInputs inputs_;
   std::unique_ptr<TStructureCheck> check_;  // the open file's
   uint64_t fileLimit_ = 0;                  // from the open file's start to the range's end
+  bool LateStart(uint64_t at, const std::string& type, TLateStart& start);
+
   // A header inside the open file that waits for its second sector: its own check, where
-  // it lies in the open file, its type and its first sector.
+  // it lies in the open file, and its type.
   std::unique_ptr<TStructureCheck> candidate_;
   uint64_t candidateAt_ = 0;
   std::string candidateType_;
-  std::vector<uint8_t> candidateFirst_;
+  // The first header the open file holds as a frame of its kind (a JPEG in an mdat): a
+  // file of its own if the open file's structure breaks before it ends.
+  bool frame_ = false;
+  uint64_t frameAt_ = 0;
+  std::string frameType_;
+  // The type of the header the carving starts again with, after a late start.
+  std::string restart_;
   // The sector before the current one as it was read (a packet stream that runs on is no
   // new file).
   std::vector<uint8_t> previous_;

@@ -114,6 +114,8 @@ struct TDigitalReadThread::Impl {
   // Where files start and end: the header rule, or the structure rule of deep scans.
   std::unique_ptr<TCarvingRule> rule;
   uint64_t filePos = 0;     // bytes carved into the open file, also those a cut file drops
+  uint32_t fileFirst = 0;   // the open file's first sector in the range
+  bool replaying = false;   // carving sectors again after a late start
   uint32_t total = 0;       // sectors to scan
   uint32_t base = 0;        // the first of them on the card
   uint32_t done = 0;        // sectors of the range carved so far
@@ -167,9 +169,9 @@ struct TDigitalReadThread::Impl {
   void CarvingLoop();
   void BeginScan();
   void ReadBatch(uint32_t n);
-  void CarveSector(uint8_t* sector, uint32_t i, uint32_t n);
+  void CarveSector(uint8_t* sector, uint32_t p, bool batchEnd);
   void StartFile(const uint8_t* sector, uint32_t p);
-  void StartLate(const TLateStart& late);
+  void StartLate(const TLateStart& late, uint32_t p);
   bool CarveIntoOpenFile(uint8_t* sector);
   void CloseOpenFile();
   void ReportIfDue();
@@ -312,16 +314,16 @@ void TDigitalReadThread::Impl::ReadBatch(uint32_t n) {
 
 // The carving loop's step: the rule says whether a file starts here and whether the open
 // file ends here; the loop opens, writes and records the files.
-void TDigitalReadThread::Impl::CarveSector(uint8_t* sector, uint32_t i, uint32_t n) {
-  const uint32_t p = done + i;
+void TDigitalReadThread::Impl::CarveSector(uint8_t* sector, uint32_t p, bool batchEnd) {
   // One reading of the stop request: a request arriving between two readings would start
   // a file and end the loop, leaving that file open and never recorded.
   const bool stopRequested = terminated;
   TLateStart late;
-  if (openFile && rule->StartedBefore(sector, filePos, late)) StartLate(late);
+  if (openFile && !replaying && rule->StartedBefore(sector, filePos, late)) StartLate(late, p);
   std::string type;
   const bool isHeader = rule->StartsFile(sector, openFile != nullptr, filePos, type);
   if (isHeader) {
+    if (openFile && !replaying && rule->StartedBeforeEnd(late)) StartLate(late, p);
     if (openFile) CloseOpenFile();
     const bool first = !fileStarted;
     if (first || !type.empty()) currentType = type;
@@ -337,28 +339,33 @@ void TDigitalReadThread::Impl::CarveSector(uint8_t* sector, uint32_t i, uint32_t
   // A sector that is not a header and ends the range (or the batch, after a stop request)
   // still belongs to the open file: it is stored before the file is recorded.
   const bool ended = openFile && CarveIntoOpenFile(sector);
-  const bool lastSector = p == total - 1 || (i == n - 1 && stopRequested);
+  const bool lastSector = p == total - 1 || (batchEnd && stopRequested);
   if (!isHeader && lastSector && !ended && openFile) CloseOpenFile();
-  if (!isHeader && fileStarted && i == n - 1 && stopRequested) keepGoing = false;
+  if (!isHeader && fileStarted && batchEnd && stopRequested) keepGoing = false;
 }
 
 void TDigitalReadThread::Impl::StartFile(const uint8_t* sector, uint32_t p) {
   StartNewFile();
   filePos = 0;
+  fileFirst = p;
   rule->FileStarts(currentType, sector, static_cast<uint64_t>(total - p) * sectorSize);
 }
 
-// The header at the sector before is a file of its own after all: the open file ends where
-// it starts, and it gets that sector (as the header rule would have had it).
-void TDigitalReadThread::Impl::StartLate(const TLateStart& late) {
+// A header inside the open file is a file of its own after all: the open file ends where
+// it starts, and the sectors from there up to p are read again and carved anew, that
+// header's sector starting a file (as the header rule would have had them).
+void TDigitalReadThread::Impl::StartLate(const TLateStart& late, uint32_t p) {
   if (late.Cut < filePos) openFile->Truncate(static_cast<int64_t>(late.Cut));
   closingType = currentType;
   CloseFile();
-  currentType = late.Type;
-  StartNewFile();
-  std::vector<uint8_t> first(late.First, late.First + sectorSize);  // the write scrambles it
-  WriteSector(first.data(), sectorSize);
-  filePos = sectorSize;
+  const uint32_t from = fileFirst + static_cast<uint32_t>(late.Cut / sectorSize);
+  std::vector<uint8_t> sector(sectorSize);
+  replaying = true;
+  for (uint32_t q = from; q < p; ++q) {
+    if (!ReadSectors(drive.DriveNumber, base + q, 1, sector.data())) std::fill(sector.begin(), sector.end(), 0);
+    CarveSector(sector.data(), q, false);
+  }
+  replaying = false;
 }
 
 // Writes the sector into the open file, or the part of it before the file's known end and
@@ -420,7 +427,7 @@ void TDigitalReadThread::Impl::CarvingLoop() {
     ReadBatch(n);
     for (uint32_t i = 0; i < n; ++i) {
       uint8_t* sector = buffer.data() + static_cast<size_t>(i) * sectorSize;
-      CarveSector(sector, i, n);
+      CarveSector(sector, done + i, i == n - 1);
     }
     if (terminated && !openFile) keepGoing = false;
     done += n;

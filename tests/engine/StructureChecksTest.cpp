@@ -184,8 +184,9 @@ TEST(StructureChecksTest, AJpegFrameInsideAContainerIsContent) {
 }
 
 TEST(StructureChecksTest, OnlyAHeaderTheStructureAccountsForIsPartOfTheFile) {
-  // A frame at an AVI chunk's payload and a JPEG frame in an mdat belong to the file; a
-  // JPEG in the middle of a chunk, or a movie inside a movie, may be a newer file over it.
+  // A frame at an AVI chunk's payload belongs to the file; a JPEG frame in an mdat does while
+  // the movie's structure holds; a JPEG in the middle of a chunk, or a movie inside a
+  // movie, may be a newer file written over it.
   const int jpg = IndexOfFileType("JPG");
   const Bytes frame = JpegFrame(3000);
   const Bytes avi = Avi({Filler(2048 - 100 - 8 - 8), frame});  // the frame at 2048
@@ -200,7 +201,7 @@ TEST(StructureChecksTest, OnlyAHeaderTheStructureAccountsForIsPartOfTheFile) {
   auto iso = MakeStructureCheck("MOV", mov.data(), kSector, 1 << 20);
   ASSERT_TRUE(iso);
   iso->Feed(mov.data(), 4 * kSector);
-  EXPECT_EQ(iso->Inside(4 * kSector, jpg, frame.data()), TInside::Part);
+  EXPECT_EQ(iso->Inside(4 * kSector, jpg, frame.data()), TInside::Frame);
   const Bytes mp4 = IsoMedia("isom", Filler(100));
   EXPECT_EQ(iso->Inside(4 * kSector, IndexOfFileType("MP4"), mp4.data()), TInside::Maybe);
   EXPECT_EQ(iso->Inside(mov.size() + kSector, IndexOfFileType("MP4"), mp4.data()), TInside::No);

@@ -33,8 +33,7 @@ class TRiffCheck final : public TStructureCheck {
   // A motion-JPEG frame is a chunk's payload; an AVIX chunk continues the AVI.
   bool Accounts(uint64_t offset, int typeIndex, const uint8_t* sector) const override {
     if (phase_ == Phase::Avix && offset == at_) return true;
-    if (typeIndex == kJpgIndex) return offset == payload_;
-    return TStructureCheck::Accounts(offset, typeIndex, sector);
+    return typeIndex == kJpgIndex && offset == payload_ && sector[0] == 0xFF;
   }
 
   void OnHead(const uint8_t* h) override {

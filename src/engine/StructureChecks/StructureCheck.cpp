@@ -12,6 +12,7 @@ namespace snapsalvager {
 
 using structure::AllZero;
 using structure::kJpgIndex;
+using structure::kMp3Index;
 
 TStructureCheck::TStructureCheck(uint64_t limit, uint32_t carriedTypes)
     : limit_(limit), carried_(carriedTypes) {}
@@ -75,11 +76,11 @@ bool TStructureCheck::Contains(uint64_t offset, int typeIndex, const uint8_t* se
 
 TInside TStructureCheck::Inside(uint64_t offset, int typeIndex, const uint8_t* sector) const {
   if (!Contains(offset, typeIndex, sector)) return TInside::No;
-  return Accounts(offset, typeIndex, sector) ? TInside::Part : TInside::Maybe;
-}
-
-bool TStructureCheck::Accounts(uint64_t, int typeIndex, const uint8_t*) const {
-  return typeIndex > 0 && typeIndex <= kFileTypeCount && (frameTypes_ >> typeIndex & 1) != 0;
+  if (Accounts(offset, typeIndex, sector)) return TInside::Part;
+  // A stream's frames carry no ID3 tag: one starts an MP3 file.
+  const bool frameKind = (frameTypes_ >> typeIndex & 1) != 0 &&
+                         !(typeIndex == kMp3Index && std::memcmp(sector, "ID3", 3) == 0);
+  return frameKind ? TInside::Frame : TInside::Maybe;
 }
 
 size_t TStructureCheck::Scan(const uint8_t*, size_t) {

@@ -14,8 +14,9 @@ namespace snapsalvager {
 // Where a header found inside a file's known extent stands.
 enum class TInside : uint8_t {
   No,    // outside the extent, or of a kind the file does not carry: it starts a file
-  Part,  // at a place the file's structure accounts for (a frame at a chunk's payload)
-  Maybe  // inside the extent, unaccounted for: the header's own structure decides
+  Part,   // at a place the file's structure accounts for (a frame at a chunk's payload)
+  Frame,  // of a kind the file holds as its frames (a JPEG in an mdat), at no known place
+  Maybe   // inside the extent, unaccounted for: the header's own structure decides
 };
 
 enum class TCheckVerdict : uint8_t {
@@ -60,9 +61,8 @@ class TStructureCheck {
   virtual TCheckVerdict OnDataEnds() { return TCheckVerdict::CannotTell; }
   // Whether the file goes on and may hold this header (its kind, an Exif photo's rule).
   bool Carries(int typeIndex, const uint8_t* sector) const;
-  // Whether a contained header is at a place the structure accounts for: by default, a
-  // header of the kinds in frameTypes_ (the stream's own frames and packets).
-  virtual bool Accounts(uint64_t offset, int typeIndex, const uint8_t* sector) const;
+  // Whether a contained header is at a place the structure accounts for.
+  virtual bool Accounts(uint64_t, int, const uint8_t*) const { return false; }
 
   // The next unit header is at file offset at, need bytes long (need <= kMaxHead). It must
   // lie at or after the bytes already fed.
@@ -85,7 +85,7 @@ class TStructureCheck {
   static constexpr uint32_t kMaxHead = 512;
   uint64_t limit_;
   uint32_t carried_;
-  uint32_t frameTypes_ = 0;
+  uint32_t frameTypes_ = 0;  // the kinds of the file's own frames and packets
   uint64_t at_ = 0;
   uint32_t need_ = 0;
   uint64_t fed_ = 0;
