@@ -108,15 +108,10 @@ void TStructureRule::FileStarts(const std::string& type, const uint8_t* sector, 
   frame_ = false;
 }
 
-// The check is fed before the loop writes the sector (which scrambles the head in place);
-// a check that became the file's at a late start has seen this sector already.
-bool TStructureRule::EndsIn(const uint8_t* sector, uint64_t filePos, uint64_t& end) {
-  if (!check_) return false;
-  TCheckVerdict verdict = check_->Verdict();
-  if (verdict == TCheckVerdict::GoesOn && check_->Fed() <= filePos) {
-    verdict = check_->Feed(sector, sectorSize_);
-  }
-  if (verdict != TCheckVerdict::EndsAt) return false;
+// The check is fed before the loop writes the sector (which scrambles the head in place).
+bool TStructureRule::EndsIn(const uint8_t* sector, uint64_t, uint64_t& end) {
+  if (!check_ || check_->Verdict() != TCheckVerdict::GoesOn) return false;
+  if (check_->Feed(sector, sectorSize_) != TCheckVerdict::EndsAt) return false;
   end = check_->End();
   check_.reset();
   candidate_.reset();

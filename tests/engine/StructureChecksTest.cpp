@@ -129,39 +129,7 @@ TEST(StructureChecksTest, AnAviRunsOnThroughItsAvixChunks) {
 }
 
 TEST(StructureChecksTest, AJpegRunsOnThroughTheImagesItsMpfIndexNames) {
-  const Bytes primary = JpegFrame(2000, 1), second = JpegFrame(1500, 2);
-  // APP2 "MPF": big-endian TIFF header, one IFD with an MP entry table of two images.
-  Bytes app2 = {0xFF, 0xE2};
-  Bytes mpf;
-  Add(mpf, std::string_view("MPF\0", 4));
-  Add(mpf, "MM");
-  Be16(mpf, 42);
-  Be32(mpf, 8);
-  Be16(mpf, 1);
-  Be16(mpf, 0xB002);
-  Be16(mpf, 7);
-  Be32(mpf, 32);
-  Be32(mpf, 8 + 2 + 12 + 4);  // entries right after the IFD
-  Be32(mpf, 0);
-  const uint32_t app2Length = static_cast<uint32_t>(2 + mpf.size() + 32);
-  Bytes file(primary.begin(), primary.begin() + 2);  // SOI
-  Add(file, app2);
-  Be16(file, app2Length);
-  Add(file, mpf);
-  const uint32_t primarySize = static_cast<uint32_t>(primary.size() + 2 + app2Length);
-  const uint32_t base = 2 + 4 + 4;  // the MPF TIFF header's offset in the file
-  Be32(file, 0x20030000);
-  Be32(file, primarySize);
-  Be32(file, 0);
-  Be32(file, 0);
-  Be32(file, 0);
-  Be32(file, static_cast<uint32_t>(second.size()));
-  Be32(file, primarySize - base);
-  Be32(file, 0);
-  file.insert(file.end(), primary.begin() + 2, primary.end());
-  ASSERT_EQ(file.size(), primarySize);
-  Add(file, second);
-
+  const Bytes file = MpfJpeg(JpegFrame(2000, 1), JpegFrame(1500, 2));
   const TFollowed f = Follow("JPG", Then(file, Bytes(kSector, 0)));
   EXPECT_EQ(f.Verdict, TCheckVerdict::EndsAt);
   EXPECT_EQ(f.End, file.size());
