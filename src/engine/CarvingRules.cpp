@@ -122,9 +122,11 @@ bool TStructureRule::EndsIn(const uint8_t* sector, uint64_t, uint64_t& end) {
 // Where the check can still place the end in what was carved, the file ends there.
 uint64_t TStructureRule::DataEnds(uint64_t carved) {
   uint64_t length = carved;
-  if (check_ && check_->Verdict() == TCheckVerdict::GoesOn &&
-      check_->DataEnds() == TCheckVerdict::EndsAt) {
-    length = std::min(carved, check_->End());
+  if (check_) {
+    // StartedBeforeEnd may have asked already.
+    TCheckVerdict verdict = check_->Verdict();
+    if (verdict == TCheckVerdict::GoesOn) verdict = check_->DataEnds();
+    if (verdict == TCheckVerdict::EndsAt) length = std::min(carved, check_->End());
   }
   check_.reset();
   candidate_.reset();

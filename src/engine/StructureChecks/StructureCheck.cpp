@@ -80,7 +80,9 @@ TInside TStructureCheck::Inside(uint64_t offset, int typeIndex, const uint8_t* s
   // A stream's frames carry no ID3 tag: one starts an MP3 file.
   const bool frameKind = (frameTypes_ >> typeIndex & 1) != 0 &&
                          !(typeIndex == kMp3Index && std::memcmp(sector, "ID3", 3) == 0);
-  return frameKind ? TInside::Frame : TInside::Maybe;
+  if (!frameKind) return TInside::Maybe;
+  // Packets and audio frames are the stream itself; a JPEG may as well be a photo.
+  return typeIndex == kJpgIndex ? TInside::Frame : TInside::Part;
 }
 
 size_t TStructureCheck::Scan(const uint8_t*, size_t) {

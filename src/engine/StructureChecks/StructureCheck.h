@@ -15,7 +15,7 @@ namespace snapsalvager {
 enum class TInside : uint8_t {
   No,    // outside the extent, or of a kind the file does not carry: it starts a file
   Part,   // at a place the file's structure accounts for (a frame at a chunk's payload)
-  Frame,  // of a kind the file holds as its frames (a JPEG in an mdat), at no known place
+  Frame,  // a JPEG of the kind the file holds as frames (in an mdat), at no known place
   Maybe   // inside the extent, unaccounted for: the header's own structure decides
 };
 
