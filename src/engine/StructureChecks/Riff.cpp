@@ -8,6 +8,7 @@ namespace {
 
 constexpr uint32_t kAviCarries = Bit("JPG") | Bit("MP3") | Bit("MPG");
 constexpr uint32_t kWavCarries = Bit("MP3");
+constexpr uint32_t kRiffFrames = Bit("MP3") | Bit("MPG");
 
 // RIFF (AVI, WAVE): the chunk chain inside the RIFF size, LIST chunks walked into; an AVI
 // goes on through the OpenDML "AVIX" RIFF chunks that follow it.
@@ -15,6 +16,7 @@ class TRiffCheck final : public TStructureCheck {
  public:
   TRiffCheck(uint64_t limit, bool avi) : TStructureCheck(limit, avi ? kAviCarries : kWavCarries), avi_(avi) {
     exifPhotosAreFiles_ = true;
+    frameTypes_ = kRiffFrames;
     Expect(0, 12);
   }
 
@@ -28,6 +30,12 @@ class TRiffCheck final : public TStructureCheck {
   }
 
  protected:
+  // A motion-JPEG frame is a chunk's payload; an AVIX chunk continues the AVI.
+  bool Accounts(uint64_t offset, int typeIndex, const uint8_t* sector) const override {
+    if (phase_ == Phase::Avix && offset == at_) return true;
+    return typeIndex == kJpgIndex && offset == payload_ && sector[0] == 0xFF;
+  }
+
   void OnHead(const uint8_t* h) override {
     if (phase_ == Phase::Chunk) return OnChunk(h);
     const bool riff = std::memcmp(h, "RIFF", 4) == 0;
@@ -59,6 +67,7 @@ class TRiffCheck final : public TStructureCheck {
       if (size < 4) return Broken();
       return NextChunk(at_ + 12);
     }
+    payload_ = at_ + 8;
     NextChunk(at_ + 8 + size + (size & 1));
   }
 
@@ -74,6 +83,7 @@ class TRiffCheck final : public TStructureCheck {
   bool avi_;
   Phase phase_ = Phase::Riff;
   uint64_t riffEnd_ = 0;
+  uint64_t payload_ = 0;  // where the last chunk's payload began
 };
 
 }  // namespace
