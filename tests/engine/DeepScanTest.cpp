@@ -260,6 +260,7 @@ TEST_F(DeepScanTest, OnDamagedCardsDeepKeepsEveryWholeFileOfTheRuleAndStartsNoFi
     Scan(card.Image, true, false, card.FileSizeLimit);
     const std::set<std::string> deep = RecoveredWhole(card);
     for (const std::string& name : plain) EXPECT_EQ(deep.count(name), 1u) << name << " lost by deep";
+    for (const std::string& name : card.DeepFinds) EXPECT_EQ(deep.count(name), 1u) << name << " missed by deep";
     for (const uint32_t sector : card.FalseHeaders) {
       EXPECT_EQ(Holding(card.Image.sector(sector)), nullptr) << "a file at false header " << sector;
     }
