@@ -60,6 +60,7 @@ std::vector<TFormatCase> Formats() {
       {"JpegProgressive", "JPG", [=] { return ::fixtures::EncodeJpeg(progressive); }, true},
       {"Avi", "AVI", [=] { return Avi(frames); }, true},
       {"Wav", "WAV", [] { return Wav(7001); }, true, 30},  // samples are opaque: cut the chunks
+      {"WavOfSound", "WAV", [] { return WavTone(7001); }, true, 30},
       {"Mov", "MOV", [] { return IsoMedia("qt  ", Filler(6000)); }, true},
       {"Mp4", "MP4", [] { return IsoMedia("isom", Filler(6000)); }, true},
       {"ThreeGp", "3GP", [] { return IsoMedia("3gp4", Filler(6000)); }, true},
