@@ -43,6 +43,7 @@ enum ExitStatus {
   ExitScanError = 3,
   ExitQuestion = 4,
   ExitCannotRead = 5,
+  ExitInterrupted = 130,  // the shell's status for Ctrl-C, also when the command ends itself
 };
 constexpr int kGoOn = -1;  // a check passed: the command goes on
 
@@ -83,14 +84,16 @@ const char* const kUsage =
     "\n"
     "stdout: one row per found file: number, file name, size in bytes, properties,\n"
     "separated by tabs. stderr: progress and messages. Ctrl-C stops the scan and saves\n"
-    "what was found.\n"
+    "what was found; a second Ctrl-C quits at once and says how to save it later.\n"
     "exit status:\n"
-    "  0  files recovered (found, with --scan-only)\n"
-    "  1  nothing found or recovered\n"
-    "  2  bad usage: an unknown option, a missing or refused value, no such SOURCE\n"
-    "  3  an I/O error ended the scan (what was found before it is saved)\n"
-    "  4  stopped at a question (answer it with --yes, --onto-card-drive or --sectors)\n"
-    "  5  the card cannot be opened or read\n";
+    "  0    files recovered (found, with --scan-only)\n"
+    "  1    nothing found or recovered\n"
+    "  2    bad usage: an unknown option, a missing or refused value, no such SOURCE\n"
+    "  3    an I/O error ended the scan, or the card was removed (what was found\n"
+    "       before it is saved)\n"
+    "  4    stopped at a question (answer it with --yes, --onto-card-drive or --sectors)\n"
+    "  5    the card cannot be opened or read\n"
+    "  130  stopped by Ctrl-C (what was found is saved)\n";
 
 struct TRecoverOptions {
   std::string Source;
@@ -431,16 +434,28 @@ class TCliScanEvents : public TScanEvents {
 };
 
 std::atomic<bool> g_stopRequested{false};
+std::atomic<bool> g_quitOnSecondStop{false};
+std::atomic<bool> g_stoppedByUser{false};
+// Written by the signal handler when a second Ctrl-C quits during the scan: the kept
+// temporary files and the restore command. Set before the handler is installed.
+std::string g_quitHint;
 
-extern "C" void OnStopSignal(int) { g_stopRequested = true; }
+extern "C" void OnStopSignal(int) {
+  if (g_stopRequested.exchange(true) && g_quitOnSecondStop) {
+    // write and _exit are safe in a handler; the temporary files stay for restore.
+    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, g_quitHint.data(), g_quitHint.size());
+    ::_exit(ExitInterrupted);
+  }
+  g_stoppedByUser = true;
+}
 
-void CatchStopSignals(bool resetAfterFirst) {
+// During the scan a second Ctrl-C ends the program at once; during the save it is held
+// off, so every file is saved whole before the command ends.
+void CatchStopSignals(bool quitOnSecond) {
+  g_quitOnSecondStop = quitOnSecond;
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
-  // During the scan a second Ctrl-C ends the program at once; during the save it is held
-  // off, so no file is left between its restored head and its move.
-  action.sa_flags = resetAfterFirst ? SA_RESETHAND : 0;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 }
@@ -541,6 +556,15 @@ std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks
   std::fputs("扫描正在进行中...\n", stderr);
   TCliScanEvents events;
   bool userStopped = false;
+  try {
+    if (const std::string kept = KeepEarlierTemporaryFiles(checks.TempFolder, checks.DestFolder); !kept.empty())
+      ShowMessage(kept);
+  } catch (const std::exception& e) {
+    // Scanning now could meet the kept files' names: nothing is scanned.
+    std::fprintf(stderr, "The scan ended on an error: %s\n", e.what());
+    return e.what();
+  }
+  g_quitHint = "\n" + RestoreCommandHint(checks.TempFolder, checks.DestFolder) + "\n";
   {
     // The command has no other thread to hand the reports to: they run in place.
     TDigitalReadThread scan(events, [](const std::function<void()>& call) { call(); }, found);
@@ -556,7 +580,8 @@ std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks
     while (!scan.WaitFor(100)) {
       if (g_stopRequested && !scan.Terminated()) {
         userStopped = true;
-        events.Note("Stopping: the files found so far will be saved (Ctrl-C again quits at once).");
+        events.Note("Stopping: the files found so far will be saved (Ctrl-C again quits at once"
+                    " and leaves them as temporary files).");
         scan.Terminate();
       }
     }
@@ -589,6 +614,7 @@ TSaveOutcome SaveAll(TFoundFileList& found, const TScanCheckList& checks) {
     kept = kept || fs::exists(file.TempFile, ec);
   }
   if (kept) ShowMessage(RestoreCommandHint(checks.TempFolder, destFolder));
+  if (!outcome.Renamed.empty()) ShowMessage(RenamedFilesText(outcome.Renamed));
   std::fprintf(stderr, "%zu file(s) saved.\n", outcome.Saved);
   if (outcome.Saved > 0) ShowMessage(kSavedInText + destFolder);
   if (outcome.SpecialTypeFound) {
@@ -603,6 +629,8 @@ TSaveOutcome SaveAll(TFoundFileList& found, const TScanCheckList& checks) {
 int RunRecoverCommand(int argc, char** argv) {
   // A closed stdout must not kill the scan: its writes fail instead (see AddFoundFile).
   ::signal(SIGPIPE, SIG_IGN);
+  // Nor a file-size limit (ulimit -f): the write fails with EFBIG and the file is cut.
+  ::signal(SIGXFSZ, SIG_IGN);
   TRecoverOptions options;
   if (!ParseArguments(argc, argv, options)) return ExitUsage;
   if (AnsweredByItself(options)) return 0;
@@ -621,10 +649,12 @@ int RunRecoverCommand(int argc, char** argv) {
     std::fprintf(stderr, "--scan-only: nothing saved; the temporary files stay in %s\n",
                  checks->TempFolder.c_str());
     ClearFoundFiles(found);
-    return failed != kGoOn ? failed : ExitRecovered;
+    if (failed != kGoOn) return failed;
+    return g_stoppedByUser ? ExitInterrupted : ExitRecovered;
   }
   const TSaveOutcome outcome = SaveAll(found, *checks);
   if (failed != kGoOn) return failed;
+  if (g_stoppedByUser) return ExitInterrupted;
   return outcome.Saved > 0 ? ExitRecovered : ExitNothing;
 }
 

@@ -113,6 +113,9 @@ std::string CutFileNote(const std::string& info, int64_t storedBytes);
 // The end of a scan as both front ends tell it.
 inline constexpr char kUserStoppedText[] = "用户扫描停止";
 inline constexpr char kNothingFoundText[] = "不幸的是，没有检测到可恢复的文件。";
+// The error that ends a scan whose card went away (read errors of a device that is gone).
+inline constexpr char kCardGoneText[] =
+    "The card can no longer be read: was it removed? The files found before are kept.";
 
 // "%s:%s:%s" with minutes and seconds padded to two digits: 0:07:05, 12:00:09.
 std::string FormatRemainingTime(uint32_t seconds);
