@@ -177,6 +177,7 @@ struct TDigitalReadThread::Impl {
   bool ReadBatch(uint32_t n);
   bool CardStillThere(uint32_t sector);
   uint32_t deadBatches = 0;  // batches in a row of which no sector could be read
+  int64_t deadBytes = 0;     // what those batches put into the open file (zeros)
   void CarveSector(uint8_t* sector, uint32_t i, uint32_t n);
   void CarveSectorDeep(uint8_t* sector, uint32_t i, uint32_t n);
   bool DetectDeep(const uint8_t* sector);
@@ -317,6 +318,7 @@ bool TDigitalReadThread::Impl::ReadBatch(uint32_t n) {
   std::memset(buffer.data(), 0, buffer.size());
   if (ReadSectors(drive.DriveNumber, base + done, static_cast<uint16_t>(n), buffer.data())) {
     deadBatches = 0;
+    deadBytes = 0;
     return true;
   }
   if (DeviceGone(errno)) return false;
@@ -338,7 +340,9 @@ bool TDigitalReadThread::Impl::ReadBatch(uint32_t n) {
     Sync([&] { events->StepProgress(); });
   }
   deadBatches = anyRead ? 0 : deadBatches + 1;
-  return deadBatches < 2 || CardStillThere(base + done);
+  if (deadBatches >= 2 && !CardStillThere(base + done)) return false;
+  deadBytes = anyRead ? 0 : deadBytes + static_cast<int64_t>(n) * sectorSize;
+  return true;
 }
 
 void TDigitalReadThread::Impl::CarveSector(uint8_t* sector, uint32_t i, uint32_t n) {
@@ -494,7 +498,10 @@ void TDigitalReadThread::Impl::CarvingLoop() {
     }
     const uint32_t n = std::min(kBatchSectors, total - done);
     if (!ReadBatch(n)) {
-      // What was carved so far is kept: the open file ends where the last batch ended.
+      // What was carved so far is kept: the open file ends where the last batch ended,
+      // before the zeros of the batches that already failed whole.
+      if (openFile && deadBytes > 0 && openFile->Written() > deadBytes)
+        openFile->Truncate(openFile->Written() - deadBytes);
       closingType = currentType;
       deepScan ? CloseDeepFile() : CloseFile();
       throw std::runtime_error(kCardGoneText);
