@@ -10,7 +10,7 @@ void PrintUsage(std::FILE* out) {
   std::fputs(
       "usage: snapsalvager-cli recover SOURCE DEST [options]   recover the files of a card\n"
       "       snapsalvager-cli drives                          list the drive letters\n"
-      "       snapsalvager-cli restore TEMPFILE... DEST        save kept temporary files\n"
+      "       snapsalvager-cli restore TEMPFILE|FOLDER... DEST save kept temporary files\n"
       "       snapsalvager-cli exif [--temp] FILE...           list a photo's EXIF tags\n"
       "       snapsalvager-cli --help | --version\n"
       "Run 'snapsalvager-cli recover --help' for the recovery options.\n",

@@ -575,6 +575,16 @@ TEST(RecoverOnLoopDiskTest, DestinationOnTheCardsOwnDiskIsRefusedEvenWithYes) {
       EXPECT_EQ(run.Status, 2) << c.Source << "\n" << run.Err;
       EXPECT_NE(run.Err.find("无法创建目标文件夹"), std::string::npos) << run.Err;
     }
+    // restore asks the same question before writing onto a card's drive.
+    const fs::path kept = work / "kept";
+    fs::create_directories(kept);
+    TResult restore = RunCli({"restore", kept.string(), (disk.MountPoint(1) / "out").string()}, work);
+    EXPECT_EQ(restore.Status, 4) << restore.Err;
+    EXPECT_NE(restore.Err.find("警告: 目标文件夹的驱动器与源驱动器是相同的。"), std::string::npos) << restore.Err;
+    restore = RunCli({"restore", kept.string(), (disk.MountPoint(1) / "out").string(), "--onto-card-drive"}, work);
+    EXPECT_NE(restore.Status, 4) << restore.Err;
+    EXPECT_EQ(RunCli({"restore", kept.string(), (work / "restored").string()}, work).Status, 0);
+
     // Another disk is not asked about.
     const TResult elsewhere = RunRecover({disk.Partition(1), (work / "out").string()}, work);
     EXPECT_EQ(elsewhere.Status, 1) << elsewhere.Err;
