@@ -23,6 +23,7 @@
 
 #include "fixtures/LoopDisk.h"
 #include "fixtures/MediaCard.h"
+#include "engine/ScanThread.h"
 #include "tempfile/TempFileFormat.h"
 
 namespace {
@@ -413,6 +414,33 @@ TEST_F(RecoverCommandTest, CtrlCStopsTheScanAndSavesWhatWasFound) {
   EXPECT_EQ(quit.Status, 130) << quit.Err;
   EXPECT_TRUE(quit.Exited);
   EXPECT_NE(quit.Err.find("snapsalvager-cli restore " + (later / "TmpFiles").string()), std::string::npos) << quit.Err;
+}
+
+// A card that goes away mid-scan (its image cut short, so every read past the cut finds
+// nothing and a re-open reads nothing there either): the scan ends within seconds with the
+// reason and exit 3, and the photo found before is saved.
+TEST_F(RecoverCommandTest, CardThatGoesAwayEndsTheScanAndSavesWhatWasFound) {
+  const fs::path image = work_ / "vanishing.img";
+  {
+    std::ofstream out(image, std::ios::binary);
+    out.seekp(512 * 100);
+    out << ReadAll(card_->Files[0].Original);
+  }
+  fs::resize_file(image, uint64_t{16} << 30);
+  const fs::path dest = work_ / "out";
+  std::thread pull([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    fs::resize_file(image, 1 << 20);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const TResult run = RunRecover({image.string(), dest.string(), "--yes"}, work_);
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+  pull.join();
+  EXPECT_EQ(run.Status, 3) << run.Err;
+  EXPECT_LT(seconds.count(), 10) << run.Err;
+  EXPECT_NE(run.Err.find(snapsalvager::kCardGoneText), std::string::npos) << run.Err;
+  const std::string original = ReadAll(card_->Files[0].Original);
+  EXPECT_EQ(ReadAll(dest / "File0001.JPG").substr(0, original.size()), original);
 }
 
 // A card of photos at the given sectors (the rest zeros), in dir/name.
