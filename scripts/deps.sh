@@ -17,6 +17,8 @@ packages=(
   e2fsprogs mount
   # the Debian package and its test (scripts/test-package.sh)
   debhelper dpkg-dev fakeroot help2man libjpeg-dev desktop-file-utils appstream lintian man-db
+  # the save's crash test kills the save at chosen writes (scripts/crash-save.sh)
+  strace
   # the window suites and screenshots in a real X server; Qt's own Chinese texts
   xvfb openbox x11-utils qt6-translations-l10n
 )

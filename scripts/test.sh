@@ -15,6 +15,8 @@ cmake --preset default >/dev/null
 cmake --build build/default -j "$jobs"
 echo "== tests (default)" >&2
 ctest --test-dir build/default --output-on-failure -j "$jobs" | tee build/ctest-default.log
+echo "== crash test of the save (SIGKILL at 50 points, then restore)" >&2
+bash scripts/crash-save.sh
 bash scripts/test-package.sh
 
 echo "== build (ASan + UBSan)" >&2

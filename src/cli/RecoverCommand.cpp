@@ -43,6 +43,7 @@ enum ExitStatus {
   ExitScanError = 3,
   ExitQuestion = 4,
   ExitCannotRead = 5,
+  ExitInterrupted = 130,  // the shell's status for Ctrl-C, also when the command ends itself
 };
 constexpr int kGoOn = -1;  // a check passed: the command goes on
 
@@ -382,16 +383,28 @@ class TCliScanEvents : public TScanEvents {
 };
 
 std::atomic<bool> g_stopRequested{false};
+std::atomic<bool> g_quitOnSecondStop{false};
+std::atomic<bool> g_stoppedByUser{false};
+// Written by the signal handler when a second Ctrl-C quits during the scan: the kept
+// temporary files and the restore command. Set before the handler is installed.
+std::string g_quitHint;
 
-extern "C" void OnStopSignal(int) { g_stopRequested = true; }
+extern "C" void OnStopSignal(int) {
+  if (g_stopRequested.exchange(true) && g_quitOnSecondStop) {
+    // write and _exit are safe in a handler; the temporary files stay for restore.
+    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, g_quitHint.data(), g_quitHint.size());
+    ::_exit(ExitInterrupted);
+  }
+  g_stoppedByUser = true;
+}
 
-void CatchStopSignals(bool resetAfterFirst) {
+// During the scan a second Ctrl-C ends the program at once; during the save it is held
+// off, so every file is saved whole before the command ends.
+void CatchStopSignals(bool quitOnSecond) {
+  g_quitOnSecondStop = quitOnSecond;
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
-  // During the scan a second Ctrl-C ends the program at once; during the save it is held
-  // off, so no file is left between its restored head and its move.
-  action.sa_flags = resetAfterFirst ? SA_RESETHAND : 0;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 }
@@ -491,6 +504,15 @@ std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks
   Say(stderr, TText::ScanInProgress);
   TCliScanEvents events;
   bool userStopped = false;
+  try {
+    if (const std::string kept = KeepEarlierTemporaryFiles(checks.TempFolder, checks.DestFolder); !kept.empty())
+      ShowMessage(kept);
+  } catch (const std::exception& e) {
+    // Scanning now could meet the kept files' names: nothing is scanned.
+    Say(stderr, TText::ScanEndedOnError, {e.what()});
+    return e.what();
+  }
+  g_quitHint = "\n" + RestoreCommandHint(checks.TempFolder, checks.DestFolder) + "\n";
   {
     // The command has no other thread to hand the reports to: they run in place.
     TDigitalReadThread scan(events, [](const std::function<void()>& call) { call(); }, found);
@@ -537,6 +559,7 @@ TSaveOutcome SaveAll(TFoundFileList& found, const TScanCheckList& checks) {
     kept = kept || fs::exists(file.TempFile, ec);
   }
   if (kept) ShowMessage(RestoreCommandHint(checks.TempFolder, destFolder));
+  if (!outcome.Renamed.empty()) ShowMessage(RenamedFilesText(outcome.Renamed));
   Say(stderr, TText::FilesSaved, {std::to_string(outcome.Saved)});
   if (outcome.Saved > 0) ShowMessage(Text(TText::SavedIn) + destFolder);
   if (outcome.SpecialTypeFound) {
@@ -551,6 +574,8 @@ TSaveOutcome SaveAll(TFoundFileList& found, const TScanCheckList& checks) {
 int RunRecoverCommand(int argc, char** argv) {
   // A closed stdout must not kill the scan: its writes fail instead (see AddFoundFile).
   ::signal(SIGPIPE, SIG_IGN);
+  // Nor a file-size limit (ulimit -f): the write fails with EFBIG and the file is cut.
+  ::signal(SIGXFSZ, SIG_IGN);
   TRecoverOptions options;
   if (!ParseArguments(argc, argv, options)) return ExitUsage;
   if (AnsweredByItself(options)) return 0;
@@ -568,10 +593,12 @@ int RunRecoverCommand(int argc, char** argv) {
   if (options.ScanOnly) {
     Say(stderr, TText::ScanOnlyKept, {checks->TempFolder});
     ClearFoundFiles(found);
-    return failed != kGoOn ? failed : ExitRecovered;
+    if (failed != kGoOn) return failed;
+    return g_stoppedByUser ? ExitInterrupted : ExitRecovered;
   }
   const TSaveOutcome outcome = SaveAll(found, *checks);
   if (failed != kGoOn) return failed;
+  if (g_stoppedByUser) return ExitInterrupted;
   return outcome.Saved > 0 ? ExitRecovered : ExitNothing;
 }
 

@@ -1,6 +1,11 @@
-// snapsalvager-cli restore: turns kept temporary files (a save that failed, --scan-only)
-// into their recovered files, the way the save step does: head restored, moved into DEST
-// under its own name, never replacing a file.
+// snapsalvager-cli restore: turns kept temporary files (a save that failed, --scan-only, an
+// interrupted save, files moved aside before a new scan) into their recovered files, the way
+// the save step does: head restored, moved into DEST, never replacing a file.
+#include <signal.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -9,36 +14,79 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "engine/LinuxDrives.h"
 #include "engine/SaveFiles.h"
+#include "engine/ScanChecks.h"
 
 namespace snapsalvager::cli {
 namespace {
 
 namespace fs = std::filesystem;
 
-enum ExitStatus { ExitRestored = 0, ExitSomeNotRestored = 1, ExitUsage = 2 };
+enum ExitStatus {
+  ExitRestored = 0,
+  ExitSomeNotRestored = 1,
+  ExitUsage = 2,
+  ExitQuestion = 4,
+  ExitInterrupted = 130,
+};
 
-// Restores one kept temporary file into dest. Empty when it was restored, else why not.
-std::string RestoreOne(const std::string& temp, const fs::path& dest, fs::path& target) {
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void OnInterrupt(int) { g_interrupted = true; }
+
+// The temporary files a FOLDER argument stands for, in name order. A journal left by an
+// interrupted save whose file was already moved is removed: that file is saved.
+std::vector<std::string> TemporaryFilesIn(const fs::path& folder) {
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path path = it->path();
+    if (!RecoveredNameOfTemporary(path.filename().string()).empty()) {
+      files.push_back(path.string());
+    } else if (const fs::path temp = TempFileOfJournal(path); !temp.empty()) {
+      std::error_code missing;
+      if (!fs::exists(fs::symlink_status(temp, missing))) fs::remove(path, missing);
+    }
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// Restores one kept temporary file into dest under a free name. Empty when it was
+// restored, else why not.
+std::string RestoreOne(const std::string& temp, const fs::path& dest, TNamePicker& names, fs::path& target) {
   const std::string name = RecoveredNameOfTemporary(fs::path(temp).filename().string());
   if (name.empty()) return Text(TText::NotATemporaryFile, {TemporaryNameForm()});
   std::error_code ec;
   if (!fs::is_regular_file(temp, ec)) return Text(TText::NoSuchFile);
-  target = dest / name;
-  if (fs::exists(fs::symlink_status(target, ec))) {
-    return Text(TText::NameTaken, {name, dest.string()});
-  }
+  const std::string savedAs = names.Pick(name);
+  target = dest / savedAs;
   try {
     RestoreAndMove(temp, target);
   } catch (const std::exception& e) {
     return e.what();
   }
+  if (savedAs != name) std::fprintf(stderr, "%s\n", RenamedFilesText({{name, savedAs}}).c_str());
   return {};
 }
 
-}  // namespace
+// The same-drive question of recover: DEST on a memory card's drive would overwrite the
+// deleted files still on it.
+bool DestOnCardDrive(const fs::path& dest) {
+  LinuxDrives::Refresh();
+  const char letter = LinuxDrives::LetterHoldingPath(dest.string());
+  return letter != 0 && LinuxDrives::GetDriveType(letter) == DRIVE_REMOVABLE;
+}
 
-int RunRestoreCommand(int argc, char** argv) {
+struct TRestoreArguments {
+  std::vector<std::string> Files;
+  fs::path Dest;
+  bool OntoCardDrive = false;
+};
+
+// kGoOn-like -1, or the exit status that ends the command.
+int ParseRestoreArguments(int argc, char** argv, TRestoreArguments& parsed) {
   std::vector<std::string> args;
   bool optionsEnded = false;
   for (int i = 0; i < argc; ++i) {
@@ -49,6 +97,8 @@ int RunRestoreCommand(int argc, char** argv) {
     }
     if (!optionsEnded && arg == "--") {
       optionsEnded = true;
+    } else if (!optionsEnded && arg == "--onto-card-drive") {
+      parsed.OntoCardDrive = true;
     } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
       Say(stderr, TText::RestoreUnknownOption, {arg});
       return ExitUsage;
@@ -61,8 +111,34 @@ int RunRestoreCommand(int argc, char** argv) {
     Say(stderr, TText::RestoreUsage);
     return ExitUsage;
   }
-  const fs::path dest = args.back();
+  parsed.Dest = args.back();
   args.pop_back();
+  for (const std::string& arg : args) {
+    std::error_code ec;
+    if (fs::is_directory(arg, ec)) {
+      for (std::string& file : TemporaryFilesIn(arg)) parsed.Files.push_back(std::move(file));
+    } else {
+      parsed.Files.push_back(arg);
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+int RunRestoreCommand(int argc, char** argv) {
+  ::signal(SIGXFSZ, SIG_IGN);  // a file-size limit fails the write (EFBIG) instead
+  TRestoreArguments args;
+  if (const int status = ParseRestoreArguments(argc, argv, args); status >= 0) return status;
+  const fs::path& dest = args.Dest;
+  if (DestOnCardDrive(dest)) {
+    std::fprintf(stderr, "%s\n", SameDriveQuestion().c_str());
+    if (!args.OntoCardDrive) {
+      Say(stderr, TText::StoppedAtQuestion, {"--onto-card-drive"});
+      return ExitQuestion;
+    }
+    Say(stderr, TText::GoingOn, {"--onto-card-drive"});
+  }
   std::error_code ec;
   fs::create_directories(dest, ec);
   if (!fs::is_directory(dest, ec)) {
@@ -70,18 +146,38 @@ int RunRestoreCommand(int argc, char** argv) {
     return ExitUsage;
   }
 
+  uint32_t highest = 0, number = 0;
+  std::string type;
+  for (const std::string& temp : args.Files) {
+    if (ParseRecoveredName(RecoveredNameOfTemporary(fs::path(temp).filename().string()), number, type))
+      highest = std::max(highest, number);
+  }
+  TNamePicker names(dest, highest);
+  // Ctrl-C is held until the file being restored is done.
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+
   size_t restored = 0, failed = 0;
-  for (const std::string& temp : args) {
+  for (const std::string& temp : args.Files) {
+    if (g_interrupted) break;
     fs::path target;
-    if (const std::string problem = RestoreOne(temp, dest, target); problem.empty()) {
+    if (const std::string problem = RestoreOne(temp, dest, names, target); problem.empty()) {
       ++restored;
       std::printf("%s\t%s\n", temp.c_str(), target.c_str());
+      std::fflush(stdout);
     } else {
       ++failed;
       Say(stderr, TText::NotRestored, {temp, problem});
     }
   }
   Say(stderr, TText::FilesRestored, {std::to_string(restored), dest.string()});
+  if (g_interrupted) {
+    Say(stderr, TText::RestoreInterrupted);
+    return ExitInterrupted;
+  }
   return failed == 0 ? ExitRestored : ExitSomeNotRestored;
 }
 

@@ -116,6 +116,67 @@ void CopyThenUnlink(const std::filesystem::path& from, const std::filesystem::pa
   }
 }
 
+// The first bytes of a file, up to the head's length.
+std::string ReadHead(const std::filesystem::path& path) {
+  TFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (file.get() < 0) Fail("cannot open", path, errno);
+  std::string head(kTempHeadLength, '\0');
+  size_t length = 0;
+  if (!ReadFully(file.get(), head.data(), head.size(), 0, length)) Fail("cannot read", path, errno);
+  head.resize(length);
+  return head;
+}
+
+// Writes head over the start of the file and makes it durable before anything else happens.
+void WriteHead(const std::filesystem::path& path, const std::string& head) {
+  TFd file(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (file.get() < 0) Fail("cannot open", path, errno);
+  if (!WriteFully(file.get(), head.data(), head.size(), 0)) Fail("cannot write", path, errno);
+  if (::fsync(file.get()) != 0) Fail("cannot write", path, errno);
+  if (int error = file.Close(); error != 0) Fail("cannot write", path, error);
+}
+
+// The plain head of a temporary file about to be saved, written whole to its journal
+// before the file itself is touched: a new file, made durable, then renamed in. A disk too
+// full for the journal's few bytes still saves: the head is then restored without it.
+void WriteJournal(const std::filesystem::path& tempPath, const std::string& plainHead) {
+  const std::filesystem::path journal = HeadJournalOf(tempPath);
+  const std::filesystem::path scratch = journal.string() + ".new";
+  {
+    TFd file(::open(scratch.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (file.get() < 0 && (errno == ENOSPC || errno == EDQUOT)) return;
+    if (file.get() < 0) Fail("cannot create", scratch, errno);
+    const bool written = WriteFully(file.get(), plainHead.data(), plainHead.size(), 0) && ::fsync(file.get()) == 0;
+    const int error = written ? file.Close() : errno;
+    if (error != 0) {
+      ::unlink(scratch.c_str());
+      if (error == ENOSPC || error == EDQUOT) return;
+      Fail("cannot write", scratch, error);
+    }
+  }
+  if (::rename(scratch.c_str(), journal.c_str()) != 0) Fail("cannot create", journal, errno);
+  SyncFolder(journal.parent_path());
+}
+
+// The plain head of a temporary file: from its journal when a save was under way (the
+// file's own head may then be in either state), else the file's head unscrambled.
+std::string PlainHeadOf(const std::filesystem::path& tempPath, bool& fromJournal) {
+  const std::filesystem::path journal = HeadJournalOf(tempPath);
+  std::error_code ec;
+  fromJournal = std::filesystem::exists(std::filesystem::symlink_status(journal, ec));
+  if (!fromJournal) {
+    std::string head = ReadHead(tempPath);
+    ScrambleHead(head.data(), 0, static_cast<int64_t>(head.size()));
+    return head;
+  }
+  const std::string head = ReadHead(journal);
+  const uintmax_t size = std::filesystem::file_size(tempPath, ec);
+  if (ec || head.size() != std::min<uintmax_t>(size, kTempHeadLength)) {
+    throw std::runtime_error("the head journal " + journal.string() + " does not fit its temporary file");
+  }
+  return head;
+}
+
 std::string UpperCase(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
@@ -125,15 +186,10 @@ std::string UpperCase(std::string text) {
 }  // namespace
 
 void UnscrambleHead(const std::filesystem::path& tempPath) {
-  TFd file(::open(tempPath.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
-  if (file.get() < 0) Fail("cannot open", tempPath, errno);
-  char head[kTempHeadLength];
-  size_t length = 0;
-  if (!ReadFully(file.get(), head, sizeof head, 0, length)) Fail("cannot read", tempPath, errno);
-  if (length == 0) return;
-  ScrambleHead(head, 0, static_cast<int64_t>(length));
-  if (!WriteFully(file.get(), head, length, 0)) Fail("cannot write", tempPath, errno);
-  if (int error = file.Close(); error != 0) Fail("cannot write", tempPath, error);
+  std::string head = ReadHead(tempPath);
+  if (head.empty()) return;
+  ScrambleHead(head.data(), 0, static_cast<int64_t>(head.size()));
+  WriteHead(tempPath, head);
 }
 
 void MoveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
@@ -148,6 +204,10 @@ void MoveWithoutReplacing(const std::filesystem::path& from, const std::filesyst
 }
 
 void RestoreAndMove(const std::filesystem::path& tempPath, const std::filesystem::path& finalPath) {
+  // Each step is durable before the next: the journal holds the plain head before the file
+  // is written, the file holds it before it is renamed, the rename is in its folder before
+  // the journal goes. A crash at any point leaves a temporary file that a later save or
+  // restore finishes, or the saved file (and at most a journal without its file).
   std::error_code ec;
   if (!std::filesystem::exists(std::filesystem::symlink_status(tempPath, ec))) {
     throw std::runtime_error("the temporary file " + tempPath.string() + " no longer exists");
@@ -158,19 +218,67 @@ void RestoreAndMove(const std::filesystem::path& tempPath, const std::filesystem
     throw std::runtime_error("cannot move " + tempPath.string() + " to " + finalPath.string() +
                              ": " + SystemError(EEXIST));
   }
-  UnscrambleHead(tempPath);
+  bool fromJournal = false;
+  const std::string plain = PlainHeadOf(tempPath, fromJournal);
+  if (plain.empty()) {  // an empty file has no head to restore
+    MoveWithoutReplacing(tempPath, finalPath);
+    SyncFolder(finalPath.parent_path());
+    return;
+  }
+  if (!fromJournal) WriteJournal(tempPath, plain);
+  WriteHead(tempPath, plain);
   try {
     MoveWithoutReplacing(tempPath, finalPath);
   } catch (const std::runtime_error& moveError) {
     // The temporary file is the file's only copy: make it a valid temporary file again.
     try {
-      UnscrambleHead(tempPath);
-    } catch (const std::runtime_error& restoreError) {
+      std::string scrambled = plain;
+      ScrambleHead(scrambled.data(), 0, static_cast<int64_t>(scrambled.size()));
+      WriteHead(tempPath, scrambled);
+      std::filesystem::remove(HeadJournalOf(tempPath));
+    } catch (const std::exception& restoreError) {
       throw std::runtime_error(std::string(moveError.what()) + "; and its head could not be scrambled again: " +
                                restoreError.what());
     }
     throw;
   }
+  SyncFolder(finalPath.parent_path());
+  std::filesystem::remove(HeadJournalOf(tempPath), ec);
+}
+
+TNamePicker::TNamePicker(std::filesystem::path folder, uint32_t highestInUse)
+    : folder_(std::move(folder)), last_(highestInUse) {
+  std::error_code ec;
+  uint32_t number = 0;
+  std::string type;
+  for (std::filesystem::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
+    if (ParseRecoveredName(it->path().filename().string(), number, type)) last_ = std::max(last_, number);
+  }
+}
+
+std::string TNamePicker::Pick(const std::string& name) {
+  std::error_code ec;
+  const auto taken = [&](const std::string& candidate) {
+    return std::filesystem::exists(std::filesystem::symlink_status(folder_ / candidate, ec));
+  };
+  if (!taken(name)) return name;
+  const size_t dot = name.rfind('.');
+  const std::string type = dot == std::string::npos ? std::string() : name.substr(dot + 1);
+  std::string candidate;
+  do {
+    if (last_ == UINT32_MAX) return name;  // no number left: the move reports the name taken
+    candidate = RecoveredFileName(++last_, type);
+  } while (taken(candidate));
+  return candidate;
+}
+
+std::string RenamedFilesText(const std::vector<TRenamedFile>& renamed) {
+  std::string text;
+  for (const TRenamedFile& file : renamed) {
+    if (!text.empty()) text += "\n";
+    text += Text(TText::NameTakenSavedAs, {file.Name, file.SavedAs});
+  }
+  return text;
 }
 
 TSaveOutcome SaveFoundFiles(const TFoundFileList& files, const std::filesystem::path& destFolder,
@@ -178,12 +286,19 @@ TSaveOutcome SaveFoundFiles(const TFoundFileList& files, const std::filesystem::
   static constexpr const char* kSpecialTypes[] = {".CRW", ".X3F", ".AVI", ".MOV"};
   TSaveOutcome outcome;
   const size_t count = files.Count();
+  uint32_t highest = 0, number = 0;
+  std::string type;
+  for (size_t index = 0; index < count; ++index) {
+    if (ParseRecoveredName(files[index].Name, number, type)) highest = std::max(highest, number);
+  }
+  TNamePicker names(destFolder, highest);
   for (size_t index = 0; index < count; ++index) {
     const TFoundFile& file = files[index];
     TSaveStep step;
     step.Index = index;
     step.Count = count;
-    step.FinalPath = destFolder / file.Name;
+    const std::string savedAs = file.Selected ? names.Pick(file.Name) : file.Name;
+    step.FinalPath = destFolder / savedAs;
     step.Selected = file.Selected;
 
     if (file.Selected && !outcome.SpecialTypeFound) {
@@ -202,12 +317,14 @@ TSaveOutcome SaveFoundFiles(const TFoundFileList& files, const std::filesystem::
       try {
         RestoreAndMove(file.TempFile, step.FinalPath);
         ++outcome.Saved;
+        if (savedAs != file.Name) outcome.Renamed.push_back({file.Name, savedAs});
       } catch (const std::exception& error) {
         outcome.NotSaved.push_back({file.Name, file.TempFile, step.FinalPath, error.what()});
       }
     } else {
       std::error_code ignored;
       std::filesystem::remove(file.TempFile, ignored);
+      std::filesystem::remove(HeadJournalOf(file.TempFile), ignored);
       ++outcome.Bypassed;
     }
   }
@@ -233,6 +350,15 @@ std::string ShellWord(const std::string& text) {
 }
 
 }  // namespace
+
+std::string KeepEarlierTemporaryFiles(const std::filesystem::path& tempFolder,
+                                      const std::filesystem::path& destFolder) {
+  size_t moved = 0;
+  const std::filesystem::path kept = MoveAsideTemporaryFiles(tempFolder, moved);
+  if (kept.empty()) return {};
+  return Text(TText::EarlierTempFilesKept, {std::to_string(moved), kept.string()}) +
+         RestoreCommandHint(kept, destFolder);
+}
 
 std::string RestoreCommandHint(const std::filesystem::path& kept, const std::filesystem::path& destFolder) {
   std::string files = kept.string();

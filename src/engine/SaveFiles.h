@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -31,11 +32,40 @@ void RestoreAndMove(const std::filesystem::path& tempPath, const std::filesystem
 // the destination folder.
 std::string RestoreCommandHint(const std::filesystem::path& kept, const std::filesystem::path& destFolder);
 
+// Hands out the names files are saved under in one folder: a file's own name while it is
+// free, else File<n>.<type> with n past every number in use (the folder's and the files'
+// being saved), so a taken name never blocks a save and no file is replaced.
+class TNamePicker {
+ public:
+  // highestInUse: the highest number of the names about to be saved.
+  TNamePicker(std::filesystem::path folder, uint32_t highestInUse);
+  std::string Pick(const std::string& name);
+
+ private:
+  std::filesystem::path folder_;
+  uint32_t last_;
+};
+
+// A file saved under another name than its own, which was taken.
+struct TRenamedFile {
+  std::string Name;
+  std::string SavedAs;
+};
+// "File0001.JPG 已被占用，改存为 File0012.JPG" for each, one line each.
+std::string RenamedFilesText(const std::vector<TRenamedFile>& renamed);
+
+// Before a scan: moves the temporary files kept in tempFolder by an earlier scan aside
+// (MoveAsideTemporaryFiles) and returns the one line that says where, with the restore
+// command; empty when there were none. Throws std::runtime_error when they cannot be moved:
+// the scan must not start then.
+std::string KeepEarlierTemporaryFiles(const std::filesystem::path& tempFolder,
+                                      const std::filesystem::path& destFolder);
+
 // One step of the save pass, told to the observer before the file is handled.
 struct TSaveStep {
   size_t Index = 0;  // 0-based position in the list
   size_t Count = 0;  // number of records in the list
-  std::filesystem::path FinalPath;  // destination folder + Name
+  std::filesystem::path FinalPath;  // destination folder + the name it is saved under
   bool Selected = false;  // ticked: saved; unticked: its temporary file deleted
 };
 using TSaveObserver = std::function<void(const TSaveStep& step)>;
@@ -53,6 +83,7 @@ struct TSaveOutcome {
   size_t Saved = 0;     // ticked files now in the destination folder
   size_t Bypassed = 0;  // unticked files, whose temporary files were deleted
   std::vector<TNotSavedFile> NotSaved;
+  std::vector<TRenamedFile> Renamed;  // saved under a free name: their own was taken
   // The first ticked file whose upper-cased name holds ".CRW", ".X3F", ".AVI" or ".MOV"
   // (tested in that order): such files may need post-processing.
   bool SpecialTypeFound = false;
@@ -60,7 +91,7 @@ struct TSaveOutcome {
 };
 
 // The save pass: walks the list once in order; a ticked record is restored and moved to
-// destFolder / Name (never replacing a file), an unticked record's temporary file is
+// destFolder / Name, or a free name when that is taken (TNamePicker; never replacing a file), an unticked record's temporary file is
 // deleted (errors ignored). The observer, when set, is called before each record. Nothing
 // throws; ticked files that could not be saved are listed in the outcome. The list itself
 // is left as it is: the caller empties it with ClearFoundFiles afterwards.

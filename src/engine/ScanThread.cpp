@@ -38,6 +38,9 @@ std::string TwoDigits(uint32_t value) {
   return text.size() < 2 ? "0" + text : text;
 }
 
+// A device that is gone answers ENODEV or ENXIO; one that no longer opens is gone too.
+bool DeviceGone(int error) { return error == ENODEV || error == ENXIO; }
+
 }  // namespace
 
 int AbandonedScansRunning() { return g_abandonedRunning; }
@@ -166,7 +169,10 @@ struct TDigitalReadThread::Impl {
   // The carving loop: per batch, read it, carve each sector in order, report when due.
   void CarvingLoop();
   void BeginScan();
-  void ReadBatch(uint32_t n);
+  bool ReadBatch(uint32_t n);
+  bool CardStillThere(uint32_t sector);
+  uint32_t deadBatches = 0;  // batches in a row of which no sector could be read
+  int64_t deadBytes = 0;     // what those batches put into the open file (zeros)
   void CarveSector(uint8_t* sector, uint32_t p, bool batchEnd);
   void StartFile(const uint8_t* sector, uint32_t p);
   void StartLate(const TLateStart& late, uint32_t p);
@@ -288,21 +294,44 @@ void TDigitalReadThread::Impl::BeginScan() {
   reportCount = 0;
 }
 
-void TDigitalReadThread::Impl::ReadBatch(uint32_t n) {
+// After two batches of which no sector could be read: the device is opened afresh and read
+// once more; a card pulled out fails that too.
+bool TDigitalReadThread::Impl::CardStillThere(uint32_t sector) {
+  CloseDrive();
+  std::vector<uint8_t> probe(sectorSize);
+  return OpenDrive(drive.DriveNumber) && ReadSectors(drive.DriveNumber, sector, 1, probe.data());
+}
+
+// False when the card is gone (pulled out mid-scan): the batch is then not carved.
+bool TDigitalReadThread::Impl::ReadBatch(uint32_t n) {
   std::memset(buffer.data(), 0, buffer.size());
-  if (ReadSectors(drive.DriveNumber, base + done, static_cast<uint16_t>(n), buffer.data())) return;
+  if (ReadSectors(drive.DriveNumber, base + done, static_cast<uint16_t>(n), buffer.data())) {
+    deadBatches = 0;
+    deadBytes = 0;
+    return true;
+  }
+  if (DeviceGone(errno)) return false;
   // A failed batch is read again sector by sector; what still fails is counted as bad and
   // carved as zeros, so one bad sector costs one sector, not the batch.
   std::this_thread::sleep_for(std::chrono::milliseconds(kFailedBatchWaitMs));
   CloseDrive();  // the next read opens the device afresh
+  if (!OpenDrive(drive.DriveNumber)) return false;
+  bool anyRead = false;
   for (uint32_t j = 0; j < n && !terminated; ++j) {
     uint8_t* slot = buffer.data() + static_cast<size_t>(j) * sectorSize;
-    if (!ReadSectors(drive.DriveNumber, base + done + j, 1, slot)) {
+    if (ReadSectors(drive.DriveNumber, base + done + j, 1, slot)) {
+      anyRead = true;
+    } else {
+      if (DeviceGone(errno)) return false;
       std::memset(slot, 0, sectorSize);
       badBytes += sectorSize;
     }
     Sync([&] { events->StepProgress(); });
   }
+  deadBatches = anyRead ? 0 : deadBatches + 1;
+  if (deadBatches >= 2 && !CardStillThere(base + done)) return false;
+  deadBytes = anyRead ? 0 : deadBytes + static_cast<int64_t>(n) * sectorSize;
+  return true;
 }
 
 // The carving loop's step: the rule says whether a file starts here and whether the open
@@ -417,7 +446,14 @@ void TDigitalReadThread::Impl::CarvingLoop() {
       break;
     }
     const uint32_t n = std::min(kBatchSectors, total - done);
-    ReadBatch(n);
+    if (!ReadBatch(n)) {
+      // What was carved so far is kept: the open file ends where the last batch ended,
+      // before the zeros of the batches that already failed whole.
+      if (openFile && deadBytes > 0 && openFile->Written() > deadBytes)
+        openFile->Truncate(openFile->Written() - deadBytes);
+      CloseOpenFile();
+      throw std::runtime_error(Text(TText::CardGone));
+    }
     for (uint32_t i = 0; i < n; ++i) {
       uint8_t* sector = buffer.data() + static_cast<size_t>(i) * sectorSize;
       CarveSector(sector, done + i, i == n - 1);

@@ -30,6 +30,7 @@ constexpr TTextRow kChinese[] = {
      "请等它结束后再开始新的扫描，或者关闭 Snapsalvager 后重新启动。"},
     {TText::CutFileNote, "[只保存了前 %1 字节：目标文件夹的文件系统不接受更大的文件]"},
     {TText::UnknownScanError, "The scan ended on an unknown error."},
+    {TText::CardGone, "The card can no longer be read: was it removed? The files found before are kept."},
     {TText::DeepScanSuffix, "（深度扫描）"},
 
     {TText::NoDrive, "请选择您的存储卡盘符。"},
@@ -70,7 +71,7 @@ constexpr TTextRow kChinese[] = {
     {TText::CliUsage,
      "usage: snapsalvager-cli recover SOURCE DEST [options]   recover the files of a card\n"
      "       snapsalvager-cli drives                          list the drive letters\n"
-     "       snapsalvager-cli restore TEMPFILE... DEST        save kept temporary files\n"
+     "       snapsalvager-cli restore TEMPFILE|FOLDER... DEST save kept temporary files\n"
      "       snapsalvager-cli exif [--temp] FILE...           list a photo's EXIF tags\n"
      "       snapsalvager-cli --help | --version\n"
      "Run 'snapsalvager-cli recover --help' for the recovery options.\n"},
@@ -112,14 +113,16 @@ constexpr TTextRow kChinese[] = {
      "\n"
      "stdout: one row per found file: number, file name, size in bytes, properties,\n"
      "separated by tabs. stderr: progress and messages. Ctrl-C stops the scan and saves\n"
-     "what was found.\n"
+     "what was found; a second Ctrl-C quits at once and says how to save it later.\n"
      "exit status:\n"
-     "  0  files recovered (found, with --scan-only)\n"
-     "  1  nothing found or recovered\n"
-     "  2  bad usage: an unknown option, a missing or refused value, no such SOURCE\n"
-     "  3  an I/O error ended the scan (what was found before it is saved)\n"
-     "  4  stopped at a question (answer it with --yes, --onto-card-drive or --sectors)\n"
-     "  5  the card cannot be opened or read\n"},
+     "  0    files recovered (found, with --scan-only)\n"
+     "  1    nothing found or recovered\n"
+     "  2    bad usage: an unknown option, a missing or refused value, no such SOURCE\n"
+     "  3    an I/O error ended the scan, or the card was removed (what was found\n"
+     "       before it is saved)\n"
+     "  4    stopped at a question (answer it with --yes, --onto-card-drive or --sectors)\n"
+     "  5    the card cannot be opened or read\n"
+     "  130  stopped by Ctrl-C (what was found is saved)\n"},
     {TText::RecoverUsageLine, "snapsalvager-cli recover: %1\n"},
     {TText::RecoverSeeHelp, "Run 'snapsalvager-cli recover --help' for the options.\n"},
     {TText::GoingOn, "(%1: going on)\n"},
@@ -143,7 +146,9 @@ constexpr TTextRow kChinese[] = {
     {TText::SectorsNotNeeded, "(the card measures %1 sectors; --sectors is not needed)\n"},
     {TText::ScanHeader, "驱动器号：%1: (%2)  存储大小:  %3 MB  要检测的文件类型：%4\n"},
     {TText::ScanInProgress, "扫描正在进行中...\n"},
-    {TText::StoppingScan, "Stopping: the files found so far will be saved (Ctrl-C again quits at once)."},
+    {TText::StoppingScan,
+     "Stopping: the files found so far will be saved (Ctrl-C again quits at once and leaves them as "
+     "temporary files)."},
     {TText::ScanEndedOnError, "The scan ended on an error: %1\n"},
     {TText::FinishingSave, "Finishing the save so that no file is left half-saved: %1 file(s) remain.\n"},
     {TText::NotSaved, "Not saved: %1 (%2); its data stays in %3\n"},
@@ -154,15 +159,26 @@ constexpr TTextRow kChinese[] = {
     {TText::FoundCount, "发现共有 %1 个文件。\n"},
     {TText::ScanOnlyKept, "--scan-only: nothing saved; the temporary files stay in %1\n"},
     {TText::RestoreUsage,
-     "usage: snapsalvager-cli restore TEMPFILE... DEST\n"
+     "usage: snapsalvager-cli restore TEMPFILE|FOLDER... DEST [--onto-card-drive]\n"
      "\n"
      "Saves temporary files that a recovery kept (Temporary_v5_File0001_JPG.~QX in\n"
-     "DEST/TmpFiles/) as their recovered files (File0001.JPG) in the folder DEST, created\n"
-     "when missing. Each temporary file is moved, so it is gone once its file is saved.\n"
-     "A name already taken in DEST is reported and that file is left as it is: no file is\n"
-     "ever replaced.\n"
+     "DEST/TmpFiles/ or a folder below it) as their recovered files (File0001.JPG) in the\n"
+     "folder DEST, created when missing. A FOLDER stands for every temporary file in it.\n"
+     "Each temporary file is moved, so it is gone once its file is saved. A name already\n"
+     "taken in DEST is never replaced: the file gets the next free number (File0012.JPG)\n"
+     "and the line says so. A save that was interrupted is finished.\n"
      "\n"
-     "exit status: 0 every file restored; 1 some could not be restored; 2 bad usage.\n"},
+     "  --onto-card-drive  go on although DEST is on a memory card's drive (the deleted\n"
+     "                     photos on it could be overwritten)\n"
+     "\n"
+     "stdout: one line per restored file: the temporary file and the saved file, separated\n"
+     "by a tab. Ctrl-C stops after the file being restored.\n"
+     "exit status:\n"
+     "  0    every file restored\n"
+     "  1    some could not be restored\n"
+     "  2    bad usage\n"
+     "  4    stopped at a question (DEST on a card's drive; answer it with --onto-card-drive)\n"
+     "  130  stopped by Ctrl-C (what is left can be restored later)\n"},
     {TText::RestoreUnknownOption, "snapsalvager-cli restore: unknown option '%1'\n"},
     {TText::RestoreNeedsFiles, "snapsalvager-cli restore: needs one or more TEMPFILEs and a DEST folder\n"},
     {TText::RestoreDestNotFolder, "snapsalvager-cli restore: %1 is not a folder and cannot be made one\n"},
@@ -171,6 +187,9 @@ constexpr TTextRow kChinese[] = {
     {TText::NameTaken, "the name %1 is already taken in %2"},
     {TText::NotRestored, "Not restored: %1: %2\n"},
     {TText::FilesRestored, "%1 file(s) restored into %2.\n"},
+    {TText::RestoreInterrupted, "Stopped by Ctrl-C; run the same command again to restore the rest.\n"},
+    {TText::NameTakenSavedAs, "%1 已被占用，改存为 %2"},
+    {TText::EarlierTempFilesKept, "临时文件夹中上一次扫描留下的 %1 个临时文件已移到 %2，新的扫描不会覆盖它们。"},
     {TText::DrivesUsage,
      "usage: snapsalvager-cli drives\n"
      "\n"

@@ -28,6 +28,7 @@ enum class TText : uint16_t {
   AbandonedScanRunning,
   CutFileNote,      // %1 the bytes kept
   UnknownScanError,
+  CardGone,
   DeepScanSuffix,   // after the sought types
   // The checks before a scan.
   NoDrive,
@@ -91,6 +92,9 @@ enum class TText : uint16_t {
   NameTaken,          // %1 name, %2 folder
   NotRestored,        // %1 file, %2 reason
   FilesRestored,      // %1 count, %2 folder
+  RestoreInterrupted,
+  NameTakenSavedAs,   // %1 the taken name, %2 the name used
+  EarlierTempFilesKept,  // %1 count, %2 the folder they were moved to
   DrivesUsage,
   DrivesUnknownArgument,  // %1
   NoDriveFound,

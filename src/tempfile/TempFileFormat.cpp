@@ -2,12 +2,17 @@
 #include "tempfile/TempFileFormat.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <stdexcept>
+#include <vector>
 
 namespace snapsalvager {
 namespace {
@@ -117,6 +122,96 @@ void WriteFolderNote(const std::filesystem::path& tempFolder) {
     done += static_cast<size_t>(n);
   }
   ::close(fd);
+}
+
+}  // namespace snapsalvager
+
+namespace snapsalvager {
+namespace {
+
+constexpr char kJournalSuffix[] = ".head";
+
+bool IsTemporaryOrJournal(const std::filesystem::path& path) {
+  const std::filesystem::path temp = TempFileOfJournal(path);
+  return !RecoveredNameOfTemporary((temp.empty() ? path : temp).filename().string()).empty();
+}
+
+std::string KeptFolderName() {
+  char stamp[64] = "Kept";
+  const std::time_t now = std::time(nullptr);
+  std::tm local {};
+  if (localtime_r(&now, &local) != nullptr) std::strftime(stamp, sizeof stamp, "Kept_%Y-%m-%d_%H-%M-%S", &local);
+  return stamp;
+}
+
+}  // namespace
+
+bool ParseRecoveredName(const std::string& name, uint32_t& number, std::string& type) {
+  const std::string prefix = kRecoveredPrefix;
+  const size_t dot = name.find('.');
+  if (name.compare(0, prefix.size(), prefix) != 0 || dot == std::string::npos || dot == prefix.size() ||
+      dot - prefix.size() > 10)
+    return false;
+  uint64_t value = 0;
+  for (size_t i = prefix.size(); i < dot; ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return false;
+    value = value * 10 + static_cast<uint64_t>(name[i] - '0');
+  }
+  if (value > UINT32_MAX) return false;
+  number = static_cast<uint32_t>(value);
+  type = name.substr(dot + 1);
+  return true;
+}
+
+std::filesystem::path HeadJournalOf(const std::filesystem::path& tempFile) {
+  return tempFile.string() + kJournalSuffix;
+}
+
+std::filesystem::path TempFileOfJournal(const std::filesystem::path& path) {
+  const std::string text = path.string();
+  const std::string suffix = kJournalSuffix;
+  if (text.size() <= suffix.size() || text.compare(text.size() - suffix.size(), suffix.size(), suffix) != 0)
+    return {};
+  return text.substr(0, text.size() - suffix.size());
+}
+
+bool SyncFolder(const std::filesystem::path& folder) {
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = ::fsync(fd) == 0;
+  ::close(fd);
+  return synced;
+}
+
+std::filesystem::path MoveAsideTemporaryFiles(const std::filesystem::path& tempFolder, size_t& moved) {
+  namespace fs = std::filesystem;
+  moved = 0;
+  std::vector<fs::path> files;
+  std::error_code ec;
+  for (fs::directory_iterator it(tempFolder, ec), end; !ec && it != end; it.increment(ec)) {
+    if (!it->is_directory(ec) && IsTemporaryOrJournal(it->path())) files.push_back(it->path());
+  }
+  if (files.empty()) return {};
+  // A second scan in the same second gets its own folder.
+  const std::string name = KeptFolderName();
+  fs::path kept = tempFolder / name;
+  for (int n = 2; ::mkdir(kept.c_str(), 0755) != 0; ++n) {
+    if (errno != EEXIST || n > 1000) {
+      throw std::runtime_error("cannot create the folder " + kept.string() + ": " + std::strerror(errno));
+    }
+    kept = tempFolder / (name + "_" + std::to_string(n));
+  }
+  for (const fs::path& file : files) {
+    const fs::path target = kept / file.filename();
+    if (::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+      throw std::runtime_error("cannot move " + file.string() + " to " + kept.string() + ": " +
+                               std::strerror(errno));
+    }
+    if (TempFileOfJournal(file).empty()) ++moved;
+  }
+  SyncFolder(kept);
+  SyncFolder(tempFolder);
+  return kept;
 }
 
 }  // namespace snapsalvager

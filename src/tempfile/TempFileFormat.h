@@ -13,6 +13,12 @@
 // kTempHeadKey; every later byte is stored unchanged, so a half-finished carve is never
 // opened as a finished photo. JPG files are capped at kJpgMaxSize bytes; other types are
 // not capped. Next to the files lies a note for the user (kFolderNoteName).
+//
+// While a file is being saved, its plain head is first written whole to a journal next to
+// it (HeadJournalOf): as long as the journal exists, the head of the temporary file may be
+// in either state and the journal tells the plain one. A temporary file without a journal
+// (every file of an earlier version) has its head scrambled. Temporary files that were
+// kept from an earlier scan are moved into a dated subfolder before a new scan starts.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +56,23 @@ std::string TemporaryNameForm();
 // "File0001.JPG" for a temporary file named "Temporary_v5_File0001_JPG.~QX" (the type
 // upper-cased, the suffix matched without regard to case); empty for any other name.
 std::string RecoveredNameOfTemporary(const std::string& tempName);
+
+// The journal of a temporary file's plain head while it is saved: the file's path + ".head".
+std::filesystem::path HeadJournalOf(const std::filesystem::path& tempFile);
+// The temporary file a journal belongs to; empty when path names no journal.
+std::filesystem::path TempFileOfJournal(const std::filesystem::path& path);
+
+// Moves every temporary file (and journal) lying in tempFolder into a new subfolder named
+// after the time, "Kept_2026-12-07_18-04-00", so a new scan never meets them. Returns the
+// subfolder and the number of temporary files moved; an empty path when there were none.
+// Throws std::runtime_error when they cannot all be moved.
+std::filesystem::path MoveAsideTemporaryFiles(const std::filesystem::path& tempFolder, size_t& moved);
+
+// fsync of a folder, so a rename or unlink in it survives a power loss; false on failure.
+bool SyncFolder(const std::filesystem::path& folder);
+
+// Reads "File0001.JPG" (any number of digits) as 1 and "JPG"; false for any other name.
+bool ParseRecoveredName(const std::string& name, uint32_t& number, std::string& type);
 
 // Writes the note (19 lines, CR LF) into tempFolder; errors are ignored.
 void WriteFolderNote(const std::filesystem::path& tempFolder);

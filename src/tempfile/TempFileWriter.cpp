@@ -27,10 +27,11 @@ TWriteSettings TempFileWriteSettings(const std::string& type) {
 
 TWriteFileStream::TWriteFileStream(const std::filesystem::path& path, const TWriteSettings& settings)
     : settings_(settings), path_(path) {
-  // O_NOFOLLOW: a link planted under the temporary name must make the create fail rather
-  // than truncate whatever file it points to.
+  // O_EXCL: a file already under the name may be the only copy of a photo found before
+  // (kept temporary files are moved aside first); it is never rewritten. It also refuses a
+  // link planted under the name, dangling or not.
   do {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   } while (fd_ < 0 && errno == EINTR);
   if (fd_ < 0) {
     const int err = errno;

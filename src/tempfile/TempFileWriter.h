@@ -21,8 +21,8 @@ TWriteSettings TempFileWriteSettings(const std::string& type);
 
 class TWriteFileStream {
  public:
-  // Creates (or truncates) the file for reading and writing, never following a symbolic
-  // link at the path. Throws std::runtime_error with a message naming the path on failure.
+  // Creates the file for reading and writing; a name already taken (a file, a symbolic link)
+  // is never opened. Throws std::runtime_error with a message naming the path on failure.
   explicit TWriteFileStream(const std::filesystem::path& path, const TWriteSettings& settings = {});
   // Flushes the buffer (unchanged: it was scrambled when written) and closes the file.
   ~TWriteFileStream();

@@ -126,9 +126,9 @@ std::unique_ptr<QMessageBox> MakeMessageBox(TMessageKind kind, const QString& te
     box->setDefaultButton(QMessageBox::Ok);
     box->button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
   } else {
-    box->setIcon(kind == TMessageKind::Warning ? QMessageBox::Warning : QMessageBox::Question);
+    box->setIcon(kind == TMessageKind::Confirmation ? QMessageBox::Question : QMessageBox::Warning);
     box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box->setDefaultButton(QMessageBox::Yes);
+    box->setDefaultButton(kind == TMessageKind::Deletion ? QMessageBox::No : QMessageBox::Yes);
     box->button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
     box->button(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
   }
@@ -155,6 +155,10 @@ void ShowInfo(const QString& text) { Prompt(TMessageKind::Information, text); }
 
 QMessageBox::StandardButton AskYesNo(const QString& text) {
   return Prompt(TMessageKind::Confirmation, text);
+}
+
+QMessageBox::StandardButton AskBeforeDeleting(const QString& text) {
+  return Prompt(TMessageKind::Deletion, text);
 }
 
 QMessageBox::StandardButton AskYesNoWarning(const QString& text) {

@@ -17,7 +17,8 @@ class QWidget;
 
 namespace snapsalvager {
 
-enum class TMessageKind { Information, Confirmation, Warning };
+// Deletion: a question whose Yes destroys something; No is the default.
+enum class TMessageKind { Information, Confirmation, Warning, Deletion };
 
 // Answers with the button pressed: QMessageBox::Ok, Yes, No, or Cancel when the box was
 // closed otherwise.
@@ -39,6 +40,8 @@ void ShowInfo(const QString& text);
 QMessageBox::StandardButton AskYesNo(const QString& text);
 // The same question with the warning icon (closing during a scan).
 QMessageBox::StandardButton AskYesNoWarning(const QString& text);
+// A question whose Yes deletes something: the warning icon, No the default (Enter keeps).
+QMessageBox::StandardButton AskBeforeDeleting(const QString& text);
 
 // Runs a custom dialog modally and returns its result (QDialog::Accepted or Rejected).
 // Tests replace it to fill in the dialog and press a button.

@@ -28,6 +28,12 @@ QString FromPath(const std::filesystem::path& path) {
 
 }  // namespace
 
+QString EmptySelectionQuestion(size_t found) {
+  return QStringLiteral("没有选中任何文件。继续将删除找到的全部 %1 个文件的临时文件，它们将无法再恢复。"
+                        "\r\n\r\n确定要删除它们吗？单击 [否] 返回并选择要保存的文件。")
+      .arg(found);
+}
+
 void TMainForm::SaveSelectedFiles(const QString& destFolder) {
   finishUi.BFolder->setToolTip(destFolder);
   SpecialTypeFound = false;
@@ -45,7 +51,7 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
   ui.NNewScan->setEnabled(false);
   auto observer = [&](const TSaveStep& step) {
     finishUi.PBar3->setValue(static_cast<int>(step.Index));  // the files before this one
-    const QString path = destFolder + QString::fromStdString(FoundFiles[step.Index].Name);
+    const QString path = FromPath(step.FinalPath);
     if (step.Selected) {
       SetFittedText(*finishUi.LFileName, QString::fromUtf8(Text(TText::SavingFile)) + path);
       QCoreApplication::processEvents();
@@ -65,6 +71,9 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
   finishUi.LNotice->setText(QStringLiteral("完成了整个恢复过程。"));
   finishUi.PBar3->setValue(0);
   if (!NotSavedFiles.empty()) ReportNotSavedFiles(destFolder);
+  // A taken name was not replaced: the file went under the next free one, and the user is
+  // told which.
+  if (!outcome.Renamed.empty()) ShowInfo(QString::fromStdString(RenamedFilesText(outcome.Renamed)));
 
   ClearFoundFiles(FoundFiles);
   SlotFiles.fill(nullptr);  // they pointed into the list just emptied

@@ -17,6 +17,7 @@
 #include "engine/ScanThread.h"
 #include "metadata/PhotoSummary.h"
 #include "engine/LinuxDrives.h"
+#include "engine/SaveFiles.h"
 #include "engine/ScanChecks.h"
 #include "engine/Texts.h"
 #include "wizard/CardAccess.h"
@@ -250,6 +251,9 @@ bool TMainForm::StartScan() {
   thread->DescribeFile = DescribeFoundFile;
   ScanThread = std::move(thread);
   try {
+    // Temporary files an earlier scan kept here are moved aside, never overwritten.
+    const std::string kept = KeepEarlierTemporaryFiles(ToPath(TempFolder), ToPath(DestFolder));
+    if (!kept.empty()) ShowInfo(QString::fromStdString(kept));
     ScanThread->Start();
   } catch (const std::exception& e) {
     // No thread could be made: the scan ends as after an error, once the Next click has

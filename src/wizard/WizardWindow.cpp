@@ -287,6 +287,10 @@ void TMainForm::BNextClick() {
       ShowStep(4);
       break;
     case 4:
+      // Nothing ticked deletes every found file: only a Yes that says so goes on.
+      if (CountSelected() == 0 && FoundFiles.Count() > 0 &&
+          AskBeforeDeleting(EmptySelectionQuestion(FoundFiles.Count())) != QMessageBox::Yes)
+        return;
       StartSaving();
       break;
     case 5:

@@ -295,6 +295,9 @@ class TMainForm : public QMainWindow {
   void AddDriveItem(const QString& caption, int image, int selectedImage, int indent, int row);
 };
 
+// The question before a save with nothing ticked, which deletes every found file.
+QString EmptySelectionQuestion(size_t found);
+
 }  // namespace snapsalvager
 
 Q_DECLARE_METATYPE(snapsalvager::TPreviewRecord)

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QScreen>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -58,6 +59,8 @@ std::optional<int> AnswerInfoOption(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   if (const std::optional<int> status = AnswerInfoOption(argc, argv)) return *status;
+  // A file-size limit (ulimit -f) must cut one temporary file (EFBIG), not end the program.
+  std::signal(SIGXFSZ, SIG_IGN);
 
   QApplication app(argc, argv);
   // The title every message box shows.

@@ -14,6 +14,7 @@
 #include <functional>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <algorithm>
 #include <sstream>
 #include <string>
@@ -23,6 +24,8 @@
 #include "engine/Texts.h"
 #include "fixtures/LoopDisk.h"
 #include "fixtures/MediaCard.h"
+#include "engine/ScanThread.h"
+#include "tempfile/TempFileFormat.h"
 
 namespace {
 
@@ -46,6 +49,7 @@ std::string ReadAll(const fs::path& path) {
 
 struct TResult {
   int Status = -1;
+  bool Exited = false;  // ended by itself, not by a signal
   std::string Out, Err;
   std::vector<std::vector<std::string>> Rows;  // stdout split into tab-separated fields
 };
@@ -53,7 +57,7 @@ struct TResult {
 // Runs snapsalvager-cli with args (the command first); sends SIGINT after interruptAfterMs
 // when set; inChild runs in the child just before exec (limits, another user, stdout).
 TResult RunCli(const std::vector<std::string>& args, const fs::path& work, int interruptAfterMs = -1,
-               const std::function<void()>& inChild = {}) {
+               const std::function<void()>& inChild = {}, int interrupts = 1) {
   const fs::path out = work / "stdout.txt", err = work / "stderr.txt";
   std::vector<std::string> all = {SNAPSALVAGER_CLI};
   all.insert(all.end(), args.begin(), args.end());
@@ -72,12 +76,16 @@ TResult RunCli(const std::vector<std::string>& args, const fs::path& work, int i
   }
   if (interruptAfterMs >= 0) {
     std::this_thread::sleep_for(std::chrono::milliseconds(interruptAfterMs));
-    ::kill(pid, SIGINT);
+    for (int i = 0; i < interrupts; ++i) {
+      if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      ::kill(pid, SIGINT);
+    }
   }
   int status = 0;
   ::waitpid(pid, &status, 0);
   TResult result;
   result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.Exited = WIFEXITED(status);
   result.Out = ReadAll(out);
   result.Err = ReadAll(err);
   std::istringstream lines(result.Out);
@@ -91,9 +99,9 @@ TResult RunCli(const std::vector<std::string>& args, const fs::path& work, int i
 }
 
 TResult RunRecover(std::vector<std::string> args, const fs::path& work, int interruptAfterMs = -1,
-                   const std::function<void()>& inChild = {}) {
+                   const std::function<void()>& inChild = {}, int interrupts = 1) {
   args.insert(args.begin(), "recover");
-  return RunCli(args, work, interruptAfterMs, inChild);
+  return RunCli(args, work, interruptAfterMs, inChild, interrupts);
 }
 
 fs::path MakeTempDir(const char* name) {
@@ -219,18 +227,43 @@ TEST_F(RecoverCommandTest, EarlierRecoveryIsAQuestionAndNothingIsReplaced) {
   EXPECT_NE(again.Err.find(Shown(Text(TText::EarlierRecovery))), std::string::npos) << again.Err;
   EXPECT_TRUE(again.Rows.empty());
 
+  // Going on saves every file under the next free names, past what the folder holds.
+  const std::vector<std::string> before = RecoveredNames(dest);
   again = RunRecover({card_->Image.string(), dest.string(), "--yes"}, work_);
-  EXPECT_EQ(again.Status, 1) << again.Err;  // found, but every name is taken
+  EXPECT_EQ(again.Status, 0) << again.Err;
   EXPECT_EQ(fs::file_size(dest / "File0001.JPG"), 100u);
-  EXPECT_NE(again.Err.find("Not saved: File0001.JPG"), std::string::npos) << again.Err;
-  EXPECT_NE(again.Err.find("snapsalvager-cli restore " + (dest / "TmpFiles").string() + "/Temporary_v5_File*.~QX " +
-                           dest.string() + "/"),
+  const size_t n = before.size();
+  EXPECT_EQ(RecoveredNames(dest).size(), 2 * n);
+  EXPECT_EQ(ReadAll(dest / snapsalvager::RecoveredFileName(static_cast<uint32_t>(n + 1), "JPG")), first);
+  EXPECT_NE(again.Err.find("File0001.JPG 已被占用，改存为 " + snapsalvager::RecoveredFileName(static_cast<uint32_t>(n + 1), "JPG")),
             std::string::npos) << again.Err;
-  // The unsaved file's data stays, still a valid temporary file.
-  const std::string temp = ReadAll(dest / "TmpFiles" / "Temporary_v5_File0001_JPG.~QX");
-  ASSERT_EQ(temp.size(), first.size());
-  EXPECT_EQ(static_cast<uint8_t>(temp[0]), 0xFF ^ 0xD3);
-  EXPECT_EQ(temp.substr(512), first.substr(512));
+  EXPECT_EQ(again.Err.find("Not saved"), std::string::npos) << again.Err;
+}
+
+// A second scan into the same folder: the first scan's temporary files are moved aside,
+// byte for byte, and restore saves them from there.
+TEST_F(RecoverCommandTest, SecondScanKeepsTheFirstScansTemporaryFiles) {
+  const fs::path dest = work_ / "out";
+  ASSERT_EQ(RunRecover({card_->Image.string(), dest.string(), "--scan-only"}, work_).Status, 0);
+  std::map<std::string, std::string> first;
+  for (const auto& entry : fs::directory_iterator(dest / "TmpFiles"))
+    if (entry.path().extension() == ".~QX") first[entry.path().filename()] = ReadAll(entry.path());
+  ASSERT_FALSE(first.empty());
+
+  const TResult again = RunRecover({card_->Image.string(), dest.string(), "--scan-only", "--no-photo", "--video"}, work_);
+  EXPECT_EQ(again.Status, 0) << again.Err;
+  fs::path kept;
+  for (const auto& entry : fs::directory_iterator(dest / "TmpFiles"))
+    if (entry.is_directory()) kept = entry.path();
+  ASSERT_FALSE(kept.empty());
+  EXPECT_EQ(kept.filename().string().rfind("Kept_", 0), 0u) << kept;
+  EXPECT_NE(again.Err.find(std::to_string(first.size()) + " 个临时文件已移到 " + kept.string()), std::string::npos)
+      << again.Err;
+  for (const auto& [name, bytes] : first) EXPECT_EQ(ReadAll(kept / name), bytes) << name;
+
+  const TResult restore = RunCli({"restore", kept.string(), dest.string()}, work_);
+  EXPECT_EQ(restore.Status, 0) << restore.Err;
+  EXPECT_EQ(RecoveredNames(dest).size(), first.size());
 }
 
 TEST_F(RecoverCommandTest, BadUsageAndRefusedOptionsExitWithTwo) {
@@ -378,13 +411,48 @@ TEST_F(RecoverCommandTest, CtrlCStopsTheScanAndSavesWhatWasFound) {
   fs::resize_file(image, uint64_t{16} << 30);
   const fs::path dest = work_ / "out";
   const TResult run = RunRecover({image.string(), dest.string(), "--yes"}, work_, 300);
-  ASSERT_EQ(run.Status, 0) << run.Err;
+  ASSERT_EQ(run.Status, 130) << run.Err;
+  EXPECT_TRUE(run.Exited);
   EXPECT_NE(run.Err.find(Text(TText::UserStopped)), std::string::npos) << run.Err;
   ASSERT_EQ(run.Rows.size(), 1u);
   const std::string original = ReadAll(card_->Files[0].Original);
   const std::string saved = ReadAll(dest / "File0001.JPG");
   EXPECT_EQ(saved.substr(0, original.size()), original);
   EXPECT_EQ(run.Err.find("33554432/33554432"), std::string::npos) << run.Err;  // stopped early
+
+  // A second Ctrl-C quits at once and says how to save what was found.
+  const fs::path later = work_ / "later";
+  const TResult quit = RunRecover({image.string(), later.string(), "--yes"}, work_, 300, {}, 2);
+  EXPECT_EQ(quit.Status, 130) << quit.Err;
+  EXPECT_TRUE(quit.Exited);
+  EXPECT_NE(quit.Err.find("snapsalvager-cli restore " + (later / "TmpFiles").string()), std::string::npos) << quit.Err;
+}
+
+// A card that goes away mid-scan (its image cut short, so every read past the cut finds
+// nothing and a re-open reads nothing there either): the scan ends within seconds with the
+// reason and exit 3, and the photo found before is saved.
+TEST_F(RecoverCommandTest, CardThatGoesAwayEndsTheScanAndSavesWhatWasFound) {
+  const fs::path image = work_ / "vanishing.img";
+  {
+    std::ofstream out(image, std::ios::binary);
+    out.seekp(512 * 100);
+    out << ReadAll(card_->Files[0].Original);
+  }
+  fs::resize_file(image, uint64_t{16} << 30);
+  const fs::path dest = work_ / "out";
+  std::thread pull([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    fs::resize_file(image, 1 << 20);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const TResult run = RunRecover({image.string(), dest.string(), "--yes"}, work_);
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+  pull.join();
+  EXPECT_EQ(run.Status, 3) << run.Err;
+  EXPECT_LT(seconds.count(), 10) << run.Err;
+  EXPECT_NE(run.Err.find(snapsalvager::Text(snapsalvager::TText::CardGone)), std::string::npos) << run.Err;
+  const std::string original = ReadAll(card_->Files[0].Original);
+  EXPECT_EQ(ReadAll(dest / "File0001.JPG").substr(0, original.size()), original);
 }
 
 // A card of photos at the given sectors (the rest zeros), in dir/name.
@@ -419,7 +487,7 @@ TEST_F(RecoverCommandTest, FileSizeLimitCutsOnlyTheFileTooLargeAndTheScanGoesOn)
   const uint64_t before = fixtures::HashFile(image);
   const fs::path dest = work_ / "out";
   const TResult run = RunRecover({image.string(), dest.string()}, work_, -1, [] {
-    ::signal(SIGXFSZ, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_DFL);  // the command itself must not die of it
     const struct rlimit limit{1 << 20, 1 << 20};
     ::setrlimit(RLIMIT_FSIZE, &limit);
   });
@@ -491,13 +559,15 @@ TEST_F(RecoverCommandTest, RestoreSavesKeptTemporaryFilesAndNeverReplaces) {
                               (temp / "Temporary_v5_File0002_JPG.~QX").string(), (temp / "AboutThisFolder.txt").string(),
                               other.string()},
                              work_);
-  EXPECT_EQ(run.Status, 1) << run.Err;
+  EXPECT_EQ(run.Status, 1) << run.Err;  // the note is no temporary file
   const auto photos = PhotoBytes(*card_);
   EXPECT_EQ(ReadAll(other / "File0001.JPG").substr(0, photos[0].size()), photos[0]);
   EXPECT_FALSE(fs::exists(temp / "Temporary_v5_File0001_JPG.~QX"));
+  // A taken name is never replaced and never blocks the restore.
   EXPECT_EQ(ReadAll(other / "File0002.JPG"), "mine");
-  EXPECT_TRUE(fs::exists(temp / "Temporary_v5_File0002_JPG.~QX"));
-  EXPECT_NE(run.Err.find("the name File0002.JPG is already taken"), std::string::npos) << run.Err;
+  EXPECT_EQ(ReadAll(other / "File0003.JPG").substr(0, photos[1].size()), photos[1]);
+  EXPECT_FALSE(fs::exists(temp / "Temporary_v5_File0002_JPG.~QX"));
+  EXPECT_NE(run.Err.find("File0002.JPG 已被占用，改存为 File0003.JPG"), std::string::npos) << run.Err;
   EXPECT_NE(run.Err.find("AboutThisFolder.txt: not a temporary file"), std::string::npos) << run.Err;
   EXPECT_EQ(RunCli({"restore", (temp / "Temporary_v5_File0003_JPG.~QX").string()}, work_).Status, 2);
 }
@@ -545,6 +615,16 @@ TEST(RecoverOnLoopDiskTest, DestinationOnTheCardsOwnDiskIsRefusedEvenWithYes) {
       EXPECT_EQ(run.Status, 2) << c.Source << "\n" << run.Err;
       EXPECT_NE(run.Err.find(Shown(Text(TText::CannotCreateDest, {""}))), std::string::npos) << run.Err;
     }
+    // restore asks the same question before writing onto a card's drive.
+    const fs::path kept = work / "kept";
+    fs::create_directories(kept);
+    TResult restore = RunCli({"restore", kept.string(), (disk.MountPoint(1) / "out").string()}, work);
+    EXPECT_EQ(restore.Status, 4) << restore.Err;
+    EXPECT_NE(restore.Err.find("警告: 目标文件夹的驱动器与源驱动器是相同的。"), std::string::npos) << restore.Err;
+    restore = RunCli({"restore", kept.string(), (disk.MountPoint(1) / "out").string(), "--onto-card-drive"}, work);
+    EXPECT_NE(restore.Status, 4) << restore.Err;
+    EXPECT_EQ(RunCli({"restore", kept.string(), (work / "restored").string()}, work).Status, 0);
+
     // Another disk is not asked about.
     const TResult elsewhere = RunRecover({disk.Partition(1), (work / "out").string()}, work);
     EXPECT_EQ(elsewhere.Status, 1) << elsewhere.Err;

@@ -166,23 +166,51 @@ TEST_F(SaveFilesTest, SavePassNamesTheFirstSpecialFileSaved) {
   EXPECT_FALSE(SaveFoundFiles(photos, dir_).SpecialTypeFound);
 }
 
-TEST_F(SaveFilesTest, SavePassReportsFilesItCouldNotSaveAndKeepsThem) {
+// A taken name never blocks a save: the file gets the next number past every one in use,
+// nothing is replaced, and the outcome says which names were used.
+TEST_F(SaveFilesTest, SavePassGivesTakenNamesTheNextFreeNumberAndReportsMissingFiles) {
   TFoundFileList list;
-  const std::string jpg = Pattern(900, 4);
+  const std::string jpg = Pattern(900, 4), mov = Pattern(600, 6);
   const fs::path temp = TempFile("Temporary_v5_File0001_JPG.~QX", jpg);
   list.Append({"File0001.JPG", "JPG", 900, temp, "x", true});
   list.Append({"File0002.JPG", "JPG", 900, dir_ / "TmpFiles" / "gone.~QX", "x", true});
-  WriteAll(dir_ / "File0001.JPG", "older file");
+  list.Append({"File0003.MOV", "MOV", 600, TempFile("Temporary_v5_File0003_MOV.~QX", mov), "N/A", true});
+  for (const char* taken : {"File0001.JPG", "File0003.MOV", "File0011.AVI"}) WriteAll(dir_ / taken, "older file");
 
   const TSaveOutcome outcome = SaveFoundFiles(list, dir_);
-  EXPECT_EQ(outcome.Saved, 0u);
-  ASSERT_EQ(outcome.NotSaved.size(), 2u);
-  EXPECT_EQ(outcome.NotSaved[0].Name, "File0001.JPG");
-  EXPECT_EQ(outcome.NotSaved[0].TempFile, temp);
-  EXPECT_NE(outcome.NotSaved[0].Reason.find("exists"), std::string::npos) << outcome.NotSaved[0].Reason;
-  EXPECT_EQ(outcome.NotSaved[1].Name, "File0002.JPG");
-  EXPECT_EQ(ReadAll(dir_ / "File0001.JPG"), "older file");
-  EXPECT_EQ(ReadAll(temp), Scrambled(jpg));
+  EXPECT_EQ(outcome.Saved, 2u);
+  ASSERT_EQ(outcome.NotSaved.size(), 1u);
+  EXPECT_EQ(outcome.NotSaved[0].Name, "File0002.JPG");
+  ASSERT_EQ(outcome.Renamed.size(), 2u);
+  EXPECT_EQ(outcome.Renamed[0].SavedAs, "File0012.JPG");
+  EXPECT_EQ(outcome.Renamed[1].SavedAs, "File0013.MOV");
+  EXPECT_EQ(ReadAll(dir_ / "File0012.JPG"), jpg);
+  EXPECT_EQ(ReadAll(dir_ / "File0013.MOV"), mov);
+  for (const char* taken : {"File0001.JPG", "File0003.MOV", "File0011.AVI"}) EXPECT_EQ(ReadAll(dir_ / taken), "older file");
+  EXPECT_EQ(RenamedFilesText(outcome.Renamed),
+            "File0001.JPG 已被占用，改存为 File0012.JPG\nFile0003.MOV 已被占用，改存为 File0013.MOV");
+}
+
+// A save interrupted after the journal was written finds the file's head in any state:
+// scrambled, plain, or half written. The journal makes each one come out right.
+TEST_F(SaveFilesTest, InterruptedSaveIsFinishedFromTheHeadJournal) {
+  const std::string original = Pattern(3000, 9);
+  std::string half = Scrambled(original);
+  std::copy(original.begin(), original.begin() + 200, half.begin());
+  for (const std::string& head : {Scrambled(original), original, half}) {
+    const fs::path temp = TempFile("Temporary_v5_File0007_JPG.~QX", "");
+    WriteAll(temp, head);  // as the interrupted save left it
+    WriteAll(HeadJournalOf(temp), original.substr(0, 512));
+    fs::remove(dir_ / "File0007.JPG");
+    RestoreAndMove(temp, dir_ / "File0007.JPG");
+    EXPECT_EQ(ReadAll(dir_ / "File0007.JPG"), original);
+    EXPECT_FALSE(fs::exists(HeadJournalOf(temp)));
+    EXPECT_FALSE(fs::exists(temp));
+  }
+  // Without a journal (every file of an earlier version) the head is scrambled.
+  const fs::path old = TempFile("Temporary_v5_File0008_JPG.~QX", original);
+  RestoreAndMove(old, dir_ / "File0008.JPG");
+  EXPECT_EQ(ReadAll(dir_ / "File0008.JPG"), original);
 }
 
 TEST(RecoveredNameOfTemporaryTest, GivesTheRecoveredNameOnlyForTemporaryNames) {

@@ -1,6 +1,7 @@
 // The carving loop on memory cards: file bounds, the last sector, the JPG cap, bad sectors,
 // stop, pause, abandon, a destination that fills up, and the time estimate.
 #include "engine/ScanThread.h"
+#include "engine/Texts.h"
 #include "metadata/PhotoSummary.h"
 
 #include <gtest/gtest.h>
@@ -45,6 +46,9 @@ struct TCardState {
   std::mutex Mutex;
   std::vector<std::pair<uint64_t, size_t>> Reads;
   std::atomic<int> OpenSources{0};
+  // A card pulled out: from this byte on, every read fails with GoneErrno.
+  uint64_t GoneFrom = UINT64_MAX;
+  int GoneErrno = 0;
 };
 
 class TMemorySource : public TCardSource {
@@ -53,6 +57,10 @@ class TMemorySource : public TCardSource {
   ~TMemorySource() override { --state_->OpenSources; }
   bool ReadAt(uint64_t offset, void* dest, size_t length) override {
     if (state_->Hook) state_->Hook(offset, length);
+    if (offset + length > state_->GoneFrom) {
+      errno = state_->GoneErrno;
+      return false;
+    }
     {
       std::lock_guard<std::mutex> lock(state_->Mutex);
       state_->Reads.emplace_back(offset, length);
@@ -305,6 +313,25 @@ TEST_F(ScanThreadTest, FailedBatchIsReReadSectorBySectorWithZerosForBadOnes) {
   std::vector<uint8_t> expected = card_->Bytes;
   for (uint32_t bad : {305u, 306u, 350u}) std::fill_n(expected.begin() + bad * kSector, kSector, 0);
   EXPECT_EQ(ReadTemp(found_[0].TempFile), Slice(expected, 300, 1000));
+}
+
+// A card pulled out mid-scan: the scan ends at once with the reason, and the file carved
+// so far is recorded with the bytes read before the card went.
+TEST_F(ScanThreadTest, CardThatIsGoneEndsTheScanAndKeepsWhatWasFound) {
+  for (const int error : {ENODEV, ENXIO, EIO}) {
+    SCOPED_TRACE(std::strerror(error));
+    TearDown();
+    SetUp();
+    card_->Bytes = Card(200000);  // 100 MB: scanning it all would take far longer
+    PutHeader(card_->Bytes, 10, kJpgHeader);
+    card_->GoneFrom = 1000 * kSector;
+    card_->GoneErrno = error;
+    Prepare().Start();
+    ASSERT_TRUE(scan_->WaitFor(10000));
+    EXPECT_EQ(events_.error, Text(TText::CardGone));
+    ASSERT_EQ(found_.Count(), 1u);
+    EXPECT_TRUE(ReadTemp(found_[0].TempFile) == Slice(card_->Bytes, 10, 1000));
+  }
 }
 
 TEST_F(ScanThreadTest, StopRequestRecordsTheOpenFileAtTheEndOfTheBatch) {

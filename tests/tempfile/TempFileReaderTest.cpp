@@ -60,6 +60,7 @@ TEST(PreviewFileStream, RoundTripReturnsTheCarvedBytes) {
   const fs::path file = dir.path() / "Temporary_v5_File0001_JPG.~QX";
   for (size_t size : {size_t{1}, size_t{511}, size_t{512}, size_t{1500}, size_t{(1 << 20) + 512}}) {
     const auto carved = Carved(size);
+    fs::remove(file);
     WriteTemp(file, carved);
     TPreviewFileStream r(file, TempSettings(30000000));
     std::vector<uint8_t> back(size + 100, 0xEE);

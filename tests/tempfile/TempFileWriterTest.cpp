@@ -38,6 +38,30 @@ std::vector<uint8_t> Pattern(size_t n, uint8_t start = 0) {
 // Configured the way the scan configures it.
 TWriteSettings ScanSettings(bool jpg) { return snapsalvager::TempFileWriteSettings(jpg ? "JPG" : "MOV"); }
 
+// A small tmpfs filled to its last byte: every write into it fails with ENOSPC.
+class FullFolder {
+ public:
+  FullFolder() : mnt_(dir_.path() / "full") {
+    fs::create_directories(mnt_);
+    mounted_ = ::mount("tmpfs", mnt_.c_str(), "tmpfs", 0, "size=64k") == 0;
+    if (!mounted_) return;
+    std::ofstream filler(mnt_ / "filler", std::ios::binary);
+    const std::string block(4096, 'f');
+    while (filler.write(block.data(), block.size())) {
+    }
+  }
+  ~FullFolder() {
+    if (mounted_) ::umount2(mnt_.c_str(), MNT_DETACH);
+  }
+  bool Mounted() const { return mounted_; }
+  const fs::path& Path() const { return mnt_; }
+
+ private:
+  TempDir dir_;
+  fs::path mnt_;
+  bool mounted_ = false;
+};
+
 }  // namespace
 
 TEST(WriteFileStream, OneSectorIsStoredWholeScrambledAndCallerBufferChanged) {
@@ -171,12 +195,13 @@ TEST(WriteFileStream, UnbufferedWritesGoStraightToTheFile) {
   EXPECT_EQ(w.Written(), 100);
 }
 
-TEST(WriteFileStream, CreateReplacesAnExistingFile) {
+// A file under the name may be a photo kept from an earlier scan: it is never rewritten.
+TEST(WriteFileStream, CreateRefusesAnExistingFileAndLeavesItAsItWas) {
   TempDir dir;
-  const fs::path file = dir.path() / "old.~QX";
+  const fs::path file = dir.path() / "Temporary_v5_File0001_JPG.~QX";
   std::ofstream(file) << std::string(5000, 'x');
-  TWriteFileStream w(file);
-  EXPECT_EQ(fs::file_size(file), 0u);
+  EXPECT_THROW(TWriteFileStream(file, ScanSettings(true)), std::runtime_error);
+  EXPECT_EQ(ReadAll(file), std::vector<uint8_t>(5000, 'x'));
 }
 
 TEST(WriteFileStream, PlantedSymlinkMakesCreateFailAndLeavesTheTargetAlone) {
@@ -204,9 +229,10 @@ TEST(WriteFileStream, CreateInMissingFolderThrows) {
   EXPECT_THROW(TWriteFileStream(dir.path() / "no" / "such.~QX"), std::runtime_error);
 }
 
-TEST(WriteFileStream, FullDeviceIsReportedNotHidden) {
-  if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full not available";
-  TWriteFileStream w("/dev/full", ScanSettings(false));
+TEST(WriteFileStream, FullDiskIsReportedNotHidden) {
+  FullFolder full;
+  if (!full.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
+  TWriteFileStream w(full.Path() / "buffered.~QX", ScanSettings(false));
   std::vector<uint8_t> sector(512, 1);
   EXPECT_EQ(w.Write(sector.data(), 512), 512);  // buffered: nothing tried yet
   EXPECT_TRUE(w.AllStored());
@@ -216,9 +242,10 @@ TEST(WriteFileStream, FullDeviceIsReportedNotHidden) {
   EXPECT_EQ(w.GetSize(), 512) << "the size still counts what was written";
 }
 
-TEST(WriteFileStream, UnbufferedWriteToFullDeviceReturnsWhatTheFileTook) {
-  if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full not available";
-  TWriteFileStream w("/dev/full");
+TEST(WriteFileStream, UnbufferedWriteToFullDiskReturnsWhatTheFileTook) {
+  FullFolder full;
+  if (!full.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
+  TWriteFileStream w(full.Path() / "direct.~QX");
   std::vector<uint8_t> data(64, 1);
   EXPECT_EQ(w.Write(data.data(), 64), 0);
   EXPECT_EQ(w.Written(), 64);
@@ -256,6 +283,7 @@ TEST(WriteFileStream, TruncateEndsTheFileAtAByte) {
   for (const Case c : {Case{4096, 3000}, Case{3 << 20, 100000}, Case{2048, 300}, Case{1024, 5000}}) {
     SCOPED_TRACE(std::to_string(c.Written) + " -> " + std::to_string(c.End));
     const fs::path file = dir.path() / "Temporary_v5_File0001_AVI.~QX";
+    fs::remove(file);
     const auto original = Pattern(c.Written, 3);
     {
       TWriteFileStream w(file, ScanSettings(false));

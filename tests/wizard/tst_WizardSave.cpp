@@ -130,7 +130,7 @@ class TestWizardSave : public QObject {
     QCOMPARE(fixtures::ReadWholeFile(scan->Dest() / "File0002.AMR"), shortFile);
   }
 
-  void AnExistingFileIsLeftUnchangedAndTheUnsavedFileReportedAndKept() {
+  void AnExistingFileIsLeftUnchangedAndTheNewFileSavedUnderTheNextFreeName() {
     const std::vector<uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
     fixtures::WritePlainFile(scan->Dest() / "File0001.JPG", earlier);
     const std::vector<uint8_t> a = Photo(1), b = Photo(2);
@@ -140,24 +140,52 @@ class TestWizardSave : public QObject {
 
     QCOMPARE(fixtures::ReadWholeFile(scan->Dest() / "File0001.JPG"), earlier);
     QCOMPARE(fixtures::ReadWholeFile(scan->Dest() / "File0002.JPG"), b);
-    // Its only copy stays a valid temporary file.
-    QVERIFY(fs::exists(aTemp));
-    QCOMPARE(ReadPreviewBytes(aTemp, true), a);
-
-    const QString tempText = QString::fromStdString(scan->Temp().string()) + '/';
-    QCOMPARE(page().LNotice->text(), QStringLiteral("恢复过程已结束，但有 1 个文件未能保存。"));
-    QVERIFY(page().LNotice->text() != kDone);
-    QCOMPARE(page().LFileName->text(), kSavedIn + scan->DestText() +
-                                           QStringLiteral("\n未能保存的文件的临时副本保留在 ") +
-                                           tempText);
-    QCOMPARE(prompter->Texts(),
-             QStringList{QStringLiteral("注意： 有 1 个选中的文件未能保存到 %1（该文件夹中可能已有同名的文件）："
-                                        "\r\nFile0001.JPG\r\n\r\n"
-                                        "它们的临时副本（1 个）没有被删除，保留在 %2 中。\r\n"
-                                        "以后可以用此命令保存它们：snapsalvager-cli restore %2Temporary_v5_File*.~QX %1")
-                             .arg(scan->DestText(), tempText)});
-    QCOMPARE(form->NotSavedFiles.size(), size_t{1});
+    QCOMPARE(fixtures::ReadWholeFile(scan->Dest() / "File0003.JPG"), a);
+    QVERIFY(!fs::exists(aTemp));
+    QCOMPARE(page().LNotice->text(), kDone);
+    QCOMPARE(prompter->Texts(), QStringList{QStringLiteral("File0001.JPG 已被占用，改存为 File0003.JPG")});
+    QCOMPARE(form->NotSavedFiles.size(), size_t{0});
     QCOMPARE(form->FoundFiles.Count(), size_t{0});
+  }
+
+  void NothingTickedAsksBeforeDeletingAndNoStaysOnThePreviewPage() {
+    const fs::path temp = scan->Add("JPG", Photo(1)).TempFile;
+    scan->Add("JPG", Photo(2));
+    for (size_t i = 0; i < 2; ++i) form->FoundFiles[i].Selected = false;
+    SaveFromPreview();
+    QCOMPARE(prompter->Messages.size(), 1);
+    QCOMPARE(prompter->Messages[0].Kind, TMessageKind::Deletion);
+    QCOMPARE(prompter->Messages[0].Text, EmptySelectionQuestion(2));
+    QVERIFY(prompter->Messages[0].Text.contains(QStringLiteral("全部 2 个文件")));
+    QCOMPARE(form->CurrentPage(), 4);
+    QVERIFY(fs::exists(temp));
+
+    prompter->Answers = {QMessageBox::Yes};
+    QTest::mouseClick(form->ui.BNext, Qt::LeftButton);
+    QCOMPARE(form->CurrentPage(), 5);
+    QVERIFY(fs::is_empty(scan->Temp()));
+  }
+
+  // The real box (also under X in the window suites' X run): Enter takes the default, No.
+  void TheEmptySelectionQuestionDefaultsToNo() {
+    const fs::path temp = scan->Add("JPG", Photo(1)).TempFile;
+    form->FoundFiles[0].Selected = false;
+    prompter.reset();  // the real message box
+    QString defaultButton;
+    std::function<void()> pressEnter = [&defaultButton, &pressEnter] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) {
+        QTimer::singleShot(20, pressEnter);
+        return;
+      }
+      defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
+      QTest::keyClick(box, Qt::Key_Return);
+    };
+    QTimer::singleShot(0, this, pressEnter);
+    SaveFromPreview();
+    QCOMPARE(defaultButton, QStringLiteral("否(&N)"));
+    QCOMPARE(form->CurrentPage(), 4);
+    QVERIFY(fs::exists(temp));
   }
 
   void ATickedFileWithoutItsTemporaryFileIsReportedWithoutACopy() {
