@@ -90,7 +90,8 @@ const char* const kUsage =
     "  2  bad usage: an unknown option, a missing or refused value, no such SOURCE\n"
     "  3  an I/O error ended the scan (what was found before it is saved)\n"
     "  4  stopped at a question (answer it with --yes, --onto-card-drive or --sectors)\n"
-    "  5  the card cannot be opened or read\n";
+    "  5  the card cannot be opened or read\n"
+    "  130  interrupted by Ctrl-C (what was found is kept; restore it with `restore`)\n";
 
 struct TRecoverOptions {
   std::string Source;
