@@ -58,9 +58,12 @@ echo "== package: dpkg-buildpackage -b -us -uc (with the tests)" >&2
 start=$SECONDS
 export DEB_BUILD_OPTIONS="noautodbgsym parallel=$(nproc)"
 if command -v ccache >/dev/null; then
-  # debhelper gives the build its own HOME, so the cache is named here.
+  # debhelper gives the build its own HOME, so the cache is named here. No CCACHE_BASEDIR:
+  # it would compile with relative paths, and the debug information (so the build ID) of the
+  # programs would differ from a build without ccache.
   export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
-  export CCACHE_DIR=${CCACHE_DIR:-$(ccache -k cache_dir)} CCACHE_BASEDIR=$work
+  export CCACHE_DIR=${CCACHE_DIR:-$(ccache -k cache_dir)}
+  unset CCACHE_BASEDIR
 fi
 (cd "$source_dir" && dpkg-buildpackage -b -us -uc) >"$work/build.log" 2>&1 ||
   { tail -n 60 "$work/build.log" >&2; fail "dpkg-buildpackage failed (log: $work/build.log)"; }
