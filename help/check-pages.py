@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Checks the help pages in a folder: each page parses with properly nested tags and the
 head every page shares, every link between pages leads to an existing page and anchor,
-no page links off the machine, and the table of contents reaches every page. When tidy
+no page links off the machine, no line is longer than MAX_LINE characters (a long line reads
+as generated rather than written, and packagers flag it), and the table of contents reaches
+every page. When tidy
 is installed, it must report neither errors nor warnings. Exit status 1 with one line per fault.
 
     check-pages.py FOLDER"""
@@ -14,6 +16,7 @@ from html.parser import HTMLParser
 from urllib.parse import urlsplit
 
 VOID = {'area', 'base', 'br', 'col', 'embed', 'hr', 'img', 'input', 'link', 'meta', 'source', 'track', 'wbr'}
+MAX_LINE = 120
 TOPICS = ['index', 'home', 'cardreader', 'cddvd', 'previewquestion', 'postprocess', 'support', 'update']
 
 
@@ -107,6 +110,9 @@ def check(folder):
             page.fault('no style sheet')
         if not page.title.strip():
             page.fault('no title')
+        for number, line in enumerate(text.split('\n'), 1):
+            if len(line) > MAX_LINE:
+                faults.append('%s:%d: line of %d characters (at most %d)' % (name, number, len(line), MAX_LINE))
         for match in re.finditer(r'@[A-Za-z_]+@', text):
             page.fault('unfilled ' + match.group(0))
         faults += page.faults

@@ -16,7 +16,10 @@ packages=(
   # the same-drive tests on a partitioned loop device: ext4 partitions, mounted
   e2fsprogs mount
   # the Debian package and its test (scripts/test-package.sh)
-  debhelper dpkg-dev fakeroot help2man libjpeg-dev desktop-file-utils appstream lintian man-db
+  debhelper dpkg-dev fakeroot help2man libjpeg-dev desktop-file-utils appstream appstream-util
+  lintian man-db diffoscope-minimal
+  # the desktop icons rendered from their SVG (scripts/make_pictures.sh)
+  librsvg2-bin
   # the save's crash test kills the save at chosen writes (scripts/crash-save.sh)
   strace
   # the window suites and screenshots in a real X server; Qt's own Chinese texts

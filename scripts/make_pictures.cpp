@@ -1,6 +1,6 @@
-// Draws the wizard's pictures into resources/images/ and the desktop icons into
-// resources/icons/. Run by scripts/make_pictures.sh when a picture changes; the PNGs are kept
-// in the tree so a build needs no drawing.
+// Draws the wizard's pictures into resources/images/ (the desktop icons are rendered from
+// resources/icons/hicolor/scalable/apps/snapsalvager.svg). Run by scripts/make_pictures.sh
+// when a picture changes; the PNGs are kept in the tree so a build needs no drawing.
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
@@ -148,22 +148,10 @@ void DrawLogo(QPainter& p, double w, double h) {
 
 }  // namespace
 
-// The desktop's application icon in the hicolor theme, at the sizes menus, docks and
-// software centres ask for: <icons>/hicolor/NxN/apps/snapsalvager.png.
-void SaveAppIcons(const QString& iconDir) {
-  for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
-    const QString folder = QString("%1/hicolor/%2x%2/apps").arg(iconDir).arg(size);
-    QDir().mkpath(folder);
-    // Small icons need more oversampling to stay smooth.
-    SaveTo(folder + "/snapsalvager.png", size, size, DrawLogo, size <= 64 ? 8 : 4);
-  }
-}
-
 int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
   g_dir = argc > 1 ? argv[1] : "resources/images";
   QDir().mkpath(g_dir);
-  SaveAppIcons(argc > 2 ? argv[2] : "resources/icons");
 
   Save("left.png", 172, 427, [](QPainter& p, double w, double h) {
     QLinearGradient g(0, 0, 0, h);

@@ -59,12 +59,27 @@ if [ -z "$commands" ]; then
   exit 1
 fi
 
-# Each command's own help, indented under its heading so that help2man keeps its layout,
-# with its exit status as a paragraph of its own.
+# Each command's own help under its heading, laid out for help2man: an indented line is an
+# item of a list (an option, an exit status, SOURCE) and a line at the left margin a paragraph; the
+# headings "options:" and "exit status:" would become stray paragraphs inside the list, so the
+# options stand without one and each exit status names itself ("exit status 2"). An option
+# parted from its text by one space gets the two that help2man needs.
 printf '\n*Commands*\n\n'
 for command in $commands; do
   printf 'snapsalvager-cli %s:\n' "$command"
-  "$cli" "$command" --help |
-    awk '/^[Ee]xit status/ && previous != "" { print "" } { print ($0 == "" ? "" : "  " $0); previous = $0 }'
+  "$cli" "$command" --help | awk '
+    /^[Oo]ptions:[ \t]*$/ { next }
+    /^[Ee]xit status:[ \t]*$/ { exits = 1; print ""; next }
+    exits && /^[ \t]+[0-9]+[ \t]/ { code = $1; sub(/^[ \t]+[0-9]+[ \t]+/, ""); print "  exit status " code "  " $0; next }
+    { exits = 0 }
+    /^[Ee]xit status/ && previous != "" { print "" }
+    match($0, /^[ \t]+--[a-z-]+ [a-z]/) { $0 = substr($0, 1, RLENGTH - 1) " " substr($0, RLENGTH) }
+    # The usage line and the lines of a list of words (SOURCE, DEST) are indented, so that
+    # help2man keeps them apart under the heading.
+    words && /^ +[^ ]/ { $0 = "  " $0; print; next }
+    { words = 0 }
+    /^[A-Z]+   / { words = 1 }
+    /^[Uu]sage:/ || words { $0 = "  " $0 }
+    { print; previous = $0 }'
   printf '\n'
 done

@@ -118,11 +118,10 @@ constexpr TTextRow kChinese[] = {
      "  0    files recovered (found, with --scan-only)\n"
      "  1    nothing found or recovered\n"
      "  2    bad usage: an unknown option, a missing or refused value, no such SOURCE\n"
-     "  3    an I/O error ended the scan, or the card was removed (what was found\n"
-     "       before it is saved)\n"
+     "  3    an I/O error or a removed card ended the scan (what was found is saved)\n"
      "  4    stopped at a question (answer it with --yes, --onto-card-drive or --sectors)\n"
      "  5    the card cannot be opened or read\n"
-     "  130  stopped by Ctrl-C (what was found is saved)\n"},
+     "  130  stopped by Ctrl-C (what was found is saved, or kept for `restore`)\n"},
     {TText::RecoverUsageLine, "snapsalvager-cli recover: %1\n"},
     {TText::RecoverSeeHelp, "Run 'snapsalvager-cli recover --help' for the options.\n"},
     {TText::GoingOn, "(%1: going on)\n"},

@@ -11,12 +11,16 @@
 #ifndef SNAPSALVAGER_DATA_DIR
 #define SNAPSALVAGER_DATA_DIR "/usr/share/snapsalvager"
 #endif
+#ifndef SNAPSALVAGER_BIN_DIR
+#define SNAPSALVAGER_BIN_DIR "/usr/bin"
+#endif
 
 namespace snapsalvager {
 namespace {
 std::function<void(const QString&)> g_opener;
 std::function<void(const QUrl&)> g_desktopOpener;
 QString g_dataFolder;
+QString g_programFolder;
 
 const QString kHelpDocument = QStringLiteral("index.html");
 
@@ -71,9 +75,20 @@ QString InstalledDataFolder() {
 
 void SetInstalledDataFolder(const QString& folder) { g_dataFolder = folder; }
 
+void SetInstalledProgramFolder(const QString& folder) { g_programFolder = folder; }
+
+namespace {
+// An installed wizard has no help folder beside it (that would be /usr/bin/help).
+bool RunsInstalled() {
+  const QString installed = g_programFolder.isEmpty() ? QStringLiteral(SNAPSALVAGER_BIN_DIR) : g_programFolder;
+  return QFileInfo(QCoreApplication::applicationDirPath()).canonicalFilePath() ==
+         QFileInfo(installed).canonicalFilePath();
+}
+}  // namespace
+
 QString HelpFolder() {
   const QString beside = QCoreApplication::applicationDirPath() + QLatin1String("/help");
-  if (HoldsHelpDocument(beside)) return beside;
+  if (!RunsInstalled() && HoldsHelpDocument(beside)) return beside;
   const QString installed = InstalledDataFolder() + QLatin1String("/help");
   if (HoldsHelpDocument(installed)) return installed;
   return {};

@@ -27,12 +27,16 @@ QString UpdateCheckAddress();
 QString HelpFilePath();
 
 // The folder of the help pages: "help" beside the running executable when it holds the help
-// document (a build tree), else "help" in the installed data folder; empty when neither does.
+// document and the executable is not the installed one (a build tree), else "help" in the
+// installed data folder; empty when neither holds it.
 QString HelpFolder();
 // The installed data folder, SNAPSALVAGER_DATA_DIR unless replaced: tests point it at a
 // folder of their own (an empty text restores it).
 QString InstalledDataFolder();
 void SetInstalledDataFolder(const QString& folder);
+// Tests: the folder an installed wizard runs from, SNAPSALVAGER_BIN_DIR unless replaced (an
+// empty text restores it).
+void SetInstalledProgramFolder(const QString& folder);
 
 // The local page for an address on the vendor site, as a file address with the anchor of
 // the file type for the post-processing page; an empty address when `address` is not on

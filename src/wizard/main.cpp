@@ -14,7 +14,7 @@ namespace {
 
 // The name of the installed desktop entry, so that desktops match the window to its entry
 // and icon.
-constexpr const char* kDesktopFileName = "example.snapsalvager.Snapsalvager";
+constexpr const char* kDesktopFileName = "example.snapsalvager.snapsalvager";
 
 // --help and --version, answered before Qt starts so that they need no display (the manual
 // page is made from them at build time). Anything else starts the window as always; Qt's own
@@ -42,8 +42,9 @@ std::optional<int> AnswerInfoOption(int argc, char** argv) {
         "under the destination folder; the save pass moves the ticked ones out and deletes\n"
         "the others.\n"
         "\n"
-        "Reading a card's device needs root or membership of the group disk; a disk-image\n"
-        "file needs only permission to read it.\n"
+        "A card's device is opened directly for root or a member of the device's group;\n"
+        "otherwise the window asks udisks2 to open it read-only, with an administrator's\n"
+        "password through polkit. A disk-image file needs only permission to read it.\n"
         "\n"
         "Options:\n"
         "  --help     show this text and exit\n"

@@ -103,6 +103,10 @@ class TestWizardHelp : public QObject {
     }
     const QString beside = BesideTheProgram() + QStringLiteral("/index.html");
     QCOMPARE(HelpFilePath(), beside);
+    // The installed program never reads a help folder beside itself.
+    SetInstalledProgramFolder(QCoreApplication::applicationDirPath());
+    QCOMPARE(HelpFilePath(), installed + QStringLiteral("/index.html"));
+    SetInstalledProgramFolder({});
     form->ui.SnapsalvagerHelp1->trigger();
     QVERIFY(QFile::remove(beside));
     QCOMPARE(HelpFilePath(), installed + QStringLiteral("/index.html"));
