@@ -71,7 +71,9 @@ void SetDirectCardOpenRefusedForTests(bool refused) { g_directRefused = refused;
 
 QString CardCannotBeOpenedText(const QString& device, const std::string& path, int error) {
   // The device node names the group whose members may read it.
-  return QString::fromStdString(CannotOpenCardText(device.toStdString(), error, path));
+  // A direct open refused only by the tests' switch was not root's own open.
+  const bool asRoot = ::geteuid() == 0 && !g_directRefused;
+  return QString::fromStdString(CannotOpenCardText(device.toStdString(), error, path, asRoot));
 }
 
 bool OpenCardForScan(uint8_t driveNumber, QString& message) {

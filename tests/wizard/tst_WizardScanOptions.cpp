@@ -5,6 +5,7 @@
 #include <QRadioButton>
 #include <QtTest>
 
+#include <cstring>
 #include <fstream>
 
 #include "WizardTestSupport.h"
@@ -279,7 +280,8 @@ class TestWizardScanOptions : public QObject {
     form->ui.EDestFolder->setText(Dest(QStringLiteral("file/sub")));
     QVERIFY(!form->ValidateScanOptions());
     QCOMPARE(prompter->Texts(),
-             QStringList{EngineText(TText::CannotCreateDest, {Dest(QStringLiteral("file/sub/")).toStdString()})});
+             QStringList{EngineText(TText::CannotCreateDest, {Dest(QStringLiteral("file/sub/")).toStdString()}) +
+                         EngineText(TText::SystemReason, {std::strerror(ENOTDIR)})});
   }
 
   void UnwritableTempFolderIsReported() {
@@ -288,7 +290,8 @@ class TestWizardScanOptions : public QObject {
     Touch(Dest(QStringLiteral("out/TmpFiles")));  // a file where the folder must go
     QVERIFY(!form->ValidateScanOptions());
     QCOMPARE(prompter->Texts(),
-             QStringList{QStringLiteral("Fail to write destination folder\r\n") + Dest(QStringLiteral("out/"))});
+             QStringList{EngineText(TText::CannotWriteTemp, {Dest(QStringLiteral("out/")).toStdString()}) +
+                         EngineText(TText::SystemReason, {std::strerror(EEXIST)})});
   }
 
   void SameDriveAsksAndOnlyNoGoesOn() {
