@@ -290,10 +290,42 @@ void SetFittedText(QLabel& label, const QString& text) {
 void SetFolderChooser(TFolderChooser chooser) { g_folderChooser = std::move(chooser); }
 void SetFileChooser(TFileChooser chooser) { g_fileChooser = std::move(chooser); }
 
-QString ChooseFolder(const QString& title) {
-  if (g_folderChooser) return g_folderChooser(title);
-  return QFileDialog::getExistingDirectory(g_owner, title, QString(),
-                                           QFileDialog::ShowDirsOnly);
+namespace {
+
+// The folder browser that also takes a typed folder not made yet: the checks before a scan
+// create it (with its missing parents), so refusing it as "not found" helps no one.
+class TFolderDialog : public QFileDialog {
+ public:
+  TFolderDialog(QWidget* owner, const QString& title, const QString& start)
+      : QFileDialog(owner, title, start) {
+    setObjectName(QStringLiteral("FolderDialog"));
+    setFileMode(QFileDialog::Directory);
+    setOption(QFileDialog::ShowDirsOnly);
+    // Qt's own dialog: the platform's would refuse the new folder before this class sees it.
+    setOption(QFileDialog::DontUseNativeDialog);
+  }
+  QString Chosen;
+
+  void accept() override {
+    const QStringList files = selectedFiles();
+    const QString typed = files.isEmpty() ? QString() : files.first();
+    if (!typed.isEmpty() && !QFileInfo::exists(typed)) {
+      Chosen = typed;
+      QDialog::accept();
+      return;
+    }
+    QFileDialog::accept();
+    if (result() == QDialog::Accepted && !files.isEmpty()) Chosen = files.first();
+  }
+};
+
+}  // namespace
+
+QString ChooseFolder(const QString& title, const QString& start) {
+  if (g_folderChooser) return g_folderChooser(title, start);
+  TFolderDialog dialog(g_owner, title, start);
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.Chosen;
 }
 
 QString ChooseFile(const QString& title, const QString& filter) {

@@ -65,11 +65,11 @@ bool InstallQtTranslations();
 void StyleDialogPanel(QWidget& panel, QWidget& title);
 
 // Folder and file pickers; an empty result means the user cancelled.
-using TFolderChooser = std::function<QString(const QString& title)>;
+using TFolderChooser = std::function<QString(const QString& title, const QString& start)>;
 using TFileChooser = std::function<QString(const QString& title, const QString& filter)>;
 void SetFolderChooser(TFolderChooser chooser);
 void SetFileChooser(TFileChooser chooser);
-QString ChooseFolder(const QString& title);
+QString ChooseFolder(const QString& title, const QString& start = QString());
 QString ChooseFile(const QString& title, const QString& filter);
 
 }  // namespace snapsalvager

@@ -381,6 +381,9 @@ void TMainForm::Exit1Click() { close(); }
 void TMainForm::NNewScanClick() {
   FillDriveList();
   ShowPage(ui.T2);
+  // The indicator and the buttons follow the page, whichever page the menu left.
+  ShowStep(2);
+  ApplyButtonRulesAfterBack();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -392,12 +395,26 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 bool TMainForm::FormCloseQuery() {
   if (ScanInProgress) {
-    if (AskYesNoWarning(QStringLiteral(
-            "Snapsalvager 正在扫描你的内存卡。您确定要终止扫描并退出 Snapsalvager 吗？")) !=
-        QMessageBox::Yes)
-      return false;
-    StopScanForClose();
-    return true;
+    // The scan waits while the user decides, so it cannot end under the question and leave
+    // it asking about nothing; a pause the user chose stays.
+    const bool pausedHere = ScanThread && !ScanThread->Suspended();
+    if (pausedHere) ScanThread->Suspend();
+    QuitQuestionOpen = true;
+    const bool quit = AskYesNoWarning(QStringLiteral(
+                          "Snapsalvager 正在扫描你的内存卡。您确定要终止扫描并退出 Snapsalvager 吗？")) ==
+                      QMessageBox::Yes;
+    QuitQuestionOpen = false;
+    if (quit) {
+      StopScanForClose();
+      return true;
+    }
+    if (pausedHere && ScanThread) ScanThread->Resume();
+    // A scan that ended while the question was open (its last batch) tells its end now.
+    if (EndMessagesHeld) {
+      EndMessagesHeld = false;
+      ShowScanEndMessages();
+    }
+    return false;
   }
   return AskYesNo(QStringLiteral("你确定现在退出 Snapsalvager?")) == QMessageBox::Yes;
 }

@@ -323,19 +323,21 @@ class TestWizardWindow : public QObject {
     VerifyButtons(false, true, QStringLiteral("下一步 >"));
   }
 
-  void NewScanFromFinishKeepsIndicatorAndButtons() {
-    ArriveOnPreview(1);
-    ClickNext();
-    form->ui.NNewScan->trigger();
-    QCOMPARE(form->CurrentPage(), 2);
-    VerifyStep(6);
-    VerifyButtons(false, true, QStringLiteral("完成"));
-    QCOMPARE(form->ui.CBDrive->currentIndex(), 0);
-    // Next now runs the options transition and restores the caption.
-    ClickNext();
-    QCOMPARE(prompter->Texts(), QStringList{EngineText(TText::NoDrive)});
-    QCOMPARE(form->CurrentPage(), 2);
-    VerifyButtons(true, true, QStringLiteral("下一步 >"));
+  // After a recovery the menu's new scan shows step 2 as the options page it is: the
+  // indicator, Back to the welcome page and Next to the scan follow the page.
+  void NewScanFromAnyPageShowsTheOptionsStep() {
+    for (const int files : {1, 0}) {
+      ArriveOnPreview(1);
+      if (files == 1) ClickNext();  // from the end page; else from the preview page
+      form->ui.NNewScan->trigger();
+      QCOMPARE(form->CurrentPage(), 2);
+      VerifyStep(2);
+      VerifyButtons(true, true, QStringLiteral("下一步 >"));
+      ClickBack();
+      QCOMPARE(form->CurrentPage(), 1);
+      VerifyStep(1);
+      ClickNext();
+    }
   }
 
   // Chooses the card on the options page as the user would.
