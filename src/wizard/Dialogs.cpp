@@ -259,6 +259,35 @@ bool Fits(const QLabel& label, const QString& text, int room) {
 
 }  // namespace
 
+void SetListText(QLabel& label, const QString& text) {
+  const QFontMetrics metrics(label.font());
+  const int room = label.contentsRect().width() - 2 * label.margin();
+  const int most = std::max(1, label.contentsRect().height() / metrics.lineSpacing());
+  const QStringList items = text.split(QLatin1Char('/'));
+  const QString more = QStringLiteral("/…");
+  QStringList lines{QString()};
+  int i = 0;
+  for (; i < items.size(); ++i) {
+    const QString item = items[i] + (i + 1 < items.size() ? QStringLiteral("/") : QString());
+    if (!lines.last().isEmpty() && metrics.horizontalAdvance(lines.last() + item) > room) {
+      if (lines.size() == most) break;
+      lines << QString();
+    }
+    lines.last() += item;
+  }
+  label.setToolTip(QString());
+  if (i < items.size()) {
+    // Whole items only, then the mark that more follow.
+    QString& last = lines.last();
+    if (last.endsWith(QLatin1Char('/'))) last.chop(1);
+    while (last.contains(QLatin1Char('/')) && metrics.horizontalAdvance(last + more) > room)
+      last.truncate(last.lastIndexOf(QLatin1Char('/')));
+    last += more;
+    label.setToolTip(text);
+  }
+  label.setText(lines.join(QLatin1Char('\n')));
+}
+
 void SetFittedText(QLabel& label, const QString& text) {
   const int room = label.contentsRect().width() - 2 * label.margin() -
                    (label.indent() > 0 ? label.indent() : 0);

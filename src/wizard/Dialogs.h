@@ -57,6 +57,10 @@ int CaptionWidth(const QString& caption, const QFont& font);
 // list after its separators; a text that still does not fit is elided in the middle and
 // shown whole in the tooltip.
 void SetFittedText(QLabel& label, const QString& text);
+// A "/"-separated list (".JPG/.3GP/...") on a word-wrapped label: lines break after a "/",
+// never inside an item; a list longer than the label ends its last line with "/…" and the
+// tooltip has the whole list.
+void SetListText(QLabel& label, const QString& text);
 // Loads Qt's own Chinese texts (standard dialogs and buttons) from Qt's translations folder;
 // false when they are not installed.
 bool InstallQtTranslations();

@@ -206,9 +206,9 @@ bool TMainForm::PrepareScan() {
     SetFittedText(*scanUi.LDrive, driveText);
     scanUi.LScanNote->setText(QStringLiteral("扫描正在进行中..."));
     scanUi.LScanNote->setProperty(kTagProperty, 0);
-    SetFittedText(*scanUi.LFileType,
-                  QString::fromStdString(SoughtTypes(RecogniserInputs) +
-                                         (ui.NDeepScan->isChecked() ? Text(TText::DeepScanSuffix) : "")));
+    SetListText(*scanUi.LFileType,
+                QString::fromStdString(SoughtTypes(RecogniserInputs) +
+                                       (ui.NDeepScan->isChecked() ? Text(TText::DeepScanSuffix) : "")));
   } else {
     scanUi.LSize->setText(QStringLiteral("0 MB"));
   }

@@ -2,6 +2,9 @@
 // and the validation with its order of checks, messages and side effects.
 #include <QButtonGroup>
 #include <QFile>
+#include <QTimer>
+#include <QLineEdit>
+#include <QFileDialog>
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QtTest>
@@ -520,6 +523,28 @@ class TestWizardScanOptions : public QObject {
     QTest::mouseClick(form->ui.Button1, Qt::LeftButton);
     QCOMPARE(form->ui.EDestFolder->text(), QStringLiteral("/media/photos/"));
     SetFolderChooser({});
+  }
+
+  // In the real browser a typed folder that does not exist yet is taken, not "not found".
+  void BrowserTakesATypedFolderStillToBeMade() {
+    SetFolderChooser({});
+    const QString wanted = Dest(QStringLiteral("new/photos"));
+    QString typedInto;
+    QTimer::singleShot(300, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      typedInto = dialog->directory().absolutePath();
+      if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+        edit->setText(wanted);
+        QTest::keyClick(edit, Qt::Key_Return);
+      }
+      if (dialog->isVisible()) dialog->reject();
+    });
+    form->ui.EDestFolder->setText(Dest(QStringLiteral("out")));
+    QTest::mouseClick(form->ui.Button1, Qt::LeftButton);
+    QCOMPARE(typedInto, QDir::cleanPath(temp->path()));  // "out" is not made yet: its folder
+    QCOMPARE(form->ui.EDestFolder->text(), wanted + QLatin1Char('/'));
+    QVERIFY(!QFileInfo::exists(wanted));
   }
 
   // The browser opens where the box points: its nearest existing folder, or the desktop.

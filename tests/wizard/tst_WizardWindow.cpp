@@ -5,8 +5,12 @@
 #include <QTabBar>
 #include <QtTest>
 
+#include <cerrno>
+#include <cstring>
+
 #include "fixtures/CardImage.h"
 #include "WizardTestSupport.h"
+#include "engine/CardDevice.h"
 #include "engine/LinuxDrives.h"
 #include "wizard/UDisks2Client.h"
 
@@ -377,6 +381,25 @@ class TestWizardWindow : public QObject {
     QCOMPARE(form->CurrentPage(), 1);
     VerifyButtons(false, true, QStringLiteral("下一步 >"));
     QVERIFY(prompter->Messages.isEmpty());
+    // The next scan starts with the card of this one still chosen.
+    ClickNext();
+    QCOMPARE(form->ui.CBDrive->currentData(TMainForm::kDriveRowRole).toInt(), letter - 'A');
+  }
+
+  // A card that cannot be opened is said so before anything is made in the destination.
+  void ACardThatDoesNotOpenLeavesTheDestinationUnmade() {
+    const char letter = LinuxDrives::AttachSource("gone.img", DRIVE_REMOVABLE, [] {
+      errno = EIO;
+      return std::unique_ptr<TCardSource>();
+    });
+    QVERIFY(letter != 0);
+    ClickNext();
+    ChooseCard(letter);
+    form->ui.EDestFolder->setText(work->filePath(QStringLiteral("never/made")));
+    ClickNext();
+    QCOMPARE(form->CurrentPage(), 2);
+    QCOMPARE(prompter->Texts(), QStringList{EngineText(TText::CannotOpenCard, {"gone.img", std::strerror(EIO)})});
+    QVERIFY(!QFileInfo::exists(work->filePath(QStringLiteral("never"))));
   }
 
   void AScanThatFindsNothingOffersOnlyBack() {
