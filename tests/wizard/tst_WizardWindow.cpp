@@ -463,9 +463,12 @@ class TestWizardWindow : public QObject {
     QCOMPARE(prompter->Texts(),
              QStringList{QStringLiteral(
                  "注意： 看来你没有使用\"管理员身份\"登录。在某些情况下，没有\"管理员\"权限 Snapsalvager "
-                 "可能无法访问和恢复您的数据。如果你没有登录为\"管理员\"，建议您关闭 Snapsalvager，然后重新登录为"
-                 "\"管理员\"或通过右键点击 Snapsalvager 快捷方式允许 Snapsalvager 到\"用管理员身份运行\"。"
-                 "\r\n\r\n单击 [是] 立即关闭 Snapsalvager 或单击 [否]，继续。")});
+                 "可能无法访问和恢复您的数据：它不能直接读取存储卡，也无法通过系统的磁盘服务 udisks2 请求授权。"
+                 "\r\n\r\n可以这样解决：请系统管理员帮助您；或者以桌面的管理员权限启动 Snapsalvager"
+                 "（pkexec snapsalvager）；或者加入存储卡设备所属的组“%1”（sudo usermod -aG %1 用户名，然后重新登录）。"
+                 "\r\n\r\n单击 [是] 立即关闭 Snapsalvager 或单击 [否]，继续。")
+                             .arg(QString::fromStdString(DeviceGroupName()))});
+    QVERIFY(!prompter->Texts().first().contains(QStringLiteral("快捷方式")));  // no Windows advice
     QVERIFY(!asked.QuitRequested);
   }
 
