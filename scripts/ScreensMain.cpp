@@ -331,6 +331,18 @@ int main(int argc, char** argv) {
   form.BNextClick();
   Save(&form, QStringLiteral("07-finish"));
 
+  // A second walk: 文件 → 新建扫描 shows step 2 with its buttons and the card still chosen.
+  form.ui.NNewScan->trigger();
+  Save(&form, QStringLiteral("08-new-scan"));
+  // The deep scan's file-type line, the longest: wrapped between types.
+  form.ui.NDeepScan->setChecked(true);
+  if (form.PrepareScan()) {
+    form.ShowPage(form.ui.T3);
+    Save(&form, QStringLiteral("09-scan-deep-file-types"));
+    form.ShowPage(form.ui.T2);
+  }
+  form.ui.NDeepScan->setChecked(false);
+
   form.CreateScanDialogs();
   if (form.StatusForm) {
     form.StatusForm->Prepare('E', 65536);

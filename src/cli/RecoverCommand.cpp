@@ -63,6 +63,9 @@ struct TRecoverOptions {
   bool Help = false;
   bool Version = false;
   bool ListCameras = false;
+  // The word after a bare --video that is no video type: taken as SOURCE or DEST, unless
+  // that leaves one word too many.
+  std::string WordAfterVideo;
 };
 
 // Message boxes become lines on stderr.
@@ -187,6 +190,8 @@ bool ParseVideoOption(TOptionWord& word, TRecoverOptions& options) {
   options.Video = true;
   // "--video MOV" as "--video=MOV", when the next word is a video type (not SOURCE).
   if (!word.hasValue && word.i + 1 < word.argc && IsVideoType(word.argv[word.i + 1])) word.TakeValue();
+  if (!word.hasValue && word.i + 1 < word.argc && word.argv[word.i + 1][0] != '-')
+    options.WordAfterVideo = word.argv[word.i + 1];
   options.VideoType = word.hasValue ? Upper(word.value) : "ALL";
   if (IsVideoType(options.VideoType)) return true;
   return UsageError(Text(TText::UnknownVideoType, {word.value}));
@@ -242,6 +247,8 @@ bool ParseArguments(int argc, char** argv, TRecoverOptions& options) {
     if (!ParseOption(word, options)) return false;
   }
   if (options.Help || options.Version || options.ListCameras) return true;
+  if (positional.size() > 2 && !options.WordAfterVideo.empty())
+    return UsageError(Text(TText::VideoTypeAfterVideo, {options.WordAfterVideo}));
   if (positional.size() != 2) return UsageError(Text(TText::NeedsSourceAndDest));
   options.Source = positional[0];
   options.Dest = positional[1];
@@ -274,7 +281,7 @@ int ResolveSource(const std::string& source, std::optional<TDriveEntry>& drive) 
       const int error = fd < 0 ? errno : ENOSPC;  // no free letter is all that is left
       if (fd >= 0) ::close(fd);
       ShowMessage(error == ENOSPC ? Text(TText::NoFreeLetter, {source})
-                                  : CannotOpenCardText(source, error));
+                                  : CannotOpenCardText(source, error, {}, ::geteuid() == 0));
       return ExitCannotRead;
     }
   }

@@ -5,6 +5,7 @@
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -82,15 +83,21 @@ std::string NormaliseDestFolder(const std::string& text) {
   return folder;
 }
 
-TDestFolderResult PrepareDestFolder(const std::string& destFolder, std::string& tempFolder) {
+TDestFolderResult PrepareDestFolder(const std::string& destFolder, std::string& tempFolder, int* error) {
+  // The system's reason; a name taken by a file is "not a directory".
+  const auto fail = [error](TDestFolderResult result, const std::error_code& ec) {
+    if (error) *error = ec ? ec.value() : ENOTDIR;
+    return result;
+  };
   std::error_code ec;
   fs::create_directories(destFolder, ec);
-  if (!fs::is_directory(destFolder, ec)) return TDestFolderResult::CannotCreate;
+  std::error_code isDir;
+  if (!fs::is_directory(destFolder, isDir)) return fail(TDestFolderResult::CannotCreate, ec);
   tempFolder = destFolder + kTempFolderName + "/";
-  if (!fs::is_directory(tempFolder, ec)) {
+  if (!fs::is_directory(tempFolder, isDir)) {
     // Made by someone else in the meantime is as good as made here.
-    if (!fs::create_directory(tempFolder, ec) && !fs::is_directory(tempFolder, ec))
-      return TDestFolderResult::CannotWriteTemp;
+    if (!fs::create_directory(tempFolder, ec) && !fs::is_directory(tempFolder, isDir))
+      return fail(TDestFolderResult::CannotWriteTemp, ec);
     WriteFolderNote(tempFolder);
   }
   return TDestFolderResult::Ready;
@@ -193,7 +200,7 @@ std::string SoughtTypes(const TRecogniserInputs& inputs) {
   return text;
 }
 
-std::string CannotOpenCardText(const std::string& device, int error, const std::string& node) {
+std::string CannotOpenCardText(const std::string& device, int error, const std::string& node, bool asRoot) {
   std::string text = Text(TText::CannotOpenCard, {device, std::strerror(error)});
   if (error == EACCES || error == EPERM) {
     std::string group;
@@ -202,7 +209,12 @@ std::string CannotOpenCardText(const std::string& device, int error, const std::
       if (const struct group* g = ::getgrgid(st.st_gid)) group = g->gr_name;
     }
     const bool named = !group.empty() && group != "root";
-    text += Text(TText::CannotOpenCardWho, {named ? Text(TText::CannotOpenCardGroup, {group}) : ""});
+    // Root already has every right a user could be told to get: something above it refuses.
+    if (asRoot) {
+      text += Text(TText::CannotOpenCardAsRoot);
+    } else {
+      text += Text(TText::CannotOpenCardWho, {named ? Text(TText::CannotOpenCardGroup, {group}) : ""});
+    }
   }
   return text;
 }
@@ -215,7 +227,7 @@ std::optional<std::string> CardOpenProblem(uint8_t driveNumber) {
   if (LinuxDrives::OpenSource(driveNumber)) return std::nullopt;
   // A source that failed without a system error (no such drive, a test's source) still
   // gets a reason.
-  return CannotOpenCardText(name, errno != 0 ? errno : ENXIO);
+  return CannotOpenCardText(name, errno != 0 ? errno : ENXIO, {}, ::geteuid() == 0);
 }
 
 std::string SameDriveQuestion() {
@@ -354,12 +366,19 @@ std::optional<TCheckStep> TScanCheckList::CheckSameDrive() {
 }
 
 std::optional<TCheckStep> TScanCheckList::CheckFolders() {
-  switch (PrepareDestFolder(DestFolder, TempFolder)) {
+  // Nothing is created for a card that cannot be read.
+  if (probes_.OpenCard) {
+    if (auto failure = probes_.OpenCard(Drive)) return Refusal(TCheckId::CannotOpenCard, *failure);
+  }
+  int error = 0;
+  switch (PrepareDestFolder(DestFolder, TempFolder, &error)) {
     case TDestFolderResult::Ready: return std::nullopt;
     case TDestFolderResult::CannotCreate:
-      return Refusal(TCheckId::CannotCreateDest, Text(TText::CannotCreateDest, {DestFolder}));
+      return Refusal(TCheckId::CannotCreateDest, Text(TText::CannotCreateDest, {DestFolder}) +
+                                                     Text(TText::SystemReason, {std::strerror(error)}));
     case TDestFolderResult::CannotWriteTemp:
-      return Refusal(TCheckId::CannotWriteTemp, Text(TText::CannotWriteTemp, {DestFolder}));
+      return Refusal(TCheckId::CannotWriteTemp, Text(TText::CannotWriteTemp, {DestFolder}) +
+                                                    Text(TText::SystemReason, {std::strerror(error)}));
   }
   return std::nullopt;
 }

@@ -30,8 +30,10 @@ enum class TDestFolderResult {
 };
 // Creates destFolder (with missing parents) and its TmpFiles/ folder, whose explanation
 // note is written when the folder is new (errors ignored). tempFolder is set to
-// destFolder + "TmpFiles/" as soon as the destination exists.
-TDestFolderResult PrepareDestFolder(const std::string& destFolder, std::string& tempFolder);
+// destFolder + "TmpFiles/" as soon as the destination exists. error, when given, receives
+// the system's reason (errno) of a failure.
+TDestFolderResult PrepareDestFolder(const std::string& destFolder, std::string& tempFolder,
+                                    int* error = nullptr);
 
 // True when nothing in folder (file or folder) matches "File0*.*" in the DOS sense:
 // without regard to case, "*.*" also matching a name without a dot.
@@ -66,8 +68,10 @@ std::optional<std::string> FreeSpaceQuestion(const TCardSizes& sizes);
 
 // The user text for a card that cannot be opened: the device (or image) path, the
 // system's reason, and for EACCES/EPERM who may open it (root, or a member of the group
-// owning the device, named from the device node: node when given, else device).
-std::string CannotOpenCardText(const std::string& device, int error, const std::string& node = {});
+// owning the device, named from the device node: node when given, else device). asRoot:
+// the opener was root, so what refused it is above file rights (a sandbox, a policy).
+std::string CannotOpenCardText(const std::string& device, int error, const std::string& node = {},
+                               bool asRoot = false);
 
 // Opens the card of a drive number once, before anything is measured or scanned. Empty
 // when it opens; otherwise CannotOpenCardText for it.
@@ -94,7 +98,7 @@ namespace snapsalvager {
 enum class TCheckId {
   // The scan options.
   NoDrive, NetworkDrive, OpticalDrive, NoCamera, NoKinds, NoDestFolder, SameDrive,
-  CannotCreateDest, CannotWriteTemp, EarlierRecovery,
+  CannotOpenCard, CannotCreateDest, CannotWriteTemp, EarlierRecovery,
   // Before the scan.
   UnknownCapacity, HardDisk, FreeSpace,
 };
@@ -123,10 +127,13 @@ struct TScanChoices {
   std::string DestText;  // the destination as typed
 };
 
-// The two probes a test replaces: is the folder on the card's drive, and its free bytes.
+// The probes a front end or a test replaces: is the folder on the card's drive, and its
+// free bytes. OpenCard, when set, opens the card before the destination is created and
+// answers the text of a failure (nothing when it opens).
 struct TCheckProbes {
   std::function<bool(char letter, const std::string& destFolder)> OnCardDrive;
   std::function<int64_t(const std::string& destFolder)> FreeSpace;
+  std::function<std::optional<std::string>(const TDriveEntry& drive)> OpenCard;
 };
 
 class TScanCheckList {

@@ -428,8 +428,11 @@ void TDigitalReadThread::Impl::ReportIfDue() {
   sectorsShown = true;
   lastTick = now;
   if (++reportCount >= kReportsPerEstimate) {
-    const uint32_t elapsed = (lastTick - startTick) / 1000;
-    const std::string text = FormatRemainingTime(EstimateRemainingSeconds(elapsed, done, total));
+    // Counted in milliseconds and rounded to the nearest second: whole elapsed seconds and
+    // a truncated result each lose up to a second of the few a fast card takes.
+    const uint32_t elapsedMs = lastTick - startTick;
+    const uint32_t leftMs = EstimateRemainingSeconds(elapsedMs, done, total);
+    const std::string text = FormatRemainingTime(leftMs / 1000 + (leftMs % 1000 >= 500 ? 1 : 0));
     Sync([&] { events->SetLabelText(TScanLabel::LTime, text); });
     reportCount = 0;
   }

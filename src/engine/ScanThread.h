@@ -112,7 +112,8 @@ std::string CutFileNote(const std::string& info, int64_t storedBytes);
 
 // "%s:%s:%s" with minutes and seconds padded to two digits: 0:07:05, 12:00:09.
 std::string FormatRemainingTime(uint32_t seconds);
-// The estimate of the seconds left: elapsed / done x (total - done), truncated.
+// The estimate of the time left: elapsed / done x (total - done), truncated, in the unit of
+// elapsed (the scan passes milliseconds).
 uint32_t EstimateRemainingSeconds(uint32_t elapsedSeconds, uint32_t sectorsDone,
                                   uint32_t sectorsTotal);
 

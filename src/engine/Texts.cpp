@@ -67,6 +67,11 @@ constexpr TTextRow kChinese[] = {
      "\r\n\r\n只有 root 或者有权读取该设备的用户才能打开它。请以 root 身份运行（例如用 sudo）%1。"},
     {TText::CannotOpenCardGroup,
      "，或者以拥有该设备的组“%1”的成员身份运行（sudo usermod -aG %1 用户名，然后重新登录）"},
+    {TText::CannotOpenCardAsRoot,
+     "\r\n\r\nSnapsalvager 已经以 root 身份运行，但系统仍不允许它读取这个设备：它可能运行在容器或沙箱中，"
+     "或者受到安全策略（SELinux、AppArmor）的限制。请在不受这些限制的系统上运行 Snapsalvager，"
+     "或者请系统管理员允许它读取该设备。"},
+    {TText::SystemReason, "\r\n原因：%1"},
 
     {TText::CliUsage,
      "usage: snapsalvager-cli recover SOURCE DEST [options]   recover the files of a card\n"
@@ -130,6 +135,8 @@ constexpr TTextRow kChinese[] = {
     {TText::CameraNamesNone, "names no camera"},
     {TText::CameraAmbiguous, "is ambiguous"},
     {TText::UnknownVideoType, "unknown video type '%1' (ALL, MPG, MOV, ASF, MP4, AVI, 3GP, MTS)"},
+    {TText::VideoTypeAfterVideo,
+     "'%1' after --video is not a video type (ALL, MPG, MOV, ASF, MP4, AVI, 3GP, MTS)"},
     {TText::TakesNoValue, "%1 takes no value"},
     {TText::CameraNeedsName, "--camera needs a camera name"},
     {TText::SectorsNeedsNumber, "--sectors needs a whole number of sectors from 1 to 4294967295"},

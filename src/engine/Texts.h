@@ -47,6 +47,8 @@ enum class TText : uint16_t {
   CannotOpenCard,    // %1 the device, %2 the system's reason
   CannotOpenCardWho, // %1 CannotOpenCardGroup or nothing
   CannotOpenCardGroup,  // %1 the device's group
+  CannotOpenCardAsRoot,  // root refused by its sandbox or security policy
+  SystemReason,      // %1 the system's reason, after a refusal
   // The command line.
   CliUsage,
   CliUnknownCommand,  // %1
@@ -59,6 +61,7 @@ enum class TText : uint16_t {
   CameraNamesNone,
   CameraAmbiguous,
   UnknownVideoType,   // %1 the value
+  VideoTypeAfterVideo,  // %1 the refused value after --video
   TakesNoValue,       // %1 the option
   CameraNeedsName,
   SectorsNeedsNumber,

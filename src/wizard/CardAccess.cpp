@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -52,9 +53,18 @@ QString UDisks2FailureText(const QString& device, const std::string& path, int d
                  "等待身份验证超时，存储卡 %1 没有被打开。\r\n\r\n"
                  "请再次点击“下一步”重试。")
           .arg(device);
+    case F::NoAgent:
+      return QStringLiteral(
+                 "没有获得读取存储卡 %1 的授权：这里没有可以询问密码的身份验证程序（polkit 身份验证代理），"
+                 "所以系统不会弹出身份验证窗口。\r\n\r\n"
+                 "请在桌面会话中启动 Snapsalvager（桌面会提供身份验证代理），或者请系统管理员帮助您。")
+          .arg(device);
     case F::Failed:
-      return QStringLiteral("系统的磁盘服务 udisks2 无法打开存储卡 %1：%2")
-          .arg(device, result.Detail);
+      // The daemon's own words (often several lines of English) are for the terminal.
+      std::fprintf(stderr, "snapsalvager: udisks2 could not open %s: %s\n", path.c_str(),
+                   qPrintable(result.Detail));
+      return QStringLiteral("系统的磁盘服务 udisks2 无法打开存储卡 %1。详细信息已写到终端（标准错误输出）。")
+          .arg(device);
     case F::UnknownDevice:
       return CardCannotBeOpenedText(device, path, directError) + QStringLiteral("\r\n\r\n") +
              QStringLiteral("系统的磁盘服务 udisks2 不认识这个设备。");
@@ -71,7 +81,9 @@ void SetDirectCardOpenRefusedForTests(bool refused) { g_directRefused = refused;
 
 QString CardCannotBeOpenedText(const QString& device, const std::string& path, int error) {
   // The device node names the group whose members may read it.
-  return QString::fromStdString(CannotOpenCardText(device.toStdString(), error, path));
+  // A direct open refused only by the tests' switch was not root's own open.
+  const bool asRoot = ::geteuid() == 0 && !g_directRefused;
+  return QString::fromStdString(CannotOpenCardText(device.toStdString(), error, path, asRoot));
 }
 
 bool OpenCardForScan(uint8_t driveNumber, QString& message) {

@@ -1,10 +1,12 @@
 #include "wizard/DeviceAccess.h"
 
 #include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <vector>
 
+#include "engine/LinuxDrives.h"
 #include "wizard/UDisks2Client.h"
 
 namespace snapsalvager {
@@ -28,6 +30,20 @@ bool IsAdministrator() {
   for (int i = 0; i < got; ++i)
     if (groups[static_cast<size_t>(i)] == diskGid) return true;
   return false;
+}
+
+std::string DeviceGroupName() {
+  std::string group;
+  for (const bool removableOnly : {true, false}) {
+    for (const TLinuxDrive& drive : LinuxDrives::List()) {
+      if (removableOnly && drive.DriveType != DRIVE_REMOVABLE) continue;
+      struct stat st {};
+      if (drive.Path.rfind("/dev/", 0) != 0 || ::stat(drive.Path.c_str(), &st) != 0 || !S_ISBLK(st.st_mode))
+        continue;
+      if (const struct group* g = getgrgid(st.st_gid); g && std::string(g->gr_name) != "root") return g->gr_name;
+    }
+  }
+  return "disk";
 }
 
 bool AdministratorQuestionNeeded() { return !IsAdministrator() && !TUDisks2Client().Available(); }

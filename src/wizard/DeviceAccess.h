@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 namespace snapsalvager {
 
@@ -10,6 +11,9 @@ bool IsAdministrator();
 // The start-up question is for a user who could not read the card by either way: neither
 // an administrator nor able to ask udisks2 on the system bus (which prompts for a password).
 bool AdministratorQuestionNeeded();
+// The group whose members may read the card devices: the group of a removable drive's
+// device node, else of any listed device, else "disk".
+std::string DeviceGroupName();
 // Tests: force the answer; nullopt asks the system again.
 void SetAdministratorOverride(std::optional<bool> administrator);
 

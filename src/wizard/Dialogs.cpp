@@ -263,6 +263,35 @@ bool Fits(const QLabel& label, const QString& text, int room) {
 
 }  // namespace
 
+void SetListText(QLabel& label, const QString& text) {
+  const QFontMetrics metrics(label.font());
+  const int room = label.contentsRect().width() - 2 * label.margin();
+  const int most = std::max(1, label.contentsRect().height() / metrics.lineSpacing());
+  const QStringList items = text.split(QLatin1Char('/'));
+  const QString more = QStringLiteral("/…");
+  QStringList lines{QString()};
+  int i = 0;
+  for (; i < items.size(); ++i) {
+    const QString item = items[i] + (i + 1 < items.size() ? QStringLiteral("/") : QString());
+    if (!lines.last().isEmpty() && metrics.horizontalAdvance(lines.last() + item) > room) {
+      if (lines.size() == most) break;
+      lines << QString();
+    }
+    lines.last() += item;
+  }
+  label.setToolTip(QString());
+  if (i < items.size()) {
+    // Whole items only, then the mark that more follow.
+    QString& last = lines.last();
+    if (last.endsWith(QLatin1Char('/'))) last.chop(1);
+    while (last.contains(QLatin1Char('/')) && metrics.horizontalAdvance(last + more) > room)
+      last.truncate(last.lastIndexOf(QLatin1Char('/')));
+    last += more;
+    label.setToolTip(text);
+  }
+  label.setText(lines.join(QLatin1Char('\n')));
+}
+
 void SetFittedText(QLabel& label, const QString& text) {
   const int room = label.contentsRect().width() - 2 * label.margin() -
                    (label.indent() > 0 ? label.indent() : 0);
@@ -294,10 +323,42 @@ void SetFittedText(QLabel& label, const QString& text) {
 void SetFolderChooser(TFolderChooser chooser) { g_folderChooser = std::move(chooser); }
 void SetFileChooser(TFileChooser chooser) { g_fileChooser = std::move(chooser); }
 
-QString ChooseFolder(const QString& title) {
-  if (g_folderChooser) return g_folderChooser(title);
-  return QFileDialog::getExistingDirectory(g_owner, title, QString(),
-                                           QFileDialog::ShowDirsOnly);
+namespace {
+
+// The folder browser that also takes a typed folder not made yet: the checks before a scan
+// create it (with its missing parents), so refusing it as "not found" helps no one.
+class TFolderDialog : public QFileDialog {
+ public:
+  TFolderDialog(QWidget* owner, const QString& title, const QString& start)
+      : QFileDialog(owner, title, start) {
+    setObjectName(QStringLiteral("FolderDialog"));
+    setFileMode(QFileDialog::Directory);
+    setOption(QFileDialog::ShowDirsOnly);
+    // Qt's own dialog: the platform's would refuse the new folder before this class sees it.
+    setOption(QFileDialog::DontUseNativeDialog);
+  }
+  QString Chosen;
+
+  void accept() override {
+    const QStringList files = selectedFiles();
+    const QString typed = files.isEmpty() ? QString() : files.first();
+    if (!typed.isEmpty() && !QFileInfo::exists(typed)) {
+      Chosen = typed;
+      QDialog::accept();
+      return;
+    }
+    QFileDialog::accept();
+    if (result() == QDialog::Accepted && !files.isEmpty()) Chosen = files.first();
+  }
+};
+
+}  // namespace
+
+QString ChooseFolder(const QString& title, const QString& start) {
+  if (g_folderChooser) return g_folderChooser(title, start);
+  TFolderDialog dialog(g_owner, title, start);
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.Chosen;
 }
 
 QString ChooseFile(const QString& title, const QString& filter) {

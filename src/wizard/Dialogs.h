@@ -60,6 +60,10 @@ int CaptionWidth(const QString& caption, const QFont& font);
 // list after its separators; a text that still does not fit is elided in the middle and
 // shown whole in the tooltip.
 void SetFittedText(QLabel& label, const QString& text);
+// A "/"-separated list (".JPG/.3GP/...") on a word-wrapped label: lines break after a "/",
+// never inside an item; a list longer than the label ends its last line with "/…" and the
+// tooltip has the whole list.
+void SetListText(QLabel& label, const QString& text);
 // Loads Qt's own Chinese texts (standard dialogs and buttons) from Qt's translations folder;
 // false when they are not installed.
 bool InstallQtTranslations();
@@ -68,11 +72,11 @@ bool InstallQtTranslations();
 void StyleDialogPanel(QWidget& panel, QWidget& title);
 
 // Folder and file pickers; an empty result means the user cancelled.
-using TFolderChooser = std::function<QString(const QString& title)>;
+using TFolderChooser = std::function<QString(const QString& title, const QString& start)>;
 using TFileChooser = std::function<QString(const QString& title, const QString& filter)>;
 void SetFolderChooser(TFolderChooser chooser);
 void SetFileChooser(TFileChooser chooser);
-QString ChooseFolder(const QString& title);
+QString ChooseFolder(const QString& title, const QString& start = QString());
 QString ChooseFile(const QString& title, const QString& filter);
 
 }  // namespace snapsalvager

@@ -1,9 +1,12 @@
 #include "wizard/HelpLinks.h"
 
+#include "wizard/Dialogs.h"
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QUrlQuery>
 
 #include <algorithm>
@@ -119,11 +122,30 @@ void SetDocumentOpener(std::function<void(const QString&)> opener) { g_opener = 
 void SetDesktopOpener(std::function<void(const QUrl&)> opener) { g_desktopOpener = std::move(opener); }
 
 namespace {
+// Said when the desktop cannot open a page: where it is, so the user can open it by hand.
+void TellWhereThePageIs(const QUrl& url) {
+  const QString where = url.isLocalFile() ? url.toLocalFile() : url.toString();
+  ShowInfo(QStringLiteral("桌面无法打开它（xdg-open 不存在或运行失败）。\r\n\r\n请手动打开：\r\n") + where);
+}
+
 void OpenOnDesktop(const QUrl& url) {
-  if (g_desktopOpener)
+  if (g_desktopOpener) {
     g_desktopOpener(url);
-  else
-    QDesktopServices::openUrl(url);
+    return;
+  }
+  // xdg-open is run here rather than through QDesktopServices, whose answer says only that
+  // it started: a missing program and one that fails are both told, with the page's path.
+  auto* open = new QProcess(QCoreApplication::instance());
+  QObject::connect(open, &QProcess::errorOccurred, open, [open, url](QProcess::ProcessError error) {
+    if (error != QProcess::FailedToStart) return;
+    TellWhereThePageIs(url);
+    open->deleteLater();
+  });
+  QObject::connect(open, &QProcess::finished, open, [open, url](int code, QProcess::ExitStatus status) {
+    if (status != QProcess::NormalExit || code != 0) TellWhereThePageIs(url);
+    open->deleteLater();
+  });
+  open->start(QStringLiteral("xdg-open"), {url.toString()});
 }
 }  // namespace
 

@@ -43,8 +43,8 @@ void SetInstalledProgramFolder(const QString& folder);
 // the vendor site or its page is missing.
 QUrl LocalPageOf(const QString& address);
 
-// Opens a web address or a file with the desktop's default action; the outcome is not
-// checked. An address on the vendor site opens its local page instead, the browser only
+// Opens a web address or a file with the desktop's default action (xdg-open); when that
+// cannot start or fails, a message names the page's path or address. An address on the vendor site opens its local page instead, the browser only
 // when that page is missing. Tests replace the opener to record the text (an empty
 // function restores it).
 void OpenDocument(const QString& document);

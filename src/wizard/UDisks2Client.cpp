@@ -97,6 +97,8 @@ QDBusMessage WaitForReply(const QDBusConnection& bus, const QDBusMessage& call, 
 TUDisks2Client::TFailure FailureOf(const QDBusMessage& reply) {
   using F = TUDisks2Client::TFailure;
   const QString name = reply.errorName();
+  // polkit answers this at once when no authentication agent runs to ask for the password.
+  if (name == QLatin1String("org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain")) return F::NoAgent;
   if (name.startsWith(QLatin1String("org.freedesktop.UDisks2.Error.NotAuthorized")) ||
       name == QLatin1String("org.freedesktop.DBus.Error.AccessDenied"))
     return F::Refused;  // NotAuthorized, ...CanObtain, ...Dismissed (prompt cancelled)
@@ -155,7 +157,8 @@ QString TUDisks2Client::FindBlockObject(const QString& deviceNode, TOpenResult& 
   if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
     result.Failure =
         reply.type() == QDBusMessage::ErrorMessage ? FailureOf(reply) : TFailure::Failed;
-    if (result.Failure == TFailure::Refused || result.Failure == TFailure::Busy)
+    if (result.Failure == TFailure::Refused || result.Failure == TFailure::Busy ||
+        result.Failure == TFailure::NoAgent)
       result.Failure = TFailure::Failed;
     result.Detail = reply.errorMessage();
     return {};

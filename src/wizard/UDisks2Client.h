@@ -16,6 +16,7 @@ class TUDisks2Client {
     NoDaemon,       // no system bus, or no udisks2 on it
     UnknownDevice,  // udisks2 does not list the device
     Refused,        // polkit said no, or the user cancelled the password prompt
+    NoAgent,        // a password would do, but nothing here can ask for it (no agent)
     Busy,           // the device is in use (mounted) and could not be opened anyway
     NoAnswer,       // nobody answered the prompt in time
     Failed,         // anything else; Detail holds the daemon's words

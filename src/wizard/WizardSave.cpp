@@ -63,13 +63,16 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
   finishUi.PBar3->setValue(static_cast<int>(n));
   ui.NNewScan->setEnabled(newScanWasEnabled);
 
-  SpecialTypeFound = outcome.SpecialTypeFound;
+  // Nothing saved: nothing to post-process.
+  SpecialTypeFound = outcome.SpecialTypeFound && outcome.Saved > 0;
   SpecialTypeExt = QString::fromStdString(outcome.SpecialTypeExt);
   NotSavedFiles = std::move(outcome.NotSaved);
   ShowSaveProgress(false);
   SetFittedText(*finishUi.LFileName, QString::fromUtf8(Text(TText::SavedIn)) + destFolder);
   finishUi.LNotice->setText(QStringLiteral("完成了整个恢复过程。"));
-  finishUi.PBar3->setValue(0);
+  // A finished pass shows a full bar (an empty list too).
+  if (n == 0) finishUi.PBar3->setMaximum(1);
+  finishUi.PBar3->setValue(finishUi.PBar3->maximum());
   if (!NotSavedFiles.empty()) ReportNotSavedFiles(destFolder);
   // A taken name was not replaced: the file went under the next free one, and the user is
   // told which.

@@ -207,9 +207,9 @@ bool TMainForm::PrepareScan() {
     SetFittedText(*scanUi.LDrive, driveText);
     scanUi.LScanNote->setText(QStringLiteral("扫描正在进行中..."));
     scanUi.LScanNote->setProperty(kTagProperty, 0);
-    SetFittedText(*scanUi.LFileType,
-                  QString::fromStdString(SoughtTypes(RecogniserInputs) +
-                                         (ui.NDeepScan->isChecked() ? Text(TText::DeepScanSuffix) : "")));
+    SetListText(*scanUi.LFileType,
+                QString::fromStdString(SoughtTypes(RecogniserInputs) +
+                                       (ui.NDeepScan->isChecked() ? Text(TText::DeepScanSuffix) : "")));
   } else {
     scanUi.LSize->setText(QStringLiteral("0 MB"));
   }
@@ -365,9 +365,6 @@ void TMainForm::EndScanRowUpdate() {
 void TMainForm::ScanThreadFinished(const QString& error) {
   if (!error.isEmpty()) {
     ScanError = error;
-    // The files listed so far are complete on disk and can still be previewed and saved.
-    if (!ClosingDuringScan)
-      ShowInfo(QStringLiteral("扫描因错误而中止：") + QStringLiteral("\r\n\r\n") + error);
   }
   FinishScan();
 }
@@ -389,7 +386,23 @@ void TMainForm::FinishScan() {
   }
 
   const int found = static_cast<int>(FoundFiles.Count());
-  if (!ClosingDuringScan) {
+  if (QuitQuestionOpen) {
+    EndMessagesHeld = true;
+  } else if (!ClosingDuringScan) {
+    ShowScanEndMessages();
+  }
+  if (found > 0) ui.NNewScan->setEnabled(true);
+  ui.BNext->setEnabled(found > 0);
+  ui.BBack->setEnabled(true);
+  scanUi.LScanNote->setText(QStringLiteral("点击“下一步”进行预览恢复的图片。"));
+}
+
+void TMainForm::ShowScanEndMessages() {
+  const int found = static_cast<int>(FoundFiles.Count());
+  // The files listed before an error are complete on disk and can still be previewed and saved.
+  if (!ScanError.isEmpty())
+    ShowInfo(QStringLiteral("扫描因错误而中止：") + QStringLiteral("\r\n\r\n") + ScanError);
+  {
     if (UserStopped) ShowInfo(QString::fromUtf8(Text(TText::UserStopped)));
     if (found > 0) {
       const QString message = QString::asprintf(
@@ -403,10 +416,6 @@ void TMainForm::FinishScan() {
       ShowInfo(QString::fromUtf8(Text(TText::NothingFound)));
     }
   }
-  if (found > 0) ui.NNewScan->setEnabled(true);
-  ui.BNext->setEnabled(found > 0);
-  ui.BBack->setEnabled(true);
-  scanUi.LScanNote->setText(QStringLiteral("点击“下一步”进行预览恢复的图片。"));
 }
 
 void TMainForm::ReapEndedScanThread() {

@@ -1,12 +1,16 @@
 // Page T2: the drive and camera lists, the video type, the destination folder, and the
 // validation that fixes what the scan will use.
+#include <QDir>
+#include <QFileInfo>
 #include <QPainter>
+#include <QStandardPaths>
 #include <QStyledItemDelegate>
 
 #include <filesystem>
 
 #include "engine/LinuxDrives.h"
 #include "engine/ScanChecks.h"
+#include "wizard/CardAccess.h"
 #include "wizard/FileTypeIcons.h"
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
@@ -91,6 +95,8 @@ int TMainForm::AddDrivesOfType(std::optional<uint8_t> type, int image, int selec
   for (int i = 0; i < 26; ++i) {
     TDriveEntry& e = DriveTable[static_cast<size_t>(i)];
     if (type ? e.DriveType != *type : e.Listed) continue;
+    // A letter with no device or image behind it is no drive here.
+    if (!LinuxDrives::ByNumber(e.DriveNumber)) continue;
     AddDriveItem(QStringLiteral("%1: ").arg(QLatin1Char(e.Letter)),
                  image, selectedImage, 2, i);
     e.Listed = true;
@@ -129,7 +135,17 @@ void TMainForm::FillDriveList() {
   AddDriveItem(kChooseImageCaption, 1, 1, 2, -1);
   ui.CBDrive->setItemData(ui.CBDrive->count() - 1, true, kImageChooserRole);
 
-  ui.CBDrive->setCurrentIndex(0);
+  // The drive of the last scan stays chosen while it is still there.
+  ui.CBDrive->setCurrentIndex(std::max(0, DriveItemOfLetter(SelectedDrive.Letter)));
+}
+
+int TMainForm::DriveItemOfLetter(char letter) const {
+  if (letter < 'A' || letter > 'Z') return -1;
+  for (int i = 0; i < ui.CBDrive->count(); ++i) {
+    const QVariant row = ui.CBDrive->itemData(i, kDriveRowRole);
+    if (row.isValid() && row.toInt() == letter - 'A') return i;
+  }
+  return -1;
 }
 
 void TMainForm::CBDriveSelect(int index) {
@@ -147,12 +163,7 @@ void TMainForm::CBDriveSelect(int index) {
     return;
   }
   FillDriveList();
-  for (int i = 0; i < ui.CBDrive->count(); ++i) {
-    if (ui.CBDrive->itemData(i, kDriveRowRole).toInt() == letter - 'A') {
-      ui.CBDrive->setCurrentIndex(i);
-      break;
-    }
-  }
+  if (const int item = DriveItemOfLetter(letter); item >= 0) ui.CBDrive->setCurrentIndex(item);
 }
 
 void TMainForm::BRefreshClick() { FillDriveList(); }
@@ -192,7 +203,20 @@ void TMainForm::ChooseVideoType(QString& choice) {
 }
 
 void TMainForm::Button1Click() {
-  QString folder = ChooseFolder(QStringLiteral("选择目标文件夹"));
+  // The browser opens at the folder in the box (its nearest existing folder: the box may
+  // name one still to be made), or at the desktop when the box is empty.
+  QString start = ui.EDestFolder->text().trimmed();
+  if (start.isEmpty()) {
+    start = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+  } else {
+    start = QDir::cleanPath(QString::fromStdString(NormaliseDestFolder(start.toStdString())));
+    while (!QFileInfo(start).isDir()) {
+      const QString up = QFileInfo(start).path();
+      if (up == start) break;
+      start = up;
+    }
+  }
+  QString folder = ChooseFolder(QStringLiteral("选择目标文件夹"), start);
   if (folder.isEmpty()) return;
   if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
   ui.EDestFolder->setText(folder);
@@ -221,6 +245,10 @@ TCheckProbes TMainForm::CheckProbes() {
   TCheckProbes probes;
   probes.OnCardDrive = [this](char letter, const std::string& folder) {
     return FolderOnCardDrive(letter, QString::fromStdString(folder));
+  };
+  probes.OpenCard = [](const TDriveEntry& drive) -> std::optional<std::string> {
+    if (QString failure; !OpenCardForScan(drive.DriveNumber, failure)) return failure.toStdString();
+    return std::nullopt;
   };
   probes.FreeSpace = [this](const std::string& folder) {
     const QString path = QString::fromStdString(folder);

@@ -193,13 +193,19 @@ QString TMainForm::MakeDefaultDestFolder(const QString& documentsFolder, const Q
 
 void TMainForm::AskAdministrator() {
   if (!AdministratorQuestionNeeded()) return;
-  const QString text = QStringLiteral(
-      "注意： 看来你没有使用\"管理员身份\"登录。"
-      "在某些情况下，没有\"管理员\"权限 Snapsalvager 可能无法访问和恢复您的数据。"
-      "如果你没有登录为\"管理员\"，建议您关闭 Snapsalvager，然后重新登录为\"管理员\"或通过右键点击 "
-      "Snapsalvager 快捷方式允许 Snapsalvager 到\"用管理员身份运行\"。"
-      "\r\n\r\n"
-      "单击 [是] 立即关闭 Snapsalvager 或单击 [否]，继续。");
+  // What works on this platform: the administrator, the desktop's administrator rights
+  // (pkexec), or the group that owns the card devices, named.
+  const QString text =
+      QStringLiteral(
+          "注意： 看来你没有使用\"管理员身份\"登录。"
+          "在某些情况下，没有\"管理员\"权限 Snapsalvager 可能无法访问和恢复您的数据：它不能直接读取存储卡，"
+          "也无法通过系统的磁盘服务 udisks2 请求授权。"
+          "\r\n\r\n"
+          "可以这样解决：请系统管理员帮助您；或者以桌面的管理员权限启动 Snapsalvager（pkexec snapsalvager）；"
+          "或者加入存储卡设备所属的组“%1”（sudo usermod -aG %1 用户名，然后重新登录）。"
+          "\r\n\r\n"
+          "单击 [是] 立即关闭 Snapsalvager 或单击 [否]，继续。")
+          .arg(QString::fromStdString(DeviceGroupName()));
   if (AskYesNo(text) == QMessageBox::Yes) {
     QuitRequested = true;
     // Posted: the program ends as soon as its event loop runs. exit(), not quit(): quit()
@@ -385,6 +391,9 @@ void TMainForm::Exit1Click() { close(); }
 void TMainForm::NNewScanClick() {
   FillDriveList();
   ShowPage(ui.T2);
+  // The indicator and the buttons follow the page, whichever page the menu left.
+  ShowStep(2);
+  ApplyButtonRulesAfterBack();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -396,12 +405,26 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 bool TMainForm::FormCloseQuery() {
   if (ScanInProgress) {
-    if (AskYesNoWarning(QStringLiteral(
-            "Snapsalvager 正在扫描你的内存卡。您确定要终止扫描并退出 Snapsalvager 吗？")) !=
-        QMessageBox::Yes)
-      return false;
-    StopScanForClose();
-    return true;
+    // The scan waits while the user decides, so it cannot end under the question and leave
+    // it asking about nothing; a pause the user chose stays.
+    const bool pausedHere = ScanThread && !ScanThread->Suspended();
+    if (pausedHere) ScanThread->Suspend();
+    QuitQuestionOpen = true;
+    const bool quit = AskYesNoWarning(QStringLiteral(
+                          "Snapsalvager 正在扫描你的内存卡。您确定要终止扫描并退出 Snapsalvager 吗？")) ==
+                      QMessageBox::Yes;
+    QuitQuestionOpen = false;
+    if (quit) {
+      StopScanForClose();
+      return true;
+    }
+    if (pausedHere && ScanThread) ScanThread->Resume();
+    // A scan that ended while the question was open (its last batch) tells its end now.
+    if (EndMessagesHeld) {
+      EndMessagesHeld = false;
+      ShowScanEndMessages();
+    }
+    return false;
   }
   return AskYesNo(QStringLiteral("你确定现在退出 Snapsalvager?")) == QMessageBox::Yes;
 }

@@ -116,6 +116,8 @@ class TMainForm : public QMainWindow {
   QString ScanError;
   // The window is closing during a scan: the scan's end shows nothing.
   bool ClosingDuringScan = false;
+  bool QuitQuestionOpen = false;  // the quit question is on show during a scan
+  bool EndMessagesHeld = false;   // the scan's end messages wait for that question
   // How long Stop and closing wait for the thread to end its batch before giving up on it.
   int StopWaitMs = 10000;
   // LVShow is inside an update bracket that a timer closes (rows are painted in groups).
@@ -188,6 +190,7 @@ class TMainForm : public QMainWindow {
   // Lists the drives of type (nullopt: every drive not listed yet); how many were added.
   int AddDrivesOfType(std::optional<uint8_t> type, int image, int selectedImage);
   void FillDriveList();
+  int DriveItemOfLetter(char letter) const;  // -1: not in the list
   void FillCameraList();
   void CVideoClick();
   void LVideoFileTypeClick();
@@ -217,6 +220,7 @@ class TMainForm : public QMainWindow {
   void BPauseClick();
   void BStopClick();
   void FinishScan();
+  void ShowScanEndMessages();  // stopped, error, found files or nothing found
   // Closing during a scan: request the stop and wait (at most 10 s, processing the
   // thread's calls) until the thread has ended its batch and written its last file.
   void StopScanForClose();

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QtTest>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -637,7 +638,7 @@ class TestScanControl : public QObject {
     form->SelectedDrive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
     form->DestFolder = Dest();
     QVERIFY(!form->PrepareScan());
-    QCOMPARE(prompter->Texts(), QStringList{QString::fromStdString(CannotOpenCardText("locked.img", EACCES))});
+    QCOMPARE(prompter->Texts(), QStringList{QString::fromStdString(CannotOpenCardText("locked.img", EACCES, {}, ::geteuid() == 0))});
     QVERIFY(shownDialogs.isEmpty());  // no capacity asked for
     QVERIFY(!form->ScanThread);
   }
@@ -794,6 +795,37 @@ class TestScanControl : public QObject {
     const qint64 sizeAfterClose = QFileInfo(QString::fromStdString(last.TempFile.string())).size();
     QTest::qWait(100);
     QCOMPARE(QFileInfo(QString::fromStdString(last.TempFile.string())).size(), sizeAfterClose);
+  }
+
+  // The quit question holds the scan: it cannot end under the question, and when it ended
+  // in its last batch its end is told after the answer, never under a stale question.
+  void QuitQuestionPausesTheScanAndHoldsItsEnd() {
+    const char letter = AttachSlowCard(CardWithPhotos(40000, 1000), 5);
+    ChooseOptions(letter);
+    form->ui.BNext->click();
+    QTRY_VERIFY_WITH_TIMEOUT(Rows()->rowCount() >= 1, 20000);
+    bool pausedWhileAsked = false;
+    bool endedUnderTheQuestion = false;
+    QStringList order;
+    SetPrompter([&](TMessageKind, const QString& text) {
+      order << text;
+      if (text != kCloseDuringScan) return QMessageBox::Ok;
+      pausedWhileAsked = form->ScanThread && form->ScanThread->Suspended();
+      // The scan's last batch ends while the question is open.
+      form->ScanThread->Resume();
+      QElapsedTimer clock;
+      clock.start();
+      while (form->ScanInProgress && clock.elapsed() < 20000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      endedUnderTheQuestion = !form->ScanInProgress;
+      return QMessageBox::No;
+    });
+    QVERIFY(!form->close());
+    QVERIFY(pausedWhileAsked);
+    QVERIFY(endedUnderTheQuestion);
+    QCOMPARE(order.first(), kCloseDuringScan);  // nothing stacked on the question
+    QCOMPARE(shownDialogs, QStringList{form->RecoveryDoneForm->objectName()});  // told after it
+    prompter.reset();
+    prompter = std::make_unique<TScriptedPrompter>();
   }
 
   // ---- the dialogs ----

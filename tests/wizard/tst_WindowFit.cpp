@@ -263,7 +263,22 @@ class TestWindowFit : public QObject {
     form->ShowPage(form->ui.T3);
     QVERIFY(form->scanUi.LFileType->text().contains(QLatin1String("AMR")));
     QVERIFY(form->scanUi.LDrive->text().startsWith(QString(QLatin1Char(letter)) + QLatin1Char(':')));
-    const QStringList clipped = ClippedTexts(form->ui.T3);
+    QStringList clipped = ClippedTexts(form->ui.T3);
+    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QLatin1String(" | "))));
+
+    // Deep mode makes the line longest: it wraps between types, never inside one.
+    form->ui.NDeepScan->setChecked(true);
+    QVERIFY(form->PrepareScan());
+    const QStringList types = QString::fromStdString(SoughtTypes(form->RecogniserInputs)).split(QLatin1Char('/'));
+    const QStringList lines = form->scanUi.LFileType->text().split(QLatin1Char('\n'));
+    QVERIFY(lines.size() > 1);
+    for (const QString& line : lines) {
+      for (QString item : line.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        item.remove(EngineText(TText::DeepScanSuffix));
+        QVERIFY2(item == QStringLiteral("…") || types.contains(item), qPrintable(item));
+      }
+    }
+    clipped = ClippedTexts(form->ui.T3);
     QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QLatin1String(" | "))));
   }
 

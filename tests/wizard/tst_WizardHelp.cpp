@@ -115,6 +115,33 @@ class TestWizardHelp : public QObject {
     QVERIFY(prompter->Messages.isEmpty());
   }
 
+  // The desktop that cannot open the page (no xdg-open, or one that fails) gets its path.
+  void HelpThatCannotOpenSaysWhereThePageIs() {
+    const QString installed = dataFolder.path() + QStringLiteral("/help");
+    QVERIFY(QDir().mkpath(installed));
+    QFile page(installed + QStringLiteral("/index.html"));
+    QVERIFY(page.open(QIODevice::WriteOnly));
+    page.close();
+    QTemporaryDir bin;
+    QFile failing(bin.filePath(QStringLiteral("xdg-open")));
+    QVERIFY(failing.open(QIODevice::WriteOnly));
+    failing.write("#!/bin/sh\nexit 4\n");
+    failing.close();
+    failing.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    QTemporaryDir empty;
+    const QByteArray path = qgetenv("PATH");
+    documents.reset();  // the real opener, down to the desktop
+    for (const QString& folder : {bin.path(), empty.path()}) {
+      prompter->Clear();
+      qputenv("PATH", folder.toLocal8Bit());
+      form->ui.SnapsalvagerHelp1->trigger();
+      QTRY_COMPARE(prompter->Messages.size(), 1);
+      QVERIFY2(prompter->Texts().first().endsWith(installed + QStringLiteral("/index.html")),
+               qPrintable(prompter->Texts().first()));
+    }
+    qputenv("PATH", path);
+  }
+
   // Every help item, link and special file type, through the real OpenDocument, with the
   // pages the build copies beside the wizard: each opens its local page at its anchor.
   void EveryTopicOpensItsLocalPageAndNothingReachesTheDeadHost() {

@@ -3,6 +3,7 @@
 #include <QProgressBar>
 #include <QTimer>
 #include <QtTest>
+#include <fstream>
 
 #include "PreviewTestSupport.h"
 #include "WizardTestSupport.h"
@@ -81,7 +82,7 @@ class TestWizardSave : public QObject {
 
     QCOMPARE(page().LNotice->text(), kDone);
     QCOMPARE(page().LFileName->text(), kSavedIn + scan->DestText());
-    QCOMPARE(page().PBar3->value(), 0);
+    QCOMPARE(page().PBar3->value(), 3);  // a finished save shows a full bar
     QCOMPARE(page().PBar3->maximum(), 3);
     QVERIFY(page().LFilePercent->isHidden());
     QVERIFY(page().LPercent->isHidden());
@@ -232,6 +233,18 @@ class TestWizardSave : public QObject {
     form->SaveSelectedFiles(scan->DestText());
     QVERIFY(!form->SpecialTypeFound);  // cleared at the start of every pass
     QVERIFY(form->SpecialTypeExt.isEmpty());
+  }
+
+  // A special file that could not be saved (its temporary file gone) and nothing else: no
+  // notice, no page opened, no red note on the end page.
+  void NothingSavedRaisesNoNotice() {
+    scan->Add("MOV", std::vector<uint8_t>(1024, 1));
+    fs::remove(form->FoundFiles[0].TempFile);
+    SaveFromPreview();
+    QVERIFY(!form->SpecialTypeFound);
+    QVERIFY(!page().LPostProcess->isVisibleTo(page().PTab5));
+    QVERIFY(documents->Opened.isEmpty());
+    QCOMPARE(prompter->Messages.size(), 1);  // only the file that was not saved
   }
 
   void OpenFolderOpensTheDestinationOfTheLastPass() {

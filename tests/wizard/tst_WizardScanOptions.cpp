@@ -2,12 +2,18 @@
 // and the validation with its order of checks, messages and side effects.
 #include <QButtonGroup>
 #include <QFile>
+#include <QTimer>
+#include <QLineEdit>
+#include <QFileDialog>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QtTest>
 
+#include <cstring>
 #include <fstream>
 
 #include "WizardTestSupport.h"
+#include "engine/CardDevice.h"
 #include "engine/LinuxDrives.h"
 #include "fixtures/LoopDisk.h"
 #include "wizard/VideoTypeDialog.h"
@@ -32,8 +38,22 @@ const QString kEarlier = QStringLiteral(
     "你选择了当前的“目标文件夹”中包含之前恢复一些文件。新恢复的文件可能会写入他们。\r\n\r\n"
     "点击“是”以取消并重新选择目标文件夹，或单击“否”来进行，而无需使用不同的目标文件夹。");
 
+// A blank card that opens: the checks open the card before they make the destination.
+class TBlankSource : public TCardSource {
+ public:
+  bool ReadAt(uint64_t, void* dest, size_t length) override {
+    std::memset(dest, 0, length);
+    return true;
+  }
+  bool Geometry(TDiskGeometry&) override { return false; }
+  bool Length(int64_t& bytes) override {
+    bytes = 1 << 20;
+    return true;
+  }
+};
+
 char AttachFake(uint8_t type, const char* name) {
-  return LinuxDrives::AttachSource(name, type, [] { return std::unique_ptr<TCardSource>(); });
+  return LinuxDrives::AttachSource(name, type, [] { return std::unique_ptr<TCardSource>(new TBlankSource); });
 }
 
 void Touch(const QString& path) {
@@ -154,7 +174,9 @@ class TestWizardScanOptions : public QObject {
       rows.insert(row);
     }
     QCOMPARE(groupsSeen, groupOrder);
-    QCOMPARE(rows.size(), 26);  // every letter once, unused ones under "Unknown or Empty Drives"
+    // Only letters with a device or image behind them, each once.
+    for (int row = 0; row < 26; ++row)
+      QCOMPARE(rows.contains(row), LinuxDrives::ByNumber(static_cast<uint8_t>(row + 1)) != nullptr);
     QCOMPARE(cb->itemText(cb->count() - 1), QStringLiteral("选择磁盘映像文件..."));
     QCOMPARE(form->DriveTable[static_cast<size_t>(cd - 'A')].DriveType, DRIVE_CDROM);
     QCOMPARE(form->DriveTable[static_cast<size_t>(net - 'A')].DriveNumber, uint8_t(net - 'A' + 1));
@@ -279,7 +301,8 @@ class TestWizardScanOptions : public QObject {
     form->ui.EDestFolder->setText(Dest(QStringLiteral("file/sub")));
     QVERIFY(!form->ValidateScanOptions());
     QCOMPARE(prompter->Texts(),
-             QStringList{EngineText(TText::CannotCreateDest, {Dest(QStringLiteral("file/sub/")).toStdString()})});
+             QStringList{EngineText(TText::CannotCreateDest, {Dest(QStringLiteral("file/sub/")).toStdString()}) +
+                         EngineText(TText::SystemReason, {std::strerror(ENOTDIR)})});
   }
 
   void UnwritableTempFolderIsReported() {
@@ -288,7 +311,8 @@ class TestWizardScanOptions : public QObject {
     Touch(Dest(QStringLiteral("out/TmpFiles")));  // a file where the folder must go
     QVERIFY(!form->ValidateScanOptions());
     QCOMPARE(prompter->Texts(),
-             QStringList{QStringLiteral("Fail to write destination folder\r\n") + Dest(QStringLiteral("out/"))});
+             QStringList{EngineText(TText::CannotWriteTemp, {Dest(QStringLiteral("out/")).toStdString()}) +
+                         EngineText(TText::SystemReason, {std::strerror(EEXIST)})});
   }
 
   void SameDriveAsksAndOnlyNoGoesOn() {
@@ -486,17 +510,64 @@ class TestWizardScanOptions : public QObject {
   }
 
   void BrowseSetsTheFolderWithATrailingSlash() {
-    QString title;
-    SetFolderChooser([&title](const QString& t) {
+    QString title, start;
+    SetFolderChooser([&](const QString& t, const QString& s) {
       title = t;
+      start = s;
       return QStringLiteral("/media/photos");
     });
     QTest::mouseClick(form->ui.Button1, Qt::LeftButton);
     QCOMPARE(title, QStringLiteral("选择目标文件夹"));
     QCOMPARE(form->ui.EDestFolder->text(), QStringLiteral("/media/photos/"));
-    SetFolderChooser([](const QString&) { return QString(); });
+    SetFolderChooser([](const QString&, const QString&) { return QString(); });
     QTest::mouseClick(form->ui.Button1, Qt::LeftButton);
     QCOMPARE(form->ui.EDestFolder->text(), QStringLiteral("/media/photos/"));
+    SetFolderChooser({});
+  }
+
+  // In the real browser a typed folder that does not exist yet is taken, not "not found".
+  void BrowserTakesATypedFolderStillToBeMade() {
+    SetFolderChooser({});
+    const QString wanted = Dest(QStringLiteral("new/photos"));
+    QString typedInto;
+    QTimer::singleShot(300, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      typedInto = dialog->directory().absolutePath();
+      if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+        edit->setText(wanted);
+        QTest::keyClick(edit, Qt::Key_Return);
+      }
+      if (dialog->isVisible()) dialog->reject();
+    });
+    form->ui.EDestFolder->setText(Dest(QStringLiteral("out")));
+    QTest::mouseClick(form->ui.Button1, Qt::LeftButton);
+    QCOMPARE(typedInto, QDir::cleanPath(temp->path()));  // "out" is not made yet: its folder
+    QCOMPARE(form->ui.EDestFolder->text(), wanted + QLatin1Char('/'));
+    QVERIFY(!QFileInfo::exists(wanted));
+  }
+
+  // The browser opens where the box points: its nearest existing folder, or the desktop.
+  void BrowseStartsAtTheFolderInTheBox() {
+    QString start;
+    SetFolderChooser([&](const QString&, const QString& s) {
+      start = s;
+      return QString();
+    });
+    QDir().mkpath(Dest(QStringLiteral("out")));
+    const struct {
+      QString Box;
+      QString Start;
+    } cases[] = {
+        {Dest(QStringLiteral("out")), QDir::cleanPath(Dest(QStringLiteral("out")))},
+        {Dest(QStringLiteral("out/new/deeper/")), QDir::cleanPath(Dest(QStringLiteral("out")))},
+        {QString(), QStandardPaths::writableLocation(QStandardPaths::DesktopLocation)},
+    };
+    for (const auto& c : cases) {
+      form->ui.EDestFolder->setText(c.Box);
+      QTest::mouseClick(form->ui.Button1, Qt::LeftButton);
+      QCOMPARE(start, c.Start);
+    }
     SetFolderChooser({});
   }
 

@@ -5,8 +5,12 @@
 #include <QTabBar>
 #include <QtTest>
 
+#include <cerrno>
+#include <cstring>
+
 #include "fixtures/CardImage.h"
 #include "WizardTestSupport.h"
+#include "engine/CardDevice.h"
 #include "engine/LinuxDrives.h"
 #include "wizard/UDisks2Client.h"
 
@@ -323,19 +327,21 @@ class TestWizardWindow : public QObject {
     VerifyButtons(false, true, QStringLiteral("下一步 >"));
   }
 
-  void NewScanFromFinishKeepsIndicatorAndButtons() {
-    ArriveOnPreview(1);
-    ClickNext();
-    form->ui.NNewScan->trigger();
-    QCOMPARE(form->CurrentPage(), 2);
-    VerifyStep(6);
-    VerifyButtons(false, true, QStringLiteral("完成"));
-    QCOMPARE(form->ui.CBDrive->currentIndex(), 0);
-    // Next now runs the options transition and restores the caption.
-    ClickNext();
-    QCOMPARE(prompter->Texts(), QStringList{EngineText(TText::NoDrive)});
-    QCOMPARE(form->CurrentPage(), 2);
-    VerifyButtons(true, true, QStringLiteral("下一步 >"));
+  // After a recovery the menu's new scan shows step 2 as the options page it is: the
+  // indicator, Back to the welcome page and Next to the scan follow the page.
+  void NewScanFromAnyPageShowsTheOptionsStep() {
+    for (const int files : {1, 0}) {
+      ArriveOnPreview(1);
+      if (files == 1) ClickNext();  // from the end page; else from the preview page
+      form->ui.NNewScan->trigger();
+      QCOMPARE(form->CurrentPage(), 2);
+      VerifyStep(2);
+      VerifyButtons(true, true, QStringLiteral("下一步 >"));
+      ClickBack();
+      QCOMPARE(form->CurrentPage(), 1);
+      VerifyStep(1);
+      ClickNext();
+    }
   }
 
   // Chooses the card on the options page as the user would.
@@ -375,6 +381,25 @@ class TestWizardWindow : public QObject {
     QCOMPARE(form->CurrentPage(), 1);
     VerifyButtons(false, true, QStringLiteral("下一步 >"));
     QVERIFY(prompter->Messages.isEmpty());
+    // The next scan starts with the card of this one still chosen.
+    ClickNext();
+    QCOMPARE(form->ui.CBDrive->currentData(TMainForm::kDriveRowRole).toInt(), letter - 'A');
+  }
+
+  // A card that cannot be opened is said so before anything is made in the destination.
+  void ACardThatDoesNotOpenLeavesTheDestinationUnmade() {
+    const char letter = LinuxDrives::AttachSource("gone.img", DRIVE_REMOVABLE, [] {
+      errno = EIO;
+      return std::unique_ptr<TCardSource>();
+    });
+    QVERIFY(letter != 0);
+    ClickNext();
+    ChooseCard(letter);
+    form->ui.EDestFolder->setText(work->filePath(QStringLiteral("never/made")));
+    ClickNext();
+    QCOMPARE(form->CurrentPage(), 2);
+    QCOMPARE(prompter->Texts(), QStringList{EngineText(TText::CannotOpenCard, {"gone.img", std::strerror(EIO)})});
+    QVERIFY(!QFileInfo::exists(work->filePath(QStringLiteral("never"))));
   }
 
   void AScanThatFindsNothingOffersOnlyBack() {
@@ -438,9 +463,12 @@ class TestWizardWindow : public QObject {
     QCOMPARE(prompter->Texts(),
              QStringList{QStringLiteral(
                  "注意： 看来你没有使用\"管理员身份\"登录。在某些情况下，没有\"管理员\"权限 Snapsalvager "
-                 "可能无法访问和恢复您的数据。如果你没有登录为\"管理员\"，建议您关闭 Snapsalvager，然后重新登录为"
-                 "\"管理员\"或通过右键点击 Snapsalvager 快捷方式允许 Snapsalvager 到\"用管理员身份运行\"。"
-                 "\r\n\r\n单击 [是] 立即关闭 Snapsalvager 或单击 [否]，继续。")});
+                 "可能无法访问和恢复您的数据：它不能直接读取存储卡，也无法通过系统的磁盘服务 udisks2 请求授权。"
+                 "\r\n\r\n可以这样解决：请系统管理员帮助您；或者以桌面的管理员权限启动 Snapsalvager"
+                 "（pkexec snapsalvager）；或者加入存储卡设备所属的组“%1”（sudo usermod -aG %1 用户名，然后重新登录）。"
+                 "\r\n\r\n单击 [是] 立即关闭 Snapsalvager 或单击 [否]，继续。")
+                             .arg(QString::fromStdString(DeviceGroupName()))});
+    QVERIFY(!prompter->Texts().first().contains(QStringLiteral("快捷方式")));  // no Windows advice
     QVERIFY(!asked.QuitRequested);
   }
 
