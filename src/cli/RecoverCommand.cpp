@@ -537,7 +537,7 @@ std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks
   const TDriveEntry& card = checks.Drive;
   std::fprintf(stderr, "驱动器号：%c: (%s)  存储大小:  %u MB  要检测的文件类型：%s\n", card.Letter,
                options.Source.c_str(), card.SectorCount / 2048,
-               (SoughtTypes(checks.Inputs) + (options.Deep ? kDeepScanSuffix : "")).c_str());
+               (SoughtTypes(checks.Inputs, options.Deep) + (options.Deep ? kDeepScanSuffix : "")).c_str());
   std::fputs("扫描正在进行中...\n", stderr);
   TCliScanEvents events;
   bool userStopped = false;

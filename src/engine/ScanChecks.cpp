@@ -189,10 +189,12 @@ std::optional<std::string> FreeSpaceQuestion(const TCardSizes& sizes) {
          "\r\n\r\n" + "点击“是”以取消并重新选择，或者单击“否”继续处理。";
 }
 
-std::string SoughtTypes(const TRecogniserInputs& inputs) {
+std::string SoughtTypes(const TRecogniserInputs& inputs) { return SoughtTypes(inputs, false); }
+
+std::string SoughtTypes(const TRecogniserInputs& inputs, bool deep) {
   std::string text;
   for (int i = 1; i <= kFileTypeCount; ++i) {
-    if (inputs.Enabled(i)) text += "." + std::string(FileTypeTable[i - 1]) + "/";
+    if (deep ? inputs.EnabledDeep(i) : inputs.Enabled(i)) text += "." + std::string(FileTypeTable[i - 1]) + "/";
   }
   if (!text.empty()) text.pop_back();
   return text;

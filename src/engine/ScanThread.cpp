@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/StructureChecks/StructureCheck.h"
+#include "engine/StructureChecks/TodaysTypes.h"
 #include "tempfile/TempFileWriter.h"
 #include "engine/CardDevice.h"
 
@@ -361,6 +362,11 @@ bool TDigitalReadThread::Impl::DetectDeep(const uint8_t* sector) {
   const std::string_view brand = BrandType(sector, sectorSize);
   if (!brand.empty() && inputs.Enabled(IndexOfFileType(brand))) {
     type.assign(brand);
+    header = true;
+  }
+  // Today's formats the table does not know: their brand, maker or magic names the file.
+  if (const std::string_view today = NameTodaysType(sector, sectorSize, inputs); !today.empty()) {
+    type.assign(today);
     header = true;
   }
   if (!header) {

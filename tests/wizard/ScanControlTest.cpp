@@ -434,7 +434,10 @@ class TestScanControl : public QObject {
     // While a deep scan applies, the line says so.
     form->ui.NDeepScan->setChecked(true);
     QVERIFY(form->PrepareScan());
-    QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.CRW/.CR2（深度扫描）"));
+    // The deep-only types follow (the window shortens the line; its tooltip has it all).
+    QCOMPARE(form->scanUi.LFileType->toolTip(),
+             QStringLiteral(".JPG/.NEF/.CRW/.CR2/.DCR/.ORF/.PEF/.DNG/.CR3/.HEIC/.HEIF/.AVIF/.ARW/.NRW/.RW2/.RWL/"
+                            ".SRW/.3FR/.IIQ（深度扫描）"));
     form->ui.NDeepScan->setChecked(false);
     QVERIFY(form->PrepareScan());
     QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.CRW/.CR2"));
@@ -452,7 +455,9 @@ class TestScanControl : public QObject {
     form->ui.BNext->click();
     WaitForEnd();
     form->ui.NDeepScan->setChecked(false);
-    QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.TIF（深度扫描）"));
+    QCOMPARE(form->scanUi.LFileType->toolTip(),
+             QStringLiteral(".JPG/.TIF/.NEF/.CR2/.DCR/.ORF/.PEF/.DNG/.CR3/.HEIC/.HEIF/.AVIF/.ARW/.NRW/.RW2/.RWL/"
+                            ".SRW/.3FR/.IIQ（深度扫描）"));
     QVERIFY(Rows()->rowCount() >= 1);
     QCOMPARE(Cell(0, 2), QString::number(photo.size()));
     QCOMPARE(form->FoundFiles[0].Size, static_cast<int64_t>(photo.size()));
