@@ -12,7 +12,7 @@ namespace {
 
 // Width and height libheif accepts at most; its default (32768 squared) lets a forged file
 // ask for gigabytes.
-constexpr int kMaxHeifSide = 16384;
+constexpr int kMaxHeifSide = 8192;
 
 struct TContextDeleter {
   void operator()(heif_context* c) const { heif_context_free(c); }
@@ -43,6 +43,9 @@ THandle OpenPrimary(const uint8_t* data, size_t size, TContext& context) {
 
 TJpegPicture DecodeHandle(heif_image_handle* handle) {
   TJpegPicture picture;
+  // A thumbnail item is sized by the file like the photo: a forged one is refused too.
+  const int64_t pixels = int64_t{heif_image_handle_get_width(handle)} * heif_image_handle_get_height(handle);
+  if (pixels <= 0 || pixels > kMaxHeifPrimaryPixels) return picture;
   heif_image* raw = nullptr;
   if (heif_decode_image(handle, &raw, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr).code !=
       heif_error_Ok) {
@@ -80,8 +83,6 @@ TJpegPicture DecodeHeifThumbnail(const uint8_t* data, size_t size) {
       if (picture.Status != TJpegDecodeStatus::Corrupt) return picture;
     }
   }
-  const int64_t pixels = int64_t{heif_image_handle_get_width(primary.get())} * heif_image_handle_get_height(primary.get());
-  if (pixels <= 0 || pixels > kMaxHeifPrimaryPixels) return {};
   return DecodeHandle(primary.get());
 }
 

@@ -12,8 +12,8 @@
 
 namespace snapsalvager {
 
-// A primary image without a thumbnail is decoded only up to this size (a phone's 12 MP
-// photo); larger ones show no picture rather than stall the page.
+// No image is decoded beyond this size (a phone's 12 MP photo, when it carries no
+// thumbnail); larger ones show no picture rather than stall the page or exhaust memory.
 inline constexpr int64_t kMaxHeifPrimaryPixels = 16000000;
 
 // Image (or Corrupt, with no pixels) at the thumbnail's own size.
