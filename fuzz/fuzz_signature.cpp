@@ -18,12 +18,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t flags;
   std::memcpy(&flags, data, sizeof flags);
   TRecogniserInputs inputs;
-  for (int i = 0; i < kFileTypeCount; ++i) inputs.FileTypeEnabled[i] = (flags >> i) & 1;
+  // The header table's own rows; every deep-only row is switched on, which must change nothing.
+  for (int i = 0; i < kFirstDeepOnlyType - 1; ++i) inputs.FileTypeEnabled[i] = (flags >> i) & 1;
+  for (int i = kFirstDeepOnlyType - 1; i < kFileTypeCount; ++i) inputs.FileTypeEnabled[i] = true;
   inputs.IsCanonCamera = (flags >> 29) & 1;
   inputs.UseChosenVideoExt = (flags >> 30) & 1;
   // Mostly the real choices (MP4, 3GP), sometimes any row of the table.
   const std::string_view chosen =
-      (flags >> 31) ? FileTypeTable[data[4] % kFileTypeCount] : (data[4] & 1 ? "MP4" : "3GP");
+      (flags >> 31) ? FileTypeTable[data[4] % (kFirstDeepOnlyType - 1)] : (data[4] & 1 ? "MP4" : "3GP");
   inputs.ChosenVideoExt = inputs.UseChosenVideoExt ? std::string(chosen) : "MOV";
 
   TSignatureRecogniser recogniser(inputs);
@@ -36,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool found = recogniser.DetectFileHeader(sector.data(), type);
     if (found == type.empty()) __builtin_trap();
     if (found && IndexOfFileType(type) == 0) __builtin_trap();
+    if (found && IndexOfFileType(type) >= kFirstDeepOnlyType && type != inputs.ChosenVideoExt) __builtin_trap();
     if (found && !inputs.Enabled(IndexOfFileType(type)) && type != inputs.ChosenVideoExt)
       __builtin_trap();
     if (iso && !recogniser.IsoMediaFound()) __builtin_trap();

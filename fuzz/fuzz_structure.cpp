@@ -11,13 +11,15 @@
 
 #include "engine/Signatures.h"
 #include "engine/StructureChecks/StructureCheck.h"
+#include "engine/StructureChecks/TodaysTypes.h"
 
 using namespace snapsalvager;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   constexpr uint32_t kSector = 512;
   static constexpr std::string_view kTypes[] = {"JPG", "AVI", "WAV", "MOV", "MP4", "3GP", "MTS", "MPG",
-                                                "ASF", "MP3", "AMR", "TIF", "NEF", "CR2", "ORF", "RAW"};
+                                                "ASF", "MP3", "AMR", "TIF", "NEF", "CR2", "ORF", "RAW",
+                                                "CR3", "HEIC", "M4A", "ARW", "RW2", "FLAC", "MXF"};
   if (size < 1 + kSector) return 0;
   const std::string_view type = kTypes[data[0] % std::size(kTypes)];
   const size_t piece = (data[0] & 0x80) ? 1 + data[0] % 97 : kSector;
@@ -29,6 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> first(file, file + kSector);
     (void)DetectDeepHeader(first.data(), nullptr, kSector);
     (void)BrandType(first.data(), kSector);
+    (void)TodaysBrandType(first.data(), kSector);
+    (void)RawTypeByMaker(first.data(), kSector);
+    (void)TodaysHeaderType(first.data(), kSector);
     if (length >= 2 * kSector) {
       const std::vector<uint8_t> second(file + kSector, file + 2 * kSector);
       (void)DetectDeepHeader(second.data(), first.data(), kSector);

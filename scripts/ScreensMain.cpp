@@ -23,6 +23,11 @@
 #include <QPainterPath>
 
 #include "engine/FoundFiles.h"
+#ifdef SNAPSALVAGER_SCREENS_RAWS
+#include "fixtures/Jpegs.h"
+#include "fixtures/Photos.h"
+#include "metadata/PhotoSummary.h"
+#endif
 #include "engine/LinuxDrives.h"
 #include "tempfile/TempFileReader.h"
 #include "tempfile/TempFileWriter.h"
@@ -189,6 +194,39 @@ void AddClip(TMainForm& form, const QString& tempFolder, const std::string& type
   form.FoundFiles.Append(std::move(f));
 }
 
+#ifdef SNAPSALVAGER_SCREENS_RAWS
+// A photo of today's kinds found by a deep scan: its bytes as its temporary file, and the
+// summary the scan would list.
+void AddPhoto(TMainForm& form, const QString& tempFolder, const std::string& type, const std::vector<uint8_t>& bytes) {
+  if (bytes.empty()) return;
+  const uint32_t number = static_cast<uint32_t>(form.FoundFiles.Count()) + 1;
+  TFoundFile f;
+  f.Name = RecoveredFileName(number, type);
+  f.Ext = type;
+  f.TempFile = std::filesystem::path(tempFolder.toStdString()) / TemporaryFileName(number, type);
+  fixtures::WriteTemporaryFile(f.TempFile, bytes);
+  f.Info = DescribeFoundFile(f.TempFile, type);
+  f.Size = static_cast<int64_t>(bytes.size());
+  f.Selected = true;
+  form.FoundFiles.Append(std::move(f));
+}
+
+// A phone's HEIC photo from heif-enc, or nothing where it is not installed.
+std::vector<uint8_t> HeicPhoto(const QString& folder) {
+  const std::string jpeg = QDir(folder).filePath(QStringLiteral("phone.jpg")).toStdString();
+  const std::string heic = QDir(folder).filePath(QStringLiteral("phone.heic")).toStdString();
+  fixtures::JpegOptions options;
+  options.Width = 640;
+  options.Height = 480;
+  options.Texture = 4;
+  options.Salt = 25;
+  fixtures::WritePlainFile(jpeg, fixtures::EncodeJpeg(options));
+  int status = -1;
+  fixtures::RunProgram({"heif-enc", "-q", "50", "-t", "160", jpeg, "-o", heic}, &status);
+  return status == 0 ? fixtures::ReadWholeFile(heic) : std::vector<uint8_t>{};
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -321,12 +359,28 @@ int main(int argc, char** argv) {
 
   // Clips of other kinds after the photos: their tick labels are the longest names.
   for (const char* type : {"MOV", "MPG", "WAV", "AMR"}) AddClip(form, form.TempFolder, type);
+#ifdef SNAPSALVAGER_SCREENS_RAWS
+  // A page of today's photos as a deep scan names them: a CR3, an ARW, a DNG and a HEIC,
+  // each previewed from its own embedded picture.
+  constexpr size_t kFilesPerPage = 6;  // the preview page's slots
+  while (form.FoundFiles.Count() % kFilesPerPage != 0) AddClip(form, form.TempFolder, "MP3");
+  fixtures::RawSpec canon;
+  canon.Make = "Canon";
+  canon.Model = "Canon EOS R6";
+  AddPhoto(form, form.TempFolder, "CR3", fixtures::Cr3Raw(canon));
+  AddPhoto(form, form.TempFolder, "ARW", fixtures::TiffRaw(fixtures::RawSpec{}));
+  fixtures::RawSpec leica;
+  leica.Make = "Leica Camera AG";
+  leica.Model = "LEICA Q2";
+  AddPhoto(form, form.TempFolder, "DNG", fixtures::TiffRaw(leica));
+  AddPhoto(form, form.TempFolder, "HEIC", HeicPhoto(temp.path()));
+#endif
   form.BNextClick();
   Save(&form, QStringLiteral("06-preview"));
-  if (form.previewUi.CFileList->count() > 1) {
-    form.previewUi.CFileList->setCurrentIndex(1);
+  for (int page = 1; page < form.previewUi.CFileList->count(); ++page) {
+    form.previewUi.CFileList->setCurrentIndex(page);
     form.CFileListChange();
-    Save(&form, QStringLiteral("06-preview-page-2"));
+    Save(&form, QStringLiteral("06-preview-page-%1").arg(page + 1));
   }
   form.BNextClick();
   Save(&form, QStringLiteral("07-finish"));

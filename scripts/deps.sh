@@ -7,6 +7,9 @@ packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libjpeg62-turbo-dev
+  libheif-dev  # HEIF/HEIC/AVIF thumbnails
+  # real files of today's formats for the deep-scan tests: heif-enc, flac, sox
+  libheif-examples flac sox
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-noto-cjk
   libimage-exiftool-perl dosfstools mtools ffmpeg

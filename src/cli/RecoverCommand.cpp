@@ -507,7 +507,7 @@ std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks
   const TDriveEntry& card = checks.Drive;
   Say(stderr, TText::ScanHeader,
       {std::string(1, card.Letter), options.Source, std::to_string(card.SectorCount / 2048),
-       SoughtTypes(checks.Inputs) + (options.Deep ? Text(TText::DeepScanSuffix) : "")});
+       SoughtTypes(checks.Inputs, options.Deep) + (options.Deep ? Text(TText::DeepScanSuffix) : "")});
   Say(stderr, TText::ScanInProgress);
   TCliScanEvents events;
   bool userStopped = false;

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/StructureChecks/TodaysTypes.h"
+
 namespace snapsalvager {
 
 TCarvingRule::TCarvingRule(const TRecogniserInputs& inputs, uint32_t sectorSize)
@@ -63,6 +65,11 @@ bool TStructureRule::StartsFile(const uint8_t* sector, bool open, uint64_t fileP
   const std::string_view brand = BrandType(sector, sectorSize_);
   if (!brand.empty() && inputs_.Enabled(IndexOfFileType(brand))) {
     type.assign(brand);
+    header = true;
+  }
+  // Today's formats the table does not know: their brand, maker or magic names the file.
+  if (const std::string_view today = NameTodaysType(sector, sectorSize_, inputs_); !today.empty()) {
+    type.assign(today);
     header = true;
   }
   if (!header) {

@@ -191,10 +191,12 @@ std::optional<std::string> FreeSpaceQuestion(const TCardSizes& sizes) {
                                  MegabytesText(sizes.NeededMB)});
 }
 
-std::string SoughtTypes(const TRecogniserInputs& inputs) {
+std::string SoughtTypes(const TRecogniserInputs& inputs) { return SoughtTypes(inputs, false); }
+
+std::string SoughtTypes(const TRecogniserInputs& inputs, bool deep) {
   std::string text;
   for (int i = 1; i <= kFileTypeCount; ++i) {
-    if (inputs.Enabled(i)) text += "." + std::string(FileTypeTable[i - 1]) + "/";
+    if (deep ? inputs.EnabledDeep(i) : inputs.Enabled(i)) text += "." + std::string(FileTypeTable[i - 1]) + "/";
   }
   if (!text.empty()) text.pop_back();
   return text;

@@ -86,6 +86,8 @@ bool DestinationOnCardDrive(char letter, const std::string& destFolder);
 
 // ".JPG/.TIF": the enabled types in table order.
 std::string SoughtTypes(const TRecogniserInputs& inputs);
+// The same for a deep scan: also the types only its structure tests name, in table order.
+std::string SoughtTypes(const TRecogniserInputs& inputs, bool deep);
 
 }  // namespace snapsalvager
 

@@ -10,13 +10,18 @@
 
 namespace snapsalvager {
 
-inline constexpr int kFileTypeCount = 29;
+inline constexpr int kFileTypeCount = 43;
 
 // The fixed, ordered table of file types; a type's 1-based row is its index everywhere.
+// The rows from kFirstDeepOnlyType on are named only by a deep scan's structure tests: no
+// header test yields them.
 inline constexpr std::array<std::string_view, kFileTypeCount> FileTypeTable = {
     "JPG", "GIF", "BMP", "TIF", "PNG", "AVI", "MPG", "MOV", "NEF", "CRW",
     "CR2", "X3F", "DCR", "ORF", "RAF", "MRW", "MP4", "MP3", "ASF", "WAV",
-    "ZIP", "RAR", "SRF", "PEF", "RAW", "3GP", "MTS", "DNG", "AMR"};
+    "ZIP", "RAR", "SRF", "PEF", "RAW", "3GP", "MTS", "DNG", "AMR",
+    "CR3", "HEIC", "HEIF", "AVIF", "M4A", "ARW", "NRW", "RW2", "RWL", "SRW",
+    "3FR", "IIQ", "FLAC", "MXF"};
+inline constexpr int kFirstDeepOnlyType = 30;
 
 // 1-based row of the type whose text equals ext exactly (case-sensitive); 0 when none.
 int IndexOfFileType(std::string_view ext);
@@ -28,7 +33,14 @@ struct TRecogniserInputs {
   bool UseChosenVideoExt = false;
   std::string ChosenVideoExt;  // "MOV" unless UseChosenVideoExt
 
+  // Types a deep scan also names, from the same ticked kinds (the deep-only rows, and the
+  // raw types it tells by maker); the header tests never look at them.
+  std::array<bool, kFileTypeCount> DeepTypeEnabled{};  // [index - 1]
+
   bool Enabled(int index) const { return index >= 1 && index <= kFileTypeCount && FileTypeEnabled[index - 1]; }
+  bool EnabledDeep(int index) const {
+    return Enabled(index) || (index >= 1 && index <= kFileTypeCount && DeepTypeEnabled[index - 1]);
+  }
   void Enable(std::string_view ext);  // no-op for a type not in the table
 };
 

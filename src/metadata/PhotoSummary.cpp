@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "metadata/ExifReader.h"
+#include "metadata/PhotoPreview.h"
 
 namespace snapsalvager {
 
@@ -51,14 +52,17 @@ std::string GetPhotoSummary(const std::filesystem::path& file, bool encoded) {
   } catch (...) {
     return "N/A";  // the summary is optional: any failure of the reader just means no text
   }
-  std::string model = Value(lines, "Model");
+  return FormatPhotoSummary(Value(lines, "DateTime"), Value(lines, "Model"), Value(lines, "PixelXDimension"),
+                            Value(lines, "PixelYDimension"));
+}
+
+std::string FormatPhotoSummary(const std::string& dateTime, std::string model, std::string width,
+                               std::string height) {
   if (model.empty()) model = "Unknown";
-  std::string width = Value(lines, "PixelXDimension");
   if (width.empty()) width = "?";
-  std::string height = Value(lines, "PixelYDimension");
   if (height.empty()) height = "?";
-  std::string summary = "Shoot Time: " + ShootTime(Value(lines, "DateTime")) +
-                        "|Model: " + model + "|Image Size: " + width + "x" + height;
+  std::string summary = "Shoot Time: " + ShootTime(dateTime) + "|Model: " + StripControlChars(model) +
+                        "|Image Size: " + width + "x" + height;
   if (summary.size() > kMaxSummaryBytes) summary.resize(kMaxSummaryBytes);
   return summary;
 }
@@ -68,7 +72,13 @@ std::string GetPhotoSummary(const std::filesystem::path& tempFile) {
 }
 
 std::string DescribeFoundFile(const std::filesystem::path& tempFile, const std::string& type) {
-  return type == "JPG" ? GetPhotoSummary(tempFile) : std::string("N/A");
+  if (type == "JPG") return GetPhotoSummary(tempFile);
+  // Only the photo types a deep scan names get a summary of their own: the rows of the
+  // table's older raw types stay as they always were.
+  for (const char* today : {"CR3", "HEIC", "HEIF", "AVIF", "ARW", "NRW", "RW2", "RWL", "SRW", "3FR", "IIQ"}) {
+    if (type == today) return GetRawPhotoSummary(tempFile, type, true);
+  }
+  return "N/A";
 }
 
 }  // namespace snapsalvager

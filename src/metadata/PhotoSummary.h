@@ -11,8 +11,12 @@ namespace snapsalvager {
 std::string GetPhotoSummary(const std::filesystem::path& tempFile);
 // The same for a plain file (encoded = false) or a temporary file (encoded = true).
 std::string GetPhotoSummary(const std::filesystem::path& file, bool encoded);
+// The summary line from its parts: the time as "yyyy:mm:dd hh:mm:ss", "Unknown" and "?"
+// standing in for what is empty.
+std::string FormatPhotoSummary(const std::string& dateTime, std::string model, std::string width,
+                               std::string height);
 // The properties text of a found file, as the scan lists it: the summary for a photo
-// ("JPG"), "N/A" for every other type.
+// ("JPG", and the raw and HEIF types only a deep scan names), "N/A" for every other type.
 std::string DescribeFoundFile(const std::filesystem::path& tempFile, const std::string& type);
 
 }  // namespace snapsalvager

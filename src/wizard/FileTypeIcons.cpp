@@ -49,7 +49,7 @@ void BuildExtIconList(const TRecogniserInputs& inputs, QStringList& names, QList
   names.clear();
   icons.clear();
   for (int row = 1; row <= kFileTypeCount; ++row) {
-    if (!inputs.Enabled(row)) continue;
+    if (!inputs.EnabledDeep(row)) continue;
     const std::string_view type = FileTypeTable[static_cast<size_t>(row - 1)];
     const QString ext =
         QLatin1Char('.') + QString::fromLatin1(type.data(), static_cast<qsizetype>(type.size()));

@@ -18,7 +18,8 @@ inline constexpr int kExtIconSize = 16;
 QIcon GetExtIcon(const QString& fileName);
 // The generic document icon (DefaultImageListExt's one image).
 QIcon DefaultExtIcon();
-// Clears both lists, then adds ".XXX" and its icon for each enabled row of FileTypeTable,
+// Clears both lists, then adds ".XXX" and its icon for each row of FileTypeTable a plain or
+// deep scan may name (the deep-only rows after the others, so the indexes stay),
 // in table order, skipping repeats.
 void BuildExtIconList(const TRecogniserInputs& inputs, QStringList& names, QList<QIcon>& icons);
 // Position of the file name's extension (from its last '.') in names, ignoring case; -1

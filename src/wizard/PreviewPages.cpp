@@ -11,8 +11,11 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <cctype>
 #include <thread>
 
+#include "metadata/PhotoPreview.h"
+#include "tempfile/TempFileFormat.h"
 #include "tempfile/TempFileReader.h"
 #include "wizard/Thumbnail.h"
 #include "wizard/LinkLabel.h"
@@ -233,15 +236,18 @@ void TMainForm::DecodePagePhotos(int first, int last) {
   // Decoding is the whole cost of a page, and the photos are independent: decode the page's
   // photos on every core first, then build the thumbnails in order.
   std::vector<std::filesystem::path> photos;
+  std::vector<std::string> types;
   for (int i = first; i <= last; ++i) {
     const QString name = QString::fromStdString(FoundFiles[i].Name);
-    if (name.mid(name.lastIndexOf(QLatin1Char('.'))) == QLatin1String(".JPG"))
-      photos.push_back(FoundFiles[i].TempFile);
+    const std::string type = name.mid(name.lastIndexOf(QLatin1Char('.')) + 1).toStdString();
+    if (PhotoKindOf(type) == TPhotoKind::None) continue;
+    photos.push_back(FoundFiles[i].TempFile);
+    types.push_back(type);
   }
   PagePhotos.clear();
   if (photos.empty()) return;
-  std::vector<TPreviewDecode> decoded =
-      DecodePreviewFiles(photos, true, 8, std::max(1u, std::thread::hardware_concurrency()));
+  std::vector<TPreviewDecode> decoded = DecodePhotoPreviews(photos, types, true, 8,
+                                                            std::max(1u, std::thread::hardware_concurrency()));
   for (size_t j = 0; j < photos.size(); ++j)
     PagePhotos.insert(QString::fromStdString(photos[j].string()), std::move(decoded[j]));
 }
@@ -304,8 +310,13 @@ std::optional<TPreviewDecode> TMainForm::TakePagePhoto(const QString& tempPath, 
     if (!photo.Opened) return std::nullopt;
     return photo;
   }
-  std::vector<TPreviewDecode> decoded =
-      DecodePreviewFiles({std::filesystem::path(tempPath.toStdString())}, scrambled, 8, 1);
+  // The type from the temporary name ("..._CR3.~QX"); a plain file by its own extension.
+  const std::filesystem::path path(tempPath.toStdString());
+  std::string name = RecoveredNameOfTemporary(path.filename().string());
+  if (name.empty()) name = path.filename().string();
+  std::string type = name.substr(name.rfind('.') + 1);
+  std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  std::vector<TPreviewDecode> decoded = DecodePhotoPreviews({path}, {type}, scrambled, 8, 1);
   if (!decoded[0].Opened) return std::nullopt;
   return std::move(decoded[0]);
 }
@@ -314,10 +325,13 @@ void TMainForm::AddThumbnail(const QString& tempPath, const QString& ext, int to
                              const QString& fileName, bool scrambled, const QString& summary) {
   int kind = 0;  // 0 photo, 1 raw, 2 video, 3 audio, 4 corrupt photo
   std::optional<TPreviewDecode> photo;
-  if (ext == QLatin1String(".JPG")) {
+  const TPhotoKind photoKind = PhotoKindOf(ext.mid(1).toStdString());
+  if (photoKind == TPhotoKind::Jpeg) {
     photo = TakePagePhoto(tempPath, scrambled);
     if (!photo) return;  // no file, no thumbnail: the slot shows its tick box only
     if (!photo->HeaderOk) kind = 4;
+  } else if (photoKind != TPhotoKind::None && (photo = TakePagePhoto(tempPath, scrambled)) && photo->HeaderOk) {
+    // A raw or HEIF photo shows its own preview; one without stays the raw placeholder.
   } else {
     kind = PlaceholderKind(ext);
   }

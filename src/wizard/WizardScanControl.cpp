@@ -208,7 +208,7 @@ bool TMainForm::PrepareScan() {
     scanUi.LScanNote->setText(QStringLiteral("扫描正在进行中..."));
     scanUi.LScanNote->setProperty(kTagProperty, 0);
     SetListText(*scanUi.LFileType,
-                QString::fromStdString(SoughtTypes(RecogniserInputs) +
+                QString::fromStdString(SoughtTypes(RecogniserInputs, ui.NDeepScan->isChecked()) +
                                        (ui.NDeepScan->isChecked() ? Text(TText::DeepScanSuffix) : "")));
   } else {
     scanUi.LSize->setText(QStringLiteral("0 MB"));

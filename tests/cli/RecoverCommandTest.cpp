@@ -25,6 +25,7 @@
 
 #include "engine/Texts.h"
 #include "fixtures/LoopDisk.h"
+#include "engine/Signatures.h"
 #include "fixtures/MediaCard.h"
 #include "engine/ScanThread.h"
 #include "tempfile/TempFileFormat.h"
@@ -697,3 +698,82 @@ TEST(RecoverOnLoopDiskTest, DestinationOnTheCardsOwnDiskIsRefusedEvenWithYes) {
 }
 
 }  // namespace
+
+namespace snapsalvager {
+namespace {
+
+// A card of today's camera, phone and recorder formats, each made by the tool that writes it.
+class TodaysFormatsTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!fixtures::TodaysToolsAvailable()) return;
+    cardDir_ = new fs::path(MakeTempDir("todays-card"));
+    fixtures::MediaCardOptions options;
+    options.Photos = 1;
+    options.Videos = false;
+    options.Audio = false;
+    options.DeleteSome = false;
+    options.Todays = true;
+    card_ = new fixtures::MediaCard(fixtures::MakeMediaCard(*cardDir_, options));
+  }
+  static void TearDownTestSuite() {
+    if (cardDir_) fs::remove_all(*cardDir_);
+    delete card_;
+    delete cardDir_;
+    card_ = nullptr;
+    cardDir_ = nullptr;
+  }
+  void SetUp() override {
+    if (!card_) GTEST_SKIP() << "mkfs.fat, mtools, exiftool, ffmpeg, heif-enc or sox missing";
+    work_ = MakeTempDir("todays-run");
+  }
+  void TearDown() override {
+    std::error_code ec;
+    if (!work_.empty()) fs::remove_all(work_, ec);
+  }
+
+  static fixtures::MediaCard* card_;
+  static fs::path* cardDir_;
+  fs::path work_;
+};
+
+fixtures::MediaCard* TodaysFormatsTest::card_ = nullptr;
+fs::path* TodaysFormatsTest::cardDir_ = nullptr;
+
+TEST_F(TodaysFormatsTest, DeepScanNamesEachAndEndsItAtItsLastByte) {
+  const fs::path dest = work_ / "out";
+  const TResult run = RunRecover({card_->Image.string(), dest.string(), "--video", "--audio", "--deep"}, work_);
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  for (const char* type : {".CR3/", ".HEIC/", ".ARW/", ".FLAC/", ".MXF", ".M4A/"}) {
+    EXPECT_NE(run.Err.find(type), std::string::npos) << type << " not in " << run.Err;
+  }
+  const auto& files = card_->Files;
+  ASSERT_EQ(run.Rows.size(), files.size()) << run.Out;
+  for (size_t i = 0; i < files.size(); ++i) {
+    const auto& row = run.Rows[i];
+    ASSERT_EQ(row.size(), 4u) << run.Out;
+    char name[32];
+    std::snprintf(name, sizeof name, "File%04zu.%s", i + 1, files[i].Ext.c_str());
+    EXPECT_EQ(row[1], name) << files[i].Name;
+    EXPECT_EQ(row[3], files[i].Summary) << files[i].Name;
+    if (files[i].Ext == "JPG") continue;
+    EXPECT_EQ(ReadAll(dest / name), ReadAll(files[i].Original)) << files[i].Name << " not recovered whole";
+  }
+}
+
+TEST_F(TodaysFormatsTest, PlainScanKeepsTheTableAndItsNames) {
+  const TResult run = RunRecover({card_->Image.string(), (work_ / "out").string(), "--video", "--audio"}, work_);
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_NE(run.Err.find("要检测的文件类型：.JPG/.TIF/.AVI/.MPG/.MOV/.MP4/.MP3/.ASF/.WAV/.3GP/.MTS/.AMR\n"),
+            std::string::npos) << run.Err;
+  ASSERT_FALSE(run.Rows.empty());
+  for (const auto& row : run.Rows) {
+    ASSERT_EQ(row.size(), 4u) << run.Out;
+    const std::string type = row[1].substr(row[1].find('.') + 1);
+    EXPECT_GT(IndexOfFileType(type), 0) << row[1];
+    EXPECT_LT(IndexOfFileType(type), kFirstDeepOnlyType) << row[1];
+  }
+}
+
+}  // namespace
+}  // namespace snapsalvager

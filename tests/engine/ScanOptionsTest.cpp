@@ -97,3 +97,33 @@ TEST(ScanOptionsTest, UnknownVideoTypeOrCameraEnablesNothing) {
 
 }  // namespace
 }  // namespace snapsalvager
+
+namespace snapsalvager {
+namespace {
+
+std::set<std::string> DeepOnlyTypes(const TRecogniserInputs& inputs) {
+  std::set<std::string> types;
+  for (int i = 1; i <= kFileTypeCount; ++i) {
+    if (inputs.EnabledDeep(i) && !inputs.Enabled(i)) types.insert(std::string(FileTypeTable[i - 1]));
+  }
+  return types;
+}
+
+TEST(ScanOptionsTest, TodaysTypesFollowTheTickedKindsForDeepScansOnly) {
+  const std::set<std::string> photos = {"CR3", "HEIC", "HEIF", "AVIF", "ARW", "NRW", "RW2", "RWL", "SRW", "3FR",
+                                        "IIQ", "NEF", "CR2", "DCR", "ORF", "PEF", "DNG"};
+  const TRecogniserInputs photo = MakeRecogniserInputs("Generic Digital Camera", true, false, false, "ALL");
+  EXPECT_EQ(EnabledTypes(photo), (std::set<std::string>{"JPG", "TIF"}));  // the plain scan's, as always
+  EXPECT_EQ(DeepOnlyTypes(photo), photos);
+  EXPECT_EQ(DeepOnlyTypes(MakeRecogniserInputs("Generic Digital Camera", false, false, true, "ALL")),
+            (std::set<std::string>{"M4A", "FLAC"}));
+  EXPECT_EQ(DeepOnlyTypes(MakeRecogniserInputs("Generic Digital Camera", false, true, false, "ALL")),
+            (std::set<std::string>{"MXF"}));
+  EXPECT_TRUE(DeepOnlyTypes(MakeRecogniserInputs("Generic Digital Camera", false, true, false, "MP4")).empty());
+  for (int i = kFirstDeepOnlyType; i <= kFileTypeCount; ++i) {
+    EXPECT_FALSE(MakeRecogniserInputs("Canon Digital Camera", true, true, true, "ALL").Enabled(i)) << i;
+  }
+}
+
+}  // namespace
+}  // namespace snapsalvager

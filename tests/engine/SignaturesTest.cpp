@@ -198,7 +198,8 @@ TEST(SignatureTest, TiffStructuredMagicIsClaimedByTheFirstEnabledTypeInOrder) {
 }
 
 TEST(SignatureTest, WithEveryFlagOffNoFixtureHeaderIsRecognised) {
-  for (std::string_view type : FileTypeTable) {
+  for (int index = 1; index < kFirstDeepOnlyType; ++index) {  // the deep-only rows have no header test
+    const std::string_view type = FileTypeTable[index - 1];
     if (type == "GIF" || type == "BMP" || type == "PNG" || type == "ZIP" || type == "RAR") continue;
     Sector s = fixtures::CardImage::headerBytes(type);
     s.resize(512, 0);

@@ -269,7 +269,7 @@ class TestWindowFit : public QObject {
     // Deep mode makes the line longest: it wraps between types, never inside one.
     form->ui.NDeepScan->setChecked(true);
     QVERIFY(form->PrepareScan());
-    const QStringList types = QString::fromStdString(SoughtTypes(form->RecogniserInputs)).split(QLatin1Char('/'));
+    const QStringList types = QString::fromStdString(SoughtTypes(form->RecogniserInputs, true)).split(QLatin1Char('/'));
     const QStringList lines = form->scanUi.LFileType->text().split(QLatin1Char('\n'));
     QVERIFY(lines.size() > 1);
     for (const QString& line : lines) {

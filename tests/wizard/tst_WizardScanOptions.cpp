@@ -441,9 +441,10 @@ class TestWizardScanOptions : public QObject {
     QCOMPARE(form->RecogniserInputs.IsCanonCamera, canon);
     QCOMPARE(form->RecogniserInputs.UseChosenVideoExt, useChosen);
     QCOMPARE(QString::fromStdString(form->RecogniserInputs.ChosenVideoExt), chosenExt);
-    // The icon list follows the enabled types, in table order.
+    // The icon list follows the types a plain or deep scan may name, in table order.
     QStringList names;
-    for (const QString& t : EnabledTypes(form->RecogniserInputs)) names << "." + t;
+    for (int i = 1; i <= kFileTypeCount; ++i)
+      if (form->RecogniserInputs.EnabledDeep(i)) names << "." + QString::fromLatin1(FileTypeTable[i - 1]);
     QCOMPARE(form->ExtIconNames, names);
     QCOMPARE(form->ImgListExt.size(), names.size());
   }

@@ -6,8 +6,10 @@
 namespace snapsalvager {
 namespace {
 
+// IIQ is left out: Phase One keeps the raw data in its own directory, not in TIFF strips.
 bool IsTiffBased(std::string_view type) {
-  for (std::string_view t : {"TIF", "NEF", "CR2", "DCR", "SRF", "PEF", "DNG", "ORF", "RAW"}) {
+  for (std::string_view t : {"TIF", "NEF", "CR2", "DCR", "SRF", "PEF", "DNG", "ORF", "RAW", "ARW",
+                             "NRW", "RW2", "RWL", "SRW", "3FR"}) {
     if (t == type) return true;
   }
   return false;
@@ -72,6 +74,10 @@ std::unique_ptr<TStructureCheck> MakeStructureCheck(std::string_view type, const
   if (type == "MOV" || type == "MP4" || type == "3GP" || (type == "MTS" && isoBox)) {
     return structure::MakeIsoCheck(limit);
   }
+  if (type == "CR3" || type == "M4A") return structure::MakeIsoCheck(limit);
+  if (type == "HEIC" || type == "HEIF" || type == "AVIF") return structure::MakeIsoCheck(limit, true);
+  if (type == "FLAC") return structure::MakeFlacCheck(limit);
+  if (type == "MXF") return structure::MakeMxfCheck(limit);
   if (type == "MPG") return structure::MakeProgramStreamCheck(limit);
   if (type == "MTS") {
     if (first[0] == 0x47 && first[188] == 0x47) return structure::MakeTransportStreamCheck(limit, 188);

@@ -39,16 +39,22 @@ static_assert(FileTypeTable[kMp3Index - 1] == "MP3");
 
 // The bit of a FileTypeTable row in a check's carried types: what a container may hold at
 // a sector start without it being a file of its own.
-constexpr uint32_t Bit(std::string_view type) {
+constexpr uint64_t Bit(std::string_view type) {
+  static_assert(kFileTypeCount < 64);
   for (int i = 0; i < kFileTypeCount; ++i) {
-    if (FileTypeTable[i] == type) return uint32_t{1} << (i + 1);
+    if (FileTypeTable[i] == type) return uint64_t{1} << (i + 1);
   }
   return 0;
 }
 
+// The TIFF-based raw types a deep scan names by maker, beyond the table's own.
+constexpr uint64_t kTodaysRawBits = Bit("ARW") | Bit("NRW") | Bit("RW2") | Bit("RWL") | Bit("SRW") |
+                                    Bit("3FR") | Bit("IIQ");
+
 std::unique_ptr<TStructureCheck> MakeJpegCheck(uint64_t limit);
 std::unique_ptr<TStructureCheck> MakeRiffCheck(uint64_t limit, bool avi);
-std::unique_ptr<TStructureCheck> MakeIsoCheck(uint64_t limit);
+// stillImage: a HEIF-family photo, placed by its meta box where a movie has its moov.
+std::unique_ptr<TStructureCheck> MakeIsoCheck(uint64_t limit, bool stillImage = false);
 std::unique_ptr<TStructureCheck> MakeProgramStreamCheck(uint64_t limit);
 // packet: 188, or 192 with a time stamp before each packet.
 std::unique_ptr<TStructureCheck> MakeTransportStreamCheck(uint64_t limit, uint32_t packet);
@@ -56,5 +62,7 @@ std::unique_ptr<TStructureCheck> MakeAsfCheck(uint64_t limit);
 std::unique_ptr<TStructureCheck> MakeMp3Check(uint64_t limit);
 std::unique_ptr<TStructureCheck> MakeAmrCheck(uint64_t limit);
 std::unique_ptr<TStructureCheck> MakeTiffCheck(uint64_t limit);
+std::unique_ptr<TStructureCheck> MakeFlacCheck(uint64_t limit);
+std::unique_ptr<TStructureCheck> MakeMxfCheck(uint64_t limit);
 
 }  // namespace snapsalvager::structure

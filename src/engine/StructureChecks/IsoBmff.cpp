@@ -15,7 +15,7 @@ constexpr uint32_t kIsoCarries = Bit("JPG") | Bit("MP3") | Bit("MPG") | Bit("MOV
 // well-formed one; a file whose movie box was never seen cannot be placed.
 class TIsoCheck final : public TStructureCheck {
  public:
-  explicit TIsoCheck(uint64_t limit) : TStructureCheck(limit, kIsoCarries) {
+  TIsoCheck(uint64_t limit, bool stillImage) : TStructureCheck(limit, kIsoCarries), still_(stillImage) {
     exifPhotosAreFiles_ = true;
     frameTypes_ = kIsoFrames;
     Expect(0, 8);
@@ -40,6 +40,10 @@ class TIsoCheck final : public TStructureCheck {
     if (!known && !trailing) return StopHere(h);
     if (size > limit_ - at_) return Broken();  // runs past the card: cut off
     if (std::memcmp(h + 4, "moov", 4) == 0 || std::memcmp(h + 4, "moof", 4) == 0) movie_ = true;
+    // A HEIF photo: its items (meta) and their data (mdat) take the movie's place.
+    if (still_ && std::memcmp(h + 4, "meta", 4) == 0) items_ |= 1;
+    if (still_ && std::memcmp(h + 4, "mdat", 4) == 0) items_ |= 2;
+    if (still_) movie_ = items_ == 3;
     ++boxes_;
     Expect(at_ + size, 8);
   }
@@ -65,12 +69,14 @@ class TIsoCheck final : public TStructureCheck {
   static constexpr uint64_t kTrailingBox = 64 * 1024;
   uint32_t boxes_ = 0;
   bool movie_ = false;
+  bool still_ = false;
+  int items_ = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<TStructureCheck> MakeIsoCheck(uint64_t limit) {
-  return std::make_unique<TIsoCheck>(limit);
+std::unique_ptr<TStructureCheck> MakeIsoCheck(uint64_t limit, bool stillImage) {
+  return std::make_unique<TIsoCheck>(limit, stillImage);
 }
 
 }  // namespace snapsalvager::structure

@@ -14,7 +14,7 @@ using structure::AllZero;
 using structure::kJpgIndex;
 using structure::kMp3Index;
 
-TStructureCheck::TStructureCheck(uint64_t limit, uint32_t carriedTypes)
+TStructureCheck::TStructureCheck(uint64_t limit, uint64_t carriedTypes)
     : limit_(limit), carried_(carriedTypes) {}
 
 TCheckVerdict TStructureCheck::Feed(const uint8_t* data, size_t length) {

@@ -29,7 +29,7 @@ class TStructureCheck {
  public:
   // limit: the bytes from the file's first byte to the end of the scanned range; a size that
   // points past it is inconsistent.
-  explicit TStructureCheck(uint64_t limit, uint32_t carriedTypes);
+  explicit TStructureCheck(uint64_t limit, uint64_t carriedTypes);
   virtual ~TStructureCheck() = default;
   TStructureCheck(const TStructureCheck&) = delete;
   TStructureCheck& operator=(const TStructureCheck&) = delete;
@@ -84,8 +84,8 @@ class TStructureCheck {
 
   static constexpr uint32_t kMaxHead = 512;
   uint64_t limit_;
-  uint32_t carried_;
-  uint32_t frameTypes_ = 0;  // the kinds of the file's own frames and packets
+  uint64_t carried_;
+  uint64_t frameTypes_ = 0;  // the kinds of the file's own frames and packets
   uint64_t at_ = 0;
   uint32_t need_ = 0;
   uint64_t fed_ = 0;

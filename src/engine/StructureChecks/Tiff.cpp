@@ -8,8 +8,9 @@
 namespace snapsalvager::structure {
 namespace {
 
-constexpr uint32_t kTiffCarries = Bit("JPG") | Bit("TIF") | Bit("NEF") | Bit("CR2") | Bit("DCR") |
-                                  Bit("SRF") | Bit("PEF") | Bit("DNG") | Bit("ORF") | Bit("RAW");
+constexpr uint64_t kTiffCarries = Bit("JPG") | Bit("TIF") | Bit("NEF") | Bit("CR2") | Bit("DCR") |
+                                  Bit("SRF") | Bit("PEF") | Bit("DNG") | Bit("ORF") | Bit("RAW") |
+                                  kTodaysRawBits;
 
 // TIFF and TIFF-based raw files: the furthest byte that any IFD, value, strip, tile or
 // sub-IFD points at. The IFDs must lie in the file's first kTiffWindow bytes, which are
