@@ -31,6 +31,8 @@ constexpr TTextRow kChinese[] = {
     {TText::CutFileNote, "[只保存了前 %1 字节：目标文件夹的文件系统不接受更大的文件]"},
     {TText::UnknownScanError, "The scan ended on an unknown error."},
     {TText::DeepScanSuffix, "（深度扫描）"},
+    {TText::JoinedNote, "[由两段拼合：扇区 %1–%2 与 扇区 %3–%4]"},
+    {TText::JoiningPieces, "拼合分段照片：%1/%2"},
 
     {TText::NoDrive, "请选择您的存储卡盘符。"},
     {TText::NetworkDrive,

@@ -29,6 +29,8 @@ enum class TText : uint16_t {
   CutFileNote,      // %1 the bytes kept
   UnknownScanError,
   DeepScanSuffix,   // after the sought types
+  JoinedNote,       // %1-%2 the first piece's sectors, %3-%4 the second's
+  JoiningPieces,    // %1 breaks searched, %2 of them
   // The checks before a scan.
   NoDrive,
   NetworkDrive,

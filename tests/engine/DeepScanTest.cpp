@@ -8,7 +8,9 @@
 
 #include <fstream>
 #include <functional>
+#include <cstdio>
 #include <iterator>
+#include <map>
 #include <set>
 
 #include "fixtures/CardImage.h"
@@ -19,6 +21,7 @@
 #include "metadata/PhotoSummary.h"
 #include "engine/LinuxDrives.h"
 #include "engine/ScanOptions.h"
+#include "engine/Texts.h"
 
 namespace snapsalvager {
 namespace {
@@ -268,6 +271,51 @@ TEST_F(DeepScanTest, OnDamagedCardsDeepKeepsEveryWholeFileOfTheRuleAndStartsNoFi
     std::printf("[ %s ] whole: rule %zu, deep %zu of %zu:%s\n", card.Name.c_str(), plain.size(),
                 deep.size(), card.Whole.size(), whole.c_str());
   }
+}
+
+// Photos a camera wrote in two pieces around clusters still in use, on FAT32 cards of three
+// cluster sizes, with and without restart markers: joined byte-exact, and a joined file never
+// holds bytes of another.
+TEST_F(DeepScanTest, PhotosInTwoPiecesAreJoinedByteExactAndNeverWrongly) {
+  const std::string noteForm = Text(TText::JoinedNote);
+  const std::string joinedMark = noteForm.substr(0, noteForm.find("%1"));
+  size_t split = 0, joined = 0;
+  std::map<std::string, std::pair<int, int>> byGap;  // joined, split
+  for (uint32_t cluster : {4096u, 32768u, 65536u}) {
+    for (bool restart : {false, true}) {
+      const fixtures::FragmentedCard card = fixtures::MakeFragmentedCard(cluster, restart);
+      Scan(card.Image, true);
+      std::set<size_t> rowsOfSplitPhotos;
+      for (const fixtures::SplitPhoto& photo : card.Split) {
+        ++split;
+        ++byGap[photo.Gap].second;
+        const std::string note = Text(
+            TText::JoinedNote, {std::to_string(photo.FirstSector), std::to_string(photo.FirstSector + photo.FirstSectors - 1),
+                                std::to_string(photo.SecondSector), std::to_string(photo.SecondSector + photo.SecondSectors - 1)});
+        for (size_t i = 0; i < found_.Count(); ++i) {
+          const std::string& info = found_[i].Info;
+          if (info.size() < note.size() || info.compare(info.size() - note.size(), note.size(), note) != 0) continue;
+          rowsOfSplitPhotos.insert(i);
+          EXPECT_EQ(Unscrambled(found_[i].TempFile), photo.Bytes) << card.Name << " " << found_[i].Name;
+          EXPECT_EQ(found_[i].Ext, "JPG");
+          if (Unscrambled(found_[i].TempFile) == photo.Bytes) {
+            ++joined;
+            ++byGap[photo.Gap].first;
+          }
+        }
+      }
+      for (size_t i = 0; i < found_.Count(); ++i) {
+        if (found_[i].Info.find(joinedMark) != std::string::npos) {
+          EXPECT_EQ(rowsOfSplitPhotos.count(i), 1u) << card.Name << ": " << found_[i].Name << " joined wrongly";
+        }
+      }
+      for (const fixtures::PlacedFile& file : card.Whole) {
+        EXPECT_NE(Holding(file.Bytes), nullptr) << card.Name << ": " << file.Name;
+      }
+    }
+  }
+  for (const auto& [gap, counts] : byGap) std::printf("gap of %s: %d of %d joined\n", gap.c_str(), counts.first, counts.second);
+  EXPECT_GE(joined * 10, split * 9) << joined << " of " << split << " photos in two pieces joined";
 }
 
 }  // namespace
