@@ -112,10 +112,14 @@ class TJpegCheck final : public TStructureCheck {
 
   // Split photos: the sector size the break is placed on, and the data that cannot be
   // entropy-coded: zeros or text (a real sector of it has about half its bytes 0x80 or more).
+  // A sector with an FF is left to the marker scan: it may hold the EOI and then slack.
   static constexpr uint64_t kBreakSector = 512;
   static bool ForeignSector(const uint8_t* s) {
     int high = 0;
-    for (uint64_t i = 0; i < kBreakSector; ++i) high += s[i] >> 7;
+    for (uint64_t i = 0; i < kBreakSector; ++i) {
+      if (s[i] == 0xFF) return false;
+      high += s[i] >> 7;
+    }
     return high < 8;
   }
   void BreakAt(uint64_t at) {
