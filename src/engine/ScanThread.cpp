@@ -476,6 +476,7 @@ void TDigitalReadThread::Impl::JoinSplitPhotos() {
   search.Stopped = [this] { return terminated.load(); };
   const uint32_t count = static_cast<uint32_t>(breaks.size());
   for (uint32_t k = 0; k < count && !terminated; ++k) {
+    if (PauseCheckpoint()) break;
     Sync([&] { events->SetJoinProgress(k, count); });
     std::optional<TJoinedPhoto> photo = FindSecondPiece(search, breaks[k]);
     if (!photo) continue;

@@ -20,8 +20,9 @@ constexpr uint32_t kChunkSectors = 2048;  // the card is read on in 1 MiB steps
 // piece's end (at least kMinBreakTries of them).
 constexpr uint64_t kBreakLookBack = 64 * 1024;
 constexpr uint64_t kMinBreakTries = 3;
-// Decodes per break: a gap full of another photo's data can make every cluster look right.
-constexpr int kMaxDecodes = 2048;
+// Bytes decoded per break, first pieces included: a gap full of another photo's data makes
+// every cluster look right, and each try then decodes up to that photo's end (about 5 s).
+constexpr uint64_t kDecodeBudget = 512ull << 20;
 // Fewer bytes of 0x80 or more than this in a sector: text, zeros, a table, never entropy data.
 constexpr int kMinHighBytes = 8;
 
@@ -68,8 +69,9 @@ class TCardWindow {
 
 struct TPieceContext {
   TCardWindow* window;
-  uint64_t start;  // the second piece's first byte in the window
-  bool asked;      // the decoder read the whole first piece and wanted more
+  uint64_t start;   // the second piece's first byte in the window
+  bool asked;       // the decoder read the whole first piece and wanted more
+  uint64_t handed;  // bytes of the second piece handed to the decoder
 };
 
 bool ReadPiece(void* context, uint64_t offset, const uint8_t** data, size_t* size) {
@@ -80,6 +82,7 @@ bool ReadPiece(void* context, uint64_t offset, const uint8_t** data, size_t* siz
   if (!piece->window->Ensure(at + 1)) return false;
   *data = piece->window->At(at);
   *size = static_cast<size_t>(piece->window->Size() - at);
+  piece->handed += *size;
   return true;
 }
 
@@ -145,20 +148,20 @@ bool ReadFirstPiece(const TSectorReader& read, uint64_t first, uint64_t end, std
 // Tries the second pieces for a first piece of firstBytes; the photo when one joins.
 std::optional<TJoinedPhoto> SearchGaps(const TJoinSearch& search, const TPhotoBreak& brk,
                                        const std::vector<uint8_t>& first, uint64_t firstBytes,
-                                       int expected, int& decodes) {
+                                       int expected, uint64_t& decoded) {
   const uint64_t breakSector = brk.FirstSector + firstBytes / kSector;
   const uint64_t cluster = search.Clusters.Sectors;
   const uint64_t windowEnd = std::min(search.EndSector, breakSector + (kMaxGapBytes + kMaxPhotoBytes) / kSector);
   TCardWindow window(search.Read, breakSector, windowEnd);
   for (uint64_t gap = cluster; gap * kSector <= kMaxGapBytes; gap += cluster) {
     const uint64_t start = breakSector + gap;
-    if (start >= search.EndSector || decodes >= kMaxDecodes) break;
+    if (start >= search.EndSector || decoded >= kDecodeBudget) break;
     if (search.Stopped && search.Stopped()) break;
     if (Claimed(search.Claimed, start, start + 1)) continue;
     if (!window.Ensure((gap + 1) * kSector) || !CouldContinue(window.At(gap * kSector), expected)) continue;
-    ++decodes;
-    TPieceContext piece{&window, gap * kSector, false};
+    TPieceContext piece{&window, gap * kSector, false, 0};
     const TJoinDecode joined = DecodeJoined(first.data(), firstBytes, ReadPiece, &piece);
+    decoded += firstBytes + piece.handed;
     if (joined.Verdict != TJoinVerdict::Clean) continue;
     const uint64_t secondEnd = start + (joined.SecondBytes + kSector - 1) / kSector;
     if (firstBytes + joined.SecondBytes > kMaxPhotoBytes || Claimed(search.Claimed, start, secondEnd)) continue;
@@ -212,20 +215,23 @@ std::optional<TJoinedPhoto> FindSecondPiece(const TJoinSearch& search, const TPh
   TJoinSearch aligned = search;
   aligned.Clusters.Sectors = static_cast<uint32_t>(cluster);
   // The cluster start at or before the sector where the break was seen, then earlier ones.
-  uint64_t end = seen - (seen + cluster - search.Clusters.Residue % cluster) % cluster;
-  int decodes = 0;
+  const uint64_t back = (seen + cluster - search.Clusters.Residue % cluster) % cluster;
+  if (back >= seen - brk.FirstSector) return std::nullopt;  // no cluster starts inside the photo
+  uint64_t end = seen - back;
+  uint64_t decoded = 0;
   const uint64_t tries = std::max(kMinBreakTries, kBreakLookBack / (cluster * kSector));
   for (uint64_t t = 0; t < tries && end > brk.FirstSector; ++t, end -= std::min(end, cluster)) {
     if (search.Stopped && search.Stopped()) break;
     const uint64_t firstBytes = (end - brk.FirstSector) * kSector;
     // The first piece alone must decode without a complaint up to its last byte; one that
     // does not still holds foreign data.
-    TPieceContext none{nullptr, 0, false};
+    TPieceContext none{nullptr, 0, false, 0};
     const TJoinDecode alone = DecodeJoined(first.data(), firstBytes, ReadPiece, &none);
+    decoded += firstBytes;
     if (alone.Verdict != TJoinVerdict::Broken) break;  // no photo to join, or a whole one
     if (!none.asked) continue;
     const int expected = ExpectedRestart(first, firstBytes, alone.RestartInterval);
-    if (auto photo = SearchGaps(aligned, brk, first, firstBytes, expected, decodes)) return photo;
+    if (auto photo = SearchGaps(aligned, brk, first, firstBytes, expected, decoded)) return photo;
   }
   return std::nullopt;
 }
