@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <functional>
+#include <algorithm>
 #include <cstdio>
 #include <iterator>
 #include <map>
@@ -39,7 +40,11 @@ class TEvents : public TScanEvents {
   void SetLabelText(TScanLabel, const std::string&) override {}
   void AddFoundFile(const std::string&, const std::string&, int64_t) override {}
   void Finish(const std::string& text) override { error = text; }
+  void SetJoinProgress(uint32_t done, uint32_t total) override {
+    if (onJoin) onJoin(done, total);
+  }
   std::string error;
+  std::function<void(uint32_t, uint32_t)> onJoin;
 };
 
 Bytes Unscrambled(const fs::path& path) {
@@ -82,6 +87,11 @@ class DeepScanTest : public ::testing::Test {
     scan.Inputs = MakeRecogniserInputs("Generic Digital Camera", true, true, true, "ALL");
     scan.DeepScan = deep;
     scan.DescribeFile = DescribeFoundFile;
+    joinReports_.clear();
+    events.onJoin = [this, &scan](uint32_t done, uint32_t total) {
+      joinReports_.push_back({done, total});
+      if (stopAtJoin_) scan.Terminate();
+    };
     int ticks = 0;  // read at the start (twice) and after every batch
     if (stopAfterFirstBatch) {
       scan.TickCount = [&scan, &ticks] {
@@ -125,6 +135,8 @@ class DeepScanTest : public ::testing::Test {
 
   fs::path dir_;
   TFoundFileList found_;
+  std::vector<std::pair<uint32_t, uint32_t>> joinReports_;  // done, total
+  bool stopAtJoin_ = false;  // a stop is asked for at the first report of the join search
 };
 
 TEST_F(DeepScanTest, FilesEndAtTheirLastByteAndTheGapIsNotStored) {
@@ -312,10 +324,31 @@ TEST_F(DeepScanTest, PhotosInTwoPiecesAreJoinedByteExactAndNeverWrongly) {
       for (const fixtures::PlacedFile& file : card.Whole) {
         EXPECT_NE(Holding(file.Bytes), nullptr) << card.Name << ": " << file.Name;
       }
+      // A second piece is held by its joined photo and otherwise only by the photo's own
+      // first carving (which ran on by the header rule).
+      for (const fixtures::SplitPhoto& photo : card.Split) {
+        const Bytes second(photo.Bytes.begin() + photo.FirstSectors * kSector, photo.Bytes.end());
+        for (size_t i = 0; i < found_.Count(); ++i) {
+          const Bytes got = Unscrambled(found_[i].TempFile);
+          if (got.size() < 64 || std::search(got.begin(), got.end(), second.begin(), second.end()) == got.end()) continue;
+          EXPECT_TRUE(std::equal(photo.Bytes.begin(), photo.Bytes.begin() + 64, got.begin())) << card.Name << " " << found_[i].Name;
+        }
+      }
+      ASSERT_FALSE(joinReports_.empty());
+      EXPECT_EQ(joinReports_.back().first, joinReports_.back().second) << card.Name;
     }
   }
   for (const auto& [gap, counts] : byGap) std::printf("gap of %s: %d of %d joined\n", gap.c_str(), counts.first, counts.second);
   EXPECT_GE(joined * 10, split * 9) << joined << " of " << split << " photos in two pieces joined";
+}
+
+TEST_F(DeepScanTest, AStopDuringTheJoinSearchEndsItWithoutAJoin) {
+  const fixtures::FragmentedCard card = fixtures::MakeFragmentedCard(4096, true, 4);
+  stopAtJoin_ = true;
+  Scan(card.Image, true);
+  ASSERT_EQ(joinReports_.size(), 2u);  // the first break, then the end of the search
+  EXPECT_EQ(joinReports_.back(), std::make_pair(0u, joinReports_.front().second));
+  for (size_t i = 0; i < found_.Count(); ++i) EXPECT_EQ(found_[i].Info.find("拼合"), std::string::npos);
 }
 
 }  // namespace
