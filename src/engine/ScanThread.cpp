@@ -465,29 +465,21 @@ void TDigitalReadThread::Impl::JoinSplitPhotos() {
   search.Clusters = CardClusterGeometry(search.Read, base, fileStarts);
   // The first pieces are photos' own sectors too.
   for (const TPhotoBreak& b : breaks) claimed.push_back({b.FirstSector, b.FirstSector + b.BreakOffset / 512});
-  std::sort(claimed.begin(), claimed.end(), [](const TClaimedRun& a, const TClaimedRun& b) { return a.First < b.First; });
-  for (const TClaimedRun& run : claimed) {
-    if (!search.Claimed.empty() && run.First <= search.Claimed.back().End) {
-      search.Claimed.back().End = std::max(search.Claimed.back().End, run.End);
-    } else {
-      search.Claimed.push_back(run);
-    }
-  }
+  search.Claimed = MergedRuns(std::move(claimed));
   search.Stopped = [this] { return terminated.load(); };
   const uint32_t count = static_cast<uint32_t>(breaks.size());
-  for (uint32_t k = 0; k < count && !terminated; ++k) {
+  uint32_t k = 0;
+  for (; k < count && !terminated; ++k) {
     if (PauseCheckpoint()) break;
     Sync([&] { events->SetJoinProgress(k, count); });
     std::optional<TJoinedPhoto> photo = FindSecondPiece(search, breaks[k]);
     if (!photo) continue;
     // Its second piece is the joined photo's own now.
-    const TClaimedRun run{photo->SecondSector, photo->SecondSector + (photo->SecondBytes + 511) / 512};
-    search.Claimed.insert(std::upper_bound(search.Claimed.begin(), search.Claimed.end(), run,
-                                           [](const TClaimedRun& a, const TClaimedRun& b) { return a.First < b.First; }),
-                          run);
+    search.Claimed.push_back({photo->SecondSector, photo->SecondSector + (photo->SecondBytes + 511) / 512});
+    search.Claimed = MergedRuns(std::move(search.Claimed));
     CarveJoined(std::move(*photo));
   }
-  Sync([&] { events->SetJoinProgress(terminated ? 0 : count, count); });
+  Sync([&] { events->SetJoinProgress(k, count); });  // where the search ended
 }
 
 void TDigitalReadThread::Impl::CarveJoined(TJoinedPhoto photo) {

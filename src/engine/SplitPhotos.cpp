@@ -206,6 +206,19 @@ TClusterGeometry CardClusterGeometry(const TSectorReader& read, uint64_t firstSe
   return {};
 }
 
+std::vector<TClaimedRun> MergedRuns(std::vector<TClaimedRun> runs) {
+  std::sort(runs.begin(), runs.end(), [](const TClaimedRun& a, const TClaimedRun& b) { return a.First < b.First; });
+  std::vector<TClaimedRun> merged;
+  for (const TClaimedRun& run : runs) {
+    if (!merged.empty() && run.First <= merged.back().End) {
+      merged.back().End = std::max(merged.back().End, run.End);
+    } else {
+      merged.push_back(run);
+    }
+  }
+  return merged;
+}
+
 std::optional<TJoinedPhoto> FindSecondPiece(const TJoinSearch& search, const TPhotoBreak& brk) {
   const uint64_t cluster = std::max<uint32_t>(1, search.Clusters.Sectors);
   const uint64_t seen = brk.FirstSector + std::min(brk.BreakOffset, kMaxPhotoBytes) / kSector;

@@ -49,6 +49,9 @@ struct TJoinSearch {
   std::function<bool()> Stopped;     // empty: never
 };
 
+// The runs sorted and merged where they touch, as TJoinSearch::Claimed wants them.
+std::vector<TClaimedRun> MergedRuns(std::vector<TClaimedRun> runs);
+
 // A second piece lies at most this far behind its first piece's end: the search is bounded.
 inline constexpr uint64_t kMaxGapBytes = 64ull << 20;
 

@@ -347,7 +347,8 @@ TEST_F(DeepScanTest, AStopDuringTheJoinSearchEndsItWithoutAJoin) {
   stopAtJoin_ = true;
   Scan(card.Image, true);
   ASSERT_EQ(joinReports_.size(), 2u);  // the first break, then the end of the search
-  EXPECT_EQ(joinReports_.back(), std::make_pair(0u, joinReports_.front().second));
+  EXPECT_GT(joinReports_.front().second, 1u);
+  EXPECT_EQ(joinReports_.back(), std::make_pair(1u, joinReports_.front().second));  // stopped in the first
   for (size_t i = 0; i < found_.Count(); ++i) EXPECT_EQ(found_[i].Info.find("拼合"), std::string::npos);
 }
 
