@@ -134,6 +134,7 @@ TJoinDecode DecodeJoined(const uint8_t* first, size_t firstSize, TPieceReader re
   ctx.src.context = context;
   result.Verdict = DecodePhase(&ctx);
   result.RestartInterval = ctx.created ? ctx.cinfo.restart_interval : 0;
+  if (!ctx.src.inSecond) result.FirstRead = firstSize - ctx.src.pub.bytes_in_buffer;
   // The EOI must lie in the second piece: a first piece that ends the photo is no join.
   if (result.Verdict == TJoinVerdict::Clean) {
     if (!ctx.src.inSecond) {

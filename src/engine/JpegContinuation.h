@@ -19,6 +19,7 @@ struct TJoinDecode {
   TJoinVerdict Verdict = TJoinVerdict::Broken;
   uint64_t SecondBytes = 0;     // Clean: the bytes of the second piece up to and with the EOI
   unsigned RestartInterval = 0;  // MCUs between restart markers, 0 when the photo has none
+  uint64_t FirstRead = 0;        // Broken inside the first piece: its bytes read by then
 };
 
 // Hands out the second piece from offset on: its bytes at *data, *size of them (at least

@@ -233,16 +233,21 @@ std::optional<TJoinedPhoto> FindSecondPiece(const TJoinSearch& search, const TPh
   uint64_t end = seen - back;
   uint64_t decoded = 0;
   const uint64_t tries = std::max(kMinBreakTries, kBreakLookBack / (cluster * kSector));
+  uint64_t readable = UINT64_MAX;  // the decoder complained within this many bytes
   for (uint64_t t = 0; t < tries && end > brk.FirstSector; ++t, end -= std::min(end, cluster)) {
     if (search.Stopped && search.Stopped()) break;
     const uint64_t firstBytes = (end - brk.FirstSector) * kSector;
+    if (firstBytes > readable) continue;  // holds what the decoder stumbled on
     // The first piece alone must decode without a complaint up to its last byte; one that
     // does not still holds foreign data.
     TPieceContext none{nullptr, 0, false, 0};
     const TJoinDecode alone = DecodeJoined(first.data(), firstBytes, ReadPiece, &none);
     decoded += firstBytes;
     if (alone.Verdict != TJoinVerdict::Broken) break;  // no photo to join, or a whole one
-    if (!none.asked) continue;
+    if (!none.asked) {
+      readable = alone.FirstRead;
+      continue;
+    }
     const int expected = ExpectedRestart(first, firstBytes, alone.RestartInterval);
     if (auto photo = SearchGaps(aligned, brk, first, firstBytes, expected, decoded)) return photo;
   }
