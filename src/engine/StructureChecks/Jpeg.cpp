@@ -23,8 +23,14 @@ class TJpegCheck final : public TStructureCheck {
   }
 
   bool EntropyBreak(uint64_t& at) const override {
-    if (!broke_) return false;
-    at = breakAt_;
+    if (broke_) {
+      at = breakAt_;
+      return true;
+    }
+    // A marker in the entropy-coded data that led into segments that cannot be: foreign data
+    // from that marker's sector on.
+    if (!resumedFromScan_ || phase_ != Phase::Marker || Verdict() != TCheckVerdict::CannotTell) return false;
+    at = resumedAt_;
     return true;
   }
 
@@ -51,6 +57,7 @@ class TJpegCheck final : public TStructureCheck {
       case Phase::EnterScan:
         prevFF_ = h[0] == 0xFF;
         inEntropy_ = true;
+        resumedFromScan_ = false;
         nextRestart_ = 0;
         return StartScanning();
       case Phase::Secondary:
@@ -96,6 +103,8 @@ class TJpegCheck final : public TStructureCheck {
         const uint8_t bytes[2] = {0xFF, b};
         phase_ = Phase::Marker;
         inEntropy_ = false;
+        resumedFromScan_ = true;
+        resumedAt_ = marker / kBreakSector * kBreakSector;
         ResumeAt(marker, bytes, 2, 4);
         return k + 1;
       }
@@ -215,6 +224,8 @@ class TJpegCheck final : public TStructureCheck {
   bool prevFF_ = false;
   bool inEntropy_ = false;
   uint8_t nextRestart_ = 0;
+  bool resumedFromScan_ = false;  // the marker chain goes on after a scan
+  uint64_t resumedAt_ = 0;
   bool broke_ = false;
   uint64_t breakAt_ = 0;
   bool mpfUnknown_ = false;
