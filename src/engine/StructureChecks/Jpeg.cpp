@@ -126,10 +126,10 @@ class TJpegCheck final : public TStructureCheck {
   static bool ForeignSector(const uint8_t* s) {
     int high = 0;
     for (uint64_t i = 0; i < kBreakSector; ++i) {
-      if (s[i] == 0xFF) return false;
       high += s[i] >> 7;
+      if (high >= 8) return false;  // entropy data gets here within a few dozen bytes
     }
-    return high < 8;
+    return std::memchr(s, 0xFF, kBreakSector) == nullptr;
   }
   void BreakAt(uint64_t at) {
     if (inEntropy_ && !broke_) {
