@@ -4,10 +4,11 @@
 //
 //   DeepScanBench [work-folder [card-MiB]]   (defaults: a folder under the system's temp
 //                                            folder, 256 MiB cards)
-// The damaged cards of the tests (files over older files, size-0 boxes, false headers) are
-// measured first; they need no tools.
+// The damaged cards of the tests (files over older files, size-0 boxes, false headers) and
+// reused cards with photos in two pieces are measured first; they need no tools.
 // DEEP_BENCH_KEEP_CARDS=1 keeps the card images (to run another tool, say PhotoRec, on them);
-// DEEP_BENCH_ONLY=full (camera, quick-formatted, nearly-empty, damaged) measures one card alone.
+// DEEP_BENCH_ONLY=full (camera, quick-formatted, nearly-empty, damaged, fragmented) measures one
+// card kind alone.
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -164,6 +165,36 @@ std::vector<benchcard::Card> DamagedCards(const fs::path& dir) {
   return cards;
 }
 
+// Reused FAT32 cards whose photos lie in two pieces (the test builder's, larger): the files
+// to find are the whole ones and every split photo as the camera wrote it.
+std::vector<benchcard::Card> FragmentedCards(const fs::path& dir, int photos) {
+  std::vector<benchcard::Card> cards;
+  for (uint32_t cluster : {4096u, 32768u, 65536u}) {
+    for (bool restart : {false, true}) {
+      const snapsalvager::fixtures::FragmentedCard fragmented =
+          snapsalvager::fixtures::MakeFragmentedCard(cluster, restart, photos, 7);
+      benchcard::Card card;
+      card.Image = dir / (fragmented.Name + ".img");
+      fragmented.Image.writeTo(card.Image);
+      const fs::path media = dir / fragmented.Name;
+      fs::create_directories(media);
+      auto keep = [&](const std::string& name, const Bytes& bytes) {
+        benchcard::File f;
+        f.Path = media / name;
+        std::ofstream(f.Path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        card.Files.push_back(f);
+      };
+      for (const auto& file : fragmented.Whole) keep(file.Name, file.Bytes);
+      for (size_t i = 0; i < fragmented.Split.size(); ++i) {
+        keep("split-" + std::to_string(i) + "-" + fragmented.Split[i].Gap, fragmented.Split[i].Bytes);
+      }
+      cards.push_back(std::move(card));
+    }
+  }
+  return cards;
+}
+
 // Both modes on one card, the rule first (which also brings the image into the page cache).
 void Measure(const benchcard::Card& card, const char* name, const fs::path& dir, TFigures totals[2]) {
   for (int deep = 0; deep < 2; ++deep) {
@@ -186,6 +217,15 @@ int main(int argc, char** argv) {
     for (const benchcard::Card& card : DamagedCards(dir)) Measure(card, "damaged", dir, damaged);
     Print("damaged cards", "default", damaged[0]);
     Print("damaged cards", "deep", damaged[1]);
+  }
+  if (only == nullptr || std::string(only) == "fragmented") {
+    TFigures fragmented[2];
+    for (const benchcard::Card& card : FragmentedCards(dir, 48)) {
+      Measure(card, card.Image.stem().c_str(), dir, fragmented);
+      fs::remove(card.Image);
+    }
+    Print("fragmented", "default", fragmented[0]);
+    Print("fragmented", "deep", fragmented[1]);
   }
   if (!benchcard::ToolsAvailable()) {
     std::fprintf(stderr, "DeepScanBench needs ffmpeg, mkfs.fat and mtools for the camera cards\n");

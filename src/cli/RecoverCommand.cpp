@@ -334,6 +334,16 @@ class TCliScanEvents : public TScanEvents {
     std::lock_guard<std::mutex> lock(mutex_);
     error_ = error;
   }
+  // The search for second pieces has its own line, after the counters of the read.
+  void SetJoinProgress(uint32_t done, uint32_t total) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (join_.empty()) {
+      if (tty_ && drawn_) std::fputc('\n', stderr);
+      if (!tty_) std::fprintf(stderr, "%s\n", Line().c_str());
+    }
+    join_ = Text(TText::JoiningPieces, {std::to_string(done), std::to_string(total)});
+    Draw(false);
+  }
 
   // Leaves the counters as they ended, on their own line.
   void EndProgress() {
@@ -359,6 +369,7 @@ class TCliScanEvents : public TScanEvents {
 
  private:
   std::string Line() const {
+    if (!join_.empty()) return join_;
     std::string line = Text(TText::ProgressCounters, {read_, bad_, std::to_string(files_)});
     if (!time_.empty()) line += Text(TText::ProgressTimeLeft, {time_});
     return line;
@@ -384,7 +395,7 @@ class TCliScanEvents : public TScanEvents {
   bool rowsOpen_ = true;
   bool drawn_ = false;
   std::chrono::steady_clock::time_point lastLine_ = std::chrono::steady_clock::now();
-  std::string read_ = "0", bad_ = "0", time_;
+  std::string read_ = "0", bad_ = "0", time_, join_;
   size_t files_ = 0;
   std::string error_;
 };

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "engine/StructureChecks/TodaysTypes.h"
 
@@ -135,10 +136,16 @@ uint64_t TStructureRule::DataEnds(uint64_t carved) {
     if (verdict == TCheckVerdict::GoesOn) verdict = check_->DataEnds();
     if (verdict == TCheckVerdict::EndsAt) length = std::min(carved, check_->End());
   }
+  broke_ = check_ && check_->EntropyBreak(breakAt_) && breakAt_ > 0 && breakAt_ <= length;
   check_.reset();
   candidate_.reset();
   frame_ = false;
   return length;
+}
+
+bool TStructureRule::TakeBreak(uint64_t& at) {
+  at = breakAt_;
+  return std::exchange(broke_, false);
 }
 
 std::unique_ptr<TCarvingRule> MakeCarvingRule(bool deep, const TRecogniserInputs& inputs,

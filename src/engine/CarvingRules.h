@@ -44,6 +44,9 @@ class TCarvingRule {
   // The open file's data stops after carved bytes (a header follows, the range ends, the
   // scan stops): the length the file has.
   virtual uint64_t DataEnds(uint64_t carved) { return carved; }
+  // Asked after DataEnds: whether the file's entropy-coded data broke off, and the offset of
+  // the sector where that was seen (a photo that may go on elsewhere on the card).
+  virtual bool TakeBreak(uint64_t&) { return false; }
 
  protected:
   TSignatureRecogniser recogniser_;
@@ -61,6 +64,7 @@ class TStructureRule final : public TCarvingRule {
   void FileStarts(const std::string& type, const uint8_t* sector, uint64_t bytesLeft) override;
   bool EndsIn(const uint8_t* sector, uint64_t filePos, uint64_t& end) override;
   uint64_t DataEnds(uint64_t carved) override;
+  bool TakeBreak(uint64_t& at) override;
 
  private:
   // Whether the header at this sector, inside the open file's extent, starts a file now
@@ -88,6 +92,9 @@ class TStructureRule final : public TCarvingRule {
   // new file).
   std::vector<uint8_t> previous_;
   bool havePrevious_ = false;
+  // The break of the file DataEnds last closed.
+  bool broke_ = false;
+  uint64_t breakAt_ = 0;
 };
 
 std::unique_ptr<TCarvingRule> MakeCarvingRule(bool deep, const TRecogniserInputs& inputs,

@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
 #include "engine/CarvingRules.h"
+#include "engine/SplitPhotos.h"
 #include "tempfile/TempFileWriter.h"
 #include "engine/CardDevice.h"
 #include "engine/Texts.h"
@@ -127,6 +129,12 @@ struct TDigitalReadThread::Impl {
   uint32_t lastTick = 0;
   uint32_t reportCount = 0;
   bool sectorsShown = false;  // a report of the sectors read has been sent
+  // Split photos (deep scan): where photos broke off, the sectors files' structures account
+  // for, where files start, and the note of the joined photo being recorded.
+  std::vector<TPhotoBreak> breaks;
+  std::vector<TClaimedRun> claimed;
+  std::vector<uint64_t> fileStarts;
+  std::string fileNote;
 
   Impl(TScanEvents& e, TSynchronize s, TFoundFileList& f)
       : events(&e), synchronize(std::move(s)), foundFiles(&f) {}
@@ -183,6 +191,8 @@ struct TDigitalReadThread::Impl {
   void CloseFile();
   void WriteSector(uint8_t* sector, uint32_t size);
   void Report(uint32_t sectorsDone, uint32_t total, uint32_t sectorSize);
+  void JoinSplitPhotos();
+  void CarveJoined(TJoinedPhoto photo);
 };
 
 void TDigitalReadThread::Impl::StartNewFile() {
@@ -240,6 +250,8 @@ void TDigitalReadThread::Impl::CloseFile() {
       // The description is optional: the file is listed without it.
     }
   }
+  if (!fileNote.empty()) record.Info = record.Info == "N/A" ? fileNote : record.Info + " " + fileNote;
+  fileNote.clear();
   if (cut) record.Info = CutFileNote(record.Info, size);
   record.Selected = true;
   Sync([&] {
@@ -370,6 +382,7 @@ void TDigitalReadThread::Impl::StartFile(const uint8_t* sector, uint32_t p) {
   StartNewFile();
   filePos = 0;
   fileFirst = p;
+  if (deepScan) fileStarts.push_back(uint64_t{base} + p);
   rule->FileStarts(currentType, sector, static_cast<uint64_t>(total - p) * sectorSize);
 }
 
@@ -405,6 +418,7 @@ bool TDigitalReadThread::Impl::CarveIntoOpenFile(uint8_t* sector) {
     openFile->Truncate(static_cast<int64_t>(end));
   }
   filePos = end;
+  claimed.push_back({uint64_t{base} + fileFirst, uint64_t{base} + fileFirst + (end + sectorSize - 1) / sectorSize});
   CloseOpenFile();
   return true;
 }
@@ -414,6 +428,8 @@ void TDigitalReadThread::Impl::CloseOpenFile() {
   if (openFile) {
     const uint64_t length = rule->DataEnds(filePos);
     if (length < filePos) openFile->Truncate(static_cast<int64_t>(length));
+    uint64_t brokeAt = 0;
+    if (rule->TakeBreak(brokeAt) && currentType == "JPG") breaks.push_back({uint64_t{base} + fileFirst, brokeAt});
   }
   closingType = currentType;
   CloseFile();
@@ -466,7 +482,59 @@ void TDigitalReadThread::Impl::CarvingLoop() {
     ReportIfDue();
   }
   Report(done, total, sectorSize);
+  if (deepScan) JoinSplitPhotos();
 }
+
+// --- Split photos: after the carving loop, each photo whose data broke off is searched
+// for its second piece; a photo that joins is carved as a file of its own.
+void TDigitalReadThread::Impl::JoinSplitPhotos() {
+  if (breaks.empty() || terminated || sectorSize != 512) return;
+  const uint8_t number = drive.DriveNumber;
+  TJoinSearch search;
+  search.Read = [number](uint64_t sector, uint32_t count, uint8_t* out) {
+    constexpr uint32_t kMaxRead = 2048;
+    for (uint32_t at = 0; at < count; at += kMaxRead) {
+      const uint32_t n = std::min(kMaxRead, count - at);
+      if (sector + at + n > UINT32_MAX) return false;
+      if (!ReadSectors(number, static_cast<uint32_t>(sector + at), static_cast<uint16_t>(n), out + uint64_t{at} * 512)) return false;
+    }
+    return true;
+  };
+  search.EndSector = uint64_t{base} + total;
+  search.Clusters = CardClusterGeometry(search.Read, base, fileStarts);
+  // The first pieces are photos' own sectors too.
+  for (const TPhotoBreak& b : breaks) claimed.push_back({b.FirstSector, b.FirstSector + b.BreakOffset / 512});
+  search.Claimed = MergedRuns(std::move(claimed));
+  search.Stopped = [this] { return terminated.load(); };
+  const uint32_t count = static_cast<uint32_t>(breaks.size());
+  uint32_t k = 0;
+  for (; k < count && !terminated; ++k) {
+    if (PauseCheckpoint()) break;
+    Sync([&] { events->SetJoinProgress(k, count); });
+    std::optional<TJoinedPhoto> photo = FindSecondPiece(search, breaks[k]);
+    if (!photo) continue;
+    // Its second piece is the joined photo's own now.
+    search.Claimed.push_back({photo->SecondSector, photo->SecondSector + (photo->SecondBytes + 511) / 512});
+    search.Claimed = MergedRuns(std::move(search.Claimed));
+    CarveJoined(std::move(*photo));
+  }
+  Sync([&] { events->SetJoinProgress(k, count); });  // where the search ended
+}
+
+void TDigitalReadThread::Impl::CarveJoined(TJoinedPhoto photo) {
+  currentType = "JPG";
+  closingType = "JPG";
+  StartNewFile();
+  for (size_t at = 0; at < photo.Bytes.size(); at += sectorSize) {
+    WriteSector(photo.Bytes.data() + at, static_cast<uint32_t>(std::min<size_t>(sectorSize, photo.Bytes.size() - at)));
+  }
+  const uint64_t firstEnd = photo.FirstSector + (photo.FirstBytes + 511) / 512 - 1;
+  const uint64_t secondEnd = photo.SecondSector + (photo.SecondBytes + 511) / 512 - 1;
+  fileNote = Text(TText::JoinedNote, {std::to_string(photo.FirstSector), std::to_string(firstEnd),
+                                      std::to_string(photo.SecondSector), std::to_string(secondEnd)});
+  CloseFile();
+}
+// --- end of split photos
 
 void TDigitalReadThread::Impl::Execute(const std::shared_ptr<Impl>& self) {
   std::string error;

@@ -35,6 +35,9 @@ class TScanEvents {
   // Once, at the end. error is empty when the carving loop ran to its end or stopped on
   // request; otherwise it is the text of the error that ended the scan.
   virtual void Finish(const std::string& error) = 0;
+  // Deep scan, after the carving loop: done of total recorded breaks of photos searched for
+  // their second piece. A front end that shows nothing for it may leave it.
+  virtual void SetJoinProgress(uint32_t /*done*/, uint32_t /*total*/) {}
 };
 
 // Runs call on the front end's main thread and returns when it has run. It may still be

@@ -32,6 +32,8 @@ constexpr TTextRow kChinese[] = {
     {TText::UnknownScanError, "The scan ended on an unknown error."},
     {TText::CardGone, "The card can no longer be read: was it removed? The files found before are kept."},
     {TText::DeepScanSuffix, "（深度扫描）"},
+    {TText::JoinedNote, "[由两段拼合：扇区 %1–%2 与 扇区 %3–%4]"},
+    {TText::JoiningPieces, "拼合分段照片：%1/%2"},
 
     {TText::NoDrive, "请选择您的存储卡盘符。"},
     {TText::NetworkDrive,

@@ -30,6 +30,8 @@ enum class TText : uint16_t {
   UnknownScanError,
   CardGone,
   DeepScanSuffix,   // after the sought types
+  JoinedNote,       // %1-%2 the first piece's sectors, %3-%4 the second's
+  JoiningPieces,    // %1 breaks searched, %2 of them
   // The checks before a scan.
   NoDrive,
   NetworkDrive,

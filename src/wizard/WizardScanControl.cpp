@@ -97,6 +97,12 @@ class TScanPageEvents final : public TScanEvents {
     form_.ScanThreadFinished(QString::fromStdString(error));
   }
 
+  // The search for photos' second pieces comes after the read: it takes the time label.
+  void SetJoinProgress(uint32_t done, uint32_t total) override {
+    const std::string text = Text(TText::JoiningPieces, {std::to_string(done), std::to_string(total)});
+    form_.scanUi.LTime->setText(QString::fromStdString(text));
+  }
+
  private:
   void ShowPosition() {
     const uint64_t shown = position_ >> shift_;

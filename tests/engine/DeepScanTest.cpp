@@ -8,7 +8,10 @@
 
 #include <fstream>
 #include <functional>
+#include <algorithm>
+#include <cstdio>
 #include <iterator>
+#include <map>
 #include <set>
 
 #include "fixtures/CardImage.h"
@@ -19,6 +22,7 @@
 #include "metadata/PhotoSummary.h"
 #include "engine/LinuxDrives.h"
 #include "engine/ScanOptions.h"
+#include "engine/Texts.h"
 
 namespace snapsalvager {
 namespace {
@@ -36,7 +40,11 @@ class TEvents : public TScanEvents {
   void SetLabelText(TScanLabel, const std::string&) override {}
   void AddFoundFile(const std::string&, const std::string&, int64_t) override {}
   void Finish(const std::string& text) override { error = text; }
+  void SetJoinProgress(uint32_t done, uint32_t total) override {
+    if (onJoin) onJoin(done, total);
+  }
   std::string error;
+  std::function<void(uint32_t, uint32_t)> onJoin;
 };
 
 Bytes Unscrambled(const fs::path& path) {
@@ -79,6 +87,11 @@ class DeepScanTest : public ::testing::Test {
     scan.Inputs = MakeRecogniserInputs("Generic Digital Camera", true, true, true, "ALL");
     scan.DeepScan = deep;
     scan.DescribeFile = DescribeFoundFile;
+    joinReports_.clear();
+    events.onJoin = [this, &scan](uint32_t done, uint32_t total) {
+      joinReports_.push_back({done, total});
+      if (stopAtJoin_) scan.Terminate();
+    };
     int ticks = 0;  // read at the start (twice) and after every batch
     if (stopAfterFirstBatch) {
       scan.TickCount = [&scan, &ticks] {
@@ -122,6 +135,8 @@ class DeepScanTest : public ::testing::Test {
 
   fs::path dir_;
   TFoundFileList found_;
+  std::vector<std::pair<uint32_t, uint32_t>> joinReports_;  // done, total
+  bool stopAtJoin_ = false;  // a stop is asked for at the first report of the join search
 };
 
 TEST_F(DeepScanTest, FilesEndAtTheirLastByteAndTheGapIsNotStored) {
@@ -269,6 +284,73 @@ TEST_F(DeepScanTest, OnDamagedCardsDeepKeepsEveryWholeFileOfTheRuleAndStartsNoFi
     std::printf("[ %s ] whole: rule %zu, deep %zu of %zu:%s\n", card.Name.c_str(), plain.size(),
                 deep.size(), card.Whole.size(), whole.c_str());
   }
+}
+
+// Photos a camera wrote in two pieces around clusters still in use, on FAT32 cards of three
+// cluster sizes, with and without restart markers: joined byte-exact, and a joined file never
+// holds bytes of another.
+TEST_F(DeepScanTest, PhotosInTwoPiecesAreJoinedByteExactAndNeverWrongly) {
+  const std::string noteForm = Text(TText::JoinedNote);
+  const std::string joinedMark = noteForm.substr(0, noteForm.find("%1"));
+  size_t split = 0, joined = 0;
+  std::map<std::string, std::pair<int, int>> byGap;  // joined, split
+  for (uint32_t cluster : {4096u, 32768u, 65536u}) {
+    for (bool restart : {false, true}) {
+      const fixtures::FragmentedCard card = fixtures::MakeFragmentedCard(cluster, restart);
+      Scan(card.Image, true);
+      std::set<size_t> rowsOfSplitPhotos;
+      for (const fixtures::SplitPhoto& photo : card.Split) {
+        ++split;
+        ++byGap[photo.Gap].second;
+        const std::string note = Text(
+            TText::JoinedNote, {std::to_string(photo.FirstSector), std::to_string(photo.FirstSector + photo.FirstSectors - 1),
+                                std::to_string(photo.SecondSector), std::to_string(photo.SecondSector + photo.SecondSectors - 1)});
+        for (size_t i = 0; i < found_.Count(); ++i) {
+          const std::string& info = found_[i].Info;
+          if (info.size() < note.size() || info.compare(info.size() - note.size(), note.size(), note) != 0) continue;
+          rowsOfSplitPhotos.insert(i);
+          EXPECT_EQ(Unscrambled(found_[i].TempFile), photo.Bytes) << card.Name << " " << found_[i].Name;
+          EXPECT_EQ(found_[i].Ext, "JPG");
+          if (Unscrambled(found_[i].TempFile) == photo.Bytes) {
+            ++joined;
+            ++byGap[photo.Gap].first;
+          }
+        }
+      }
+      for (size_t i = 0; i < found_.Count(); ++i) {
+        if (found_[i].Info.find(joinedMark) != std::string::npos) {
+          EXPECT_EQ(rowsOfSplitPhotos.count(i), 1u) << card.Name << ": " << found_[i].Name << " joined wrongly";
+        }
+      }
+      for (const fixtures::PlacedFile& file : card.Whole) {
+        EXPECT_NE(Holding(file.Bytes), nullptr) << card.Name << ": " << file.Name;
+      }
+      // A second piece is held by its joined photo and otherwise only by the photo's own
+      // first carving (which ran on by the header rule).
+      for (const fixtures::SplitPhoto& photo : card.Split) {
+        const Bytes second(photo.Bytes.begin() + photo.FirstSectors * kSector, photo.Bytes.end());
+        for (size_t i = 0; i < found_.Count(); ++i) {
+          const Bytes got = Unscrambled(found_[i].TempFile);
+          if (got.size() < 64 || std::search(got.begin(), got.end(), second.begin(), second.end()) == got.end()) continue;
+          EXPECT_TRUE(std::equal(photo.Bytes.begin(), photo.Bytes.begin() + 64, got.begin())) << card.Name << " " << found_[i].Name;
+        }
+      }
+      ASSERT_FALSE(joinReports_.empty());
+      EXPECT_EQ(joinReports_.back().first, joinReports_.back().second) << card.Name;
+    }
+  }
+  for (const auto& [gap, counts] : byGap) std::printf("gap of %s: %d of %d joined\n", gap.c_str(), counts.first, counts.second);
+  EXPECT_GE(joined * 10, split * 9) << joined << " of " << split << " photos in two pieces joined";
+}
+
+TEST_F(DeepScanTest, AStopDuringTheJoinSearchEndsItWithoutAJoin) {
+  const fixtures::FragmentedCard card = fixtures::MakeFragmentedCard(4096, true, 4);
+  stopAtJoin_ = true;
+  Scan(card.Image, true);
+  ASSERT_EQ(joinReports_.size(), 2u);  // the first break, then the end of the search
+  EXPECT_GT(joinReports_.front().second, 1u);
+  EXPECT_EQ(joinReports_.back(), std::make_pair(1u, joinReports_.front().second));  // stopped in the first
+  for (size_t i = 0; i < found_.Count(); ++i) EXPECT_EQ(found_[i].Info.find("拼合"), std::string::npos);
 }
 
 }  // namespace

@@ -22,6 +22,18 @@ class TJpegCheck final : public TStructureCheck {
     return TStructureCheck::Contains(offset, typeIndex, sector);
   }
 
+  bool EntropyBreak(uint64_t& at) const override {
+    if (broke_) {
+      at = breakAt_;
+      return true;
+    }
+    // A marker in the entropy-coded data that led into segments that cannot be: foreign data
+    // from that marker's sector on.
+    if (!resumedFromScan_ || phase_ != Phase::Marker || Verdict() != TCheckVerdict::CannotTell) return false;
+    at = resumedAt_;
+    return true;
+  }
+
  protected:
   // The images an MPF index names; anything else inside the photo is unaccounted for.
   bool Accounts(uint64_t offset, int, const uint8_t*) const override {
@@ -44,6 +56,9 @@ class TJpegCheck final : public TStructureCheck {
         return Expect(at_ + 2 + Be16(h + 2), 4);
       case Phase::EnterScan:
         prevFF_ = h[0] == 0xFF;
+        inEntropy_ = true;
+        resumedFromScan_ = false;
+        nextRestart_ = 0;
         return StartScanning();
       case Phase::Secondary:
         if (h[0] != 0xFF || h[1] != 0xD8) return Broken();
@@ -52,6 +67,10 @@ class TJpegCheck final : public TStructureCheck {
   }
 
   size_t Scan(const uint8_t* data, size_t length) override {
+    if (fed_ % kBreakSector == 0 && length >= kBreakSector && ForeignSector(data)) {
+      BreakAt(fed_);
+      return 0;
+    }
     for (size_t k = 0; k < length; ++k) {
       if (!prevFF_) {
         const void* ff = std::memchr(data + k, 0xFF, length - k);
@@ -63,8 +82,17 @@ class TJpegCheck final : public TStructureCheck {
       const uint8_t b = data[k];
       if (b == 0xFF) continue;  // fill bytes before a marker
       prevFF_ = false;
-      if (b == 0x00 || (b >= 0xD0 && b <= 0xD7)) continue;  // stuffed byte, restart marker
       const uint64_t marker = fed_ + k - 1;
+      if (b == 0x00) continue;  // stuffed byte
+      if (b >= 0xD0 && b <= 0xD7) {
+        // Restart markers count 0 to 7 over and over: one out of turn is another photo's.
+        if (b - 0xD0 != nextRestart_) {
+          BreakAt(marker / kBreakSector * kBreakSector);
+          return k + 1;
+        }
+        nextRestart_ = (nextRestart_ + 1) & 7;
+        continue;
+      }
       if (b == 0xD9) {
         PrimaryEnds(marker + 2);
         return k + 1;
@@ -74,10 +102,15 @@ class TJpegCheck final : public TStructureCheck {
           (b >= 0xE0 && b <= 0xEF)) {
         const uint8_t bytes[2] = {0xFF, b};
         phase_ = Phase::Marker;
+        inEntropy_ = false;
+        resumedFromScan_ = true;
+        resumedAt_ = marker / kBreakSector * kBreakSector;
         ResumeAt(marker, bytes, 2, 4);
         return k + 1;
       }
-      Broken();  // an SOI or a stray marker: another file overwrote this one
+      // An SOI or a stray marker: another file overwrote this one, or the photo goes on
+      // elsewhere.
+      BreakAt(marker / kBreakSector * kBreakSector);
       return k + 1;
     }
     return length;
@@ -85,6 +118,34 @@ class TJpegCheck final : public TStructureCheck {
 
  private:
   enum class Phase : uint8_t { Soi, Marker, Mpf, EnterScan, Secondary };
+
+  // Split photos: the sector size the break is placed on, and the data that cannot be
+  // entropy-coded: zeros or text (a real sector of it has about half its bytes 0x80 or more).
+  // A sector with an FF is left to the marker scan: it may hold the EOI and then slack.
+  static constexpr uint64_t kBreakSector = 512;
+  static bool ForeignSector(const uint8_t* s) {
+    int high = 0;
+    for (uint64_t i = 0; i < kBreakSector; ++i) {
+      high += s[i] >> 7;
+      if (high >= 8) return false;  // entropy data gets here within a few dozen bytes
+    }
+    return std::memchr(s, 0xFF, kBreakSector) == nullptr;
+  }
+  void BreakAt(uint64_t at) {
+    if (inEntropy_ && !broke_) {
+      broke_ = true;
+      breakAt_ = at;
+    }
+    Broken();
+  }
+  // The data stopped (a header followed) inside the entropy-coded data.
+  TCheckVerdict OnDataEnds() override {
+    if (inEntropy_ && !broke_) {
+      broke_ = true;
+      breakAt_ = fed_;
+    }
+    return TCheckVerdict::CannotTell;
+  }
 
   void OnMarker(const uint8_t* h) {
     if (h[0] != 0xFF) return Broken();
@@ -149,6 +210,7 @@ class TJpegCheck final : public TStructureCheck {
 
   void PrimaryEnds(uint64_t end) {
     StopScanning();
+    inEntropy_ = false;
     if (mpfUnknown_) return Broken();
     if (mpfEnd_ <= end) return EndsAt(end);
     if (mpfFirst_ < end) return Broken();
@@ -160,6 +222,12 @@ class TJpegCheck final : public TStructureCheck {
   bool frame_ = false;
   bool scanSeen_ = false;
   bool prevFF_ = false;
+  bool inEntropy_ = false;
+  uint8_t nextRestart_ = 0;
+  bool resumedFromScan_ = false;  // the marker chain goes on after a scan
+  uint64_t resumedAt_ = 0;
+  bool broke_ = false;
+  uint64_t breakAt_ = 0;
   bool mpfUnknown_ = false;
   uint64_t mpfFirst_ = 0;
   uint64_t mpfEnd_ = 0;

@@ -51,6 +51,9 @@ class TStructureCheck {
   // Contains, told apart: a header the structure accounts for, or one that only lies inside
   // the extent (a newer file written over the middle of a deleted one looks the same).
   TInside Inside(uint64_t offset, int typeIndex, const uint8_t* sector) const;
+  // Split photos: whether the file's entropy-coded data broke off (foreign data, a stray
+  // marker, or the data stopped inside it), and the offset of the sector where that was seen.
+  virtual bool EntropyBreak(uint64_t&) const { return false; }
 
  protected:
   // Called when the Need bytes at At have been collected into Head.
