@@ -24,6 +24,8 @@ struct TDiskState {
   uint8_t Drive = 0;
   TDiskGeometry Geometry;
   uint8_t SectorShift = 0;
+  TCardReadRecorder* Recorder = nullptr;
+  uint8_t RecordedDrive = 0;
 };
 
 TDiskState& State() {
@@ -105,14 +107,27 @@ bool ReadSectors(uint8_t drive, uint32_t startSector, uint16_t count, void* buff
   uint64_t remaining = uint64_t{count} * bytesPerSector;
   const uint64_t chunkMax = std::min(bytesPerSector * kMaxChunkSectors, kMaxChunkBytes);
   auto* dest = static_cast<uint8_t*>(buffer);
+  TCardReadRecorder* recorder = s.RecordedDrive == drive ? s.Recorder : nullptr;
+  const uint64_t first = offset;
   while (remaining > 0) {
     const uint64_t chunk = std::min(remaining, chunkMax);
-    if (!s.Source->ReadAt(offset, dest, static_cast<size_t>(chunk))) return false;
+    if (!s.Source->ReadAt(offset, dest, static_cast<size_t>(chunk))) {
+      if (recorder && count == 1) recorder->Unreadable(first, static_cast<size_t>(bytesPerSector));
+      return false;
+    }
     offset += chunk;
     dest += chunk;
     remaining -= chunk;
   }
+  if (recorder) recorder->Read(first, buffer, static_cast<size_t>(offset - first));
   return true;
+}
+
+void RecordCardReads(uint8_t drive, TCardReadRecorder* recorder) {
+  TDiskState& s = State();
+  std::lock_guard lock(s.Mutex);
+  s.Recorder = recorder;
+  s.RecordedDrive = drive;
 }
 
 void CloseDrive() {
