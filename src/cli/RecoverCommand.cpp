@@ -15,12 +15,14 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/Commands.h"
+#include "engine/CardImageWriter.h"
 #include "engine/ScanThread.h"
 #include "metadata/PhotoSummary.h"
 #include "engine/FoundFiles.h"
@@ -69,6 +71,10 @@ const char* const kUsage =
     "  --scan-only       scan and keep the temporary files; save nothing\n"
     "  --deep            deep scan: follow each file's structure so it ends at its\n"
     "                    real last byte, keep videos whole, find more clips (slower)\n"
+    "  --image FILE      also write the card into FILE as it is read (unreadable\n"
+    "                    sectors as zeros) and a GNU ddrescue map file FILE.map naming\n"
+    "                    the unreadable areas; later scans can run on FILE, and ddrescue\n"
+    "                    can retry the bad areas of the card. Neither file may exist.\n"
     "  --sectors N       the card's capacity in 512-byte sectors, when it cannot be\n"
     "                    measured\n"
     "  --yes             go on where the wizard would ask whether to choose another\n"
@@ -102,6 +108,7 @@ struct TRecoverOptions {
   std::string VideoType = "ALL";
   bool ScanOnly = false;
   bool Deep = false;
+  std::string Image;  // empty: no card image
   std::optional<uint32_t> Sectors;
   bool Yes = false;
   bool OntoCardDrive = false;
@@ -255,6 +262,11 @@ bool ParseOption(TOptionWord& word, TRecoverOptions& options) {
     return true;
   }
   if (word.name == "--video") return ParseVideoOption(word, options);
+  if (word.name == "--image") {
+    if (!word.TakeValue() || word.value.empty()) return UsageError("--image needs a file name");
+    options.Image = word.value;
+    return true;
+  }
   if (word.name == "--sectors") {
     uint32_t sectors = 0;
     if (!word.TakeValue() || !ParseSectors(word.value, sectors))
@@ -533,7 +545,8 @@ int PrepareRecovery(const TRecoverOptions& options, std::optional<TScanCheckList
 
 // The scan, with the rows on stdout; Ctrl-C stops it like the Stop button. The error that
 // ended it, empty when none.
-std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks, TFoundFileList& found) {
+std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks, TFoundFileList& found,
+                    TCardImageWriter* image) {
   const TDriveEntry& card = checks.Drive;
   std::fprintf(stderr, "驱动器号：%c: (%s)  存储大小:  %u MB  要检测的文件类型：%s\n", card.Letter,
                options.Source.c_str(), card.SectorCount / 2048,
@@ -552,6 +565,7 @@ std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks
     scan.DescribeFile = DescribeFoundFile;
     g_stopRequested = false;
     CatchStopSignals(true);
+    if (image) RecordCardReads(card.DriveNumber, image);
     scan.Start();
     while (!scan.WaitFor(100)) {
       if (g_stopRequested && !scan.Terminated()) {
@@ -561,6 +575,7 @@ std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks
       }
     }
   }
+  RecordCardReads(card.DriveNumber, nullptr);
   CatchStopSignals(false);
   events.EndProgress();
   const std::string scanError = events.Error();
@@ -609,9 +624,29 @@ int RunRecoverCommand(int argc, char** argv) {
   std::optional<TScanCheckList> checks;
   if (const int status = PrepareRecovery(options, checks); status != kGoOn) return status;
 
+  std::unique_ptr<TCardImageWriter> image;
+  if (!options.Image.empty()) {
+    try {
+      image = std::make_unique<TCardImageWriter>(
+          options.Image, uint64_t{checks->Drive.SectorCount} * (checks->Drive.SectorSize ? checks->Drive.SectorSize : 512));
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "snapsalvager-cli recover: %s\n", e.what());
+      return ExitUsage;
+    }
+  }
+
   TFoundFileList found;
-  const std::string scanError = RunScan(options, *checks, found);
-  const int failed = scanError.empty() ? kGoOn : ExitScanError;
+  const std::string scanError = RunScan(options, *checks, found, image.get());
+  int failed = scanError.empty() ? kGoOn : ExitScanError;
+  if (image) {
+    if (image->Finish()) {
+      std::fprintf(stderr, "Card image: %s (map: %s)\n", options.Image.c_str(),
+                   image->MapPath().c_str());
+    } else {
+      std::fprintf(stderr, "The card image is incomplete: %s\n", image->LastError().c_str());
+      failed = ExitScanError;
+    }
+  }
   if (found.Count() == 0) {
     ShowMessage(kNothingFoundText);
     return failed != kGoOn ? failed : ExitNothing;
