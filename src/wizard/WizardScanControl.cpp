@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QTableWidget>
 #include <QThread>
@@ -116,6 +118,46 @@ std::filesystem::path ToPath(const QString& path) {
 TMainForm::TScanThreadRelease::~TScanThreadRelease() {
   for (std::unique_ptr<TDigitalReadThread>* thread : {&Form->ScanThread, &Form->EndedScanThread})
     if (*thread && !(*thread)->Finished()) (*thread)->Abandon();
+  Form->EndCardImage();
+}
+
+void TMainForm::NCardImageToggled(bool checked) {
+  CardImagePath.clear();
+  if (!checked) return;
+  // The writer refuses an existing file itself, so the dialog asks nothing about one.
+  CardImagePath = QFileDialog::getSaveFileName(this, QStringLiteral("存储卡映像"), QString(),
+                                               QString(), nullptr,
+                                               QFileDialog::DontConfirmOverwrite);
+  if (CardImagePath.isEmpty()) {
+    const QSignalBlocker quiet(ui.NCardImage);
+    ui.NCardImage->setChecked(false);
+  }
+}
+
+// The image of the scan about to start; without one when it cannot be made (said so).
+void TMainForm::StartCardImage() {
+  if (CardImagePath.isEmpty()) return;
+  const uint64_t sectorSize = SelectedDrive.SectorSize != 0 ? SelectedDrive.SectorSize : 512;
+  try {
+    CardImage = std::make_unique<TCardImageWriter>(ToPath(CardImagePath),
+                                                   uint64_t{SelectedDrive.SectorCount} * sectorSize);
+    RecordCardReads(SelectedDrive.DriveNumber, CardImage.get());
+  } catch (const std::exception& e) {
+    ShowInfo(QStringLiteral("无法写入存储卡映像：") + QString::fromLocal8Bit(e.what()));
+  }
+}
+
+// Stops the recording (no read reaches the writer after this) and closes the image; one
+// image per choice, so the menu item is cleared.
+void TMainForm::EndCardImage() {
+  RecordCardReads(SelectedDrive.DriveNumber, nullptr);
+  if (!CardImage) return;
+  if (!CardImage->Finish() && !ClosingDuringScan)
+    ShowInfo(QStringLiteral("无法写入存储卡映像：") + QString::fromStdString(CardImage->LastError()));
+  CardImage.reset();
+  const QSignalBlocker quiet(ui.NCardImage);
+  ui.NCardImage->setChecked(false);
+  CardImagePath.clear();
 }
 
 void TMainForm::CreateScanDialogs() {
@@ -248,6 +290,7 @@ bool TMainForm::StartScan() {
   thread->DeepScan = ui.NDeepScan->isChecked();
   thread->DescribeFile = DescribeFoundFile;
   ScanThread = std::move(thread);
+  StartCardImage();
   try {
     ScanThread->Start();
   } catch (const std::exception& e) {
@@ -368,6 +411,7 @@ void TMainForm::ScanThreadFinished(const QString& error) {
 }
 
 void TMainForm::FinishScan() {
+  EndCardImage();
   CreateScanDialogs();
   ScanEnded = true;
   ScanInProgress = false;

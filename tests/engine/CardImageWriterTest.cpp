@@ -11,16 +11,14 @@
 #include <tuple>
 
 #include "EngineTestSupport.h"
-#include "MemoryCard.h"
+#include "fixtures/CardImage.h"
 #include "engine/LinuxDrives.h"
 #include "engine/ScanThread.h"
 
 namespace snapsalvager {
 namespace {
 
-using memorycard::kCardSector;
-using memorycard::TCardState;
-using memorycard::TMemorySource;
+constexpr uint32_t kSector = 512;
 
 class TQuietEvents : public TScanEvents {
  public:
@@ -60,25 +58,17 @@ std::vector<std::tuple<uint64_t, uint64_t, char>> Areas(const std::string& map) 
 
 TEST(CardImageWriterTest, ScanImagesReadableSectorsAndMapsExactlyTheBadOnes) {
   enginetest::ScratchDir dir;
-  auto card = std::make_shared<TCardState>();
   const uint32_t sectors = 3000;
-  card->Bytes.resize(size_t{sectors} * kCardSector);
-  for (size_t i = 0; i < card->Bytes.size(); ++i)
-    card->Bytes[i] = static_cast<uint8_t>(0xA0 + (i * 7 + i / kCardSector) % 64);
-  const uint8_t jpeg[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F'};
-  for (uint32_t at : {20u, 900u, 2100u})
-    std::copy(std::begin(jpeg), std::end(jpeg), card->Bytes.begin() + size_t{at} * kCardSector);
-  // A lone bad sector, a run of three, one at a batch's edge and the card's last.
-  card->BadSectors = {7, 401, 402, 403, 1199, 1200, sectors - 1};
-
-  const char letter = LinuxDrives::AttachSource("memory card", DRIVE_REMOVABLE, [card] {
-    return std::unique_ptr<TCardSource>(new TMemorySource(card));
-  });
+  fixtures::CardImage card(sectors);
+  card.noise().jpegAt(20).jpegAt(900).jpegAt(2100);
+  // A lone bad sector, a run of three, two at a batch's edge and the card's last.
+  const std::set<uint32_t> bad = {7, 401, 402, 403, 1199, 1200, sectors - 1};
+  const char letter = card.attach(nullptr, bad);
   ASSERT_NE(letter, 0);
   const auto drive = static_cast<uint8_t>(letter - 'A' + 1);
   const std::filesystem::path image = dir / "card.img";
   {
-    TCardImageWriter writer(image, card->Bytes.size());
+    TCardImageWriter writer(image, card.bytes().size());
     RecordCardReads(drive, &writer);
     TQuietEvents events;
     TFoundFileList found;
@@ -86,7 +76,7 @@ TEST(CardImageWriterTest, ScanImagesReadableSectorsAndMapsExactlyTheBadOnes) {
     scan.Drive.Letter = letter;
     scan.Drive.DriveNumber = drive;
     scan.Drive.SectorCount = sectors;
-    scan.Drive.SectorSize = kCardSector;
+    scan.Drive.SectorSize = kSector;
     std::filesystem::create_directories(dir / "TmpFiles");
     scan.TempFolder = (dir / "TmpFiles").string() + "/";
     scan.Inputs = MakeRecogniserInputs("Generic Digital Camera", true, false, false, "ALL");
@@ -98,9 +88,8 @@ TEST(CardImageWriterTest, ScanImagesReadableSectorsAndMapsExactlyTheBadOnes) {
   }
   LinuxDrives::DetachAll();
 
-  std::string expected(card->Bytes.begin(), card->Bytes.end());
-  for (uint32_t bad : card->BadSectors) expected.replace(size_t{bad} * kCardSector, kCardSector,
-                                                         kCardSector, '\0');
+  std::string expected(card.bytes().begin(), card.bytes().end());
+  for (uint32_t s : bad) expected.replace(size_t{s} * kSector, kSector, kSector, '\0');
   EXPECT_EQ(ReadAll(image), expected);
 
   const std::string map = ReadAll(TCardImageWriter::MapPathOf(image));
@@ -111,11 +100,11 @@ TEST(CardImageWriterTest, ScanImagesReadableSectorsAndMapsExactlyTheBadOnes) {
     covered += size;
     EXPECT_TRUE(status == '+' || status == '-') << map;
     if (status == '-') {
-      for (uint64_t s = start / kCardSector; s < (start + size) / kCardSector; ++s) badInMap.insert(s);
+      for (uint64_t s = start / kSector; s < (start + size) / kSector; ++s) badInMap.insert(s);
     }
   }
-  EXPECT_EQ(covered, card->Bytes.size());
-  EXPECT_EQ(badInMap, std::set<uint64_t>(card->BadSectors.begin(), card->BadSectors.end()));
+  EXPECT_EQ(covered, card.bytes().size());
+  EXPECT_EQ(badInMap, std::set<uint64_t>(bad.begin(), bad.end()));
 
   // ddrescue takes the map: its summary counts the bad sectors' bytes.
   if (std::system("command -v ddrescuelog >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ddrescuelog";

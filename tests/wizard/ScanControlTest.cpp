@@ -529,6 +529,34 @@ class TestScanControl : public QObject {
     QCOMPARE(doneMessage, DoneMessage(5));
   }
 
+  void CardImageChosenInTheMenuIsWrittenDuringTheScan() {
+    CardImage card = CardWithPhotos(4096, 1000);
+    const char letter = card.attach(nullptr, {500});
+    ChooseOptions(letter);
+    const QString image = temp->filePath(QStringLiteral("card.img"));
+    {
+      const QSignalBlocker quiet(form->ui.NCardImage);  // the file dialog is not shown
+      form->ui.NCardImage->setChecked(true);
+    }
+    form->CardImagePath = image;
+    form->ui.BNext->click();
+    WaitForEnd();
+
+    std::vector<uint8_t> expected = card.bytes();
+    std::fill_n(expected.begin() + 500 * 512, 512, uint8_t{0});
+    QFile written(image);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QByteArray bytes = written.readAll();
+    QVERIFY(bytes == QByteArray(reinterpret_cast<const char*>(expected.data()),
+                                static_cast<qsizetype>(expected.size())));
+    QFile map(image + QStringLiteral(".map"));
+    QVERIFY(map.open(QIODevice::ReadOnly));
+    QVERIFY(map.readAll().contains("0x0003E800  0x00000200  -"));
+    // One image per choice: the next scan writes none unless asked again.
+    QVERIFY(!form->ui.NCardImage->isChecked());
+    QVERIFY(form->CardImagePath.isEmpty());
+  }
+
   void CardWithNothingToFindSaysSoAndKeepsNextOff() {
     CardImage card(4096);
     card.noise();
