@@ -4,18 +4,23 @@
 //
 //   DeepScanBench [work-folder [card-MiB]]   (defaults: a folder under the system's temp
 //                                            folder, 256 MiB cards)
+// The damaged cards of the tests (files over older files, size-0 boxes, false headers) are
+// measured first; they need no tools.
 // DEEP_BENCH_KEEP_CARDS=1 keeps the card images (to run another tool, say PhotoRec, on them);
-// DEEP_BENCH_ONLY=full (camera, quick-formatted, nearly-empty) measures one card alone.
+// DEEP_BENCH_ONLY=full (camera, quick-formatted, nearly-empty, damaged) measures one card alone.
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "BenchCard.h"
+#include "fixtures/DamagedCards.h"
 #include "engine/ScanThread.h"
 #include "metadata/PhotoSummary.h"
 #include "engine/LinuxDrives.h"
@@ -51,6 +56,7 @@ struct TFigures {
   size_t Whole = 0, Files = 0;
   uint64_t Written = 0, RecoveredBytes = 0;
   double Seconds = 0;
+  double CpuSeconds = 0;  // of the whole process: steadier than the clock on a busy machine
   std::vector<std::string> Missed;
 };
 
@@ -72,10 +78,12 @@ TFigures Scan(const benchcard::Card& card, bool deep, const fs::path& temp) {
   scan.DescribeFile = DescribeFoundFile;
   scan.DeepScan = deep;
   const auto start = std::chrono::steady_clock::now();
+  const std::clock_t cpuStart = std::clock();
   scan.Start();
   scan.WaitFor(3600 * 1000);
   TFigures f;
   f.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  f.CpuSeconds = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
   if (!events.error.empty()) std::fprintf(stderr, "scan error: %s\n", events.error.c_str());
 
   // A file is recovered whole when some found file begins with all of its bytes; each
@@ -114,10 +122,11 @@ TFigures Scan(const benchcard::Card& card, bool deep, const fs::path& temp) {
 }
 
 void Print(const char* card, const char* mode, const TFigures& f) {
-  std::printf("%-16s %-8s recall %3zu/%-3zu = %.3f   written %8.1f MB / recovered %7.1f MB = %6.2f   %7.2f s\n",
+  std::printf("%-16s %-8s recall %3zu/%-3zu = %.3f   written %8.1f MB / recovered %7.1f MB = %6.2f   %7.2f s  cpu %6.2f s\n",
               card, mode, f.Whole, f.Files, f.Files ? double(f.Whole) / double(f.Files) : 0.0,
               double(f.Written) / 1e6, double(f.RecoveredBytes) / 1e6,
-              f.RecoveredBytes ? double(f.Written) / double(f.RecoveredBytes) : 0.0, f.Seconds);
+              f.RecoveredBytes ? double(f.Written) / double(f.RecoveredBytes) : 0.0, f.Seconds,
+              f.CpuSeconds);
   std::string missed;
   for (const std::string& name : f.Missed) missed += " " + name;
   if (!missed.empty()) std::printf("%-16s %-8s not whole:%s\n", card, mode, missed.c_str());
@@ -129,37 +138,72 @@ void Add(TFigures& total, const TFigures& f) {
   total.Written += f.Written;
   total.RecoveredBytes += f.RecoveredBytes;
   total.Seconds += f.Seconds;
+  total.CpuSeconds += f.CpuSeconds;
+}
+
+// The damaged cards as image files with their whole files beside them (the card that
+// needs a file-size limit is left out: the benchmark writes without one).
+std::vector<benchcard::Card> DamagedCards(const fs::path& dir) {
+  std::vector<benchcard::Card> cards;
+  for (const snapsalvager::fixtures::DamagedCard& damaged : snapsalvager::fixtures::DamagedCards()) {
+    if (damaged.FileSizeLimit != 0) continue;
+    benchcard::Card card;
+    card.Image = dir / ("damaged-" + damaged.Name + ".img");
+    damaged.Image.writeTo(card.Image);
+    const fs::path media = dir / ("damaged-" + damaged.Name);
+    fs::create_directories(media);
+    for (const snapsalvager::fixtures::PlacedFile& file : damaged.Whole) {
+      benchcard::File f;
+      f.Path = media / file.Name;
+      std::ofstream(f.Path, std::ios::binary)
+          .write(reinterpret_cast<const char*>(file.Bytes.data()), static_cast<std::streamsize>(file.Bytes.size()));
+      card.Files.push_back(f);
+    }
+    cards.push_back(std::move(card));
+  }
+  return cards;
+}
+
+// Both modes on one card, the rule first (which also brings the image into the page cache).
+void Measure(const benchcard::Card& card, const char* name, const fs::path& dir, TFigures totals[2]) {
+  for (int deep = 0; deep < 2; ++deep) {
+    if (deep == 0) Scan(card, false, dir / "TmpFiles");
+    const TFigures f = Scan(card, deep == 1, dir / "TmpFiles");
+    Print(name, deep ? "deep" : "default", f);
+    Add(totals[deep], f);
+  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!benchcard::ToolsAvailable()) {
-    std::fprintf(stderr, "DeepScanBench needs ffmpeg, mkfs.fat and mtools\n");
-    return 0;
-  }
   const fs::path dir = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "snapsalvager-deep-bench";
   fs::create_directories(dir);
   const uint32_t sizeMiB = argc > 2 ? static_cast<uint32_t>(std::max(64, std::atoi(argv[2]))) : 256;
+  const char* only = std::getenv("DEEP_BENCH_ONLY");  // one card kind, by name
+  TFigures damaged[2];
+  if (only == nullptr || std::string(only) == "damaged") {
+    for (const benchcard::Card& card : DamagedCards(dir)) Measure(card, "damaged", dir, damaged);
+    Print("damaged cards", "default", damaged[0]);
+    Print("damaged cards", "deep", damaged[1]);
+  }
+  if (!benchcard::ToolsAvailable()) {
+    std::fprintf(stderr, "DeepScanBench needs ffmpeg, mkfs.fat and mtools for the camera cards\n");
+    return 0;
+  }
   TFigures totals[2];
   for (benchcard::Kind kind :
        {benchcard::Kind::Camera, benchcard::Kind::QuickFormatted, benchcard::Kind::NearlyEmpty,
         benchcard::Kind::Full}) {
-    const char* only = std::getenv("DEEP_BENCH_ONLY");  // one card kind, by name
     if (only != nullptr && std::string(only) != benchcard::Name(kind)) continue;
     const benchcard::Card card = benchcard::Make(dir, kind, sizeMiB);
-    for (int deep = 0; deep < 2; ++deep) {
-      // Read once before timing, so both modes find the image in the page cache.
-      if (deep == 0) Scan(card, false, dir / "TmpFiles");
-      const TFigures f = Scan(card, deep == 1, dir / "TmpFiles");
-      Print(benchcard::Name(kind), deep ? "deep" : "default", f);
-      Add(totals[deep], f);
-    }
+    Measure(card, benchcard::Name(kind), dir, totals);
     if (std::getenv("DEEP_BENCH_KEEP_CARDS") == nullptr) fs::remove(card.Image);
   }
   Print("all cards", "default", totals[0]);
   Print("all cards", "deep", totals[1]);
-  std::printf("deep / default scan time: %.2f\n",
-              totals[0].Seconds > 0 ? totals[1].Seconds / totals[0].Seconds : 0.0);
+  std::printf("deep / default scan time: %.2f, cpu time: %.2f\n",
+              totals[0].Seconds > 0 ? totals[1].Seconds / totals[0].Seconds : 0.0,
+              totals[0].CpuSeconds > 0 ? totals[1].CpuSeconds / totals[0].CpuSeconds : 0.0);
   return 0;
 }

@@ -36,6 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   const std::vector<uint8_t> first(file, file + kSector);
+  (void)ImpossibleStart(type, first.data(), kSector);
   auto check = MakeStructureCheck(type, first.data(), kSector, limit);
   if (!check) return 0;
   TCheckVerdict last = TCheckVerdict::GoesOn;
@@ -49,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       __builtin_trap();
     if (v == TCheckVerdict::GoesOn) {
       const std::vector<uint8_t> sector(file, file + kSector);
-      (void)check->Contains(at + n, 1, sector.data());
+      (void)check->Inside(at + n, 1, sector.data());
     }
     last = v;
   }

@@ -2,7 +2,18 @@
 // returns the process exit status.
 #pragma once
 
+#include <cstdio>
+#include <initializer_list>
+#include <string_view>
+
+#include "engine/Texts.h"
+
 namespace snapsalvager::cli {
+
+// Writes a text of the table with its values; the command line's lines all come from it.
+inline void Say(std::FILE* out, TText id, std::initializer_list<std::string_view> values = {}) {
+  std::fputs(Text(id, values).c_str(), out);
+}
 
 int RunExifCommand(int argc, char** argv);
 int RunRecoverCommand(int argc, char** argv);

@@ -21,12 +21,12 @@ namespace fs = std::filesystem;
 
 const char* TypeName(uint8_t type) {
   switch (type) {
-    case DRIVE_REMOVABLE: return "removable";
-    case DRIVE_FIXED: return "hard disk";
-    case DRIVE_REMOTE: return "network";
-    case DRIVE_CDROM: return "CD/DVD";
-    case DRIVE_RAMDISK: return "RAM disk";
-    default: return "unknown";
+    case DRIVE_REMOVABLE: return Text(TText::DriveRemovable);
+    case DRIVE_FIXED: return Text(TText::DriveHardDisk);
+    case DRIVE_REMOTE: return Text(TText::DriveNetwork);
+    case DRIVE_CDROM: return Text(TText::DriveOptical);
+    case DRIVE_RAMDISK: return Text(TText::DriveRamDisk);
+    default: return Text(TText::DriveUnknown);
   }
 }
 
@@ -107,25 +107,19 @@ int RunDrivesCommand(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
-      std::fputs(
-          "usage: snapsalvager-cli drives\n"
-          "\n"
-          "Lists the drive letters the wizard offers: letter, device or image file, size,\n"
-          "type, and where it is mounted or its label. Give the letter (E:) or the device\n"
-          "to 'snapsalvager-cli recover'.\n",
-          stdout);
+      Say(stdout, TText::DrivesUsage);
       return 0;
     }
-    std::fprintf(stderr, "snapsalvager-cli drives: unknown argument '%s'\n", arg.c_str());
+    Say(stderr, TText::DrivesUnknownArgument, {arg});
     return 2;
   }
   LinuxDrives::Refresh();
   const std::vector<TLinuxDrive> drives = LinuxDrives::List();
   if (drives.empty()) {
-    std::fputs("No drive found.\n", stderr);
+    Say(stderr, TText::NoDriveFound);
     return 1;
   }
-  std::printf("%-7s%-24s%10s  %-10s  %s\n", "letter", "device", "size", "type", "mounted on / label");
+  Say(stdout, TText::DrivesHeader);
   for (const TLinuxDrive& drive : drives) {
     struct stat st {};
     const bool known = ::stat(drive.Path.c_str(), &st) == 0;
@@ -133,7 +127,7 @@ int RunDrivesCommand(int argc, char** argv) {
     if (known && S_ISBLK(st.st_mode)) {
       for (const std::string& point : MountPointsOf(st.st_rdev)) where += (where.empty() ? "" : ", ") + point;
       const std::string label = LabelOf(drive.Path);
-      if (!label.empty()) where += (where.empty() ? "label " : "  label ") + label;
+      if (!label.empty()) where += (where.empty() ? "" : "  ") + Text(TText::DriveLabel, {label});
     }
     std::printf("%c:     %-24s%10s  %-10s  %s\n", drive.Letter,
                 (drive.Path.empty() ? drive.DisplayName : drive.Path).c_str(),

@@ -15,18 +15,7 @@ namespace snapsalvager::cli {
 namespace {
 
 void PrintExifUsage(std::FILE* out) {
-  std::fputs(
-      "usage: snapsalvager-cli exif [--temp] FILE...\n"
-      "\n"
-      "Lists the EXIF tags of each JPEG photo as name=value lines, then its summary line.\n"
-      "\n"
-      "options:\n"
-      "  --temp            the files are temporary files of a scan (head scrambled)\n"
-      "  --help            show this text\n"
-      "\n"
-      "exit status: 0 every file had a readable EXIF block; 1 a file had none or could\n"
-      "not be read; 2 bad usage.\n",
-      out);
+  Say(out, TText::ExifUsage);
 }
 
 }  // namespace
@@ -47,7 +36,7 @@ int RunExifCommand(int argc, char** argv) {
       PrintExifUsage(stdout);
       return 0;
     } else if (!optionsDone && arg[0] == '-' && arg[1] != '\0') {
-      std::fprintf(stderr, "snapsalvager-cli exif: unknown option '%s'\n", arg);
+      Say(stderr, TText::ExifUnknownOption, {arg});
       PrintExifUsage(stderr);
       return 2;
     } else {
@@ -71,7 +60,7 @@ int RunExifCommand(int argc, char** argv) {
     }
     for (const std::string& line : lines) std::printf("%s\n", line.c_str());
     if (!error.empty()) std::fprintf(stderr, "%s: %s\n", file, error.c_str());
-    std::printf("Summary: %s\n", GetPhotoSummary(file, encoded).c_str());
+    Say(stdout, TText::ExifSummary, {GetPhotoSummary(file, encoded)});
     std::fflush(stdout);
     if (!found) status = 1;
   }

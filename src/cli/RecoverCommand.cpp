@@ -48,56 +48,6 @@ enum ExitStatus {
 };
 constexpr int kGoOn = -1;  // a check passed: the command goes on
 
-const char* const kUsage =
-    "usage: snapsalvager-cli recover SOURCE DEST [options]\n"
-    "\n"
-    "Recovers the photos, videos and audio clips of a memory card into DEST, reading the\n"
-    "whole card below its file system. The card is only ever read. Found files are saved\n"
-    "as DEST/File0001.JPG, ... and never replace a file already there.\n"
-    "\n"
-    "SOURCE   a disk-image file, a block device (/dev/sdb1), or a drive letter such as E:\n"
-    "DEST     the destination folder (created when missing; temporary files go to\n"
-    "         DEST/TmpFiles/)\n"
-    "\n"
-    "options:\n"
-    "  --camera NAME     camera brand as you would type it (canon, Sony): the start of a\n"
-    "                    name of --camera list, without regard to case (default\n"
-    "                    \"Generic Digital Camera\")\n"
-    "  --photo           look for photos (the default)\n"
-    "  --no-photo        do not look for photos\n"
-    "  --video [TYPE]    look for videos: ALL (the default) or one of\n"
-    "                    MPG, MOV, ASF, MP4, AVI, 3GP, MTS\n"
-    "  --audio           look for audio clips (WAV, MP3, AMR)\n"
-    "  --scan-only       scan and keep the temporary files; save nothing\n"
-    "  --deep            deep scan: follow each file's structure so it ends at its\n"
-    "                    real last byte, keep videos whole, find more clips (slower)\n"
-    "  --image FILE      also write the card into FILE as it is read (unreadable\n"
-    "                    sectors as zeros) and a GNU ddrescue map file FILE.map naming\n"
-    "                    the unreadable areas; later scans can run on FILE, and ddrescue\n"
-    "                    can retry the bad areas of the card. Neither file may exist.\n"
-    "  --sectors N       the card's capacity in 512-byte sectors, when it cannot be\n"
-    "                    measured\n"
-    "  --yes             go on where the wizard would ask whether to choose another\n"
-    "                    folder or drive: too little free space, a drive as big as a\n"
-    "                    hard disk, earlier recoveries in DEST (without it such a\n"
-    "                    question ends the command)\n"
-    "  --onto-card-drive go on although DEST is on the card's own drive. --yes does not\n"
-    "                    answer this: the temporary files would be written into the\n"
-    "                    card's free space, over the deleted photos being recovered.\n"
-    "  --help            show this text\n"
-    "  --version         show the version\n"
-    "\n"
-    "stdout: one row per found file: number, file name, size in bytes, properties,\n"
-    "separated by tabs. stderr: progress and messages. Ctrl-C stops the scan and saves\n"
-    "what was found.\n"
-    "exit status:\n"
-    "  0  files recovered (found, with --scan-only)\n"
-    "  1  nothing found or recovered\n"
-    "  2  bad usage: an unknown option, a missing or refused value, no such SOURCE\n"
-    "  3  an I/O error ended the scan (what was found before it is saved)\n"
-    "  4  stopped at a question (answer it with --yes, --onto-card-drive or --sectors)\n"
-    "  5  the card cannot be opened or read\n";
-
 struct TRecoverOptions {
   std::string Source;
   std::string Dest;
@@ -131,16 +81,16 @@ void ShowMessage(const std::string& text) {
 bool GoOnAfterQuestion(const std::string& question, bool answered, const char* option = "--yes") {
   ShowMessage(question);
   if (answered) {
-    std::fprintf(stderr, "(%s: going on)\n", option);
+    Say(stderr, TText::GoingOn, {option});
     return true;
   }
-  std::fprintf(stderr, "Stopped here; run again with %s to go on anyway.\n", option);
+  Say(stderr, TText::StoppedAtQuestion, {option});
   return false;
 }
 
 bool UsageError(const std::string& text) {
-  std::fprintf(stderr, "snapsalvager-cli recover: %s\n", text.c_str());
-  std::fputs("Run 'snapsalvager-cli recover --help' for the options.\n", stderr);
+  Say(stderr, TText::RecoverUsageLine, {text});
+  Say(stderr, TText::RecoverSeeHelp);
   return false;
 }
 
@@ -189,8 +139,8 @@ std::string MatchCamera(const std::string& typed) {
 // After the camera refusal: the names that would do.
 void ListCameraChoices(const std::string& typed) {
   std::vector<std::string> matches = CamerasMatching(typed);
-  std::fprintf(stderr, "(--camera '%s' %s; the choices:)\n", typed.c_str(),
-               matches.empty() ? "names no camera" : "is ambiguous");
+  Say(stderr, TText::CameraChoices,
+      {typed, Text(matches.empty() ? TText::CameraNamesNone : TText::CameraAmbiguous)});
   if (matches.empty()) {
     for (const auto& camera : CameraTable()) matches.push_back(camera.Name);
   }
@@ -241,19 +191,19 @@ bool ParseVideoOption(TOptionWord& word, TRecoverOptions& options) {
   if (!word.hasValue && word.i + 1 < word.argc && IsVideoType(word.argv[word.i + 1])) word.TakeValue();
   options.VideoType = word.hasValue ? Upper(word.value) : "ALL";
   if (IsVideoType(options.VideoType)) return true;
-  return UsageError("unknown video type '" + word.value + "' (ALL, MPG, MOV, ASF, MP4, AVI, 3GP, MTS)");
+  return UsageError(Text(TText::UnknownVideoType, {word.value}));
 }
 
 // One option of the command line; false (the usage error said) when it is wrong.
 bool ParseOption(TOptionWord& word, TRecoverOptions& options) {
   for (const TFlagOption& flag : kFlagOptions) {
     if (word.name != flag.Name && (flag.Alias == nullptr || word.name != flag.Alias)) continue;
-    if (flag.RefusesValue && word.hasValue) return UsageError(word.name + " takes no value");
+    if (flag.RefusesValue && word.hasValue) return UsageError(Text(TText::TakesNoValue, {word.name}));
     options.*flag.Member = flag.Value;
     return true;
   }
   if (word.name == "--camera") {
-    if (!word.TakeValue()) return UsageError("--camera needs a camera name");
+    if (!word.TakeValue()) return UsageError(Text(TText::CameraNeedsName));
     if (Upper(word.value) == "LIST") {
       options.ListCameras = true;
     } else {
@@ -263,18 +213,18 @@ bool ParseOption(TOptionWord& word, TRecoverOptions& options) {
   }
   if (word.name == "--video") return ParseVideoOption(word, options);
   if (word.name == "--image") {
-    if (!word.TakeValue() || word.value.empty()) return UsageError("--image needs a file name");
+    if (!word.TakeValue() || word.value.empty()) return UsageError(Text(TText::ImageNeedsFile));
     options.Image = word.value;
     return true;
   }
   if (word.name == "--sectors") {
     uint32_t sectors = 0;
     if (!word.TakeValue() || !ParseSectors(word.value, sectors))
-      return UsageError("--sectors needs a whole number of sectors from 1 to 4294967295");
+      return UsageError(Text(TText::SectorsNeedsNumber));
     options.Sectors = sectors;
     return true;
   }
-  return UsageError("unknown option '" + std::string(word.argv[word.i]) + "'");
+  return UsageError(Text(TText::UnknownOption, {word.argv[word.i]}));
 }
 
 bool ParseArguments(int argc, char** argv, TRecoverOptions& options) {
@@ -299,7 +249,7 @@ bool ParseArguments(int argc, char** argv, TRecoverOptions& options) {
     if (!ParseOption(word, options)) return false;
   }
   if (options.Help || options.Version || options.ListCameras) return true;
-  if (positional.size() != 2) return UsageError("needs a SOURCE and a DEST");
+  if (positional.size() != 2) return UsageError(Text(TText::NeedsSourceAndDest));
   options.Source = positional[0];
   options.Dest = positional[1];
   return true;
@@ -317,22 +267,20 @@ int ResolveSource(const std::string& source, std::optional<TDriveEntry>& drive) 
   } else {
     struct stat info {};
     if (::stat(source.c_str(), &info) != 0) {
-      std::fprintf(stderr, "snapsalvager-cli recover: cannot find %s: %s\n", source.c_str(),
-                   std::strerror(errno));
+      Say(stderr, TText::CannotFindSource, {source, std::strerror(errno)});
       return ExitUsage;
     }
     letter = LinuxDrives::LetterOfPath(source);
     if (letter == 0) letter = LinuxDrives::AttachImage(source);
     if (letter == 0) {
       if (!S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode)) {
-        std::fprintf(stderr, "snapsalvager-cli recover: %s is neither a disk-image file nor a block device\n",
-                     source.c_str());
+        Say(stderr, TText::NotImageNorDevice, {source});
         return ExitUsage;
       }
       const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
       const int error = fd < 0 ? errno : ENOSPC;  // no free letter is all that is left
       if (fd >= 0) ::close(fd);
-      ShowMessage(error == ENOSPC ? "snapsalvager-cli recover: no drive letter is free for " + source
+      ShowMessage(error == ENOSPC ? Text(TText::NoFreeLetter, {source})
                                   : CannotOpenCardText(source, error));
       return ExitCannotRead;
     }
@@ -411,9 +359,8 @@ class TCliScanEvents : public TScanEvents {
 
  private:
   std::string Line() const {
-    std::string line = "已扫描的扇区: " + read_ + "  无法访问的扇区：" + bad_ +
-                       "  找到的文件：" + std::to_string(files_);
-    if (!time_.empty()) line += "  预计完成：" + time_;
+    std::string line = Text(TText::ProgressCounters, {read_, bad_, std::to_string(files_)});
+    if (!time_.empty()) line += Text(TText::ProgressTimeLeft, {time_});
     return line;
   }
   void ClearLine() {
@@ -475,8 +422,8 @@ int AnswerQuestion(TScanCheckList& checks, const TCheckStep& step, const TRecove
 int GiveCapacity(TScanCheckList& checks, const TCheckStep& step, const TRecoverOptions& options) {
   if (options.Sectors) return checks.GiveCapacity(*options.Sectors) ? kGoOn : ExitQuestion;
   ShowMessage(step.Text);
-  std::fprintf(stderr, "(give the capacity with --sectors N; %u sectors would be %u MB)\n",
-               checks.Drive.SectorCount, DecimalMegabytes(checks.Drive.SectorCount));
+  Say(stderr, TText::GiveSectors,
+      {std::to_string(checks.Drive.SectorCount), std::to_string(DecimalMegabytes(checks.Drive.SectorCount))});
   checks.GiveCapacity(std::nullopt);
   return ExitQuestion;
 }
@@ -491,8 +438,7 @@ int RunCheckSteps(TScanCheckList& checks, TCheckPhase phase, const TRecoverOptio
         ShowMessage(step->Text);
         if (step->Id == TCheckId::NoCamera) ListCameraChoices(options.Camera);
         if (step->Id == TCheckId::NoDrive)
-          std::fprintf(stderr, "(no drive has the letter %s; 'snapsalvager-cli drives' lists them)\n",
-                       options.Source.c_str());
+          Say(stderr, TText::NoDriveWithLetter, {options.Source});
         return ExitUsage;
       case TCheckKind::Question: status = AnswerQuestion(checks, *step, options); break;
       case TCheckKind::Capacity: status = GiveCapacity(checks, *step, options); break;
@@ -505,7 +451,7 @@ int RunCheckSteps(TScanCheckList& checks, TCheckPhase phase, const TRecoverOptio
 // --help, --version and --camera list. True when one of them was the whole command.
 bool AnsweredByItself(const TRecoverOptions& options) {
   if (options.Help) {
-    std::fputs(kUsage, stdout);
+    Say(stdout, TText::RecoverUsage);
   } else if (options.Version) {
     std::printf("snapsalvager-cli %s\n", SNAPSALVAGER_VERSION);
   } else if (options.ListCameras) {
@@ -539,7 +485,7 @@ int PrepareRecovery(const TRecoverOptions& options, std::optional<TScanCheckList
     if (const int status = RunCheckSteps(*checks, phase, options); status != kGoOn) return status;
   }
   if (checks->Measured() && options.Sectors)
-    std::fprintf(stderr, "(the card measures %u sectors; --sectors is not needed)\n", checks->Drive.SectorCount);
+    Say(stderr, TText::SectorsNotNeeded, {std::to_string(checks->Drive.SectorCount)});
   return kGoOn;
 }
 
@@ -548,10 +494,10 @@ int PrepareRecovery(const TRecoverOptions& options, std::optional<TScanCheckList
 std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks, TFoundFileList& found,
                     TCardImageWriter* image) {
   const TDriveEntry& card = checks.Drive;
-  std::fprintf(stderr, "驱动器号：%c: (%s)  存储大小:  %u MB  要检测的文件类型：%s\n", card.Letter,
-               options.Source.c_str(), card.SectorCount / 2048,
-               (SoughtTypes(checks.Inputs) + (options.Deep ? kDeepScanSuffix : "")).c_str());
-  std::fputs("扫描正在进行中...\n", stderr);
+  Say(stderr, TText::ScanHeader,
+      {std::string(1, card.Letter), options.Source, std::to_string(card.SectorCount / 2048),
+       SoughtTypes(checks.Inputs) + (options.Deep ? Text(TText::DeepScanSuffix) : "")});
+  Say(stderr, TText::ScanInProgress);
   TCliScanEvents events;
   bool userStopped = false;
   {
@@ -570,7 +516,7 @@ std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks
     while (!scan.WaitFor(100)) {
       if (g_stopRequested && !scan.Terminated()) {
         userStopped = true;
-        events.Note("Stopping: the files found so far will be saved (Ctrl-C again quits at once).");
+        events.Note(Text(TText::StoppingScan));
         scan.Terminate();
       }
     }
@@ -579,8 +525,8 @@ std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks
   CatchStopSignals(false);
   events.EndProgress();
   const std::string scanError = events.Error();
-  if (userStopped) ShowMessage(kUserStoppedText);
-  if (!scanError.empty()) std::fprintf(stderr, "The scan ended on an error: %s\n", scanError.c_str());
+  if (userStopped) ShowMessage(Text(TText::UserStopped));
+  if (!scanError.empty()) Say(stderr, TText::ScanEndedOnError, {scanError});
   return scanError;
 }
 
@@ -591,24 +537,22 @@ TSaveOutcome SaveAll(TFoundFileList& found, const TScanCheckList& checks) {
   g_stopRequested = false;
   const TSaveOutcome outcome = SaveFoundFiles(found, destFolder, [](const TSaveStep& step) {
     if (g_stopRequested.exchange(false)) {
-      std::fprintf(stderr, "Finishing the save so that no file is left half-saved: %zu file(s) remain.\n",
-                   step.Count - step.Index);
+      Say(stderr, TText::FinishingSave, {std::to_string(step.Count - step.Index)});
     }
   });
   ClearFoundFiles(found);
   bool kept = false;  // a file that cannot be saved keeps its temporary file
   for (const TNotSavedFile& file : outcome.NotSaved) {
-    std::fprintf(stderr, "Not saved: %s (%s); its data stays in %s\n", file.Name.c_str(),
-                 file.Reason.c_str(), file.TempFile.c_str());
+    Say(stderr, TText::NotSaved, {file.Name, file.Reason, file.TempFile.string()});
     std::error_code ec;
     kept = kept || fs::exists(file.TempFile, ec);
   }
   if (kept) ShowMessage(RestoreCommandHint(checks.TempFolder, destFolder));
-  std::fprintf(stderr, "%zu file(s) saved.\n", outcome.Saved);
-  if (outcome.Saved > 0) ShowMessage(kSavedInText + destFolder);
+  Say(stderr, TText::FilesSaved, {std::to_string(outcome.Saved)});
+  if (outcome.Saved > 0) ShowMessage(Text(TText::SavedIn) + destFolder);
   if (outcome.SpecialTypeFound) {
-    ShowMessage("重要说明： 已恢复的文件包含一些特殊的文件类型。在某些情况下，它可能需要生成的程序或它不能正常打开。");
-    std::fprintf(stderr, "(%s files may need post-processing)\n", outcome.SpecialTypeExt.c_str());
+    ShowMessage(Text(TText::SpecialTypesNote));
+    Say(stderr, TText::PostProcessing, {outcome.SpecialTypeExt});
   }
   return outcome;
 }
@@ -627,10 +571,11 @@ int RunRecoverCommand(int argc, char** argv) {
   std::unique_ptr<TCardImageWriter> image;
   if (!options.Image.empty()) {
     try {
+      const uint32_t sectorSize = checks->Drive.SectorSize != 0 ? checks->Drive.SectorSize : 512;
       image = std::make_unique<TCardImageWriter>(
-          options.Image, uint64_t{checks->Drive.SectorCount} * (checks->Drive.SectorSize ? checks->Drive.SectorSize : 512));
+          options.Image, uint64_t{checks->Drive.SectorCount} * sectorSize);
     } catch (const std::exception& e) {
-      std::fprintf(stderr, "snapsalvager-cli recover: %s\n", e.what());
+      Say(stderr, TText::RecoverUsageLine, {e.what()});
       return ExitUsage;
     }
   }
@@ -640,21 +585,19 @@ int RunRecoverCommand(int argc, char** argv) {
   int failed = scanError.empty() ? kGoOn : ExitScanError;
   if (image) {
     if (image->Finish()) {
-      std::fprintf(stderr, "Card image: %s (map: %s)\n", options.Image.c_str(),
-                   image->MapPath().c_str());
+      Say(stderr, TText::CardImageWritten, {options.Image, image->MapPath().string()});
     } else {
-      std::fprintf(stderr, "The card image is incomplete: %s\n", image->LastError().c_str());
+      Say(stderr, TText::CardImageIncomplete, {image->LastError()});
       failed = ExitScanError;
     }
   }
   if (found.Count() == 0) {
-    ShowMessage(kNothingFoundText);
+    ShowMessage(Text(TText::NothingFound));
     return failed != kGoOn ? failed : ExitNothing;
   }
-  std::fprintf(stderr, "发现共有 %zu 个文件。\n", found.Count());
+  Say(stderr, TText::FoundCount, {std::to_string(found.Count())});
   if (options.ScanOnly) {
-    std::fprintf(stderr, "--scan-only: nothing saved; the temporary files stay in %s\n",
-                 checks->TempFolder.c_str());
+    Say(stderr, TText::ScanOnlyKept, {checks->TempFolder});
     ClearFoundFiles(found);
     return failed != kGoOn ? failed : ExitRecovered;
   }

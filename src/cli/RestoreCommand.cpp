@@ -18,26 +18,15 @@ namespace fs = std::filesystem;
 
 enum ExitStatus { ExitRestored = 0, ExitSomeNotRestored = 1, ExitUsage = 2 };
 
-const char* const kUsage =
-    "usage: snapsalvager-cli restore TEMPFILE... DEST\n"
-    "\n"
-    "Saves temporary files that a recovery kept (Temporary_v5_File0001_JPG.~QX in\n"
-    "DEST/TmpFiles/) as their recovered files (File0001.JPG) in the folder DEST, created\n"
-    "when missing. Each temporary file is moved, so it is gone once its file is saved.\n"
-    "A name already taken in DEST is reported and that file is left as it is: no file is\n"
-    "ever replaced.\n"
-    "\n"
-    "exit status: 0 every file restored; 1 some could not be restored; 2 bad usage.\n";
-
 // Restores one kept temporary file into dest. Empty when it was restored, else why not.
 std::string RestoreOne(const std::string& temp, const fs::path& dest, fs::path& target) {
   const std::string name = RecoveredNameOfTemporary(fs::path(temp).filename().string());
-  if (name.empty()) return "not a temporary file of a recovery (" + TemporaryNameForm() + ")";
+  if (name.empty()) return Text(TText::NotATemporaryFile, {TemporaryNameForm()});
   std::error_code ec;
-  if (!fs::is_regular_file(temp, ec)) return "no such file";
+  if (!fs::is_regular_file(temp, ec)) return Text(TText::NoSuchFile);
   target = dest / name;
   if (fs::exists(fs::symlink_status(target, ec))) {
-    return "the name " + name + " is already taken in " + dest.string();
+    return Text(TText::NameTaken, {name, dest.string()});
   }
   try {
     RestoreAndMove(temp, target);
@@ -55,21 +44,21 @@ int RunRestoreCommand(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
     if (!optionsEnded && (arg == "--help" || arg == "-h")) {
-      std::fputs(kUsage, stdout);
+      Say(stdout, TText::RestoreUsage);
       return ExitRestored;
     }
     if (!optionsEnded && arg == "--") {
       optionsEnded = true;
     } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-      std::fprintf(stderr, "snapsalvager-cli restore: unknown option '%s'\n", arg.c_str());
+      Say(stderr, TText::RestoreUnknownOption, {arg});
       return ExitUsage;
     } else {
       args.push_back(arg);
     }
   }
   if (args.size() < 2) {
-    std::fputs("snapsalvager-cli restore: needs one or more TEMPFILEs and a DEST folder\n", stderr);
-    std::fputs(kUsage, stderr);
+    Say(stderr, TText::RestoreNeedsFiles);
+    Say(stderr, TText::RestoreUsage);
     return ExitUsage;
   }
   const fs::path dest = args.back();
@@ -77,8 +66,7 @@ int RunRestoreCommand(int argc, char** argv) {
   std::error_code ec;
   fs::create_directories(dest, ec);
   if (!fs::is_directory(dest, ec)) {
-    std::fprintf(stderr, "snapsalvager-cli restore: %s is not a folder and cannot be made one\n",
-                 dest.c_str());
+    Say(stderr, TText::RestoreDestNotFolder, {dest.string()});
     return ExitUsage;
   }
 
@@ -90,10 +78,10 @@ int RunRestoreCommand(int argc, char** argv) {
       std::printf("%s\t%s\n", temp.c_str(), target.c_str());
     } else {
       ++failed;
-      std::fprintf(stderr, "Not restored: %s: %s\n", temp.c_str(), problem.c_str());
+      Say(stderr, TText::NotRestored, {temp, problem});
     }
   }
-  std::fprintf(stderr, "%zu file(s) restored into %s.\n", restored, dest.c_str());
+  Say(stderr, TText::FilesRestored, {std::to_string(restored), dest.string()});
   return failed == 0 ? ExitRestored : ExitSomeNotRestored;
 }
 

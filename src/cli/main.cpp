@@ -7,14 +7,7 @@
 namespace {
 
 void PrintUsage(std::FILE* out) {
-  std::fputs(
-      "usage: snapsalvager-cli recover SOURCE DEST [options]   recover the files of a card\n"
-      "       snapsalvager-cli drives                          list the drive letters\n"
-      "       snapsalvager-cli restore TEMPFILE... DEST        save kept temporary files\n"
-      "       snapsalvager-cli exif [--temp] FILE...           list a photo's EXIF tags\n"
-      "       snapsalvager-cli --help | --version\n"
-      "Run 'snapsalvager-cli recover --help' for the recovery options.\n",
-      out);
+  snapsalvager::cli::Say(out, snapsalvager::TText::CliUsage);
 }
 
 }  // namespace
@@ -37,7 +30,7 @@ int main(int argc, char** argv) {
   if (std::strcmp(command, "restore") == 0) return snapsalvager::cli::RunRestoreCommand(argc - 2, argv + 2);
   if (std::strcmp(command, "drives") == 0) return snapsalvager::cli::RunDrivesCommand(argc - 2, argv + 2);
   if (std::strcmp(command, "exif") == 0) return snapsalvager::cli::RunExifCommand(argc - 2, argv + 2);
-  std::fprintf(stderr, "snapsalvager-cli: unknown command '%s'\n", command);
+  snapsalvager::cli::Say(stderr, snapsalvager::TText::CliUnknownCommand, {command});
   PrintUsage(stderr);
   return 2;
 }

@@ -24,6 +24,9 @@ struct TDiskState {
   uint8_t Drive = 0;
   TDiskGeometry Geometry;
   uint8_t SectorShift = 0;
+  // The recorder has a lock of its own: stopping the recording must not wait for a read
+  // that hangs on a dying card (the scan thread may be abandoned inside one).
+  std::mutex RecorderMutex;
   TCardReadRecorder* Recorder = nullptr;
   uint8_t RecordedDrive = 0;
 };
@@ -107,25 +110,29 @@ bool ReadSectors(uint8_t drive, uint32_t startSector, uint16_t count, void* buff
   uint64_t remaining = uint64_t{count} * bytesPerSector;
   const uint64_t chunkMax = std::min(bytesPerSector * kMaxChunkSectors, kMaxChunkBytes);
   auto* dest = static_cast<uint8_t*>(buffer);
-  TCardReadRecorder* recorder = s.RecordedDrive == drive ? s.Recorder : nullptr;
   const uint64_t first = offset;
-  while (remaining > 0) {
+  bool read = true;
+  while (remaining > 0 && read) {
     const uint64_t chunk = std::min(remaining, chunkMax);
-    if (!s.Source->ReadAt(offset, dest, static_cast<size_t>(chunk))) {
-      if (recorder && count == 1) recorder->Unreadable(first, static_cast<size_t>(bytesPerSector));
-      return false;
-    }
+    read = s.Source->ReadAt(offset, dest, static_cast<size_t>(chunk));
     offset += chunk;
     dest += chunk;
     remaining -= chunk;
   }
-  if (recorder) recorder->Read(first, buffer, static_cast<size_t>(offset - first));
-  return true;
+  std::lock_guard recorderLock(s.RecorderMutex);
+  if (s.Recorder && s.RecordedDrive == drive) {
+    if (read) {
+      s.Recorder->Read(first, buffer, static_cast<size_t>(offset - first));
+    } else if (count == 1) {
+      s.Recorder->Unreadable(first, static_cast<size_t>(bytesPerSector));
+    }
+  }
+  return read;
 }
 
 void RecordCardReads(uint8_t drive, TCardReadRecorder* recorder) {
   TDiskState& s = State();
-  std::lock_guard lock(s.Mutex);
+  std::lock_guard lock(s.RecorderMutex);
   s.Recorder = recorder;
   s.RecordedDrive = drive;
 }

@@ -14,6 +14,7 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/Texts.h"
 #include "tempfile/TempFileFormat.h"
 
 namespace snapsalvager {
@@ -243,7 +244,7 @@ std::string RestoreCommandHint(const std::filesystem::path& kept, const std::fil
   } else {
     files = ShellWord(files);
   }
-  return "以后可以用此命令保存它们：snapsalvager-cli restore " + files + " " + ShellWord(destFolder.string());
+  return Text(TText::RestoreLater, {"snapsalvager-cli restore " + files + " " + ShellWord(destFolder.string())});
 }
 
 }  // namespace snapsalvager

@@ -26,9 +26,6 @@ void MoveWithoutReplacing(const std::filesystem::path& from, const std::filesyst
 // Throws without touching anything when tempPath does not exist or finalPath already does.
 void RestoreAndMove(const std::filesystem::path& tempPath, const std::filesystem::path& finalPath);
 
-// Followed by the destination folder, once files were saved.
-inline constexpr char kSavedInText[] = "已恢复的文件被保存在";
-
 // The line that tells the user how to save kept temporary files later: the restore
 // command with the temporary files (a folder stands for every temporary file in it) and
 // the destination folder.
@@ -39,7 +36,7 @@ struct TSaveStep {
   size_t Index = 0;  // 0-based position in the list
   size_t Count = 0;  // number of records in the list
   std::filesystem::path FinalPath;  // destination folder + Name
-  bool Selected = false;  // ticked: "保存中 " + path; unticked: "Bypassing " + path
+  bool Selected = false;  // ticked: saved; unticked: its temporary file deleted
 };
 using TSaveObserver = std::function<void(const TSaveStep& step)>;
 

@@ -16,6 +16,7 @@
 #include <system_error>
 
 #include "engine/LinuxDrives.h"
+#include "engine/Texts.h"
 #include "tempfile/TempFileFormat.h"
 #include "engine/CardDevice.h"
 
@@ -173,20 +174,14 @@ TCardSizes CardSizes(uint32_t sectorCount, int64_t freeBytes) {
 std::optional<std::string> HardDiskQuestion(char letter, const TCardSizes& sizes) {
   if (sizes.CardMB <= kLargestCardMB && std::toupper(static_cast<unsigned char>(letter)) != 'C')
     return std::nullopt;
-  return std::string("对不起，它看起来像驱动器") + letter + ": 您选择好要扫描的硬盘驱动器 " +
-         Format("(大小: %5.1f GB)", static_cast<double>(sizes.CardMB) / 1024.0) +
-         " 而不是一台数码相机的存储卡（存储卡大小通常大于 128 GB）。" + "\r\n\r\n" +
-         "点击“是”以取消并重新选择一个驱动器盘符，或者单击“否”继续处理。";
+  return Text(TText::HardDisk,
+              {std::string(1, letter), Format("%5.1f", static_cast<double>(sizes.CardMB) / 1024.0)});
 }
 
 std::optional<std::string> FreeSpaceQuestion(const TCardSizes& sizes) {
   if (!sizes.LocalDisk || sizes.FreeMB >= sizes.NeededMB) return std::nullopt;
-  return "记忆卡存储大小: " + MegabytesText(sizes.CardMB) + "\r\n" +
-         "目标文件夹驱动器可用空间: " + MegabytesText(sizes.FreeMB) + "\r\n" +
-         "建议的可用磁盘空间: " + MegabytesText(sizes.NeededMB) + "\r\n\r\n" +
-         "对不起，看来你的目标文件夹的驱动器没有足够的可用磁盘空间来保存临时文件和从存储卡中恢复的文件。" +
-         "建议选择不同的目标文件夹，或者清理当前目标文件夹的驱动器，以获得足够的可用磁盘空间。" +
-         "\r\n\r\n" + "点击“是”以取消并重新选择，或者单击“否”继续处理。";
+  return Text(TText::FreeSpace, {MegabytesText(sizes.CardMB), MegabytesText(sizes.FreeMB),
+                                 MegabytesText(sizes.NeededMB)});
 }
 
 std::string SoughtTypes(const TRecogniserInputs& inputs) {
@@ -199,19 +194,15 @@ std::string SoughtTypes(const TRecogniserInputs& inputs) {
 }
 
 std::string CannotOpenCardText(const std::string& device, int error, const std::string& node) {
-  std::string text = "无法打开存储卡 " + device + "：" + std::strerror(error) + "。";
+  std::string text = Text(TText::CannotOpenCard, {device, std::strerror(error)});
   if (error == EACCES || error == EPERM) {
     std::string group;
     struct stat st {};
     if (::stat((node.empty() ? device : node).c_str(), &st) == 0) {
       if (const struct group* g = ::getgrgid(st.st_gid)) group = g->gr_name;
     }
-    text += "\r\n\r\n只有 root 或者有权读取该设备的用户才能打开它。请以 root 身份运行（例如用 sudo）";
-    if (!group.empty() && group != "root") {
-      text += "，或者以拥有该设备的组“" + group + "”的成员身份运行（sudo usermod -aG " + group +
-              " 用户名，然后重新登录）";
-    }
-    text += "。";
+    const bool named = !group.empty() && group != "root";
+    text += Text(TText::CannotOpenCardWho, {named ? Text(TText::CannotOpenCardGroup, {group}) : ""});
   }
   return text;
 }
@@ -228,9 +219,7 @@ std::optional<std::string> CardOpenProblem(uint8_t driveNumber) {
 }
 
 std::string SameDriveQuestion() {
-  return std::string("警告: 目标文件夹的驱动器与源驱动器是相同的。恢复到同一磁盘可能会导致数据永久丢失。") + " " +
-         "我们强烈建议您选择另一个驱动器作为一个目标保存恢复的文件。\r\n\r\n单击 [是] "
-         "取消并重新选择目标文件夹，或单击 [否] 仍然继续。";
+  return Text(TText::SameDrive);
 }
 
 bool DestinationOnCardDrive(char letter, const std::string& destFolder) {
@@ -324,16 +313,15 @@ std::optional<TCheckStep> TScanCheckList::CheckDrive() {
     Drive = *choices_.Drive;
     return std::nullopt;
   }
-  return Refusal(TCheckId::NoDrive, "请选择您的存储卡盘符。");
+  return Refusal(TCheckId::NoDrive, Text(TText::NoDrive));
 }
 
 std::optional<TCheckStep> TScanCheckList::CheckDriveType() {
   if (Drive.DriveType == DRIVE_REMOTE) {
-    return Refusal(TCheckId::NetworkDrive,
-                   "对不起，Snapsalvager 不能恢复网络驱动器的数据。您需要有驱动器在 PC 上运行 Snapsalvager。");
+    return Refusal(TCheckId::NetworkDrive, Text(TText::NetworkDrive));
   }
   if (Drive.DriveType != DRIVE_CDROM) return std::nullopt;
-  TCheckStep step = Question(TCheckId::OpticalDrive, "对不起，Snapsalvager 不能恢复从 CD/DVD 的数据。");
+  TCheckStep step = Question(TCheckId::OpticalDrive, Text(TText::OpticalDrive));
   step.NoAnswerGoesOn = true;
   step.HelpTopic = "cddvd";
   return step;
@@ -341,7 +329,7 @@ std::optional<TCheckStep> TScanCheckList::CheckDriveType() {
 
 std::optional<TCheckStep> TScanCheckList::CheckCamera() {
   if (FindCamera(choices_.Camera) == nullptr) {
-    return Refusal(TCheckId::NoCamera, "请选择您的数码相机类型，或者如果不知道，请选择普通数码相机。");
+    return Refusal(TCheckId::NoCamera, Text(TText::NoCamera));
   }
   Inputs = MakeRecogniserInputs(choices_.Camera, choices_.Photo, choices_.Video, choices_.Audio,
                                 choices_.VideoType);
@@ -350,13 +338,13 @@ std::optional<TCheckStep> TScanCheckList::CheckCamera() {
 
 std::optional<TCheckStep> TScanCheckList::CheckKinds() {
   if (choices_.Photo || choices_.Video || choices_.Audio) return std::nullopt;
-  return Refusal(TCheckId::NoKinds, "请至少选择一个文件类型。例如照片，视频或音频剪辑。");
+  return Refusal(TCheckId::NoKinds, Text(TText::NoKinds));
 }
 
 std::optional<TCheckStep> TScanCheckList::CheckDestFolder() {
   DestFolder = NormaliseDestFolder(choices_.DestText);
   if (!DestFolder.empty()) return std::nullopt;
-  return Refusal(TCheckId::NoDestFolder, "目标文件夹不能为空。");
+  return Refusal(TCheckId::NoDestFolder, Text(TText::NoDestFolder));
 }
 
 std::optional<TCheckStep> TScanCheckList::CheckSameDrive() {
@@ -369,28 +357,22 @@ std::optional<TCheckStep> TScanCheckList::CheckFolders() {
   switch (PrepareDestFolder(DestFolder, TempFolder)) {
     case TDestFolderResult::Ready: return std::nullopt;
     case TDestFolderResult::CannotCreate:
-      return Refusal(TCheckId::CannotCreateDest, "无法创建目标文件夹\r\n" + DestFolder);
+      return Refusal(TCheckId::CannotCreateDest, Text(TText::CannotCreateDest, {DestFolder}));
     case TDestFolderResult::CannotWriteTemp:
-      return Refusal(TCheckId::CannotWriteTemp, "Fail to write destination folder\r\n" + DestFolder);
+      return Refusal(TCheckId::CannotWriteTemp, Text(TText::CannotWriteTemp, {DestFolder}));
   }
   return std::nullopt;
 }
 
 std::optional<TCheckStep> TScanCheckList::CheckEarlierRecovery() {
   if (NoEarlierRecovery(DestFolder)) return std::nullopt;
-  return Question(TCheckId::EarlierRecovery,
-                  std::string("你选择了当前的“目标文件夹”中包含之前恢复一些文件。新恢复的文件可能会写入他们。") +
-                      "\r\n\r\n" +
-                      "点击“是”以取消并重新选择目标文件夹，或单击“否”来进行，而无需使用不同的目标文件夹。");
+  return Question(TCheckId::EarlierRecovery, Text(TText::EarlierRecovery));
 }
 
 std::optional<TCheckStep> TScanCheckList::MeasureDrive() {
   measured_ = MeasureCard(Drive);
   if (measured_) return std::nullopt;
-  return TCheckStep{TCheckId::UnknownCapacity, TCheckKind::Capacity,
-                    "Snapsalvager 不能准确地检测你的记忆卡容量。请确认您已经插入了新卡，并选择正确的驱动器号的卡。"
-                    "如果是的话，Snapsalvager 可能无法在某些情况下检测内存卡容量应有卡损坏。若要检索最可恢复的文件，"
-                    "请验证以下卡容量值，如果它不正确并调整它。",
+  return TCheckStep{TCheckId::UnknownCapacity, TCheckKind::Capacity, Text(TText::UnknownCapacity),
                     false, {}};
 }
 

@@ -82,8 +82,6 @@ bool DestinationOnCardDrive(char letter, const std::string& destFolder);
 
 // ".JPG/.TIF": the enabled types in table order.
 std::string SoughtTypes(const TRecogniserInputs& inputs);
-// Appended to the sought types while a deep scan applies.
-inline constexpr const char* kDeepScanSuffix = "（深度扫描）";
 
 }  // namespace snapsalvager
 

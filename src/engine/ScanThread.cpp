@@ -7,13 +7,13 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <optional>
 #include <stdexcept>
 #include <vector>
 
-#include "engine/StructureChecks/StructureCheck.h"
+#include "engine/CarvingRules.h"
 #include "tempfile/TempFileWriter.h"
 #include "engine/CardDevice.h"
+#include "engine/Texts.h"
 
 namespace snapsalvager {
 namespace {
@@ -43,13 +43,11 @@ std::string TwoDigits(uint32_t value) {
 int AbandonedScansRunning() { return g_abandonedRunning; }
 
 std::string AbandonedScanRunningText() {
-  return "上一次扫描的线程在停止时没有响应，现在仍在运行，它可能还会写入临时文件。"
-         "请等它结束后再开始新的扫描，或者关闭 Snapsalvager 后重新启动。";
+  return Text(TText::AbandonedScanRunning);
 }
 
 std::string CutFileNote(const std::string& info, int64_t storedBytes) {
-  const std::string note = "[只保存了前 " + std::to_string(storedBytes) +
-                           " 字节：目标文件夹的文件系统不接受更大的文件]";
+  const std::string note = Text(TText::CutFileNote, {std::to_string(storedBytes)});
   return info.empty() || info == "N/A" ? note : info + " " + note;
 }
 
@@ -111,24 +109,21 @@ struct TDigitalReadThread::Impl {
   std::string currentType;
   std::string closingType;
   int64_t badBytes = 0;
-  std::optional<TSignatureRecogniser> recogniser;
+  // Where files start and end: the header rule, or the structure rule of deep scans.
+  std::unique_ptr<TCarvingRule> rule;
+  uint64_t filePos = 0;     // bytes carved into the open file, also those a cut file drops
+  uint32_t fileFirst = 0;   // the open file's first sector in the range
+  bool replaying = false;   // carving sectors again after a late start
   uint32_t total = 0;       // sectors to scan
   uint32_t base = 0;        // the first of them on the card
   uint32_t done = 0;        // sectors of the range carved so far
   uint32_t sectorSize = 512;
   bool keepGoing = true;
   bool fileStarted = false;  // a header was seen: from now on some file is always open
-  bool closeNow = false;
-  std::string type;          // the type of the header just recognised
   uint32_t startTick = 0;
   uint32_t lastTick = 0;
   uint32_t reportCount = 0;
   bool sectorsShown = false;  // a report of the sectors read has been sent
-  // Deep scan: the open file's structure check, and the sector before the current one as
-  // it was read (a packet stream that runs on is no new file).
-  std::unique_ptr<TStructureCheck> check;
-  std::vector<uint8_t> previous;
-  bool havePrevious = false;
 
   Impl(TScanEvents& e, TSynchronize s, TFoundFileList& f)
       : events(&e), synchronize(std::move(s)), foundFiles(&f) {}
@@ -172,12 +167,11 @@ struct TDigitalReadThread::Impl {
   void CarvingLoop();
   void BeginScan();
   void ReadBatch(uint32_t n);
-  void CarveSector(uint8_t* sector, uint32_t i, uint32_t n);
-  void CarveSectorDeep(uint8_t* sector, uint32_t i, uint32_t n);
-  bool DetectDeep(const uint8_t* sector);
-  void StartDeepFile(const uint8_t* sector, uint32_t p);
-  bool WriteDeepSector(uint8_t* sector);
-  void CloseDeepFile();
+  void CarveSector(uint8_t* sector, uint32_t p, bool batchEnd);
+  void StartFile(const uint8_t* sector, uint32_t p);
+  void StartLate(const TLateStart& late, uint32_t p);
+  bool CarveIntoOpenFile(uint8_t* sector);
+  void CloseOpenFile();
   void ReportIfDue();
   void StartNewFile();
   void CloseFile();
@@ -271,7 +265,6 @@ void TDigitalReadThread::Impl::BeginScan() {
   closingType.clear();
   keepGoing = true;
   fileStarted = false;
-  closeNow = false;
   done = 0;
 
   total = 0;
@@ -290,11 +283,7 @@ void TDigitalReadThread::Impl::BeginScan() {
     events->SetProgressPosition(0);
     events->SetProgressMaximum(total);
   });
-  check.reset();
-  previous.assign(deepScan ? sectorSize : 0, 0);
-  havePrevious = false;
-  recogniser.emplace(inputs);
-  recogniser->ResetSignatureState();
+  rule = MakeCarvingRule(deepScan, inputs, sectorSize);
   lastTick = Now();
   reportCount = 0;
 }
@@ -316,128 +305,89 @@ void TDigitalReadThread::Impl::ReadBatch(uint32_t n) {
   }
 }
 
-void TDigitalReadThread::Impl::CarveSector(uint8_t* sector, uint32_t i, uint32_t n) {
-  const uint32_t p = done + i;
-  const bool isHeader = recogniser->DetectFileHeader(sector, type);
+// The carving loop's step: the rule says whether a file starts here and whether the open
+// file ends here; the loop opens, writes and records the files.
+void TDigitalReadThread::Impl::CarveSector(uint8_t* sector, uint32_t p, bool batchEnd) {
+  // One reading of the stop request: a request arriving between two readings would start
+  // a file and end the loop, leaving that file open and never recorded.
+  const bool stopRequested = terminated;
+  TLateStart late;
+  if (openFile && !replaying && rule->StartedBefore(sector, filePos, late)) StartLate(late, p);
+  std::string type;
+  const bool isHeader = rule->StartsFile(sector, openFile != nullptr, filePos, type);
   if (isHeader) {
-    closingType = currentType;
-    if (!type.empty()) currentType = type;
-    if (fileStarted) {
-      closeNow = true;
-    } else {
-      currentType = type;
-      // A header in the last sector of the range starts no file (as when it closes one):
-      // started here, the file would never be closed, recorded or removed.
-      if (p < total - 1) StartNewFile();
-      fileStarted = true;
-    }
-  }
-  // A sector that is not a header and ends the open file (the last of the range, or the
-  // last of the batch after a stop request) still belongs to that file: store it first.
-  bool endsOpenFile = false;
-  if (fileStarted && !isHeader && p == total - 1) endsOpenFile = true;
-  if (fileStarted && !isHeader && i == n - 1 && terminated) endsOpenFile = true;
-  if (endsOpenFile) {
-    closingType = currentType;
-    closeNow = true;
-    if (openFile) WriteSector(sector, sectorSize);
-  }
-  if (closeNow) {
-    CloseFile();
-    closeNow = false;
-    // One reading of the stop request: a request arriving between two readings would
-    // start a file and end the loop, leaving that file open and never recorded.
-    const bool stopRequested = terminated;
-    if (p < total - 1 && !stopRequested) StartNewFile();
-    if (stopRequested) keepGoing = false;
-  }
-  if (openFile && !endsOpenFile) WriteSector(sector, sectorSize);
-}
-
-// Deep scan. The table's header, a file-type box's own brand, then the deep recognitions;
-// a header inside the open file's known extent, of a kind it carries, is part of it.
-bool TDigitalReadThread::Impl::DetectDeep(const uint8_t* sector) {
-  bool header = recogniser->DetectFileHeader(sector, type);
-  const std::string_view brand = BrandType(sector, sectorSize);
-  if (!brand.empty() && inputs.Enabled(IndexOfFileType(brand))) {
-    type.assign(brand);
-    header = true;
-  }
-  if (!header) {
-    const std::string_view deep =
-        DetectDeepHeader(sector, havePrevious ? previous.data() : nullptr, sectorSize);
-    if (!deep.empty() && inputs.Enabled(IndexOfFileType(deep))) {
-      type.assign(deep);
-      header = true;
-    }
-  }
-  std::memcpy(previous.data(), sector, sectorSize);
-  havePrevious = true;
-  if (header && openFile && check &&
-      check->Contains(static_cast<uint64_t>(openFile->Written()), IndexOfFileType(type), sector)) {
-    return false;
-  }
-  return header;
-}
-
-void TDigitalReadThread::Impl::StartDeepFile(const uint8_t* sector, uint32_t p) {
-  StartNewFile();
-  const uint64_t bytesLeft = static_cast<uint64_t>(total - p) * sectorSize;
-  check = MakeStructureCheck(currentType, sector, sectorSize, bytesLeft);
-}
-
-// Feeds the check before the write (which scrambles the head in place). True when the
-// file ended here at its exact length and was closed.
-bool TDigitalReadThread::Impl::WriteDeepSector(uint8_t* sector) {
-  if (check && check->Verdict() == TCheckVerdict::GoesOn) {
-    const uint64_t before = static_cast<uint64_t>(openFile->Written());
-    if (check->Feed(sector, sectorSize) == TCheckVerdict::EndsAt) {
-      const uint64_t end = check->End();
-      if (end > before) {
-        WriteSector(sector, static_cast<uint32_t>(std::min<uint64_t>(end - before, sectorSize)));
-      } else {
-        openFile->Truncate(static_cast<int64_t>(end));
-      }
-      CloseDeepFile();
-      return true;
-    }
-  }
-  WriteSector(sector, sectorSize);
-  return false;
-}
-
-// Closes the open file; where its check can still place the end in what was carved (the
-// data stops here), the file ends there.
-void TDigitalReadThread::Impl::CloseDeepFile() {
-  if (openFile && check && check->Verdict() == TCheckVerdict::GoesOn &&
-      check->DataEnds() == TCheckVerdict::EndsAt) {
-    openFile->Truncate(static_cast<int64_t>(check->End()));
-  }
-  check.reset();
-  closingType = currentType;
-  CloseFile();
-}
-
-// As CarveSector, except that a file whose end is known ends there, the sectors after it
-// up to the next header are not stored, and a header inside the open file may be content.
-void TDigitalReadThread::Impl::CarveSectorDeep(uint8_t* sector, uint32_t i, uint32_t n) {
-  const uint32_t p = done + i;
-  const bool isHeader = DetectDeep(sector);
-  const bool stopRequested = terminated;  // read once for this sector
-  if (isHeader) {
-    if (openFile) CloseDeepFile();
-    if (!fileStarted || !type.empty()) currentType = type;
+    if (openFile && !replaying && rule->StartedBeforeEnd(late)) StartLate(late, p);
+    if (openFile) CloseOpenFile();
+    const bool first = !fileStarted;
+    if (first || !type.empty()) currentType = type;
     fileStarted = true;
-    if (stopRequested) {
+    if (stopRequested && !first) {
       keepGoing = false;
     } else if (p < total - 1) {
-      StartDeepFile(sector, p);
+      // A header in the last sector of the range starts no file (as when it closes one):
+      // started here, the file would never be closed, recorded or removed.
+      StartFile(sector, p);
     }
   }
-  if (!openFile) return;  // before the first header, or after a file's exact end
-  const bool endedHere = WriteDeepSector(sector);
-  if (!endedHere && (p == total - 1 || (i == n - 1 && stopRequested))) CloseDeepFile();
-  if (i == n - 1 && stopRequested) keepGoing = false;
+  // A sector that is not a header and ends the range (or the batch, after a stop request)
+  // still belongs to the open file: it is stored before the file is recorded.
+  const bool ended = openFile && CarveIntoOpenFile(sector);
+  const bool lastSector = p == total - 1 || (batchEnd && stopRequested);
+  if (!isHeader && lastSector && !ended && openFile) CloseOpenFile();
+  if (!isHeader && fileStarted && batchEnd && stopRequested) keepGoing = false;
+}
+
+void TDigitalReadThread::Impl::StartFile(const uint8_t* sector, uint32_t p) {
+  StartNewFile();
+  filePos = 0;
+  fileFirst = p;
+  rule->FileStarts(currentType, sector, static_cast<uint64_t>(total - p) * sectorSize);
+}
+
+// A header inside the open file is a file of its own after all: the open file ends where
+// it starts, and the sectors from there up to p are read again and carved anew, that
+// header's sector starting a file (as the header rule would have had them).
+void TDigitalReadThread::Impl::StartLate(const TLateStart& late, uint32_t p) {
+  if (late.Cut < filePos) openFile->Truncate(static_cast<int64_t>(late.Cut));
+  closingType = currentType;
+  CloseFile();
+  const uint32_t from = fileFirst + static_cast<uint32_t>(late.Cut / sectorSize);
+  std::vector<uint8_t> sector(sectorSize);
+  replaying = true;
+  for (uint32_t q = from; q < p; ++q) {
+    if (!ReadSectors(drive.DriveNumber, base + q, 1, sector.data())) std::fill(sector.begin(), sector.end(), 0);
+    CarveSector(sector.data(), q, false);
+  }
+  replaying = false;
+}
+
+// Writes the sector into the open file, or the part of it before the file's known end and
+// then records the file. The rule reads the sector before the write scrambles its head.
+bool TDigitalReadThread::Impl::CarveIntoOpenFile(uint8_t* sector) {
+  uint64_t end = 0;
+  if (!rule->EndsIn(sector, filePos, end)) {
+    WriteSector(sector, sectorSize);
+    filePos += sectorSize;
+    return false;
+  }
+  if (end > filePos) {
+    WriteSector(sector, static_cast<uint32_t>(std::min<uint64_t>(end - filePos, sectorSize)));
+  } else {
+    openFile->Truncate(static_cast<int64_t>(end));
+  }
+  filePos = end;
+  CloseOpenFile();
+  return true;
+}
+
+// Records the open file at the length the rule gives it where its data stops.
+void TDigitalReadThread::Impl::CloseOpenFile() {
+  if (openFile) {
+    const uint64_t length = rule->DataEnds(filePos);
+    if (length < filePos) openFile->Truncate(static_cast<int64_t>(length));
+  }
+  closingType = currentType;
+  CloseFile();
 }
 
 void TDigitalReadThread::Impl::ReportIfDue() {
@@ -463,21 +413,16 @@ void TDigitalReadThread::Impl::CarvingLoop() {
     if (PauseCheckpoint()) {
       // Stopped while paused: there is no batch to finish; the open file ends where the
       // last batch ended.
-      closingType = currentType;
-      deepScan ? CloseDeepFile() : CloseFile();
+      CloseOpenFile();
       break;
     }
     const uint32_t n = std::min(kBatchSectors, total - done);
     ReadBatch(n);
     for (uint32_t i = 0; i < n; ++i) {
       uint8_t* sector = buffer.data() + static_cast<size_t>(i) * sectorSize;
-      if (deepScan) {
-        CarveSectorDeep(sector, i, n);
-      } else {
-        CarveSector(sector, i, n);
-      }
+      CarveSector(sector, done + i, i == n - 1);
     }
-    if (terminated && (!fileStarted || (deepScan && !openFile))) keepGoing = false;
+    if (terminated && !openFile) keepGoing = false;
     done += n;
     ReportIfDue();
   }
@@ -491,7 +436,7 @@ void TDigitalReadThread::Impl::Execute(const std::shared_ptr<Impl>& self) {
   } catch (const std::exception& e) {
     error = e.what();
   } catch (...) {
-    error = "The scan ended on an unknown error.";
+    error = Text(TText::UnknownScanError);
   }
   // Always: the buffer, a file still open (not recorded) and the device.
   self->buffer.clear();

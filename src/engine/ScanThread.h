@@ -110,10 +110,6 @@ std::string AbandonedScanRunningText();
 // for "N/A") and a note of the bytes kept.
 std::string CutFileNote(const std::string& info, int64_t storedBytes);
 
-// The end of a scan as both front ends tell it.
-inline constexpr char kUserStoppedText[] = "用户扫描停止";
-inline constexpr char kNothingFoundText[] = "不幸的是，没有检测到可恢复的文件。";
-
 // "%s:%s:%s" with minutes and seconds padded to two digits: 0:07:05, 12:00:09.
 std::string FormatRemainingTime(uint32_t seconds);
 // The estimate of the seconds left: elapsed / done x (total - done), truncated.

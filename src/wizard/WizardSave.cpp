@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "engine/SaveFiles.h"
+#include "engine/Texts.h"
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
 #include "wizard/LinkLabel.h"
@@ -46,10 +47,10 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
     finishUi.PBar3->setValue(static_cast<int>(step.Index));  // the files before this one
     const QString path = destFolder + QString::fromStdString(FoundFiles[step.Index].Name);
     if (step.Selected) {
-      SetFittedText(*finishUi.LFileName, QStringLiteral("保存中 ") + path);
+      SetFittedText(*finishUi.LFileName, QString::fromUtf8(Text(TText::SavingFile)) + path);
       QCoreApplication::processEvents();
     } else {
-      SetFittedText(*finishUi.LFileName, QStringLiteral("Bypassing ") + path);
+      SetFittedText(*finishUi.LFileName, QString::fromUtf8(Text(TText::BypassingFile)) + path);
     }
   };
   TSaveOutcome outcome = SaveFoundFiles(FoundFiles, destFolder.toStdString(), observer);
@@ -60,7 +61,7 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
   SpecialTypeExt = QString::fromStdString(outcome.SpecialTypeExt);
   NotSavedFiles = std::move(outcome.NotSaved);
   ShowSaveProgress(false);
-  SetFittedText(*finishUi.LFileName, QString::fromUtf8(kSavedInText) + destFolder);
+  SetFittedText(*finishUi.LFileName, QString::fromUtf8(Text(TText::SavedIn)) + destFolder);
   finishUi.LNotice->setText(QStringLiteral("完成了整个恢复过程。"));
   finishUi.PBar3->setValue(0);
   if (!NotSavedFiles.empty()) ReportNotSavedFiles(destFolder);
@@ -92,7 +93,7 @@ void TMainForm::ReportNotSavedFiles(const QString& destFolder) {
   if (NotSavedFiles.size() > kNamesListed) names << QStringLiteral("…");
   const int count = static_cast<int>(NotSavedFiles.size());
   finishUi.LNotice->setText(QStringLiteral("恢复过程已结束，但有 %1 个文件未能保存。").arg(count));
-  QString where = QString::fromUtf8(kSavedInText) + destFolder;
+  QString where = QString::fromUtf8(Text(TText::SavedIn)) + destFolder;
   if (keptCount > 0) where += QStringLiteral("\n未能保存的文件的临时副本保留在 ") + kept;
   SetFittedText(*finishUi.LFileName, where);
 

@@ -20,6 +20,7 @@
 #include "metadata/PhotoSummary.h"
 #include "engine/LinuxDrives.h"
 #include "engine/ScanChecks.h"
+#include "engine/Texts.h"
 #include "wizard/CardAccess.h"
 #include "wizard/Dialogs.h"
 #include "wizard/WizardWindow.h"
@@ -150,8 +151,8 @@ void TMainForm::StartCardImage() {
 // Stops the recording (no read reaches the writer after this) and closes the image; one
 // image per choice, so the menu item is cleared.
 void TMainForm::EndCardImage() {
-  RecordCardReads(SelectedDrive.DriveNumber, nullptr);
   if (!CardImage) return;
+  RecordCardReads(SelectedDrive.DriveNumber, nullptr);
   if (!CardImage->Finish() && !ClosingDuringScan)
     ShowInfo(QStringLiteral("无法写入存储卡映像：") + QString::fromStdString(CardImage->LastError()));
   CardImage.reset();
@@ -249,7 +250,7 @@ bool TMainForm::PrepareScan() {
     scanUi.LScanNote->setProperty(kTagProperty, 0);
     SetFittedText(*scanUi.LFileType,
                   QString::fromStdString(SoughtTypes(RecogniserInputs) +
-                                         (ui.NDeepScan->isChecked() ? kDeepScanSuffix : "")));
+                                         (ui.NDeepScan->isChecked() ? Text(TText::DeepScanSuffix) : "")));
   } else {
     scanUi.LSize->setText(QStringLiteral("0 MB"));
   }
@@ -429,7 +430,7 @@ void TMainForm::FinishScan() {
 
   const int found = static_cast<int>(FoundFiles.Count());
   if (!ClosingDuringScan) {
-    if (UserStopped) ShowInfo(QString::fromUtf8(kUserStoppedText));
+    if (UserStopped) ShowInfo(QString::fromUtf8(Text(TText::UserStopped)));
     if (found > 0) {
       const QString message = QString::asprintf(
           "发现共有 %d 个文件。 \r\n\r\n请按[确定]，然后按[下一步]按钮可以预览并保存。", found);
@@ -439,7 +440,7 @@ void TMainForm::FinishScan() {
       RunDialog(*RecoveryDoneForm);
     } else if (ScanError.isEmpty()) {
       // After an error the card was not scanned to its end: "nothing found" would mislead.
-      ShowInfo(QString::fromUtf8(kNothingFoundText));
+      ShowInfo(QString::fromUtf8(Text(TText::NothingFound)));
     }
   }
   if (found > 0) ui.NNewScan->setEnabled(true);

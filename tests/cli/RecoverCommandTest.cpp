@@ -20,12 +20,24 @@
 #include <thread>
 #include <vector>
 
+#include "engine/Texts.h"
 #include "fixtures/LoopDisk.h"
 #include "fixtures/MediaCard.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using snapsalvager::Text;
+using snapsalvager::TText;
+
+// A text as the command shows a message: line breaks without their "\r".
+std::string Shown(std::string text) {
+  std::string line;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' || i + 1 >= text.size() || text[i + 1] != '\n') line += text[i];
+  }
+  return line;
+}
 
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -158,15 +170,15 @@ TEST_F(RecoverCommandTest, RecoversEveryFileOfAFat32CardIntactAndLeavesTheCardAl
   std::vector<std::string> left;
   for (auto& entry : fs::directory_iterator(dest / "TmpFiles")) left.push_back(entry.path().filename().string());
   EXPECT_EQ(left, std::vector<std::string>{"AboutThisFolder.txt"});
-  EXPECT_NE(run.Err.find("已恢复的文件被保存在" + dest.string() + "/"), std::string::npos) << run.Err;
-  EXPECT_NE(run.Err.find("发现共有 " + std::to_string(files.size()) + " 个文件。"), std::string::npos);
+  EXPECT_NE(run.Err.find(Text(TText::SavedIn) + dest.string() + "/"), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find(Text(TText::FoundCount, {std::to_string(files.size())})), std::string::npos);
 }
 
 TEST_F(RecoverCommandTest, DeepScanRecoversEveryFileAtItsExactSize) {
   const fs::path dest = work_ / "out";
   const TResult run = RunRecover({card_->Image.string(), dest.string(), "--video", "--audio", "--deep"}, work_);
   ASSERT_EQ(run.Status, 0) << run.Err;
-  EXPECT_NE(run.Err.find("（深度扫描）"), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find(Text(TText::DeepScanSuffix)), std::string::npos) << run.Err;
   std::vector<std::string> names;
   for (const auto& row : run.Rows) {
     ASSERT_EQ(row.size(), 4u) << run.Out;
@@ -204,7 +216,7 @@ TEST_F(RecoverCommandTest, EarlierRecoveryIsAQuestionAndNothingIsReplaced) {
 
   TResult again = RunRecover({card_->Image.string(), dest.string()}, work_);
   EXPECT_EQ(again.Status, 4);
-  EXPECT_NE(again.Err.find("你选择了当前的“目标文件夹”中包含之前恢复一些文件。"), std::string::npos) << again.Err;
+  EXPECT_NE(again.Err.find(Shown(Text(TText::EarlierRecovery))), std::string::npos) << again.Err;
   EXPECT_TRUE(again.Rows.empty());
 
   again = RunRecover({card_->Image.string(), dest.string(), "--yes"}, work_);
@@ -231,19 +243,19 @@ TEST_F(RecoverCommandTest, BadUsageAndRefusedOptionsExitWithTwo) {
 
   TResult run = RunRecover({image, dest, "--camera", "Polaroid"}, work_);
   EXPECT_EQ(run.Status, 2);
-  EXPECT_NE(run.Err.find("请选择您的数码相机类型，或者如果不知道，请选择普通数码相机。"), std::string::npos);
+  EXPECT_NE(run.Err.find(Text(TText::NoCamera)), std::string::npos);
   run = RunRecover({image, dest, "--no-photo"}, work_);
   EXPECT_EQ(run.Status, 2);
-  EXPECT_NE(run.Err.find("请至少选择一个文件类型。例如照片，视频或音频剪辑。"), std::string::npos);
+  EXPECT_NE(run.Err.find(Text(TText::NoKinds)), std::string::npos);
   // An unknown camera is reported before the kinds, in the scan options' order.
   run = RunRecover({image, dest, "--camera", "Polaroid", "--no-photo"}, work_);
   EXPECT_EQ(run.Status, 2);
-  EXPECT_NE(run.Err.find("请选择您的数码相机类型，或者如果不知道，请选择普通数码相机。"),
+  EXPECT_NE(run.Err.find(Text(TText::NoCamera)),
             std::string::npos) << run.Err;
-  EXPECT_EQ(run.Err.find("请至少选择一个文件类型"), std::string::npos) << run.Err;
+  EXPECT_EQ(run.Err.find(Text(TText::NoKinds)), std::string::npos) << run.Err;
   run = RunRecover({image, "   "}, work_);
   EXPECT_EQ(run.Status, 2);
-  EXPECT_NE(run.Err.find("目标文件夹不能为空。"), std::string::npos);
+  EXPECT_NE(run.Err.find(Text(TText::NoDestFolder)), std::string::npos);
   run = RunRecover({(work_ / "missing.img").string(), dest}, work_);
   EXPECT_EQ(run.Status, 2);
   EXPECT_FALSE(fs::exists(dest));
@@ -282,7 +294,7 @@ TEST_F(RecoverCommandTest, CardWithoutFilesExitsWithOne) {
   fs::resize_file(image, 4 << 20);
   const TResult run = RunRecover({image.string(), (work_ / "out").string()}, work_);
   EXPECT_EQ(run.Status, 1);
-  EXPECT_NE(run.Err.find("不幸的是，没有检测到可恢复的文件。"), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find(Text(TText::NothingFound)), std::string::npos) << run.Err;
 }
 
 TEST_F(RecoverCommandTest, UnmeasurableCapacityNeedsTheSectorsOption) {
@@ -294,7 +306,7 @@ TEST_F(RecoverCommandTest, UnmeasurableCapacityNeedsTheSectorsOption) {
   std::ofstream(image, std::ios::binary) << bytes;
   TResult run = RunRecover({image.string(), (work_ / "out").string()}, work_);
   EXPECT_EQ(run.Status, 4);
-  EXPECT_NE(run.Err.find("Snapsalvager 不能准确地检测你的记忆卡容量。"), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find(Text(TText::UnknownCapacity)), std::string::npos) << run.Err;
 
   run = RunRecover({image.string(), (work_ / "out").string(), "--sectors", "1000"}, work_);
   ASSERT_EQ(run.Status, 0) << run.Err;
@@ -367,7 +379,7 @@ TEST_F(RecoverCommandTest, CtrlCStopsTheScanAndSavesWhatWasFound) {
   const fs::path dest = work_ / "out";
   const TResult run = RunRecover({image.string(), dest.string(), "--yes"}, work_, 300);
   ASSERT_EQ(run.Status, 0) << run.Err;
-  EXPECT_NE(run.Err.find("用户扫描停止"), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find(Text(TText::UserStopped)), std::string::npos) << run.Err;
   ASSERT_EQ(run.Rows.size(), 1u);
   const std::string original = ReadAll(card_->Files[0].Original);
   const std::string saved = ReadAll(dest / "File0001.JPG");
@@ -413,7 +425,7 @@ TEST_F(RecoverCommandTest, FileSizeLimitCutsOnlyTheFileTooLargeAndTheScanGoesOn)
   });
   ASSERT_EQ(run.Status, 0) << run.Err;
   ASSERT_EQ(run.Rows.size(), 3u) << run.Out;
-  const std::string cut = "[只保存了前 1048576 字节：目标文件夹的文件系统不接受更大的文件]";
+  const std::string cut = Text(TText::CutFileNote, {"1048576"});
   const struct {
     size_t Photo;
     uint64_t Size;
@@ -441,7 +453,7 @@ TEST_F(RecoverCommandTest, ClosedStdoutEndsTheRowsNotTheScanOrTheSave) {
   });
   ASSERT_EQ(run.Status, 0) << run.Err;
   EXPECT_EQ(RecoveredNames(dest).size(), PhotoBytes(*card_).size());
-  EXPECT_NE(run.Err.find("已恢复的文件被保存在"), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find(Text(TText::SavedIn)), std::string::npos) << run.Err;
 }
 
 TEST_F(RecoverCommandTest, CamerasAsUsersTypeThemAndVideoTypeAsTheNextWord) {
@@ -502,9 +514,9 @@ TEST_F(RecoverCommandTest, CardThatCannotBeOpenedIsSaidSoFirstWithFive) {
     if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(121);
   });
   EXPECT_EQ(run.Status, 5) << run.Err;
-  EXPECT_NE(run.Err.find("无法打开存储卡 " + image.string() + "：" + std::strerror(EACCES)), std::string::npos)
+  EXPECT_NE(run.Err.find(Text(TText::CannotOpenCard, {image.string(), std::strerror(EACCES)})), std::string::npos)
       << run.Err;
-  EXPECT_EQ(run.Err.find("扫描正在进行中"), std::string::npos) << run.Err;
+  EXPECT_EQ(run.Err.find(Text(TText::ScanInProgress)), std::string::npos) << run.Err;
   EXPECT_FALSE(fs::exists(work_ / "out"));
 }
 
@@ -526,26 +538,26 @@ TEST(RecoverOnLoopDiskTest, DestinationOnTheCardsOwnDiskIsRefusedEvenWithYes) {
     for (const auto& c : cases) {
       TResult run = RunRecover({c.Source, c.Dest.string(), "--yes", "--sectors", "8192"}, work);
       EXPECT_EQ(run.Status, 4) << c.Source << "\n" << run.Err;
-      EXPECT_NE(run.Err.find("警告: 目标文件夹的驱动器与源驱动器是相同的。"), std::string::npos) << run.Err;
+      EXPECT_NE(run.Err.find(Shown(Text(TText::SameDrive))), std::string::npos) << run.Err;
       EXPECT_NE(run.Err.find("run again with --onto-card-drive"), std::string::npos) << run.Err;
       // The option goes past the question (here to the read-only mount's refusal).
       run = RunRecover({c.Source, c.Dest.string(), "--onto-card-drive"}, work);
       EXPECT_EQ(run.Status, 2) << c.Source << "\n" << run.Err;
-      EXPECT_NE(run.Err.find("无法创建目标文件夹"), std::string::npos) << run.Err;
+      EXPECT_NE(run.Err.find(Shown(Text(TText::CannotCreateDest, {""}))), std::string::npos) << run.Err;
     }
     // Another disk is not asked about.
     const TResult elsewhere = RunRecover({disk.Partition(1), (work / "out").string()}, work);
     EXPECT_EQ(elsewhere.Status, 1) << elsewhere.Err;
-    EXPECT_EQ(elsewhere.Err.find("源驱动器是相同的"), std::string::npos) << elsewhere.Err;
+    EXPECT_EQ(elsewhere.Err.find(Shown(Text(TText::SameDrive))), std::string::npos) << elsewhere.Err;
 
     // Opened by a user who may not read the device: said so, nothing measured or scanned.
     const TResult denied = RunRecover({disk.Partition(1), (work / "out").string(), "--sectors", "8192"}, work, -1, [] {
       if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(121);
     });
     EXPECT_EQ(denied.Status, 5) << denied.Err;
-    EXPECT_NE(denied.Err.find("无法打开存储卡 " + disk.Partition(1) + "：" + std::strerror(EACCES)), std::string::npos)
+    EXPECT_NE(denied.Err.find(Text(TText::CannotOpenCard, {disk.Partition(1), std::strerror(EACCES)})), std::string::npos)
         << denied.Err;
-    EXPECT_EQ(denied.Err.find("扫描正在进行中"), std::string::npos) << denied.Err;
+    EXPECT_EQ(denied.Err.find(Text(TText::ScanInProgress)), std::string::npos) << denied.Err;
 
     // drives lists the partitions with where they are mounted.
     const TResult drives = RunCli({"drives"}, work);

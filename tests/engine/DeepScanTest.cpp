@@ -2,15 +2,19 @@
 // the next header, containers kept whole, the rule where a structure breaks, and files the
 // header table misses.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <set>
 
 #include "fixtures/CardImage.h"
+#include "fixtures/DamagedCards.h"
 #include "fixtures/Jpegs.h"
-#include "MediaBytes.h"
+#include "fixtures/MediaBytes.h"
 #include "engine/ScanThread.h"
 #include "metadata/PhotoSummary.h"
 #include "engine/LinuxDrives.h"
@@ -57,8 +61,10 @@ class DeepScanTest : public ::testing::Test {
   }
 
   // Scans the card with photos, every video and audio; deep or by the rule alone. With
-  // stopAfterFirstBatch, a stop is asked for when the first batch has been carved.
-  void Scan(const CardImage& card, bool deep, bool stopAfterFirstBatch = false) {
+  // stopAfterFirstBatch, a stop is asked for when the first batch has been carved; with a
+  // fileSizeLimit, no temporary file may grow past it (EFBIG).
+  void Scan(const CardImage& card, bool deep, bool stopAfterFirstBatch = false,
+            uint64_t fileSizeLimit = 0) {
     found_.Clear();
     for (const auto& entry : fs::directory_iterator(dir_ / "TmpFiles")) fs::remove(entry.path());
     const char letter = card.attach();
@@ -80,9 +86,29 @@ class DeepScanTest : public ::testing::Test {
         return 0u;
       };
     }
+    struct rlimit limit {};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit before = limit;
+    if (fileSizeLimit != 0) {
+      ::signal(SIGXFSZ, SIG_IGN);
+      limit.rlim_cur = fileSizeLimit;
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
     scan.Start();
-    ASSERT_TRUE(scan.WaitFor(20000));
+    const bool ended = scan.WaitFor(20000);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    if (ended) LinuxDrives::DetachAll();  // a letter per scan would run out
+    ASSERT_TRUE(ended);
     EXPECT_EQ(events.error, "");
+  }
+
+  // The names of the card's whole files that some found file holds from its start.
+  std::set<std::string> RecoveredWhole(const fixtures::DamagedCard& card) {
+    std::set<std::string> names;
+    for (const fixtures::PlacedFile& file : card.Whole) {
+      if (Holding(file.Bytes) != nullptr) names.insert(file.Name);
+    }
+    return names;
   }
 
   // The found file whose bytes begin with these, or null.
@@ -224,6 +250,25 @@ TEST_F(DeepScanTest, AFileCutOffByTheCardsEndKeepsTheRule) {
   Scan(card, true);
   ASSERT_EQ(found_.Count(), 2u);
   EXPECT_EQ(found_[1].Size, 60 * 512);
+}
+
+TEST_F(DeepScanTest, OnDamagedCardsDeepKeepsEveryWholeFileOfTheRuleAndStartsNoFileAtAFalseHeader) {
+  for (const fixtures::DamagedCard& card : fixtures::DamagedCards()) {
+    SCOPED_TRACE(card.Name);
+    Scan(card.Image, false, false, card.FileSizeLimit);
+    const std::set<std::string> plain = RecoveredWhole(card);
+    Scan(card.Image, true, false, card.FileSizeLimit);
+    const std::set<std::string> deep = RecoveredWhole(card);
+    for (const std::string& name : plain) EXPECT_EQ(deep.count(name), 1u) << name << " lost by deep";
+    for (const std::string& name : card.DeepFinds) EXPECT_EQ(deep.count(name), 1u) << name << " missed by deep";
+    for (const uint32_t sector : card.FalseHeaders) {
+      EXPECT_EQ(Holding(card.Image.sector(sector)), nullptr) << "a file at false header " << sector;
+    }
+    std::string whole;
+    for (const std::string& name : deep) whole += " " + name;
+    std::printf("[ %s ] whole: rule %zu, deep %zu of %zu:%s\n", card.Name.c_str(), plain.size(),
+                deep.size(), card.Whole.size(), whole.c_str());
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Restoring heads in place, moving without replacing, and the save pass over found files.
 #include "engine/SaveFiles.h"
+#include "engine/Texts.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -136,12 +137,12 @@ TEST_F(SaveFilesTest, SavePassMovesTickedFilesAndDeletesUntickedOnes) {
   std::vector<std::string> lines;
   const TSaveOutcome outcome = SaveFoundFiles(list, dir_, [&](const TSaveStep& step) {
     EXPECT_EQ(step.Count, 3u);
-    lines.push_back((step.Selected ? "保存中 " : "Bypassing ") + step.FinalPath.string());
+    lines.push_back((step.Selected ? "+" : "-") + step.FinalPath.string());
   });
 
-  EXPECT_EQ(lines, (std::vector<std::string>{"保存中 " + (dir_ / "File0001.JPG").string(),
-                                             "Bypassing " + (dir_ / "File0002.CRW").string(),
-                                             "保存中 " + (dir_ / "File0003.MOV").string()}));
+  EXPECT_EQ(lines, (std::vector<std::string>{"+" + (dir_ / "File0001.JPG").string(),
+                                             "-" + (dir_ / "File0002.CRW").string(),
+                                             "+" + (dir_ / "File0003.MOV").string()}));
   EXPECT_EQ(outcome.Saved, 2u);
   EXPECT_EQ(outcome.Bypassed, 1u);
   EXPECT_TRUE(outcome.NotSaved.empty());
@@ -205,10 +206,11 @@ TEST(RestoreCommandHintTest, NamesTheKeptFilesSoAShellReadsThemBack) {
   const fs::path dir = fs::temp_directory_path() / ("hint dir's-" + std::to_string(::getpid()));
   fs::create_directories(dir);
   EXPECT_EQ(RestoreCommandHint(dir, "/media/usb/out/"),
-            "以后可以用此命令保存它们：snapsalvager-cli restore '" + dir.string().substr(0, dir.string().find('\'')) +
-                "'\\''s-" + std::to_string(::getpid()) + "/'Temporary_v5_File*.~QX /media/usb/out/");
+            Text(TText::RestoreLater, {"snapsalvager-cli restore '" + dir.string().substr(0, dir.string().find('\'')) +
+                                           "'\\''s-" + std::to_string(::getpid()) +
+                                           "/'Temporary_v5_File*.~QX /media/usb/out/"}));
   EXPECT_EQ(RestoreCommandHint("/x/Temporary_v5_File0001_JPG.~QX", "/my photos/"),
-            "以后可以用此命令保存它们：snapsalvager-cli restore /x/Temporary_v5_File0001_JPG.~QX '/my photos/'");
+            Text(TText::RestoreLater, {"snapsalvager-cli restore /x/Temporary_v5_File0001_JPG.~QX '/my photos/'"}));
   fs::remove_all(dir);
 }
 

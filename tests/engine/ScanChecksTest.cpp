@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "engine/LinuxDrives.h"
+#include "engine/Texts.h"
 #include "engine/CardDevice.h"
 
 namespace snapsalvager {
@@ -234,14 +235,14 @@ TEST(CannotOpenCardTextTest, NamesTheDeviceTheReasonAndForPermissionTheDevicesGr
   std::ofstream(device).close();
   const struct group* disk = ::getgrnam("disk");
   const bool grouped = disk != nullptr && ::chown(device.c_str(), 0, disk->gr_gid) == 0;
-  const std::string advice = "，或者以拥有该设备的组“disk”的成员身份运行（sudo usermod -aG disk 用户名，然后重新登录）";
+  const std::string advice = Text(TText::CannotOpenCardGroup, {"disk"});
   const struct {
     int Error;
     bool Advice;
   } cases[] = {{EACCES, true}, {EPERM, true}, {ENOENT, false}, {EIO, false}};
   for (const auto& c : cases) {
     const std::string text = CannotOpenCardText(device.string(), c.Error);
-    EXPECT_EQ(text.rfind("无法打开存储卡 " + device.string() + "：" + std::strerror(c.Error) + "。", 0), 0u) << text;
+    EXPECT_EQ(text.rfind(Text(TText::CannotOpenCard, {device.string(), std::strerror(c.Error)}), 0), 0u) << text;
     EXPECT_EQ(text.find("请以 root 身份运行") != std::string::npos, c.Advice) << text;
     if (grouped) {
       EXPECT_EQ(text.find(advice) != std::string::npos, c.Advice) << text;

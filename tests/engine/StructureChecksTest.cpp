@@ -4,12 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <random>
 
 #include "fixtures/Jpegs.h"
-#include "MediaBytes.h"
+#include "fixtures/MediaBytes.h"
 #include "engine/Signatures.h"
 
 namespace snapsalvager {
@@ -59,6 +60,7 @@ std::vector<TFormatCase> Formats() {
       {"JpegProgressive", "JPG", [=] { return ::fixtures::EncodeJpeg(progressive); }, true},
       {"Avi", "AVI", [=] { return Avi(frames); }, true},
       {"Wav", "WAV", [] { return Wav(7001); }, true, 30},  // samples are opaque: cut the chunks
+      {"WavOfSound", "WAV", [] { return WavTone(7001); }, true, 30},
       {"Mov", "MOV", [] { return IsoMedia("qt  ", Filler(6000)); }, true},
       {"Mp4", "MP4", [] { return IsoMedia("isom", Filler(6000)); }, true},
       {"ThreeGp", "3GP", [] { return IsoMedia("3gp4", Filler(6000)); }, true},
@@ -129,39 +131,7 @@ TEST(StructureChecksTest, AnAviRunsOnThroughItsAvixChunks) {
 }
 
 TEST(StructureChecksTest, AJpegRunsOnThroughTheImagesItsMpfIndexNames) {
-  const Bytes primary = JpegFrame(2000, 1), second = JpegFrame(1500, 2);
-  // APP2 "MPF": big-endian TIFF header, one IFD with an MP entry table of two images.
-  Bytes app2 = {0xFF, 0xE2};
-  Bytes mpf;
-  Add(mpf, std::string_view("MPF\0", 4));
-  Add(mpf, "MM");
-  Be16(mpf, 42);
-  Be32(mpf, 8);
-  Be16(mpf, 1);
-  Be16(mpf, 0xB002);
-  Be16(mpf, 7);
-  Be32(mpf, 32);
-  Be32(mpf, 8 + 2 + 12 + 4);  // entries right after the IFD
-  Be32(mpf, 0);
-  const uint32_t app2Length = static_cast<uint32_t>(2 + mpf.size() + 32);
-  Bytes file(primary.begin(), primary.begin() + 2);  // SOI
-  Add(file, app2);
-  Be16(file, app2Length);
-  Add(file, mpf);
-  const uint32_t primarySize = static_cast<uint32_t>(primary.size() + 2 + app2Length);
-  const uint32_t base = 2 + 4 + 4;  // the MPF TIFF header's offset in the file
-  Be32(file, 0x20030000);
-  Be32(file, primarySize);
-  Be32(file, 0);
-  Be32(file, 0);
-  Be32(file, 0);
-  Be32(file, static_cast<uint32_t>(second.size()));
-  Be32(file, primarySize - base);
-  Be32(file, 0);
-  file.insert(file.end(), primary.begin() + 2, primary.end());
-  ASSERT_EQ(file.size(), primarySize);
-  Add(file, second);
-
+  const Bytes file = MpfJpeg(JpegFrame(2000, 1), JpegFrame(1500, 2));
   const TFollowed f = Follow("JPG", Then(file, Bytes(kSector, 0)));
   EXPECT_EQ(f.Verdict, TCheckVerdict::EndsAt);
   EXPECT_EQ(f.End, file.size());
@@ -180,6 +150,66 @@ TEST(StructureChecksTest, AJpegFrameInsideAContainerIsContent) {
     EXPECT_TRUE(check->Contains(4 * kSector, jpg, frame.data()));
     EXPECT_FALSE(check->Contains(4 * kSector, IndexOfFileType("CR2"), frame.data()));
     EXPECT_FALSE(check->Contains(file.size() + kSector, jpg, frame.data()));
+  }
+}
+
+TEST(StructureChecksTest, OnlyAHeaderTheStructureAccountsForIsPartOfTheFile) {
+  // A frame at an AVI chunk's payload belongs to the file; a JPEG frame in an mdat does while
+  // the movie's structure holds; a JPEG in the middle of a chunk, or a movie inside a
+  // movie, may be a newer file written over it.
+  const int jpg = IndexOfFileType("JPG");
+  const Bytes frame = JpegFrame(3000);
+  const Bytes avi = Avi({Filler(2048 - 100 - 8 - 8), frame});  // the frame at 2048
+  auto riff = MakeStructureCheck("AVI", avi.data(), kSector, 1 << 20);
+  ASSERT_TRUE(riff);
+  riff->Feed(avi.data(), 4 * kSector);
+  EXPECT_EQ(riff->Inside(4 * kSector, jpg, frame.data()), TInside::Part);
+  riff->Feed(avi.data() + 4 * kSector, kSector);
+  EXPECT_EQ(riff->Inside(5 * kSector, jpg, frame.data()), TInside::Maybe);
+
+  const Bytes mov = IsoMedia("qt  ", Filler(6000));
+  auto iso = MakeStructureCheck("MOV", mov.data(), kSector, 1 << 20);
+  ASSERT_TRUE(iso);
+  iso->Feed(mov.data(), 4 * kSector);
+  EXPECT_EQ(iso->Inside(4 * kSector, jpg, frame.data()), TInside::Frame);
+  const Bytes mp4 = IsoMedia("isom", Filler(100));
+  EXPECT_EQ(iso->Inside(4 * kSector, IndexOfFileType("MP4"), mp4.data()), TInside::Maybe);
+  EXPECT_EQ(iso->Inside(mov.size() + kSector, IndexOfFileType("MP4"), mp4.data()), TInside::No);
+}
+
+TEST(StructureChecksTest, AHeaderWhoseFirstUnitsCannotBeStartsNoFile) {
+  for (const TFormatCase& c : Formats()) {
+    Bytes file = c.File();
+    file.resize(std::max<size_t>(file.size(), kSector));
+    EXPECT_FALSE(ImpossibleStart(c.Type, file.data(), kSector)) << c.Name;
+  }
+  const Bytes asfGuid = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                         0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+  Bytes asfHuge = asfGuid, asfNoProperties = asfGuid;
+  Le64(asfHuge, uint64_t{1} << 62);
+  Le32(asfHuge, 1);
+  Le64(asfNoProperties, 30 + 24);  // one child object, and it is not File Properties
+  Le32(asfNoProperties, 1);
+  asfNoProperties.insert(asfNoProperties.end(), {1, 2});
+  Add(asfNoProperties, Filler(16));
+  Le64(asfNoProperties, 24);
+  Bytes riffNoRoom, riffBadChunk;
+  Add(riffNoRoom, "RIFF");
+  Le32(riffNoRoom, 4);
+  Add(riffNoRoom, "WAVE");
+  Add(riffBadChunk, "RIFF");
+  Le32(riffBadChunk, 100);
+  Add(riffBadChunk, "AVI ");
+  riffBadChunk.insert(riffBadChunk.end(), {1, 2, 3, 4, 8, 0, 0, 0});
+  const Bytes tinyFtyp = {0, 0, 0, 7, 'f', 't', 'y', 'p', 'm', 'p', '4', '2'};
+  const Bytes tinyMdat = {0, 0, 0, 3, 'm', 'd', 'a', 't'};
+  const std::pair<std::string_view, Bytes> junk[] = {
+      {"ASF", asfHuge},  {"ASF", asfNoProperties}, {"WAV", riffNoRoom},
+      {"AVI", riffBadChunk}, {"MP4", tinyFtyp},      {"MOV", tinyMdat}};
+  for (const auto& [type, head] : junk) {
+    Bytes sector = head;
+    sector.resize(kSector, 0x5A);
+    EXPECT_TRUE(ImpossibleStart(type, sector.data(), kSector)) << type;
   }
 }
 
@@ -229,6 +259,15 @@ TEST(DeepRecognitionTest, NamesWhatTheTableMisses) {
     EXPECT_EQ(DetectDeepHeader(ts.data() + at, ts.data() + at - kSector, kSector), "") << timestamps;
   }
 
+  // An ID3v2.4 tag (as ffmpeg writes it) starts an MP3; its first frame ID must be one.
+  Bytes mp3 = Mp3(3);
+  mp3[3] = 4;
+  std::memcpy(mp3.data() + 10, "TSSE", 4);
+  mp3.resize(kSector);
+  EXPECT_EQ(DetectDeepHeader(mp3.data(), nullptr, kSector), "MP3");
+  mp3[12] = 0x01;
+  EXPECT_EQ(DetectDeepHeader(mp3.data(), nullptr, kSector), "");
+
   EXPECT_EQ(BrandType(IsoMedia("qt  ", {}).data(), kSector), "MOV");
   EXPECT_EQ(BrandType(IsoMedia("isom", {}).data(), kSector), "MP4");
   EXPECT_EQ(BrandType(IsoMedia("3gp5", {}).data(), kSector), "3GP");
@@ -260,6 +299,7 @@ TEST(DeepRecognitionTest, RandomAndNonMediaDataStartNothing) {
     } else {
       s[0] = 0x47, s[188] = 0x47;
     }
+    if (k % 5 == 0) s[0] = 'I', s[1] = 'D', s[2] = '3', s[3] = 4, s[4] = 0, s[5] = 0;
   }
   ExpectNoDeepHeader(noise, "random with a header's first bytes");
   for (const char* path : {"/usr/bin/cmake", "/usr/lib/x86_64-linux-gnu/libc.so.6", "/usr/share/common-licenses/GPL-3"}) {

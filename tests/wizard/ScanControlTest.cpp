@@ -29,8 +29,8 @@ using snapsalvager::fixtures::CardImage;
 
 namespace {
 
-const QString kUserStopped = QStringLiteral("用户扫描停止");
-const QString kNothingFound = QStringLiteral("不幸的是，没有检测到可恢复的文件。");
+const QString kUserStopped = EngineText(TText::UserStopped);
+const QString kNothingFound = EngineText(TText::NothingFound);
 const QString kFirstRowNote = QStringLiteral("上面列出找到的文件如果停止可以恢复并且保存。");
 const QString kEndNote = QStringLiteral("点击“下一步”进行预览恢复的图片。");
 const QString kScanningNote = QStringLiteral("扫描正在进行中...");
@@ -42,19 +42,11 @@ QString DoneMessage(int files) {
 }
 
 QString HardDiskQuestion(char letter, const QString& size) {
-  return QStringLiteral("对不起，它看起来像驱动器") + QLatin1Char(letter) +
-         QStringLiteral(": 您选择好要扫描的硬盘驱动器 (大小: ") + size +
-         QStringLiteral(" GB) 而不是一台数码相机的存储卡（存储卡大小通常大于 128 GB）。\r\n\r\n"
-                        "点击“是”以取消并重新选择一个驱动器盘符，或者单击“否”继续处理。");
+  return EngineText(TText::HardDisk, {std::string(1, letter), size.toStdString()});
 }
 
-const QString kFreeSpaceQuestion2048 = QStringLiteral(
-    "记忆卡存储大小: 2048 MB (  2.0 GB)\r\n"
-    "目标文件夹驱动器可用空间: 2251 MB (  2.2 GB)\r\n"
-    "建议的可用磁盘空间: 2252 MB (  2.2 GB)\r\n\r\n"
-    "对不起，看来你的目标文件夹的驱动器没有足够的可用磁盘空间来保存临时文件和从存储卡中恢复的文件。"
-    "建议选择不同的目标文件夹，或者清理当前目标文件夹的驱动器，以获得足够的可用磁盘空间。\r\n\r\n"
-    "点击“是”以取消并重新选择，或者单击“否”继续处理。");
+const QString kFreeSpaceQuestion2048 =
+    EngineText(TText::FreeSpace, {"2048 MB (  2.0 GB)", "2251 MB (  2.2 GB)", "2252 MB (  2.2 GB)"});
 
 constexpr int64_t kMiB = 1024 * 1024;
 
@@ -434,7 +426,7 @@ class TestScanControl : public QObject {
     // While a deep scan applies, the line says so.
     form->ui.NDeepScan->setChecked(true);
     QVERIFY(form->PrepareScan());
-    QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.CRW/.CR2（深度扫描）"));
+    QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.CRW/.CR2") + EngineText(TText::DeepScanSuffix));
     form->ui.NDeepScan->setChecked(false);
     QVERIFY(form->PrepareScan());
     QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.CRW/.CR2"));
@@ -452,7 +444,7 @@ class TestScanControl : public QObject {
     form->ui.BNext->click();
     WaitForEnd();
     form->ui.NDeepScan->setChecked(false);
-    QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.TIF（深度扫描）"));
+    QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.TIF") + EngineText(TText::DeepScanSuffix));
     QVERIFY(Rows()->rowCount() >= 1);
     QCOMPARE(Cell(0, 2), QString::number(photo.size()));
     QCOMPARE(form->FoundFiles[0].Size, static_cast<int64_t>(photo.size()));

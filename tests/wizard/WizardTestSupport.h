@@ -10,14 +10,22 @@
 #include <QTemporaryDir>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
+#include <string_view>
 
+#include "engine/Texts.h"
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
 #include "wizard/WizardWindow.h"
 #include "wizard/DeviceAccess.h"
 
 namespace snapsalvager::test {
+
+// A text of the engine's table as the window shows it.
+inline QString EngineText(TText id, std::initializer_list<std::string_view> values = {}) {
+  return QString::fromStdString(Text(id, values));
+}
 
 // Installed for its lifetime. Questions take the queued answers in order, then `fallback`;
 // information boxes answer Ok.

@@ -100,7 +100,7 @@ class TestRecoveryEndToEnd : public QObject {
     QTest::mouseClick(form->ui.BNext, Qt::LeftButton);
     QCOMPARE(form->CurrentPage(), 5);
     QCOMPARE(form->finishUi.LNotice->text(), QStringLiteral("完成了整个恢复过程。"));
-    QCOMPARE(form->finishUi.LFileName->text(), QStringLiteral("已恢复的文件被保存在") + dest);
+    QCOMPARE(form->finishUi.LFileName->text(), EngineText(TText::SavedIn) + dest);
     const fs::path out = dest.toStdString();
     QVERIFY(!fs::exists(out / untickedName));
     for (const auto& [name, ext] : expected) QVERIFY2(fs::exists(out / name), name.c_str());

@@ -160,7 +160,7 @@ class TestWindowFit : public QObject {
     QTest::addColumn<QString>("text");
     const int info = int(TMessageKind::Information);
     const int question = int(TMessageKind::Confirmation);
-    QTest::newRow("user stopped") << info << QStringLiteral("用户扫描停止");
+    QTest::newRow("user stopped") << info << EngineText(TText::UserStopped);
     QTest::newRow("tab refused") << info << QStringLiteral("请点击“下一步”按钮继续，或“返回”按钮返回。");
     QTest::newRow("post-processing") << info << QStringLiteral(
         "重要说明： 已恢复的文件包含\"MOV\"文件。那些已恢复的文件在某些情况下可能需要后处理"

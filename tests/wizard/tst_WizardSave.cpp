@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const QString kDone = QStringLiteral("完成了整个恢复过程。");
-const QString kSavedIn = QStringLiteral("已恢复的文件被保存在");
+const QString kSavedIn = EngineText(TText::SavedIn);
 
 std::vector<uint8_t> Photo(uint32_t salt) {
   fixtures::JpegOptions o;
@@ -104,7 +104,7 @@ class TestWizardSave : public QObject {
       QVERIFY(page().LCurrentFileImage->isVisibleTo(page().PTab5));
     });
     form->SaveSelectedFiles(scan->DestText());
-    QCOMPARE(seen, QStringLiteral("保存中 ") + scan->DestText() + QStringLiteral("File0001.JPG"));
+    QCOMPARE(seen, EngineText(TText::SavingFile) + scan->DestText() + QStringLiteral("File0001.JPG"));
   }
 
   void WithEverythingUntickedNothingIsSavedAndThePassStillCompletes() {

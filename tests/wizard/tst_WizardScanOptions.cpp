@@ -17,13 +17,13 @@ using namespace snapsalvager::test;
 
 namespace {
 
-const QString kChooseDrive = QStringLiteral("请选择您的存储卡盘符。");
+const QString kChooseDrive = EngineText(TText::NoDrive);
 const QString kNetwork = QStringLiteral(
     "对不起，Snapsalvager 不能恢复网络驱动器的数据。您需要有驱动器在 PC 上运行 Snapsalvager。");
 const QString kCdDvd = QStringLiteral("对不起，Snapsalvager 不能恢复从 CD/DVD 的数据。");
-const QString kNoKind = QStringLiteral("请至少选择一个文件类型。例如照片，视频或音频剪辑。");
-const QString kNoCamera = QStringLiteral("请选择您的数码相机类型，或者如果不知道，请选择普通数码相机。");
-const QString kEmptyFolder = QStringLiteral("目标文件夹不能为空。");
+const QString kNoKind = EngineText(TText::NoKinds);
+const QString kNoCamera = EngineText(TText::NoCamera);
+const QString kEmptyFolder = EngineText(TText::NoDestFolder);
 const QString kSameDrive = QStringLiteral(
     "警告: 目标文件夹的驱动器与源驱动器是相同的。恢复到同一磁盘可能会导致数据永久丢失。 "
     "我们强烈建议您选择另一个驱动器作为一个目标保存恢复的文件。\r\n\r\n单击 [是] 取消并重新选择目标文件夹，"
@@ -279,7 +279,7 @@ class TestWizardScanOptions : public QObject {
     form->ui.EDestFolder->setText(Dest(QStringLiteral("file/sub")));
     QVERIFY(!form->ValidateScanOptions());
     QCOMPARE(prompter->Texts(),
-             QStringList{QStringLiteral("无法创建目标文件夹\r\n") + Dest(QStringLiteral("file/sub/"))});
+             QStringList{EngineText(TText::CannotCreateDest, {Dest(QStringLiteral("file/sub/")).toStdString()})});
   }
 
   void UnwritableTempFolderIsReported() {

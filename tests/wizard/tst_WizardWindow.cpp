@@ -230,7 +230,7 @@ class TestWizardWindow : public QObject {
   void FailedValidationStaysOnOptionsWithBothButtons() {
     ClickNext();
     ClickNext();  // no drive chosen
-    QCOMPARE(prompter->Texts(), QStringList{QStringLiteral("请选择您的存储卡盘符。")});
+    QCOMPARE(prompter->Texts(), QStringList{EngineText(TText::NoDrive)});
     QCOMPARE(form->CurrentPage(), 2);
     VerifyStep(2);
     VerifyButtons(true, true, QStringLiteral("下一步 >"));
@@ -333,7 +333,7 @@ class TestWizardWindow : public QObject {
     QCOMPARE(form->ui.CBDrive->currentIndex(), 0);
     // Next now runs the options transition and restores the caption.
     ClickNext();
-    QCOMPARE(prompter->Texts(), QStringList{QStringLiteral("请选择您的存储卡盘符。")});
+    QCOMPARE(prompter->Texts(), QStringList{EngineText(TText::NoDrive)});
     QCOMPARE(form->CurrentPage(), 2);
     VerifyButtons(true, true, QStringLiteral("下一步 >"));
   }
@@ -386,7 +386,7 @@ class TestWizardWindow : public QObject {
     ClickNext();
     QCOMPARE(form->CurrentPage(), 3);
     QTRY_VERIFY_WITH_TIMEOUT(!form->ScanInProgress, 20000);
-    QCOMPARE(prompter->Texts(), QStringList{QStringLiteral("不幸的是，没有检测到可恢复的文件。")});
+    QCOMPARE(prompter->Texts(), QStringList{EngineText(TText::NothingFound)});
     VerifyButtons(true, false, QStringLiteral("下一步 >"));
     ClickBack();
     QCOMPARE(form->CurrentPage(), 2);

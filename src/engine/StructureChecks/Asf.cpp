@@ -6,6 +6,7 @@
 namespace snapsalvager::structure {
 namespace {
 
+constexpr uint32_t kAsfFrames = Bit("MP3") | Bit("MPG");
 constexpr uint32_t kAsfCarries = Bit("JPG") | Bit("MP3") | Bit("MPG");
 
 // ASF: the header object's File Properties give the file size; the top-level objects
@@ -14,6 +15,7 @@ class TAsfCheck final : public TStructureCheck {
  public:
   explicit TAsfCheck(uint64_t limit) : TStructureCheck(limit, kAsfCarries) {
     exifPhotosAreFiles_ = true;
+    frameTypes_ = kAsfFrames;
     Expect(0, 30);
   }
 

@@ -23,6 +23,12 @@ class TMp3Check final : public TStructureCheck {
   }
 
  protected:
+  // The next frame at a frame boundary, and cover art inside the ID3 tag.
+  bool Accounts(uint64_t offset, int typeIndex, const uint8_t* sector) const override {
+    if (frames_ == 0) return typeIndex == kJpgIndex;
+    return offset == at_ && sector[0] == 0xFF && typeIndex == IndexOfFileType("MP3");
+  }
+
   void OnHead(const uint8_t* h) override {
     if (at_ == 0 && need_ == 10 && std::memcmp(h, "ID3", 3) == 0) {
       uint32_t size = 0;

@@ -34,6 +34,8 @@ inline bool Printable4(const uint8_t* p) {
 
 constexpr int kJpgIndex = 1;
 static_assert(FileTypeTable[kJpgIndex - 1] == "JPG");
+constexpr int kMp3Index = 18;
+static_assert(FileTypeTable[kMp3Index - 1] == "MP3");
 
 // The bit of a FileTypeTable row in a check's carried types: what a container may hold at
 // a sector start without it being a file of its own.

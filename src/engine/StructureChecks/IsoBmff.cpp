@@ -6,6 +6,8 @@
 namespace snapsalvager::structure {
 namespace {
 
+// An mdat holds the frames and samples of these kinds; a movie inside one is unaccounted for.
+constexpr uint32_t kIsoFrames = Bit("JPG") | Bit("MP3") | Bit("MPG") | Bit("MTS") | Bit("AMR");
 constexpr uint32_t kIsoCarries = Bit("JPG") | Bit("MP3") | Bit("MPG") | Bit("MOV") | Bit("MP4") |
                                  Bit("3GP") | Bit("MTS") | Bit("AMR");
 
@@ -15,21 +17,27 @@ class TIsoCheck final : public TStructureCheck {
  public:
   explicit TIsoCheck(uint64_t limit) : TStructureCheck(limit, kIsoCarries) {
     exifPhotosAreFiles_ = true;
+    frameTypes_ = kIsoFrames;
     Expect(0, 8);
   }
 
  protected:
+  // After a box of size 0 the file runs on to wherever its data stops.
+  size_t Scan(const uint8_t*, size_t length) override { return length; }
+
   void OnHead(const uint8_t* h) override {
     uint64_t size = Be32(h);
     const bool known = KnownTopLevel(h + 4);
+    if (size == 0 && known) return StartScanning();  // "to the end of the file"
     if (size == 1) {
       if (need_ < 16) return More(16);
       size = Be64(h + 8);
       if (size < 16) return StopHere(h);
-    } else if (size < 8 || !known) {
+    } else if (size < 8) {
       return StopHere(h);
     }
-    if (!known) return StopHere(h);
+    const bool trailing = movie_ && size <= kTrailingBox && size <= limit_ - at_ && Printable4(h + 4);
+    if (!known && !trailing) return StopHere(h);
     if (size > limit_ - at_) return Broken();  // runs past the card: cut off
     if (std::memcmp(h + 4, "moov", 4) == 0 || std::memcmp(h + 4, "moof", 4) == 0) movie_ = true;
     ++boxes_;
@@ -52,6 +60,9 @@ class TIsoCheck final : public TStructureCheck {
     return false;
   }
 
+  // A small box of a kind not listed after the movie (a "meco" box) still belongs to it;
+  // old data after a file rarely reads as one.
+  static constexpr uint64_t kTrailingBox = 64 * 1024;
   uint32_t boxes_ = 0;
   bool movie_ = false;
 };

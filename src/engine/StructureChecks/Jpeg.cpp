@@ -23,6 +23,14 @@ class TJpegCheck final : public TStructureCheck {
   }
 
  protected:
+  // The images an MPF index names; anything else inside the photo is unaccounted for.
+  bool Accounts(uint64_t offset, int, const uint8_t*) const override {
+    for (uint32_t k = 0; k < mpfCount_; ++k) {
+      if (mpfStarts_[k] == offset) return true;
+    }
+    return false;
+  }
+
   void OnHead(const uint8_t* h) override {
     switch (phase_) {
       case Phase::Soi:
@@ -123,11 +131,13 @@ class TJpegCheck final : public TStructureCheck {
       const uint32_t bytes = u32(entry + 4), where = u32(entry + 8);
       if (bytes % 16 != 0 || where > size || bytes > size - where) return;
       uint64_t first = UINT64_MAX, end = 0;
+      mpfCount_ = 0;
       for (uint32_t k = 1; k < bytes / 16; ++k) {  // entry 0 is the primary image
         const uint32_t imageSize = u32(where + 16 * k + 4), imageAt = u32(where + 16 * k + 8);
         if (imageSize == 0 || imageAt == 0) return;
         first = std::min(first, base + imageAt);
         end = std::max(end, base + imageAt + imageSize);
+        if (mpfCount_ < kMaxMpfImages) mpfStarts_[mpfCount_++] = base + imageAt;
       }
       if (end > limit_) return;
       mpfFirst_ = first;
@@ -153,6 +163,9 @@ class TJpegCheck final : public TStructureCheck {
   bool mpfUnknown_ = false;
   uint64_t mpfFirst_ = 0;
   uint64_t mpfEnd_ = 0;
+  static constexpr uint32_t kMaxMpfImages = 8;
+  uint64_t mpfStarts_[kMaxMpfImages] = {};
+  uint32_t mpfCount_ = 0;
 };
 
 }  // namespace

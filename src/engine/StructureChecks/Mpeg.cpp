@@ -6,6 +6,8 @@
 namespace snapsalvager::structure {
 namespace {
 
+constexpr uint32_t kProgramFrames = Bit("MPG") | Bit("MP3");
+constexpr uint32_t kTransportFrames = Bit("MTS") | Bit("MPG") | Bit("MP3");
 constexpr uint32_t kProgramCarries = Bit("MPG") | Bit("JPG") | Bit("MP3");
 constexpr uint32_t kTransportCarries = Bit("MTS") | Bit("MPG") | Bit("JPG") | Bit("MP3");
 
@@ -17,6 +19,7 @@ class TProgramStreamCheck final : public TStructureCheck {
  public:
   explicit TProgramStreamCheck(uint64_t limit) : TStructureCheck(limit, kProgramCarries) {
     exifPhotosAreFiles_ = true;
+    frameTypes_ = kProgramFrames;
     Expect(0, 4);
   }
 
@@ -102,6 +105,7 @@ class TTransportStreamCheck final : public TStructureCheck {
       : TStructureCheck(limit, kTransportCarries), packet_(packet), sync_(packet - 188) {
     boundaryInside_ = true;  // a sector that starts a packet continues the run
     exifPhotosAreFiles_ = true;
+    frameTypes_ = kTransportFrames;
     Expect(0, sync_ + 1);
   }
 

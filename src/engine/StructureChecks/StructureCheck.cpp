@@ -12,6 +12,7 @@ namespace snapsalvager {
 
 using structure::AllZero;
 using structure::kJpgIndex;
+using structure::kMp3Index;
 
 TStructureCheck::TStructureCheck(uint64_t limit, uint32_t carriedTypes)
     : limit_(limit), carried_(carriedTypes) {}
@@ -71,6 +72,17 @@ bool TStructureCheck::Contains(uint64_t offset, int typeIndex, const uint8_t* se
   if (pendingEnd_ != 0) return offset < pendingEnd_;
   if (scanning_) return false;
   return offset < at_ || (boundaryInside_ && offset == at_);
+}
+
+TInside TStructureCheck::Inside(uint64_t offset, int typeIndex, const uint8_t* sector) const {
+  if (!Contains(offset, typeIndex, sector)) return TInside::No;
+  if (Accounts(offset, typeIndex, sector)) return TInside::Part;
+  // A stream's frames carry no ID3 tag: one starts an MP3 file.
+  const bool frameKind = (frameTypes_ >> typeIndex & 1) != 0 &&
+                         !(typeIndex == kMp3Index && std::memcmp(sector, "ID3", 3) == 0);
+  if (!frameKind) return TInside::Maybe;
+  // Packets and audio frames are the stream itself; a JPEG may as well be a photo.
+  return typeIndex == kJpgIndex ? TInside::Frame : TInside::Part;
 }
 
 size_t TStructureCheck::Scan(const uint8_t*, size_t) {

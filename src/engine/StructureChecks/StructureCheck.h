@@ -11,6 +11,14 @@
 
 namespace snapsalvager {
 
+// Where a header found inside a file's known extent stands.
+enum class TInside : uint8_t {
+  No,    // outside the extent, or of a kind the file does not carry: it starts a file
+  Part,   // at a place the file's structure accounts for (a frame at a chunk's payload)
+  Frame,  // a JPEG of the kind the file holds as frames (in an mdat), at no known place
+  Maybe   // inside the extent, unaccounted for: the header's own structure decides
+};
+
 enum class TCheckVerdict : uint8_t {
   GoesOn,     // the structure holds so far and says the file continues
   EndsAt,     // the file ends at End() (which may lie before the last byte fed)
@@ -40,6 +48,9 @@ class TStructureCheck {
   // begins at file offset offset, lies inside this file's known extent and is of a kind the
   // file carries (a JPEG frame in a video, a preview in a raw file): then it starts no file.
   virtual bool Contains(uint64_t offset, int typeIndex, const uint8_t* sector) const;
+  // Contains, told apart: a header the structure accounts for, or one that only lies inside
+  // the extent (a newer file written over the middle of a deleted one looks the same).
+  TInside Inside(uint64_t offset, int typeIndex, const uint8_t* sector) const;
 
  protected:
   // Called when the Need bytes at At have been collected into Head.
@@ -50,6 +61,8 @@ class TStructureCheck {
   virtual TCheckVerdict OnDataEnds() { return TCheckVerdict::CannotTell; }
   // Whether the file goes on and may hold this header (its kind, an Exif photo's rule).
   bool Carries(int typeIndex, const uint8_t* sector) const;
+  // Whether a contained header is at a place the structure accounts for.
+  virtual bool Accounts(uint64_t, int, const uint8_t*) const { return false; }
 
   // The next unit header is at file offset at, need bytes long (need <= kMaxHead). It must
   // lie at or after the bytes already fed.
@@ -72,6 +85,7 @@ class TStructureCheck {
   static constexpr uint32_t kMaxHead = 512;
   uint64_t limit_;
   uint32_t carried_;
+  uint32_t frameTypes_ = 0;  // the kinds of the file's own frames and packets
   uint64_t at_ = 0;
   uint32_t need_ = 0;
   uint64_t fed_ = 0;
@@ -96,5 +110,10 @@ class TStructureCheck {
 // null when the type has no check (the carving rule alone decides its end).
 std::unique_ptr<TStructureCheck> MakeStructureCheck(std::string_view type, const uint8_t* first,
                                                     uint32_t sectorSize, uint64_t limit);
+
+// Whether a header of this type whose first sector is first cannot start a file: its own
+// first units are impossible (an ASF header object without File Properties or of an absurd
+// size, a RIFF whose first chunk cannot be, an ISO file whose first box is implausible).
+bool ImpossibleStart(std::string_view type, const uint8_t* first, uint32_t sectorSize);
 
 }  // namespace snapsalvager

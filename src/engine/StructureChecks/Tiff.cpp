@@ -24,29 +24,47 @@ class TTiffCheck final : public TStructureCheck {
  protected:
   void OnHead(const uint8_t*) override { Broken(); }
 
-  size_t Scan(const uint8_t* data, size_t length) override {
-    const size_t take = std::min(length, window_.size() - kept_);
-    std::memcpy(window_.data() + kept_, data, take);
-    kept_ += take;
-    const uint64_t fedNow = fed_ + length;
-    const Result r = Parse();
-    if (r == Result::Bad || (r == Result::NeedMore && kept_ == window_.size())) {
-      Broken();
-    } else if (r == Result::Found) {
-      StopScanning();
-      if (end_ <= fedNow) {
-        EndsAt(end_);
-      } else {
-        EndsOnceFed(end_);
-      }
+  bool Contains(uint64_t offset, int typeIndex, const uint8_t* sector) const override {
+    return found_ && Carries(typeIndex, sector) && offset < end_;
+  }
+
+  // The preview, strips and tiles the IFDs point at; anything else inside is unaccounted for.
+  bool Accounts(uint64_t offset, int, const uint8_t*) const override {
+    for (uint32_t k = 0; k < itemCount_; ++k) {
+      if (items_[k] == offset) return true;
     }
+    return false;
+  }
+
+  size_t Scan(const uint8_t* data, size_t length) override {
+    const uint64_t fedNow = fed_ + length;
+    if (!found_) {
+      const size_t take = std::min(length, window_.size() - kept_);
+      std::memcpy(window_.data() + kept_, data, take);
+      kept_ += take;
+      const Result r = Parse();
+      if (r == Result::Bad || (r == Result::NeedMore && kept_ == window_.size())) {
+        Broken();
+        return length;
+      }
+      found_ = r == Result::Found;
+    }
+    if (!found_ || end_ >= fedNow) return length;
+    if ((end_ & 1) == 0) {
+      EndsAt(end_);
+      return length;
+    }
+    // A writer pads an odd-sized file with a zero byte: a zero there followed by more data
+    // belongs to the file; a run of zeros is the slack of its last cluster.
+    if (end_ >= fed_) padByte_ = data[end_ - fed_];
+    if (end_ + 1 < fedNow) EndsAt(end_ + (padByte_ == 0 && data[end_ + 1 - fed_] != 0 ? 1 : 0));
     return length;
   }
 
   TCheckVerdict OnDataEnds() override {
     if (Verdict() != TCheckVerdict::GoesOn) return Verdict();
-    if (Parse() == Result::Found && end_ <= fed_) {
-      EndsAt(end_);
+    if ((found_ || Parse() == Result::Found) && end_ <= fed_) {
+      EndsAt(end_ + (end_ < fed_ && padByte_ == 0 ? 1 : 0));  // the next file follows the pad
       return TCheckVerdict::EndsAt;
     }
     return TCheckVerdict::CannotTell;
@@ -78,6 +96,7 @@ class TTiffCheck final : public TStructureCheck {
   };
 
   Result Parse() {
+    itemCount_ = 0;
     if (kept_ < 8) return Result::NeedMore;
     le_ = window_[0] == 'I' && window_[1] == 'I';
     if (!le_ && !(window_[0] == 'M' && window_[1] == 'M')) return Result::Bad;
@@ -145,6 +164,7 @@ class TTiffCheck final : public TStructureCheck {
         if (at + size > limit_) return Result::Bad;
         walk.Furthest = std::max(walk.Furthest, at + size);
         walk.ImageData = walk.ImageData || size > 0;
+        if (size > 0 && itemCount_ < kMaxItems) items_[itemCount_++] = at;
       }
     }
     const uint32_t next = U32(ifdEnd - 4);
@@ -162,6 +182,11 @@ class TTiffCheck final : public TStructureCheck {
 
   std::vector<uint8_t> window_;
   size_t kept_ = 0;
+  bool found_ = false;  // the IFDs were read: the end is known, the bytes up to it follow
+  uint8_t padByte_ = 1;  // the byte after an odd end, once fed
+  static constexpr uint32_t kMaxItems = 64;
+  uint64_t items_[kMaxItems] = {};
+  uint32_t itemCount_ = 0;
   bool le_ = false;
   uint64_t end_ = 0;
 };

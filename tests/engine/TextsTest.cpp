@@ -1,0 +1,66 @@
+// The text table: the texts both front ends show, pinned here once; other tests use Text().
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/Texts.h"
+
+namespace snapsalvager {
+namespace {
+
+TEST(TextsTest, TheEndOfAScanAndTheChecksReadAsTheyAlwaysHave) {
+  const struct {
+    TText Id;
+    const char* Expected;
+  } cases[] = {
+      {TText::UserStopped, "用户扫描停止"},
+      {TText::NothingFound, "不幸的是，没有检测到可恢复的文件。"},
+      {TText::SavedIn, "已恢复的文件被保存在"},
+      {TText::SavingFile, "保存中 "},
+      {TText::BypassingFile, "Bypassing "},
+      {TText::DeepScanSuffix, "（深度扫描）"},
+      {TText::NoDrive, "请选择您的存储卡盘符。"},
+      {TText::NetworkDrive,
+       "对不起，Snapsalvager 不能恢复网络驱动器的数据。您需要有驱动器在 PC 上运行 Snapsalvager。"},
+      {TText::OpticalDrive, "对不起，Snapsalvager 不能恢复从 CD/DVD 的数据。"},
+      {TText::NoCamera, "请选择您的数码相机类型，或者如果不知道，请选择普通数码相机。"},
+      {TText::NoKinds, "请至少选择一个文件类型。例如照片，视频或音频剪辑。"},
+      {TText::NoDestFolder, "目标文件夹不能为空。"},
+      {TText::EarlierRecovery,
+       "你选择了当前的“目标文件夹”中包含之前恢复一些文件。新恢复的文件可能会写入他们。\r\n\r\n"
+       "点击“是”以取消并重新选择目标文件夹，或单击“否”来进行，而无需使用不同的目标文件夹。"},
+      {TText::SameDrive,
+       "警告: 目标文件夹的驱动器与源驱动器是相同的。恢复到同一磁盘可能会导致数据永久丢失。 "
+       "我们强烈建议您选择另一个驱动器作为一个目标保存恢复的文件。\r\n\r\n"
+       "单击 [是] 取消并重新选择目标文件夹，或单击 [否] 仍然继续。"},
+      {TText::UnknownCapacity,
+       "Snapsalvager 不能准确地检测你的记忆卡容量。请确认您已经插入了新卡，并选择正确的驱动器号的卡。"
+       "如果是的话，Snapsalvager 可能无法在某些情况下检测内存卡容量应有卡损坏。若要检索最可恢复的文件，"
+       "请验证以下卡容量值，如果它不正确并调整它。"},
+      {TText::SpecialTypesNote,
+       "重要说明： 已恢复的文件包含一些特殊的文件类型。在某些情况下，它可能需要生成的程序或它不能正常打开。"},
+  };
+  for (const auto& c : cases) EXPECT_STREQ(Text(c.Id), c.Expected) << static_cast<int>(c.Id);
+}
+
+TEST(TextsTest, ValuesFillTheirPlacesInOrderAndAreNotReadForPlaceholders) {
+  EXPECT_EQ(Text(TText::CannotCreateDest, {"/media/out/"}), "无法创建目标文件夹\r\n/media/out/");
+  EXPECT_EQ(Text(TText::ProgressCounters, {"400", "0", "3"}),
+            "已扫描的扇区: 400  无法访问的扇区：0  找到的文件：3");
+  EXPECT_EQ(Text(TText::CannotOpenCardGroup, {"disk"}),
+            "，或者以拥有该设备的组“disk”的成员身份运行（sudo usermod -aG disk 用户名，然后重新登录）");
+  // A path holding "%2" stays as it is; a missing value leaves its place empty.
+  EXPECT_EQ(Text(TText::NameTaken, {"File0001.JPG", "/a%2b/"}), "the name File0001.JPG is already taken in /a%2b/");
+  EXPECT_EQ(Text(TText::NameTaken, {"File0001.JPG"}), "the name File0001.JPG is already taken in ");
+}
+
+TEST(TextsTest, EveryTextExistsAndAnIdOutsideTheTableIsEmpty) {
+  for (int i = 0; i < static_cast<int>(TText::Count); ++i) {
+    EXPECT_NE(Text(static_cast<TText>(i)), nullptr);
+    EXPECT_GT(std::string(Text(static_cast<TText>(i))).size(), 0u) << i;
+  }
+  EXPECT_STREQ(Text(TText::Count), "");
+}
+
+}  // namespace
+}  // namespace snapsalvager
