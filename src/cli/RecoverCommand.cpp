@@ -59,7 +59,7 @@ struct TRecoverOptions {
   bool ScanOnly = false;
   bool Deep = false;
   std::string Image;  // empty: no card image
-  std::optional<uint32_t> Sectors;
+  std::optional<uint64_t> Sectors;
   bool Yes = false;
   bool OntoCardDrive = false;
   bool Help = false;
@@ -99,15 +99,16 @@ std::string Upper(std::string text) {
   return text;
 }
 
-bool ParseSectors(const std::string& text, uint32_t& value) {
-  if (text.empty() || text.size() > 10) return false;
+bool ParseSectors(const std::string& text, uint64_t& value) {
+  // Up to 15 digits: 128 TiB (2^38 sectors) is 12, and the product never overflows.
+  if (text.empty() || text.size() > 15) return false;
   uint64_t number = 0;
   for (char c : text) {
     if (!std::isdigit(static_cast<unsigned char>(c))) return false;
     number = number * 10 + static_cast<uint64_t>(c - '0');
   }
-  if (number == 0 || number > UINT32_MAX) return false;
-  value = static_cast<uint32_t>(number);
+  if (number == 0 || number > kMostCardSectors) return false;
+  value = number;
   return true;
 }
 
@@ -218,7 +219,7 @@ bool ParseOption(TOptionWord& word, TRecoverOptions& options) {
     return true;
   }
   if (word.name == "--sectors") {
-    uint32_t sectors = 0;
+    uint64_t sectors = 0;
     if (!word.TakeValue() || !ParseSectors(word.value, sectors))
       return UsageError(Text(TText::SectorsNeedsNumber));
     options.Sectors = sectors;
@@ -304,8 +305,8 @@ class TCliScanEvents : public TScanEvents {
  public:
   TCliScanEvents() : tty_(::isatty(STDERR_FILENO) == 1) {}
 
-  void SetProgressPosition(uint32_t) override {}
-  void SetProgressMaximum(uint32_t) override {}
+  void SetProgressPosition(uint64_t) override {}
+  void SetProgressMaximum(uint64_t) override {}
   void StepProgress() override {}
   void SetLabelText(TScanLabel label, const std::string& text) override {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -100,13 +100,15 @@ bool OpenDrive(uint8_t drive) {
   return OpenDriveLocked(s, drive);
 }
 
-bool ReadSectors(uint8_t drive, uint32_t startSector, uint16_t count, void* buffer) {
+bool ReadSectors(uint8_t drive, uint64_t startSector, uint16_t count, void* buffer) {
   if (IsCDRomDrive(drive)) return false;
   TDiskState& s = State();
   std::lock_guard lock(s.Mutex);
   if (!OpenDriveLocked(s, drive)) return false;
   const uint64_t bytesPerSector = ReadUnitOf(s.Geometry.BytesPerSector);
-  uint64_t offset = uint64_t{startSector} * bytesPerSector;
+  // A start so far out that its byte offset would not fit is past any card's end.
+  if (startSector > UINT64_MAX / bytesPerSector / 2) return false;
+  uint64_t offset = startSector * bytesPerSector;
   uint64_t remaining = uint64_t{count} * bytesPerSector;
   const uint64_t chunkMax = std::min(bytesPerSector * kMaxChunkSectors, kMaxChunkBytes);
   auto* dest = static_cast<uint8_t*>(buffer);

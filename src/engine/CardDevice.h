@@ -57,7 +57,7 @@ bool OpenDrive(uint8_t drive);
 // (65,536 bytes). True only when every byte was read; a short read is a failure.
 // A sector here is the device's size when it reports 1 to 511 bytes, else 512 bytes: the
 // same unit the scan sizes its buffer by, whatever the device's own size is.
-bool ReadSectors(uint8_t drive, uint32_t startSector, uint16_t count, void* buffer);
+bool ReadSectors(uint8_t drive, uint64_t startSector, uint16_t count, void* buffer);
 void CloseDrive();
 
 // Sees every read of one drive's ReadSectors as it happens (the card imaged while it is

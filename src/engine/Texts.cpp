@@ -134,7 +134,7 @@ constexpr TTextRow kChinese[] = {
     {TText::UnknownVideoType, "unknown video type '%1' (ALL, MPG, MOV, ASF, MP4, AVI, 3GP, MTS)"},
     {TText::TakesNoValue, "%1 takes no value"},
     {TText::CameraNeedsName, "--camera needs a camera name"},
-    {TText::SectorsNeedsNumber, "--sectors needs a whole number of sectors from 1 to 4294967295"},
+    {TText::SectorsNeedsNumber, "--sectors needs a whole number of sectors from 1 to 274877906944 (128 TiB)"},
     {TText::UnknownOption, "unknown option '%1'"},
     {TText::NeedsSourceAndDest, "needs a SOURCE and a DEST"},
     {TText::CannotFindSource, "snapsalvager-cli recover: cannot find %1: %2\n"},

@@ -61,12 +61,12 @@ class TScanPageEvents final : public TScanEvents {
     shift_ = 0;
   }
 
-  void SetProgressPosition(uint32_t value) override {
+  void SetProgressPosition(uint64_t value) override {
     position_ = value;
     ShowPosition();
   }
 
-  void SetProgressMaximum(uint32_t value) override {
+  void SetProgressMaximum(uint64_t value) override {
     // A progress bar counts in int: a count above INT_MAX is shown halved as often as needed.
     shift_ = 0;
     while ((static_cast<uint64_t>(value) >> shift_) > static_cast<uint64_t>(INT_MAX)) ++shift_;
@@ -205,7 +205,7 @@ int64_t TMainForm::FreeSpaceOf(const QString& path) {
   return snapsalvager::FreeSpaceOf(ToPath(path));
 }
 
-std::optional<uint32_t> TMainForm::AskCapacity(const TDriveEntry& drive) {
+std::optional<uint64_t> TMainForm::AskCapacity(const TDriveEntry& drive) {
   StatusForm->Prepare(drive.Letter, drive.SectorCount);
   if (RunDialog(*StatusForm) != QDialog::Accepted) return std::nullopt;
   return StatusForm->EnteredSectorCount();

@@ -216,7 +216,7 @@ class TMainForm : public QMainWindow {
   // The destination lies on the card's drive (its disk, a partition of it, a device on it).
   bool FolderOnCardDrive(char letter, const QString& folder) const;
   // The capacity dialog for a card that could not be measured; nullopt when cancelled.
-  std::optional<uint32_t> AskCapacity(const TDriveEntry& drive);
+  std::optional<uint64_t> AskCapacity(const TDriveEntry& drive);
   static bool NoEarlierRecovery(const QString& folder);
 
   // ---- wizard/WizardScanControl.cpp: page T3 ----

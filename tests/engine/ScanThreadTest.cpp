@@ -92,8 +92,8 @@ struct TFound {
 // Records every report; safe to call from the scan thread.
 class TRecorder : public TScanEvents {
  public:
-  void SetProgressPosition(uint32_t value) override { Note([&] { position = value; }); }
-  void SetProgressMaximum(uint32_t value) override { Note([&] { maximum = value; }); }
+  void SetProgressPosition(uint64_t value) override { Note([&] { position = value; }); }
+  void SetProgressMaximum(uint64_t value) override { Note([&] { maximum = value; }); }
   void StepProgress() override { Note([&] { ++steps; }); }
   void SetLabelText(TScanLabel label, const std::string& text) override {
     Note([&] {
@@ -113,7 +113,7 @@ class TRecorder : public TScanEvents {
 
   std::mutex mutex;
   std::atomic<int> calls{0};
-  uint32_t position = 0, maximum = 0;
+  uint64_t position = 0, maximum = 0;
   int steps = 0, finishes = 0;
   std::map<TScanLabel, std::string> labels;
   std::vector<std::pair<TScanLabel, std::string>> labelLog;

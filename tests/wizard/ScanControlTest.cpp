@@ -318,7 +318,7 @@ class TestScanControl : public QObject {
 
   void ImplausibleCountsAskWithTheFallbackSize() {
     form->DestFolder = Dest();
-    for (int64_t sectors : {int64_t{2046}, int64_t{2048000001}}) {
+    for (int64_t sectors : {int64_t{2046}, int64_t{kMostCardSectors} + 1}) {
       shownDialogs.clear();
       const char letter = AttachZeroCard(0, 512, sectors * 512);
       form->SelectedDrive.Letter = letter;
@@ -339,13 +339,13 @@ class TestScanControl : public QObject {
     form->SelectedDrive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
     struct Case {
       QString entry, unit;
-      uint32_t sectors;
+      uint64_t sectors;
     };
     const Case cases[] = {{QStringLiteral("2"), QStringLiteral("GB"), 3906250u},
                           {QStringLiteral(" 1 000 "), QStringLiteral("MB"), 1953125u},
                           {QStringLiteral("abc"), QStringLiteral("MB"), 0u},
                           {QStringLiteral("-5"), QStringLiteral("GB"), 0u},
-                          {QStringLiteral("3000"), QStringLiteral("GB"), 4294967295u}};
+                          {QStringLiteral("3000"), QStringLiteral("GB"), 5859375000u}};
     for (const Case& c : cases) {
       capacityEntry = c.entry;
       capacityUnit = c.unit;
