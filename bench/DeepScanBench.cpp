@@ -44,8 +44,8 @@ Bytes ReadFile(const fs::path& path, bool scrambled) {
 
 class TQuiet : public TScanEvents {
  public:
-  void SetProgressPosition(uint32_t) override {}
-  void SetProgressMaximum(uint32_t) override {}
+  void SetProgressPosition(uint64_t) override {}
+  void SetProgressMaximum(uint64_t) override {}
   void StepProgress() override {}
   void SetLabelText(TScanLabel, const std::string&) override {}
   void AddFoundFile(const std::string&, const std::string&, int64_t) override {}

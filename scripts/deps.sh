@@ -14,6 +14,7 @@ packages=(
   fonts-noto-cjk
   libimage-exiftool-perl dosfstools mtools ffmpeg
   util-linux
+  gddrescue  # ddrescuelog checks the map file of a card imaged while it is scanned
   python3 tidy  # the help pages' check (help/check-pages.py)
   dbus-daemon python3-dbusmock  # the udisks2 test: a private D-Bus daemon and a mock udisks2
   # the same-drive tests on a partitioned loop device: ext4 partitions, mounted

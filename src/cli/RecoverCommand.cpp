@@ -15,12 +15,14 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/Commands.h"
+#include "engine/CardImageWriter.h"
 #include "engine/ScanThread.h"
 #include "metadata/PhotoSummary.h"
 #include "engine/FoundFiles.h"
@@ -57,7 +59,8 @@ struct TRecoverOptions {
   std::string VideoType = "ALL";
   bool ScanOnly = false;
   bool Deep = false;
-  std::optional<uint32_t> Sectors;
+  std::string Image;  // empty: no card image
+  std::optional<uint64_t> Sectors;
   bool Yes = false;
   bool OntoCardDrive = false;
   bool Help = false;
@@ -100,15 +103,16 @@ std::string Upper(std::string text) {
   return text;
 }
 
-bool ParseSectors(const std::string& text, uint32_t& value) {
-  if (text.empty() || text.size() > 10) return false;
+bool ParseSectors(const std::string& text, uint64_t& value) {
+  // Up to 15 digits: 128 TiB (2^38 sectors) is 12, and the product never overflows.
+  if (text.empty() || text.size() > 15) return false;
   uint64_t number = 0;
   for (char c : text) {
     if (!std::isdigit(static_cast<unsigned char>(c))) return false;
     number = number * 10 + static_cast<uint64_t>(c - '0');
   }
-  if (number == 0 || number > UINT32_MAX) return false;
-  value = static_cast<uint32_t>(number);
+  if (number == 0 || number > kMostCardSectors) return false;
+  value = number;
   return true;
 }
 
@@ -215,8 +219,13 @@ bool ParseOption(TOptionWord& word, TRecoverOptions& options) {
     return true;
   }
   if (word.name == "--video") return ParseVideoOption(word, options);
+  if (word.name == "--image") {
+    if (!word.TakeValue() || word.value.empty()) return UsageError(Text(TText::ImageNeedsFile));
+    options.Image = word.value;
+    return true;
+  }
   if (word.name == "--sectors") {
-    uint32_t sectors = 0;
+    uint64_t sectors = 0;
     if (!word.TakeValue() || !ParseSectors(word.value, sectors))
       return UsageError(Text(TText::SectorsNeedsNumber));
     options.Sectors = sectors;
@@ -304,8 +313,8 @@ class TCliScanEvents : public TScanEvents {
  public:
   TCliScanEvents() : tty_(::isatty(STDERR_FILENO) == 1) {}
 
-  void SetProgressPosition(uint32_t) override {}
-  void SetProgressMaximum(uint32_t) override {}
+  void SetProgressPosition(uint64_t) override {}
+  void SetProgressMaximum(uint64_t) override {}
   void StepProgress() override {}
   void SetLabelText(TScanLabel label, const std::string& text) override {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -514,7 +523,8 @@ int PrepareRecovery(const TRecoverOptions& options, std::optional<TScanCheckList
 
 // The scan, with the rows on stdout; Ctrl-C stops it like the Stop button. The error that
 // ended it, empty when none.
-std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks, TFoundFileList& found) {
+std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks, TFoundFileList& found,
+                    TCardImageWriter* image) {
   const TDriveEntry& card = checks.Drive;
   Say(stderr, TText::ScanHeader,
       {std::string(1, card.Letter), options.Source, std::to_string(card.SectorCount / 2048),
@@ -542,6 +552,7 @@ std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks
     scan.DescribeFile = DescribeFoundFile;
     g_stopRequested = false;
     CatchStopSignals(true);
+    if (image) RecordCardReads(card.DriveNumber, image);
     scan.Start();
     while (!scan.WaitFor(100)) {
       if (g_stopRequested && !scan.Terminated()) {
@@ -551,6 +562,7 @@ std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks
       }
     }
   }
+  RecordCardReads(card.DriveNumber, nullptr);
   CatchStopSignals(false);
   events.EndProgress();
   const std::string scanError = events.Error();
@@ -600,9 +612,29 @@ int RunRecoverCommand(int argc, char** argv) {
   std::optional<TScanCheckList> checks;
   if (const int status = PrepareRecovery(options, checks); status != kGoOn) return status;
 
+  std::unique_ptr<TCardImageWriter> image;
+  if (!options.Image.empty()) {
+    try {
+      const uint32_t sectorSize = checks->Drive.SectorSize != 0 ? checks->Drive.SectorSize : 512;
+      image = std::make_unique<TCardImageWriter>(
+          options.Image, uint64_t{checks->Drive.SectorCount} * sectorSize);
+    } catch (const std::exception& e) {
+      Say(stderr, TText::RecoverUsageLine, {e.what()});
+      return ExitUsage;
+    }
+  }
+
   TFoundFileList found;
-  const std::string scanError = RunScan(options, *checks, found);
-  const int failed = scanError.empty() ? kGoOn : ExitScanError;
+  const std::string scanError = RunScan(options, *checks, found, image.get());
+  int failed = scanError.empty() ? kGoOn : ExitScanError;
+  if (image) {
+    if (image->Finish()) {
+      Say(stderr, TText::CardImageWritten, {options.Image, image->MapPath().string()});
+    } else {
+      Say(stderr, TText::CardImageIncomplete, {image->LastError()});
+      failed = ExitScanError;
+    }
+  }
   if (found.Count() == 0) {
     ShowMessage(Text(TText::NothingFound));
     return failed != kGoOn ? failed : ExitNothing;

@@ -24,6 +24,11 @@ struct TDiskState {
   uint8_t Drive = 0;
   TDiskGeometry Geometry;
   uint8_t SectorShift = 0;
+  // The recorder has a lock of its own: stopping the recording must not wait for a read
+  // that hangs on a dying card (the scan thread may be abandoned inside one).
+  std::mutex RecorderMutex;
+  TCardReadRecorder* Recorder = nullptr;
+  uint8_t RecordedDrive = 0;
 };
 
 TDiskState& State() {
@@ -95,24 +100,43 @@ bool OpenDrive(uint8_t drive) {
   return OpenDriveLocked(s, drive);
 }
 
-bool ReadSectors(uint8_t drive, uint32_t startSector, uint16_t count, void* buffer) {
+bool ReadSectors(uint8_t drive, uint64_t startSector, uint16_t count, void* buffer) {
   if (IsCDRomDrive(drive)) return false;
   TDiskState& s = State();
   std::lock_guard lock(s.Mutex);
   if (!OpenDriveLocked(s, drive)) return false;
   const uint64_t bytesPerSector = ReadUnitOf(s.Geometry.BytesPerSector);
-  uint64_t offset = uint64_t{startSector} * bytesPerSector;
+  // A start so far out that its byte offset would not fit is past any card's end.
+  if (startSector > UINT64_MAX / bytesPerSector / 2) return false;
+  uint64_t offset = startSector * bytesPerSector;
   uint64_t remaining = uint64_t{count} * bytesPerSector;
   const uint64_t chunkMax = std::min(bytesPerSector * kMaxChunkSectors, kMaxChunkBytes);
   auto* dest = static_cast<uint8_t*>(buffer);
-  while (remaining > 0) {
+  const uint64_t first = offset;
+  bool read = true;
+  while (remaining > 0 && read) {
     const uint64_t chunk = std::min(remaining, chunkMax);
-    if (!s.Source->ReadAt(offset, dest, static_cast<size_t>(chunk))) return false;
+    read = s.Source->ReadAt(offset, dest, static_cast<size_t>(chunk));
     offset += chunk;
     dest += chunk;
     remaining -= chunk;
   }
-  return true;
+  std::lock_guard recorderLock(s.RecorderMutex);
+  if (s.Recorder && s.RecordedDrive == drive) {
+    if (read) {
+      s.Recorder->Read(first, buffer, static_cast<size_t>(offset - first));
+    } else if (count == 1) {
+      s.Recorder->Unreadable(first, static_cast<size_t>(bytesPerSector));
+    }
+  }
+  return read;
+}
+
+void RecordCardReads(uint8_t drive, TCardReadRecorder* recorder) {
+  TDiskState& s = State();
+  std::lock_guard lock(s.RecorderMutex);
+  s.Recorder = recorder;
+  s.RecordedDrive = drive;
 }
 
 void CloseDrive() {

@@ -57,8 +57,23 @@ bool OpenDrive(uint8_t drive);
 // (65,536 bytes). True only when every byte was read; a short read is a failure.
 // A sector here is the device's size when it reports 1 to 511 bytes, else 512 bytes: the
 // same unit the scan sizes its buffer by, whatever the device's own size is.
-bool ReadSectors(uint8_t drive, uint32_t startSector, uint16_t count, void* buffer);
+bool ReadSectors(uint8_t drive, uint64_t startSector, uint16_t count, void* buffer);
 void CloseDrive();
+
+// Sees every read of one drive's ReadSectors as it happens (the card imaged while it is
+// scanned). Called on the reading thread, inside ReadSectors.
+class TCardReadRecorder {
+ public:
+  virtual ~TCardReadRecorder() = default;
+  // length bytes at offset were read.
+  virtual void Read(uint64_t offset, const void* data, size_t length) = 0;
+  // A single sector could not be read. A failed read of several sectors is not reported:
+  // the scan reads them again one by one.
+  virtual void Unreadable(uint64_t offset, size_t length) = 0;
+};
+// From now on the reads of drive go to recorder too; null stops that. The caller keeps the
+// recorder alive until it is replaced.
+void RecordCardReads(uint8_t drive, TCardReadRecorder* recorder);
 
 // The sector shift of the cached handle (log2 of its bytes per sector, 0 when none).
 uint8_t CurrentSectorShift();

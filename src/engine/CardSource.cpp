@@ -7,7 +7,10 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -23,16 +26,108 @@ constexpr uint32_t kImageHeads = 255;
 constexpr uint32_t kImageSectorsPerTrack = 63;
 constexpr uint32_t kImageSectorSize = 512;
 
+// Direct reads go through a window of this many bytes, aligned to its own size: one large
+// request per window keeps a device without read-ahead (which direct I/O has none of) at
+// full speed, and its alignment satisfies any device's direct-I/O rule.
+constexpr uint64_t kWindowBytes = 4 << 20;
+constexpr uint64_t kPageBytes = 4096;
+
+struct TFreeDeleter {
+  void operator()(void* p) const { std::free(p); }
+};
+
+// The card is read with direct I/O where the device allows it, so a card read once leaves
+// nothing in the page cache and its bytes are copied once, from the window into the caller's
+// buffer. Where direct I/O is refused (tmpfs, some FUSE file systems, a descriptor that
+// cannot be reopened) reads are buffered and what was read is dropped from the cache behind
+// them. A read either way fails with an error code, as before: a bad sector is a false result.
 class TPosixCardSource final : public TCardSource {
  public:
   TPosixCardSource(int fd, bool isBlockDevice, dev_t device)
       : fd_(fd), block_(isBlockDevice), device_(device) {}
-  ~TPosixCardSource() override { ::close(fd_); }
+  ~TPosixCardSource() override {
+    if (directFd_ >= 0) ::close(directFd_);
+    ::close(fd_);
+  }
   TPosixCardSource(const TPosixCardSource&) = delete;
   TPosixCardSource& operator=(const TPosixCardSource&) = delete;
 
   bool ReadAt(uint64_t offset, void* dest, size_t length) override {
     auto* out = static_cast<uint8_t*>(dest);
+    while (length > 0) {
+      const size_t n = CopyFromWindow(offset, out, length);
+      if (n == 0) return ReadBuffered(offset, out, length);
+      offset += n;
+      out += n;
+      length -= n;
+    }
+    return true;
+  }
+
+ private:
+  // Copies what the window holds of [offset, offset + length), loading the window first
+  // when it does not hold offset. 0 when direct reading is not available here: the caller
+  // reads buffered instead, so an unreadable sector fails exactly the request it lies in.
+  size_t CopyFromWindow(uint64_t offset, uint8_t* out, size_t length) {
+    if (offset < windowStart_ || offset >= windowStart_ + windowLength_) {
+      if (!LoadWindow(offset - offset % kWindowBytes)) return 0;
+      if (offset >= windowStart_ + windowLength_) return 0;  // the end of the volume
+    }
+    const size_t n = static_cast<size_t>(
+        std::min<uint64_t>(length, windowStart_ + windowLength_ - offset));
+    std::memcpy(out, window_.get() + (offset - windowStart_), n);
+    return n;
+  }
+
+  bool LoadWindow(uint64_t start) {
+    windowLength_ = 0;
+    if (!OpenDirect() || start == failedWindow_) return false;
+    if (start > static_cast<uint64_t>(INT64_MAX)) return false;
+    ssize_t n;
+    do {
+      n = ::pread(directFd_, window_.get(), kWindowBytes, static_cast<off_t>(start));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0 && errno == EINVAL) {
+      // The file system takes no direct I/O after all (or not at this alignment).
+      ::close(directFd_);
+      directFd_ = -1;
+      directRefused_ = true;
+      return false;
+    }
+    if (n <= 0) {
+      // A bad area: the requests inside it are read buffered, each on its own.
+      failedWindow_ = start;
+      return false;
+    }
+    windowStart_ = start;
+    windowLength_ = static_cast<uint64_t>(n) - static_cast<uint64_t>(n) % kImageSectorSize;
+    // Pages of the card cached before the scan (an image just written, say) go too.
+    DropBehind(start, windowLength_);
+    return windowLength_ > 0;
+  }
+
+  // A second descriptor on the same file with O_DIRECT, opened anew through /proc so that
+  // an adopted descriptor (whose flags its sender shares) is left as it is. Read-only.
+  bool OpenDirect() {
+    if (directFd_ >= 0) return true;
+    if (directRefused_) return false;
+    directRefused_ = true;
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    const int fd = ::open(self.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC);
+    if (fd < 0) return false;
+    void* memory = nullptr;
+    if (::posix_memalign(&memory, kPageBytes, kWindowBytes) != 0) {
+      ::close(fd);
+      return false;
+    }
+    window_.reset(static_cast<uint8_t*>(memory));
+    directFd_ = fd;
+    directRefused_ = false;
+    return true;
+  }
+
+  bool ReadBuffered(uint64_t offset, uint8_t* out, size_t length) {
+    const uint64_t first = offset;
     size_t done = 0;
     while (done < length) {
       const uint64_t at = offset + done;
@@ -45,9 +140,19 @@ class TPosixCardSource final : public TCardSource {
       if (n == 0) return false;  // end of the volume before every byte was read
       done += static_cast<size_t>(n);
     }
+    DropBehind(first, length);
     return true;
   }
 
+  // The card is read once: its pages are dropped from the page cache as soon as they
+  // were read, so a large card pushes nothing else out.
+  void DropBehind(uint64_t offset, uint64_t length) {
+    const uint64_t start = offset - offset % kPageBytes;
+    ::posix_fadvise(fd_, static_cast<off_t>(start), static_cast<off_t>(offset + length - start),
+                    POSIX_FADV_DONTNEED);
+  }
+
+ public:
   bool Length(int64_t& bytes) override {
     if (block_) {
       uint64_t size = 0;
@@ -100,6 +205,12 @@ class TPosixCardSource final : public TCardSource {
   int fd_;
   bool block_;
   dev_t device_;
+  int directFd_ = -1;
+  bool directRefused_ = false;  // no direct reading here: buffered from now on
+  std::unique_ptr<uint8_t, TFreeDeleter> window_;
+  uint64_t windowStart_ = 0;
+  uint64_t windowLength_ = 0;
+  uint64_t failedWindow_ = UINT64_MAX;  // a window whose direct read failed
 };
 
 // Descriptors handed over by another process, by the path they were adopted for. The

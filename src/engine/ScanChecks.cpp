@@ -28,7 +28,7 @@ namespace {
 
 // Below this the card is implausibly small, above it implausibly large (about 1 TB).
 constexpr uint32_t kFewestSectors = 2047;
-constexpr uint32_t kMostSectors = 2048000000;
+constexpr uint64_t kMostSectors = kMostCardSectors;
 constexpr uint32_t kFallbackSectors = 65536;
 // A card bigger than 165 GiB is more likely a hard disk.
 constexpr int64_t kLargestCardMB = 168960;
@@ -151,9 +151,7 @@ bool MeasureCard(TDriveEntry& drive) {
   if (GetDiskSize(drive.DriveNumber, length) && length > 0) {
     const uint64_t sectors = static_cast<uint64_t>(length) / drive.SectorSize;
     if (sectors > drive.SectorCount) {
-      // Saturated rather than cut to the low 32 bits, so a huge disk fails the
-      // plausibility test below instead of passing with a wrong size.
-      drive.SectorCount = static_cast<uint32_t>(std::min<uint64_t>(sectors, UINT32_MAX));
+      drive.SectorCount = sectors;
       askCapacity = false;
     }
   }
@@ -165,13 +163,13 @@ bool MeasureCard(TDriveEntry& drive) {
   return !askCapacity;
 }
 
-uint32_t DecimalMegabytes(uint32_t sectorCount) {
-  return static_cast<uint32_t>(sectorCount / kSectorsPerDecimalMB);
+uint64_t DecimalMegabytes(uint64_t sectorCount) {
+  return static_cast<uint64_t>(static_cast<double>(sectorCount) / kSectorsPerDecimalMB);
 }
 
-TCardSizes CardSizes(uint32_t sectorCount, int64_t freeBytes) {
+TCardSizes CardSizes(uint64_t sectorCount, int64_t freeBytes) {
   TCardSizes sizes;
-  sizes.CardMB = RoundHalfEven(sectorCount / 2048.0);
+  sizes.CardMB = RoundHalfEven(static_cast<double>(sectorCount) / 2048.0);
   sizes.FreeMB = RoundHalfEven(static_cast<double>(freeBytes) / 1024 / 1024);
   sizes.NeededMB = static_cast<int64_t>(static_cast<double>(sizes.CardMB) * 1.1);
   sizes.LocalDisk = freeBytes != kNoLocalDisk;
@@ -310,7 +308,7 @@ bool TScanCheckList::Answer(bool yes) {
   return goOn;
 }
 
-bool TScanCheckList::GiveCapacity(std::optional<uint32_t> sectors) {
+bool TScanCheckList::GiveCapacity(std::optional<uint64_t> sectors) {
   if (!open_ || open_->Kind != TCheckKind::Capacity) return false;
   open_.reset();
   if (!sectors) {

@@ -48,9 +48,12 @@ int64_t FreeSpaceOf(const std::filesystem::path& path);
 // for, and drive holds the fallback of 65536 sectors of 512 bytes.
 bool MeasureCard(TDriveEntry& drive);
 
+// The most sectors a card can have: 128 TiB, the largest the SD standard allows (SDUC).
+inline constexpr uint64_t kMostCardSectors = uint64_t{1} << 38;
+
 // Whole decimal megabytes (1,000,000 bytes = 1953.125 sectors, truncated): the capacity
 // offered for correction when it could not be measured.
-uint32_t DecimalMegabytes(uint32_t sectorCount);
+uint64_t DecimalMegabytes(uint64_t sectorCount);
 
 // Sizes of the warnings, in units of 1,048,576 bytes, rounded halves to even.
 struct TCardSizes {
@@ -59,7 +62,7 @@ struct TCardSizes {
   int64_t NeededMB = 0;  // CardMB and a tenth, truncated
   bool LocalDisk = true;  // false when the free bytes were kNoLocalDisk
 };
-TCardSizes CardSizes(uint32_t sectorCount, int64_t freeBytes);
+TCardSizes CardSizes(uint64_t sectorCount, int64_t freeBytes);
 
 // The hard-disk question, when the drive is C: or bigger than a card (168,960 MB).
 std::optional<std::string> HardDiskQuestion(char letter, const TCardSizes& sizes);
@@ -149,7 +152,7 @@ class TScanCheckList {
   bool Answer(bool yes);
   // The capacity for the UnknownCapacity step: the sectors the user gave (512 bytes each),
   // or nullopt to stop. True when the checks go on.
-  bool GiveCapacity(std::optional<uint32_t> sectors);
+  bool GiveCapacity(std::optional<uint64_t> sectors);
   // Goes on from the first check of phase (the window measures a card chosen earlier).
   void SkipTo(TCheckPhase phase);
   bool Stopped() const { return stopped_; }

@@ -16,7 +16,7 @@ struct TDriveEntry {
   uint8_t DriveNumber = 0;  // 1 = A:
   bool Listed = false;
   uint8_t DriveType = 0;
-  uint32_t SectorCount = 0;  // filled before the scan
+  uint64_t SectorCount = 0;  // filled before the scan
   uint32_t SectorSize = 0;
 };
 

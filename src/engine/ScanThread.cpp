@@ -63,8 +63,8 @@ std::string FormatRemainingTime(uint32_t seconds) {
   return std::to_string(hours) + ":" + TwoDigits(minutes) + ":" + TwoDigits(rest);
 }
 
-uint32_t EstimateRemainingSeconds(uint32_t elapsedSeconds, uint32_t sectorsDone,
-                                  uint32_t sectorsTotal) {
+uint32_t EstimateRemainingSeconds(uint32_t elapsedSeconds, uint64_t sectorsDone,
+                                  uint64_t sectorsTotal) {
   if (sectorsDone == 0 || sectorsDone >= sectorsTotal) return 0;
   const double remaining = static_cast<double>(elapsedSeconds) / sectorsDone *
                            static_cast<double>(sectorsTotal - sectorsDone);
@@ -82,8 +82,8 @@ struct TDigitalReadThread::Impl {
   std::filesystem::path tempFolder;
   TRecogniserInputs inputs;
   bool wholeVolume = true;
-  uint32_t firstSector = 0;
-  uint32_t lastSector = 0;
+  uint64_t firstSector = 0;
+  uint64_t lastSector = 0;
   bool deepScan = false;
   TTickSource tick;
   TDescribeFile describe;
@@ -117,11 +117,11 @@ struct TDigitalReadThread::Impl {
   // Where files start and end: the header rule, or the structure rule of deep scans.
   std::unique_ptr<TCarvingRule> rule;
   uint64_t filePos = 0;     // bytes carved into the open file, also those a cut file drops
-  uint32_t fileFirst = 0;   // the open file's first sector in the range
+  uint64_t fileFirst = 0;   // the open file's first sector in the range
   bool replaying = false;   // carving sectors again after a late start
-  uint32_t total = 0;       // sectors to scan
-  uint32_t base = 0;        // the first of them on the card
-  uint32_t done = 0;        // sectors of the range carved so far
+  uint64_t total = 0;       // sectors to scan
+  uint64_t base = 0;        // the first of them on the card
+  uint64_t done = 0;        // sectors of the range carved so far
   uint32_t sectorSize = 512;
   bool keepGoing = true;
   bool fileStarted = false;  // a header was seen: from now on some file is always open
@@ -178,19 +178,19 @@ struct TDigitalReadThread::Impl {
   void CarvingLoop();
   void BeginScan();
   bool ReadBatch(uint32_t n);
-  bool CardStillThere(uint32_t sector);
+  bool CardStillThere(uint64_t sector);
   uint32_t deadBatches = 0;  // batches in a row of which no sector could be read
   int64_t deadBytes = 0;     // what those batches put into the open file (zeros)
-  void CarveSector(uint8_t* sector, uint32_t p, bool batchEnd);
-  void StartFile(const uint8_t* sector, uint32_t p);
-  void StartLate(const TLateStart& late, uint32_t p);
+  void CarveSector(uint8_t* sector, uint64_t p, bool batchEnd);
+  void StartFile(const uint8_t* sector, uint64_t p);
+  void StartLate(const TLateStart& late, uint64_t p);
   bool CarveIntoOpenFile(uint8_t* sector);
   void CloseOpenFile();
   void ReportIfDue();
   void StartNewFile();
   void CloseFile();
   void WriteSector(uint8_t* sector, uint32_t size);
-  void Report(uint32_t sectorsDone, uint32_t total, uint32_t sectorSize);
+  void Report(uint64_t sectorsDone, uint64_t total, uint32_t sectorSize);
   void JoinSplitPhotos();
   void CarveJoined(TJoinedPhoto photo);
 };
@@ -260,7 +260,7 @@ void TDigitalReadThread::Impl::CloseFile() {
   });
 }
 
-void TDigitalReadThread::Impl::Report(uint32_t sectorsDone, uint32_t total, uint32_t sectorSize) {
+void TDigitalReadThread::Impl::Report(uint64_t sectorsDone, uint64_t total, uint32_t sectorSize) {
   const std::string read = std::to_string(sectorsDone) + "/" + std::to_string(total);
   const std::string bad = std::to_string(badBytes / sectorSize);
   Sync([&] {
@@ -308,7 +308,7 @@ void TDigitalReadThread::Impl::BeginScan() {
 
 // After two batches of which no sector could be read: the device is opened afresh and read
 // once more; a card pulled out fails that too.
-bool TDigitalReadThread::Impl::CardStillThere(uint32_t sector) {
+bool TDigitalReadThread::Impl::CardStillThere(uint64_t sector) {
   CloseDrive();
   std::vector<uint8_t> probe(sectorSize);
   return OpenDrive(drive.DriveNumber) && ReadSectors(drive.DriveNumber, sector, 1, probe.data());
@@ -348,7 +348,7 @@ bool TDigitalReadThread::Impl::ReadBatch(uint32_t n) {
 
 // The carving loop's step: the rule says whether a file starts here and whether the open
 // file ends here; the loop opens, writes and records the files.
-void TDigitalReadThread::Impl::CarveSector(uint8_t* sector, uint32_t p, bool batchEnd) {
+void TDigitalReadThread::Impl::CarveSector(uint8_t* sector, uint64_t p, bool batchEnd) {
   // One reading of the stop request: a request arriving between two readings would start
   // a file and end the loop, leaving that file open and never recorded.
   const bool stopRequested = terminated;
@@ -378,7 +378,7 @@ void TDigitalReadThread::Impl::CarveSector(uint8_t* sector, uint32_t p, bool bat
   if (!isHeader && fileStarted && batchEnd && stopRequested) keepGoing = false;
 }
 
-void TDigitalReadThread::Impl::StartFile(const uint8_t* sector, uint32_t p) {
+void TDigitalReadThread::Impl::StartFile(const uint8_t* sector, uint64_t p) {
   StartNewFile();
   filePos = 0;
   fileFirst = p;
@@ -389,14 +389,14 @@ void TDigitalReadThread::Impl::StartFile(const uint8_t* sector, uint32_t p) {
 // A header inside the open file is a file of its own after all: the open file ends where
 // it starts, and the sectors from there up to p are read again and carved anew, that
 // header's sector starting a file (as the header rule would have had them).
-void TDigitalReadThread::Impl::StartLate(const TLateStart& late, uint32_t p) {
+void TDigitalReadThread::Impl::StartLate(const TLateStart& late, uint64_t p) {
   if (late.Cut < filePos) openFile->Truncate(static_cast<int64_t>(late.Cut));
   closingType = currentType;
   CloseFile();
-  const uint32_t from = fileFirst + static_cast<uint32_t>(late.Cut / sectorSize);
+  const uint64_t from = fileFirst + late.Cut / sectorSize;
   std::vector<uint8_t> sector(sectorSize);
   replaying = true;
-  for (uint32_t q = from; q < p; ++q) {
+  for (uint64_t q = from; q < p; ++q) {
     if (!ReadSectors(drive.DriveNumber, base + q, 1, sector.data())) std::fill(sector.begin(), sector.end(), 0);
     CarveSector(sector.data(), q, false);
   }
@@ -464,7 +464,7 @@ void TDigitalReadThread::Impl::CarvingLoop() {
       CloseOpenFile();
       break;
     }
-    const uint32_t n = std::min(kBatchSectors, total - done);
+    const auto n = static_cast<uint32_t>(std::min<uint64_t>(kBatchSectors, total - done));
     if (!ReadBatch(n)) {
       // What was carved so far is kept: the open file ends where the last batch ended,
       // before the zeros of the batches that already failed whole.
@@ -495,8 +495,7 @@ void TDigitalReadThread::Impl::JoinSplitPhotos() {
     constexpr uint32_t kMaxRead = 2048;
     for (uint32_t at = 0; at < count; at += kMaxRead) {
       const uint32_t n = std::min(kMaxRead, count - at);
-      if (sector + at + n > UINT32_MAX) return false;
-      if (!ReadSectors(number, static_cast<uint32_t>(sector + at), static_cast<uint16_t>(n), out + uint64_t{at} * 512)) return false;
+      if (!ReadSectors(number, sector + at, static_cast<uint16_t>(n), out + uint64_t{at} * 512)) return false;
     }
     return true;
   };

@@ -26,8 +26,8 @@ enum class TScanLabel { LRead, LBad, LTime };
 class TScanEvents {
  public:
   virtual ~TScanEvents() = default;
-  virtual void SetProgressPosition(uint32_t value) = 0;
-  virtual void SetProgressMaximum(uint32_t value) = 0;
+  virtual void SetProgressPosition(uint64_t value) = 0;
+  virtual void SetProgressMaximum(uint64_t value) = 0;
   virtual void StepProgress() = 0;
   virtual void SetLabelText(TScanLabel label, const std::string& text) = 0;
   virtual void AddFoundFile(const std::string& name, const std::string& description,
@@ -70,8 +70,8 @@ class TDigitalReadThread {
   std::filesystem::path TempFolder;  // ends with '/'
   TRecogniserInputs Inputs;
   bool WholeVolume = true;
-  uint32_t FirstSector = 0;
-  uint32_t LastSector = 0;
+  uint64_t FirstSector = 0;
+  uint64_t LastSector = 0;
   // Deep scan: each file's structure is followed as it is carved, so it ends at its real
   // last byte, a JPEG frame inside a video starts no file of its own, and a few kinds the
   // header table misses are found. Off: the carving rule alone, exactly as always.
@@ -117,7 +117,7 @@ std::string CutFileNote(const std::string& info, int64_t storedBytes);
 std::string FormatRemainingTime(uint32_t seconds);
 // The estimate of the time left: elapsed / done x (total - done), truncated, in the unit of
 // elapsed (the scan passes milliseconds).
-uint32_t EstimateRemainingSeconds(uint32_t elapsedSeconds, uint32_t sectorsDone,
-                                  uint32_t sectorsTotal);
+uint32_t EstimateRemainingSeconds(uint32_t elapsedSeconds, uint64_t sectorsDone,
+                                  uint64_t sectorsTotal);
 
 }  // namespace snapsalvager

@@ -106,6 +106,10 @@ constexpr TTextRow kChinese[] = {
      "  --scan-only       scan and keep the temporary files; save nothing\n"
      "  --deep            deep scan: follow each file's structure so it ends at its\n"
      "                    real last byte, keep videos whole, find more clips (slower)\n"
+     "  --image FILE      also write the card into FILE as it is read (unreadable\n"
+     "                    sectors as zeros) and a GNU ddrescue map file FILE.map naming\n"
+     "                    the unreadable areas; later scans can run on FILE, and ddrescue\n"
+     "                    can retry the bad areas of the card. Neither file may exist.\n"
      "  --sectors N       the card's capacity in 512-byte sectors, when it cannot be\n"
      "                    measured\n"
      "  --yes             go on where the wizard would ask whether to choose another\n"
@@ -141,7 +145,7 @@ constexpr TTextRow kChinese[] = {
      "'%1' after --video is not a video type (ALL, MPG, MOV, ASF, MP4, AVI, 3GP, MTS)"},
     {TText::TakesNoValue, "%1 takes no value"},
     {TText::CameraNeedsName, "--camera needs a camera name"},
-    {TText::SectorsNeedsNumber, "--sectors needs a whole number of sectors from 1 to 4294967295"},
+    {TText::SectorsNeedsNumber, "--sectors needs a whole number of sectors from 1 to 274877906944 (128 TiB)"},
     {TText::UnknownOption, "unknown option '%1'"},
     {TText::NeedsSourceAndDest, "needs a SOURCE and a DEST"},
     {TText::CannotFindSource, "snapsalvager-cli recover: cannot find %1: %2\n"},
@@ -166,6 +170,9 @@ constexpr TTextRow kChinese[] = {
     {TText::PostProcessing, "(%1 files may need post-processing)\n"},
     {TText::FoundCount, "发现共有 %1 个文件。\n"},
     {TText::ScanOnlyKept, "--scan-only: nothing saved; the temporary files stay in %1\n"},
+    {TText::ImageNeedsFile, "--image needs a file name"},
+    {TText::CardImageWritten, "Card image: %1 (map: %2)\n"},
+    {TText::CardImageIncomplete, "The card image is incomplete: %1\n"},
     {TText::RestoreUsage,
      "usage: snapsalvager-cli restore TEMPFILE|FOLDER... DEST [--onto-card-drive]\n"
      "\n"

@@ -14,7 +14,8 @@ namespace {
 
 constexpr double kSectorsPerMB = 1953.125;      // 1,000,000 bytes of 512-byte sectors
 constexpr uint64_t kSectorsPerGB = 1953125;     // 1,000,000,000 bytes
-constexpr uint64_t kMaxSectors = std::numeric_limits<uint32_t>::max();
+// Far above any card (the scan takes 64-bit counts); only keeps the products below in range.
+constexpr uint64_t kMaxSectors = uint64_t{1} << 48;
 
 }  // namespace
 
@@ -31,11 +32,11 @@ TStatusForm::TStatusForm(QWidget* parent) : QDialog(parent) {
   connect(ui.Button1, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-uint32_t TStatusForm::WholeMegabytes(uint32_t sectorCount) {
+uint64_t TStatusForm::WholeMegabytes(uint64_t sectorCount) {
   return DecimalMegabytes(sectorCount);
 }
 
-void TStatusForm::Prepare(char letter, uint32_t sectorCount) {
+void TStatusForm::Prepare(char letter, uint64_t sectorCount) {
   ui.LDriveLetter->setText(QString(QLatin1Char(letter)) + QLatin1Char(':'));
   ui.ESize->setText(QString::number(WholeMegabytes(sectorCount)));
   ui.CBUnit->setCurrentIndex(ui.CBUnit->findText(QStringLiteral("MB")));
@@ -43,20 +44,19 @@ void TStatusForm::Prepare(char letter, uint32_t sectorCount) {
   ui.ESize->selectAll();
 }
 
-uint32_t TStatusForm::EnteredSectorCount() const {
+uint64_t TStatusForm::EnteredSectorCount() const {
   QString text = ui.ESize->text();
   text.remove(QLatin1Char(' '));
   bool ok = false;
   const qlonglong number = text.toLongLong(&ok);
   if (!ok || number <= 0) return 0;
   if (ui.CBUnit->currentText() == QLatin1String("GB")) {
-    // Above 2199 GB the count leaves 32 bits; the largest count is the honest answer.
-    if (static_cast<uint64_t>(number) > kMaxSectors / kSectorsPerGB) return static_cast<uint32_t>(kMaxSectors);
-    return static_cast<uint32_t>(static_cast<uint64_t>(number) * kSectorsPerGB);
+    if (static_cast<uint64_t>(number) > kMaxSectors / kSectorsPerGB) return kMaxSectors;
+    return static_cast<uint64_t>(number) * kSectorsPerGB;
   }
   const double sectors = std::trunc(static_cast<double>(number) * kSectorsPerMB);
-  if (sectors >= static_cast<double>(kMaxSectors)) return static_cast<uint32_t>(kMaxSectors);
-  return static_cast<uint32_t>(sectors);
+  if (sectors >= static_cast<double>(kMaxSectors)) return kMaxSectors;
+  return static_cast<uint64_t>(sectors);
 }
 
 }  // namespace snapsalvager

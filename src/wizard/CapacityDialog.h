@@ -20,14 +20,14 @@ class TStatusForm : public QDialog {
 
   // Fills the dialog for a drive: its letter, and the sector count as whole decimal
   // megabytes (1,000,000 bytes = 1953.125 sectors, truncated) with "MB" chosen.
-  void Prepare(char letter, uint32_t sectorCount);
+  void Prepare(char letter, uint64_t sectorCount);
   // The sector count the entry stands for: blanks removed, 0 when it is not a whole number;
   // "GB" x 1,953,125 or "MB" x 1953.125 truncated. Negative entries give 0 and an entry too
   // large for 32 bits gives the largest 32-bit count, never a wrapped one.
-  uint32_t EnteredSectorCount() const;
+  uint64_t EnteredSectorCount() const;
 
   // Decimal megabytes (truncated) of a sector count, as the dialog proposes them.
-  static uint32_t WholeMegabytes(uint32_t sectorCount);
+  static uint64_t WholeMegabytes(uint64_t sectorCount);
 };
 
 }  // namespace snapsalvager

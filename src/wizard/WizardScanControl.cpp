@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QTableWidget>
 #include <QThread>
@@ -60,12 +62,12 @@ class TScanPageEvents final : public TScanEvents {
     shift_ = 0;
   }
 
-  void SetProgressPosition(uint32_t value) override {
+  void SetProgressPosition(uint64_t value) override {
     position_ = value;
     ShowPosition();
   }
 
-  void SetProgressMaximum(uint32_t value) override {
+  void SetProgressMaximum(uint64_t value) override {
     // A progress bar counts in int: a count above INT_MAX is shown halved as often as needed.
     shift_ = 0;
     while ((static_cast<uint64_t>(value) >> shift_) > static_cast<uint64_t>(INT_MAX)) ++shift_;
@@ -124,6 +126,46 @@ std::filesystem::path ToPath(const QString& path) {
 TMainForm::TScanThreadRelease::~TScanThreadRelease() {
   for (std::unique_ptr<TDigitalReadThread>* thread : {&Form->ScanThread, &Form->EndedScanThread})
     if (*thread && !(*thread)->Finished()) (*thread)->Abandon();
+  Form->EndCardImage();
+}
+
+void TMainForm::NCardImageToggled(bool checked) {
+  CardImagePath.clear();
+  if (!checked) return;
+  // The writer refuses an existing file itself, so the dialog asks nothing about one.
+  CardImagePath = QFileDialog::getSaveFileName(this, QStringLiteral("存储卡映像"), QString(),
+                                               QString(), nullptr,
+                                               QFileDialog::DontConfirmOverwrite);
+  if (CardImagePath.isEmpty()) {
+    const QSignalBlocker quiet(ui.NCardImage);
+    ui.NCardImage->setChecked(false);
+  }
+}
+
+// The image of the scan about to start; without one when it cannot be made (said so).
+void TMainForm::StartCardImage() {
+  if (CardImagePath.isEmpty()) return;
+  const uint64_t sectorSize = SelectedDrive.SectorSize != 0 ? SelectedDrive.SectorSize : 512;
+  try {
+    CardImage = std::make_unique<TCardImageWriter>(ToPath(CardImagePath),
+                                                   uint64_t{SelectedDrive.SectorCount} * sectorSize);
+    RecordCardReads(SelectedDrive.DriveNumber, CardImage.get());
+  } catch (const std::exception& e) {
+    ShowInfo(QStringLiteral("无法写入存储卡映像：") + QString::fromLocal8Bit(e.what()));
+  }
+}
+
+// Stops the recording (no read reaches the writer after this) and closes the image; one
+// image per choice, so the menu item is cleared.
+void TMainForm::EndCardImage() {
+  if (!CardImage) return;
+  RecordCardReads(SelectedDrive.DriveNumber, nullptr);
+  if (!CardImage->Finish() && !ClosingDuringScan)
+    ShowInfo(QStringLiteral("无法写入存储卡映像：") + QString::fromStdString(CardImage->LastError()));
+  CardImage.reset();
+  const QSignalBlocker quiet(ui.NCardImage);
+  ui.NCardImage->setChecked(false);
+  CardImagePath.clear();
 }
 
 void TMainForm::CreateScanDialogs() {
@@ -170,7 +212,7 @@ int64_t TMainForm::FreeSpaceOf(const QString& path) {
   return snapsalvager::FreeSpaceOf(ToPath(path));
 }
 
-std::optional<uint32_t> TMainForm::AskCapacity(const TDriveEntry& drive) {
+std::optional<uint64_t> TMainForm::AskCapacity(const TDriveEntry& drive) {
   StatusForm->Prepare(drive.Letter, drive.SectorCount);
   if (RunDialog(*StatusForm) != QDialog::Accepted) return std::nullopt;
   return StatusForm->EnteredSectorCount();
@@ -256,6 +298,7 @@ bool TMainForm::StartScan() {
   thread->DeepScan = ui.NDeepScan->isChecked();
   thread->DescribeFile = DescribeFoundFile;
   ScanThread = std::move(thread);
+  StartCardImage();
   try {
     // Temporary files an earlier scan kept here are moved aside, never overwritten.
     const std::string kept = KeepEarlierTemporaryFiles(ToPath(TempFolder), ToPath(DestFolder));
@@ -376,6 +419,7 @@ void TMainForm::ScanThreadFinished(const QString& error) {
 }
 
 void TMainForm::FinishScan() {
+  EndCardImage();
   CreateScanDialogs();
   ScanEnded = true;
   ScanInProgress = false;

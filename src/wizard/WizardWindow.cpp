@@ -80,6 +80,7 @@ void TMainForm::ConnectHandlers() {
   connect(ui.BCancel, &QPushButton::clicked, this, &TMainForm::BCancelClick);
   connect(ui.Exit1, &QAction::triggered, this, &TMainForm::Exit1Click);
   connect(ui.NNewScan, &QAction::triggered, this, &TMainForm::NNewScanClick);
+  connect(ui.NCardImage, &QAction::toggled, this, &TMainForm::NCardImageToggled);
 
   connect(ui.SnapsalvagerHelp1, &QAction::triggered, this, &TMainForm::SnapsalvagerHelp1Click);
   connect(ui.VisitWebsite1, &QAction::triggered, this, &TMainForm::VisitWebsite1Click);

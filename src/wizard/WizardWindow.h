@@ -27,6 +27,7 @@
 #include <optional>
 #include <vector>
 
+#include "engine/CardImageWriter.h"
 #include "engine/FoundFiles.h"
 #include "engine/Signatures.h"
 #include "engine/SaveFiles.h"
@@ -112,6 +113,9 @@ class TMainForm : public QMainWindow {
   // A thread whose finish call has run, kept until it has returned: a thread is never
   // joined from inside one of its own calls.
   std::unique_ptr<TDigitalReadThread> EndedScanThread;
+  // The card image the next scan writes (文件 menu), and its writer while that scan runs.
+  QString CardImagePath;
+  std::unique_ptr<TCardImageWriter> CardImage;
   // The text of the error that ended the last scan; empty when none did.
   QString ScanError;
   // The window is closing during a scan: the scan's end shows nothing.
@@ -162,6 +166,10 @@ class TMainForm : public QMainWindow {
   void BCancelClick();
   void Exit1Click();
   void NNewScanClick();
+  // ---- wizard/WizardScanControl.cpp: the card image written while scanning ----
+  void NCardImageToggled(bool checked);
+  void StartCardImage();
+  void EndCardImage();
   // A tab click: refused with a message.
   void PCChanging();
   void ShowStep(int step);
@@ -211,7 +219,7 @@ class TMainForm : public QMainWindow {
   // The destination lies on the card's drive (its disk, a partition of it, a device on it).
   bool FolderOnCardDrive(char letter, const QString& folder) const;
   // The capacity dialog for a card that could not be measured; nullopt when cancelled.
-  std::optional<uint32_t> AskCapacity(const TDriveEntry& drive);
+  std::optional<uint64_t> AskCapacity(const TDriveEntry& drive);
   static bool NoEarlierRecovery(const QString& folder);
 
   // ---- wizard/WizardScanControl.cpp: page T3 ----

@@ -219,6 +219,25 @@ TEST_F(RecoverCommandTest, PhotosOnlyByDefaultAndScanOnlySavesNothing) {
   EXPECT_EQ(temporary, photos);
 }
 
+// --image: the card's copy beside the scan, the same rows as without it, and no file of
+// the user's replaced by a second run.
+TEST_F(RecoverCommandTest, ImageOptionCopiesTheCardAndNeverReplacesAFile) {
+  const fs::path image = work_ / "copy.img";
+  const TResult plain = RunRecover({card_->Image.string(), (work_ / "a").string(), "--scan-only"}, work_);
+  const TResult run = RunRecover({card_->Image.string(), (work_ / "b").string(), "--scan-only",
+                                  "--image", image.string()}, work_);
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Rows, plain.Rows);
+  EXPECT_EQ(fixtures::HashFile(image), fixtures::HashFile(card_->Image));
+  EXPECT_TRUE(fs::exists(work_ / "copy.img.map"));
+  const uint64_t copy = fixtures::HashFile(image);
+  const TResult again = RunRecover({card_->Image.string(), (work_ / "c").string(), "--scan-only",
+                                    "--image", image.string()}, work_);
+  EXPECT_EQ(again.Status, 2);
+  EXPECT_TRUE(again.Rows.empty());
+  EXPECT_EQ(fixtures::HashFile(image), copy);
+}
+
 TEST_F(RecoverCommandTest, EarlierRecoveryIsAQuestionAndNothingIsReplaced) {
   const fs::path dest = work_ / "out";
   ASSERT_EQ(RunRecover({card_->Image.string(), dest.string()}, work_).Status, 0);

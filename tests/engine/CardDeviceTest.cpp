@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -110,6 +111,59 @@ TEST_F(JdiskioTest, ImageFileReadsMatchTheImageAndLeaveItUntouched) {
   EXPECT_EQ(length, 3000 * 512);
   CloseDrive();
   EXPECT_EQ(HashFile(path), hash);
+}
+
+// The share of a file's pages in the page cache.
+double CachedShare(const std::filesystem::path& file) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  const size_t size = std::filesystem::file_size(file);
+  void* map = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+  ::close(fd);
+  if (map == MAP_FAILED) return -1;
+  const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+  std::vector<unsigned char> resident((size + page - 1) / page);
+  const bool known = ::mincore(map, size, resident.data()) == 0;
+  ::munmap(map, size);
+  if (!known) return -1;
+  return static_cast<double>(std::count_if(resident.begin(), resident.end(),
+                                           [](unsigned char r) { return (r & 1) != 0; })) /
+         static_cast<double>(resident.size());
+}
+
+// Direct reads where the file system takes them (a disk), buffered ones where it may not
+// (tmpfs): the same bytes either way, across the read window's edges and up to a card end
+// that is no multiple of the window, and a card on a disk is not left in the page cache.
+TEST_F(JdiskioTest, ImageReadsAreExactAndLeaveNothingCachedOnDiskAndTmpfs) {
+  const uint32_t sectors = 3 * 8192 + 1003;  // 12 MiB and a bit
+  CardImage card(sectors);
+  card.noise(3);
+  std::vector<std::filesystem::path> folders{dir_.path()};
+  if (std::filesystem::is_directory("/dev/shm")) folders.push_back("/dev/shm");
+  for (const auto& folder : folders) {
+    const auto path = card.writeTo(folder / ("direct-" + std::to_string(::getpid()) + ".img"));
+    ASSERT_GT(CachedShare(path), 0.5) << "a file just written is cached";
+    const uint8_t drive = Number(LinuxDrives::AttachImage(path.string()));
+    std::vector<uint8_t> buffer(200 * 512);
+    for (uint32_t start = 0; start < sectors; start += 200) {
+      const uint32_t n = std::min(200u, sectors - start);
+      ASSERT_TRUE(ReadSectors(drive, start, static_cast<uint16_t>(n), buffer.data())) << start;
+      ASSERT_TRUE(std::equal(buffer.begin(), buffer.begin() + n * 512,
+                             card.bytes().begin() + size_t{start} * 512)) << start;
+    }
+    // Backwards and single sectors, as the re-reads of a failed batch go.
+    for (uint32_t s : {sectors - 1, 8192u, 8191u, 0u}) {
+      ASSERT_TRUE(ReadSectors(drive, s, 1, buffer.data())) << s;
+      EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + 512), card.sector(s)) << s;
+    }
+    EXPECT_FALSE(ReadSectors(drive, sectors - 1, 2, buffer.data()));
+    CloseDrive();
+    // A tmpfs file lives in the page cache: there is nothing to drop it to.
+    if (folder == dir_.path()) {
+      EXPECT_LT(CachedShare(path), 0.05);
+    }
+    LinuxDrives::DetachAll();
+    std::filesystem::remove(path);
+  }
 }
 
 TEST_F(JdiskioTest, ReadingAtOrPastTheEndFails) {

@@ -34,8 +34,8 @@ constexpr uint32_t kSector = 512;
 
 class TEvents : public TScanEvents {
  public:
-  void SetProgressPosition(uint32_t) override {}
-  void SetProgressMaximum(uint32_t) override {}
+  void SetProgressPosition(uint64_t) override {}
+  void SetProgressMaximum(uint64_t) override {}
   void StepProgress() override {}
   void SetLabelText(TScanLabel, const std::string&) override {}
   void AddFoundFile(const std::string&, const std::string&, int64_t) override {}

@@ -98,7 +98,12 @@ TEST(ScanChecksTest, ImplausibleSizesFallBackToAskingFor65536Sectors) {
   TDriveEntry drive;
   EXPECT_TRUE(Measure(0, 0, 2047LL * 512, drive));
   EXPECT_EQ(drive.SectorCount, 2047u);
-  for (const int64_t sectors : {int64_t{2046}, int64_t{2048000001}, int64_t{1} << 33}) {
+  // Past 2 TiB and up to the largest card the count is exact: no 32-bit limit is left.
+  for (const int64_t sectors : {int64_t{1} << 33, int64_t{5859375000}, int64_t{kMostCardSectors}}) {
+    EXPECT_TRUE(Measure(0, 0, sectors * 512, drive)) << sectors;
+    EXPECT_EQ(drive.SectorCount, static_cast<uint64_t>(sectors));
+  }
+  for (const int64_t sectors : {int64_t{2046}, int64_t{kMostCardSectors} + 1}) {
     EXPECT_FALSE(Measure(0, 0, sectors * 512, drive)) << sectors;
     EXPECT_EQ(drive.SectorCount, 65536u) << sectors;
     EXPECT_EQ(drive.SectorSize, 512u) << sectors;

@@ -100,8 +100,8 @@ struct TFound {
 // Records every report; safe to call from the scan thread.
 class TRecorder : public TScanEvents {
  public:
-  void SetProgressPosition(uint32_t value) override { Note([&] { position = value; }); }
-  void SetProgressMaximum(uint32_t value) override { Note([&] { maximum = value; }); }
+  void SetProgressPosition(uint64_t value) override { Note([&] { position = value; }); }
+  void SetProgressMaximum(uint64_t value) override { Note([&] { maximum = value; }); }
   void StepProgress() override { Note([&] { ++steps; }); }
   void SetLabelText(TScanLabel label, const std::string& text) override {
     Note([&] {
@@ -121,7 +121,7 @@ class TRecorder : public TScanEvents {
 
   std::mutex mutex;
   std::atomic<int> calls{0};
-  uint32_t position = 0, maximum = 0;
+  uint64_t position = 0, maximum = 0;
   int steps = 0, finishes = 0;
   std::map<TScanLabel, std::string> labels;
   std::vector<std::pair<TScanLabel, std::string>> labelLog;
@@ -563,9 +563,9 @@ TEST_F(ScanThreadTest, TimeEstimateOfAFastLargeCardHoldsWithinAQuarter) {
   ASSERT_NE(letter, 0);
   struct TEstimates : TRecorder {
     std::shared_ptr<std::atomic<uint64_t>> Clock;
-    uint32_t Position = 0;  // of the report before
-    std::vector<std::tuple<uint64_t, uint32_t, std::string>> Seen;  // clock, sectors, text
-    void SetProgressPosition(uint32_t value) override { Position = value; }
+    uint64_t Position = 0;  // of the report before
+    std::vector<std::tuple<uint64_t, uint64_t, std::string>> Seen;  // clock, sectors, text
+    void SetProgressPosition(uint64_t value) override { Position = value; }
     void SetLabelText(TScanLabel label, const std::string& text) override {
       if (label == TScanLabel::LTime) Seen.emplace_back(Clock->load(), Position, text);
     }

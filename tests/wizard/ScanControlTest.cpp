@@ -324,7 +324,7 @@ class TestScanControl : public QObject {
 
   void ImplausibleCountsAskWithTheFallbackSize() {
     form->DestFolder = Dest();
-    for (int64_t sectors : {int64_t{2046}, int64_t{2048000001}}) {
+    for (int64_t sectors : {int64_t{2046}, int64_t{kMostCardSectors} + 1}) {
       shownDialogs.clear();
       const char letter = AttachZeroCard(0, 512, sectors * 512);
       form->SelectedDrive.Letter = letter;
@@ -345,13 +345,13 @@ class TestScanControl : public QObject {
     form->SelectedDrive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
     struct Case {
       QString entry, unit;
-      uint32_t sectors;
+      uint64_t sectors;
     };
     const Case cases[] = {{QStringLiteral("2"), QStringLiteral("GB"), 3906250u},
                           {QStringLiteral(" 1 000 "), QStringLiteral("MB"), 1953125u},
                           {QStringLiteral("abc"), QStringLiteral("MB"), 0u},
                           {QStringLiteral("-5"), QStringLiteral("GB"), 0u},
-                          {QStringLiteral("3000"), QStringLiteral("GB"), 4294967295u}};
+                          {QStringLiteral("3000"), QStringLiteral("GB"), 5859375000u}};
     for (const Case& c : cases) {
       capacityEntry = c.entry;
       capacityUnit = c.unit;
@@ -532,6 +532,34 @@ class TestScanControl : public QObject {
     QCOMPARE(Rows()->rowCount(), 5);
     QCOMPARE(int(form->FoundFiles.Count()), 5);
     QCOMPARE(doneMessage, DoneMessage(5));
+  }
+
+  void CardImageChosenInTheMenuIsWrittenDuringTheScan() {
+    CardImage card = CardWithPhotos(4096, 1000);
+    const char letter = card.attach(nullptr, {500});
+    ChooseOptions(letter);
+    const QString image = temp->filePath(QStringLiteral("card.img"));
+    {
+      const QSignalBlocker quiet(form->ui.NCardImage);  // the file dialog is not shown
+      form->ui.NCardImage->setChecked(true);
+    }
+    form->CardImagePath = image;
+    form->ui.BNext->click();
+    WaitForEnd();
+
+    std::vector<uint8_t> expected = card.bytes();
+    std::fill_n(expected.begin() + 500 * 512, 512, uint8_t{0});
+    QFile written(image);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QByteArray bytes = written.readAll();
+    QVERIFY(bytes == QByteArray(reinterpret_cast<const char*>(expected.data()),
+                                static_cast<qsizetype>(expected.size())));
+    QFile map(image + QStringLiteral(".map"));
+    QVERIFY(map.open(QIODevice::ReadOnly));
+    QVERIFY(map.readAll().contains("0x0003E800  0x00000200  -"));
+    // One image per choice: the next scan writes none unless asked again.
+    QVERIFY(!form->ui.NCardImage->isChecked());
+    QVERIFY(form->CardImagePath.isEmpty());
   }
 
   void CardWithNothingToFindSaysSoAndKeepsNextOff() {

@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
   const auto at = [&](double q) {
     return gaps.empty() ? 0 : gaps[std::min(gaps.size() - 1, static_cast<size_t>(q * static_cast<double>(gaps.size())))];
   };
-  std::printf("sectors %u, rows %d, LRead %s\n", form->SelectedDrive.SectorCount,
+  std::printf("sectors %llu, rows %d, LRead %s\n", static_cast<unsigned long long>(form->SelectedDrive.SectorCount),
               form->scanUi.LVShow->rowCount(), qPrintable(form->scanUi.LRead->text()));
   std::printf("scan through the window: %.2f s\n", seconds);
   std::printf("event loop ticks %zu (10 ms timer): median %lld ms, p99 %lld ms, max %lld ms\n",

@@ -155,11 +155,13 @@ class TestWizardWindow : public QObject {
     };
     QCOMPARE(form->ui.File1->title(), QStringLiteral("文件(&F)"));
     QCOMPARE(texts(form->ui.File1),
-             QStringList({QStringLiteral("新建扫描 （转到第 1 步）"), QStringLiteral("深度扫描（精确文件结尾）"), "-",
-                          QStringLiteral("退出")}));
-    // Deep scan: a switch, off at start.
+             QStringList({QStringLiteral("新建扫描 （转到第 1 步）"), QStringLiteral("深度扫描（精确文件结尾）"),
+                          QStringLiteral("扫描时保存存储卡映像…"), "-", QStringLiteral("退出")}));
+    // Deep scan and the card image: switches, off at start.
     QVERIFY(form->ui.NDeepScan->isCheckable());
     QVERIFY(!form->ui.NDeepScan->isChecked());
+    QVERIFY(form->ui.NCardImage->isCheckable());
+    QVERIFY(!form->ui.NCardImage->isChecked());
     QCOMPARE(form->ui.Help1->title(), QStringLiteral("帮助(&H)"));
     QCOMPARE(texts(form->ui.Help1),
              QStringList({QStringLiteral("Snapsalvager 帮助"), "-", QStringLiteral("Snapsalvager 网站"),
