@@ -17,6 +17,8 @@ packages=(
   gddrescue  # ddrescuelog checks the map file of a card imaged while it is scanned
   python3 tidy  # the help pages' check (help/check-pages.py)
   dbus-daemon python3-dbusmock  # the udisks2 test: a private D-Bus daemon and a mock udisks2
+  # the udisks2 test against the real services (scripts/test-udisks2.sh); udev has systemd-udevd
+  udisks2 polkitd udev
   # the same-drive tests on a partitioned loop device: ext4 partitions, mounted
   e2fsprogs mount
   # the Debian package and its test (scripts/test-package.sh)

@@ -30,6 +30,9 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 bash scripts/test-x11.sh
 
+echo "== udisks2 against the real services" >&2
+bash scripts/test-udisks2.sh build/default
+
 if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
   echo "== fuzzers (20 s each)" >&2
   bash scripts/fuzz.sh 20

@@ -54,11 +54,7 @@ QString UDisks2FailureText(const QString& device, const std::string& path, int d
                  "请再次点击“下一步”重试。")
           .arg(device);
     case F::NoAgent:
-      return QStringLiteral(
-                 "没有获得读取存储卡 %1 的授权：这里没有可以询问密码的身份验证程序（polkit 身份验证代理），"
-                 "所以系统不会弹出身份验证窗口。\r\n\r\n"
-                 "请在桌面会话中启动 Snapsalvager（桌面会提供身份验证代理），或者请系统管理员帮助您。")
-          .arg(device);
+      return UDisks2NoAgentText(device);
     case F::Failed:
       // The daemon's own words (often several lines of English) are for the terminal.
       std::fprintf(stderr, "snapsalvager: udisks2 could not open %s: %s\n", path.c_str(),
@@ -78,6 +74,14 @@ QString UDisks2FailureText(const QString& device, const std::string& path, int d
 }  // namespace
 
 void SetDirectCardOpenRefusedForTests(bool refused) { g_directRefused = refused; }
+
+QString UDisks2NoAgentText(const QString& device) {
+  return QStringLiteral(
+             "没有获得读取存储卡 %1 的授权：这里没有可以询问密码的身份验证程序（polkit 身份验证代理），"
+             "所以系统不会弹出身份验证窗口。\r\n\r\n"
+             "请在桌面会话中启动 Snapsalvager（桌面会提供身份验证代理），或者请系统管理员帮助您。")
+      .arg(device);
+}
 
 QString CardCannotBeOpenedText(const QString& device, const std::string& path, int error) {
   // The device node names the group whose members may read it.

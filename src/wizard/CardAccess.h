@@ -17,6 +17,10 @@ bool OpenCardForScan(uint8_t driveNumber, QString& message);
 // the system's reason (errno) and, for missing rights, what to do (the group owning path).
 QString CardCannotBeOpenedText(const QString& device, const std::string& path, int error);
 
+// The message when udisks2 would open the card after a password, but nothing here can ask for
+// one (no polkit authentication agent runs): no prompt is promised.
+QString UDisks2NoAgentText(const QString& device);
+
 // Tests: treat a direct open as refused for missing rights, as for a normal desktop user.
 void SetDirectCardOpenRefusedForTests(bool refused);
 

@@ -126,9 +126,11 @@ std::unique_ptr<QMessageBox> MakeMessageBox(TMessageKind kind, const QString& te
     box->setDefaultButton(QMessageBox::Ok);
     box->button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
   } else {
-    box->setIcon(kind == TMessageKind::Confirmation ? QMessageBox::Question : QMessageBox::Warning);
+    const bool question = kind == TMessageKind::Confirmation || kind == TMessageKind::Leaving;
+    box->setIcon(question ? QMessageBox::Question : QMessageBox::Warning);
     box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box->setDefaultButton(kind == TMessageKind::Deletion ? QMessageBox::No : QMessageBox::Yes);
+    const bool noFirst = kind == TMessageKind::Deletion || kind == TMessageKind::Leaving;
+    box->setDefaultButton(noFirst ? QMessageBox::No : QMessageBox::Yes);
     box->button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
     box->button(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
   }
@@ -159,6 +161,10 @@ QMessageBox::StandardButton AskYesNo(const QString& text) {
 
 QMessageBox::StandardButton AskBeforeDeleting(const QString& text) {
   return Prompt(TMessageKind::Deletion, text);
+}
+
+QMessageBox::StandardButton AskBeforeLeaving(const QString& text) {
+  return Prompt(TMessageKind::Leaving, text);
 }
 
 QMessageBox::StandardButton AskYesNoWarning(const QString& text) {

@@ -18,7 +18,8 @@ class QWidget;
 namespace snapsalvager {
 
 // Deletion: a question whose Yes destroys something; No is the default.
-enum class TMessageKind { Information, Confirmation, Warning, Deletion };
+// Leaving: a question whose Yes leaves work behind; No (stay) is the default.
+enum class TMessageKind { Information, Confirmation, Warning, Deletion, Leaving };
 
 // Answers with the button pressed: QMessageBox::Ok, Yes, No, or Cancel when the box was
 // closed otherwise.
@@ -42,6 +43,8 @@ QMessageBox::StandardButton AskYesNo(const QString& text);
 QMessageBox::StandardButton AskYesNoWarning(const QString& text);
 // A question whose Yes deletes something: the warning icon, No the default (Enter keeps).
 QMessageBox::StandardButton AskBeforeDeleting(const QString& text);
+// A question whose Yes leaves something behind: the question icon, No the default (Enter stays).
+QMessageBox::StandardButton AskBeforeLeaving(const QString& text);
 
 // Runs a custom dialog modally and returns its result (QDialog::Accepted or Rejected).
 // Tests replace it to fill in the dialog and press a button.

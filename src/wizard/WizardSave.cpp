@@ -34,6 +34,15 @@ QString EmptySelectionQuestion(size_t found) {
       .arg(found);
 }
 
+QString NewScanLeavesFilesQuestion(size_t kept, const QString& tempFolder) {
+  return QStringLiteral("新建扫描将从列表中去掉这次扫描找到的 %1 个文件。它们不会被删除，"
+                        "其临时文件保留在 %2 中（下一次扫描开始时会移到其中一个带日期的子文件夹），"
+                        "以后可以用 snapsalvager-cli restore 命令保存它们。"
+                        "\r\n\r\n确定要新建扫描吗？单击 [否] 留在这里，仍可保存它们。")
+      .arg(kept)
+      .arg(tempFolder);
+}
+
 void TMainForm::SaveSelectedFiles(const QString& destFolder) {
   finishUi.BFolder->setToolTip(destFolder);
   SpecialTypeFound = false;

@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QStandardPaths>
 #include <QTabBar>
+#include <filesystem>
 
 #include "engine/ScanThread.h"
 #include "wizard/Dialogs.h"
@@ -390,6 +391,16 @@ void TMainForm::BCancelClick() { close(); }
 void TMainForm::Exit1Click() { close(); }
 
 void TMainForm::NNewScanClick() {
+  // The found files leave the list; their temporary files stay, and the user says so first.
+  if (FoundFiles.Count() > 0) {
+    size_t kept = 0;
+    for (size_t i = 0; i < FoundFiles.Count(); ++i) {
+      std::error_code ec;
+      if (std::filesystem::exists(FoundFiles[i].TempFile, ec)) ++kept;
+    }
+    if (kept > 0 && AskBeforeLeaving(NewScanLeavesFilesQuestion(kept, TempFolder)) != QMessageBox::Yes)
+      return;
+  }
   FillDriveList();
   ShowPage(ui.T2);
   // The indicator and the buttons follow the page, whichever page the menu left.

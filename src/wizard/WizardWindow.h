@@ -309,6 +309,9 @@ class TMainForm : public QMainWindow {
 
 // The question before a save with nothing ticked, which deletes every found file.
 QString EmptySelectionQuestion(size_t found);
+// The question before a new scan drops the found files of this one from the list; their
+// temporary files stay in tempFolder.
+QString NewScanLeavesFilesQuestion(size_t kept, const QString& tempFolder);
 
 }  // namespace snapsalvager
 

@@ -57,6 +57,7 @@ class TScanLeftovers {
   const std::filesystem::path& Dest() const { return dest_; }
   const std::filesystem::path& Temp() const { return temp_; }
   QString DestText() const { return QString::fromStdString(dest_.string()) + '/'; }
+  QString TempText() const { return QString::fromStdString(temp_.string()) + '/'; }
 
  private:
   TMainForm& form_;

@@ -184,6 +184,10 @@ class TestWindowFit : public QObject {
     QTest::newRow("close") << question << QStringLiteral("你确定现在退出 Snapsalvager?");
     QTest::newRow("close during scan") << int(TMessageKind::Warning) << QStringLiteral(
         "Snapsalvager 正在扫描你的内存卡。您确定要终止扫描并退出 Snapsalvager 吗？");
+    QTest::newRow("new scan leaves files") << int(TMessageKind::Leaving)
+                                           << NewScanLeavesFilesQuestion(
+                                                  1234, QStringLiteral("/home/someone/文档/Snapsalvager "
+                                                                       "Recovered 2026-12-07/TmpFiles/"));
   }
 
   void MessageBoxesLieCentredInsideTheWindow() {

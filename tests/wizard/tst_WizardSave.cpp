@@ -48,6 +48,24 @@ class TestWizardSave : public QObject {
     QTest::mouseClick(form->ui.BNext, Qt::LeftButton);
   }
 
+  // Runs action, presses Enter on the real message box it opens, and returns the caption of
+  // that box's default button.
+  QString EnterOnTheBoxOf(const std::function<void()>& action) {
+    QString defaultButton;
+    std::function<void()> pressEnter = [&defaultButton, &pressEnter] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) {
+        QTimer::singleShot(20, pressEnter);
+        return;
+      }
+      defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
+      QTest::keyClick(box, Qt::Key_Return);
+    };
+    QTimer::singleShot(0, this, pressEnter);
+    action();
+    return defaultButton;
+  }
+
  private slots:
   void init() {
     prompter = std::make_unique<TScriptedPrompter>();
@@ -172,21 +190,47 @@ class TestWizardSave : public QObject {
     const fs::path temp = scan->Add("JPG", Photo(1)).TempFile;
     form->FoundFiles[0].Selected = false;
     prompter.reset();  // the real message box
-    QString defaultButton;
-    std::function<void()> pressEnter = [&defaultButton, &pressEnter] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (box == nullptr) {
-        QTimer::singleShot(20, pressEnter);
-        return;
-      }
-      defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
-      QTest::keyClick(box, Qt::Key_Return);
-    };
-    QTimer::singleShot(0, this, pressEnter);
-    SaveFromPreview();
+    const QString defaultButton = EnterOnTheBoxOf([this] { SaveFromPreview(); });
     QCOMPARE(defaultButton, QStringLiteral("否(&N)"));
     QCOMPARE(form->CurrentPage(), 4);
     QVERIFY(fs::exists(temp));
+  }
+
+  // 文件 → 新建扫描 drops the found files from the list: the question counts the files whose
+  // temporary files stay behind and names the folder; No stays with the list intact.
+  void ANewScanFromThePreviewAsksAndNoKeepsTheList() {
+    const fs::path temp = scan->Add("JPG", Photo(1)).TempFile;
+    scan->Add("MOV", std::vector<uint8_t>(1024, 1));
+    scan->AddMissing("JPG");  // nothing of it stays behind
+    form->ShowPage(form->ui.T4);
+    form->EnterPreviewStep();
+    form->ui.NNewScan->setEnabled(true);
+    form->ui.NNewScan->trigger();
+    QCOMPARE(prompter->Messages.size(), 1);
+    QCOMPARE(prompter->Messages[0].Kind, TMessageKind::Leaving);
+    QCOMPARE(prompter->Messages[0].Text, NewScanLeavesFilesQuestion(2, scan->TempText()));
+    QVERIFY(prompter->Messages[0].Text.contains(QStringLiteral(" 2 个文件")));
+    QVERIFY(prompter->Messages[0].Text.contains(scan->TempText()));
+    QCOMPARE(form->CurrentPage(), 4);
+    QCOMPARE(form->FoundFiles.Count(), size_t{3});
+
+    prompter->Answers = {QMessageBox::Yes};
+    form->ui.NNewScan->trigger();
+    QCOMPARE(form->CurrentPage(), 2);
+    QVERIFY(fs::exists(temp));  // left behind, not deleted
+  }
+
+  // The real box: Enter takes the default, No, and the preview page stays.
+  void TheNewScanQuestionDefaultsToStaying() {
+    scan->Add("JPG", Photo(1));
+    form->ShowPage(form->ui.T4);
+    form->EnterPreviewStep();
+    prompter.reset();  // the real message box
+    form->ui.NNewScan->setEnabled(true);
+    const QString defaultButton = EnterOnTheBoxOf([this] { form->ui.NNewScan->trigger(); });
+    QCOMPARE(defaultButton, QStringLiteral("否(&N)"));
+    QCOMPARE(form->CurrentPage(), 4);
+    QCOMPARE(form->FoundFiles.Count(), size_t{1});
   }
 
   void ATickedFileWithoutItsTemporaryFileIsReportedWithoutACopy() {

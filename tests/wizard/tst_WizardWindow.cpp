@@ -335,6 +335,7 @@ class TestWizardWindow : public QObject {
     for (const int files : {1, 0}) {
       ArriveOnPreview(1);
       if (files == 1) ClickNext();  // from the end page; else from the preview page
+      prompter->Answers = {QMessageBox::Yes};  // leave the found file behind
       form->ui.NNewScan->trigger();
       QCOMPARE(form->CurrentPage(), 2);
       VerifyStep(2);
