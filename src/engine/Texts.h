@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,10 +13,19 @@ namespace snapsalvager {
 
 // The languages a table exists for. A new language is a new table in Texts.cpp with a row
 // for every TText, chosen once at start.
-enum class TLanguage { Chinese };
+enum class TLanguage { Chinese, English };
 
 // Chooses the table; call once at start, before any thread reads a text.
 void SetLanguage(TLanguage language);
+// The chosen table's language.
+TLanguage Language();
+
+// The language a --lang value or SNAPSALVAGER_LANG names: "en" or "zh"; none for anything else.
+std::optional<TLanguage> LanguageNamed(std::string_view name);
+// The language of this run unless --lang says otherwise: SNAPSALVAGER_LANG when it names one,
+// else English when the locale's messages are English (the first set of LC_ALL, LC_MESSAGES,
+// LANG begins with "en"), else Chinese, the language the program has always spoken.
+TLanguage LanguageFromEnvironment();
 
 enum class TText : uint16_t {
   // The end of a scan and of the save.
@@ -52,6 +62,7 @@ enum class TText : uint16_t {
   // The command line.
   CliUsage,
   CliUnknownCommand,  // %1
+  LangNeedsName,
   RecoverUsage,
   RecoverUsageLine,   // %1 what is wrong
   RecoverSeeHelp,
