@@ -260,8 +260,8 @@ constexpr TTextRow kEnglish[] = {
     {TText::CannotCreateDest, "Cannot create the destination folder\r\n%1"},
     {TText::CannotWriteTemp, "Cannot write to the destination folder\r\n%1"},
     {TText::EarlierRecovery,
-     "The destination folder you chose already holds files from an earlier recovery. The newly recovered "
-     "files would be written among them.\r\n\r\n"
+     "The destination folder you chose already holds files from an earlier recovery, and the newly "
+     "recovered files would be saved among them.\r\n\r\n"
      "Click \"Yes\" to cancel and choose another destination folder, or \"No\" to go on with this folder."},
     {TText::UnknownCapacity,
      "Snapsalvager cannot measure your memory card's capacity exactly. Make sure you have inserted the card "
