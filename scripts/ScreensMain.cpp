@@ -23,6 +23,7 @@
 #include <QPainterPath>
 
 #include "engine/FoundFiles.h"
+#include "engine/Texts.h"
 #ifdef SNAPSALVAGER_SCREENS_RAWS
 #include "fixtures/Jpegs.h"
 #include "fixtures/Photos.h"
@@ -230,6 +231,8 @@ std::vector<uint8_t> HeicPhoto(const QString& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The pictures in the language the window would choose (--lang en|zh, SNAPSALVAGER_LANG).
+  if (!snapsalvager::ChooseLanguage(argc, argv)) return 2;
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Snapsalvager"));
   InstallQtTranslations();

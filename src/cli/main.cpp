@@ -1,8 +1,6 @@
 // snapsalvager-cli: the whole recovery without a window.
 #include <cstdio>
 #include <cstring>
-#include <optional>
-#include <string_view>
 
 #include "cli/Commands.h"
 
@@ -12,38 +10,11 @@ void PrintUsage(std::FILE* out) {
   snapsalvager::cli::Say(out, snapsalvager::TText::CliUsage);
 }
 
-// Takes --lang VALUE and --lang=VALUE out of the arguments, wherever they stand, and chooses
-// the language: the option, else the environment. False when a --lang names no language.
-bool ChooseLanguage(int& argc, char** argv) {
-  std::optional<snapsalvager::TLanguage> chosen;
-  bool valid = true;
-  int kept = 1;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    std::optional<std::string_view> value;
-    if (arg == "--lang") {
-      value = i + 1 < argc ? std::string_view(argv[++i]) : std::string_view();
-    } else if (arg.substr(0, 7) == "--lang=") {
-      value = arg.substr(7);
-    }
-    if (!value) {
-      argv[kept++] = argv[i];
-      continue;
-    }
-    chosen = snapsalvager::LanguageNamed(*value);
-    if (!chosen) valid = false;
-  }
-  argc = kept;
-  argv[argc] = nullptr;
-  snapsalvager::SetLanguage(chosen && valid ? *chosen : snapsalvager::LanguageFromEnvironment());
-  return valid;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!ChooseLanguage(argc, argv)) {
-    snapsalvager::cli::Say(stderr, snapsalvager::TText::LangNeedsName);
+  if (!snapsalvager::ChooseLanguage(argc, argv)) {
+    snapsalvager::cli::Say(stderr, snapsalvager::TText::LangNeedsName, {"snapsalvager-cli"});
     return 2;
   }
   if (argc < 2) {

@@ -82,7 +82,7 @@ constexpr TTextRow kChinese[] = {
      "       snapsalvager-cli --help | --version\n"
      "Run 'snapsalvager-cli recover --help' for the recovery options.\n"},
     {TText::CliUnknownCommand, "snapsalvager-cli: unknown command '%1'\n"},
-    {TText::LangNeedsName, "snapsalvager-cli: --lang takes en or zh\n"},
+    {TText::LangNeedsName, "%1: --lang takes en or zh\n"},
     {TText::RecoverUsage,
      "usage: snapsalvager-cli recover SOURCE DEST [options]\n"
      "\n"
@@ -421,6 +421,31 @@ const char* Text(TText id) {
   const size_t index = static_cast<size_t>(id);
   if (index >= kTextCount) return "";
   return kTables[static_cast<size_t>(g_language.load())][index].Text;
+}
+
+bool ChooseLanguage(int& argc, char** argv) {
+  std::optional<TLanguage> chosen;
+  bool valid = true;
+  int kept = 1;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    std::optional<std::string_view> value;
+    if (arg == "--lang") {
+      value = i + 1 < argc ? std::string_view(argv[++i]) : std::string_view();
+    } else if (arg.substr(0, 7) == "--lang=") {
+      value = arg.substr(7);
+    }
+    if (!value) {
+      argv[kept++] = argv[i];
+      continue;
+    }
+    chosen = LanguageNamed(*value);
+    if (!chosen) valid = false;
+  }
+  argc = kept;
+  argv[argc] = nullptr;
+  SetLanguage(chosen && valid ? *chosen : LanguageFromEnvironment());
+  return valid;
 }
 
 std::string Text(TText id, std::initializer_list<std::string_view> values) {

@@ -26,6 +26,10 @@ std::optional<TLanguage> LanguageNamed(std::string_view name);
 // else English when the locale's messages are English (the first set of LC_ALL, LC_MESSAGES,
 // LANG begins with "en"), else Chinese, the language the program has always spoken.
 TLanguage LanguageFromEnvironment();
+// Takes --lang VALUE and --lang=VALUE out of a program's arguments, wherever they stand, and
+// chooses the language: the option, else LanguageFromEnvironment(). False when a --lang names
+// no language (the environment's language is chosen then).
+bool ChooseLanguage(int& argc, char** argv);
 
 enum class TText : uint16_t {
   // The end of a scan and of the save.
@@ -62,7 +66,7 @@ enum class TText : uint16_t {
   // The command line.
   CliUsage,
   CliUnknownCommand,  // %1
-  LangNeedsName,
+  LangNeedsName,      // %1 the program
   RecoverUsage,
   RecoverUsageLine,   // %1 what is wrong
   RecoverSeeHelp,

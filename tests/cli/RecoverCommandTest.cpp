@@ -391,7 +391,7 @@ TEST_F(RecoverCommandTest, EachRunSpeaksOneLanguageChosenByTheLocaleOrTheOverrid
        {std::vector<std::string>{"--lang", "fr", "drives"}, {"drives", "--lang"}}) {
     const TResult run = RunCli(args, work_);
     EXPECT_EQ(run.Status, 2);
-    EXPECT_EQ(run.Err, Text(TText::LangNeedsName));
+    EXPECT_EQ(run.Err, Text(TText::LangNeedsName, {"snapsalvager-cli"}));
   }
 }
 
