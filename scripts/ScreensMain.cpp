@@ -317,7 +317,7 @@ int main(int argc, char** argv) {
   Save(form.ui.CBCamera->view(), QStringLiteral("04-camera-list"));
   form.ui.CBCamera->hidePopup();
 
-  // Qt's own dialogs in Chinese: the disk-image chooser and the folder chooser.
+  // Qt's own dialogs in the chosen language: the disk-image chooser and the folder chooser.
   for (int i = 0; i < drives->count(); ++i)
     if (drives->itemData(i, TMainForm::kImageChooserRole).toBool()) {
       SaveNextModal(&form, QStringLiteral("dialog-image-file"));
