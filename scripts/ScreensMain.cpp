@@ -23,6 +23,7 @@
 #include <QPainterPath>
 
 #include "engine/FoundFiles.h"
+#include "engine/Texts.h"
 #ifdef SNAPSALVAGER_SCREENS_RAWS
 #include "fixtures/Jpegs.h"
 #include "fixtures/Photos.h"
@@ -230,6 +231,8 @@ std::vector<uint8_t> HeicPhoto(const QString& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The pictures in the language the window would choose (--lang en|zh, SNAPSALVAGER_LANG).
+  if (!snapsalvager::ChooseLanguage(argc, argv)) return 2;
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Snapsalvager"));
   InstallQtTranslations();
@@ -314,7 +317,7 @@ int main(int argc, char** argv) {
   Save(form.ui.CBCamera->view(), QStringLiteral("04-camera-list"));
   form.ui.CBCamera->hidePopup();
 
-  // Qt's own dialogs in Chinese: the disk-image chooser and the folder chooser.
+  // Qt's own dialogs in the chosen language: the disk-image chooser and the folder chooser.
   for (int i = 0; i < drives->count(); ++i)
     if (drives->itemData(i, TMainForm::kImageChooserRole).toBool()) {
       SaveNextModal(&form, QStringLiteral("dialog-image-file"));

@@ -11,6 +11,7 @@ packages=(
   # real files of today's formats for the deep-scan tests: heif-enc, flac, sox
   libheif-examples flac sox
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-tools-dev qt6-l10n-tools  # lupdate and lrelease: the window's English translation
   fonts-noto-cjk
   libimage-exiftool-perl dosfstools mtools ffmpeg
   util-linux

@@ -8,8 +8,10 @@ bash scripts/deps.sh
 out="${1:-build/screens}"
 cmake --preset default >/dev/null
 cmake --build build/default -j "$(nproc)" --target snapsalvager-screens >/dev/null
-mkdir -p "$out"
-bash scripts/with-x11.sh build/default/scripts/snapsalvager-screens "$out"
+mkdir -p "$out" "$out/en"
+bash scripts/with-x11.sh build/default/scripts/snapsalvager-screens "$out" --lang zh
+# The same pages in English, beside them.
+bash scripts/with-x11.sh build/default/scripts/snapsalvager-screens "$out/en" --lang en
 # The help document as 帮助 opens it, where a browser to render it is installed.
 if command -v chromium >/dev/null || command -v chromium-browser >/dev/null; then
   bash scripts/screens-help.sh "$out"

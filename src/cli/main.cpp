@@ -13,6 +13,10 @@ void PrintUsage(std::FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!snapsalvager::ChooseLanguage(argc, argv)) {
+    snapsalvager::cli::Say(stderr, snapsalvager::TText::LangNeedsName, {"snapsalvager-cli"});
+    return 2;
+  }
   if (argc < 2) {
     PrintUsage(stderr);
     return 2;

@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstddef>
+#include <cstdlib>
 
 namespace snapsalvager {
 namespace {
@@ -83,6 +84,7 @@ constexpr TTextRow kChinese[] = {
      "       snapsalvager-cli --help | --version\n"
      "Run 'snapsalvager-cli recover --help' for the recovery options.\n"},
     {TText::CliUnknownCommand, "snapsalvager-cli: unknown command '%1'\n"},
+    {TText::LangNeedsName, "%1: --lang takes en or zh\n"},
     {TText::RecoverUsage,
      "usage: snapsalvager-cli recover SOURCE DEST [options]\n"
      "\n"
@@ -236,6 +238,154 @@ constexpr TTextRow kChinese[] = {
     {TText::ExifSummary, "Summary: %1\n"},
 };
 
+// The Chinese table's text of id, for the command line's lines that were always English.
+constexpr const char* AsInChinese(TText id) { return kChinese[static_cast<size_t>(id)].Text; }
+
+// Every text in English, for an English desktop or --lang en.
+constexpr TTextRow kEnglish[] = {
+    {TText::UserStopped, "Scan stopped by the user"},
+    {TText::NothingFound, "Unfortunately, no recoverable files were found."},
+    {TText::SavedIn, "The recovered files were saved in "},
+    {TText::SavingFile, "Saving "},
+    {TText::BypassingFile, AsInChinese(TText::BypassingFile)},
+    {TText::RestoreLater, "You can save them later with this command: %1"},
+    {TText::AbandonedScanRunning,
+     "The previous scan did not respond when it was stopped and is still running; it may still write "
+     "temporary files. Wait for it to end before starting a new scan, or close Snapsalvager and start it again."},
+    {TText::CutFileNote,
+     "[only the first %1 bytes were saved: the destination folder's file system does not accept larger files]"},
+    {TText::UnknownScanError, AsInChinese(TText::UnknownScanError)},
+    {TText::CardGone, AsInChinese(TText::CardGone)},
+    {TText::DeepScanSuffix, " (deep scan)"},
+    {TText::JoinedNote, "[joined from two pieces: sectors %1–%2 and sectors %3–%4]"},
+    {TText::JoiningPieces, "Joining photos in two pieces: %1/%2"},
+
+    {TText::NoDrive, "Please choose the drive letter of your memory card."},
+    {TText::NetworkDrive,
+     "Sorry, Snapsalvager cannot recover data from a network drive. Run Snapsalvager on the computer the "
+     "drive is attached to."},
+    {TText::OpticalDrive, "Sorry, Snapsalvager cannot recover data from a CD or DVD."},
+    {TText::NoCamera, "Please choose your digital camera's type, or Generic Digital Camera if you do not know it."},
+    {TText::NoKinds, "Please choose at least one file type: photos, videos or audio clips."},
+    {TText::NoDestFolder, "The destination folder cannot be left empty."},
+    {TText::CannotCreateDest, "Cannot create the destination folder\r\n%1"},
+    {TText::CannotWriteTemp, "Cannot write to the destination folder\r\n%1"},
+    {TText::EarlierRecovery,
+     "The destination folder you chose already holds files from an earlier recovery, and the newly "
+     "recovered files would be saved among them.\r\n\r\n"
+     "Click \"Yes\" to cancel and choose another destination folder, or \"No\" to go on with this folder."},
+    {TText::UnknownCapacity,
+     "Snapsalvager cannot measure your memory card's capacity exactly. Make sure you have inserted the card "
+     "and chosen its drive letter. If you have, the card may be damaged, which can keep Snapsalvager from "
+     "measuring its capacity. To recover as many files as possible, check the capacity below and correct it "
+     "if it is wrong."},
+    {TText::HardDisk,
+     "Sorry, drive %1: looks like a hard disk (size: %2 GB) rather than a digital camera's memory card "
+     "(memory cards are seldom larger than 128 GB).\r\n\r\n"
+     "Click \"Yes\" to cancel and choose another drive letter, or \"No\" to go on."},
+    {TText::FreeSpace,
+     "Memory card size: %1\r\nFree space on the destination folder's drive: %2\r\nRecommended free space: %3\r\n\r\n"
+     "Sorry, the destination folder's drive does not seem to have enough free space for the temporary files "
+     "and the files recovered from the memory card. Choose another destination folder, or free up space on "
+     "its drive.\r\n\r\n"
+     "Click \"Yes\" to cancel and choose again, or \"No\" to go on."},
+    {TText::SameDrive,
+     "Warning: the destination folder is on the same drive as the source. Recovering onto the same disk can "
+     "lose data for good. We strongly recommend saving the recovered files on another drive.\r\n\r\n"
+     "Click [Yes] to cancel and choose another destination folder, or [No] to go on anyway."},
+    {TText::CannotOpenCard, "Cannot open the memory card %1: %2."},
+    {TText::CannotOpenCardWho,
+     "\r\n\r\nOnly root or a user allowed to read the device can open it. Run Snapsalvager as root (for "
+     "example with sudo)%1."},
+    {TText::CannotOpenCardGroup,
+     ", or as a member of the device's group \"%1\" (sudo usermod -aG %1 USERNAME, then log in again)"},
+    {TText::CannotOpenCardAsRoot,
+     "\r\n\r\nSnapsalvager is already running as root, but the system still does not let it read this device: "
+     "it may be running in a container or sandbox, or be restricted by a security policy (SELinux, AppArmor). "
+     "Run Snapsalvager on a system without these restrictions, or ask your system administrator to let it "
+     "read the device."},
+    {TText::SystemReason, "\r\nReason: %1"},
+
+    {TText::CliUsage,
+     "usage: snapsalvager-cli recover SOURCE DEST [options]   recover the files of a card\n"
+     "       snapsalvager-cli drives                          list the drive letters\n"
+     "       snapsalvager-cli restore TEMPFILE|FOLDER... DEST save kept temporary files\n"
+     "       snapsalvager-cli exif [--temp] FILE...           list a photo's EXIF tags\n"
+     "       snapsalvager-cli --help | --version\n"
+     "Run 'snapsalvager-cli recover --help' for the recovery options.\n"
+     "--lang en|zh before or after the command, or SNAPSALVAGER_LANG, chooses the language;\n"
+     "without them it follows the locale: English for en_*, Chinese for any other.\n"},
+    {TText::CliUnknownCommand, AsInChinese(TText::CliUnknownCommand)},
+    {TText::LangNeedsName, AsInChinese(TText::LangNeedsName)},
+    {TText::RecoverUsage, AsInChinese(TText::RecoverUsage)},
+    {TText::RecoverUsageLine, AsInChinese(TText::RecoverUsageLine)},
+    {TText::RecoverSeeHelp, AsInChinese(TText::RecoverSeeHelp)},
+    {TText::GoingOn, AsInChinese(TText::GoingOn)},
+    {TText::StoppedAtQuestion, AsInChinese(TText::StoppedAtQuestion)},
+    {TText::CameraChoices, AsInChinese(TText::CameraChoices)},
+    {TText::CameraNamesNone, AsInChinese(TText::CameraNamesNone)},
+    {TText::CameraAmbiguous, AsInChinese(TText::CameraAmbiguous)},
+    {TText::UnknownVideoType, AsInChinese(TText::UnknownVideoType)},
+    {TText::VideoTypeAfterVideo, AsInChinese(TText::VideoTypeAfterVideo)},
+    {TText::TakesNoValue, AsInChinese(TText::TakesNoValue)},
+    {TText::CameraNeedsName, AsInChinese(TText::CameraNeedsName)},
+    {TText::SectorsNeedsNumber, AsInChinese(TText::SectorsNeedsNumber)},
+    {TText::UnknownOption, AsInChinese(TText::UnknownOption)},
+    {TText::NeedsSourceAndDest, AsInChinese(TText::NeedsSourceAndDest)},
+    {TText::CannotFindSource, AsInChinese(TText::CannotFindSource)},
+    {TText::NotImageNorDevice, AsInChinese(TText::NotImageNorDevice)},
+    {TText::NoFreeLetter, AsInChinese(TText::NoFreeLetter)},
+    {TText::ProgressCounters, "Sectors scanned: %1  Unreadable sectors: %2  Files found: %3"},
+    {TText::ProgressTimeLeft, "  Time left: %1"},
+    {TText::GiveSectors, AsInChinese(TText::GiveSectors)},
+    {TText::NoDriveWithLetter, AsInChinese(TText::NoDriveWithLetter)},
+    {TText::SectorsNotNeeded, AsInChinese(TText::SectorsNotNeeded)},
+    {TText::ScanHeader, "Drive letter: %1: (%2)  Size: %3 MB  File types sought: %4\n"},
+    {TText::ScanInProgress, "Scan in progress...\n"},
+    {TText::StoppingScan, AsInChinese(TText::StoppingScan)},
+    {TText::ScanEndedOnError, AsInChinese(TText::ScanEndedOnError)},
+    {TText::FinishingSave, AsInChinese(TText::FinishingSave)},
+    {TText::NotSaved, AsInChinese(TText::NotSaved)},
+    {TText::FilesSaved, AsInChinese(TText::FilesSaved)},
+    {TText::SpecialTypesNote,
+     "Important: the recovered files include some special file types. Some of them may open only in the "
+     "program that made them, or may not open normally."},
+    {TText::PostProcessing, AsInChinese(TText::PostProcessing)},
+    {TText::FoundCount, "%1 file(s) found in all.\n"},
+    {TText::ScanOnlyKept, AsInChinese(TText::ScanOnlyKept)},
+    {TText::ImageNeedsFile, AsInChinese(TText::ImageNeedsFile)},
+    {TText::CardImageWritten, AsInChinese(TText::CardImageWritten)},
+    {TText::CardImageIncomplete, AsInChinese(TText::CardImageIncomplete)},
+    {TText::RestoreUsage, AsInChinese(TText::RestoreUsage)},
+    {TText::RestoreUnknownOption, AsInChinese(TText::RestoreUnknownOption)},
+    {TText::RestoreNeedsFiles, AsInChinese(TText::RestoreNeedsFiles)},
+    {TText::RestoreDestNotFolder, AsInChinese(TText::RestoreDestNotFolder)},
+    {TText::NotATemporaryFile, AsInChinese(TText::NotATemporaryFile)},
+    {TText::NoSuchFile, AsInChinese(TText::NoSuchFile)},
+    {TText::NameTaken, AsInChinese(TText::NameTaken)},
+    {TText::NotRestored, AsInChinese(TText::NotRestored)},
+    {TText::FilesRestored, AsInChinese(TText::FilesRestored)},
+    {TText::RestoreInterrupted, AsInChinese(TText::RestoreInterrupted)},
+    {TText::NameTakenSavedAs, "%1 is taken; saved as %2"},
+    {TText::EarlierTempFilesKept,
+     "The %1 temporary file(s) the previous scan left in the temporary folder were moved to %2; the new scan "
+     "will not overwrite them."},
+    {TText::DrivesUsage, AsInChinese(TText::DrivesUsage)},
+    {TText::DrivesUnknownArgument, AsInChinese(TText::DrivesUnknownArgument)},
+    {TText::NoDriveFound, AsInChinese(TText::NoDriveFound)},
+    {TText::DrivesHeader, AsInChinese(TText::DrivesHeader)},
+    {TText::DriveRemovable, AsInChinese(TText::DriveRemovable)},
+    {TText::DriveHardDisk, AsInChinese(TText::DriveHardDisk)},
+    {TText::DriveNetwork, AsInChinese(TText::DriveNetwork)},
+    {TText::DriveOptical, AsInChinese(TText::DriveOptical)},
+    {TText::DriveRamDisk, AsInChinese(TText::DriveRamDisk)},
+    {TText::DriveUnknown, AsInChinese(TText::DriveUnknown)},
+    {TText::DriveLabel, AsInChinese(TText::DriveLabel)},
+    {TText::ExifUsage, AsInChinese(TText::ExifUsage)},
+    {TText::ExifUnknownOption, AsInChinese(TText::ExifUnknownOption)},
+    {TText::ExifSummary, AsInChinese(TText::ExifSummary)},
+};
+
 // True when rows holds every TText once, in enum order.
 template <size_t N>
 constexpr bool Complete(const TTextRow (&rows)[N]) {
@@ -246,9 +396,10 @@ constexpr bool Complete(const TTextRow (&rows)[N]) {
   return true;
 }
 static_assert(Complete(kChinese), "the Chinese table must hold every text in enum order");
+static_assert(Complete(kEnglish), "the English table must hold every text in enum order");
 
 // Indexed by TLanguage.
-constexpr const TTextRow* kTables[] = {kChinese};
+constexpr const TTextRow* kTables[] = {kChinese, kEnglish};
 
 std::atomic<TLanguage> g_language{TLanguage::Chinese};
 
@@ -256,10 +407,59 @@ std::atomic<TLanguage> g_language{TLanguage::Chinese};
 
 void SetLanguage(TLanguage language) { g_language = language; }
 
+TLanguage Language() { return g_language.load(); }
+
+std::optional<TLanguage> LanguageNamed(std::string_view name) {
+  if (name == "en") return TLanguage::English;
+  if (name == "zh") return TLanguage::Chinese;
+  return std::nullopt;
+}
+
+TLanguage LanguageFromEnvironment() {
+  if (const char* chosen = std::getenv("SNAPSALVAGER_LANG")) {
+    if (const auto language = LanguageNamed(chosen)) return *language;
+  }
+  // The C library's order: the first variable set and not empty names the messages' locale.
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || *value == '\0') continue;
+    const std::string_view locale(value);
+    const bool english = locale.substr(0, 2) == "en" &&
+                         (locale.size() == 2 || locale[2] == '_' || locale[2] == '.' || locale[2] == '@');
+    return english ? TLanguage::English : TLanguage::Chinese;
+  }
+  return TLanguage::Chinese;
+}
+
 const char* Text(TText id) {
   const size_t index = static_cast<size_t>(id);
   if (index >= kTextCount) return "";
   return kTables[static_cast<size_t>(g_language.load())][index].Text;
+}
+
+bool ChooseLanguage(int& argc, char** argv) {
+  std::optional<TLanguage> chosen;
+  bool valid = true;
+  int kept = 1;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    std::optional<std::string_view> value;
+    if (arg == "--lang") {
+      value = i + 1 < argc ? std::string_view(argv[++i]) : std::string_view();
+    } else if (arg.substr(0, 7) == "--lang=") {
+      value = arg.substr(7);
+    }
+    if (!value) {
+      argv[kept++] = argv[i];
+      continue;
+    }
+    chosen = LanguageNamed(*value);
+    if (!chosen) valid = false;
+  }
+  argc = kept;
+  argv[argc] = nullptr;
+  SetLanguage(chosen && valid ? *chosen : LanguageFromEnvironment());
+  return valid;
 }
 
 std::string Text(TText id, std::initializer_list<std::string_view> values) {

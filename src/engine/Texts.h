@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,10 +13,23 @@ namespace snapsalvager {
 
 // The languages a table exists for. A new language is a new table in Texts.cpp with a row
 // for every TText, chosen once at start.
-enum class TLanguage { Chinese };
+enum class TLanguage { Chinese, English };
 
 // Chooses the table; call once at start, before any thread reads a text.
 void SetLanguage(TLanguage language);
+// The chosen table's language.
+TLanguage Language();
+
+// The language a --lang value or SNAPSALVAGER_LANG names: "en" or "zh"; none for anything else.
+std::optional<TLanguage> LanguageNamed(std::string_view name);
+// The language of this run unless --lang says otherwise: SNAPSALVAGER_LANG when it names one,
+// else English when the locale's messages are English (the first set of LC_ALL, LC_MESSAGES,
+// LANG begins with "en"), else Chinese, the language the program has always spoken.
+TLanguage LanguageFromEnvironment();
+// Takes --lang VALUE and --lang=VALUE out of a program's arguments, wherever they stand, and
+// chooses the language: the option, else LanguageFromEnvironment(). False when a --lang names
+// no language (the environment's language is chosen then).
+bool ChooseLanguage(int& argc, char** argv);
 
 enum class TText : uint16_t {
   // The end of a scan and of the save.
@@ -54,6 +68,7 @@ enum class TText : uint16_t {
   // The command line.
   CliUsage,
   CliUnknownCommand,  // %1
+  LangNeedsName,      // %1 the program
   RecoverUsage,
   RecoverUsageLine,   // %1 what is wrong
   RecoverSeeHelp,

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <QCoreApplication>
+
 #include "engine/LinuxDrives.h"
 #include "engine/ScanChecks.h"
 #include "engine/CardDevice.h"
@@ -39,17 +41,17 @@ QString UDisks2FailureText(const QString& device, const std::string& path, int d
   using F = TUDisks2Client::TFailure;
   switch (result.Failure) {
     case F::Refused:
-      return QStringLiteral(
+      return QCoreApplication::translate("Snapsalvager",
                  "没有获得读取存储卡 %1 的授权：身份验证被取消或被拒绝。\r\n\r\n"
                  "请再次点击“下一步”，并在系统弹出的身份验证窗口中输入密码。")
           .arg(device);
     case F::Busy:
-      return QStringLiteral(
+      return QCoreApplication::translate("Snapsalvager",
                  "存储卡 %1 正在使用中（例如已被挂载），无法打开。\r\n\r\n"
                  "请在文件管理器中卸载该卡（不要拔出），然后再次点击“下一步”。")
           .arg(device);
     case F::NoAnswer:
-      return QStringLiteral(
+      return QCoreApplication::translate("Snapsalvager",
                  "等待身份验证超时，存储卡 %1 没有被打开。\r\n\r\n"
                  "请再次点击“下一步”重试。")
           .arg(device);
@@ -59,11 +61,11 @@ QString UDisks2FailureText(const QString& device, const std::string& path, int d
       // The daemon's own words (often several lines of English) are for the terminal.
       std::fprintf(stderr, "snapsalvager: udisks2 could not open %s: %s\n", path.c_str(),
                    qPrintable(result.Detail));
-      return QStringLiteral("系统的磁盘服务 udisks2 无法打开存储卡 %1。详细信息已写到终端（标准错误输出）。")
+      return QCoreApplication::translate("Snapsalvager", "系统的磁盘服务 udisks2 无法打开存储卡 %1。详细信息已写到终端（标准错误输出）。")
           .arg(device);
     case F::UnknownDevice:
       return CardCannotBeOpenedText(device, path, directError) + QStringLiteral("\r\n\r\n") +
-             QStringLiteral("系统的磁盘服务 udisks2 不认识这个设备。");
+             QCoreApplication::translate("Snapsalvager", "系统的磁盘服务 udisks2 不认识这个设备。");
     case F::NoDaemon:
     case F::None:
       break;
@@ -76,7 +78,7 @@ QString UDisks2FailureText(const QString& device, const std::string& path, int d
 void SetDirectCardOpenRefusedForTests(bool refused) { g_directRefused = refused; }
 
 QString UDisks2NoAgentText(const QString& device) {
-  return QStringLiteral(
+  return QCoreApplication::translate("Snapsalvager",
              "没有获得读取存储卡 %1 的授权：这里没有可以询问密码的身份验证程序（polkit 身份验证代理），"
              "所以系统不会弹出身份验证窗口。\r\n\r\n"
              "请在桌面会话中启动 Snapsalvager（桌面会提供身份验证代理），或者请系统管理员帮助您。")
@@ -137,7 +139,7 @@ bool OpenCardForScan(uint8_t driveNumber, QString& message) {
     const bool kept = AdoptCardDescriptor(path, opened.Fd);
     ::close(opened.Fd);
     if (kept) return true;
-    message = QStringLiteral("系统的磁盘服务 udisks2 交回的存储卡 %1 无法读取。").arg(device);
+    message = QCoreApplication::translate("Snapsalvager", "系统的磁盘服务 udisks2 交回的存储卡 %1 无法读取。").arg(device);
     return false;
   }
   message = UDisks2FailureText(device, path, error, opened);

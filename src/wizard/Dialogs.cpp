@@ -1,5 +1,8 @@
 #include "wizard/Dialogs.h"
 
+#include "engine/Texts.h"
+
+#include <QCoreApplication>
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
@@ -124,15 +127,15 @@ std::unique_ptr<QMessageBox> MakeMessageBox(TMessageKind kind, const QString& te
     box->setIcon(QMessageBox::Information);
     box->setStandardButtons(QMessageBox::Ok);
     box->setDefaultButton(QMessageBox::Ok);
-    box->button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    box->button(QMessageBox::Ok)->setText(QCoreApplication::translate("Snapsalvager", "确定"));
   } else {
     const bool question = kind == TMessageKind::Confirmation || kind == TMessageKind::Leaving;
     box->setIcon(question ? QMessageBox::Question : QMessageBox::Warning);
     box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     const bool noFirst = kind == TMessageKind::Deletion || kind == TMessageKind::Leaving;
     box->setDefaultButton(noFirst ? QMessageBox::No : QMessageBox::Yes);
-    box->button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
-    box->button(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
+    box->button(QMessageBox::Yes)->setText(QCoreApplication::translate("Snapsalvager", "是(&Y)"));
+    box->button(QMessageBox::No)->setText(QCoreApplication::translate("Snapsalvager", "否(&N)"));
   }
   box->setWindowModality(Qt::ApplicationModal);
   if (g_owner) {
@@ -234,8 +237,17 @@ void CentreOnOwner(QWidget& window) {
 }
 
 bool InstallQtTranslations() {
-  // The window speaks Chinese whatever the desktop's language: Qt's own dialogs, buttons
-  // and context menus follow it.
+  // English: the window's own texts from the translation built into the program; Qt's own
+  // dialogs are English without one.
+  if (Language() == TLanguage::English) {
+    auto* own = new QTranslator(QCoreApplication::instance());
+    if (!own->load(QStringLiteral(":/i18n/snapsalvager_en.qm"))) {
+      delete own;
+      return false;
+    }
+    return QCoreApplication::installTranslator(own);
+  }
+  // Chinese, the source texts: Qt's own dialogs, buttons and context menus follow them.
   auto* translator = new QTranslator(QCoreApplication::instance());
   if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {

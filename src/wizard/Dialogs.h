@@ -67,8 +67,9 @@ void SetFittedText(QLabel& label, const QString& text);
 // never inside an item; a list longer than the label ends its last line with "/…" and the
 // tooltip has the whole list.
 void SetListText(QLabel& label, const QString& text);
-// Loads Qt's own Chinese texts (standard dialogs and buttons) from Qt's translations folder;
-// false when they are not installed.
+// Loads the texts of the chosen language (engine Language()): for Chinese Qt's own texts
+// (standard dialogs and buttons) from Qt's translations folder, for English the window's own
+// translation; false when they cannot be loaded.
 bool InstallQtTranslations();
 // The look every small dialog shares: its panel paints its own white (whatever the style
 // puts behind it) and its title label is dark blue (0x993300 in BGR order).

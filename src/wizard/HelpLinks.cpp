@@ -125,7 +125,7 @@ namespace {
 // Said when the desktop cannot open a page: where it is, so the user can open it by hand.
 void TellWhereThePageIs(const QUrl& url) {
   const QString where = url.isLocalFile() ? url.toLocalFile() : url.toString();
-  ShowInfo(QStringLiteral("桌面无法打开它（xdg-open 不存在或运行失败）。\r\n\r\n请手动打开：\r\n") + where);
+  ShowInfo(QCoreApplication::translate("Snapsalvager", "桌面无法打开它（xdg-open 不存在或运行失败）。\r\n\r\n请手动打开：\r\n") + where);
 }
 
 void OpenOnDesktop(const QUrl& url) {

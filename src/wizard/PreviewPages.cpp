@@ -1,5 +1,6 @@
 // Page T4: the found files cut into pages of six, one page at a time as thumbnails with a
 // tick box under each, and the ticks kept in each record's Selected field.
+#include <QCoreApplication>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -141,11 +142,10 @@ void TMainForm::EnterPreviewStep() {
   for (QCheckBox* box : SlotBoxes) box->setVisible(false);
 
   const int n = static_cast<int>(FoundFiles.Count());
-  previewUi.LPreviewNote->setText(QStringLiteral("总共 ") + QString::number(n) +
-                                  QStringLiteral(" 个文件. "));
+  previewUi.LPreviewNote->setText(QCoreApplication::translate("Snapsalvager", "总共 %1 个文件. ").arg(n));
   previewUi.LPreviewNote->setText(
       previewUi.LPreviewNote->text() +
-      QStringLiteral("你可以预览并选择所需的文件，然后按“下一步”进行保存。"));
+      QCoreApplication::translate("Snapsalvager", "你可以预览并选择所需的文件，然后按“下一步”进行保存。"));
   previewUi.LNum1->setText(QString::number(n));
   previewUi.LNum2->setText(QString::number(n));
   previewUi.LS1->setEnabled(false);

@@ -1,5 +1,6 @@
 // Help menu and link labels: the help document and the topic pages that come with the
 // program (OpenDocument finds the local page of each address), the about box.
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include "wizard/Dialogs.h"
@@ -32,7 +33,7 @@ void TMainForm::LPreviewQuestionLinkClick() {
 
 void TMainForm::About1Click() {
   TAboutBox box(this);
-  box.ui.LVersion->setText(QStringLiteral("版本 6.10 build 1210"));
+  box.ui.LVersion->setText(QCoreApplication::translate("Snapsalvager", "版本 6.10 build 1210"));
   RunDialog(box);
 }
 

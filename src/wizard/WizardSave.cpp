@@ -29,16 +29,17 @@ QString FromPath(const std::filesystem::path& path) {
 }  // namespace
 
 QString EmptySelectionQuestion(size_t found) {
-  return QStringLiteral("没有选中任何文件。继续将删除找到的全部 %1 个文件的临时文件，它们将无法再恢复。"
+  return QCoreApplication::translate("Snapsalvager", "没有选中任何文件。继续将删除找到的全部 %1 个文件的临时文件，它们将无法再恢复。"
                         "\r\n\r\n确定要删除它们吗？单击 [否] 返回并选择要保存的文件。")
       .arg(found);
 }
 
 QString NewScanLeavesFilesQuestion(size_t kept, const QString& tempFolder) {
-  return QStringLiteral("新建扫描将从列表中去掉这次扫描找到的 %1 个文件。它们不会被删除，"
-                        "其临时文件保留在 %2 中（下一次扫描开始时会移到其中一个带日期的子文件夹），"
-                        "以后可以用 snapsalvager-cli restore 命令保存它们。"
-                        "\r\n\r\n确定要新建扫描吗？单击 [否] 留在这里，仍可保存它们。")
+  return QCoreApplication::translate("Snapsalvager",
+                                     "新建扫描将从列表中去掉这次扫描找到的 %1 个文件。它们不会被删除，"
+                                     "其临时文件保留在 %2 中（下一次扫描开始时会移到其中一个带日期的子文件夹），"
+                                     "以后可以用 snapsalvager-cli restore 命令保存它们。"
+                                     "\r\n\r\n确定要新建扫描吗？单击 [否] 留在这里，仍可保存它们。")
       .arg(kept)
       .arg(tempFolder);
 }
@@ -78,7 +79,7 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
   NotSavedFiles = std::move(outcome.NotSaved);
   ShowSaveProgress(false);
   SetFittedText(*finishUi.LFileName, QString::fromUtf8(Text(TText::SavedIn)) + destFolder);
-  finishUi.LNotice->setText(QStringLiteral("完成了整个恢复过程。"));
+  finishUi.LNotice->setText(QCoreApplication::translate("Snapsalvager", "完成了整个恢复过程。"));
   // A finished pass shows a full bar (an empty list too).
   if (n == 0) finishUi.PBar3->setMaximum(1);
   finishUi.PBar3->setValue(finishUi.PBar3->maximum());
@@ -113,18 +114,18 @@ void TMainForm::ReportNotSavedFiles(const QString& destFolder) {
   }
   if (NotSavedFiles.size() > kNamesListed) names << QStringLiteral("…");
   const int count = static_cast<int>(NotSavedFiles.size());
-  finishUi.LNotice->setText(QStringLiteral("恢复过程已结束，但有 %1 个文件未能保存。").arg(count));
+  finishUi.LNotice->setText(QCoreApplication::translate("Snapsalvager", "恢复过程已结束，但有 %1 个文件未能保存。").arg(count));
   QString where = QString::fromUtf8(Text(TText::SavedIn)) + destFolder;
-  if (keptCount > 0) where += QStringLiteral("\n未能保存的文件的临时副本保留在 ") + kept;
+  if (keptCount > 0) where += QCoreApplication::translate("Snapsalvager", "\n未能保存的文件的临时副本保留在 ") + kept;
   SetFittedText(*finishUi.LFileName, where);
 
-  QString text = QStringLiteral("注意： 有 %1 个选中的文件未能保存到 %2（该文件夹中可能已有同名的文件）：")
+  QString text = QCoreApplication::translate("Snapsalvager", "注意： 有 %1 个选中的文件未能保存到 %2（该文件夹中可能已有同名的文件）：")
                      .arg(count)
                      .arg(destFolder) +
                  QStringLiteral("\r\n") + names.join(QStringLiteral(", "));
   if (keptCount > 0) {
     text += QStringLiteral("\r\n\r\n") +
-            QStringLiteral("它们的临时副本（%1 个）没有被删除，保留在 %2 中。").arg(keptCount).arg(kept) +
+            QCoreApplication::translate("Snapsalvager", "它们的临时副本（%1 个）没有被删除，保留在 %2 中。").arg(keptCount).arg(kept) +
             QStringLiteral("\r\n") +
             QString::fromStdString(RestoreCommandHint(kept.toStdString(), destFolder.toStdString()));
   }

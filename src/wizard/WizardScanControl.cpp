@@ -1,5 +1,6 @@
 // Page T3: measuring the card and the warnings before a scan, starting, pausing and
 // stopping the scan thread, the thread's reports in the page, and the end of a scan.
+#include <QCoreApplication>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -133,7 +134,7 @@ void TMainForm::NCardImageToggled(bool checked) {
   CardImagePath.clear();
   if (!checked) return;
   // The writer refuses an existing file itself, so the dialog asks nothing about one.
-  CardImagePath = QFileDialog::getSaveFileName(this, QStringLiteral("存储卡映像"), QString(),
+  CardImagePath = QFileDialog::getSaveFileName(this, QCoreApplication::translate("Snapsalvager", "存储卡映像"), QString(),
                                                QString(), nullptr,
                                                QFileDialog::DontConfirmOverwrite);
   if (CardImagePath.isEmpty()) {
@@ -151,7 +152,7 @@ void TMainForm::StartCardImage() {
                                                    uint64_t{SelectedDrive.SectorCount} * sectorSize);
     RecordCardReads(SelectedDrive.DriveNumber, CardImage.get());
   } catch (const std::exception& e) {
-    ShowInfo(QStringLiteral("无法写入存储卡映像：") + QString::fromLocal8Bit(e.what()));
+    ShowInfo(QCoreApplication::translate("Snapsalvager", "无法写入存储卡映像：") + QString::fromLocal8Bit(e.what()));
   }
 }
 
@@ -161,7 +162,7 @@ void TMainForm::EndCardImage() {
   if (!CardImage) return;
   RecordCardReads(SelectedDrive.DriveNumber, nullptr);
   if (!CardImage->Finish() && !ClosingDuringScan)
-    ShowInfo(QStringLiteral("无法写入存储卡映像：") + QString::fromStdString(CardImage->LastError()));
+    ShowInfo(QCoreApplication::translate("Snapsalvager", "无法写入存储卡映像：") + QString::fromStdString(CardImage->LastError()));
   CardImage.reset();
   const QSignalBlocker quiet(ui.NCardImage);
   ui.NCardImage->setChecked(false);
@@ -239,21 +240,21 @@ bool TMainForm::PrepareScan() {
   checks.DestFolder = DestFolder.toStdString();
   checks.SkipTo(TCheckPhase::BeforeScan);
   // The quick status shows while the card is measured, the first of these checks.
-  ShowQuickStatus(QStringLiteral("获取磁盘信息。它只需几秒钟..."));
+  ShowQuickStatus(QCoreApplication::translate("Snapsalvager", "获取磁盘信息。它只需几秒钟..."));
   const bool result = RunCheckSteps(checks, TCheckPhase::BeforeScan);
   HideQuickStatus();
   SelectedDrive = checks.Drive;
   const TDriveEntry& drive = SelectedDrive;
 
   if (result) {
-    scanUi.LSize->setText(QString::asprintf("存储大小:  %d MB", static_cast<int>(drive.SectorCount / 2048)));
+    scanUi.LSize->setText(QCoreApplication::translate("Snapsalvager", "存储大小:  %1 MB").arg(static_cast<int>(drive.SectorCount / 2048)));
     // Letters mean little on Linux: name the device or image behind one, as the command does.
     QString driveText = Letter(drive.Letter) + QLatin1Char(':');
     if (const TLinuxDrive* known = LinuxDrives::ByNumber(drive.DriveNumber))
       if (!known->DisplayName.empty())
         driveText += QStringLiteral(" (%1)").arg(QString::fromStdString(known->DisplayName));
     SetFittedText(*scanUi.LDrive, driveText);
-    scanUi.LScanNote->setText(QStringLiteral("扫描正在进行中..."));
+    scanUi.LScanNote->setText(QCoreApplication::translate("Snapsalvager", "扫描正在进行中..."));
     scanUi.LScanNote->setProperty(kTagProperty, 0);
     SetListText(*scanUi.LFileType,
                 QString::fromStdString(SoughtTypes(RecogniserInputs, ui.NDeepScan->isChecked()) +
@@ -270,7 +271,7 @@ bool TMainForm::StartScan() {
   ScanError.clear();
   scanUi.BStop->setEnabled(true);
   scanUi.BPause->setEnabled(true);
-  scanUi.BPause->setText(QStringLiteral("暂停"));
+  scanUi.BPause->setText(QCoreApplication::translate("Snapsalvager", "暂停"));
   ui.NNewScan->setEnabled(false);
 
   scanUi.LFile->setText(QStringLiteral("0"));
@@ -321,11 +322,11 @@ void TMainForm::BPauseClick() {
     if (ScanThread->Suspended()) {
       ScanThread->Resume();
       scanUi.BStop->setEnabled(true);
-      scanUi.BPause->setText(QStringLiteral("暂停"));
+      scanUi.BPause->setText(QCoreApplication::translate("Snapsalvager", "暂停"));
     } else {
       ScanThread->Suspend();
       scanUi.BStop->setEnabled(false);
-      scanUi.BPause->setText(QStringLiteral("继续"));
+      scanUi.BPause->setText(QCoreApplication::translate("Snapsalvager", "继续"));
     }
   }
   scanUi.BPause->setEnabled(true);
@@ -398,7 +399,7 @@ void TMainForm::AddScanRow(const QString& name, const QString& description, int6
   list->scrollToItem(caption);
   scanUi.LFile->setText(QString::number(list->rowCount()));
   if (scanUi.LScanNote->property(kTagProperty).toInt() == 0) {
-    scanUi.LScanNote->setText(QStringLiteral("上面列出找到的文件如果停止可以恢复并且保存。"));
+    scanUi.LScanNote->setText(QCoreApplication::translate("Snapsalvager", "上面列出找到的文件如果停止可以恢复并且保存。"));
     scanUi.LScanNote->setProperty(kTagProperty, 1);
   }
 }
@@ -444,19 +445,19 @@ void TMainForm::FinishScan() {
   if (found > 0) ui.NNewScan->setEnabled(true);
   ui.BNext->setEnabled(found > 0);
   ui.BBack->setEnabled(true);
-  scanUi.LScanNote->setText(QStringLiteral("点击“下一步”进行预览恢复的图片。"));
+  scanUi.LScanNote->setText(QCoreApplication::translate("Snapsalvager", "点击“下一步”进行预览恢复的图片。"));
 }
 
 void TMainForm::ShowScanEndMessages() {
   const int found = static_cast<int>(FoundFiles.Count());
   // The files listed before an error are complete on disk and can still be previewed and saved.
   if (!ScanError.isEmpty())
-    ShowInfo(QStringLiteral("扫描因错误而中止：") + QStringLiteral("\r\n\r\n") + ScanError);
+    ShowInfo(QCoreApplication::translate("Snapsalvager", "扫描因错误而中止：") + QStringLiteral("\r\n\r\n") + ScanError);
   {
     if (UserStopped) ShowInfo(QString::fromUtf8(Text(TText::UserStopped)));
     if (found > 0) {
-      const QString message = QString::asprintf(
-          "发现共有 %d 个文件。 \r\n\r\n请按[确定]，然后按[下一步]按钮可以预览并保存。", found);
+      const QString message = QCoreApplication::translate(
+          "Snapsalvager", "发现共有 %1 个文件。 \r\n\r\n请按[确定]，然后按[下一步]按钮可以预览并保存。").arg(found);
       // A label shows a line break as "\n"; a lone carriage return would show as a glyph.
       RecoveryDoneForm->ui.LMessage->setText(QString(message).replace(QLatin1String("\r\n"),
                                                                       QLatin1String("\n")));

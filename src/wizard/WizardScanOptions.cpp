@@ -1,5 +1,6 @@
 // Page T2: the drive and camera lists, the video type, the destination folder, and the
 // validation that fixes what the scan will use.
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QPainter>
@@ -43,7 +44,7 @@ class TIndentDelegate : public QStyledItemDelegate {
 
 fs::path ToPath(const QString& text) { return fs::path(text.toStdString()); }
 
-const QString kChooseImageCaption = QStringLiteral("选择磁盘映像文件...");
+QString ChooseImageCaption() { return QCoreApplication::translate("Snapsalvager", "选择磁盘映像文件..."); }
 
 }  // namespace
 
@@ -107,7 +108,7 @@ int TMainForm::AddDrivesOfType(std::optional<uint8_t> type, int image, int selec
 
 void TMainForm::FillDriveList() {
   ui.CBDrive->clear();
-  AddDriveItem(QStringLiteral("请选择您的存储卡的盘符..."), 0, 0, 0, -1);
+  AddDriveItem(QCoreApplication::translate("Snapsalvager", "请选择您的存储卡的盘符..."), 0, 0, 0, -1);
   ResetDriveTable();
   auto anyOfType = [this](uint8_t type) {
     for (const TDriveEntry& e : DriveTable)
@@ -132,7 +133,7 @@ void TMainForm::FillDriveList() {
   AddDrivesOfType(std::nullopt, 3, 0);  // every letter not listed yet
   // A card copied into an image file is scanned like a card.
   AddDriveItem(QStringLiteral("Disk Image Files"), 1, 1, 0, -1);
-  AddDriveItem(kChooseImageCaption, 1, 1, 2, -1);
+  AddDriveItem(ChooseImageCaption(), 1, 1, 2, -1);
   ui.CBDrive->setItemData(ui.CBDrive->count() - 1, true, kImageChooserRole);
 
   // The drive of the last scan stays chosen while it is still there.
@@ -150,15 +151,15 @@ int TMainForm::DriveItemOfLetter(char letter) const {
 
 void TMainForm::CBDriveSelect(int index) {
   if (index < 0 || !ui.CBDrive->itemData(index, kImageChooserRole).toBool()) return;
-  const QString path = ChooseFile(QStringLiteral("选择磁盘映像文件"),
-                                  QStringLiteral("磁盘映像文件 (*.img *.dd *.raw *.bin *.dmg *.iso);;所有文件 (*)"));
+  const QString path = ChooseFile(QCoreApplication::translate("Snapsalvager", "选择磁盘映像文件"),
+                                  QCoreApplication::translate("Snapsalvager", "磁盘映像文件 (*.img *.dd *.raw *.bin *.dmg *.iso);;所有文件 (*)"));
   if (path.isEmpty()) {
     ui.CBDrive->setCurrentIndex(0);
     return;
   }
   const char letter = LinuxDrives::AttachImage(path.toStdString());
   if (letter == 0) {
-    ShowInfo(QStringLiteral("无法打开磁盘映像文件：\r\n") + path);
+    ShowInfo(QCoreApplication::translate("Snapsalvager", "无法打开磁盘映像文件：\r\n") + path);
     ui.CBDrive->setCurrentIndex(0);
     return;
   }
@@ -216,7 +217,7 @@ void TMainForm::Button1Click() {
       start = up;
     }
   }
-  QString folder = ChooseFolder(QStringLiteral("选择目标文件夹"), start);
+  QString folder = ChooseFolder(QCoreApplication::translate("Snapsalvager", "选择目标文件夹"), start);
   if (folder.isEmpty()) return;
   if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
   ui.EDestFolder->setText(folder);

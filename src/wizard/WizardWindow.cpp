@@ -198,7 +198,7 @@ void TMainForm::AskAdministrator() {
   // What works on this platform: the administrator, the desktop's administrator rights
   // (pkexec), or the group that owns the card devices, named.
   const QString text =
-      QStringLiteral(
+      QCoreApplication::translate("Snapsalvager",
           "注意： 看来你没有使用\"管理员身份\"登录。"
           "在某些情况下，没有\"管理员\"权限 Snapsalvager 可能无法访问和恢复您的数据：它不能直接读取存储卡，"
           "也无法通过系统的磁盘服务 udisks2 请求授权。"
@@ -272,7 +272,7 @@ int TMainForm::CurrentPage() const { return ui.PC->currentIndex() + 1; }
 void TMainForm::ShowPage(QWidget* page) { ui.PC->setCurrentWidget(page); }
 
 void TMainForm::PCChanging() {
-  ShowInfo(QStringLiteral("请点击“下一步”按钮继续，或“返回”按钮返回。"));
+  ShowInfo(QCoreApplication::translate("Snapsalvager", "请点击“下一步”按钮继续，或“返回”按钮返回。"));
 }
 
 void TMainForm::BNextClick() {
@@ -311,7 +311,7 @@ void TMainForm::BNextClick() {
 }
 
 void TMainForm::StartSaving() {
-  finishUi.LNotice->setText(QStringLiteral("保存恢复的文件..."));
+  finishUi.LNotice->setText(QCoreApplication::translate("Snapsalvager", "保存恢复的文件..."));
   finishUi.LPostProcess->setVisible(false);
   finishUi.LPostProcess2Link->setVisible(false);
   finishUi.imgPostProcess->setVisible(false);
@@ -327,7 +327,7 @@ void TMainForm::StartSaving() {
   finishUi.imgPostProcess->setVisible(SpecialTypeFound);
   ShowStep(6);
   if (SpecialTypeFound) {
-    ShowInfo(QStringLiteral("重要说明： 已恢复的文件包含\"%1\"文件。那些已恢复的文件在某些情况下可能需要后处理"
+    ShowInfo(QCoreApplication::translate("Snapsalvager", "重要说明： 已恢复的文件包含\"%1\"文件。那些已恢复的文件在某些情况下可能需要后处理"
                             "或他们不能正常打开。单击 [确定]，Snapsalvager 将您带入支持网页下载后处理工具。")
                  .arg(SpecialTypeExt));
     OpenLocalPage(PostProcessLink(SpecialTypeExt));
@@ -343,10 +343,10 @@ void TMainForm::ApplyButtonRulesAfterNext() {
     ui.BBack->setEnabled(page != 5);
     ui.BNext->setEnabled(true);
   }
-  ui.BNext->setText(QStringLiteral("下一步 >"));
+  ui.BNext->setText(QCoreApplication::translate("Snapsalvager", "下一步 >"));
   if (page == 1) ui.BBack->setEnabled(false);
   if (page == 5) {
-    ui.BNext->setText(QStringLiteral("完成"));
+    ui.BNext->setText(QCoreApplication::translate("Snapsalvager", "完成"));
     ui.BNext->setEnabled(true);
   }
 }
@@ -364,7 +364,7 @@ void TMainForm::BBackClick() {
       break;
     case 4:
       if (FoundFiles.Count() >= 30 &&
-          AskYesNo(QStringLiteral(
+          AskYesNo(QCoreApplication::translate("Snapsalvager",
               "请注意，“步骤3 - 预览”点击[返回]按钮将回到“步骤1 - 扫描选项”。如果你想从存储卡中恢复丢失的"
               "照片,您将需要再次进行扫描。"
               "\r\n\r\n"
@@ -382,7 +382,7 @@ void TMainForm::BBackClick() {
 void TMainForm::ApplyButtonRulesAfterBack() {
   ui.BBack->setEnabled(true);
   ui.BNext->setEnabled(true);
-  ui.BNext->setText(QStringLiteral("下一步 >"));
+  ui.BNext->setText(QCoreApplication::translate("Snapsalvager", "下一步 >"));
   if (CurrentPage() == 1) ui.BBack->setEnabled(false);
 }
 
@@ -422,7 +422,7 @@ bool TMainForm::FormCloseQuery() {
     const bool pausedHere = ScanThread && !ScanThread->Suspended();
     if (pausedHere) ScanThread->Suspend();
     QuitQuestionOpen = true;
-    const bool quit = AskYesNoWarning(QStringLiteral(
+    const bool quit = AskYesNoWarning(QCoreApplication::translate("Snapsalvager",
                           "Snapsalvager 正在扫描你的内存卡。您确定要终止扫描并退出 Snapsalvager 吗？")) ==
                       QMessageBox::Yes;
     QuitQuestionOpen = false;
@@ -438,7 +438,7 @@ bool TMainForm::FormCloseQuery() {
     }
     return false;
   }
-  return AskYesNo(QStringLiteral("你确定现在退出 Snapsalvager?")) == QMessageBox::Yes;
+  return AskYesNo(QCoreApplication::translate("Snapsalvager", "你确定现在退出 Snapsalvager?")) == QMessageBox::Yes;
 }
 
 }  // namespace snapsalvager

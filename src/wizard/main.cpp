@@ -7,6 +7,7 @@
 #include <cstring>
 #include <optional>
 
+#include "engine/Texts.h"
 #include "wizard/Dialogs.h"
 #include "wizard/WizardWindow.h"
 
@@ -30,7 +31,7 @@ std::optional<int> AnswerInfoOption(int argc, char** argv) {
         "Usage: snapsalvager [--help | --version]\n"
         "\n"
         "Snapsalvager recovers deleted or lost photos, videos and audio clips from a camera's\n"
-        "memory card, also one that \"needs formatting\". The window is a wizard in Chinese:\n"
+        "memory card, also one that \"needs formatting\". The window is a wizard:\n"
         "choose the card's drive (a card reader's device, or a disk-image file under \"Disk\n"
         "Image Files\"), the camera brand, the kinds of file and a destination folder; the\n"
         "scan reads the whole card below its file system and lists every photo, video and\n"
@@ -49,6 +50,9 @@ std::optional<int> AnswerInfoOption(int argc, char** argv) {
         "Options:\n"
         "  --help     show this text and exit\n"
         "  --version  show the version and exit\n"
+        "  --lang en|zh  the window's language; without it SNAPSALVAGER_LANG (en or zh), else\n"
+        "             English for an English locale (LC_ALL, LC_MESSAGES, LANG) and Chinese\n"
+        "             for any other\n"
         "The program keeps no settings; Qt's own options, such as -platform, are accepted.\n",
         stdout);
     return 0;
@@ -59,6 +63,10 @@ std::optional<int> AnswerInfoOption(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!snapsalvager::ChooseLanguage(argc, argv)) {
+    std::fputs(snapsalvager::Text(snapsalvager::TText::LangNeedsName, {"snapsalvager"}).c_str(), stderr);
+    return 2;
+  }
   if (const std::optional<int> status = AnswerInfoOption(argc, argv)) return *status;
   // A file-size limit (ulimit -f) must cut one temporary file (EFBIG), not end the program.
   std::signal(SIGXFSZ, SIG_IGN);

@@ -1,9 +1,15 @@
 // The text table: the texts both front ends show, pinned here once; other tests use Text().
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/Texts.h"
+#include "fixtures/Languages.h"
 
 namespace snapsalvager {
 namespace {
@@ -60,6 +66,83 @@ TEST(TextsTest, EveryTextExistsAndAnIdOutsideTheTableIsEmpty) {
     EXPECT_GT(std::string(Text(static_cast<TText>(i))).size(), 0u) << i;
   }
   EXPECT_STREQ(Text(TText::Count), "");
+}
+
+// The %1 ... %9 a text holds: a translation that drops one loses a value.
+std::set<char> Placeholders(std::string_view text) {
+  std::set<char> found;
+  for (size_t i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] == '%' && text[i + 1] >= '1' && text[i + 1] <= '9') found.insert(text[i + 1]);
+  }
+  return found;
+}
+
+TEST(TextsTest, EveryEnglishTextIsEnglishAndKeepsEveryValue) {
+  std::vector<std::string> chinese;
+  for (int i = 0; i < static_cast<int>(TText::Count); ++i) chinese.push_back(Text(static_cast<TText>(i)));
+  SetLanguage(TLanguage::English);
+  for (int i = 0; i < static_cast<int>(TText::Count); ++i) {
+    const std::string english = Text(static_cast<TText>(i));
+    EXPECT_FALSE(english.empty()) << i;
+    EXPECT_FALSE(fixtures::HasCjk(english)) << i << ": " << english;
+    EXPECT_EQ(Placeholders(english), Placeholders(chinese[i])) << i << ": " << english;
+  }
+  EXPECT_EQ(Text(TText::ProgressCounters, {"400", "0", "3"}),
+            "Sectors scanned: 400  Unreadable sectors: 0  Files found: 3");
+  SetLanguage(TLanguage::Chinese);
+  EXPECT_STREQ(Text(TText::SavingFile), "保存中 ");
+}
+
+// Sets the variables of a case, every other one unset, and puts them back when done.
+class TEnvironment {
+ public:
+  explicit TEnvironment(const std::vector<std::pair<const char*, const char*>>& values) {
+    for (const char* name : kNames) {
+      const char* old = std::getenv(name);
+      saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+      ::unsetenv(name);
+    }
+    for (const auto& [name, value] : values) ::setenv(name, value, 1);
+  }
+  ~TEnvironment() {
+    for (const auto& [name, value] : saved_) {
+      if (value) ::setenv(name, value->c_str(), 1);
+      else ::unsetenv(name);
+    }
+  }
+  static constexpr const char* kNames[] = {"SNAPSALVAGER_LANG", "LC_ALL", "LC_MESSAGES", "LANG"};
+
+ private:
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+TEST(TextsTest, EnglishOnlyForAnEnglishLocaleOrWhenAskedFor) {
+  const struct {
+    std::vector<std::pair<const char*, const char*>> Env;
+    TLanguage Expected;
+  } cases[] = {
+      {{}, TLanguage::Chinese},
+      {{{"LANG", "C.UTF-8"}}, TLanguage::Chinese},
+      {{{"LANG", "zh_CN.UTF-8"}}, TLanguage::Chinese},
+      {{{"LANG", "de_DE.UTF-8"}}, TLanguage::Chinese},
+      {{{"LANG", "en_US.UTF-8"}}, TLanguage::English},
+      {{{"LANG", "en"}}, TLanguage::English},
+      {{{"LANG", "eo"}}, TLanguage::Chinese},
+      // The first variable set decides, as for the C library's messages.
+      {{{"LANG", "en_GB.UTF-8"}, {"LC_MESSAGES", "zh_CN.UTF-8"}}, TLanguage::Chinese},
+      {{{"LANG", "zh_CN.UTF-8"}, {"LC_MESSAGES", "en_US.UTF-8"}}, TLanguage::English},
+      {{{"LC_MESSAGES", "en_US.UTF-8"}, {"LC_ALL", "C"}}, TLanguage::Chinese},
+      {{{"LANG", "zh_CN.UTF-8"}, {"LC_ALL", "en_AU.UTF-8"}}, TLanguage::English},
+      {{{"LANG", "en_US.UTF-8"}, {"LC_ALL", ""}}, TLanguage::English},
+      // The override beats the locale both ways; a value naming no language is ignored.
+      {{{"LANG", "zh_CN.UTF-8"}, {"SNAPSALVAGER_LANG", "en"}}, TLanguage::English},
+      {{{"LANG", "en_US.UTF-8"}, {"SNAPSALVAGER_LANG", "zh"}}, TLanguage::Chinese},
+      {{{"LANG", "en_US.UTF-8"}, {"SNAPSALVAGER_LANG", "fr"}}, TLanguage::English},
+  };
+  for (const auto& c : cases) {
+    TEnvironment env(c.Env);
+    EXPECT_EQ(LanguageFromEnvironment(), c.Expected) << (c.Env.empty() ? "" : c.Env.back().second);
+  }
 }
 
 }  // namespace

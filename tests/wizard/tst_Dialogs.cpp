@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include "engine/Texts.h"
 #include "wizard/Dialogs.h"
 
 using namespace snapsalvager;
@@ -115,6 +116,17 @@ class TestDialogs : public QObject {
     QCOMPARE(seen[1].first, TMessageKind::Confirmation);
     QCOMPARE(seen[2].first, TMessageKind::Warning);
     QCOMPARE(seen[2].second, QStringLiteral("c"));
+  }
+
+  // English: the window's own texts come from the translation built into the program (last,
+  // as the translator stays installed).
+  void EnglishLoadsTheWindowsOwnTranslation() {
+    SetLanguage(TLanguage::English);
+    const bool loaded = InstallQtTranslations();
+    SetLanguage(TLanguage::Chinese);
+    QVERIFY(loaded);
+    QCOMPARE(QCoreApplication::translate("MainForm", "下一步 >"), QStringLiteral("Next >"));
+    QCOMPARE(QCoreApplication::translate("Snapsalvager", "是(&Y)"), QStringLiteral("&Yes"));
   }
 };
 
