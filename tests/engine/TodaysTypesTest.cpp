@@ -81,7 +81,7 @@ TEST_F(TodaysTypesTest, RealFilesAreNamedAndEndAtTheirLastByte) {
       {"CR3", fixtures::Cr3Raw(canon)},
       {"HEIC", Made("a.heic", {"heif-enc", "-q", "30", "-t", "96", (*dir_ / "in.jpg").string(), "-o", "OUT"})},
       {"AVIF", Made("a.avif", {"heif-enc", "-A", "-q", "30", (*dir_ / "in.jpg").string(), "-o", "OUT"})},
-      {"FLAC", Made("a.flac", {"sox", "-n", "-r", "48000", "-c", "1", "-b", "16", "OUT", "synth", "0.7", "sine", "300"})},
+      {"FLAC", Made("a.flac", {"sox", "-D", "-n", "-r", "48000", "-c", "1", "-b", "16", "OUT", "synth", "0.7", "sine", "300"})},
       {"MXF", Made("a.mxf", {"ffmpeg", "-v", "error", "-nostdin", "-f", "lavfi", "-i", "testsrc=size=720x576:rate=25",
                              "-t", "0.4", "-c:v", "mpeg2video", "-f", "mxf", "-y", "OUT"})},
       {"M4A", Made("a.m4a", {"ffmpeg", "-v", "error", "-nostdin", "-f", "lavfi", "-i", "sine=duration=0.5", "-c:a",
