@@ -367,12 +367,12 @@ int main(int argc, char** argv) {
   // each previewed from its own embedded picture.
   constexpr size_t kFilesPerPage = 6;  // the preview page's slots
   while (form.FoundFiles.Count() % kFilesPerPage != 0) AddClip(form, form.TempFolder, "MP3");
-  fixtures::RawSpec canon;
+  fixtures::RawLayout canon;
   canon.Make = "Canon";
   canon.Model = "Canon EOS R6";
   AddPhoto(form, form.TempFolder, "CR3", fixtures::Cr3Raw(canon));
-  AddPhoto(form, form.TempFolder, "ARW", fixtures::TiffRaw(fixtures::RawSpec{}));
-  fixtures::RawSpec leica;
+  AddPhoto(form, form.TempFolder, "ARW", fixtures::TiffRaw(fixtures::RawLayout{}));
+  fixtures::RawLayout leica;
   leica.Make = "Leica Camera AG";
   leica.Model = "LEICA Q2";
   AddPhoto(form, form.TempFolder, "DNG", fixtures::TiffRaw(leica));

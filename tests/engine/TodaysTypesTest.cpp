@@ -72,7 +72,7 @@ TEST_F(TodaysTypesTest, RealFilesAreNamedAndEndAtTheirLastByte) {
     const char* Type;
     Bytes File;
   };
-  fixtures::RawSpec sony, nikon, canon;
+  fixtures::RawLayout sony, nikon, canon;
   nikon.Make = "NIKON CORPORATION";
   canon.Make = "Canon";
   const TCase cases[] = {
@@ -160,8 +160,8 @@ TEST_F(TodaysTypesTest, RandomDataAndOtherFilesNameNothingAndTheTableNeverYields
   TRecogniserInputs all;
   all.FileTypeEnabled.fill(true);
   TSignatureRecogniser recogniser(all);
-  fixtures::RawSpec spec;
-  for (Bytes file : {fixtures::TiffRaw(spec), fixtures::Cr3Raw(spec)}) {
+  fixtures::RawLayout layout;
+  for (Bytes file : {fixtures::TiffRaw(layout), fixtures::Cr3Raw(layout)}) {
     std::string type;
     recogniser.DetectFileHeader(file.data(), type);
     EXPECT_LT(IndexOfFileType(type), kFirstDeepOnlyType) << type;

@@ -27,26 +27,26 @@ fs::path TempDir() {
 }
 
 TEST(RawPreviewTest, TheLargestEmbeddedJpegOfEachLayoutIsThePreview) {
-  fixtures::RawSpec spec;
-  spec.Make = "Canon";
-  spec.Model = "Canon EOS R6";
-  for (const Bytes& raw : {fixtures::TiffRaw(spec), fixtures::Cr3Raw(spec)}) {
+  fixtures::RawLayout layout;
+  layout.Make = "Canon";
+  layout.Model = "Canon EOS R6";
+  for (const Bytes& raw : {fixtures::TiffRaw(layout), fixtures::Cr3Raw(layout)}) {
     const std::vector<TEmbeddedJpeg> all = FindEmbeddedJpegs(raw.data(), raw.size());
     ASSERT_EQ(all.size(), 2u);  // the 160x120 thumbnail and the preview
     const auto preview = LargestPreview(raw.data(), raw.size());
     ASSERT_TRUE(preview);
-    EXPECT_EQ(preview->Width, spec.PreviewWidth);
-    EXPECT_EQ(preview->Height, spec.PreviewHeight);
+    EXPECT_EQ(preview->Width, layout.PreviewWidth);
+    EXPECT_EQ(preview->Height, layout.PreviewHeight);
     const TJpegPicture picture = DecodeJpeg(raw.data() + preview->Offset, preview->Length, 8);
     EXPECT_EQ(picture.Status, TJpegDecodeStatus::Image);
-    EXPECT_EQ(picture.Width, spec.PreviewWidth / 8);
+    EXPECT_EQ(picture.Width, layout.PreviewWidth / 8);
 
     TPhotoFacts facts;
     ASSERT_TRUE(ReadRawFacts(raw.data(), raw.size(), &facts));
-    EXPECT_EQ(facts.Model, spec.Model);
-    EXPECT_EQ(facts.DateTime, spec.DateTime);
-    EXPECT_EQ(facts.Width, spec.RawWidth);
-    EXPECT_EQ(facts.Height, spec.RawHeight);
+    EXPECT_EQ(facts.Model, layout.Model);
+    EXPECT_EQ(facts.DateTime, layout.DateTime);
+    EXPECT_EQ(facts.Width, layout.RawWidth);
+    EXPECT_EQ(facts.Height, layout.RawHeight);
   }
 }
 
@@ -72,7 +72,7 @@ TEST(RawPreviewTest, ARafHeaderPointsAtItsJpeg) {
 }
 
 TEST(RawPreviewTest, CutAndForgedFilesYieldOnlyWhatTheirBytesHold) {
-  const Bytes raw = fixtures::TiffRaw(fixtures::RawSpec{});
+  const Bytes raw = fixtures::TiffRaw(fixtures::RawLayout{});
   // Every cut: the previews found lie inside the bytes (ASan checks the reads).
   for (size_t cut = 0; cut < raw.size(); cut += 97) {
     const Bytes part(raw.begin(), raw.begin() + static_cast<long>(cut));
@@ -118,7 +118,7 @@ TEST(RawPreviewTest, HeifThumbnailAndSummaryComeFromLibheif) {
 
 TEST(RawPreviewTest, TheTableOlderTypesKeepTheirDescription) {
   const fs::path dir = TempDir();
-  fixtures::WriteTemporaryFile(dir / "raw", fixtures::TiffRaw(fixtures::RawSpec{}));
+  fixtures::WriteTemporaryFile(dir / "raw", fixtures::TiffRaw(fixtures::RawLayout{}));
   EXPECT_EQ(DescribeFoundFile(dir / "raw", "TIF"), "N/A");
   EXPECT_EQ(DescribeFoundFile(dir / "raw", "NEF"), "N/A");
   EXPECT_EQ(DescribeFoundFile(dir / "raw", "ARW"),
