@@ -127,12 +127,15 @@ std::vector<std::string> RecoveredNames(const fs::path& dest) {
   return names;
 }
 
-class RecoverCommandTest : public ::testing::Test {
+// A suite over one media card, made once per test program and removed at its end; each test
+// gets a fresh work folder. TCard names the card: its tools, options and folder names.
+template <class TCard>
+class TMediaCardTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (!fixtures::MediaToolsAvailable()) return;
-    cardDir_ = new fs::path(MakeTempDir("recover-card"));
-    card_ = new fixtures::MediaCard(fixtures::MakeMediaCard(*cardDir_));
+    if (!TCard::Available()) return;
+    cardDir_ = new fs::path(MakeTempDir(TCard::kCardFolder));
+    card_ = new fixtures::MediaCard(fixtures::MakeMediaCard(*cardDir_, TCard::Options()));
   }
   static void TearDownTestSuite() {
     if (cardDir_) fs::remove_all(*cardDir_);
@@ -142,21 +145,29 @@ class RecoverCommandTest : public ::testing::Test {
     cardDir_ = nullptr;
   }
   void SetUp() override {
-    if (!card_) GTEST_SKIP() << "mkfs.fat, mtools, exiftool or ffmpeg missing";
-    work_ = MakeTempDir("recover-run");
+    if (!card_) GTEST_SKIP() << TCard::kMissing;
+    work_ = MakeTempDir(TCard::kRunFolder);
   }
   void TearDown() override {
     std::error_code ec;
     if (!work_.empty()) fs::remove_all(work_, ec);
   }
 
-  static fixtures::MediaCard* card_;
-  static fs::path* cardDir_;
+  static inline fixtures::MediaCard* card_ = nullptr;
+  static inline fs::path* cardDir_ = nullptr;
   fs::path work_;
 };
 
-fixtures::MediaCard* RecoverCommandTest::card_ = nullptr;
-fs::path* RecoverCommandTest::cardDir_ = nullptr;
+// The demo card: photos, clips and audio, some of them deleted.
+struct TDemoCard {
+  static bool Available() { return fixtures::MediaToolsAvailable(); }
+  static fixtures::MediaCardOptions Options() { return {}; }
+  static constexpr const char* kCardFolder = "recover-card";
+  static constexpr const char* kRunFolder = "recover-run";
+  static constexpr const char* kMissing = "mkfs.fat, mtools, exiftool or ffmpeg missing";
+};
+
+class RecoverCommandTest : public TMediaCardTest<TDemoCard> {};
 
 TEST_F(RecoverCommandTest, RecoversEveryFileOfAFat32CardIntactAndLeavesTheCardAlone) {
   const uint64_t before = fixtures::HashFile(card_->Image);
@@ -818,42 +829,24 @@ namespace snapsalvager {
 namespace {
 
 // A card of today's camera, phone and recorder formats, each made by the tool that writes it.
-class TodaysFormatsTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    if (!fixtures::TodaysToolsAvailable()) return;
-    cardDir_ = new fs::path(MakeTempDir("todays-card"));
+// A card of today's formats: raw and HEIF photos, FLAC, MXF and M4A beside one JPEG.
+struct TTodaysCard {
+  static bool Available() { return fixtures::TodaysToolsAvailable(); }
+  static fixtures::MediaCardOptions Options() {
     fixtures::MediaCardOptions options;
     options.Photos = 1;
     options.Videos = false;
     options.Audio = false;
     options.DeleteSome = false;
     options.Todays = true;
-    card_ = new fixtures::MediaCard(fixtures::MakeMediaCard(*cardDir_, options));
+    return options;
   }
-  static void TearDownTestSuite() {
-    if (cardDir_) fs::remove_all(*cardDir_);
-    delete card_;
-    delete cardDir_;
-    card_ = nullptr;
-    cardDir_ = nullptr;
-  }
-  void SetUp() override {
-    if (!card_) GTEST_SKIP() << "mkfs.fat, mtools, exiftool, ffmpeg, heif-enc or sox missing";
-    work_ = MakeTempDir("todays-run");
-  }
-  void TearDown() override {
-    std::error_code ec;
-    if (!work_.empty()) fs::remove_all(work_, ec);
-  }
-
-  static fixtures::MediaCard* card_;
-  static fs::path* cardDir_;
-  fs::path work_;
+  static constexpr const char* kCardFolder = "todays-card";
+  static constexpr const char* kRunFolder = "todays-run";
+  static constexpr const char* kMissing = "mkfs.fat, mtools, exiftool, ffmpeg, heif-enc or sox missing";
 };
 
-fixtures::MediaCard* TodaysFormatsTest::card_ = nullptr;
-fs::path* TodaysFormatsTest::cardDir_ = nullptr;
+class TodaysFormatsTest : public TMediaCardTest<TTodaysCard> {};
 
 TEST_F(TodaysFormatsTest, DeepScanNamesEachAndEndsItAtItsLastByte) {
   const fs::path dest = work_ / "out";
