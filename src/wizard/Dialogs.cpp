@@ -10,6 +10,7 @@
 #include <QLayout>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QPalette>
 #include <QPointer>
 #include <QPushButton>
@@ -30,6 +31,9 @@ TFolderChooser g_folderChooser;
 TFileChooser g_fileChooser;
 
 bool HasFrame(const QWidget& window);
+QMargins FrameMargins(const QWidget& window);
+QRect FrameRect(const QWidget& window);
+void MoveClientTo(QWidget& window, QPoint client);
 
 QMessageBox::StandardButton ShowRealBox(TMessageKind kind, const QString& text) {
   std::unique_ptr<QMessageBox> box = MakeMessageBox(kind, text);
@@ -49,7 +53,13 @@ QMessageBox::StandardButton Prompt(TMessageKind kind, const QString& text) {
 // wide enough for its caption.
 class TMessageBox final : public QMessageBox {
  public:
-  using QMessageBox::QMessageBox;
+  explicit TMessageBox(QWidget* parent) : QMessageBox(parent) {
+    settle_.setInterval(100);
+    connect(&settle_, &QTimer::timeout, this, [this] {
+      KeepCentred();
+      if (++checks_ >= 10 || !isVisible()) settle_.stop();
+    });
+  }
 
  protected:
   void showEvent(QShowEvent* event) override {
@@ -67,6 +77,10 @@ class TMessageBox final : public QMessageBox {
     }
     CentreOnOwner(*this);
     if (QWindow* window = windowHandle()) window->installEventFilter(this);
+    // Qt may learn the frame the window manager gave the box without any move, resize or
+    // expose following it: the box looks again a few times in its first second.
+    checks_ = 0;
+    settle_.start();
   }
 
   // The box's size may change once more while it is shown, and the window manager may
@@ -89,15 +103,18 @@ class TMessageBox final : public QMessageBox {
 
  private:
   void KeepCentred() {
-    if (!isVisible() || corrections_ >= 4 || !HasFrame(*this)) return;
+    if (!isVisible() || corrections_ >= 6 || !HasFrame(*this)) return;
     const QPoint target = CentredFramePosition(*this);
-    const QPoint off = frameGeometry().topLeft() - target;
+    const QPoint off = FrameRect(*this).topLeft() - target;
     if (std::abs(off.x()) <= 1 && std::abs(off.y()) <= 1) return;
     ++corrections_;
-    move(target);
+    const QMargins margins = FrameMargins(*this);
+    MoveClientTo(*this, target + QPoint(margins.left(), margins.top()));
   }
 
   int corrections_ = 0;
+  int checks_ = 0;
+  QTimer settle_;
 };
 
 }  // namespace
@@ -185,10 +202,23 @@ int RunDialog(QDialog& dialog) {
 
 namespace {
 
-// The window manager has framed the window and Qt knows the frame.
-bool HasFrame(const QWidget& window) {
-  return window.frameGeometry().size() != window.size() &&
-         window.frameGeometry().contains(window.geometry());
+// The frame the window manager gave a window, as the window system reports it now. The
+// widget keeps its own copy, which may still say "no frame" after the window manager framed it.
+QMargins FrameMargins(const QWidget& window) {
+  const QWindow* handle = window.windowHandle();
+  return handle ? handle->frameMargins() : QMargins();
+}
+
+QRect FrameRect(const QWidget& window) {
+  return window.geometry().marginsAdded(FrameMargins(window));
+}
+
+bool HasFrame(const QWidget& window) { return !FrameMargins(window).isNull(); }
+
+// Puts the client area at a place on the screen. QWidget::move() takes a frame position and
+// adds the widget's own copy of the frame, which may be stale: that copy is taken out again.
+void MoveClientTo(QWidget& window, QPoint client) {
+  window.move(client - (window.geometry().topLeft() - window.pos()));
 }
 
 // Where the owner (or the screen) is, and the frame the owner foretells for a window not yet
@@ -202,7 +232,7 @@ struct TPlacement {
 TPlacement PlacementFor(const QWidget& window) {
   TPlacement placement;
   if (g_owner && g_owner->isVisible()) {
-    placement.Area = g_owner->frameGeometry();
+    placement.Area = FrameRect(*g_owner);
     placement.Margins = placement.Area.size() - g_owner->geometry().size();
     placement.ClientOffset = g_owner->geometry().topLeft() - placement.Area.topLeft();
   } else {
@@ -219,7 +249,7 @@ QPoint CentredFramePosition(const QWidget& window) {
   const TPlacement placement = PlacementFor(window);
   // A window about to be shown (created, not yet framed) will get a frame like its owner's.
   const bool framing = !HasFrame(window) && window.testAttribute(Qt::WA_WState_Created);
-  const QSize size = framing ? window.size() + placement.Margins : window.frameGeometry().size();
+  const QSize size = framing ? window.size() + placement.Margins : FrameRect(window).size();
   // Integer division truncates toward zero, as the window rules ask.
   return QPoint(placement.Area.left() + (placement.Area.width() - size.width()) / 2,
                 placement.Area.top() + (placement.Area.height() - size.height()) / 2);
@@ -228,12 +258,17 @@ QPoint CentredFramePosition(const QWidget& window) {
 void CentreOnOwner(QWidget& window) {
   const TPlacement placement = PlacementFor(window);
   if (placement.Area.isEmpty()) return;
-  QPoint topLeft = CentredFramePosition(window);
-  // Qt places a window whose frame it does not know yet by its client area, which sits
-  // inside the frame.
-  if (!HasFrame(window) && window.testAttribute(Qt::WA_WState_Created))
-    topLeft += placement.ClientOffset;
-  window.move(topLeft);
+  const QPoint topLeft = CentredFramePosition(window);
+  // A window not created yet is placed by its frame when it is shown.
+  if (!window.testAttribute(Qt::WA_WState_Created)) {
+    window.move(topLeft);
+    return;
+  }
+  // The client area sits inside the frame: where the frame has it, or, before the window
+  // manager has framed the window, where the owner's frame has it.
+  const QMargins margins = FrameMargins(window);
+  const QPoint inside = HasFrame(window) ? QPoint(margins.left(), margins.top()) : placement.ClientOffset;
+  MoveClientTo(window, topLeft + inside);
 }
 
 bool InstallQtTranslations() {

@@ -169,9 +169,15 @@ QString Output(const QString& program, const QStringList& arguments) {
   return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
 }
 
+// Python code for the mock that raises the daemon's error; the message is escaped into one
+// Python string literal, line breaks included.
 QString RaiseCode(const QString& errorName, const QString& message) {
+  QString literal = message;
+  literal.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+      .replace(QLatin1Char('\''), QLatin1String("\\'"))
+      .replace(QLatin1Char('\n'), QLatin1String("\\n"));
   return QStringLiteral("raise dbus.exceptions.DBusException('%1', name='%2')")
-      .arg(message, errorName);
+      .arg(literal, errorName);
 }
 
 }  // namespace

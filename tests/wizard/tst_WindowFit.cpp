@@ -7,11 +7,13 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTextDocumentFragment>
 #include <QtTest>
 
 #include <fstream>
+#include <optional>
 
 #include "PreviewTestSupport.h"
 #include "WizardTestSupport.h"
@@ -33,21 +35,50 @@ constexpr int kTitleBarButtons = 96;
 // Frames are drawn by the window manager: centring may be off by a rounding pixel or two.
 constexpr int kCentreSlack = 3;
 
-// The window's frame on screen. In X the window manager's own record of its frame is read
-// (Qt's copy may lag behind the window manager's reparenting).
+// A command's output, or nothing when it fails.
+QString Run(const QString& program, const QStringList& args) {
+  QProcess process;
+  process.start(program, args);
+  if (!process.waitForFinished(5000)) return {};
+  return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+
+// The window's frame as the X server and the window manager have it now: the client's
+// absolute place from xwininfo, widened by the window manager's _NET_FRAME_EXTENTS. Qt's own
+// copy of a window's geometry may still hold a place it asked for and the window manager has
+// not yet confirmed.
+QRect ServerFrame(WId id) {
+  const QString info = Run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(id)});
+  auto field = [&info](const char* name) {
+    const QRegularExpression re(QStringLiteral("%1:\\s*(-?\\d+)").arg(QLatin1String(name)));
+    const QRegularExpressionMatch m = re.match(info);
+    return m.hasMatch() ? std::optional<int>(m.captured(1).toInt()) : std::nullopt;
+  };
+  const auto x = field("Absolute upper-left X"), y = field("Absolute upper-left Y");
+  const auto width = field("Width"), height = field("Height");
+  if (!x || !y || !width || !height) return {};
+  // "_NET_FRAME_EXTENTS(CARDINAL) = 1, 1, 20, 1": left, right, top, bottom.
+  const QString extents = Run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(id),
+                                                        QStringLiteral("_NET_FRAME_EXTENTS")});
+  const QStringList values = extents.section(QLatin1Char('='), 1).split(QLatin1Char(','));
+  if (values.size() != 4) return {};
+  return QRect(*x, *y, *width, *height)
+      .adjusted(-values[0].trimmed().toInt(), -values[2].trimmed().toInt(),
+                values[1].trimmed().toInt(), values[3].trimmed().toInt());
+}
+
+// The window's frame on screen once it has settled: two readings 50 ms apart agree, so a
+// frame the window manager is still placing is not measured on its way.
 QRect FrameOf(QWidget* window) {
   if (QGuiApplication::platformName() != QLatin1String("xcb")) return window->frameGeometry();
-  QProcess xprop;
-  xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window->winId()),
-                                        QStringLiteral("_NET_FRAME_EXTENTS")});
-  xprop.waitForFinished(5000);
-  // "_NET_FRAME_EXTENTS(CARDINAL) = 1, 1, 20, 1": left, right, top, bottom.
-  const QString out = QString::fromLocal8Bit(xprop.readAllStandardOutput());
-  const QStringList values = out.section(QLatin1Char('='), 1).split(QLatin1Char(','));
-  if (values.size() != 4) return window->frameGeometry();
-  const QRect client = window->geometry();
-  return client.adjusted(-values[0].trimmed().toInt(), -values[2].trimmed().toInt(),
-                         values[1].trimmed().toInt(), values[3].trimmed().toInt());
+  QRect last;
+  for (int attempt = 0; attempt < 40; ++attempt) {
+    const QRect now = ServerFrame(window->winId());
+    if (!now.isEmpty() && now == last) return now;
+    last = now;
+    QTest::qWait(50);
+  }
+  return last.isEmpty() ? window->frameGeometry() : last;
 }
 
 struct TShownBox {
