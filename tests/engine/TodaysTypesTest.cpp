@@ -102,6 +102,61 @@ TEST_F(TodaysTypesTest, RealFilesAreNamedAndEndAtTheirLastByte) {
   }
 }
 
+// A FLAC stream of mono 16-bit frames of 16 verbatim samples, as small as the format allows.
+// The samples of frame `zeroEnded` are chosen so that its CRC-16 ends in a 0x00 byte: its CRC
+// then also comes out right one byte before the frame's end.
+Bytes SmallFlac(uint32_t frames, uint32_t zeroEnded) {
+  auto crc8 = [](const Bytes& b, size_t from) {
+    uint8_t crc = 0;
+    for (size_t i = from; i < b.size(); ++i) {
+      crc ^= b[i];
+      for (int k = 0; k < 8; ++k) crc = static_cast<uint8_t>(crc & 0x80 ? crc << 1 ^ 0x07 : crc << 1);
+    }
+    return crc;
+  };
+  auto crc16 = [](const Bytes& b, size_t from) {
+    uint16_t crc = 0;
+    for (size_t i = from; i < b.size(); ++i) {
+      crc ^= static_cast<uint16_t>(b[i] << 8);
+      for (int k = 0; k < 8; ++k) crc = static_cast<uint16_t>(crc & 0x8000 ? crc << 1 ^ 0x8005 : crc << 1);
+    }
+    return crc;
+  };
+  constexpr uint32_t kBlock = 16;
+  Bytes f;
+  Add(f, "fLaC");
+  const uint8_t info[38] = {0x80, 0, 0, 34, 0, kBlock, 0, kBlock, 0, 0, 0, 0, 0, 0,
+                            0x0B, 0xB8, 0x00, 0xF0, 0, 0, 0, static_cast<uint8_t>(frames * kBlock)};
+  f.insert(f.end(), info, info + 38);  // 48 kHz, mono, 16 bits; the MD5 left zero
+  for (uint32_t n = 0; n < frames; ++n) {
+    for (uint16_t salt = 0;; ++salt) {
+      Bytes frame = {0xFF, 0xF8, 0x60, 0x00, static_cast<uint8_t>(n), kBlock - 1};
+      frame.push_back(crc8(frame, 0));
+      frame.push_back(0x02);  // a verbatim subframe
+      for (uint32_t k = 0; k < kBlock; ++k) {
+        frame.push_back(static_cast<uint8_t>(salt >> 8));
+        frame.push_back(static_cast<uint8_t>(salt + k * 37));
+      }
+      const uint16_t crc = crc16(frame, 0);
+      if (((crc & 0xFF) == 0) != (n == zeroEnded)) continue;
+      frame.push_back(static_cast<uint8_t>(crc >> 8));
+      frame.push_back(static_cast<uint8_t>(crc));
+      f.insert(f.end(), frame.begin(), frame.end());
+      break;
+    }
+  }
+  return f;
+}
+
+// A frame whose CRC ends in 0x00 (one frame in 256) seems to end a byte early; the frame
+// after it must still be found where it really starts.
+TEST_F(TodaysTypesTest, FlacFrameWhoseCrcEndsInZeroIsFollowedToTheNextFrame) {
+  for (uint32_t zeroEnded : {0u, 1u, 2u}) {
+    const Bytes flac = SmallFlac(4, zeroEnded);
+    EXPECT_EQ(EndOf("FLAC", flac), flac.size()) << "frame " << zeroEnded;
+  }
+}
+
 TEST_F(TodaysTypesTest, BrandsMakersAndMagicsNameTheTypes) {
   auto ftyp = [](std::string brands) {
     Bytes b = {0, 0, 0, static_cast<uint8_t>(8 + brands.size())};

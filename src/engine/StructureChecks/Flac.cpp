@@ -120,24 +120,24 @@ class TFlacCheck final : public TStructureCheck {
       const uint64_t pos = fed_ + i;
       if (pos < frames_) continue;  // the rest of the last metadata block
       ring_[pos % kRing] = d[i];
-      if (pending_ != 0 && pos + 1 == pending_ + kMaxFrameHeader) {
-        if (!StartFrame(pos)) return i + 1;
-        continue;
-      }
-      if (frameStart_ == 0) continue;
-      crc_ = Crc16Step(crc_, d[i]);
-      const uint64_t length = pos + 1 - frameStart_;
-      if (crc_ == 0 && length >= std::max<uint32_t>(info_.MinFrame, 8) && pending_ == 0) {
-        if (last_) {
-          EndsAt(pos + 1);
+      if (frameStart_ != 0) {
+        crc_ = Crc16Step(crc_, d[i]);
+        const uint64_t length = pos + 1 - frameStart_;
+        if (crc_ == 0 && length >= std::max<uint32_t>(info_.MinFrame, 8)) {
+          if (last_) {
+            EndsAt(pos + 1);
+            return i + 1;
+          }
+          // A possible end; a CRC whose last byte is 0x00 comes out right one byte early
+          // too, so every candidate waits for its own header.
+          if (count_ < kMaxPending) pending_[count_++] = pos + 1;
+        }
+        if (length > (info_.MaxFrame != 0 ? info_.MaxFrame : kMaxFrame) && count_ == 0) {
+          Broken();
           return i + 1;
         }
-        pending_ = pos + 1;
       }
-      if (length > (info_.MaxFrame != 0 ? info_.MaxFrame : kMaxFrame) && pending_ == 0) {
-        Broken();
-        return i + 1;
-      }
+      if (count_ != 0 && pos + 1 == pending_[0] + kMaxFrameHeader && !StartFrame(pos)) return i + 1;
     }
     return n;
   }
@@ -145,36 +145,37 @@ class TFlacCheck final : public TStructureCheck {
  private:
   static constexpr uint32_t kRing = 32;
   static constexpr uint32_t kMaxFrame = 1 << 24;  // the largest size STREAMINFO can state
+  // Candidates wait 16 bytes for their header: at most one per byte of that span, and the
+  // one just found.
+  static constexpr uint32_t kMaxPending = kMaxFrameHeader + 1;
 
   void NextBlock(uint8_t header, uint64_t next) {
     if ((header & 0x80) == 0) return Expect(next, 4);
     if (next > limit_) return Broken();
     frames_ = next;
-    pending_ = next;
+    pending_[0] = next;
+    count_ = 1;
     StartScanning();
   }
 
-  // The header at pending_ is whole in the ring (its last byte at pos): a next frame, or a
-  // false end inside the current one.
+  // The header of the oldest candidate is whole in the ring (its last byte at pos): a next
+  // frame, or a false end inside the current one.
   bool StartFrame(uint64_t pos) {
+    const uint64_t start = pending_[0];
+    std::copy(pending_ + 1, pending_ + count_, pending_);
+    --count_;
     uint8_t h[kMaxFrameHeader];
-    for (uint32_t k = 0; k < kMaxFrameHeader; ++k) h[k] = ring_[(pending_ + k) % kRing];
-    const uint64_t start = pending_;
-    pending_ = 0;
+    for (uint32_t k = 0; k < kMaxFrameHeader; ++k) h[k] = ring_[(start + k) % kRing];
     const bool variable = info_.MinBlock != info_.MaxBlock;
     uint64_t number = 0;
     uint32_t samples = 0;
     if (!ReadFrameHeader(h, variable, &number, &samples) || number != next_) {
-      if (frameStart_ == 0) {
-        Broken();  // no first frame where the metadata ends
-        return false;
-      }
-      // A chance CRC match inside the frame: the frame goes on (the bytes up to pos were
-      // counted as they came).
-      crc_ = Crc16Step(crc_, ring_[pos % kRing]);
-      return true;
+      if (frameStart_ != 0) return true;  // a chance CRC match inside the frame: it goes on
+      Broken();                           // no first frame where the metadata ends
+      return false;
     }
     frameStart_ = start;
+    count_ = 0;  // later candidates lie inside the new frame's header
     crc_ = 0;
     for (uint64_t p = start; p <= pos; ++p) crc_ = Crc16Step(crc_, ring_[p % kRing]);
     const uint64_t first = variable ? number : number * info_.MaxBlock;
@@ -186,7 +187,8 @@ class TFlacCheck final : public TStructureCheck {
   TStreamInfo info_{};
   uint64_t frames_ = 0;      // where the first frame starts
   uint64_t frameStart_ = 0;  // the frame being read; 0 before the first
-  uint64_t pending_ = 0;     // a frame header to confirm once its bytes are in
+  uint64_t pending_[kMaxPending] = {};  // possible frame ends, oldest first, whose headers
+  uint32_t count_ = 0;                  // are not all in yet
   uint64_t next_ = 0;        // the number the next frame must carry
   uint16_t crc_ = 0;
   bool last_ = false;
