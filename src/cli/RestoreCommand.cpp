@@ -60,6 +60,11 @@ std::string RestoreOne(const std::string& temp, const fs::path& dest, TNamePicke
   if (name.empty()) return Text(TText::NotATemporaryFile, {TemporaryNameForm()});
   std::error_code ec;
   if (!fs::is_regular_file(temp, ec)) return Text(TText::NoSuchFile);
+  // A restore cut short after its copy was named left the file saved and its source behind.
+  if (fs::path saved = SavedBeforeInterruption(temp, dest); !saved.empty()) {
+    target = saved;
+    return {};
+  }
   const std::string savedAs = names.Pick(name);
   target = dest / savedAs;
   try {

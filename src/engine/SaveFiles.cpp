@@ -78,20 +78,54 @@ bool WriteFully(int fd, const char* data, size_t length, off_t offset) {
   return true;
 }
 
+// The copy in the making, hidden beside its final name: a crash during a copy never leaves
+// a partial file under a name the user takes for a recovered photo. A leftover of an earlier
+// crash is the program's own and is overwritten.
+std::filesystem::path PartialCopyOf(const std::filesystem::path& to) {
+  return to.parent_path() / ("." + to.filename().string() + ".partial");
+}
+
+// Gives a finished file its final name without replacing one: a hard link where the file
+// system has them (it fails when the name is taken), else a rename once the name is seen free.
+void PlaceWithoutReplacing(const std::filesystem::path& partial, const std::filesystem::path& to) {
+  if (::link(partial.c_str(), to.c_str()) == 0) {
+    ::unlink(partial.c_str());
+    return;
+  }
+  const int error = errno;
+  if (error == EEXIST || (error != EPERM && error != EOPNOTSUPP && error != ENOSYS && error != EMLINK)) {
+    ::unlink(partial.c_str());
+    Fail("cannot create", to, error);
+  }
+  struct stat taken {};
+  if (::lstat(to.c_str(), &taken) == 0 || errno != ENOENT) {
+    ::unlink(partial.c_str());
+    Fail("cannot create", to, EEXIST);
+  }
+  if (::rename(partial.c_str(), to.c_str()) != 0) {
+    const int renameError = errno;
+    ::unlink(partial.c_str());
+    Fail("cannot create", to, renameError);
+  }
+}
+
 // Where the file system cannot rename without replacing (or the folders lie on different
-// file systems): create the target exclusively, copy, make it durable, then drop the source.
+// file systems): copy under a hidden name, make the copy durable, give it its name without
+// replacing, make that durable, then drop the source. A crash at any point leaves the source
+// whole, so the save can be run again.
 void CopyThenUnlink(const std::filesystem::path& from, const std::filesystem::path& to) {
   TFd source(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   if (source.get() < 0) Fail("cannot open", from, errno);
   struct stat info {};
   if (::fstat(source.get(), &info) != 0) Fail("cannot read", from, errno);
-  TFd target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+  const std::filesystem::path partial = PartialCopyOf(to);
+  TFd target(::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
                     info.st_mode & 0777));
-  if (target.get() < 0) Fail("cannot create", to, errno);
+  if (target.get() < 0) Fail("cannot create", partial, errno);
 
   auto abandon = [&](const std::string& what, const std::filesystem::path& path, int error) {
     target.Close();
-    ::unlink(to.c_str());  // only the partial copy this call created
+    ::unlink(partial.c_str());
     Fail(what, path, error);
   };
   std::vector<char> block(1 << 20);
@@ -105,10 +139,12 @@ void CopyThenUnlink(const std::filesystem::path& from, const std::filesystem::pa
   }
   if (::fsync(target.get()) != 0) abandon("cannot write", to, errno);
   if (int error = target.Close(); error != 0) {
-    ::unlink(to.c_str());
+    ::unlink(partial.c_str());
     Fail("cannot write", to, error);
   }
-  // The copy is complete and durable; only now may the source go.
+  PlaceWithoutReplacing(partial, to);
+  SyncFolder(to.parent_path());
+  // The copy is complete, durable and named; only now may the source go.
   if (::unlink(from.c_str()) != 0) {
     int error = errno;
     ::unlink(to.c_str());
@@ -246,6 +282,69 @@ void RestoreAndMove(const std::filesystem::path& tempPath, const std::filesystem
   std::filesystem::remove(HeadJournalOf(tempPath), ec);
 }
 
+namespace {
+
+// Whether the file at path holds exactly head followed by the bytes of temp past the head.
+bool HoldsSameBytes(const std::filesystem::path& path, const std::string& head,
+                    const std::filesystem::path& temp) {
+  TFd saved(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  TFd source(::open(temp.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (saved.get() < 0 || source.get() < 0) return false;
+  std::vector<char> a(1 << 16), b(1 << 16);
+  size_t got = 0;
+  if (!ReadFully(saved.get(), a.data(), head.size(), 0, got) || got != head.size() ||
+      std::memcmp(a.data(), head.data(), head.size()) != 0) {
+    return false;
+  }
+  for (off_t offset = static_cast<off_t>(head.size());; offset += static_cast<off_t>(got)) {
+    size_t other = 0;
+    if (!ReadFully(saved.get(), a.data(), a.size(), offset, got) ||
+        !ReadFully(source.get(), b.data(), b.size(), offset, other) || got != other) {
+      return false;
+    }
+    if (got == 0) return true;
+    if (std::memcmp(a.data(), b.data(), got) != 0) return false;
+  }
+}
+
+}  // namespace
+
+std::filesystem::path SavedBeforeInterruption(const std::filesystem::path& tempPath,
+                                              const std::filesystem::path& destFolder) {
+  std::error_code ec;
+  const std::filesystem::path journal = HeadJournalOf(tempPath);
+  if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(journal, ec))) return {};
+  const uintmax_t size = std::filesystem::file_size(tempPath, ec);
+  if (ec) return {};
+  bool fromJournal = false;
+  std::string head;
+  try {
+    head = PlainHeadOf(tempPath, fromJournal);
+  } catch (const std::exception&) {
+    return {};
+  }
+  const std::filesystem::path name = RecoveredNameOfTemporary(tempPath.filename().string());
+  const std::string type = UpperCase(name.extension().string());
+  uint32_t number = 0;
+  std::string candidateType;
+  for (std::filesystem::directory_iterator it(destFolder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::filesystem::path path = it->path();
+    std::error_code fileError;
+    if (!ParseRecoveredName(path.filename().string(), number, candidateType) ||
+        type != "." + UpperCase(candidateType) ||
+        !std::filesystem::is_regular_file(std::filesystem::symlink_status(path, fileError)) ||
+        std::filesystem::file_size(path, fileError) != size || !HoldsSameBytes(path, head, tempPath)) {
+      continue;
+    }
+    std::filesystem::remove(tempPath, fileError);
+    std::filesystem::remove(journal, fileError);
+    std::filesystem::remove(PartialCopyOf(path), fileError);
+    SyncFolder(tempPath.parent_path());
+    return path;
+  }
+  return {};
+}
+
 TNamePicker::TNamePicker(std::filesystem::path folder, uint32_t highestInUse)
     : folder_(std::move(folder)), last_(highestInUse) {
   std::error_code ec;
@@ -297,7 +396,9 @@ TSaveOutcome SaveFoundFiles(const TFoundFileList& files, const std::filesystem::
     TSaveStep step;
     step.Index = index;
     step.Count = count;
-    const std::string savedAs = file.Selected ? names.Pick(file.Name) : file.Name;
+    // A save cut short after its copy was named left the file saved and its source behind.
+    const bool savedBefore = file.Selected && !SavedBeforeInterruption(file.TempFile, destFolder).empty();
+    const std::string savedAs = file.Selected && !savedBefore ? names.Pick(file.Name) : file.Name;
     step.FinalPath = destFolder / savedAs;
     step.Selected = file.Selected;
 
@@ -313,7 +414,9 @@ TSaveOutcome SaveFoundFiles(const TFoundFileList& files, const std::filesystem::
     }
     if (observer) observer(step);
 
-    if (file.Selected) {
+    if (savedBefore) {
+      ++outcome.Saved;
+    } else if (file.Selected) {
       try {
         RestoreAndMove(file.TempFile, step.FinalPath);
         ++outcome.Saved;

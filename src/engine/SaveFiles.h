@@ -27,6 +27,13 @@ void MoveWithoutReplacing(const std::filesystem::path& from, const std::filesyst
 // Throws without touching anything when tempPath does not exist or finalPath already does.
 void RestoreAndMove(const std::filesystem::path& tempPath, const std::filesystem::path& finalPath);
 
+// When a save of tempPath was under way (its head journal exists) and destFolder already holds
+// a recovered file of its type with exactly its bytes (a save interrupted after its copy was
+// named): removes the temporary file and its journal, as the finished save would, and returns
+// the saved file. Else an empty path, and nothing is touched.
+std::filesystem::path SavedBeforeInterruption(const std::filesystem::path& tempPath,
+                                              const std::filesystem::path& destFolder);
+
 // The line that tells the user how to save kept temporary files later: the restore
 // command with the temporary files (a folder stands for every temporary file in it) and
 // the destination folder.

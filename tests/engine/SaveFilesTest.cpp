@@ -213,6 +213,30 @@ TEST_F(SaveFilesTest, InterruptedSaveIsFinishedFromTheHeadJournal) {
   EXPECT_EQ(ReadAll(dir_ / "File0008.JPG"), original);
 }
 
+// A save copied across file systems and killed after the copy was named leaves the file
+// saved and its source behind: only a file with exactly its bytes counts as that copy.
+TEST_F(SaveFilesTest, InterruptedCopyIsRecognisedOnlyByItsExactBytes) {
+  const std::string original = Pattern(3000, 4);
+  const fs::path temp = TempFile("Temporary_v5_File0005_JPG.~QX", "");
+  WriteAll(temp, original);  // the head already restored, as the save left it
+  WriteAll(HeadJournalOf(temp), original.substr(0, 512));
+  std::string other = original;
+  other[2999] ^= 1;
+  WriteAll(dir_ / "File0005.JPG", other);  // the user's own file, one byte apart
+  WriteAll(dir_ / "File0031.MOV", original);  // the same bytes, another type
+  EXPECT_TRUE(SavedBeforeInterruption(temp, dir_).empty());
+  EXPECT_TRUE(fs::exists(temp));
+  EXPECT_TRUE(fs::exists(HeadJournalOf(temp)));
+
+  WriteAll(dir_ / "File0031.JPG", original);
+  WriteAll(dir_ / ".File0031.JPG.partial", original);
+  EXPECT_EQ(SavedBeforeInterruption(temp, dir_), dir_ / "File0031.JPG");
+  EXPECT_FALSE(fs::exists(temp));
+  EXPECT_FALSE(fs::exists(HeadJournalOf(temp)));
+  EXPECT_FALSE(fs::exists(dir_ / ".File0031.JPG.partial"));
+  EXPECT_EQ(ReadAll(dir_ / "File0005.JPG"), other);
+}
+
 TEST(RecoveredNameOfTemporaryTest, GivesTheRecoveredNameOnlyForTemporaryNames) {
   const struct {
     const char* Temp;
