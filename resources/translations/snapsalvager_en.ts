@@ -147,7 +147,7 @@
     </message>
     <message>
         <source>视频</source>
-        <translation>Videos</translation>
+        <translation>Video</translation>
     </message>
     <message>
         <source>[所有]</source>
@@ -322,7 +322,7 @@
     </message>
     <message>
         <source>选择：</source>
-        <translation>Chosen:</translation>
+        <translation>Ticked:</translation>
     </message>
     <message>
         <source>选择所有</source>
@@ -342,7 +342,7 @@
     </message>
     <message>
         <source>什么问题吗？</source>
-        <translation>Any questions?</translation>
+        <translation>Questions?</translation>
     </message>
     <message>
         <source>有关于预览的问题吗？联机帮助，请单击此处。</source>
@@ -407,7 +407,7 @@
     </message>
     <message>
         <source>无法访问的扇区：</source>
-        <translation>Unreadable sectors:</translation>
+        <translation>Bad sectors:</translation>
     </message>
     <message>
         <source>找到的文件：</source>

@@ -73,9 +73,9 @@ class TestWizardHelp : public QObject {
              QStringList({kBase + "home", kBase + "support", kBase + "cardreader", kBase + "previewquestion",
                           QStringLiteral("https://snapsalvager.example/checkupdate.asp?pid=snapsalvager&vid=6.10&bid=1210")}));
     QVERIFY(prompter->Messages.isEmpty());
-    QCOMPARE(form->ui.LDriveNoteLink->text(), QStringLiteral("请单击这儿"));
+    QCOMPARE(form->ui.LDriveNoteLink->text(), Tr("请单击这儿", "MainForm"));
     QCOMPARE(form->ui.LDriveNoteLink->toolTip(),
-             QStringLiteral("如果您的内存卡不能显示为一个驱动器号，请单击此处联机帮助。"));
+             Tr("如果您的内存卡不能显示为一个驱动器号，请单击此处联机帮助。", "MainForm"));
   }
 
   void PostProcessLinkNamesTheTypeInLowerCase() {
@@ -197,7 +197,7 @@ class TestWizardHelp : public QObject {
     QFile page(LocalPageOf(UpdateCheckAddress()).toLocalFile());
     QVERIFY(page.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(page.readAll());
-    QVERIFY(text.contains(QStringLiteral("版本 6.10 build 1210")));
+    QVERIFY(text.contains(Tr("版本 6.10 build 1210")));
     QVERIFY(text.contains(QStringLiteral("apt upgrade")));
   }
 
@@ -245,22 +245,22 @@ class TestWizardHelp : public QObject {
       return about.result();
     });
     form->ui.About1->trigger();
-    QCOMPARE(caption, QStringLiteral("关于 Snapsalvager"));
+    QCOMPARE(caption, Tr("关于 Snapsalvager", "AboutBox"));
     QCOMPARE(size, QSize(373, 272));
-    QCOMPARE(version, QStringLiteral("版本 6.10 build 1210"));
-    QCOMPARE(clicked, QStringLiteral("版本 6.10 build 1210 (130222)"));
+    QCOMPARE(version, Tr("版本 6.10 build 1210"));
+    QCOMPARE(clicked, Tr("版本 6.10 build 1210") + QStringLiteral(" (130222)"));
   }
 
   void AboutBoxTexts() {
     TAboutBox about;
     QCOMPARE(about.ui.LTitle->text(), QStringLiteral("Snapsalvager"));
     QVERIFY(about.ui.LTitle->font().bold());
-    QCOMPARE(about.ui.L1->text(), QStringLiteral("专业数据恢复软件"));
+    QCOMPARE(about.ui.L1->text(), Tr("专业数据恢复软件", "AboutBox"));
     QCOMPARE(about.ui.L2->text(), QStringLiteral("for Camera Memory Cards"));
-    QCOMPARE(about.ui.ButtonOK->text(), QStringLiteral("确定"));
+    QCOMPARE(about.ui.ButtonOK->text(), Tr("确定"));
     QVERIFY(!about.ui.imgLogo->pixmap().isNull());
   }
 };
 
-QTEST_MAIN(TestWizardHelp)
+SNAPSALVAGER_WIZARD_TEST_MAIN(TestWizardHelp)
 #include "tst_WizardHelp.moc"
