@@ -25,6 +25,18 @@ class TDesktopRecorder {
   QList<QUrl> Opened;
 };
 
+// The built help pages of the run's language: the English ones in "en".
+QString BuiltPages() {
+  return QStringLiteral(SNAPSALVAGER_BUILD_DATA_DIR "/help") +
+         (English() ? QStringLiteral("/en") : QString());
+}
+
+// An empty page at `path`, with its folders.
+void Touch(const QString& path) {
+  QDir().mkpath(QFileInfo(path).path());
+  QFile(path).open(QIODevice::WriteOnly);
+}
+
 bool PageHasAnchor(const QString& file, const QString& anchor) {
   QFile f(file);
   if (!f.open(QIODevice::ReadOnly)) return false;
@@ -147,8 +159,8 @@ class TestWizardHelp : public QObject {
   void EveryTopicOpensItsLocalPageAndNothingReachesTheDeadHost() {
     documents.reset();
     SetInstalledDataFolder(QStringLiteral(SNAPSALVAGER_BUILD_DATA_DIR));
-    const QString folder = QStringLiteral(SNAPSALVAGER_BUILD_DATA_DIR "/help");
-    QCOMPARE(HelpFolder(), folder);
+    QCOMPARE(HelpFolder(), QStringLiteral(SNAPSALVAGER_BUILD_DATA_DIR "/help"));
+    const QString folder = BuiltPages();
     TDesktopRecorder desktop;
     struct TCase {
       QString Trigger;
@@ -215,7 +227,7 @@ class TestWizardHelp : public QObject {
     // With the pages: an unknown topic or address on the vendor site lands on the table of
     // contents, and a file type that is no plain word gives no anchor.
     SetInstalledDataFolder(QStringLiteral(SNAPSALVAGER_BUILD_DATA_DIR));
-    const QString folder = QStringLiteral(SNAPSALVAGER_BUILD_DATA_DIR "/help/");
+    const QString folder = BuiltPages() + QLatin1Char('/');
     QCOMPARE(LocalPageOf(HelpLink(QStringLiteral("nosuchtopic"))), QUrl::fromLocalFile(folder + "index.html"));
     QCOMPARE(LocalPageOf(QStringLiteral("https://snapsalvager.example/download.asp")),
              QUrl::fromLocalFile(folder + "index.html"));
@@ -225,6 +237,29 @@ class TestWizardHelp : public QObject {
     QCOMPARE(desktop.Opened.size(), 3);
     QCOMPARE(desktop.Opened.last().toLocalFile(), folder + "postprocess.html");
     QCOMPARE(desktop.Opened.last().fragment(), QStringLiteral("mov"));
+  }
+
+  // Either language opens its own pages; a page missing in English opens in Chinese.
+  void PagesFollowTheLanguageAndFallBackToChinese() {
+    const QString help = dataFolder.path() + QStringLiteral("/help/");
+    for (const char* page :
+         {"index.html", "home.html", "support.html", "en/index.html", "en/home.html"})
+      Touch(help + QLatin1String(page));
+    const TLanguage run = Language();
+    const auto pageOf = [](const QString& topic) {
+      return LocalPageOf(HelpLink(topic)).toLocalFile();
+    };
+    SetLanguage(TLanguage::English);
+    const QStringList english = {HelpFilePath(), pageOf(QStringLiteral("home")),
+                                 pageOf(QStringLiteral("support"))};
+    SetLanguage(TLanguage::Chinese);
+    const QStringList chinese = {HelpFilePath(), pageOf(QStringLiteral("home")),
+                                 pageOf(QStringLiteral("support"))};
+    SetLanguage(run);
+    QCOMPARE(english,
+             QStringList({help + "en/index.html", help + "en/home.html", help + "support.html"}));
+    QCOMPARE(chinese,
+             QStringList({help + "index.html", help + "home.html", help + "support.html"}));
   }
 
   void AboutBoxShowsTheVersionAndTheLogoAddsTheBuildOnce() {
