@@ -15,6 +15,7 @@
 #include <cctype>
 #include <thread>
 
+#include "engine/Texts.h"
 #include "metadata/PhotoPreview.h"
 #include "tempfile/TempFileFormat.h"
 #include "tempfile/TempFileReader.h"
@@ -349,8 +350,10 @@ void TMainForm::AddThumbnail(const QString& tempPath, const QString& ext, int to
   }
   QImage placeholder;
   if (kind != 0) {
+    // The raw, video and audio pictures carry a banner in the window's language.
     static const char* const kPictures[] = {"", "pvraw", "pvvideo", "pvaudio", "pvcorrupt"};
-    placeholder = LoadPicture(kPictures[kind]);
+    static const char* const kEnglishPictures[] = {"", "pvraw_en", "pvvideo_en", "pvaudio_en", "pvcorrupt"};
+    placeholder = LoadPicture((Language() == TLanguage::English ? kEnglishPictures : kPictures)[kind]);
     thumb->LoadFullSize = true;
     thumb->IsBMP = true;
     thumb->SetPicBmp(&placeholder);
