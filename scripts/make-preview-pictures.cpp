@@ -1,8 +1,8 @@
 // Draws the pictures of the preview page into resources/images/: the thumbnail frame "pvframe"
 // (120 x 100), the placeholders "pvraw", "pvvideo", "pvaudio", "pvcorrupt" (100 x 75, 24-bit
 // BMP), the English window's "pvraw_en", "pvvideo_en", "pvaudio_en" (the same pictures with an
-// English banner) and the empty 2 x 2 JPEG "pvempty". Built and run by make-preview-pictures.sh; the
-// results are committed, so the build never needs this.
+// English banner) and the empty 2 x 2 JPEG "pvempty". Built and run by make-preview-pictures.sh;
+// the results are committed, so the build never needs this.
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>

@@ -215,13 +215,16 @@ class TestPreviewPages : public QObject {
     scan->Add("TIF", std::vector<uint8_t>(600, 4));
     scan->Add("ZIP", std::vector<uint8_t>(600, 5));
     Enter();
-    const QStringList expected = English() ? QStringList{"pvcorrupt", "pvvideo_en", "pvaudio_en", "pvraw_en", "pvraw_en", "pvraw_en"}
-                                           : QStringList{"pvcorrupt", "pvvideo", "pvaudio", "pvraw", "pvraw", "pvraw"};
+    const QStringList expected =
+        English() ? QStringList{"pvcorrupt", "pvvideo_en", "pvaudio_en",
+                                "pvraw_en",  "pvraw_en",   "pvraw_en"}
+                  : QStringList{"pvcorrupt", "pvvideo", "pvaudio", "pvraw", "pvraw", "pvraw"};
     QCOMPARE(form->ThumbnailList.size(), 6);
     for (int s = 0; s < 6; ++s) {
       TJpegThumb* thumb = form->ThumbnailList[s];
       QVERIFY(thumb->Rendered());
-      QVERIFY2(thumb->Offscreen().convertToFormat(QImage::Format_RGB32) == Picture(qPrintable(expected[s])),
+      QVERIFY2(thumb->Offscreen().convertToFormat(QImage::Format_RGB32) ==
+                   Picture(qPrintable(expected[s])),
                qPrintable(expected[s]));
       QCOMPARE(thumb->toolTip(), QStringLiteral("N/A"));
       QCOMPARE(thumb->text(), form->SlotBoxes[s]->text());
