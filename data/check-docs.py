@@ -3,7 +3,8 @@
 `snapsalvager-cli recover`: the README, both manual pages and the support page list the exit
 statuses exactly as the program's own `recover --help` does, and the README, both manual pages,
 the card-reader page and the support page hold the one sentence on device access (English in
-the README and the manual pages, Chinese in the help pages). Markup is ignored: HTML tags and
+the README, the manual pages and the English help pages, Chinese in the Chinese ones). The
+help pages are checked in both languages (HELP-FOLDER and HELP-FOLDER/en). Markup is ignored: HTML tags and
 entities, roff requests and escapes, and line breaks. Exit status 1 with one line per fault.
 
     check-docs.py CLI README SNAPSALVAGER.1 SNAPSALVAGER-CLI.1 HELP-FOLDER"""
@@ -65,9 +66,11 @@ def main():
         readme: (flat(read(readme)), ACCESS_EN),
         wizard_page: (flat(from_roff(read(wizard_page))), ACCESS_EN),
         cli_page: (flat(from_roff(read(cli_page))), ACCESS_EN),
-        help_folder + '/support.html': (flat(from_html(read(help_folder + '/support.html'))), ACCESS_ZH),
-        help_folder + '/cardreader.html': (flat(from_html(read(help_folder + '/cardreader.html'))), ACCESS_ZH),
     }
+    for folder, access in ((help_folder, ACCESS_ZH), (help_folder + '/en', ACCESS_EN)):
+        for page in ('support.html', 'cardreader.html'):
+            path = folder + '/' + page
+            documents[path] = (flat(from_html(read(path))), access)
     faults = []
     for path, (text, access) in documents.items():
         if flat(access) not in text:

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
-"""Checks the help pages in a folder: each page parses with properly nested tags and the
-head every page shares, every link between pages leads to an existing page and anchor,
-no page links off the machine, no line is longer than MAX_LINE characters (a long line reads
-as generated rather than written, and packagers flag it), and the table of contents reaches
-every page. When tidy
-is installed, it must report neither errors nor warnings. Exit status 1 with one line per fault.
+"""Checks the help pages of both languages: the Chinese ones in FOLDER, the English ones in
+FOLDER/en. Each page parses with properly nested tags and the head every page shares (with
+the lang of its folder), every link between pages leads to an existing page and anchor of
+its own language, no page links off the machine, no line is longer than MAX_LINE characters
+(a long line reads as generated rather than written, and packagers flag it), the table of
+contents reaches every page, and both languages have the same pages with the same anchors
+(the window opens either at the same anchor). When tidy is installed, it must report neither
+errors nor warnings. Exit status 1 with one line per fault.
 
     check-pages.py FOLDER"""
 import os
@@ -85,7 +87,11 @@ class Page(HTMLParser):
             self.title += data
 
 
-def check(folder):
+LANGUAGES = [('', 'zh-CN'), ('en', 'en')]
+
+
+def check(folder, lang, prefix=''):
+    """The faults of one language's folder, each named with `prefix`, and its pages."""
     faults = []
     pages = {}
     names = sorted(n for n in os.listdir(folder) if n.endswith('.html'))
@@ -95,15 +101,15 @@ def check(folder):
     for name in names:
         with open(os.path.join(folder, name), encoding='utf-8') as f:
             text = f.read()
-        page = Page(name)
+        page = Page(prefix + name)
         page.feed(text)
         page.close()
         if page.stack:
             page.fault('unclosed: ' + ' '.join('<%s>' % t for t in page.stack))
         if not page.doctype:
             page.fault('no <!DOCTYPE html>')
-        if page.lang != 'zh-CN':
-            page.fault('<html> without lang="zh-CN"')
+        if page.lang != lang:
+            page.fault('<html> without lang="%s"' % lang)
         if page.charset != 'utf-8':
             page.fault('no <meta charset="utf-8">')
         if not page.stylesheet:
@@ -112,7 +118,7 @@ def check(folder):
             page.fault('no title')
         for number, line in enumerate(text.split('\n'), 1):
             if len(line) > MAX_LINE:
-                faults.append('%s:%d: line of %d characters (at most %d)' % (name, number, len(line), MAX_LINE))
+                faults.append('%s%s:%d: line of %d characters (at most %d)' % (prefix, name, number, len(line), MAX_LINE))
         for match in re.finditer(r'@[A-Za-z_]+@', text):
             page.fault('unfilled ' + match.group(0))
         faults += page.faults
@@ -122,11 +128,14 @@ def check(folder):
     for name, page in pages.items():
         for line, address in page.links:
             parts = urlsplit(address)
-            where = '%s:%d: ' % (name, line)
+            where = '%s%s:%d: ' % (prefix, name, line)
             if parts.scheme or parts.netloc:
                 faults.append(where + 'link off the machine: ' + address)
                 continue
             target = parts.path or name
+            if target.endswith('.html') and '/' in target:
+                faults.append(where + 'link to a page of another folder: ' + address)
+                continue
             if not os.path.isfile(os.path.join(folder, target)):
                 faults.append(where + 'no such file: ' + address)
                 continue
@@ -137,7 +146,7 @@ def check(folder):
                     faults.append(where + 'no such anchor: ' + address)
     for name in names:
         if name not in reached:
-            faults.append('index.html: no link to ' + name)
+            faults.append('%sindex.html: no link to %s' % (prefix, name))
 
     tidy = shutil.which('tidy')
     if tidy:
@@ -146,19 +155,35 @@ def check(folder):
                                  capture_output=True, text=True)
             # Warnings count too: tidy knows which element may hold which.
             if run.returncode != 0:
-                faults += ['%s: tidy: %s' % (name, l) for l in run.stderr.splitlines() if l.strip()]
-    return faults, len(names)
+                faults += ['%s%s: tidy: %s' % (prefix, name, l) for l in run.stderr.splitlines() if l.strip()]
+    return faults, pages
 
 
 def main():
     if len(sys.argv) != 2:
         print(__doc__, file=sys.stderr)
         return 2
-    faults, count = check(sys.argv[1])
+    faults = []
+    languages = []
+    for sub, lang in LANGUAGES:
+        folder = os.path.join(sys.argv[1], sub)
+        found, pages = check(folder, lang, sub + '/' if sub else '')
+        faults += found
+        languages.append((sub, pages))
+    (_, chinese), *others = languages
+    for sub, pages in others:
+        for name in sorted(set(chinese) | set(pages)):
+            if name not in pages:
+                faults.append('%s/%s: missing (the Chinese page has no English twin)' % (sub, name))
+            elif name not in chinese:
+                faults.append('%s/%s: no Chinese twin' % (sub, name))
+            elif chinese[name].ids != pages[name].ids:
+                faults.append('%s/%s: anchors differ from the Chinese page: %s' % (
+                    sub, name, ' '.join(sorted(chinese[name].ids ^ pages[name].ids))))
     for f in faults:
         print(f)
     if not faults:
-        print('%d pages, no faults' % count)
+        print('%s pages, no faults' % ' + '.join(str(len(p)) for _, p in languages))
     return 1 if faults else 0
 
 

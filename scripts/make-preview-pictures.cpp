@@ -1,7 +1,8 @@
 // Draws the pictures of the preview page into resources/images/: the thumbnail frame "pvframe"
 // (120 x 100), the placeholders "pvraw", "pvvideo", "pvaudio", "pvcorrupt" (100 x 75, 24-bit
-// BMP) and the empty 2 x 2 JPEG "pvempty". Built and run by make-preview-pictures.sh; the
-// results are committed, so the build never needs this.
+// BMP), the English window's "pvraw_en", "pvvideo_en", "pvaudio_en" (the same pictures with an
+// English banner) and the empty 2 x 2 JPEG "pvempty". Built and run by make-preview-pictures.sh;
+// the results are committed, so the build never needs this.
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -14,6 +15,9 @@
 namespace {
 
 QString g_outDir;
+// The banner's text and font: Chinese, then English for the "_en" pictures.
+QString g_banner = QString::fromUtf8("仅预览 JPEG 照片");
+QString g_bannerFont = QStringLiteral("Noto Sans CJK SC");
 
 void Save(const QImage& image, const char* name, const char* format) {
   const QString path = g_outDir + "/" + name;
@@ -42,10 +46,10 @@ void Backdrop(QPainter& p, QColor top, QColor bottom) {
 void Banner(QPainter& p) {
   p.fillRect(QRect(0, 59, 100, 16), QColor(40, 60, 90, 220));
   p.setPen(QColor(255, 255, 255));
-  QFont f("Noto Sans CJK SC");
+  QFont f(g_bannerFont);
   f.setPixelSize(10);
   p.setFont(f);
-  p.drawText(QRect(0, 59, 100, 16), Qt::AlignCenter, QString::fromUtf8("仅预览 JPEG 照片"));
+  p.drawText(QRect(0, 59, 100, 16), Qt::AlignCenter, g_banner);
 }
 
 QImage Frame() {
@@ -272,5 +276,10 @@ int main(int argc, char** argv) {
   Save(Audio(), "pvaudio.bmp", "BMP");
   Save(Corrupt(), "pvcorrupt.bmp", "BMP");
   Save(Empty(), "pvempty.jpg", "JPG");
+  g_banner = QStringLiteral("JPEG preview only");
+  g_bannerFont = QStringLiteral("DejaVu Sans");
+  Save(Raw(), "pvraw_en.bmp", "BMP");
+  Save(Video(), "pvvideo_en.bmp", "BMP");
+  Save(Audio(), "pvaudio_en.bmp", "BMP");
   return 0;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Pictures of the help as the wizard opens it: the help document (帮助 → "Snapsalvager 帮助"),
-# the same page in a narrow window, and the post-processing page. Renders the pages the build copies beside the wizard with headless Chromium (a
+# the same page in a narrow window, and the post-processing page; then the English help
+# document and post-processing page (help-en-*). Renders the pages the build copies beside the wizard with headless Chromium (a
 # developer tool, not needed by the build or the tests: apt-get install chromium).
 # Usage: scripts/screens-help.sh [folder]   (default: build/screens)
 set -euo pipefail
@@ -27,3 +28,5 @@ shot() {  # picture name, width x height, page
 shot help-index 900,1000 index.html
 shot help-index-narrow 420,900 index.html
 shot help-postprocess 900,1000 postprocess.html
+shot help-en-index 900,1000 en/index.html
+shot help-en-postprocess 900,1000 en/postprocess.html

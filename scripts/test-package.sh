@@ -90,6 +90,9 @@ expected=(
   usr/share/snapsalvager/help/index.html
   usr/share/snapsalvager/help/postprocess.html
   usr/share/snapsalvager/help/update.html
+  usr/share/snapsalvager/help/en/index.html
+  usr/share/snapsalvager/help/en/postprocess.html
+  usr/share/snapsalvager/help/en/update.html
   usr/share/lintian/overrides/snapsalvager
 )
 for size in "${icons[@]}"; do expected+=("usr/share/icons/hicolor/$size/apps/snapsalvager.png"); done
@@ -97,7 +100,7 @@ for file in "${expected[@]}"; do
   [ -f "$root/$file" ] || fail "the package lacks /$file"
 done
 # Nothing else: no tests, benchmarks, developer tools, libraries or headers. The help pages
-# have their own folder; the documents beside the copyright are the docs/ pages.
+# have their own folder (the English ones in its en/); the documents beside the copyright are the docs/ pages.
 unexpected=$(cd "$root" && find . -type f -printf '%P\n' | sort | while read -r file; do
   case " ${expected[*]} " in *" $file "*) continue ;; esac
   case "$file" in

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The window suites in a real X server with a window manager (scripts/with-x11.sh): every
 # wizard suite, among them the geometry and text-fit checks (message boxes centred inside the
-# window, labels showing their whole text). The offscreen platform places and frames nothing.
+# window, labels showing their whole text), in Chinese and again in English
+# (SNAPSALVAGER_LANG, which the suites follow). The offscreen platform places and frames nothing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -13,8 +14,10 @@ cmake --build "$build" -j "$(nproc)" --target "${suites[@]}" >/dev/null
 # One X server for all of them, each suite in turn.
 bash scripts/with-x11.sh bash -c '
   failed=0
-  for suite in "$@"; do
-    echo "== $suite (X11)" >&2
-    "$0/tests/wizard/$suite" || failed=1
+  for lang in zh en; do
+    for suite in "$@"; do
+      echo "== $suite (X11, $lang)" >&2
+      SNAPSALVAGER_LANG=$lang "$0/tests/wizard/$suite" || failed=1
+    done
   done
   exit "$failed"' "$build" "${suites[@]}"

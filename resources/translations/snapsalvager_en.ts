@@ -147,7 +147,7 @@
     </message>
     <message>
         <source>视频</source>
-        <translation>Videos</translation>
+        <translation>Video</translation>
     </message>
     <message>
         <source>[所有]</source>
@@ -322,7 +322,7 @@
     </message>
     <message>
         <source>选择：</source>
-        <translation>Chosen:</translation>
+        <translation>Ticked:</translation>
     </message>
     <message>
         <source>选择所有</source>
@@ -342,7 +342,7 @@
     </message>
     <message>
         <source>什么问题吗？</source>
-        <translation>Any questions?</translation>
+        <translation>Questions?</translation>
     </message>
     <message>
         <source>有关于预览的问题吗？联机帮助，请单击此处。</source>
@@ -407,7 +407,7 @@
     </message>
     <message>
         <source>无法访问的扇区：</source>
-        <translation>Unreadable sectors:</translation>
+        <translation>Bad sectors:</translation>
     </message>
     <message>
         <source>找到的文件：</source>
@@ -628,7 +628,7 @@ Click [OK], then the [Next] button to preview and save them.</translation>
     </message>
     <message>
         <source>选择目标文件夹</source>
-        <translation>选择目标文件夹</translation>
+        <translation>Choose the destination folder</translation>
     </message>
     <message>
         <source>注意： 看来你没有使用&quot;管理员身份&quot;登录。在某些情况下，没有&quot;管理员&quot;权限 Snapsalvager 可能无法访问和恢复您的数据：它不能直接读取存储卡，也无法通过系统的磁盘服务 udisks2 请求授权。<byte value="xd"/>

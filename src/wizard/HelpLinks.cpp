@@ -1,15 +1,15 @@
 #include "wizard/HelpLinks.h"
 
-#include "wizard/Dialogs.h"
-
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QUrlQuery>
-
 #include <algorithm>
+
+#include "engine/Texts.h"
+#include "wizard/Dialogs.h"
 
 #ifndef SNAPSALVAGER_DATA_DIR
 #define SNAPSALVAGER_DATA_DIR "/usr/share/snapsalvager"
@@ -29,6 +29,16 @@ const QString kHelpDocument = QStringLiteral("index.html");
 
 bool HoldsHelpDocument(const QString& folder) {
   return QFileInfo(folder + QLatin1Char('/') + kHelpDocument).isFile();
+}
+
+// A page of the help folder in the language of the window: the English pages live in "en"
+// beside the Chinese ones; a page not translated there is shown in Chinese.
+QString PageInLanguage(const QString& folder, const QString& file) {
+  if (Language() == TLanguage::English) {
+    const QString english = folder + QLatin1String("/en/") + file;
+    if (QFileInfo(english).isFile()) return english;
+  }
+  return folder + QLatin1Char('/') + file;
 }
 
 // The page file of a vendor-site address (with "#anchor" for a file type).
@@ -99,8 +109,9 @@ QString HelpFolder() {
 
 QString HelpFilePath() {
   const QString folder = HelpFolder();
-  return (folder.isEmpty() ? QCoreApplication::applicationDirPath() + QLatin1String("/help") : folder) +
-         QLatin1Char('/') + kHelpDocument;
+  if (folder.isEmpty())
+    return QCoreApplication::applicationDirPath() + QLatin1String("/help/") + kHelpDocument;
+  return PageInLanguage(folder, kHelpDocument);
 }
 
 QUrl LocalPageOf(const QString& address) {
@@ -110,7 +121,7 @@ QUrl LocalPageOf(const QString& address) {
   if (folder.isEmpty()) return {};
   const QString page = PageOf(QUrl(address));
   const qsizetype hash = page.indexOf(QLatin1Char('#'));
-  const QString file = folder + QLatin1Char('/') + page.left(hash);
+  const QString file = PageInLanguage(folder, page.left(hash));
   if (!QFileInfo(file).isFile()) return {};
   QUrl url = QUrl::fromLocalFile(file);
   if (hash >= 0) url.setFragment(page.mid(hash + 1));

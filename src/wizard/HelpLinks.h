@@ -22,13 +22,14 @@ QString HelpLink(const QString& topic);
 QString PostProcessLink(const QString& specialTypeExt);
 // VendorSite + "checkupdate.asp?pid=snapsalvager&vid=6.10&bid=1210".
 QString UpdateCheckAddress();
-// The help document, a table of contents over every page: index.html in HelpFolder(), or
-// where it would be beside the running executable when no help folder is found.
+// The help document, a table of contents over every page: index.html in HelpFolder() (in
+// its "en" folder when the window speaks English and that holds it), or where it would be
+// beside the running executable when no help folder is found.
 QString HelpFilePath();
 
-// The folder of the help pages: "help" beside the running executable when it holds the help
-// document and the executable is not the installed one (a build tree), else "help" in the
-// installed data folder; empty when neither holds it.
+// The folder of the Chinese help pages, which holds the English ones in "en": "help" beside the
+// running executable when it holds the help document and the executable is not the installed one (a
+// build tree), else "help" in the installed data folder; empty when neither holds it.
 QString HelpFolder();
 // The installed data folder, SNAPSALVAGER_DATA_DIR unless replaced: tests point it at a
 // folder of their own (an empty text restores it).
@@ -39,7 +40,8 @@ void SetInstalledDataFolder(const QString& folder);
 void SetInstalledProgramFolder(const QString& folder);
 
 // The local page for an address on the vendor site, as a file address with the anchor of
-// the file type for the post-processing page; an empty address when `address` is not on
+// the file type for the post-processing page, in the window's language (Chinese when the
+// English page is missing); an empty address when `address` is not on
 // the vendor site or its page is missing.
 QUrl LocalPageOf(const QString& address);
 

@@ -1,25 +1,25 @@
 // Page T4: the found files cut into pages of six, one page at a time as thumbnails with a
 // tick box under each, and the ticks kept in each record's Selected field.
-#include <QCoreApplication>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
-
 #include <algorithm>
 #include <cctype>
 #include <thread>
 
+#include "engine/Texts.h"
 #include "metadata/PhotoPreview.h"
 #include "tempfile/TempFileFormat.h"
 #include "tempfile/TempFileReader.h"
-#include "wizard/Thumbnail.h"
 #include "wizard/LinkLabel.h"
+#include "wizard/Thumbnail.h"
 #include "wizard/WizardWindow.h"
 
 namespace snapsalvager {
@@ -349,8 +349,12 @@ void TMainForm::AddThumbnail(const QString& tempPath, const QString& ext, int to
   }
   QImage placeholder;
   if (kind != 0) {
+    // The raw, video and audio pictures carry a banner in the window's language.
     static const char* const kPictures[] = {"", "pvraw", "pvvideo", "pvaudio", "pvcorrupt"};
-    placeholder = LoadPicture(kPictures[kind]);
+    static const char* const kEnglishPictures[] = {"", "pvraw_en", "pvvideo_en", "pvaudio_en",
+                                                   "pvcorrupt"};
+    placeholder =
+        LoadPicture((Language() == TLanguage::English ? kEnglishPictures : kPictures)[kind]);
     thumb->LoadFullSize = true;
     thumb->IsBMP = true;
     thumb->SetPicBmp(&placeholder);

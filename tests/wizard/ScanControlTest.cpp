@@ -30,24 +30,29 @@ using snapsalvager::fixtures::CardImage;
 
 namespace {
 
-const QString kUserStopped = EngineText(TText::UserStopped);
-const QString kNothingFound = EngineText(TText::NothingFound);
-const QString kFirstRowNote = QStringLiteral("上面列出找到的文件如果停止可以恢复并且保存。");
-const QString kEndNote = QStringLiteral("点击“下一步”进行预览恢复的图片。");
-const QString kScanningNote = QStringLiteral("扫描正在进行中...");
-const QString kCloseDuringScan =
-    QStringLiteral("Snapsalvager 正在扫描你的内存卡。您确定要终止扫描并退出 Snapsalvager 吗？");
+QString UserStoppedText() { return EngineText(TText::UserStopped); }
+QString NothingFoundText() { return EngineText(TText::NothingFound); }
+QString FirstRowNoteText() { return Tr("上面列出找到的文件如果停止可以恢复并且保存。"); }
+QString EndNoteText() { return Tr("点击“下一步”进行预览恢复的图片。"); }
+QString ScanningNoteText() { return Tr("扫描正在进行中..."); }
+QString CloseDuringScanText() {
+  return Tr("Snapsalvager 正在扫描你的内存卡。您确定要终止扫描并退出 Snapsalvager 吗？");
+}
 
 QString DoneMessage(int files) {
-  return QStringLiteral("发现共有 %1 个文件。 \n\n请按[确定]，然后按[下一步]按钮可以预览并保存。").arg(files);
+  return Tr("发现共有 %1 个文件。 \r\n\r\n请按[确定]，然后按[下一步]按钮可以预览并保存。")
+      .arg(files)
+      .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
 QString HardDiskQuestion(char letter, const QString& size) {
   return EngineText(TText::HardDisk, {std::string(1, letter), size.toStdString()});
 }
 
-const QString kFreeSpaceQuestion2048 =
-    EngineText(TText::FreeSpace, {"2048 MB (  2.0 GB)", "2251 MB (  2.2 GB)", "2252 MB (  2.2 GB)"});
+QString FreeSpace2048Text() {
+  return EngineText(TText::FreeSpace,
+                    {"2048 MB (  2.0 GB)", "2251 MB (  2.2 GB)", "2252 MB (  2.2 GB)"});
+}
 
 constexpr int64_t kMiB = 1024 * 1024;
 
@@ -297,11 +302,11 @@ class TestScanControl : public QObject {
     QCOMPARE(form->SelectedDrive.SectorSize, 512u);
     QVERIFY(shownDialogs.isEmpty());
     QVERIFY(prompter->Messages.isEmpty());
-    QCOMPARE(form->scanUi.LSize->text(), QStringLiteral("存储大小:  488 MB"));
+    QCOMPARE(form->scanUi.LSize->text(), Tr("存储大小:  %1 MB").arg(488));
     QCOMPARE(form->scanUi.LDrive->text(), QStringLiteral("E: (zero.img)"));
-    QCOMPARE(form->scanUi.LScanNote->text(), kScanningNote);
+    QCOMPARE(form->scanUi.LScanNote->text(), ScanningNoteText());
     QVERIFY(form->QuickStatusForm->isHidden());
-    QCOMPARE(form->QuickStatusForm->ui.PStatus->text(), QStringLiteral("获取磁盘信息。它只需几秒钟..."));
+    QCOMPARE(form->QuickStatusForm->ui.PStatus->text(), Tr("获取磁盘信息。它只需几秒钟..."));
   }
 
   void ReportedSectorSizesAreKeptOnlyBelow512() {
@@ -399,14 +404,14 @@ class TestScanControl : public QObject {
     form->FreeSpaceProbe = [](const QString&) { return 2251 * kMiB; };
     prompter->Answers = {QMessageBox::Yes};
     QVERIFY(!form->PrepareScan());
-    QCOMPARE(prompter->Texts(), QStringList{kFreeSpaceQuestion2048});
+    QCOMPARE(prompter->Texts(), QStringList{FreeSpace2048Text()});
     QCOMPARE(form->scanUi.LSize->text(), QStringLiteral("0 MB"));
 
     prompter->Clear();
     prompter->Answers = {QMessageBox::No};
     QVERIFY(form->PrepareScan());
-    QCOMPARE(prompter->Texts(), QStringList{kFreeSpaceQuestion2048});
-    QCOMPARE(form->scanUi.LSize->text(), QStringLiteral("存储大小:  2048 MB"));
+    QCOMPARE(prompter->Texts(), QStringList{FreeSpace2048Text()});
+    QCOMPARE(form->scanUi.LSize->text(), Tr("存储大小:  %1 MB").arg(2048));
 
     // A destination on no local disk cannot be asked about.
     form->FreeSpaceProbe = [](const QString&) { return int64_t{-99}; };
@@ -503,14 +508,14 @@ class TestScanControl : public QObject {
     QCOMPARE(form->scanUi.LDrive->text(),
              QStringLiteral("%1: (%2)").arg(QLatin1Char(letter))
                  .arg(QString::fromStdString(LinuxDrives::ByNumber(static_cast<uint8_t>(letter - 'A' + 1))->DisplayName)));
-    QCOMPARE(form->scanUi.LSize->text(), QStringLiteral("存储大小:  2 MB"));
+    QCOMPARE(form->scanUi.LSize->text(), Tr("存储大小:  %1 MB").arg(2));
     QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.TIF"));
 
     QCOMPARE(shownDialogs, QStringList{QStringLiteral("RecoveryDoneForm")});
     QCOMPARE(doneMessage, DoneMessage(5));
-    QCOMPARE(noteWhenDone, kFirstRowNote);  // set by the first row, before the end
+    QCOMPARE(noteWhenDone, FirstRowNoteText());  // set by the first row, before the end
     QCOMPARE(form->scanUi.LScanNote->property("Tag").toInt(), 1);
-    QCOMPARE(form->scanUi.LScanNote->text(), kEndNote);
+    QCOMPARE(form->scanUi.LScanNote->text(), EndNoteText());
     QVERIFY(prompter->Messages.isEmpty());
 
     QVERIFY(form->ui.BNext->isEnabled());
@@ -569,13 +574,13 @@ class TestScanControl : public QObject {
     form->ui.BNext->click();
     QCOMPARE(form->CurrentPage(), 3);
     WaitForEnd();
-    QCOMPARE(prompter->Texts(), QStringList{kNothingFound});
+    QCOMPARE(prompter->Texts(), QStringList{NothingFoundText()});
     QVERIFY(shownDialogs.isEmpty());
     QCOMPARE(Rows()->rowCount(), 0);
     QCOMPARE(form->scanUi.LFile->text(), QStringLiteral("0"));
     QCOMPARE(form->scanUi.LRead->text(), QStringLiteral("4096/4096"));
     QCOMPARE(form->scanUi.LScanNote->property("Tag").toInt(), 0);
-    QCOMPARE(form->scanUi.LScanNote->text(), kEndNote);
+    QCOMPARE(form->scanUi.LScanNote->text(), EndNoteText());
     QVERIFY(!form->ui.BNext->isEnabled());
     QVERIFY(form->ui.BBack->isEnabled());
     QVERIFY(!form->ui.NNewScan->isEnabled());
@@ -594,7 +599,7 @@ class TestScanControl : public QObject {
     QVERIFY(!form->ScanInProgress);
     QVERIFY(form->ScanEnded);
     QVERIFY(form->UserStopped);
-    QCOMPARE(prompter->Texts(), QStringList{kUserStopped});
+    QCOMPARE(prompter->Texts(), QStringList{UserStoppedText()});
     const int found = static_cast<int>(form->FoundFiles.Count());
     QVERIFY(found >= 3 && found < 40);
     QCOMPARE(Rows()->rowCount(), found);
@@ -631,7 +636,7 @@ class TestScanControl : public QObject {
     QVERIFY(clock.elapsed() >= 300);
     QVERIFY(!form->ScanInProgress);
     QVERIFY(!form->ScanThread);
-    QCOMPARE(prompter->Texts(), QStringList{kUserStopped});
+    QCOMPARE(prompter->Texts(), QStringList{UserStoppedText()});
     QCOMPARE(doneMessage, DoneMessage(1));
     QVERIFY(form->ui.BBack->isEnabled());
     QVERIFY(form->ui.BNext->isEnabled());
@@ -642,7 +647,7 @@ class TestScanControl : public QObject {
     QTest::qWait(50);
     QCOMPARE(int(form->FoundFiles.Count()), 1);
     QCOMPARE(Rows()->rowCount(), 1);
-    QCOMPARE(prompter->Texts(), QStringList{kUserStopped});
+    QCOMPARE(prompter->Texts(), QStringList{UserStoppedText()});
     QCOMPARE(shownDialogs.size(), 1);
   }
 
@@ -690,7 +695,7 @@ class TestScanControl : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(form->scanUi.LRead->text() != QStringLiteral("0"), 20000);
 
     form->scanUi.BPause->click();
-    QCOMPARE(form->scanUi.BPause->text(), QStringLiteral("继续"));
+    QCOMPARE(form->scanUi.BPause->text(), Tr("继续"));
     QVERIFY(form->scanUi.BPause->isEnabled());
     QVERIFY(!form->scanUi.BStop->isEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(form->ScanThread->Parked(), 10000);
@@ -705,13 +710,13 @@ class TestScanControl : public QObject {
     QVERIFY(form->ScanInProgress);
 
     form->scanUi.BPause->click();
-    QCOMPARE(form->scanUi.BPause->text(), QStringLiteral("暂停"));
+    QCOMPARE(form->scanUi.BPause->text(), Tr("暂停"));
     QVERIFY(form->scanUi.BStop->isEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(form->scanUi.LRead->text() != read, 10000);
 
     form->scanUi.BStop->click();
     QVERIFY(!form->ScanInProgress);
-    QCOMPARE(prompter->Texts().value(0), kUserStopped);
+    QCOMPARE(prompter->Texts().value(0), UserStoppedText());
   }
 
   void UnmeasurableCardAsksForTheCapacity() {
@@ -732,10 +737,10 @@ class TestScanControl : public QObject {
     form->ui.BNext->click();
     QCOMPARE(form->CurrentPage(), 3);
     QCOMPARE(form->SelectedDrive.SectorCount, 3906250u);
-    QCOMPARE(form->scanUi.LSize->text(), QStringLiteral("存储大小:  1907 MB"));
+    QCOMPARE(form->scanUi.LSize->text(), Tr("存储大小:  %1 MB").arg(1907));
     QTRY_COMPARE_WITH_TIMEOUT(form->scanUi.PBar->maximum(), 3906250, 10000);
     form->scanUi.BStop->click();
-    QCOMPARE(prompter->Texts(), (QStringList{kUserStopped, kNothingFound}));
+    QCOMPARE(prompter->Texts(), (QStringList{UserStoppedText(), NothingFoundText()}));
   }
 
   void WarningsAnsweredYesStayOnTheOptions() {
@@ -753,9 +758,9 @@ class TestScanControl : public QObject {
     form->ui.BNext->click();
     QCOMPARE(form->CurrentPage(), 2);
     QCOMPARE(prompter->Texts().size(), 2);
-    QVERIFY(prompter->Texts()[1].startsWith(QStringLiteral("记忆卡存储大小: 168961 MB (165.0 GB)\r\n"
-                                                           "目标文件夹驱动器可用空间: 1000 MB (  1.0 GB)\r\n"
-                                                           "建议的可用磁盘空间: 185857 MB (181.5 GB)\r\n")));
+    QCOMPARE(prompter->Texts()[1],
+             EngineText(TText::FreeSpace,
+                        {"168961 MB (165.0 GB)", "1000 MB (  1.0 GB)", "185857 MB (181.5 GB)"}));
     QVERIFY(!form->ScanThread);
   }
 
@@ -766,9 +771,9 @@ class TestScanControl : public QObject {
     prompter->Answers = {QMessageBox::No};
     form->ui.BNext->click();
     QCOMPARE(form->CurrentPage(), 3);
-    QCOMPARE(prompter->Texts(), QStringList{kFreeSpaceQuestion2048});
+    QCOMPARE(prompter->Texts(), QStringList{FreeSpace2048Text()});
     QVERIFY(form->ScanInProgress);
-    QCOMPARE(form->scanUi.LSize->text(), QStringLiteral("存储大小:  2048 MB"));
+    QCOMPARE(form->scanUi.LSize->text(), Tr("存储大小:  %1 MB").arg(2048));
     form->scanUi.BStop->click();
     QVERIFY(!form->ScanInProgress);
   }
@@ -790,7 +795,8 @@ class TestScanControl : public QObject {
     WaitForEnd();
     QCOMPARE(prompter->Messages.size(), 1);
     QCOMPARE(prompter->Messages[0].Kind, TMessageKind::Information);
-    QVERIFY(prompter->Messages[0].Text.startsWith(QStringLiteral("扫描因错误而中止：\r\n\r\n")));
+    QVERIFY(prompter->Messages[0].Text.startsWith(Tr("扫描因错误而中止：") +
+                                                  QStringLiteral("\r\n\r\n")));
     QVERIFY(prompter->Messages[0].Text.contains(QStringLiteral("Temporary_v5_File0001_JPG.~QX")));
     QVERIFY(form->ui.BBack->isEnabled());
     QVERIFY(!form->ui.BNext->isEnabled());
@@ -811,7 +817,7 @@ class TestScanControl : public QObject {
     QVERIFY(form->ScanInProgress);  // No: the scan goes on
     QCOMPARE(prompter->Messages.size(), 1);
     QCOMPARE(prompter->Messages[0].Kind, TMessageKind::Warning);
-    QCOMPARE(prompter->Messages[0].Text, kCloseDuringScan);
+    QCOMPARE(prompter->Messages[0].Text, CloseDuringScanText());
 
     prompter->Clear();
     prompter->Answers = {QMessageBox::Yes};
@@ -819,7 +825,7 @@ class TestScanControl : public QObject {
     // The thread had ended its batch before the window went: nothing more is written.
     QVERIFY(!form->ScanInProgress);
     QVERIFY(!form->ScanThread);
-    QCOMPARE(prompter->Texts(), QStringList{kCloseDuringScan});  // no messages while closing
+    QCOMPARE(prompter->Texts(), QStringList{CloseDuringScanText()});  // no messages while closing
     QVERIFY(shownDialogs.isEmpty());
     const int found = static_cast<int>(form->FoundFiles.Count());
     QVERIFY(found >= 2);
@@ -849,7 +855,7 @@ class TestScanControl : public QObject {
     QStringList order;
     SetPrompter([&](TMessageKind, const QString& text) {
       order << text;
-      if (text != kCloseDuringScan) return QMessageBox::Ok;
+      if (text != CloseDuringScanText()) return QMessageBox::Ok;
       pausedWhileAsked = form->ScanThread && form->ScanThread->Suspended();
       // The scan's last batch ends while the question is open.
       form->ScanThread->Resume();
@@ -862,7 +868,7 @@ class TestScanControl : public QObject {
     QVERIFY(!form->close());
     QVERIFY(pausedWhileAsked);
     QVERIFY(endedUnderTheQuestion);
-    QCOMPARE(order.first(), kCloseDuringScan);  // nothing stacked on the question
+    QCOMPARE(order.first(), CloseDuringScanText());  // nothing stacked on the question
     QCOMPARE(shownDialogs, QStringList{form->RecoveryDoneForm->objectName()});  // told after it
     prompter.reset();
     prompter = std::make_unique<TScriptedPrompter>();
@@ -874,7 +880,7 @@ class TestScanControl : public QObject {
     TRecoveryDoneForm* done = form->RecoveryDoneForm;
     QCOMPARE(done->size(), QSize(394, 179));
     QCOMPARE(done->windowTitle(), QStringLiteral("Snapsalvager"));
-    QCOMPARE(done->ui.LTitle->text(), QStringLiteral("扫描完成"));
+    QCOMPARE(done->ui.LTitle->text(), Tr("扫描完成", "RecoveryDoneForm"));
     QCOMPARE(done->ui.LMessage->text(), QStringLiteral("N/A"));
     QCOMPARE(done->ui.LTitle->palette().color(QPalette::WindowText), QColor(0x00, 0x33, 0x99));
     QCOMPARE(done->ui.Button1->geometry(), QRect(153, 139, 89, 25));
@@ -884,10 +890,10 @@ class TestScanControl : public QObject {
 
     TStatusForm* status = form->StatusForm;
     QCOMPARE(status->size(), QSize(395, 267));
-    QCOMPARE(status->ui.LTitle->text(), QStringLiteral("存储容量检测"));
+    QCOMPARE(status->ui.LTitle->text(), Tr("存储容量检测", "StatusForm"));
     QCOMPARE(status->ui.CBUnit->count(), 2);
-    QCOMPARE(status->ui.BStop->text(), QStringLiteral("确定"));
-    QCOMPARE(status->ui.Button1->text(), QStringLiteral("取消"));
+    QCOMPARE(status->ui.BStop->text(), Tr("确定"));
+    QCOMPARE(status->ui.Button1->text(), Tr("取消", "StatusForm"));
 
     TQuickStatusForm* quick = form->QuickStatusForm;
     QCOMPARE(quick->size(), QSize(417, 68));
@@ -901,5 +907,5 @@ class TestScanControl : public QObject {
   }
 };
 
-QTEST_MAIN(TestScanControl)
+SNAPSALVAGER_WIZARD_TEST_MAIN(TestScanControl)
 #include "ScanControlTest.moc"

@@ -1,26 +1,45 @@
-// Helpers for the wizard suites: a scripted prompter that records every message box and
-// answers from a queue, a recorder for documents handed to the desktop, and a window built
-// without the start-up question.
+// Helpers for the wizard suites: the language of a run, a scripted prompter that records
+// every message box and answers from a queue, a recorder for documents handed to the desktop,
+// and a window built without the start-up question.
 #pragma once
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QList>
 #include <QStringList>
 #include <QTemporaryDir>
-
+#include <cstdlib>
 #include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string_view>
 
 #include "engine/Texts.h"
+#include "wizard/DeviceAccess.h"
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
 #include "wizard/WizardWindow.h"
-#include "wizard/DeviceAccess.h"
 
 namespace snapsalvager::test {
+
+// The language of a suite's run: SNAPSALVAGER_LANG ("en" or "zh") as the program reads it,
+// else Chinese whatever the locale, so a run is the same on every machine; with the
+// translations the program installs at start.
+inline void ChooseSuiteLanguage() {
+  const char* name = std::getenv("SNAPSALVAGER_LANG");
+  SetLanguage(LanguageNamed(name ? name : "").value_or(TLanguage::Chinese));
+  if (!InstallQtTranslations()) qWarning("the translations of the chosen language are missing");
+}
+
+// A window text in the language of the run, from its Chinese source text: the .ui forms'
+// texts in the context of their form ("MainForm"), the code's in "Snapsalvager". Each
+// suite pins the texts of its own module this way, in both languages.
+inline QString Tr(const char* source, const char* context = "Snapsalvager") {
+  return QCoreApplication::translate(context, source);
+}
+
+inline bool English() { return Language() == TLanguage::English; }
 
 // A text of the engine's table as the window shows it.
 inline QString EngineText(TText id, std::initializer_list<std::string_view> values = {}) {
@@ -85,3 +104,8 @@ inline std::unique_ptr<TMainForm> MakeMainForm() {
 }
 
 }  // namespace snapsalvager::test
+
+// QTEST_MAIN with the language chosen before the suite builds its first window (the suite
+// includes QtTest).
+#define SNAPSALVAGER_WIZARD_TEST_MAIN(Suite) \
+  QTEST_MAIN_WRAPPER(Suite, QTEST_MAIN_SETUP() snapsalvager::test::ChooseSuiteLanguage();)

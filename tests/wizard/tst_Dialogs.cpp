@@ -3,10 +3,12 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include "WizardTestSupport.h"
 #include "engine/Texts.h"
 #include "wizard/Dialogs.h"
 
 using namespace snapsalvager;
+using namespace snapsalvager::test;
 
 class TestDialogs : public QObject {
   Q_OBJECT
@@ -29,8 +31,8 @@ class TestDialogs : public QObject {
     QCOMPARE(box->icon(), QMessageBox::Question);
     QCOMPARE(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
     QCOMPARE(box->defaultButton(), box->button(QMessageBox::Yes));
-    QCOMPARE(box->button(QMessageBox::Yes)->text(), QStringLiteral("是(&Y)"));
-    QCOMPARE(box->button(QMessageBox::No)->text(), QStringLiteral("否(&N)"));
+    QCOMPARE(box->button(QMessageBox::Yes)->text(), Tr("是(&Y)"));
+    QCOMPARE(box->button(QMessageBox::No)->text(), Tr("否(&N)"));
     QCOMPARE(box->font().family(), QStringLiteral("DejaVu Serif"));
     QCOMPARE(box->font().pixelSize(), 15);
     QCOMPARE(box->windowModality(), Qt::ApplicationModal);
@@ -44,7 +46,7 @@ class TestDialogs : public QObject {
     auto info = MakeMessageBox(TMessageKind::Information, QStringLiteral("x"));
     QCOMPARE(info->icon(), QMessageBox::Information);
     QCOMPARE(info->standardButtons(), QMessageBox::Ok);
-    QCOMPARE(info->button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
+    QCOMPARE(info->button(QMessageBox::Ok)->text(), Tr("确定"));
     auto warn = MakeMessageBox(TMessageKind::Warning, QStringLiteral("x"));
     QCOMPARE(warn->icon(), QMessageBox::Warning);
     QCOMPARE(warn->defaultButton(), warn->button(QMessageBox::Yes));
@@ -65,11 +67,14 @@ class TestDialogs : public QObject {
     QCOMPARE(AskYesNo(QStringLiteral("?")), QMessageBox::Cancel);
   }
 
-  // Qt's own file and folder dialogs and standard buttons speak the window's Chinese.
-  void QtsOwnTextsAreChinese() {
+  // Qt's own file and folder dialogs and standard buttons speak the window's language: Qt's
+  // Chinese, or Qt's own English.
+  void QtsOwnTextsFollowTheLanguage() {
     QVERIFY(InstallQtTranslations());
-    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
-    QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("查找范围："));
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"),
+             English() ? QStringLiteral("Cancel") : QStringLiteral("取消"));
+    QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"),
+             English() ? QStringLiteral("Look in:") : QStringLiteral("查找范围："));
   }
 
   // A text too long for its label: a path breaks after its separators, and what still does
@@ -130,5 +135,5 @@ class TestDialogs : public QObject {
   }
 };
 
-QTEST_MAIN(TestDialogs)
+SNAPSALVAGER_WIZARD_TEST_MAIN(TestDialogs)
 #include "tst_Dialogs.moc"

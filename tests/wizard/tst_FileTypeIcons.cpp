@@ -1,6 +1,7 @@
 // File-type icons: the names and images stay aligned, in table order, with a fallback.
 #include <QtTest>
 
+#include "WizardTestSupport.h"
 #include "wizard/FileTypeIcons.h"
 
 using namespace snapsalvager;
@@ -54,5 +55,5 @@ class TestFileTypeIcons : public QObject {
   }
 };
 
-QTEST_MAIN(TestFileTypeIcons)
+SNAPSALVAGER_WIZARD_TEST_MAIN(TestFileTypeIcons)
 #include "tst_FileTypeIcons.moc"

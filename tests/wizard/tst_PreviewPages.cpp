@@ -13,7 +13,7 @@ using namespace snapsalvager::test;
 
 namespace {
 
-const QString kNoteTail = QStringLiteral("你可以预览并选择所需的文件，然后按“下一步”进行保存。");
+QString NoteTailText() { return Tr("你可以预览并选择所需的文件，然后按“下一步”进行保存。"); }
 
 QImage Picture(const char* name) {
   return QImage(QStringLiteral(":/images/%1.bmp").arg(QLatin1String(name)))
@@ -87,7 +87,7 @@ class TestPreviewPages : public QObject {
     QCOMPARE(VisibleBoxes(), (QStringList{"File0001.MOV", "File0002.MOV", "File0003.MOV",
                                           "File0004.MOV", "File0005.MOV", "File0006.MOV"}));
     QCOMPARE(form->ThumbnailList.size(), 6);
-    QCOMPARE(page().LPreviewNote->text(), QStringLiteral("总共 6 个文件. ") + kNoteTail);
+    QCOMPARE(page().LPreviewNote->text(), Tr("总共 %1 个文件. ").arg(6) + NoteTailText());
     QCOMPARE(page().LNum1->text(), QStringLiteral("6"));
     QCOMPARE(page().LNum2->text(), QStringLiteral("6"));
     QVERIFY(page().LS1->isEnabled());
@@ -106,7 +106,7 @@ class TestPreviewPages : public QObject {
     QCOMPARE(Captions(), (QStringList{QStringLiteral("Page #1    File0001.MOV - File0006.MOV"),
                                       QStringLiteral("Page #2    File0007.MOV - File0012.MOV"),
                                       QStringLiteral("Page #3    File0013.MOV - File0013.MOV")}));
-    QCOMPARE(page().LPreviewNote->text(), QStringLiteral("总共 13 个文件. ") + kNoteTail);
+    QCOMPARE(page().LPreviewNote->text(), Tr("总共 %1 个文件. ").arg(13) + NoteTailText());
     GoTo(2);
     QCOMPARE(VisibleBoxes(), QStringList{"File0013.MOV"});
     QCOMPARE(form->ThumbnailList.size(), 1);
@@ -215,13 +215,17 @@ class TestPreviewPages : public QObject {
     scan->Add("TIF", std::vector<uint8_t>(600, 4));
     scan->Add("ZIP", std::vector<uint8_t>(600, 5));
     Enter();
-    const char* expected[] = {"pvcorrupt", "pvvideo", "pvaudio", "pvraw", "pvraw", "pvraw"};
+    const QStringList expected =
+        English() ? QStringList{"pvcorrupt", "pvvideo_en", "pvaudio_en",
+                                "pvraw_en",  "pvraw_en",   "pvraw_en"}
+                  : QStringList{"pvcorrupt", "pvvideo", "pvaudio", "pvraw", "pvraw", "pvraw"};
     QCOMPARE(form->ThumbnailList.size(), 6);
     for (int s = 0; s < 6; ++s) {
       TJpegThumb* thumb = form->ThumbnailList[s];
       QVERIFY(thumb->Rendered());
-      QVERIFY2(thumb->Offscreen().convertToFormat(QImage::Format_RGB32) == Picture(expected[s]),
-               expected[s]);
+      QVERIFY2(thumb->Offscreen().convertToFormat(QImage::Format_RGB32) ==
+                   Picture(qPrintable(expected[s])),
+               qPrintable(expected[s]));
       QCOMPARE(thumb->toolTip(), QStringLiteral("N/A"));
       QCOMPARE(thumb->text(), form->SlotBoxes[s]->text());
     }
@@ -333,5 +337,5 @@ class TestPreviewPages : public QObject {
   }
 };
 
-QTEST_MAIN(TestPreviewPages)
+SNAPSALVAGER_WIZARD_TEST_MAIN(TestPreviewPages)
 #include "tst_PreviewPages.moc"

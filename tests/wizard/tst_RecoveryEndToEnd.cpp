@@ -99,7 +99,7 @@ class TestRecoveryEndToEnd : public QObject {
     // Finish: the files are saved, the unticked one is not, the temporary folder is empty.
     QTest::mouseClick(form->ui.BNext, Qt::LeftButton);
     QCOMPARE(form->CurrentPage(), 5);
-    QCOMPARE(form->finishUi.LNotice->text(), QStringLiteral("完成了整个恢复过程。"));
+    QCOMPARE(form->finishUi.LNotice->text(), Tr("完成了整个恢复过程。"));
     QCOMPARE(form->finishUi.LFileName->text(), EngineText(TText::SavedIn) + dest);
     const fs::path out = dest.toStdString();
     QVERIFY(!fs::exists(out / untickedName));
@@ -138,5 +138,5 @@ class TestRecoveryEndToEnd : public QObject {
   }
 };
 
-QTEST_MAIN(TestRecoveryEndToEnd)
+SNAPSALVAGER_WIZARD_TEST_MAIN(TestRecoveryEndToEnd)
 #include "tst_RecoveryEndToEnd.moc"

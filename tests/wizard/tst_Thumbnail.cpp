@@ -2,6 +2,7 @@
 // inside the frame without scaling.
 #include <QtTest>
 
+#include "WizardTestSupport.h"
 #include "fixtures/Jpegs.h"
 #include "wizard/Thumbnail.h"
 
@@ -113,5 +114,5 @@ class TestThumbnail : public QObject {
   }
 };
 
-QTEST_MAIN(TestThumbnail)
+SNAPSALVAGER_WIZARD_TEST_MAIN(TestThumbnail)
 #include "tst_Thumbnail.moc"

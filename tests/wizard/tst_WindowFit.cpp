@@ -192,29 +192,29 @@ class TestWindowFit : public QObject {
     const int info = int(TMessageKind::Information);
     const int question = int(TMessageKind::Confirmation);
     QTest::newRow("user stopped") << info << EngineText(TText::UserStopped);
-    QTest::newRow("tab refused") << info << QStringLiteral("请点击“下一步”按钮继续，或“返回”按钮返回。");
-    QTest::newRow("post-processing") << info << QStringLiteral(
-        "重要说明： 已恢复的文件包含\"MOV\"文件。那些已恢复的文件在某些情况下可能需要后处理"
-        "或他们不能正常打开。单击 [确定]，Snapsalvager 将您带入支持网页下载后处理工具。");
+    QTest::newRow("tab refused") << info << Tr("请点击“下一步”按钮继续，或“返回”按钮返回。");
+    QTest::newRow("post-processing")
+        << info
+        << Tr("重要说明： 已恢复的文件包含\"%1\"文件。那些已恢复的文件在某些情况下可能需要后处理"
+              "或他们不能正常打开。单击 [确定]，Snapsalvager 将您带入支持网页下载后处理工具。")
+               .arg(QStringLiteral("MOV"));
     QTest::newRow("help file missing") << info << QStringLiteral(
         "Sorry, cannot find help file. Please check Help documents from Snapsalvager website.");
-    QTest::newRow("same drive") << question << QStringLiteral(
-        "警告: 目标文件夹的驱动器与源驱动器是相同的。恢复到同一磁盘可能会导致数据永久丢失。 "
-        "我们强烈建议您选择另一个驱动器作为一个目标保存恢复的文件。\r\n\r\n单击 [是] "
-        "取消并重新选择目标文件夹，或单击 [否] 仍然继续。");
-    QTest::newRow("earlier results") << question << QStringLiteral(
-        "你选择了当前的“目标文件夹”中包含之前恢复一些文件。新恢复的文件可能会写入他们。\r\n\r\n"
-        "点击“是”以取消并重新选择目标文件夹，或单击“否”来进行，而无需使用不同的目标文件夹。");
-    QTest::newRow("back from preview") << question << QStringLiteral(
-        "请注意，“步骤3 - 预览”点击[返回]按钮将回到“步骤1 - 扫描选项”。如果你想从存储卡中恢复丢失的"
-        "照片,您将需要再次进行扫描。\r\n\r\n你一定要返回到“步骤1 - 扫描选项”吗?");
+    QTest::newRow("same drive") << question << EngineText(TText::SameDrive);
+    QTest::newRow("earlier results") << question << EngineText(TText::EarlierRecovery);
+    QTest::newRow("back from preview")
+        << question
+        << Tr("请注意，“步骤3 - 预览”点击[返回]按钮将回到“步骤1 - "
+              "扫描选项”。如果你想从存储卡中恢复丢失的"
+              "照片,您将需要再次进行扫描。\r\n\r\n你一定要返回到“步骤1 - 扫描选项”吗?");
     QTest::newRow("hard disk") << question
                                << QString::fromStdString(HardDiskQuestion('E', CardSizes(600000000u, -1)).value_or(""));
     QTest::newRow("free space") << question
                                 << QString::fromStdString(FreeSpaceQuestion(CardSizes(4194304u, 1024)).value_or(""));
-    QTest::newRow("close") << question << QStringLiteral("你确定现在退出 Snapsalvager?");
-    QTest::newRow("close during scan") << int(TMessageKind::Warning) << QStringLiteral(
-        "Snapsalvager 正在扫描你的内存卡。您确定要终止扫描并退出 Snapsalvager 吗？");
+    QTest::newRow("close") << question << Tr("你确定现在退出 Snapsalvager?");
+    QTest::newRow("close during scan")
+        << int(TMessageKind::Warning)
+        << Tr("Snapsalvager 正在扫描你的内存卡。您确定要终止扫描并退出 Snapsalvager 吗？");
     QTest::newRow("new scan leaves files") << int(TMessageKind::Leaving)
                                            << NewScanLeavesFilesQuestion(
                                                   1234, QStringLiteral("/home/someone/文档/Snapsalvager "
@@ -346,9 +346,10 @@ class TestWindowFit : public QObject {
     form->CreateScanDialogs();
     form->StatusForm->Prepare('E', 65536);
     form->RecoveryDoneForm->ui.LMessage->setText(
-        QStringLiteral("发现共有 12345 个文件。 \n\n请按[确定]，然后按[下一步]按钮可以预览并保存。"));
+        Tr("发现共有 %1 个文件。 \r\n\r\n请按[确定]，然后按[下一步]按钮可以预览并保存。")
+            .arg(12345));
     TAboutBox about(form.get());
-    about.ui.LVersion->setText(QStringLiteral("版本 6.10 build 1210"));
+    about.ui.LVersion->setText(Tr("版本 6.10 build 1210"));
     TVideoTypeForm video(form.get());
     for (QDialog* dialog : {static_cast<QDialog*>(form->StatusForm),
                             static_cast<QDialog*>(form->RecoveryDoneForm),
@@ -379,5 +380,5 @@ class TestWindowFit : public QObject {
   }
 };
 
-QTEST_MAIN(TestWindowFit)
+SNAPSALVAGER_WIZARD_TEST_MAIN(TestWindowFit)
 #include "tst_WindowFit.moc"

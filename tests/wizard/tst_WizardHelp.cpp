@@ -25,6 +25,18 @@ class TDesktopRecorder {
   QList<QUrl> Opened;
 };
 
+// The built help pages of the run's language: the English ones in "en".
+QString BuiltPages() {
+  return QStringLiteral(SNAPSALVAGER_BUILD_DATA_DIR "/help") +
+         (English() ? QStringLiteral("/en") : QString());
+}
+
+// An empty page at `path`, with its folders.
+void Touch(const QString& path) {
+  QDir().mkpath(QFileInfo(path).path());
+  QFile(path).open(QIODevice::WriteOnly);
+}
+
 bool PageHasAnchor(const QString& file, const QString& anchor) {
   QFile f(file);
   if (!f.open(QIODevice::ReadOnly)) return false;
@@ -73,9 +85,9 @@ class TestWizardHelp : public QObject {
              QStringList({kBase + "home", kBase + "support", kBase + "cardreader", kBase + "previewquestion",
                           QStringLiteral("https://snapsalvager.example/checkupdate.asp?pid=snapsalvager&vid=6.10&bid=1210")}));
     QVERIFY(prompter->Messages.isEmpty());
-    QCOMPARE(form->ui.LDriveNoteLink->text(), QStringLiteral("请单击这儿"));
+    QCOMPARE(form->ui.LDriveNoteLink->text(), Tr("请单击这儿", "MainForm"));
     QCOMPARE(form->ui.LDriveNoteLink->toolTip(),
-             QStringLiteral("如果您的内存卡不能显示为一个驱动器号，请单击此处联机帮助。"));
+             Tr("如果您的内存卡不能显示为一个驱动器号，请单击此处联机帮助。", "MainForm"));
   }
 
   void PostProcessLinkNamesTheTypeInLowerCase() {
@@ -147,8 +159,8 @@ class TestWizardHelp : public QObject {
   void EveryTopicOpensItsLocalPageAndNothingReachesTheDeadHost() {
     documents.reset();
     SetInstalledDataFolder(QStringLiteral(SNAPSALVAGER_BUILD_DATA_DIR));
-    const QString folder = QStringLiteral(SNAPSALVAGER_BUILD_DATA_DIR "/help");
-    QCOMPARE(HelpFolder(), folder);
+    QCOMPARE(HelpFolder(), QStringLiteral(SNAPSALVAGER_BUILD_DATA_DIR "/help"));
+    const QString folder = BuiltPages();
     TDesktopRecorder desktop;
     struct TCase {
       QString Trigger;
@@ -197,7 +209,7 @@ class TestWizardHelp : public QObject {
     QFile page(LocalPageOf(UpdateCheckAddress()).toLocalFile());
     QVERIFY(page.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(page.readAll());
-    QVERIFY(text.contains(QStringLiteral("版本 6.10 build 1210")));
+    QVERIFY(text.contains(Tr("版本 6.10 build 1210")));
     QVERIFY(text.contains(QStringLiteral("apt upgrade")));
   }
 
@@ -215,7 +227,7 @@ class TestWizardHelp : public QObject {
     // With the pages: an unknown topic or address on the vendor site lands on the table of
     // contents, and a file type that is no plain word gives no anchor.
     SetInstalledDataFolder(QStringLiteral(SNAPSALVAGER_BUILD_DATA_DIR));
-    const QString folder = QStringLiteral(SNAPSALVAGER_BUILD_DATA_DIR "/help/");
+    const QString folder = BuiltPages() + QLatin1Char('/');
     QCOMPARE(LocalPageOf(HelpLink(QStringLiteral("nosuchtopic"))), QUrl::fromLocalFile(folder + "index.html"));
     QCOMPARE(LocalPageOf(QStringLiteral("https://snapsalvager.example/download.asp")),
              QUrl::fromLocalFile(folder + "index.html"));
@@ -225,6 +237,29 @@ class TestWizardHelp : public QObject {
     QCOMPARE(desktop.Opened.size(), 3);
     QCOMPARE(desktop.Opened.last().toLocalFile(), folder + "postprocess.html");
     QCOMPARE(desktop.Opened.last().fragment(), QStringLiteral("mov"));
+  }
+
+  // Either language opens its own pages; a page missing in English opens in Chinese.
+  void PagesFollowTheLanguageAndFallBackToChinese() {
+    const QString help = dataFolder.path() + QStringLiteral("/help/");
+    for (const char* page :
+         {"index.html", "home.html", "support.html", "en/index.html", "en/home.html"})
+      Touch(help + QLatin1String(page));
+    const TLanguage run = Language();
+    const auto pageOf = [](const QString& topic) {
+      return LocalPageOf(HelpLink(topic)).toLocalFile();
+    };
+    SetLanguage(TLanguage::English);
+    const QStringList english = {HelpFilePath(), pageOf(QStringLiteral("home")),
+                                 pageOf(QStringLiteral("support"))};
+    SetLanguage(TLanguage::Chinese);
+    const QStringList chinese = {HelpFilePath(), pageOf(QStringLiteral("home")),
+                                 pageOf(QStringLiteral("support"))};
+    SetLanguage(run);
+    QCOMPARE(english,
+             QStringList({help + "en/index.html", help + "en/home.html", help + "support.html"}));
+    QCOMPARE(chinese,
+             QStringList({help + "index.html", help + "home.html", help + "support.html"}));
   }
 
   void AboutBoxShowsTheVersionAndTheLogoAddsTheBuildOnce() {
@@ -245,22 +280,22 @@ class TestWizardHelp : public QObject {
       return about.result();
     });
     form->ui.About1->trigger();
-    QCOMPARE(caption, QStringLiteral("关于 Snapsalvager"));
+    QCOMPARE(caption, Tr("关于 Snapsalvager", "AboutBox"));
     QCOMPARE(size, QSize(373, 272));
-    QCOMPARE(version, QStringLiteral("版本 6.10 build 1210"));
-    QCOMPARE(clicked, QStringLiteral("版本 6.10 build 1210 (130222)"));
+    QCOMPARE(version, Tr("版本 6.10 build 1210"));
+    QCOMPARE(clicked, Tr("版本 6.10 build 1210") + QStringLiteral(" (130222)"));
   }
 
   void AboutBoxTexts() {
     TAboutBox about;
     QCOMPARE(about.ui.LTitle->text(), QStringLiteral("Snapsalvager"));
     QVERIFY(about.ui.LTitle->font().bold());
-    QCOMPARE(about.ui.L1->text(), QStringLiteral("专业数据恢复软件"));
+    QCOMPARE(about.ui.L1->text(), Tr("专业数据恢复软件", "AboutBox"));
     QCOMPARE(about.ui.L2->text(), QStringLiteral("for Camera Memory Cards"));
-    QCOMPARE(about.ui.ButtonOK->text(), QStringLiteral("确定"));
+    QCOMPARE(about.ui.ButtonOK->text(), Tr("确定"));
     QVERIFY(!about.ui.imgLogo->pixmap().isNull());
   }
 };
 
-QTEST_MAIN(TestWizardHelp)
+SNAPSALVAGER_WIZARD_TEST_MAIN(TestWizardHelp)
 #include "tst_WizardHelp.moc"

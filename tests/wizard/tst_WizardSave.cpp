@@ -16,8 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const QString kDone = QStringLiteral("完成了整个恢复过程。");
-const QString kSavedIn = EngineText(TText::SavedIn);
+QString DoneText() { return Tr("完成了整个恢复过程。"); }
+QString SavedInText() { return EngineText(TText::SavedIn); }
 
 std::vector<uint8_t> Photo(uint32_t salt) {
   fixtures::JpegOptions o;
@@ -98,8 +98,8 @@ class TestWizardSave : public QObject {
     QVERIFY(!fs::exists(bTemp));
     QVERIFY(fs::is_empty(scan->Temp()));  // every temporary file moved or deleted
 
-    QCOMPARE(page().LNotice->text(), kDone);
-    QCOMPARE(page().LFileName->text(), kSavedIn + scan->DestText());
+    QCOMPARE(page().LNotice->text(), DoneText());
+    QCOMPARE(page().LFileName->text(), SavedInText() + scan->DestText());
     QCOMPARE(page().PBar3->value(), 3);  // a finished save shows a full bar
     QCOMPARE(page().PBar3->maximum(), 3);
     QVERIFY(page().LFilePercent->isHidden());
@@ -110,7 +110,7 @@ class TestWizardSave : public QObject {
     QVERIFY(prompter->Messages.isEmpty());
     QVERIFY(documents->Opened.isEmpty());
     QVERIFY(page().LPostProcess->isHidden());
-    QCOMPARE(form->ui.BNext->text(), QStringLiteral("完成"));
+    QCOMPARE(form->ui.BNext->text(), Tr("完成"));
     QVERIFY(!form->ui.BBack->isEnabled());
   }
 
@@ -133,8 +133,8 @@ class TestWizardSave : public QObject {
     QVERIFY(fs::is_empty(scan->Temp()));
     for (const auto& entry : fs::directory_iterator(scan->Dest()))
       QVERIFY2(entry.path().filename() == "TmpFiles", entry.path().c_str());
-    QCOMPARE(page().LNotice->text(), kDone);
-    QCOMPARE(page().LFileName->text(), kSavedIn + scan->DestText());
+    QCOMPARE(page().LNotice->text(), DoneText());
+    QCOMPARE(page().LFileName->text(), SavedInText() + scan->DestText());
     QVERIFY(prompter->Messages.isEmpty());
   }
 
@@ -161,8 +161,9 @@ class TestWizardSave : public QObject {
     QCOMPARE(fixtures::ReadWholeFile(scan->Dest() / "File0002.JPG"), b);
     QCOMPARE(fixtures::ReadWholeFile(scan->Dest() / "File0003.JPG"), a);
     QVERIFY(!fs::exists(aTemp));
-    QCOMPARE(page().LNotice->text(), kDone);
-    QCOMPARE(prompter->Texts(), QStringList{QStringLiteral("File0001.JPG 已被占用，改存为 File0003.JPG")});
+    QCOMPARE(page().LNotice->text(), DoneText());
+    QCOMPARE(prompter->Texts(),
+             QStringList{EngineText(TText::NameTakenSavedAs, {"File0001.JPG", "File0003.JPG"})});
     QCOMPARE(form->NotSavedFiles.size(), size_t{0});
     QCOMPARE(form->FoundFiles.Count(), size_t{0});
   }
@@ -175,7 +176,7 @@ class TestWizardSave : public QObject {
     QCOMPARE(prompter->Messages.size(), 1);
     QCOMPARE(prompter->Messages[0].Kind, TMessageKind::Deletion);
     QCOMPARE(prompter->Messages[0].Text, EmptySelectionQuestion(2));
-    QVERIFY(prompter->Messages[0].Text.contains(QStringLiteral("全部 2 个文件")));
+    QVERIFY(prompter->Messages[0].Text.contains(QStringLiteral(" 2 ")));
     QCOMPARE(form->CurrentPage(), 4);
     QVERIFY(fs::exists(temp));
 
@@ -191,7 +192,7 @@ class TestWizardSave : public QObject {
     form->FoundFiles[0].Selected = false;
     prompter.reset();  // the real message box
     const QString defaultButton = EnterOnTheBoxOf([this] { SaveFromPreview(); });
-    QCOMPARE(defaultButton, QStringLiteral("否(&N)"));
+    QCOMPARE(defaultButton, Tr("否(&N)"));
     QCOMPARE(form->CurrentPage(), 4);
     QVERIFY(fs::exists(temp));
   }
@@ -209,7 +210,7 @@ class TestWizardSave : public QObject {
     QCOMPARE(prompter->Messages.size(), 1);
     QCOMPARE(prompter->Messages[0].Kind, TMessageKind::Leaving);
     QCOMPARE(prompter->Messages[0].Text, NewScanLeavesFilesQuestion(2, scan->TempText()));
-    QVERIFY(prompter->Messages[0].Text.contains(QStringLiteral(" 2 个文件")));
+    QVERIFY(prompter->Messages[0].Text.contains(QStringLiteral(" 2 ")));
     QVERIFY(prompter->Messages[0].Text.contains(scan->TempText()));
     QCOMPARE(form->CurrentPage(), 4);
     QCOMPARE(form->FoundFiles.Count(), size_t{3});
@@ -228,7 +229,7 @@ class TestWizardSave : public QObject {
     prompter.reset();  // the real message box
     form->ui.NNewScan->setEnabled(true);
     const QString defaultButton = EnterOnTheBoxOf([this] { form->ui.NNewScan->trigger(); });
-    QCOMPARE(defaultButton, QStringLiteral("否(&N)"));
+    QCOMPARE(defaultButton, Tr("否(&N)"));
     QCOMPARE(form->CurrentPage(), 4);
     QCOMPARE(form->FoundFiles.Count(), size_t{1});
   }
@@ -236,8 +237,8 @@ class TestWizardSave : public QObject {
   void ATickedFileWithoutItsTemporaryFileIsReportedWithoutACopy() {
     scan->AddMissing("JPG");
     form->SaveSelectedFiles(scan->DestText());
-    QCOMPARE(page().LNotice->text(), QStringLiteral("恢复过程已结束，但有 1 个文件未能保存。"));
-    QCOMPARE(page().LFileName->text(), kSavedIn + scan->DestText());
+    QCOMPARE(page().LNotice->text(), Tr("恢复过程已结束，但有 %1 个文件未能保存。").arg(1));
+    QCOMPARE(page().LFileName->text(), SavedInText() + scan->DestText());
     QCOMPARE(prompter->Messages.size(), 1);
     QVERIFY(!prompter->Messages.first().Text.contains(QStringLiteral("临时副本")));
   }
@@ -252,10 +253,12 @@ class TestWizardSave : public QObject {
     QVERIFY(page().LPostProcess->isVisibleTo(page().PTab5));
     QVERIFY(page().LPostProcess2Link->isVisibleTo(page().PTab5));
     QVERIFY(page().imgPostProcess->isVisibleTo(page().PTab5));
-    QCOMPARE(prompter->Texts(),
-             QStringList{QStringLiteral(
-                 "重要说明： 已恢复的文件包含\".CRW\"文件。那些已恢复的文件在某些情况下可能需要后处理或他们不能"
-                 "正常打开。单击 [确定]，Snapsalvager 将您带入支持网页下载后处理工具。")});
+    QCOMPARE(
+        prompter->Texts(),
+        QStringList{
+            Tr("重要说明： 已恢复的文件包含\"%1\"文件。那些已恢复的文件在某些情况下可能需要后处理"
+               "或他们不能正常打开。单击 [确定]，Snapsalvager 将您带入支持网页下载后处理工具。")
+                .arg(QStringLiteral(".CRW"))});
     QCOMPARE(documents->Opened, QStringList{PostProcessLink(".CRW")});
     QVERIFY(documents->Opened.first().endsWith(QStringLiteral("rid=postprocess&filetype=crw")));
 
@@ -303,10 +306,10 @@ class TestWizardSave : public QObject {
     SaveFromPreview();
     QTest::mouseClick(form->ui.BNext, Qt::LeftButton);
     QCOMPARE(form->CurrentPage(), 1);
-    QCOMPARE(form->ui.BNext->text(), QStringLiteral("下一步 >"));
+    QCOMPARE(form->ui.BNext->text(), Tr("下一步 >"));
     QVERIFY(!form->ui.BBack->isEnabled());
   }
 };
 
-QTEST_MAIN(TestWizardSave)
+SNAPSALVAGER_WIZARD_TEST_MAIN(TestWizardSave)
 #include "tst_WizardSave.moc"

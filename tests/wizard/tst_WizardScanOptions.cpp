@@ -23,20 +23,14 @@ using namespace snapsalvager::test;
 
 namespace {
 
-const QString kChooseDrive = EngineText(TText::NoDrive);
-const QString kNetwork = QStringLiteral(
-    "对不起，Snapsalvager 不能恢复网络驱动器的数据。您需要有驱动器在 PC 上运行 Snapsalvager。");
-const QString kCdDvd = QStringLiteral("对不起，Snapsalvager 不能恢复从 CD/DVD 的数据。");
-const QString kNoKind = EngineText(TText::NoKinds);
-const QString kNoCamera = EngineText(TText::NoCamera);
-const QString kEmptyFolder = EngineText(TText::NoDestFolder);
-const QString kSameDrive = QStringLiteral(
-    "警告: 目标文件夹的驱动器与源驱动器是相同的。恢复到同一磁盘可能会导致数据永久丢失。 "
-    "我们强烈建议您选择另一个驱动器作为一个目标保存恢复的文件。\r\n\r\n单击 [是] 取消并重新选择目标文件夹，"
-    "或单击 [否] 仍然继续。");
-const QString kEarlier = QStringLiteral(
-    "你选择了当前的“目标文件夹”中包含之前恢复一些文件。新恢复的文件可能会写入他们。\r\n\r\n"
-    "点击“是”以取消并重新选择目标文件夹，或单击“否”来进行，而无需使用不同的目标文件夹。");
+QString ChooseDriveText() { return EngineText(TText::NoDrive); }
+QString NetworkText() { return EngineText(TText::NetworkDrive); }
+QString CdDvdText() { return EngineText(TText::OpticalDrive); }
+QString NoKindText() { return EngineText(TText::NoKinds); }
+QString NoCameraText() { return EngineText(TText::NoCamera); }
+QString EmptyFolderText() { return EngineText(TText::NoDestFolder); }
+QString SameDriveText() { return EngineText(TText::SameDrive); }
+QString EarlierText() { return EngineText(TText::EarlierRecovery); }
 
 // A blank card that opens: the checks open the card before they make the destination.
 class TBlankSource : public TCardSource {
@@ -139,7 +133,7 @@ class TestWizardScanOptions : public QObject {
     QTest::mouseClick(form->ui.BRefresh, Qt::LeftButton);
     QComboBox* cb = form->ui.CBDrive;
     QCOMPARE(cb->currentIndex(), 0);
-    QCOMPARE(cb->itemText(0), QStringLiteral("请选择您的存储卡的盘符..."));
+    QCOMPARE(cb->itemText(0), Tr("请选择您的存储卡的盘符..."));
 
     // Walk the list: groups in the fixed order, each drive under the group of its type.
     const QStringList groupOrder = {"Removable Drives", "Hard Drives", "CD/DVD Drives", "Network Drives",
@@ -177,7 +171,7 @@ class TestWizardScanOptions : public QObject {
     // Only letters with a device or image behind them, each once.
     for (int row = 0; row < 26; ++row)
       QCOMPARE(rows.contains(row), LinuxDrives::ByNumber(static_cast<uint8_t>(row + 1)) != nullptr);
-    QCOMPARE(cb->itemText(cb->count() - 1), QStringLiteral("选择磁盘映像文件..."));
+    QCOMPARE(cb->itemText(cb->count() - 1), Tr("选择磁盘映像文件..."));
     QCOMPARE(form->DriveTable[static_cast<size_t>(cd - 'A')].DriveType, DRIVE_CDROM);
     QCOMPARE(form->DriveTable[static_cast<size_t>(net - 'A')].DriveNumber, uint8_t(net - 'A' + 1));
   }
@@ -201,7 +195,7 @@ class TestWizardScanOptions : public QObject {
       prompter->Clear();
       cb->setCurrentIndex(item);
       QVERIFY(!form->ValidateScanOptions());
-      QCOMPARE(prompter->Texts(), QStringList{kChooseDrive});
+      QCOMPARE(prompter->Texts(), QStringList{ChooseDriveText()});
     }
   }
 
@@ -209,7 +203,7 @@ class TestWizardScanOptions : public QObject {
     const char net = AttachFake(DRIVE_REMOTE, "share");
     ChooseDrive(net);
     QVERIFY(!form->ValidateScanOptions());
-    QCOMPARE(prompter->Texts(), QStringList{kNetwork});
+    QCOMPARE(prompter->Texts(), QStringList{NetworkText()});
     QCOMPARE(form->SelectedDrive.Letter, net);
   }
 
@@ -218,7 +212,7 @@ class TestWizardScanOptions : public QObject {
     ChooseDrive(cd);
     prompter->Answers = {QMessageBox::No};
     QTest::mouseClick(form->ui.BNext, Qt::LeftButton);
-    QCOMPARE(prompter->Texts(), QStringList{kCdDvd});
+    QCOMPARE(prompter->Texts(), QStringList{CdDvdText()});
     QVERIFY(documents->Opened.isEmpty());
     QCOMPARE(form->CurrentPage(), 2);
 
@@ -233,25 +227,25 @@ class TestWizardScanOptions : public QObject {
     SetKinds(false, false, false);
     form->ui.CBCamera->setCurrentIndex(-1);
     QVERIFY(!form->ValidateScanOptions());
-    QCOMPARE(prompter->Texts(), QStringList{kNoCamera});
+    QCOMPARE(prompter->Texts(), QStringList{NoCameraText()});
 
     prompter->Clear();
     SetKinds(true, false, false);
     QVERIFY(!form->ValidateScanOptions());
-    QCOMPARE(prompter->Texts(), QStringList{kNoCamera});
+    QCOMPARE(prompter->Texts(), QStringList{NoCameraText()});
 
     prompter->Clear();
     form->ui.CBCamera->setCurrentIndex(0);
     SetKinds(false, false, false);
     QVERIFY(!form->ValidateScanOptions());
-    QCOMPARE(prompter->Texts(), QStringList{kNoKind});
+    QCOMPARE(prompter->Texts(), QStringList{NoKindText()});
   }
 
   void BlankFolderIsRefusedBeforeAnyFolderWork() {
     ChooseDrive(card);
     form->ui.EDestFolder->setText(QStringLiteral("   "));
     QVERIFY(!form->ValidateScanOptions());
-    QCOMPARE(prompter->Texts(), QStringList{kEmptyFolder});
+    QCOMPARE(prompter->Texts(), QStringList{EmptyFolderText()});
   }
 
   void PassingValidationCreatesTheFoldersAndNote() {
@@ -321,13 +315,13 @@ class TestWizardScanOptions : public QObject {
     form->DriveLetterOfFolder = [letter](const QString&) { return char(std::tolower(letter)); };
     prompter->Answers = {QMessageBox::Yes};
     QVERIFY(!form->ValidateScanOptions());
-    QCOMPARE(prompter->Texts(), QStringList{kSameDrive});
+    QCOMPARE(prompter->Texts(), QStringList{SameDriveText()});
     QVERIFY(!QFileInfo::exists(Dest(QStringLiteral("out"))));  // asked before any folder is made
 
     prompter->Clear();
     prompter->Answers = {QMessageBox::No};
     QVERIFY(form->ValidateScanOptions());
-    QCOMPARE(prompter->Texts(), QStringList{kSameDrive});
+    QCOMPARE(prompter->Texts(), QStringList{SameDriveText()});
 
     prompter->Clear();
     form->DriveLetterOfFolder = [](const QString&) { return 'C'; };
@@ -363,13 +357,13 @@ class TestWizardScanOptions : public QObject {
     Touch(Dest(QStringLiteral("out/File00001.JPG")));
     prompter->Answers = {QMessageBox::Yes};
     QTest::mouseClick(form->ui.BNext, Qt::LeftButton);
-    QCOMPARE(prompter->Texts(), QStringList{kEarlier});
+    QCOMPARE(prompter->Texts(), QStringList{EarlierText()});
     QCOMPARE(form->CurrentPage(), 2);
 
     prompter->Clear();
     prompter->Answers = {QMessageBox::No};
     QVERIFY(form->ValidateScanOptions());
-    QCOMPARE(prompter->Texts(), QStringList{kEarlier});
+    QCOMPARE(prompter->Texts(), QStringList{EarlierText()});
   }
 
   void EarlierRecoveryMatchesAsWindowsDoes() {
@@ -486,7 +480,7 @@ class TestWizardScanOptions : public QObject {
   }
 
   void CancellingTheFirstVideoChoiceShowsAll() {
-    QCOMPARE(form->ui.LVideoFileType->text(), QStringLiteral("[所有]"));
+    QCOMPARE(form->ui.LVideoFileType->text(), Tr("[所有]", "MainForm"));
     TDialogScript script([](QDialog& dialog) {
       dialog.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
       return dialog.result();
@@ -500,9 +494,9 @@ class TestWizardScanOptions : public QObject {
     TVideoTypeForm dialog;
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Snapsalvager"));
     QCOMPARE(dialog.size(), QSize(395, 273));
-    QCOMPARE(dialog.ui.LTitle->text(), QStringLiteral("视频文件类型来检测和恢复"));
-    QCOMPARE(dialog.ui.BStop->text(), QStringLiteral("确定"));
-    QCOMPARE(dialog.ui.Button1->text(), QStringLiteral("取消"));
+    QCOMPARE(dialog.ui.LTitle->text(), Tr("视频文件类型来检测和恢复", "VideoTypeForm"));
+    QCOMPARE(dialog.ui.BStop->text(), Tr("确定"));
+    QCOMPARE(dialog.ui.Button1->text(), Tr("取消", "StatusForm"));
     dialog.SetItems({"ALL", "MPG"});
     dialog.SetItemIndex(1);
     QTest::mouseClick(dialog.ui.BStop, Qt::LeftButton);
@@ -518,7 +512,7 @@ class TestWizardScanOptions : public QObject {
       return QStringLiteral("/media/photos");
     });
     QTest::mouseClick(form->ui.Button1, Qt::LeftButton);
-    QCOMPARE(title, QStringLiteral("选择目标文件夹"));
+    QCOMPARE(title, Tr("选择目标文件夹"));
     QCOMPARE(form->ui.EDestFolder->text(), QStringLiteral("/media/photos/"));
     SetFolderChooser([](const QString&, const QString&) { return QString(); });
     QTest::mouseClick(form->ui.Button1, Qt::LeftButton);
@@ -595,7 +589,8 @@ class TestWizardScanOptions : public QObject {
 
     SetFileChooser([this](const QString&, const QString&) { return Dest(QStringLiteral("none.img")); });
     emit cb->activated(cb->count() - 1);
-    QCOMPARE(prompter->Texts(), QStringList{QStringLiteral("无法打开磁盘映像文件：\r\n") + Dest(QStringLiteral("none.img"))});
+    QCOMPARE(prompter->Texts(),
+             QStringList{Tr("无法打开磁盘映像文件：\r\n") + Dest(QStringLiteral("none.img"))});
     QCOMPARE(cb->currentIndex(), 0);
     SetFileChooser({});
   }
@@ -610,5 +605,5 @@ class TestWizardScanOptions : public QObject {
   }
 };
 
-QTEST_MAIN(TestWizardScanOptions)
+SNAPSALVAGER_WIZARD_TEST_MAIN(TestWizardScanOptions)
 #include "tst_WizardScanOptions.moc"

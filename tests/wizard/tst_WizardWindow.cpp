@@ -19,13 +19,17 @@ using namespace snapsalvager::test;
 
 namespace {
 
-const QString kTabRefused = QStringLiteral("请点击“下一步”按钮继续，或“返回”按钮返回。");
-const QString kQuitQuestion = QStringLiteral("你确定现在退出 Snapsalvager?");
-const QString kQuitDuringScan =
-    QStringLiteral("Snapsalvager 正在扫描你的内存卡。您确定要终止扫描并退出 Snapsalvager 吗？");
-const QString kBackFromPreview = QStringLiteral(
-    "请注意，“步骤3 - 预览”点击[返回]按钮将回到“步骤1 - 扫描选项”。如果你想从存储卡中恢复丢失的照片,"
-    "您将需要再次进行扫描。\r\n\r\n你一定要返回到“步骤1 - 扫描选项”吗?");
+QString TabRefusedText() { return Tr("请点击“下一步”按钮继续，或“返回”按钮返回。"); }
+QString QuitQuestionText() { return Tr("你确定现在退出 Snapsalvager?"); }
+QString QuitDuringScanText() {
+  return Tr("Snapsalvager 正在扫描你的内存卡。您确定要终止扫描并退出 Snapsalvager 吗？");
+}
+QString BackFromPreviewText() {
+  return Tr(
+      "请注意，“步骤3 - 预览”点击[返回]按钮将回到“步骤1 - "
+      "扫描选项”。如果你想从存储卡中恢复丢失的照片,"
+      "您将需要再次进行扫描。\r\n\r\n你一定要返回到“步骤1 - 扫描选项”吗?");
+}
 
 // Found files as a scan leaves them: temporary files in the form's TempFolder.
 void AddRecords(TMainForm& form, int count, const QString& type = QStringLiteral("JPG")) {
@@ -119,9 +123,9 @@ class TestWizardWindow : public QObject {
     QVERIFY(form->ui.LTitle->font().bold());
     QCOMPARE(form->CurrentPage(), 1);
     VerifyStep(1);
-    VerifyButtons(false, true, QStringLiteral("下一步 >"));
-    QCOMPARE(form->ui.BBack->text(), QStringLiteral("< 返回"));
-    QCOMPARE(form->ui.BCancel->text(), QStringLiteral("关闭"));
+    VerifyButtons(false, true, Tr("下一步 >"));
+    QCOMPARE(form->ui.BBack->text(), Tr("< 返回", "MainForm"));
+    QCOMPARE(form->ui.BCancel->text(), Tr("关闭", "MainForm"));
     QVERIFY(!form->ScanInProgress);
     QVERIFY(!form->ui.CVideo->isChecked());
     QVERIFY(!form->ui.LVideoFileType->isVisible());
@@ -130,14 +134,13 @@ class TestWizardWindow : public QObject {
     QCOMPARE(form->ui.EDestFolder->text(), form->DefaultDestFolder);
     QVERIFY(prompter->Messages.isEmpty());
 
-    const QStringList tabs = {QStringLiteral("欢迎使用"), QStringLiteral("第 1 步-"),
-                              QStringLiteral("第 2 步-"), QStringLiteral("第 3 步-"),
-                              QStringLiteral("完成")};
+    const QStringList tabs = {Tr("欢迎使用", "MainForm"), Tr("第 1 步-", "MainForm"),
+                              Tr("第 2 步-", "MainForm"), Tr("第 3 步-", "MainForm"), Tr("完成")};
     for (int i = 0; i < tabs.size(); ++i) QCOMPARE(form->ui.PC->tabText(i), tabs[i]);
-    QCOMPARE(form->ui.LTopNoteStep1->text(), QStringLiteral("扫描选项"));
-    QCOMPARE(form->scanUi.LTopNoteStep2->text(), QStringLiteral("扫描进度"));
-    QCOMPARE(form->previewUi.LTopNoteStep3->text(), QStringLiteral("结果预览"));
-    QCOMPARE(form->finishUi.LTopNoteStepComplete->text(), QStringLiteral("恢复完成"));
+    QCOMPARE(form->ui.LTopNoteStep1->text(), Tr("扫描选项", "MainForm"));
+    QCOMPARE(form->scanUi.LTopNoteStep2->text(), Tr("扫描进度", "ScanPage"));
+    QCOMPARE(form->previewUi.LTopNoteStep3->text(), Tr("结果预览", "PreviewPage"));
+    QCOMPARE(form->finishUi.LTopNoteStepComplete->text(), Tr("恢复完成", "FinishPage"));
     // Every page shows the welcome page's top bar.
     const QImage bar = ImageOf(form->ui.imgTopBar);
     QVERIFY(!bar.isNull());
@@ -153,20 +156,21 @@ class TestWizardWindow : public QObject {
       for (QAction* a : menu->actions()) t << (a->isSeparator() ? QStringLiteral("-") : a->text());
       return t;
     };
-    QCOMPARE(form->ui.File1->title(), QStringLiteral("文件(&F)"));
+    QCOMPARE(form->ui.File1->title(), Tr("文件(&F)", "MainForm"));
     QCOMPARE(texts(form->ui.File1),
-             QStringList({QStringLiteral("新建扫描 （转到第 1 步）"), QStringLiteral("深度扫描（精确文件结尾）"),
-                          QStringLiteral("扫描时保存存储卡映像…"), "-", QStringLiteral("退出")}));
+             QStringList({Tr("新建扫描 （转到第 1 步）", "MainForm"),
+                          Tr("深度扫描（精确文件结尾）", "MainForm"),
+                          Tr("扫描时保存存储卡映像…", "MainForm"), "-", Tr("退出", "MainForm")}));
     // Deep scan and the card image: switches, off at start.
     QVERIFY(form->ui.NDeepScan->isCheckable());
     QVERIFY(!form->ui.NDeepScan->isChecked());
     QVERIFY(form->ui.NCardImage->isCheckable());
     QVERIFY(!form->ui.NCardImage->isChecked());
-    QCOMPARE(form->ui.Help1->title(), QStringLiteral("帮助(&H)"));
+    QCOMPARE(form->ui.Help1->title(), Tr("帮助(&H)", "MainForm"));
     QCOMPARE(texts(form->ui.Help1),
-             QStringList({QStringLiteral("Snapsalvager 帮助"), "-", QStringLiteral("Snapsalvager 网站"),
-                          QStringLiteral("Snapsalvager 支持"), QStringLiteral("检查 Snapsalvager 更新"),
-                          "-", QStringLiteral("关于")}));
+             QStringList({Tr("Snapsalvager 帮助", "MainForm"), "-",
+                          Tr("Snapsalvager 网站", "MainForm"), Tr("Snapsalvager 支持", "MainForm"),
+                          Tr("检查 Snapsalvager 更新", "MainForm"), "-", Tr("关于", "MainForm")}));
   }
 
   void DefaultDestFolderIsDocumentsSnapsalvagerAndDate() {
@@ -208,21 +212,21 @@ class TestWizardWindow : public QObject {
     QTabBar* tabs = form->ui.PC->tabBar();
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(3).center());
     QCOMPARE(form->CurrentPage(), 2);
-    QCOMPARE(prompter->Texts(), QStringList{kTabRefused});
+    QCOMPARE(prompter->Texts(), QStringList{TabRefusedText()});
     QCOMPARE(prompter->Messages[0].Kind, TMessageKind::Information);
 
     QTest::keyClick(form->ui.PC, Qt::Key_Tab, Qt::ControlModifier);
     QCOMPARE(form->CurrentPage(), 2);
-    QCOMPARE(prompter->Texts(), QStringList({kTabRefused, kTabRefused}));
+    QCOMPARE(prompter->Texts(), QStringList({TabRefusedText(), TabRefusedText()}));
   }
 
   void WelcomeNextShowsOptionsWithAFreshDriveList() {
     ClickNext();
     QCOMPARE(form->CurrentPage(), 2);
     VerifyStep(2);
-    VerifyButtons(true, true, QStringLiteral("下一步 >"));
+    VerifyButtons(true, true, Tr("下一步 >"));
     QCOMPARE(form->ui.CBDrive->currentIndex(), 0);
-    QCOMPARE(form->ui.CBDrive->currentText(), QStringLiteral("请选择您的存储卡的盘符..."));
+    QCOMPARE(form->ui.CBDrive->currentText(), Tr("请选择您的存储卡的盘符..."));
   }
 
   void OptionsBackReturnsToWelcome() {
@@ -230,7 +234,7 @@ class TestWizardWindow : public QObject {
     ClickBack();
     QCOMPARE(form->CurrentPage(), 1);
     VerifyStep(1);
-    VerifyButtons(false, true, QStringLiteral("下一步 >"));
+    VerifyButtons(false, true, Tr("下一步 >"));
   }
 
   void FailedValidationStaysOnOptionsWithBothButtons() {
@@ -239,7 +243,7 @@ class TestWizardWindow : public QObject {
     QCOMPARE(prompter->Texts(), QStringList{EngineText(TText::NoDrive)});
     QCOMPARE(form->CurrentPage(), 2);
     VerifyStep(2);
-    VerifyButtons(true, true, QStringLiteral("下一步 >"));
+    VerifyButtons(true, true, Tr("下一步 >"));
   }
 
   void ScanPageBackAfterTheScanReturnsToOptions() {
@@ -249,13 +253,13 @@ class TestWizardWindow : public QObject {
     ClickBack();
     QCOMPARE(form->CurrentPage(), 2);
     VerifyStep(2);
-    VerifyButtons(true, true, QStringLiteral("下一步 >"));
+    VerifyButtons(true, true, Tr("下一步 >"));
   }
 
   void ScanPageNextEntersThePreview() {
     ArriveOnPreview(3);
     VerifyStep(4);
-    VerifyButtons(true, true, QStringLiteral("下一步 >"));
+    VerifyButtons(true, true, Tr("下一步 >"));
   }
 
   void PreviewBackWith29FilesAsksNothing() {
@@ -264,18 +268,18 @@ class TestWizardWindow : public QObject {
     QVERIFY(prompter->Messages.isEmpty());
     QCOMPARE(form->CurrentPage(), 2);
     VerifyStep(2);
-    VerifyButtons(true, true, QStringLiteral("下一步 >"));
+    VerifyButtons(true, true, Tr("下一步 >"));
   }
 
   void PreviewBackWith30FilesAsksAndNoKeepsThePreview() {
     ArriveOnPreview(30);
     prompter->Answers = {QMessageBox::No};
     ClickBack();
-    QCOMPARE(prompter->Texts(), QStringList{kBackFromPreview});
+    QCOMPARE(prompter->Texts(), QStringList{BackFromPreviewText()});
     QCOMPARE(prompter->Messages[0].Kind, TMessageKind::Confirmation);
     QCOMPARE(form->CurrentPage(), 4);
     VerifyStep(4);
-    VerifyButtons(true, true, QStringLiteral("下一步 >"));
+    VerifyButtons(true, true, Tr("下一步 >"));
   }
 
   void PreviewBackWith30FilesGoesBackUnlessNo() {
@@ -292,7 +296,7 @@ class TestWizardWindow : public QObject {
     ClickNext();
     QCOMPARE(form->CurrentPage(), 5);
     VerifyStep(6);
-    VerifyButtons(false, true, QStringLiteral("完成"));
+    VerifyButtons(false, true, Tr("完成"));
     QCOMPARE(form->FoundFiles.Count(), size_t(0));
     QVERIFY(!form->finishUi.LPostProcess->isVisibleTo(form.get()));
     QVERIFY(!form->finishUi.LPostProcess2Link->isVisibleTo(form.get()));
@@ -308,14 +312,17 @@ class TestWizardWindow : public QObject {
     ClickNext();
     ClickNext();
     QCOMPARE(form->CurrentPage(), 5);
-    QCOMPARE(prompter->Texts(),
-             QStringList{QStringLiteral("重要说明： 已恢复的文件包含\".CRW\"文件。那些已恢复的文件在某些情况下可能需要后处理"
-                                        "或他们不能正常打开。单击 [确定]，Snapsalvager 将您带入支持网页下载后处理工具。")});
+    QCOMPARE(
+        prompter->Texts(),
+        QStringList{
+            Tr("重要说明： 已恢复的文件包含\"%1\"文件。那些已恢复的文件在某些情况下可能需要后处理"
+               "或他们不能正常打开。单击 [确定]，Snapsalvager 将您带入支持网页下载后处理工具。")
+                .arg(QStringLiteral(".CRW"))});
     QCOMPARE(documents.Opened, QStringList{PostProcessLink(QStringLiteral(".CRW"))});
     QVERIFY(form->finishUi.LPostProcess->isVisibleTo(form.get()));
     QVERIFY(form->finishUi.LPostProcess2Link->isVisibleTo(form.get()));
     QVERIFY(form->finishUi.imgPostProcess->isVisibleTo(form.get()));
-    VerifyButtons(false, true, QStringLiteral("完成"));
+    VerifyButtons(false, true, Tr("完成"));
   }
 
   void FinishReturnsToWelcomeWithAnEmptyList() {
@@ -326,7 +333,7 @@ class TestWizardWindow : public QObject {
     QCOMPARE(form->CurrentPage(), 1);
     VerifyStep(1);
     QCOMPARE(form->FoundFiles.Count(), size_t(0));
-    VerifyButtons(false, true, QStringLiteral("下一步 >"));
+    VerifyButtons(false, true, Tr("下一步 >"));
   }
 
   // After a recovery the menu's new scan shows step 2 as the options page it is: the
@@ -339,7 +346,7 @@ class TestWizardWindow : public QObject {
       form->ui.NNewScan->trigger();
       QCOMPARE(form->CurrentPage(), 2);
       VerifyStep(2);
-      VerifyButtons(true, true, QStringLiteral("下一步 >"));
+      VerifyButtons(true, true, Tr("下一步 >"));
       ClickBack();
       QCOMPARE(form->CurrentPage(), 1);
       VerifyStep(1);
@@ -366,10 +373,10 @@ class TestWizardWindow : public QObject {
     QCOMPARE(form->CurrentPage(), 3);
     VerifyStep(3);
     QVERIFY(form->ScanInProgress);
-    VerifyButtons(false, false, QStringLiteral("下一步 >"));
+    VerifyButtons(false, false, Tr("下一步 >"));
     QTRY_VERIFY_WITH_TIMEOUT(!form->ScanInProgress, 20000);
     QCOMPARE(form->FoundFiles.Count(), size_t(2));
-    VerifyButtons(true, true, QStringLiteral("下一步 >"));
+    VerifyButtons(true, true, Tr("下一步 >"));
 
     ClickNext();
     QCOMPARE(form->CurrentPage(), 4);
@@ -377,12 +384,12 @@ class TestWizardWindow : public QObject {
     ClickNext();
     QCOMPARE(form->CurrentPage(), 5);
     VerifyStep(6);
-    VerifyButtons(false, true, QStringLiteral("完成"));
+    VerifyButtons(false, true, Tr("完成"));
     QVERIFY(QFileInfo::exists(work->filePath(QStringLiteral("photos/File0001.JPG"))));
     QVERIFY(QFileInfo::exists(work->filePath(QStringLiteral("photos/File0002.JPG"))));
     ClickNext();
     QCOMPARE(form->CurrentPage(), 1);
-    VerifyButtons(false, true, QStringLiteral("下一步 >"));
+    VerifyButtons(false, true, Tr("下一步 >"));
     QVERIFY(prompter->Messages.isEmpty());
     // The next scan starts with the card of this one still chosen.
     ClickNext();
@@ -415,38 +422,38 @@ class TestWizardWindow : public QObject {
     QCOMPARE(form->CurrentPage(), 3);
     QTRY_VERIFY_WITH_TIMEOUT(!form->ScanInProgress, 20000);
     QCOMPARE(prompter->Texts(), QStringList{EngineText(TText::NothingFound)});
-    VerifyButtons(true, false, QStringLiteral("下一步 >"));
+    VerifyButtons(true, false, Tr("下一步 >"));
     ClickBack();
     QCOMPARE(form->CurrentPage(), 2);
     VerifyStep(2);
-    VerifyButtons(true, true, QStringLiteral("下一步 >"));
+    VerifyButtons(true, true, Tr("下一步 >"));
   }
 
   void ClosingWhileIdleAsksAndNoKeepsTheWindow() {
     prompter->Answers = {QMessageBox::No};
     QVERIFY(!form->close());
     QVERIFY(form->isVisible());
-    QCOMPARE(prompter->Texts(), QStringList{kQuitQuestion});
+    QCOMPARE(prompter->Texts(), QStringList{QuitQuestionText()});
     QCOMPARE(prompter->Messages[0].Kind, TMessageKind::Confirmation);
 
     prompter->Answers = {QMessageBox::Yes};
     QTest::mouseClick(form->ui.BCancel, Qt::LeftButton);
     QVERIFY(!form->isVisible());
-    QCOMPARE(prompter->Texts(), QStringList({kQuitQuestion, kQuitQuestion}));
+    QCOMPARE(prompter->Texts(), QStringList({QuitQuestionText(), QuitQuestionText()}));
   }
 
   void ExitMenuAsksTheSameQuestion() {
     prompter->Answers = {QMessageBox::Cancel};
     form->ui.Exit1->trigger();
     QVERIFY(form->isVisible());
-    QCOMPARE(prompter->Texts(), QStringList{kQuitQuestion});
+    QCOMPARE(prompter->Texts(), QStringList{QuitQuestionText()});
   }
 
   void ClosingDuringAScanWarnsFirst() {
     form->ScanInProgress = true;
     prompter->Answers = {QMessageBox::No};
     QVERIFY(!form->close());
-    QCOMPARE(prompter->Texts(), QStringList{kQuitDuringScan});
+    QCOMPARE(prompter->Texts(), QStringList{QuitDuringScanText()});
     QCOMPARE(prompter->Messages[0].Kind, TMessageKind::Warning);
     QVERIFY(form->isVisible());
 
@@ -463,14 +470,18 @@ class TestWizardWindow : public QObject {
     SetAdministratorOverride(false);
     TMainForm asked;
     SetAdministratorOverride(std::nullopt);
-    QCOMPARE(prompter->Texts(),
-             QStringList{QStringLiteral(
-                 "注意： 看来你没有使用\"管理员身份\"登录。在某些情况下，没有\"管理员\"权限 Snapsalvager "
-                 "可能无法访问和恢复您的数据：它不能直接读取存储卡，也无法通过系统的磁盘服务 udisks2 请求授权。"
-                 "\r\n\r\n可以这样解决：请系统管理员帮助您；或者以桌面的管理员权限启动 Snapsalvager"
-                 "（pkexec snapsalvager）；或者加入存储卡设备所属的组“%1”（sudo usermod -aG %1 用户名，然后重新登录）。"
-                 "\r\n\r\n单击 [是] 立即关闭 Snapsalvager 或单击 [否]，继续。")
-                             .arg(QString::fromStdString(DeviceGroupName()))});
+    QCOMPARE(
+        prompter->Texts(),
+        QStringList{
+            Tr("注意： 看来你没有使用\"管理员身份\"登录。在某些情况下，没有\"管理员\"权限 "
+               "Snapsalvager "
+               "可能无法访问和恢复您的数据：它不能直接读取存储卡，也无法通过系统的磁盘服务 udisks2 "
+               "请求授权。"
+               "\r\n\r\n可以这样解决：请系统管理员帮助您；或者以桌面的管理员权限启动 Snapsalvager"
+               "（pkexec snapsalvager）；或者加入存储卡设备所属的组“%1”（sudo usermod -aG %1 "
+               "用户名，然后重新登录）。"
+               "\r\n\r\n单击 [是] 立即关闭 Snapsalvager 或单击 [否]，继续。")
+                .arg(QString::fromStdString(DeviceGroupName()))});
     QVERIFY(!prompter->Texts().first().contains(QStringLiteral("快捷方式")));  // no Windows advice
     QVERIFY(!asked.QuitRequested);
   }
@@ -497,5 +508,5 @@ class TestWizardWindow : public QObject {
   }
 };
 
-QTEST_MAIN(TestWizardWindow)
+SNAPSALVAGER_WIZARD_TEST_MAIN(TestWizardWindow)
 #include "tst_WizardWindow.moc"
