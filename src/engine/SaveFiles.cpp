@@ -108,7 +108,9 @@ void CopyThenUnlink(const std::filesystem::path& from, const std::filesystem::pa
     ::unlink(to.c_str());
     Fail("cannot write", to, error);
   }
-  // The copy is complete and durable; only now may the source go.
+  // The copy is complete and durable; only now may the source go. Closed first: Windows
+  // removes no file that is still open.
+  source.Close();
   if (::unlink(from.c_str()) != 0) {
     int error = errno;
     ::unlink(to.c_str());
