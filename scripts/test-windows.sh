@@ -26,10 +26,13 @@ wineboot -i >/dev/null 2>&1
 card_dir="$repo/build/windows-e2e"
 rm -rf "$card_dir"
 mkdir -p "$card_dir/e-root"
-ln -s "$card_dir/card.img" "$WINEPREFIX/dosdevices/e::"
+ln -s "$card_dir/demo/card.img" "$WINEPREFIX/dosdevices/e::"
 ln -s "$card_dir/e-root" "$WINEPREFIX/dosdevices/e:"
 wine reg add 'HKLM\Software\Wine\Drives' /v e: /d floppy /f >/dev/null 2>&1
 wineserver -w
+# One wine server for every test program, not one started (and its services) per program.
+wineserver -p
+trap 'wineserver -k 2>/dev/null || true' EXIT
 
 echo "== tests (Windows, under wine)" >&2
 start=$SECONDS
@@ -41,7 +44,7 @@ if [ ! -x build/default/src/cli/snapsalvager-cli ] || [ ! -x build/default/tests
   [ -d build/default ] || cmake --preset default >/dev/null
   cmake --build build/default -j "$jobs" --target snapsalvager-cli make_demo_card
 fi
-build/default/tests/fixtures/make_demo_card "$card_dir/card.img" >/dev/null
+build/default/tests/fixtures/make_demo_card "$card_dir/demo" >/dev/null
 cli_windows="$repo/build/windows/src/cli/snapsalvager-cli.exe"
 status=0
 # Rows (standard output), the exit status, then every file left in the destination with its
@@ -50,7 +53,7 @@ run() {  # run SIDE MODE: writes $card_dir/SIDE-MODE.txt
   local side=$1 mode=$2 dest="$card_dir/$1-$2" extra=() rc=0
   [ "$mode" = scan ] && extra=(--scan-only)
   if [ "$side" = linux ]; then
-    build/default/src/cli/snapsalvager-cli recover "$card_dir/card.img" "$dest" --video --audio --yes \
+    build/default/src/cli/snapsalvager-cli recover "$card_dir/demo/card.img" "$dest" --video --audio --yes \
       "${extra[@]}" >"$dest.rows" 2>"$dest.err" || rc=$?
   else
     wine "$cli_windows" recover E: "$(winepath -w "$dest")" --video --audio --yes "${extra[@]}" \
