@@ -5,6 +5,7 @@
 # run goes on where the first stopped (ninja keeps what it built) and returns at once when
 # build/windows-deps/qt6/.built exists. The log is build/windows-deps/qt6-build.log.
 #   JOBS=2 scripts/build-qt-windows.sh    # more cores, when nothing else needs them
+#   scripts/build-qt-windows.sh --configure-only
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo="$PWD"
@@ -38,6 +39,10 @@ start=$(date +%s)
       -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF \
       -DFEATURE_system_freetype=OFF -DFEATURE_system_libpng=OFF -DFEATURE_system_jpeg=OFF \
       -DFEATURE_sql_sqlite=OFF -DFEATURE_icu=OFF -DFEATURE_zstd=OFF
+  fi
+  if [ "${1:-}" = --configure-only ]; then
+    echo "== configured in $(( $(date +%s) - start )) s"
+    exit 0
   fi
   echo "== build $(date -u)"
   nice -n 19 cmake --build "$build" -j "${JOBS:-1}" --target Widgets
