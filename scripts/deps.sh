@@ -31,7 +31,21 @@ packages=(
   strace
   # the window suites and screenshots in a real X server; Qt's own Chinese texts
   xvfb openbox x11-utils qt6-translations-l10n
+  # the Windows build and its tests under wine (scripts/test-windows.sh), and its zip
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
+  wine wine64 zip
 )
+
+# The Windows build's libjpeg-turbo comes from Debian's source package (apt-get source),
+# which needs the source lists, which a plain Debian image leaves out.
+if ! grep -rqs '^Types:.*deb-src\|^deb-src ' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  echo "Adding the Debian source lists (deb-src)" >&2
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  sed -n 's/^Types: deb$/Types: deb-src/p; /^Types:/!p' /etc/apt/sources.list.d/debian.sources 2>/dev/null |
+    $SUDO tee /etc/apt/sources.list.d/debian-src.sources >/dev/null
+  $SUDO apt-get update -qq
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -18,6 +18,7 @@ ctest --test-dir build/default --output-on-failure -j "$jobs" | tee build/ctest-
 echo "== crash test of the save (SIGKILL at 50 points, then restore)" >&2
 bash scripts/crash-save.sh
 bash scripts/test-package.sh
+bash scripts/test-windows.sh
 
 echo "== build (ASan + UBSan)" >&2
 rm -rf build/sanitize
@@ -38,9 +39,9 @@ if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
   bash scripts/fuzz.sh 20
 fi
 
-# One closing line for both runs (ctest stops the script above on any failure).
+# One closing line for every run (ctest stops the script above on any failure).
 total=0
-for log in build/ctest-default.log build/ctest-sanitize.log; do
+for log in build/ctest-default.log build/ctest-sanitize.log build/ctest-windows.log; do
   n=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
   total=$((total + ${n:-0}))
 done

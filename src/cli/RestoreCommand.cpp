@@ -171,7 +171,7 @@ int RunRestoreCommand(int argc, char** argv) {
     fs::path target;
     if (const std::string problem = RestoreOne(temp, dest, names, target); problem.empty()) {
       ++restored;
-      std::printf("%s\t%s\n", temp.c_str(), target.c_str());
+      std::printf("%s\t%s\n", temp.c_str(), target.string().c_str());
       std::fflush(stdout);
     } else {
       ++failed;

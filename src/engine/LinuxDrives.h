@@ -4,6 +4,7 @@
 //   A, B unused; C the disk holding /; then D, E, ... for the other disks in /sys/block
 //   name order (each partition of a partitioned disk gets a letter, an unpartitioned disk
 //   gets one itself). An image file attached by the user takes the next free letter.
+// On Windows, WindowsDrives.cpp gives this interface the system's own letters instead.
 #pragma once
 
 #include <sys/types.h>

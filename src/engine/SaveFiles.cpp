@@ -86,19 +86,21 @@ std::filesystem::path PartialCopyOf(const std::filesystem::path& to) {
 }
 
 // Gives a finished file its final name without replacing one: a hard link where the file
-// system has them (it fails when the name is taken), else a rename once the name is seen free.
+// system has them (it fails when the name is taken), else a rename that refuses to replace,
+// else (no such rename either) a rename once the name is seen free.
 void PlaceWithoutReplacing(const std::filesystem::path& partial, const std::filesystem::path& to) {
   if (::link(partial.c_str(), to.c_str()) == 0) {
     ::unlink(partial.c_str());
     return;
   }
-  const int error = errno;
-  if (error == EEXIST || (error != EPERM && error != EOPNOTSUPP && error != ENOSYS && error != EMLINK)) {
+  // Any other refusal (FAT and exFAT have no links) leaves the checked rename.
+  std::error_code ec;
+  if (errno == EEXIST || std::filesystem::exists(std::filesystem::symlink_status(to, ec)) || ec) {
     ::unlink(partial.c_str());
-    Fail("cannot create", to, error);
+    Fail("cannot create", to, EEXIST);
   }
-  struct stat taken {};
-  if (::lstat(to.c_str(), &taken) == 0 || errno != ENOENT) {
+  if (::renameat2(AT_FDCWD, partial.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return;
+  if (errno == EEXIST) {
     ::unlink(partial.c_str());
     Fail("cannot create", to, EEXIST);
   }
@@ -144,7 +146,9 @@ void CopyThenUnlink(const std::filesystem::path& from, const std::filesystem::pa
   }
   PlaceWithoutReplacing(partial, to);
   SyncFolder(to.parent_path());
-  // The copy is complete, durable and named; only now may the source go.
+  // The copy is complete, durable and named; only now may the source go. Closed first:
+  // Windows removes no file that is still open.
+  source.Close();
   if (::unlink(from.c_str()) != 0) {
     int error = errno;
     ::unlink(to.c_str());

@@ -176,7 +176,8 @@ std::filesystem::path TempFileOfJournal(const std::filesystem::path& path) {
 }
 
 bool SyncFolder(const std::filesystem::path& folder) {
-  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const std::filesystem::path where = folder.empty() ? std::filesystem::path(".") : folder;
+  const int fd = ::open(where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;
   const bool synced = ::fsync(fd) == 0;
   ::close(fd);

@@ -113,12 +113,18 @@ TEST(ScanChecksTest, ImplausibleSizesFallBackToAskingFor65536Sectors) {
 }
 
 TEST(ScanChecksTest, DestinationIsTrimmedAndEndsWithASlash) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Linux paths: on Windows an absolute path begins with a drive letter";
+#endif
   EXPECT_EQ(NormaliseDestFolder("  /media/out  "), "/media/out/");
   EXPECT_EQ(NormaliseDestFolder("/media/out/"), "/media/out/");
   EXPECT_EQ(NormaliseDestFolder(" \t "), "");
 }
 
 TEST(ScanChecksTest, RelativeAndHomeDestinationsBecomeAbsolute) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Linux paths: on Windows an absolute path begins with a drive letter";
+#endif
   EXPECT_EQ(NormaliseDestFolder(" relative/out "), (fs::current_path() / "relative/out").string() + "/");
   const char* home = std::getenv("HOME");
   const std::string base = home && *home ? home : "/";

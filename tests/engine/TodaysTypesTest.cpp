@@ -67,6 +67,9 @@ class TodaysTypesTest : public ::testing::Test {
 fs::path* TodaysTypesTest::dir_ = nullptr;
 
 TEST_F(TodaysTypesTest, RealFilesAreNamedAndEndAtTheirLastByte) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the files are made by Linux programs (sox, ffmpeg, heif-enc); the Linux build runs this";
+#endif
   fixtures::WritePlainFile(*dir_ / "in.jpg", fixtures::EncodeJpeg(320, 240));
   struct TCase {
     const char* Type;

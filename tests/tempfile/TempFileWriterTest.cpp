@@ -205,6 +205,9 @@ TEST(WriteFileStream, CreateRefusesAnExistingFileAndLeavesItAsItWas) {
 }
 
 TEST(WriteFileStream, PlantedSymlinkMakesCreateFailAndLeavesTheTargetAlone) {
+#ifdef _WIN32
+  GTEST_SKIP() << "making a symbolic link needs a privilege on Windows";
+#endif
   TempDir dir;
   const fs::path victim = dir.path() / "precious.jpg";
   std::ofstream(victim) << "keep me";

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Tries to cross-build Qt's base module (Core, Gui, Widgets; static) for Windows with
+# mingw-w64 from Debian's qt6-base source package, for the wizard's Windows build. Not part
+# of CI: on this machine it takes hours. Runs at the lowest priority on one core; a second
+# run goes on where the first stopped (ninja keeps what it built) and returns at once when
+# build/windows-deps/qt6/.built exists. The log is build/windows-deps/qt6-build.log.
+#   JOBS=2 scripts/build-qt-windows.sh    # more cores, when nothing else needs them
+#   scripts/build-qt-windows.sh --configure-only
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo="$PWD"
+root="$repo/build/windows-deps"
+prefix="$root/qt6"
+log="$root/qt6-build.log"
+[ -f "$prefix/.built" ] && { echo "$prefix"; exit 0; }
+mkdir -p "$root/src"
+cd "$root/src"
+if ! ls -d qt6-base-*/ >/dev/null 2>&1; then
+  # Needs a deb-src line in the apt sources (scripts/deps.sh adds one).
+  apt-get source -qq qt6-base >/dev/null 2>&1
+fi
+source_dir="$(ls -d "$root"/src/qt6-base-*/ | head -1)"
+build="$root/qt6-build"
+mkdir -p "$build"
+start=$(date +%s)
+{
+  echo "== configure $(date -u)"
+  if [ ! -f "$build/build.ninja" ]; then
+    # The host's Qt (same version, from Debian) supplies moc, rcc and uic. Only what the
+    # wizard links: no network, SQL, printing, OpenGL, D-Bus or tests.
+    cmake -S "$source_dir" -B "$build" -G Ninja \
+      -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64.cmake" \
+      -DCMAKE_CROSSCOMPILING_EMULATOR="" \
+      -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+      -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF \
+      -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_TOOLS_BY_DEFAULT=OFF \
+      -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_printsupport=OFF -DFEATURE_opengl=OFF \
+      -DFEATURE_dbus=OFF -DFEATURE_testlib=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF \
+      -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF \
+      -DFEATURE_system_freetype=OFF -DFEATURE_system_libpng=OFF -DFEATURE_system_jpeg=OFF \
+      -DFEATURE_sql_sqlite=OFF -DFEATURE_icu=OFF -DFEATURE_zstd=OFF
+  fi
+  if [ "${1:-}" = --configure-only ]; then
+    echo "== configured in $(( $(date +%s) - start )) s"
+    exit 0
+  fi
+  echo "== build $(date -u)"
+  nice -n 19 cmake --build "$build" -j "${JOBS:-1}" --target Widgets
+  nice -n 19 cmake --install "$build"
+  touch "$prefix/.built"
+  echo "== built in $(( $(date +%s) - start )) s $(date -u)"
+} >>"$log" 2>&1 || {
+  echo "stopped after $(( $(date +%s) - start )) s; $(grep -c '^\[' "$log" || true) build steps logged in $log" >&2
+  exit 1
+}
+echo "$prefix"
