@@ -42,8 +42,13 @@ if ! grep -rqs '^Types:.*deb-src\|^deb-src ' /etc/apt/sources.list /etc/apt/sour
   echo "Adding the Debian source lists (deb-src)" >&2
   SUDO=""
   if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-  sed -n 's/^Types: deb$/Types: deb-src/p; /^Types:/!p' /etc/apt/sources.list.d/debian.sources 2>/dev/null |
-    $SUDO tee /etc/apt/sources.list.d/debian-src.sources >/dev/null
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    sed -n 's/^Types: deb$/Types: deb-src/p; /^Types:/!p' /etc/apt/sources.list.d/debian.sources |
+      $SUDO tee /etc/apt/sources.list.d/debian-src.sources >/dev/null
+  else  # the one-line format of /etc/apt/sources.list
+    sed -n 's/^deb \(.*\)/deb-src \1/p' /etc/apt/sources.list 2>/dev/null |
+      $SUDO tee /etc/apt/sources.list.d/debian-src.list >/dev/null
+  fi
   $SUDO apt-get update -qq
 fi
 
