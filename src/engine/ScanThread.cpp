@@ -345,6 +345,7 @@ void TDigitalReadThread::Impl::StartJournal() {
   } catch (const std::exception&) {
     journal.reset();  // the scan runs without: it cannot be continued
   }
+  lastDurableTick = Now();
   if (resumeFrom) {
     ContinueFromJournal(*resumeFrom);
   } else {

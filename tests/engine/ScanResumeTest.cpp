@@ -1,0 +1,199 @@
+// An interrupted scan goes on from its journal and ends as if never interrupted: the scan is
+// killed (SIGKILL, in a child process) at points spread over a card with photos, clips,
+// split photos and bad sectors, continued each time, and its rows and temporary files are
+// compared byte for byte with a scan that ran through. Also: what the journal refuses.
+#include "engine/ScanJournal.h"
+#include "engine/ScanThread.h"
+#include "engine/CarvingRules.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <mutex>
+
+#include "engine/LinuxDrives.h"
+#include "fixtures/DamagedCards.h"
+#include "metadata/PhotoSummary.h"
+
+namespace snapsalvager {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The card's reads, passed on; the first read that starts in the batch-long window from
+// killFrom (a byte offset) kills the process, as a crash or a pulled plug would end it. A
+// window, not all reads past it: the card's fingerprint is read at its middle and end first.
+class TKillingSource : public TCardSource {
+ public:
+  TKillingSource(std::unique_ptr<TCardSource> inner, uint64_t killFrom) : inner_(std::move(inner)), killFrom_(killFrom) {}
+  bool ReadAt(uint64_t offset, void* dest, size_t length) override {
+    if (offset >= killFrom_ && offset - killFrom_ < 200 * 512) ::kill(::getpid(), SIGKILL);
+    return inner_->ReadAt(offset, dest, length);
+  }
+  bool Geometry(TDiskGeometry& geometry) override { return inner_->Geometry(geometry); }
+  bool Length(int64_t& bytes) override { return inner_->Length(bytes); }
+
+ private:
+  std::unique_ptr<TCardSource> inner_;
+  uint64_t killFrom_;
+};
+
+class TRows : public TScanEvents {
+ public:
+  void SetProgressPosition(uint64_t) override {}
+  void SetProgressMaximum(uint64_t) override {}
+  void StepProgress() override {}
+  void SetLabelText(TScanLabel label, const std::string& text) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (label == TScanLabel::LBad) bad = text;
+  }
+  void AddFoundFile(const std::string& name, const std::string& description, int64_t size) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    rows.push_back(name + "\t" + description + "\t" + std::to_string(size));
+  }
+  void Finish(const std::string& text) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    error = text;
+  }
+  std::mutex mutex;
+  std::vector<std::string> rows;
+  std::string bad, error;
+};
+
+// What a scan leaves: its rows, the unreadable count, every file of the temporary folder.
+struct TOutcome {
+  std::vector<std::string> Rows;
+  std::string Bad;
+  std::map<std::string, std::string> Files;
+};
+
+std::map<std::string, std::string> FolderFiles(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    files[entry.path().filename().string()] = std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  return files;
+}
+
+class ScanResumeTest : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "scanresume-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    // The split photos, whole photos and clips of a camera's card, then two files of several
+    // MiB (a photo, a clip) that the writer holds part of in memory when the kill comes.
+    const fixtures::FragmentedCard fragmented = fixtures::MakeFragmentedCard(4096, false);
+    const uint32_t front = fragmented.Image.sectors();
+    card_ = std::make_unique<fixtures::CardImage>(front + 2 * kLargeSectors);
+    card_->noise(7).place(0, fragmented.Image.bytes()).jpegAt(front).header(front + kLargeSectors, "MOV");
+    // Bad sectors in photos, in clips, in the gaps and in the file system, never two whole
+    // batches in a row (that reads as a card pulled out).
+    const uint32_t sectors = card_->sectors();
+    for (uint32_t k = 1; k <= 12; ++k) bad_.insert(sectors / 13 * k + k * 7);
+    bad_.insert(40);
+    bad_.insert(41);
+  }
+  void TearDown() override {
+    LinuxDrives::DetachAll();
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  // The card as a drive whose reads kill the process from killFrom on.
+  TDriveEntry Attach(uint64_t killFrom) {
+    LinuxDrives::DetachAll();
+    const fixtures::CardImage& image = *card_;
+    const std::set<uint32_t> bad = bad_;
+    const char letter = LinuxDrives::AttachSource("card", DRIVE_REMOVABLE, [&image, bad, killFrom] {
+      return std::unique_ptr<TCardSource>(new TKillingSource(image.source(nullptr, bad), killFrom));
+    });
+    TDriveEntry drive;
+    drive.Letter = letter;
+    drive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
+    drive.SectorCount = image.sectors();
+    drive.SectorSize = 512;
+    return drive;
+  }
+
+  // One scan into temp: a new one, or the journal's continuation when there is one of this
+  // card and these options.
+  TOutcome Scan(const fs::path& temp, uint64_t killFrom = UINT64_MAX) {
+    fs::create_directories(temp);
+    TRows events;
+    TFoundFileList found;
+    {
+      TDigitalReadThread scan(events, [](const std::function<void()>& call) { call(); }, found);
+      scan.Drive = Attach(killFrom);
+      scan.TempFolder = temp.string() + "/";
+      scan.Inputs = MakeRecogniserInputs("Generic Digital Camera", true, true, true, "ALL");
+      scan.DeepScan = GetParam();
+      scan.DescribeFile = DescribeFoundFile;
+      const TResumeOffer offer = FindResumableScan(
+          temp, ScanJournalKey(scan.Drive, scan.Inputs, scan.DeepScan, true, 0, 0));
+      EXPECT_NE(offer.Verdict, TResumeVerdict::OtherScan);
+      EXPECT_NE(offer.Verdict, TResumeVerdict::Unusable);
+      scan.ResumeFrom = offer.Journal;
+      scan.Start();
+      EXPECT_TRUE(scan.WaitFor(60000));
+    }
+    EXPECT_EQ(events.error, "");
+    TOutcome outcome{events.rows, events.bad, FolderFiles(temp)};
+    EXPECT_EQ(found.Count(), outcome.Rows.size());
+    return outcome;
+  }
+
+  // The same scan in a child process, killed at the first read from killFrom on.
+  void KilledScan(const fs::path& temp, uint64_t killFrom) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      Scan(temp, killFrom);
+      ::_exit(0);  // it ran through: the parent says so
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "not killed at byte " << killFrom;
+  }
+
+  fs::path dir_;
+  static constexpr uint32_t kLargeSectors = 6000;
+  std::unique_ptr<fixtures::CardImage> card_;
+  std::set<uint32_t> bad_;
+};
+
+TEST_P(ScanResumeTest, KilledTwentyTimesEndsAsAScanThatRanThrough) {
+  const TOutcome whole = Scan(dir_ / "whole");
+  ASSERT_GT(whole.Rows.size(), 20u);
+  ASSERT_EQ(whole.Bad, std::to_string(bad_.size()));
+  EXPECT_FALSE(JournalPresent(dir_ / "whole")) << "a scan that reached the end leaves no journal";
+
+  // Twenty kills spread over the card, each at an odd sector so they fall inside files and
+  // batches, each run continuing the one before.
+  const uint64_t sectors = card_->sectors();
+  for (uint64_t k = 1; k <= 20; ++k) {
+    const uint64_t sector = sectors * k / 21 + k * 37 % 199;
+    KilledScan(dir_ / "resumed", sector * 512);
+    ASSERT_TRUE(JournalPresent(dir_ / "resumed")) << "kill " << k;
+  }
+  const TOutcome resumed = Scan(dir_ / "resumed");
+  EXPECT_EQ(resumed.Rows, whole.Rows);
+  EXPECT_EQ(resumed.Bad, whole.Bad);
+  ASSERT_EQ(resumed.Files.size(), whole.Files.size());
+  for (const auto& [name, bytes] : whole.Files) {
+    ASSERT_TRUE(resumed.Files.count(name)) << name;
+    EXPECT_TRUE(resumed.Files.at(name) == bytes) << name << " differs";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(PlainAndDeep, ScanResumeTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Deep" : "Plain"; });
+
+}  // namespace
+}  // namespace snapsalvager
