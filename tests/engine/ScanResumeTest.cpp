@@ -192,6 +192,52 @@ TEST_P(ScanResumeTest, KilledTwentyTimesEndsAsAScanThatRanThrough) {
   }
 }
 
+// A journal is continued only for the card and options it was made with, and only while its
+// files are as it counts them; a torn latest point leaves the one before.
+TEST_P(ScanResumeTest, JournalOfAnotherScanOrWithChangedFilesIsNotContinued) {
+  const fs::path temp = dir_ / "temp";
+  KilledScan(temp, uint64_t{card_->sectors()} / 3 * 512);
+  const TDriveEntry drive = Attach(UINT64_MAX);
+  const TRecogniserInputs inputs = MakeRecogniserInputs("Generic Digital Camera", true, true, true, "ALL");
+  const TJournalKey key = ScanJournalKey(drive, inputs, GetParam(), true, 0, 0);
+  const TResumeOffer offer = FindResumableScan(temp, key);
+  ASSERT_EQ(offer.Verdict, TResumeVerdict::Matches);
+  ASSERT_FALSE(offer.Journal->Rows.empty());
+  EXPECT_GT(offer.Journal->Point.Done, 0u);
+
+  TJournalKey otherOptions = key;
+  otherOptions.Options = ScanOptionsLine(inputs, !GetParam(), true, 0, 0);
+  TJournalKey otherCard = key;
+  otherCard.CardHash = "0123456789abcdef";
+  TJournalKey otherSize = key;
+  otherSize.SectorCount += 1;
+  for (const TJournalKey& other : {otherOptions, otherCard, otherSize})
+    EXPECT_EQ(FindResumableScan(temp, other).Verdict, TResumeVerdict::OtherScan);
+
+  // The latest point torn: the one before it is taken.
+  const fs::path state = temp / kJournalStateName;
+  const std::string slots = FolderFiles(temp).at(kJournalStateName);
+  const TJournalPoint latest = offer.Journal->Point;
+  for (const size_t slot : {size_t{0}, size_t{16384}}) {
+    std::string torn = slots;
+    torn[slot + 40] ^= 1;
+    std::ofstream(state, std::ios::binary | std::ios::trunc) << torn;
+    const TResumeOffer before = FindResumableScan(temp, key);
+    ASSERT_EQ(before.Verdict, TResumeVerdict::Matches);
+    EXPECT_LE(before.Journal->Point.Done, latest.Done);
+  }
+  std::string both = slots;
+  both[40] ^= 1;
+  both[16384 + 40] ^= 1;
+  std::ofstream(state, std::ios::binary | std::ios::trunc) << both;
+  EXPECT_EQ(FindResumableScan(temp, key).Verdict, TResumeVerdict::Unusable);
+  std::ofstream(state, std::ios::binary | std::ios::trunc) << slots;
+
+  // A found file saved (moved away) since: the journal no longer fits the folder.
+  fs::rename(offer.Journal->Rows.front().TempFile, dir_ / "saved");
+  EXPECT_EQ(FindResumableScan(temp, key).Verdict, TResumeVerdict::Unusable);
+}
+
 INSTANTIATE_TEST_SUITE_P(PlainAndDeep, ScanResumeTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Deep" : "Plain"; });
 
