@@ -1,6 +1,7 @@
 // An interrupted scan goes on from its journal and ends as if never interrupted: the scan is
 // killed (SIGKILL, in a child process) at points spread over a card with photos, clips,
-// split photos and bad sectors, continued each time, and its rows and temporary files are
+// split photos and bad sectors, continued each time (deep: also once in the search for
+// split photos' second pieces), and its rows and temporary files are
 // compared byte for byte with a scan that ran through. Also: what the journal refuses.
 #include "engine/ScanJournal.h"
 #include "engine/ScanThread.h"
@@ -28,11 +29,18 @@ namespace fs = std::filesystem;
 // The card's reads, passed on; the first read that starts in the batch-long window from
 // killFrom (a byte offset) kills the process, as a crash or a pulled plug would end it. A
 // window, not all reads past it: the card's fingerprint is read at its middle and end first.
+// kAfterCarving kills at the first read after the carving loop's last batch (the deep
+// scan's search for second pieces).
+constexpr uint64_t kAfterCarving = UINT64_MAX - 1;  // UINT64_MAX: never
 class TKillingSource : public TCardSource {
  public:
-  TKillingSource(std::unique_ptr<TCardSource> inner, uint64_t killFrom) : inner_(std::move(inner)), killFrom_(killFrom) {}
+  TKillingSource(std::unique_ptr<TCardSource> inner, uint64_t killFrom, std::shared_ptr<bool> carved)
+      : inner_(std::move(inner)), killFrom_(killFrom), carved_(std::move(carved)) {}
   bool ReadAt(uint64_t offset, void* dest, size_t length) override {
     if (offset >= killFrom_ && offset - killFrom_ < 200 * 512) ::kill(::getpid(), SIGKILL);
+    if (killFrom_ == kAfterCarving && *carved_) ::kill(::getpid(), SIGKILL);
+    int64_t bytes = 0;
+    if (length > 512 && inner_->Length(bytes) && offset + length == static_cast<uint64_t>(bytes)) *carved_ = true;
     return inner_->ReadAt(offset, dest, length);
   }
   bool Geometry(TDiskGeometry& geometry) override { return inner_->Geometry(geometry); }
@@ -41,6 +49,7 @@ class TKillingSource : public TCardSource {
  private:
   std::unique_ptr<TCardSource> inner_;
   uint64_t killFrom_;
+  std::shared_ptr<bool> carved_;
 };
 
 class TRows : public TScanEvents {
@@ -111,8 +120,9 @@ class ScanResumeTest : public ::testing::TestWithParam<bool> {
     LinuxDrives::DetachAll();
     const fixtures::CardImage& image = *card_;
     const std::set<uint32_t> bad = bad_;
-    const char letter = LinuxDrives::AttachSource("card", DRIVE_REMOVABLE, [&image, bad, killFrom] {
-      return std::unique_ptr<TCardSource>(new TKillingSource(image.source(nullptr, bad), killFrom));
+    auto carved = std::make_shared<bool>(false);
+    const char letter = LinuxDrives::AttachSource("card", DRIVE_REMOVABLE, [&image, bad, killFrom, carved] {
+      return std::unique_ptr<TCardSource>(new TKillingSource(image.source(nullptr, bad), killFrom, carved));
     });
     TDriveEntry drive;
     drive.Letter = letter;
@@ -182,6 +192,8 @@ TEST_P(ScanResumeTest, KilledTwentyTimesEndsAsAScanThatRanThrough) {
     KilledScan(dir_ / "resumed", sector * 512);
     ASSERT_TRUE(JournalPresent(dir_ / "resumed")) << "kill " << k;
   }
+  // Deep: once more while photos' second pieces are searched for, after the carving.
+  if (GetParam()) KilledScan(dir_ / "resumed", kAfterCarving);
   const TOutcome resumed = Scan(dir_ / "resumed");
   EXPECT_EQ(resumed.Rows, whole.Rows);
   EXPECT_EQ(resumed.Bad, whole.Bad);
