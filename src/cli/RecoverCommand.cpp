@@ -535,7 +535,8 @@ std::shared_ptr<const TScanJournal> InterruptedScan(const TRecoverOptions& optio
     return nullptr;
   }
   const TResumeOffer offer =
-      FindResumableScan(folder, ScanJournalKey(checks.Drive, checks.Inputs, options.Deep, true, 0, 0));
+      FindResumableScan(folder, ScanJournalKey(checks.Drive, checks.Inputs, options.Deep, true, 0, 0),
+                        checks.Drive.DriveNumber);
   switch (offer.Verdict) {
     case TResumeVerdict::Matches:
       if (options.Resume) return offer.Journal;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -24,7 +25,6 @@ constexpr char kStateMagic[] = "snapsalvager scan journal 1";
 // The state holds two slots; points go to them in turn, so a write that a crash tore
 // leaves the slot before whole.
 constexpr size_t kSlotBytes = 16384;
-constexpr uint32_t kFingerprintRun = 8;  // sectors read at each of the card's three places
 
 uint64_t Fnv1a(uint64_t hash, const void* data, size_t length) {
   const auto* bytes = static_cast<const uint8_t*>(data);
@@ -117,7 +117,7 @@ std::string StateText(const TJournalPoint& p, uint64_t sequence) {
       << "seq=" << sequence << "\n"
       << "sectors=" << p.Key.SectorCount << "\n"
       << "sectorsize=" << p.Key.SectorSize << "\n"
-      << "card=" << p.Key.CardHash << "\n"
+      << "samples=" << p.Key.Samples << "\n"
       << "options=" << p.Key.Options << "\n"
       << "done=" << p.Done << "\n"
       << "total=" << p.Total << "\n"
@@ -154,7 +154,7 @@ std::optional<TJournalPoint> ParseState(const std::string& slot, uint64_t& seque
     sequence = Number(values.at("seq"));
     p.Key.SectorCount = Number(values.at("sectors"));
     p.Key.SectorSize = static_cast<uint32_t>(Number(values.at("sectorsize")));
-    p.Key.CardHash = values.at("card");
+    p.Key.Samples = values.at("samples");
     p.Key.Options = values.at("options");
     p.Done = Number(values.at("done"));
     p.Total = Number(values.at("total"));
@@ -239,22 +239,19 @@ void WriteAll(int fd, const std::string& text, const fs::path& path) {
 
 }  // namespace
 
-std::string CardFingerprint(uint8_t drive, uint64_t sectorCount, uint32_t sectorSize) {
-  const uint32_t size = sectorSize != 0 ? sectorSize : 512;
-  std::vector<uint8_t> sector(size);
-  uint64_t hash = kFnvStart;
-  const uint64_t middle = sectorCount / 2;
-  const uint64_t last = sectorCount > kFingerprintRun ? sectorCount - kFingerprintRun : 0;
-  for (const uint64_t start : {uint64_t{0}, middle, last}) {
-    for (uint64_t s = start; s < start + kFingerprintRun && s < sectorCount; ++s) {
-      const bool read = ReadSectors(drive, s, 1, sector.data());
-      const uint8_t mark = read ? 1 : 0;
-      hash = Fnv1a(hash, &s, sizeof s);
-      hash = Fnv1a(hash, &mark, 1);
-      if (read) hash = Fnv1a(hash, sector.data(), sector.size());
-    }
-  }
-  return Hex64(hash);
+std::vector<uint64_t> SampleSectors(uint64_t first, uint64_t count) {
+  std::vector<uint64_t> sectors;
+  for (const uint64_t at : {uint64_t{0}, uint64_t{63}, uint64_t{2048}, uint64_t{8192}, uint64_t{32768}})
+    if (at < count) sectors.push_back(first + at);
+  for (uint64_t k = 1; k <= 8; ++k)
+    if (count > 0) sectors.push_back(first + std::min(count - 1, count / 8 * k));
+  std::sort(sectors.begin(), sectors.end());
+  sectors.erase(std::unique(sectors.begin(), sectors.end()), sectors.end());
+  return sectors;
+}
+
+std::string SampleEntry(uint64_t sector, const uint8_t* bytes, uint32_t sectorSize) {
+  return std::to_string(sector) + ":" + (bytes ? Hex64(Fnv1a(kFnvStart, bytes, sectorSize)) : std::string("-")) + ";";
 }
 
 std::string ScanOptionsLine(const TRecogniserInputs& inputs, bool deep, bool wholeVolume,
@@ -328,18 +325,39 @@ TJournalKey ScanJournalKey(const TDriveEntry& drive, const TRecogniserInputs& in
   TJournalKey key;
   key.SectorCount = drive.SectorCount;
   key.SectorSize = drive.SectorSize != 0 ? drive.SectorSize : 512;
-  key.CardHash = CardFingerprint(drive.DriveNumber, drive.SectorCount, key.SectorSize);
   key.Options = ScanOptionsLine(inputs, deep, wholeVolume, firstSector, lastSector);
   return key;
 }
 
-TResumeOffer FindResumableScan(const fs::path& tempFolder, const TJournalKey& key) {
+// Whether the sectors of samples read the same on drive now (where both reads succeed).
+bool SamplesMatch(const std::string& samples, uint8_t drive, uint32_t sectorSize) {
+  std::vector<uint8_t> bytes(sectorSize);
+  for (const std::string& entry : Split(samples, ';')) {
+    if (entry.empty()) continue;
+    const size_t colon = entry.find(':');
+    if (colon == std::string::npos) return false;
+    uint64_t sector = 0;
+    try {
+      sector = Number(entry.substr(0, colon));
+    } catch (const std::exception&) {
+      return false;
+    }
+    if (entry.compare(colon + 1, std::string::npos, "-") == 0) continue;
+    if (!ReadSectors(drive, sector, 1, bytes.data())) continue;
+    if (SampleEntry(sector, bytes.data(), sectorSize) != entry + ";") return false;
+  }
+  return true;
+}
+
+TResumeOffer FindResumableScan(const fs::path& tempFolder, const TJournalKey& key, uint8_t drive) {
   TResumeOffer offer;
   if (!JournalPresent(tempFolder)) return offer;
   std::optional<TScanJournal> journal = ReadScanJournal(tempFolder);
+  const TJournalKey& made = journal ? journal->Point.Key : key;
   if (!journal) {
     offer.Verdict = TResumeVerdict::Unusable;
-  } else if (!(journal->Point.Key == key)) {
+  } else if (made.SectorCount != key.SectorCount || made.SectorSize != key.SectorSize || made.Options != key.Options ||
+             !SamplesMatch(made.Samples, drive, key.SectorSize)) {
     offer.Verdict = TResumeVerdict::OtherScan;
   } else {
     offer.Verdict = TResumeVerdict::Matches;

@@ -29,26 +29,30 @@ namespace snapsalvager {
 inline constexpr char kJournalStateName[] = "ScanJournal.state";
 inline constexpr char kJournalLogName[] = "ScanJournal.log";
 
-// What must match for a journal to be continued: the same card (size and a hash of a few
-// fixed sectors) scanned over the same range with the same options.
+// What must match for a journal to be continued: the same card (its size, and the sectors at
+// a few fixed places the scan passed, read again) scanned over the same range with the same
+// options.
 struct TJournalKey {
   uint64_t SectorCount = 0;
   uint32_t SectorSize = 0;
-  std::string CardHash;
   std::string Options;
-  bool operator==(const TJournalKey&) const = default;
+  // "sector:hash" of each fixed place the scan has read, ';'-separated; the hash is "-" for
+  // a sector that could not be read. Taken from the scan's own reads: no read of its own.
+  std::string Samples;
 };
 
-// The hash of the card's first, middle and last sectors (unreadable ones count as such).
-std::string CardFingerprint(uint8_t drive, uint64_t sectorCount, uint32_t sectorSize);
 // The options as one line: the kinds sought, deep or not, the range.
 std::string ScanOptionsLine(const TRecogniserInputs& inputs, bool deep, bool wholeVolume,
                             uint64_t firstSector, uint64_t lastSector);
-
-// The key of a scan of drive (its SectorCount and SectorSize filled) with these options.
-// Reads the fingerprint's sectors.
+// The key of a scan of drive (its SectorCount and SectorSize filled) with these options,
+// before it read anything.
 TJournalKey ScanJournalKey(const TDriveEntry& drive, const TRecogniserInputs& inputs, bool deep,
                            bool wholeVolume, uint64_t firstSector, uint64_t lastSector);
+// The card sectors whose contents identify the card, ascending, for a range of count sectors
+// from first: the partition table's and the usual volume starts' sectors, and eighths.
+std::vector<uint64_t> SampleSectors(uint64_t first, uint64_t count);
+// One entry of TJournalKey::Samples for a sector as read (null: unreadable).
+std::string SampleEntry(uint64_t sector, const uint8_t* bytes, uint32_t sectorSize);
 
 // The scan's state at the end of a sector: everything after it is carved again.
 struct TJournalPoint {
@@ -104,7 +108,9 @@ struct TResumeOffer {
   TResumeVerdict Verdict = TResumeVerdict::None;
   std::shared_ptr<const TScanJournal> Journal;  // when Matches
 };
-TResumeOffer FindResumableScan(const std::filesystem::path& tempFolder, const TJournalKey& key);
+// key is ScanJournalKey's for this scan; the journal's samples are read again from drive (a
+// sector unreadable then or now is passed over).
+TResumeOffer FindResumableScan(const std::filesystem::path& tempFolder, const TJournalKey& key, uint8_t drive);
 
 // Removes the journal (when a scan ends, or the files it counts are gone).
 void RemoveScanJournal(const std::filesystem::path& tempFolder);

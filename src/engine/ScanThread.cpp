@@ -154,6 +154,8 @@ struct TDigitalReadThread::Impl {
   std::vector<uint8_t> badSlots;  // the last batch's sectors that could not be read
   uint64_t startDone = 0;         // where this run began (a continued scan: past 0)
   std::string openType;           // the type in the open file's name
+  std::vector<uint64_t> samples;  // the card sectors the journal's key records as read
+  size_t nextSample = 0;
 
   Impl(TScanEvents& e, TSynchronize s, TFoundFileList& f)
       : events(&e), synchronize(std::move(s)), foundFiles(&f) {}
@@ -199,6 +201,7 @@ struct TDigitalReadThread::Impl {
   bool ReadBatch(uint32_t n);
   bool CardStillThere(uint64_t sector);
   uint32_t deadBatches = 0;  // batches in a row of which no sector could be read
+  uint64_t lastReadSector = UINT64_MAX;  // the last card sector read, UINT64_MAX: none yet
   int64_t deadBytes = 0;     // what those batches put into the open file (zeros)
   void CarveSector(uint8_t* sector, uint64_t p, bool batchEnd);
   void StartFile(const uint8_t* sector, uint64_t p);
@@ -217,6 +220,7 @@ struct TDigitalReadThread::Impl {
   void TakePoint(uint64_t at, int64_t bad);
   void WritePoint(bool durable);
   void JournalIfDue(bool force);
+  void RecordSamples(uint32_t n);
 };
 
 void TDigitalReadThread::Impl::StartNewFile() {
@@ -340,12 +344,14 @@ void TDigitalReadThread::Impl::BeginScan() {
 void TDigitalReadThread::Impl::StartJournal() {
   journalKey = resumeFrom ? resumeFrom->Point.Key
                           : ScanJournalKey(drive, inputs, deepScan, wholeVolume, firstSector, lastSector);
+  samples = SampleSectors(base, total);
+  nextSample = 0;
   try {
     journal = std::make_unique<TScanJournalWriter>(tempFolder, resumeFrom.get());
   } catch (const std::exception&) {
     journal.reset();  // the scan runs without: it cannot be continued
   }
-  lastDurableTick = Now();
+  lastDurableTick = startTick;
   if (resumeFrom) {
     ContinueFromJournal(*resumeFrom);
   } else {
@@ -427,27 +433,42 @@ void TDigitalReadThread::Impl::WritePoint(bool durable) {
   }
   point.reset();
   recordedSinceJournal = !logPending.empty();
-  if (durable) lastDurableTick = Now();
+  if (durable) lastDurableTick = lastTick;
 }
 
 // After a batch: a point when a file was recorded or the interval passed. The header rule's
 // point is this batch end, the open file with it; the structure rule's is the last sector
 // that left no file open, if any came since the last point.
+// The batch's samples, as read (before carving scrambles a file's head in place). A
+// continued scan has those before its point already.
+void TDigitalReadThread::Impl::RecordSamples(uint32_t n) {
+  for (; nextSample < samples.size() && samples[nextSample] < base + done + n; ++nextSample) {
+    const uint64_t sector = samples[nextSample];
+    if (sector < base + done || (";" + journalKey.Samples).find(";" + std::to_string(sector) + ":") != std::string::npos)
+      continue;
+    const uint64_t slot = sector - base - done;
+    journalKey.Samples += SampleEntry(sector, badSlots[slot] ? nullptr : buffer.data() + slot * sectorSize, sectorSize);
+  }
+}
+
 void TDigitalReadThread::Impl::JournalIfDue(bool force) {
   if (!journal || terminated) return;
-  const bool durable = force || Now() - lastDurableTick >= kDurablePointMs;
+  // The clock of the last report: the journal reads none of its own.
+  const bool durable = force || lastTick - lastDurableTick >= kDurablePointMs;
   if (!durable && !recordedSinceJournal) return;
   if (!deepScan) TakePoint(done, badBytes);
   WritePoint(durable);
 }
 
 
-// After two batches of which no sector could be read: the device is opened afresh and read
-// once more; a card pulled out fails that too.
+// After two batches of which no sector could be read: the device is opened afresh and a
+// sector that was read before is read once more; a card pulled out fails that too, a card
+// with a long unreadable stretch does not. Before any sector was read, the failing one is.
 bool TDigitalReadThread::Impl::CardStillThere(uint64_t sector) {
   CloseDrive();
   std::vector<uint8_t> probe(sectorSize);
-  return OpenDrive(drive.DriveNumber) && ReadSectors(drive.DriveNumber, sector, 1, probe.data());
+  const uint64_t known = lastReadSector != UINT64_MAX ? lastReadSector : sector;
+  return OpenDrive(drive.DriveNumber) && ReadSectors(drive.DriveNumber, known, 1, probe.data());
 }
 
 // False when the card is gone (pulled out mid-scan): the batch is then not carved.
@@ -455,6 +476,7 @@ bool TDigitalReadThread::Impl::ReadBatch(uint32_t n) {
   std::memset(buffer.data(), 0, buffer.size());
   badSlots.assign(n, 0);
   if (ReadSectors(drive.DriveNumber, base + done, static_cast<uint16_t>(n), buffer.data())) {
+    lastReadSector = base + done + n - 1;
     deadBatches = 0;
     deadBytes = 0;
     return true;
@@ -471,6 +493,7 @@ bool TDigitalReadThread::Impl::ReadBatch(uint32_t n) {
     uint8_t* slot = buffer.data() + static_cast<size_t>(j) * sectorSize;
     if (ReadSectors(drive.DriveNumber, base + done + j, 1, slot)) {
       anyRead = true;
+      lastReadSector = base + done + j;
     } else {
       if (DeviceGone(errno)) return false;
       std::memset(slot, 0, sectorSize);
@@ -619,6 +642,7 @@ void TDigitalReadThread::Impl::CarvingLoop() {
       CloseOpenFile();
       throw std::runtime_error(Text(TText::CardGone));
     }
+    RecordSamples(n);
     // Sectors that could not be read, counted up to each sector for the structure rule's
     // points; none is taken once a stop request was seen (it ends the open file early).
     int64_t bad = badBytes - static_cast<int64_t>(std::count(badSlots.begin(), badSlots.end(), 1)) * sectorSize;
@@ -633,8 +657,8 @@ void TDigitalReadThread::Impl::CarvingLoop() {
     if (terminated && !openFile) keepGoing = false;
     done += n;
     if (afterBatch) afterBatch(done);
-    JournalIfDue(deepScan && done == total && !breaks.empty());
     ReportIfDue();
+    JournalIfDue(deepScan && done == total && !breaks.empty());
   }
   Report(done, total, sectorSize);
   if (deepScan) JoinSplitPhotos();

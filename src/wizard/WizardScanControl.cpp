@@ -152,8 +152,9 @@ namespace {
 std::shared_ptr<const TScanJournal> AskToContinueScan(const TDigitalReadThread& scan, bool imaging) {
   if (imaging || !JournalPresent(scan.TempFolder)) return nullptr;
   const TResumeOffer offer = FindResumableScan(
-      scan.TempFolder, ScanJournalKey(scan.Drive, scan.Inputs, scan.DeepScan, scan.WholeVolume, scan.FirstSector,
-                                      scan.LastSector));
+      scan.TempFolder,
+      ScanJournalKey(scan.Drive, scan.Inputs, scan.DeepScan, scan.WholeVolume, scan.FirstSector, scan.LastSector),
+      scan.Drive.DriveNumber);
   if (offer.Verdict != TResumeVerdict::Matches) return nullptr;
   const TJournalPoint& at = offer.Journal->Point;
   const QString question =

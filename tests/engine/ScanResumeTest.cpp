@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 
 // The card's reads, passed on; the first read that starts in the batch-long window from
 // killFrom (a byte offset) kills the process, as a crash or a pulled plug would end it. A
-// window, not all reads past it: the card's fingerprint is read at its middle and end first.
+// window, not all reads past it: a continued scan first reads the journal's samples again.
 // kAfterCarving kills at the first read after the carving loop's last batch (the deep
 // scan's search for second pieces).
 constexpr uint64_t kAfterCarving = UINT64_MAX - 1;  // UINT64_MAX: never
@@ -146,7 +146,7 @@ class ScanResumeTest : public ::testing::TestWithParam<bool> {
       scan.DeepScan = GetParam();
       scan.DescribeFile = DescribeFoundFile;
       const TResumeOffer offer = FindResumableScan(
-          temp, ScanJournalKey(scan.Drive, scan.Inputs, scan.DeepScan, true, 0, 0));
+          temp, ScanJournalKey(scan.Drive, scan.Inputs, scan.DeepScan, true, 0, 0), scan.Drive.DriveNumber);
       EXPECT_NE(offer.Verdict, TResumeVerdict::OtherScan);
       EXPECT_NE(offer.Verdict, TResumeVerdict::Unusable);
       scan.ResumeFrom = offer.Journal;
@@ -212,19 +212,23 @@ TEST_P(ScanResumeTest, JournalOfAnotherScanOrWithChangedFilesIsNotContinued) {
   const TDriveEntry drive = Attach(UINT64_MAX);
   const TRecogniserInputs inputs = MakeRecogniserInputs("Generic Digital Camera", true, true, true, "ALL");
   const TJournalKey key = ScanJournalKey(drive, inputs, GetParam(), true, 0, 0);
-  const TResumeOffer offer = FindResumableScan(temp, key);
+  const TResumeOffer offer = FindResumableScan(temp, key, drive.DriveNumber);
   ASSERT_EQ(offer.Verdict, TResumeVerdict::Matches);
   ASSERT_FALSE(offer.Journal->Rows.empty());
   EXPECT_GT(offer.Journal->Point.Done, 0u);
 
   TJournalKey otherOptions = key;
   otherOptions.Options = ScanOptionsLine(inputs, !GetParam(), true, 0, 0);
-  TJournalKey otherCard = key;
-  otherCard.CardHash = "0123456789abcdef";
   TJournalKey otherSize = key;
   otherSize.SectorCount += 1;
-  for (const TJournalKey& other : {otherOptions, otherCard, otherSize})
-    EXPECT_EQ(FindResumableScan(temp, other).Verdict, TResumeVerdict::OtherScan);
+  for (const TJournalKey& other : {otherOptions, otherSize})
+    EXPECT_EQ(FindResumableScan(temp, other, drive.DriveNumber).Verdict, TResumeVerdict::OtherScan);
+  // A card of the same size whose sectors differ at one of the places the scan passed.
+  const std::vector<uint8_t> original = card_->sector(2048);
+  card_->place(2048, std::string(512, 'x'));
+  EXPECT_EQ(FindResumableScan(temp, key, Attach(UINT64_MAX).DriveNumber).Verdict, TResumeVerdict::OtherScan);
+  card_->place(2048, original);
+  ASSERT_EQ(Attach(UINT64_MAX).DriveNumber, drive.DriveNumber);
 
   // The latest point torn: the one before it is taken.
   const fs::path state = temp / kJournalStateName;
@@ -234,7 +238,7 @@ TEST_P(ScanResumeTest, JournalOfAnotherScanOrWithChangedFilesIsNotContinued) {
     std::string torn = slots;
     torn[slot + 40] ^= 1;
     std::ofstream(state, std::ios::binary | std::ios::trunc) << torn;
-    const TResumeOffer before = FindResumableScan(temp, key);
+    const TResumeOffer before = FindResumableScan(temp, key, drive.DriveNumber);
     ASSERT_EQ(before.Verdict, TResumeVerdict::Matches);
     EXPECT_LE(before.Journal->Point.Done, latest.Done);
   }
@@ -242,12 +246,12 @@ TEST_P(ScanResumeTest, JournalOfAnotherScanOrWithChangedFilesIsNotContinued) {
   both[40] ^= 1;
   both[16384 + 40] ^= 1;
   std::ofstream(state, std::ios::binary | std::ios::trunc) << both;
-  EXPECT_EQ(FindResumableScan(temp, key).Verdict, TResumeVerdict::Unusable);
+  EXPECT_EQ(FindResumableScan(temp, key, drive.DriveNumber).Verdict, TResumeVerdict::Unusable);
   std::ofstream(state, std::ios::binary | std::ios::trunc) << slots;
 
   // A found file saved (moved away) since: the journal no longer fits the folder.
   fs::rename(offer.Journal->Rows.front().TempFile, dir_ / "saved");
-  EXPECT_EQ(FindResumableScan(temp, key).Verdict, TResumeVerdict::Unusable);
+  EXPECT_EQ(FindResumableScan(temp, key, drive.DriveNumber).Verdict, TResumeVerdict::Unusable);
 }
 
 INSTANTIATE_TEST_SUITE_P(PlainAndDeep, ScanResumeTest, ::testing::Values(false, true),
