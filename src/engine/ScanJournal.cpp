@@ -1,9 +1,10 @@
-// The scan's journal: its two files, their lines, and the crash-safe replacing of the state.
+// The scan's journal: its two files, their lines, and the state written in turn into two slots.
 #include "engine/ScanJournal.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -171,7 +172,15 @@ std::optional<TJournalPoint> ParseState(const std::string& slot, uint64_t& seque
     p.Stored = static_cast<int64_t>(Number(values.at("stored")));
     p.FileCut = Number(values.at("cut")) != 0;
     p.LogBytes = Number(values.at("log"));
-    if (p.Done > p.Total || p.Stored > p.Written) return std::nullopt;
+    // The types become parts of file names: a type's letters and digits only.
+    const auto typeName = [](const std::string& type) {
+      return type.size() <= 8 && std::all_of(type.begin(), type.end(), [](char c) {
+               return std::isalnum(static_cast<unsigned char>(c)) != 0;
+             });
+    };
+    if (p.Done > p.Total || p.Stored > p.Written || p.Stored < 0 || !typeName(p.CurrentType) ||
+        !typeName(p.OpenType) || (p.FileOpen && p.OpenType.empty()))
+      return std::nullopt;
     return p;
   } catch (const std::exception&) {
     return std::nullopt;
@@ -221,10 +230,6 @@ bool ParseLog(const std::string& log, const fs::path& folder, TScanJournal& jour
     return false;
   }
   return true;
-}
-
-void SyncFile(int fd, const fs::path& path) {
-  if (::fsync(fd) != 0) throw std::runtime_error("Cannot sync " + path.string() + ": " + std::strerror(errno));
 }
 
 void WriteAll(int fd, const std::string& text, const fs::path& path) {
@@ -412,8 +417,32 @@ TScanJournalWriter::TScanJournalWriter(fs::path tempFolder, const TScanJournal* 
 }
 
 TScanJournalWriter::~TScanJournalWriter() {
+  if (syncer_.joinable()) {
+    {
+      std::lock_guard<std::mutex> lock(syncMutex_);
+      stopping_ = true;
+    }
+    syncWanted_.notify_all();
+    syncer_.join();
+  }
   if (logFd_ >= 0) ::close(logFd_);
   if (stateFd_ >= 0) ::close(stateFd_);
+}
+
+// Syncs the file system on request, one sync at a time, beside the scan: a sync waits for
+// the disk, and the scan goes on reading meanwhile.
+void TScanJournalWriter::SyncLoop() {
+  std::unique_lock<std::mutex> lock(syncMutex_);
+  for (;;) {
+    syncWanted_.wait(lock, [this] { return syncRequested_ || stopping_; });
+    if (!syncRequested_) return;
+    syncRequested_ = false;
+    lock.unlock();
+    // Best effort: a failed sync leaves the points a kill already could not harm.
+    if (::syncfs(stateFd_) != 0) ::fsync(stateFd_);
+    if (!synced_) synced_ = SyncFolder(folder_);  // the journal's names, once
+    lock.lock();
+  }
 }
 
 void TScanJournalWriter::Write(TJournalPoint point, const std::string& logText, bool durable) {
@@ -424,8 +453,6 @@ void TScanJournalWriter::Write(TJournalPoint point, const std::string& logText, 
   ++sequence_;
   std::string slot = StateText(point, sequence_);
   if (slot.size() > kSlotBytes) throw std::runtime_error("The scan journal's state does not fit its slot");
-  // The data the point counts (temporary files, log) reaches the disk before the point.
-  if (durable && ::syncfs(logFd_) != 0) SyncFile(logFd_, log);
   const fs::path state = folder_ / kJournalStateName;
   const off_t at = static_cast<off_t>((sequence_ % 2) * kSlotBytes);
   size_t done = 0;
@@ -436,8 +463,10 @@ void TScanJournalWriter::Write(TJournalPoint point, const std::string& logText, 
     done += static_cast<size_t>(n);
   }
   if (durable) {
-    SyncFile(stateFd_, state);
-    if (!synced_) synced_ = SyncFolder(folder_);  // the journal's names, once
+    std::lock_guard<std::mutex> lock(syncMutex_);
+    syncRequested_ = true;
+    if (!syncer_.joinable()) syncer_ = std::thread([this] { SyncLoop(); });
+    syncWanted_.notify_all();
   }
 }
 

@@ -14,7 +14,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <optional>
 #include <string>
 #include <vector>
@@ -117,11 +120,11 @@ void RemoveScanJournal(const std::filesystem::path& tempFolder);
 
 // Writes points. Each Write appends logText to the log and writes the state into the slot
 // not holding the latest point: a killed or crashed process leaves the old point or the new
-// one. A durable Write first syncs the folder's file system (the temporary files, the log),
-// then the state, so the point also outlasts a power cut; the scan makes one every few
-// seconds, not at every file (a sync waits for the disk). A quick point that a power cut
-// caught before its files reached the disk finds them shorter than it counts, and is not
-// used. Throws std::runtime_error when a write fails.
+// one. A durable Write also has the folder's file system synced (the temporary files, the
+// log, the state), on a thread of the writer's own, so the scan does not wait for the disk;
+// the scan asks for one every few seconds. After a power cut the state is at least the point
+// of the last finished sync; a later one whose files did not all reach the disk finds them
+// shorter than it counts, and is not used. Throws std::runtime_error when a write fails.
 class TScanJournalWriter {
  public:
   // Goes on with the journal continued was read from; null: a new journal, any old one
@@ -139,7 +142,13 @@ class TScanJournalWriter {
   int stateFd_ = -1;
   uint64_t logBytes_ = 0;
   uint64_t sequence_ = 0;
-  bool synced_ = false;
+  void SyncLoop();
+  std::thread syncer_;
+  std::mutex syncMutex_;
+  std::condition_variable syncWanted_;
+  bool syncRequested_ = false;  // under syncMutex_
+  bool stopping_ = false;       // under syncMutex_
+  bool synced_ = false;         // the syncer's: the folder was synced once
 };
 
 // The number of a temporary file name, 0 for any other name.
