@@ -249,6 +249,26 @@ TEST_P(ScanResumeTest, JournalOfAnotherScanOrWithChangedFilesIsNotContinued) {
   EXPECT_EQ(FindResumableScan(temp, key, drive.DriveNumber).Verdict, TResumeVerdict::Unusable);
   std::ofstream(state, std::ios::binary | std::ios::trunc) << slots;
 
+  // A type that would lead a file name out of the folder (a journal is read from disk).
+  {
+    TScanJournalWriter writer(temp, &*offer.Journal);
+    TJournalPoint point = offer.Journal->Point;
+    point.FileOpen = true;
+    point.OpenType = "../JPG";
+    writer.Write(point, "", false);
+  }
+  EXPECT_EQ(FindResumableScan(temp, key, drive.DriveNumber).Verdict, TResumeVerdict::Matches)
+      << "the slot before is taken";
+  {
+    TScanJournalWriter writer(temp, &*offer.Journal);
+    TJournalPoint point = offer.Journal->Point;
+    point.CurrentType = "A/B";
+    writer.Write(point, "", false);
+    writer.Write(point, "", false);
+  }
+  EXPECT_EQ(FindResumableScan(temp, key, drive.DriveNumber).Verdict, TResumeVerdict::Unusable);
+  std::ofstream(state, std::ios::binary | std::ios::trunc) << slots;
+
   // A found file saved (moved away) since: the journal no longer fits the folder.
   fs::rename(offer.Journal->Rows.front().TempFile, dir_ / "saved");
   EXPECT_EQ(FindResumableScan(temp, key, drive.DriveNumber).Verdict, TResumeVerdict::Unusable);
