@@ -8,17 +8,18 @@
 //                      extent and photo break), only ever appended; the state names how many
 //                      of its bytes belong to the point, so a torn last line is never read
 //
-// A point is only ever written after the temporary files it counts are on the disk, so a
-// crash (or a power cut) leaves either the earlier point or the new one, each whole.
+// A point is written after the bytes it counts were handed to the temporary files, so a
+// killed or crashed program leaves the earlier point or the new one, each whole. The file
+// system is synced every few seconds besides (see TScanJournalWriter for a power cut).
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <optional>
+#include <thread>
 #include <string>
 #include <vector>
 
