@@ -694,6 +694,12 @@ Start a new scan? Click [No] to stay here and still save them.</translation>
         <source>无法写入存储卡映像：</source>
         <translation>Cannot write the card image: </translation>
     </message>
+    <message>
+        <source>上次将此存储卡扫描到此文件夹时被中断（已扫描 %1/%2 个扇区，找到 %3 个文件）。
+是否从中断处继续扫描？选择“否”将从头重新扫描。</source>
+        <translation>The last scan of this card into this folder was interrupted (%1/%2 sectors scanned, %3 files found).
+Continue it from where it stopped? [No] scans again from the start.</translation>
+    </message>
 </context>
 <context>
     <name>StatusForm</name>

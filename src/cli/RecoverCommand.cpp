@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -23,6 +24,7 @@
 
 #include "cli/Commands.h"
 #include "engine/CardImageWriter.h"
+#include "engine/ScanJournal.h"
 #include "engine/ScanThread.h"
 #include "metadata/PhotoSummary.h"
 #include "engine/FoundFiles.h"
@@ -59,6 +61,7 @@ struct TRecoverOptions {
   std::string VideoType = "ALL";
   bool ScanOnly = false;
   bool Deep = false;
+  bool Resume = false;
   std::string Image;  // empty: no card image
   std::optional<uint64_t> Sectors;
   bool Yes = false;
@@ -168,6 +171,7 @@ constexpr TFlagOption kFlagOptions[] = {
     {"--audio", nullptr, &TRecoverOptions::Audio, true, true},
     {"--scan-only", nullptr, &TRecoverOptions::ScanOnly, true, true},
     {"--deep", nullptr, &TRecoverOptions::Deep, true, true},
+    {"--resume", nullptr, &TRecoverOptions::Resume, true, true},
     {"--yes", "-y", &TRecoverOptions::Yes, true, true},
     {"--onto-card-drive", nullptr, &TRecoverOptions::OntoCardDrive, true, true},
 };
@@ -259,6 +263,7 @@ bool ParseArguments(int argc, char** argv, TRecoverOptions& options) {
   if (positional.size() > 2 && !options.WordAfterVideo.empty())
     return UsageError(Text(TText::VideoTypeAfterVideo, {options.WordAfterVideo}));
   if (positional.size() != 2) return UsageError(Text(TText::NeedsSourceAndDest));
+  if (options.Resume && !options.Image.empty()) return UsageError(Text(TText::ImageWithResume));
   options.Source = positional[0];
   options.Dest = positional[1];
   return true;
@@ -521,6 +526,41 @@ int PrepareRecovery(const TRecoverOptions& options, std::optional<TScanCheckList
   return kGoOn;
 }
 
+// The journal of an interrupted scan in the temporary folder, when --resume asks for it and
+// it is of this card with these options. One line says why a journal there is not used.
+std::shared_ptr<const TScanJournal> InterruptedScan(const TRecoverOptions& options, const TScanCheckList& checks) {
+  const fs::path folder = checks.TempFolder;
+  if (!JournalPresent(folder)) {
+    if (options.Resume) Say(stderr, TText::NoScanToResume, {checks.TempFolder});
+    return nullptr;
+  }
+  const TResumeOffer offer =
+      FindResumableScan(folder, ScanJournalKey(checks.Drive, checks.Inputs, options.Deep, true, 0, 0),
+                        checks.Drive.DriveNumber);
+  switch (offer.Verdict) {
+    case TResumeVerdict::Matches:
+      if (options.Resume) return offer.Journal;
+      Say(stderr, TText::JournalNotResumed,
+          {std::to_string(offer.Journal->Point.Done), std::to_string(offer.Journal->Point.Total)});
+      break;
+    case TResumeVerdict::OtherScan: Say(stderr, TText::JournalOtherScan, {checks.TempFolder}); break;
+    case TResumeVerdict::Unusable: Say(stderr, TText::JournalUnusable, {checks.TempFolder}); break;
+    case TResumeVerdict::None: break;
+  }
+  return nullptr;
+}
+
+// Tests interrupt a scan as a crash would: SNAPSALVAGER_TEST_KILL_AFTER=N kills the command
+// (SIGKILL) once N sectors are carved.
+std::function<void(uint64_t)> KillHookForTests() {
+  const char* after = std::getenv("SNAPSALVAGER_TEST_KILL_AFTER");
+  if (after == nullptr || *after == '\0') return {};
+  const uint64_t sectors = std::strtoull(after, nullptr, 10);
+  return [sectors](uint64_t done) {
+    if (done >= sectors) ::kill(::getpid(), SIGKILL);
+  };
+}
+
 // The scan, with the rows on stdout; Ctrl-C stops it like the Stop button. The error that
 // ended it, empty when none.
 std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks, TFoundFileList& found,
@@ -532,9 +572,15 @@ std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks
   Say(stderr, TText::ScanInProgress);
   TCliScanEvents events;
   bool userStopped = false;
+  const std::shared_ptr<const TScanJournal> resumeFrom = InterruptedScan(options, checks);
   try {
-    if (const std::string kept = KeepEarlierTemporaryFiles(checks.TempFolder, checks.DestFolder); !kept.empty())
+    // A continued scan goes on with the files in the folder; a new one moves them aside.
+    if (resumeFrom) {
+      Say(stderr, TText::ResumingScan, {std::to_string(resumeFrom->Point.Done), std::to_string(resumeFrom->Point.Total),
+                                        std::to_string(resumeFrom->Rows.size())});
+    } else if (const std::string kept = KeepEarlierTemporaryFiles(checks.TempFolder, checks.DestFolder); !kept.empty()) {
       ShowMessage(kept);
+    }
   } catch (const std::exception& e) {
     // Scanning now could meet the kept files' names: nothing is scanned.
     Say(stderr, TText::ScanEndedOnError, {e.what()});
@@ -550,6 +596,8 @@ std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks
     scan.WholeVolume = true;
     scan.DeepScan = options.Deep;
     scan.DescribeFile = DescribeFoundFile;
+    scan.ResumeFrom = resumeFrom;
+    scan.AfterBatch = KillHookForTests();
     g_stopRequested = false;
     CatchStopSignals(true);
     if (image) RecordCardReads(card.DriveNumber, image);
@@ -582,6 +630,8 @@ TSaveOutcome SaveAll(TFoundFileList& found, const TScanCheckList& checks) {
     }
   });
   ClearFoundFiles(found);
+  // The files a journal counts were saved: there is nothing left to go on with.
+  RemoveScanJournal(checks.TempFolder);
   bool kept = false;  // a file that cannot be saved keeps its temporary file
   for (const TNotSavedFile& file : outcome.NotSaved) {
     Say(stderr, TText::NotSaved, {file.Name, file.Reason, file.TempFile.string()});

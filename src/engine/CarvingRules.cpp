@@ -18,6 +18,35 @@ bool TCarvingRule::StartsFile(const uint8_t* sector, bool, uint64_t, std::string
   return recogniser_.DetectFileHeader(sector, type);
 }
 
+// Bytes, not text: the structure rule's is taken at every sector between files.
+std::string TCarvingRule::SaveState() const {
+  return {static_cast<char>(recogniser_.IsoMediaFound()), static_cast<char>(recogniser_.MovAtomLock())};
+}
+
+bool TCarvingRule::RestoreState(const std::string& state) {
+  if (state.size() < 2 || static_cast<uint8_t>(state[0]) > 1 ||
+      static_cast<uint8_t>(state[1]) > static_cast<uint8_t>(TSignatureRecogniser::MovAtom::Ftyp))
+    return false;
+  recogniser_.RestoreSignatureState(state[0] == 1, static_cast<TSignatureRecogniser::MovAtom>(state[1]));
+  return true;
+}
+
+// The base state, then whether a sector was read before and that sector.
+std::string TStructureRule::SaveState() const {
+  std::string state = TCarvingRule::SaveState();
+  state += static_cast<char>(havePrevious_);
+  if (havePrevious_) state.append(reinterpret_cast<const char*>(previous_.data()), previous_.size());
+  return state;
+}
+
+bool TStructureRule::RestoreState(const std::string& state) {
+  if (state.size() < 3 || !TCarvingRule::RestoreState(state)) return false;
+  havePrevious_ = state[2] == 1;
+  if (state.size() != 3 + (havePrevious_ ? previous_.size() : 0)) return false;
+  if (havePrevious_) std::memcpy(previous_.data(), state.data() + 3, previous_.size());
+  return true;
+}
+
 TStructureRule::TStructureRule(const TRecogniserInputs& inputs, uint32_t sectorSize)
     : TCarvingRule(inputs, sectorSize), inputs_(inputs), previous_(sectorSize, 0) {}
 

@@ -48,6 +48,13 @@ class TCarvingRule {
   // the sector where that was seen (a photo that may go on elsewhere on the card).
   virtual bool TakeBreak(uint64_t&) { return false; }
 
+  // The state that carries from one sector to the next, as text, to go on after an
+  // interruption: whole for the header rule at any sector; for the structure rule only
+  // between files (no file open), where its open file's checks hold nothing.
+  virtual std::string SaveState() const;
+  // False when state is not one SaveState of this rule gave.
+  virtual bool RestoreState(const std::string& state);
+
  protected:
   TSignatureRecogniser recogniser_;
   uint32_t sectorSize_;
@@ -65,6 +72,8 @@ class TStructureRule final : public TCarvingRule {
   bool EndsIn(const uint8_t* sector, uint64_t filePos, uint64_t& end) override;
   uint64_t DataEnds(uint64_t carved) override;
   bool TakeBreak(uint64_t& at) override;
+  std::string SaveState() const override;
+  bool RestoreState(const std::string& state) override;
 
  private:
   // Whether the header at this sector, inside the open file's extent, starts a file now

@@ -24,6 +24,9 @@ constexpr uint32_t kBatchSectors = 200;
 constexpr uint32_t kReportIntervalMs = 250;  // each report waits for the main thread
 constexpr uint32_t kReportsPerEstimate = 4;  // about once a second
 constexpr uint32_t kFailedBatchWaitMs = 100;
+// A journal point is written after every batch that recorded a file, and at least this often
+// a point synced to the disk (ScanJournal.h).
+constexpr uint32_t kDurablePointMs = 2000;
 
 uint32_t SteadyTick() {
   using namespace std::chrono;
@@ -87,6 +90,8 @@ struct TDigitalReadThread::Impl {
   bool deepScan = false;
   TTickSource tick;
   TDescribeFile describe;
+  std::shared_ptr<const TScanJournal> resumeFrom;
+  std::function<void(uint64_t)> afterBatch;
 
   // Control, shared with the front end.
   std::atomic<bool> terminated{false};
@@ -135,6 +140,22 @@ struct TDigitalReadThread::Impl {
   std::vector<TClaimedRun> claimed;
   std::vector<uint64_t> fileStarts;
   std::string fileNote;
+  // The journal: its writer (null once a write failed: the last point stays valid), the log
+  // lines not yet written, and the latest point not yet written with how much of them it
+  // counts. The header rule's points are taken at batch ends, with the open file; the
+  // structure rule's after any sector that leaves no file open, where its checks are empty.
+  std::unique_ptr<TScanJournalWriter> journal;
+  TJournalKey journalKey;
+  std::string logPending;
+  std::optional<TJournalPoint> point;
+  size_t pointLog = 0;
+  uint32_t lastDurableTick = 0;
+  bool recordedSinceJournal = false;
+  std::vector<uint8_t> badSlots;  // the last batch's sectors that could not be read
+  uint64_t startDone = 0;         // where this run began (a continued scan: past 0)
+  std::string openType;           // the type in the open file's name
+  std::vector<uint64_t> samples;  // the card sectors the journal's key records as read
+  size_t nextSample = 0;
 
   Impl(TScanEvents& e, TSynchronize s, TFoundFileList& f)
       : events(&e), synchronize(std::move(s)), foundFiles(&f) {}
@@ -180,6 +201,7 @@ struct TDigitalReadThread::Impl {
   bool ReadBatch(uint32_t n);
   bool CardStillThere(uint64_t sector);
   uint32_t deadBatches = 0;  // batches in a row of which no sector could be read
+  uint64_t lastReadSector = UINT64_MAX;  // the last card sector read, UINT64_MAX: none yet
   int64_t deadBytes = 0;     // what those batches put into the open file (zeros)
   void CarveSector(uint8_t* sector, uint64_t p, bool batchEnd);
   void StartFile(const uint8_t* sector, uint64_t p);
@@ -193,6 +215,12 @@ struct TDigitalReadThread::Impl {
   void Report(uint64_t sectorsDone, uint64_t total, uint32_t sectorSize);
   void JoinSplitPhotos();
   void CarveJoined(TJoinedPhoto photo);
+  void StartJournal();
+  void ContinueFromJournal(const TScanJournal& from);
+  void TakePoint(uint64_t at, int64_t bad);
+  void WritePoint(bool durable);
+  void JournalIfDue(bool force);
+  void RecordSamples(uint32_t n);
 };
 
 void TDigitalReadThread::Impl::StartNewFile() {
@@ -200,6 +228,7 @@ void TDigitalReadThread::Impl::StartNewFile() {
   ++fileCounter;
   recoveredName = RecoveredFileName(fileCounter, currentType);
   tempPath = tempFolder / TemporaryFileName(fileCounter, currentType);
+  openType = currentType;
   fileCut = false;
   openFile = std::make_unique<TWriteFileStream>(tempPath, TempFileWriteSettings(currentType));
 }
@@ -254,6 +283,8 @@ void TDigitalReadThread::Impl::CloseFile() {
   fileNote.clear();
   if (cut) record.Info = CutFileNote(record.Info, size);
   record.Selected = true;
+  logPending += JournalRowLine(record);
+  recordedSinceJournal = true;
   Sync([&] {
     TFoundFile& added = foundFiles->Append(std::move(record));
     events->AddFoundFile(added.Name, added.Info, added.Size);
@@ -284,6 +315,7 @@ void TDigitalReadThread::Impl::BeginScan() {
   keepGoing = true;
   fileStarted = false;
   done = 0;
+  startDone = 0;
 
   total = 0;
   base = 0;
@@ -302,22 +334,149 @@ void TDigitalReadThread::Impl::BeginScan() {
     events->SetProgressMaximum(total);
   });
   rule = MakeCarvingRule(deepScan, inputs, sectorSize);
+  StartJournal();
   lastTick = Now();
   reportCount = 0;
 }
 
-// After two batches of which no sector could be read: the device is opened afresh and read
-// once more; a card pulled out fails that too.
+// A new scan replaces any journal in the folder with its own first point; a continued one
+// takes up where its journal stands.
+void TDigitalReadThread::Impl::StartJournal() {
+  journalKey = resumeFrom ? resumeFrom->Point.Key
+                          : ScanJournalKey(drive, inputs, deepScan, wholeVolume, firstSector, lastSector);
+  samples = SampleSectors(base, total);
+  nextSample = 0;
+  try {
+    journal = std::make_unique<TScanJournalWriter>(tempFolder, resumeFrom.get());
+  } catch (const std::exception&) {
+    journal.reset();  // the scan runs without: it cannot be continued
+  }
+  lastDurableTick = startTick;
+  if (resumeFrom) {
+    ContinueFromJournal(*resumeFrom);
+  } else {
+    TakePoint(0, 0);
+    WritePoint(true);
+  }
+}
+
+void TDigitalReadThread::Impl::ContinueFromJournal(const TScanJournal& from) {
+  const TJournalPoint& at = from.Point;
+  if (at.Total != total || !rule->RestoreState(at.RuleState))
+    throw std::runtime_error(Text(TText::JournalDoesNotFit));
+  done = startDone = at.Done;
+  fileCounter = at.FileCounter;
+  currentType = at.CurrentType;
+  fileStarted = at.FileStarted;
+  badBytes = at.BadBytes;
+  breaks = from.Breaks;
+  claimed = from.Claimed;
+  fileStarts = from.FileStarts;
+  // The files an earlier run carved past the point are carved again.
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(tempFolder, ec)) {
+    if (TemporaryFileNumber(entry.path().filename().string()) > at.FileCounter) std::filesystem::remove(entry.path(), ec);
+  }
+  if (at.FileOpen) {
+    // Its temporary file is cut back to what the point counts and written on.
+    recoveredName = RecoveredFileName(fileCounter, at.OpenType);
+    tempPath = tempFolder / TemporaryFileName(fileCounter, at.OpenType);
+    openType = at.OpenType;
+    openFile = std::make_unique<TWriteFileStream>(tempPath, TempFileWriteSettings(at.OpenType), at.Written, at.Stored);
+    filePos = at.FilePos;
+    fileFirst = at.FileFirst;
+    fileCut = at.FileCut;
+  }
+  Sync([&] {
+    for (const TFoundFile& row : from.Rows) {
+      TFoundFile& added = foundFiles->Append(row);
+      events->AddFoundFile(added.Name, added.Info, added.Size);
+    }
+    events->SetProgressPosition(done);
+  });
+}
+
+// The state at the end of sector at - 1 (bad: the bytes unreadable up to there).
+void TDigitalReadThread::Impl::TakePoint(uint64_t at, int64_t bad) {
+  TJournalPoint& p = point.emplace();
+  p.Done = at;
+  p.FileCounter = fileCounter;
+  p.CurrentType = currentType;
+  p.FileStarted = fileStarted;
+  p.BadBytes = bad;
+  p.RuleState = rule->SaveState();
+  if (openFile) {
+    // The point counts what the file holds, so the collected bytes go to it first.
+    openFile->Flush();
+    p.FileOpen = true;
+    p.OpenType = openType;
+    p.FilePos = filePos;
+    p.FileFirst = fileFirst;
+    p.Written = openFile->Written();
+    p.Stored = openFile->Stored();
+    p.FileCut = fileCut || (!openFile->AllStored() && openFile->LastErrno() == EFBIG);
+  }
+  pointLog = logPending.size();
+}
+
+void TDigitalReadThread::Impl::WritePoint(bool durable) {
+  if (!point) return;
+  if (journal) {
+    point->Key = journalKey;
+    point->Total = total;
+    try {
+      journal->Write(std::move(*point), logPending.substr(0, pointLog), durable);
+      logPending.erase(0, pointLog);
+    } catch (const std::exception&) {
+      journal.reset();  // the last point written stays valid; the scan goes on without more
+    }
+  }
+  point.reset();
+  recordedSinceJournal = !logPending.empty();
+  if (durable) lastDurableTick = lastTick;
+}
+
+// After a batch: a point when a file was recorded or the interval passed. The header rule's
+// point is this batch end, the open file with it; the structure rule's is the last sector
+// that left no file open, if any came since the last point.
+// The batch's samples, as read (before carving scrambles a file's head in place). A
+// continued scan has those before its point already.
+void TDigitalReadThread::Impl::RecordSamples(uint32_t n) {
+  for (; nextSample < samples.size() && samples[nextSample] < base + done + n; ++nextSample) {
+    const uint64_t sector = samples[nextSample];
+    if (sector < base + done || (";" + journalKey.Samples).find(";" + std::to_string(sector) + ":") != std::string::npos)
+      continue;
+    const uint64_t slot = sector - base - done;
+    journalKey.Samples += SampleEntry(sector, badSlots[slot] ? nullptr : buffer.data() + slot * sectorSize, sectorSize);
+  }
+}
+
+void TDigitalReadThread::Impl::JournalIfDue(bool force) {
+  if (!journal || terminated) return;
+  // The clock of the last report: the journal reads none of its own.
+  const bool durable = force || lastTick - lastDurableTick >= kDurablePointMs;
+  if (!durable && !recordedSinceJournal) return;
+  if (!deepScan) TakePoint(done, badBytes);
+  WritePoint(durable);
+}
+
+
+// After two batches of which no sector could be read: the device is opened afresh and a
+// sector that was read before is read once more; a card pulled out fails that too, a card
+// with a long unreadable stretch does not. Before any sector was read, the failing one is.
 bool TDigitalReadThread::Impl::CardStillThere(uint64_t sector) {
   CloseDrive();
   std::vector<uint8_t> probe(sectorSize);
-  return OpenDrive(drive.DriveNumber) && ReadSectors(drive.DriveNumber, sector, 1, probe.data());
+  const uint64_t known = lastReadSector != UINT64_MAX ? lastReadSector : sector;
+  return OpenDrive(drive.DriveNumber) && ReadSectors(drive.DriveNumber, known, 1, probe.data());
 }
 
 // False when the card is gone (pulled out mid-scan): the batch is then not carved.
 bool TDigitalReadThread::Impl::ReadBatch(uint32_t n) {
   std::memset(buffer.data(), 0, buffer.size());
+  badSlots.assign(n, 0);
   if (ReadSectors(drive.DriveNumber, base + done, static_cast<uint16_t>(n), buffer.data())) {
+    lastReadSector = base + done + n - 1;
     deadBatches = 0;
     deadBytes = 0;
     return true;
@@ -330,13 +489,16 @@ bool TDigitalReadThread::Impl::ReadBatch(uint32_t n) {
   if (!OpenDrive(drive.DriveNumber)) return false;
   bool anyRead = false;
   for (uint32_t j = 0; j < n && !terminated; ++j) {
+    badSlots[j] = 0;
     uint8_t* slot = buffer.data() + static_cast<size_t>(j) * sectorSize;
     if (ReadSectors(drive.DriveNumber, base + done + j, 1, slot)) {
       anyRead = true;
+      lastReadSector = base + done + j;
     } else {
       if (DeviceGone(errno)) return false;
       std::memset(slot, 0, sectorSize);
       badBytes += sectorSize;
+      badSlots[j] = 1;
     }
     Sync([&] { events->StepProgress(); });
   }
@@ -382,7 +544,10 @@ void TDigitalReadThread::Impl::StartFile(const uint8_t* sector, uint64_t p) {
   StartNewFile();
   filePos = 0;
   fileFirst = p;
-  if (deepScan) fileStarts.push_back(uint64_t{base} + p);
+  if (deepScan) {
+    fileStarts.push_back(uint64_t{base} + p);
+    logPending += JournalStartLine(fileStarts.back());
+  }
   rule->FileStarts(currentType, sector, static_cast<uint64_t>(total - p) * sectorSize);
 }
 
@@ -419,6 +584,7 @@ bool TDigitalReadThread::Impl::CarveIntoOpenFile(uint8_t* sector) {
   }
   filePos = end;
   claimed.push_back({uint64_t{base} + fileFirst, uint64_t{base} + fileFirst + (end + sectorSize - 1) / sectorSize});
+  logPending += JournalClaimedLine(claimed.back());
   CloseOpenFile();
   return true;
 }
@@ -429,7 +595,10 @@ void TDigitalReadThread::Impl::CloseOpenFile() {
     const uint64_t length = rule->DataEnds(filePos);
     if (length < filePos) openFile->Truncate(static_cast<int64_t>(length));
     uint64_t brokeAt = 0;
-    if (rule->TakeBreak(brokeAt) && currentType == "JPG") breaks.push_back({uint64_t{base} + fileFirst, brokeAt});
+    if (rule->TakeBreak(brokeAt) && currentType == "JPG") {
+      breaks.push_back({uint64_t{base} + fileFirst, brokeAt});
+      logPending += JournalBreakLine(breaks.back());
+    }
   }
   closingType = currentType;
   CloseFile();
@@ -447,7 +616,7 @@ void TDigitalReadThread::Impl::ReportIfDue() {
     // Counted in milliseconds and rounded to the nearest second: whole elapsed seconds and
     // a truncated result each lose up to a second of the few a fast card takes.
     const uint32_t elapsedMs = lastTick - startTick;
-    const uint32_t leftMs = EstimateRemainingSeconds(elapsedMs, done, total);
+    const uint32_t leftMs = EstimateRemainingSeconds(elapsedMs, done - startDone, total - startDone);
     const std::string text = FormatRemainingTime(leftMs / 1000 + (leftMs % 1000 >= 500 ? 1 : 0));
     Sync([&] { events->SetLabelText(TScanLabel::LTime, text); });
     reportCount = 0;
@@ -473,16 +642,31 @@ void TDigitalReadThread::Impl::CarvingLoop() {
       CloseOpenFile();
       throw std::runtime_error(Text(TText::CardGone));
     }
+    RecordSamples(n);
+    // Sectors that could not be read, counted up to each sector for the structure rule's
+    // points; none is taken once a stop request was seen (it ends the open file early).
+    int64_t bad = badBytes - static_cast<int64_t>(std::count(badSlots.begin(), badSlots.end(), 1)) * sectorSize;
+    bool stopSeen = terminated;
     for (uint32_t i = 0; i < n; ++i) {
       uint8_t* sector = buffer.data() + static_cast<size_t>(i) * sectorSize;
       CarveSector(sector, done + i, i == n - 1);
+      if (badSlots[i]) bad += sectorSize;
+      stopSeen = stopSeen || terminated;
+      if (deepScan && journal && !openFile && !stopSeen) TakePoint(done + i + 1, bad);
     }
     if (terminated && !openFile) keepGoing = false;
     done += n;
+    if (afterBatch) afterBatch(done);
     ReportIfDue();
+    JournalIfDue(deepScan && done == total && !breaks.empty());
   }
   Report(done, total, sectorSize);
   if (deepScan) JoinSplitPhotos();
+  // The end of the range reached: nothing is left to go on with.
+  if (done == total && !terminated) {
+    journal.reset();
+    RemoveScanJournal(tempFolder);
+  }
 }
 
 // --- Split photos: after the carving loop, each photo whose data broke off is searched
@@ -591,6 +775,8 @@ void TDigitalReadThread::Start() {
   impl_->deepScan = DeepScan;
   impl_->tick = TickCount;
   impl_->describe = DescribeFile;
+  impl_->resumeFrom = ResumeFrom;
+  impl_->afterBatch = AfterBatch;
   std::shared_ptr<Impl> state = impl_;
   thread_ = std::thread([state] { Impl::Execute(state); });
 }

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "engine/FoundFiles.h"
+#include "engine/ScanJournal.h"
 #include "engine/Signatures.h"
 #include "engine/ScanOptions.h"
 
@@ -78,6 +79,12 @@ class TDigitalReadThread {
   bool DeepScan = false;
   TTickSource TickCount;  // empty: the steady clock
   TDescribeFile DescribeFile;
+  // An interrupted scan to go on with (FindResumableScan's, for this card, these options
+  // and this folder); null: a new scan from the range's first sector. Either way the scan
+  // keeps a journal in TempFolder while it runs and removes it when it reaches the end.
+  std::shared_ptr<const TScanJournal> ResumeFrom;
+  // Tests: called on the scan thread after each batch is carved, with the sectors done.
+  std::function<void(uint64_t done)> AfterBatch;
 
   void Start();
   // Pause: the thread parks at the next batch boundary, holding nothing.

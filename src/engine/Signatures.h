@@ -66,6 +66,11 @@ class TSignatureRecogniser {
   const TRecogniserInputs& Inputs() const { return inputs_; }
   bool IsoMediaFound() const { return iso_media_found_; }
   MovAtom MovAtomLock() const { return mov_atom_lock_; }
+  // Sets the two pieces of state as an interrupted scan had them.
+  void RestoreSignatureState(bool isoMediaFound, MovAtom lock) {
+    iso_media_found_ = isoMediaFound;
+    mov_atom_lock_ = lock;
+  }
 
  private:
   struct TCompiled;  // the enabled header tests, flattened at construction

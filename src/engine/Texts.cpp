@@ -32,6 +32,7 @@ constexpr TTextRow kChinese[] = {
     {TText::CutFileNote, "[只保存了前 %1 字节：目标文件夹的文件系统不接受更大的文件]"},
     {TText::UnknownScanError, "The scan ended on an unknown error."},
     {TText::CardGone, "The card can no longer be read: was it removed? The files found before are kept."},
+    {TText::JournalDoesNotFit, "The interrupted scan's journal does not fit this scan: scan again from the start."},
     {TText::DeepScanSuffix, "（深度扫描）"},
     {TText::JoinedNote, "[由两段拼合：扇区 %1–%2 与 扇区 %3–%4]"},
     {TText::JoiningPieces, "拼合分段照片：%1/%2"},
@@ -112,6 +113,10 @@ constexpr TTextRow kChinese[] = {
      "                    sectors as zeros) and a GNU ddrescue map file FILE.map naming\n"
      "                    the unreadable areas; later scans can run on FILE, and ddrescue\n"
      "                    can retry the bad areas of the card. Neither file may exist.\n"
+     "  --resume          go on with a scan of this card into DEST that was interrupted\n"
+     "                    (a crash, a kill, a removed card, Ctrl-C with --scan-only), from\n"
+     "                    where its journal in DEST/TmpFiles/ stands, with the same\n"
+     "                    options; it ends with the files of a scan never interrupted\n"
      "  --sectors N       the card's capacity in 512-byte sectors, when it cannot be\n"
      "                    measured\n"
      "  --yes             go on where the wizard would ask whether to choose another\n"
@@ -175,6 +180,18 @@ constexpr TTextRow kChinese[] = {
     {TText::ImageNeedsFile, "--image needs a file name"},
     {TText::CardImageWritten, "Card image: %1 (map: %2)\n"},
     {TText::CardImageIncomplete, "The card image is incomplete: %1\n"},
+    {TText::ResumingScan, "Continuing the interrupted scan at sector %1 of %2 (%3 file(s) found before it stopped).\n"},
+    {TText::JournalNotResumed,
+     "An interrupted scan of this card with these options can be continued (%1 of %2 sectors done): add "
+     "--resume to continue it. This scan starts again from the first sector.\n"},
+    {TText::JournalOtherScan,
+     "The interrupted scan in %1 was of another card or with other options: it is not continued; this scan "
+     "starts from the first sector.\n"},
+    {TText::JournalUnusable,
+     "The interrupted scan in %1 cannot be continued (its journal is damaged or its temporary files have "
+     "changed); this scan starts from the first sector.\n"},
+    {TText::NoScanToResume, "--resume: there is no interrupted scan in %1; this scan starts from the first sector.\n"},
+    {TText::ImageWithResume, "--image and --resume do not go together: a continued scan reads only the rest of the card"},
     {TText::RestoreUsage,
      "usage: snapsalvager-cli restore TEMPFILE|FOLDER... DEST [--onto-card-drive]\n"
      "\n"
@@ -256,6 +273,7 @@ constexpr TTextRow kEnglish[] = {
      "[only the first %1 bytes were saved: the destination folder's file system does not accept larger files]"},
     {TText::UnknownScanError, AsInChinese(TText::UnknownScanError)},
     {TText::CardGone, AsInChinese(TText::CardGone)},
+    {TText::JournalDoesNotFit, AsInChinese(TText::JournalDoesNotFit)},
     {TText::DeepScanSuffix, " (deep scan)"},
     {TText::JoinedNote, "[joined from two pieces: sectors %1–%2 and sectors %3–%4]"},
     {TText::JoiningPieces, "Joining photos in two pieces: %1/%2"},
@@ -356,6 +374,12 @@ constexpr TTextRow kEnglish[] = {
     {TText::ImageNeedsFile, AsInChinese(TText::ImageNeedsFile)},
     {TText::CardImageWritten, AsInChinese(TText::CardImageWritten)},
     {TText::CardImageIncomplete, AsInChinese(TText::CardImageIncomplete)},
+    {TText::ResumingScan, AsInChinese(TText::ResumingScan)},
+    {TText::JournalNotResumed, AsInChinese(TText::JournalNotResumed)},
+    {TText::JournalOtherScan, AsInChinese(TText::JournalOtherScan)},
+    {TText::JournalUnusable, AsInChinese(TText::JournalUnusable)},
+    {TText::NoScanToResume, AsInChinese(TText::NoScanToResume)},
+    {TText::ImageWithResume, AsInChinese(TText::ImageWithResume)},
     {TText::RestoreUsage, AsInChinese(TText::RestoreUsage)},
     {TText::RestoreUnknownOption, AsInChinese(TText::RestoreUnknownOption)},
     {TText::RestoreNeedsFiles, AsInChinese(TText::RestoreNeedsFiles)},

@@ -43,6 +43,7 @@ enum class TText : uint16_t {
   CutFileNote,      // %1 the bytes kept
   UnknownScanError,
   CardGone,
+  JournalDoesNotFit,
   DeepScanSuffix,   // after the sought types
   JoinedNote,       // %1-%2 the first piece's sectors, %3-%4 the second's
   JoiningPieces,    // %1 breaks searched, %2 of them
@@ -106,6 +107,12 @@ enum class TText : uint16_t {
   ImageNeedsFile,
   CardImageWritten,   // %1 the image, %2 its map
   CardImageIncomplete,  // %1 the reason
+  ResumingScan,       // %1 sectors done, %2 of them, %3 files found before
+  JournalNotResumed,  // %1 sectors done, %2 of them
+  JournalOtherScan,   // %1 the temporary folder
+  JournalUnusable,    // %1 the temporary folder
+  NoScanToResume,     // %1 the temporary folder
+  ImageWithResume,
   RestoreUsage,
   RestoreUnknownOption,  // %1
   RestoreNeedsFiles,

@@ -3,6 +3,7 @@
 #include "tempfile/TempFileWriter.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,7 +41,33 @@ TWriteFileStream::TWriteFileStream(const std::filesystem::path& path, const TWri
   }
 }
 
+TWriteFileStream::TWriteFileStream(const std::filesystem::path& path, const TWriteSettings& settings,
+                                   int64_t written, int64_t stored)
+    : settings_(settings), written_(written), stored_(stored), path_(path) {
+  do {
+    fd_ = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+  } while (fd_ < 0 && errno == EINTR);
+  struct stat info {};
+  const bool fits = fd_ >= 0 && ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= stored &&
+                    ::ftruncate(fd_, static_cast<off_t>(stored)) == 0 &&
+                    ::lseek(fd_, static_cast<off_t>(stored), SEEK_SET) == static_cast<off_t>(stored);
+  if (!fits) {
+    const int err = fd_ < 0 ? errno : EINVAL;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    throw std::runtime_error("Cannot continue file \"" + path.string() + "\". " + std::strerror(err));
+  }
+}
+
 TWriteFileStream::~TWriteFileStream() { Close(); }
+
+bool TWriteFileStream::Flush() {
+  if (fd_ >= 0 && !buffer_.empty()) {
+    StoreDirect(buffer_.data(), static_cast<int32_t>(buffer_.size()));
+    buffer_.clear();
+  }
+  return all_stored_;
+}
 
 int32_t TWriteFileStream::StoreDirect(const void* data, int32_t count) {
   if (fd_ < 0) {

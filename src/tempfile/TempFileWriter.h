@@ -24,6 +24,11 @@ class TWriteFileStream {
   // Creates the file for reading and writing; a name already taken (a file, a symbolic link)
   // is never opened. Throws std::runtime_error with a message naming the path on failure.
   explicit TWriteFileStream(const std::filesystem::path& path, const TWriteSettings& settings = {});
+  // Goes on with a file an interrupted scan left: it is cut back to stored bytes, and the
+  // stream stands where it stood then, written bytes accepted (those past a cap included).
+  // Throws std::runtime_error when the file cannot be opened or is shorter than stored.
+  TWriteFileStream(const std::filesystem::path& path, const TWriteSettings& settings, int64_t written,
+                   int64_t stored);
   // Flushes the buffer (unchanged: it was scrambled when written) and closes the file.
   ~TWriteFileStream();
   TWriteFileStream(const TWriteFileStream&) = delete;
@@ -39,6 +44,9 @@ class TWriteFileStream {
   // from the buffer or cut from the file, and Written() becomes size. A file of an exactly
   // known length ends at its last byte, not at the end of a sector.
   void Truncate(int64_t size);
+  // Hands the collected bytes to the file now (so the file holds Stored() == what a
+  // continued stream would start from). False when a write failed.
+  bool Flush();
   // Flushes and closes now. True only when every byte meant for the file reached it
   // (no short or failed write since creation); the destructor then does nothing more.
   bool Close();

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "engine/SaveFiles.h"
+#include "engine/ScanJournal.h"
 #include "engine/Texts.h"
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
@@ -70,6 +71,8 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
     }
   };
   TSaveOutcome outcome = SaveFoundFiles(FoundFiles, destFolder.toStdString(), observer);
+  // The files a scan journal counts are saved: there is nothing left to go on with.
+  RemoveScanJournal(std::filesystem::path(TempFolder.toStdString()));
   finishUi.PBar3->setValue(static_cast<int>(n));
   ui.NNewScan->setEnabled(newScanWasEnabled);
 

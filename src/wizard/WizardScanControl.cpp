@@ -17,6 +17,7 @@
 #include <climits>
 #include <filesystem>
 
+#include "engine/ScanJournal.h"
 #include "engine/ScanThread.h"
 #include "metadata/PhotoSummary.h"
 #include "engine/LinuxDrives.h"
@@ -144,6 +145,30 @@ void TMainForm::NCardImageToggled(bool checked) {
 }
 
 // The image of the scan about to start; without one when it cannot be made (said so).
+namespace {
+
+// An interrupted scan of this card into this folder with these options: the user chooses
+// whether it goes on. Not while a card image is made: the image needs every sector read.
+std::shared_ptr<const TScanJournal> AskToContinueScan(const TDigitalReadThread& scan, bool imaging) {
+  if (imaging || !JournalPresent(scan.TempFolder)) return nullptr;
+  const TResumeOffer offer = FindResumableScan(
+      scan.TempFolder,
+      ScanJournalKey(scan.Drive, scan.Inputs, scan.DeepScan, scan.WholeVolume, scan.FirstSector, scan.LastSector),
+      scan.Drive.DriveNumber);
+  if (offer.Verdict != TResumeVerdict::Matches) return nullptr;
+  const TJournalPoint& at = offer.Journal->Point;
+  const QString question =
+      QCoreApplication::translate("Snapsalvager",
+                                  "上次将此存储卡扫描到此文件夹时被中断（已扫描 %1/%2 个扇区，找到 %3 个文件）。\n"
+                                  "是否从中断处继续扫描？选择“否”将从头重新扫描。")
+          .arg(at.Done)
+          .arg(at.Total)
+          .arg(offer.Journal->Rows.size());
+  return AskYesNo(question) == QMessageBox::Yes ? offer.Journal : nullptr;
+}
+
+}  // namespace
+
 void TMainForm::StartCardImage() {
   if (CardImagePath.isEmpty()) return;
   const uint64_t sectorSize = SelectedDrive.SectorSize != 0 ? SelectedDrive.SectorSize : 512;
@@ -298,12 +323,16 @@ bool TMainForm::StartScan() {
   thread->WholeVolume = true;
   thread->DeepScan = ui.NDeepScan->isChecked();
   thread->DescribeFile = DescribeFoundFile;
+  thread->ResumeFrom = AskToContinueScan(*thread, !CardImagePath.isEmpty());
   ScanThread = std::move(thread);
   StartCardImage();
   try {
-    // Temporary files an earlier scan kept here are moved aside, never overwritten.
-    const std::string kept = KeepEarlierTemporaryFiles(ToPath(TempFolder), ToPath(DestFolder));
-    if (!kept.empty()) ShowInfo(QString::fromStdString(kept));
+    // Temporary files an earlier scan kept here are moved aside, never overwritten; a
+    // continued scan goes on with them.
+    if (!ScanThread->ResumeFrom) {
+      const std::string kept = KeepEarlierTemporaryFiles(ToPath(TempFolder), ToPath(DestFolder));
+      if (!kept.empty()) ShowInfo(QString::fromStdString(kept));
+    }
     ScanThread->Start();
   } catch (const std::exception& e) {
     // No thread could be made: the scan ends as after an error, once the Next click has

@@ -28,6 +28,7 @@
 #include "fixtures/LoopDisk.h"
 #include "engine/Signatures.h"
 #include "fixtures/MediaCard.h"
+#include "engine/ScanJournal.h"
 #include "engine/ScanThread.h"
 #include "tempfile/TempFileFormat.h"
 
@@ -37,6 +38,9 @@ namespace fs = std::filesystem;
 using snapsalvager::Text;
 using snapsalvager::TLanguage;
 using snapsalvager::TText;
+using snapsalvager::JournalPresent;
+using snapsalvager::ReadScanJournal;
+using snapsalvager::TScanJournal;
 
 // The suites pin the Chinese texts: their runs speak Chinese whatever the developer's locale.
 [[maybe_unused]] const bool kChineseRuns = ::setenv("SNAPSALVAGER_LANG", "zh", 1) == 0;
@@ -302,6 +306,58 @@ TEST_F(RecoverCommandTest, SecondScanKeepsTheFirstScansTemporaryFiles) {
   const TResult restore = RunCli({"restore", kept.string(), dest.string()}, work_);
   EXPECT_EQ(restore.Status, 0) << restore.Err;
   EXPECT_EQ(RecoveredNames(dest).size(), first.size());
+}
+
+// The temporary files of a folder by name, the journal's own files left out.
+std::map<std::string, std::string> TemporaryFiles(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(folder))
+    if (entry.path().extension() == ".~QX") files[entry.path().filename()] = ReadAll(entry.path());
+  return files;
+}
+
+TEST_F(RecoverCommandTest, KilledScanGoesOnWithResumeAndEndsAsAScanThatRanThrough) {
+  const std::vector<std::string> options = {"--video", "--audio", "--scan-only"};
+  auto recover = [&](const fs::path& dest, std::vector<std::string> more, const char* killAfter) {
+    std::vector<std::string> args = {card_->Image.string(), dest.string()};
+    args.insert(args.end(), options.begin(), options.end());
+    args.insert(args.end(), more.begin(), more.end());
+    return RunRecover(args, work_, -1, [killAfter] {
+      if (killAfter) ::setenv("SNAPSALVAGER_TEST_KILL_AFTER", killAfter, 1);
+    });
+  };
+  const TResult whole = recover(work_ / "whole", {}, nullptr);
+  ASSERT_EQ(whole.Status, 0) << whole.Err;
+
+  const fs::path dest = work_ / "out";
+  ASSERT_EQ(recover(dest, {}, "40000").Status, 128 + SIGKILL);
+  const std::optional<TScanJournal> journal = ReadScanJournal(dest / "TmpFiles");
+  ASSERT_TRUE(journal);
+  const std::string done = std::to_string(journal->Point.Done), total = std::to_string(journal->Point.Total);
+
+  // Without --resume the scan starts again, and says what it leaves.
+  fs::copy(dest, work_ / "again", fs::copy_options::recursive);
+  const TResult again = recover(work_ / "again", {}, "1");
+  EXPECT_NE(again.Err.find(Text(TText::JournalNotResumed, {done, total})), std::string::npos) << again.Err;
+  // Another kind of file sought: not this journal's scan.
+  fs::copy(dest, work_ / "other", fs::copy_options::recursive);
+  const TResult other = recover(work_ / "other", {"--deep", "--resume"}, "1");
+  EXPECT_NE(other.Err.find(Text(TText::JournalOtherScan, {(work_ / "other/TmpFiles/").string()})), std::string::npos)
+      << other.Err;
+
+  const TResult resumed = recover(dest, {"--resume"}, nullptr);
+  ASSERT_EQ(resumed.Status, 0) << resumed.Err;
+  EXPECT_NE(resumed.Err.find(Text(TText::ResumingScan, {done, total, std::to_string(journal->Rows.size())})),
+            std::string::npos)
+      << resumed.Err;
+  EXPECT_EQ(resumed.Out, whole.Out);
+  EXPECT_EQ(TemporaryFiles(dest / "TmpFiles"), TemporaryFiles(work_ / "whole/TmpFiles"));
+  EXPECT_FALSE(JournalPresent(dest / "TmpFiles"));
+
+  const TResult nothing = recover(work_ / "fresh", {"--resume"}, nullptr);
+  EXPECT_NE(nothing.Err.find(Text(TText::NoScanToResume, {(work_ / "fresh/TmpFiles/").string()})), std::string::npos)
+      << nothing.Err;
+  EXPECT_EQ(nothing.Out, whole.Out);
 }
 
 TEST_F(RecoverCommandTest, BadUsageAndRefusedOptionsExitWithTwo) {

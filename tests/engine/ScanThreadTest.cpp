@@ -46,9 +46,11 @@ struct TCardState {
   std::mutex Mutex;
   std::vector<std::pair<uint64_t, size_t>> Reads;
   std::atomic<int> OpenSources{0};
-  // A card pulled out: from this byte on, every read fails with GoneErrno.
+  // A card pulled out when the scan reaches this byte: every read there and past it fails
+  // with GoneErrno, and after the first batch read there, every read.
   uint64_t GoneFrom = UINT64_MAX;
   int GoneErrno = 0;
+  std::atomic<bool> Gone{false};
 };
 
 class TMemorySource : public TCardSource {
@@ -57,7 +59,8 @@ class TMemorySource : public TCardSource {
   ~TMemorySource() override { --state_->OpenSources; }
   bool ReadAt(uint64_t offset, void* dest, size_t length) override {
     if (state_->Hook) state_->Hook(offset, length);
-    if (offset + length > state_->GoneFrom) {
+    if (offset + length > state_->GoneFrom && length > kSector) state_->Gone = true;
+    if (state_->Gone || offset + length > state_->GoneFrom) {
       errno = state_->GoneErrno;
       return false;
     }
@@ -313,6 +316,24 @@ TEST_F(ScanThreadTest, FailedBatchIsReReadSectorBySectorWithZerosForBadOnes) {
   std::vector<uint8_t> expected = card_->Bytes;
   for (uint32_t bad : {305u, 306u, 350u}) std::fill_n(expected.begin() + bad * kSector, kSector, 0);
   EXPECT_EQ(ReadTemp(found_[0].TempFile), Slice(expected, 300, 1000));
+}
+
+// A dying card's long unreadable stretch (whole batches in a row) is bad sectors, not a card
+// pulled out: the card still answers where it read before, and the scan goes on to the end.
+TEST_F(ScanThreadTest, LongUnreadableStretchIsCountedAndTheScanGoesOn) {
+  card_->Bytes = Card(2000);
+  PutHeader(card_->Bytes, 300, kJpgHeader);
+  PutHeader(card_->Bytes, 1500, kJpgHeader);
+  for (uint32_t s = 400; s < 1000; ++s) card_->BadSectors.insert(s);
+  Run();
+
+  EXPECT_EQ(events_.error, "");
+  EXPECT_EQ(events_.labels[TScanLabel::LBad], "600");
+  ASSERT_EQ(found_.Count(), 2u);
+  std::vector<uint8_t> expected = card_->Bytes;
+  std::fill(expected.begin() + 400 * kSector, expected.begin() + 1000 * kSector, 0);
+  EXPECT_EQ(ReadTemp(found_[0].TempFile), Slice(expected, 300, 1500));
+  EXPECT_EQ(ReadTemp(found_[1].TempFile), Slice(expected, 1500, 2000));
 }
 
 // A card pulled out mid-scan: the scan ends at once with the reason, and the file carved

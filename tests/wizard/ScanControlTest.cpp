@@ -17,6 +17,7 @@
 #include "fixtures/Jpegs.h"
 #include "fixtures/Photos.h"
 #include "WizardTestSupport.h"
+#include "engine/ScanJournal.h"
 #include "engine/ScanThread.h"
 #include "engine/LinuxDrives.h"
 #include "engine/ScanChecks.h"
@@ -616,6 +617,44 @@ class TestScanControl : public QObject {
     QVERIFY(form->ui.BNext->isEnabled());
     QVERIFY(form->ui.BBack->isEnabled());
     QVERIFY(!form->scanUi.BStop->isEnabled());
+  }
+
+  // A stopped scan leaves its journal: the next scan of the card into the folder asks, and
+  // Yes goes on from it to the files of a scan that ran through; No starts again.
+  void InterruptedScanIsOfferedToGoOn() {
+    const uint32_t sectors = 40000;
+    const char letter = AttachSlowCard(CardWithPhotos(sectors, 1000), 5);
+    for (const QMessageBox::StandardButton answer : {QMessageBox::Yes, QMessageBox::No}) {
+      ChooseOptions(letter);
+      form->ui.BNext->click();
+      QTRY_VERIFY_WITH_TIMEOUT(Rows()->rowCount() >= 2, 20000);
+      form->scanUi.BStop->click();
+      QVERIFY(form->UserStopped);
+      const size_t stoppedAt = form->FoundFiles.Count();
+      QVERIFY(stoppedAt < 40);
+
+      prompter->Clear();
+      prompter->Answers = {answer};
+      form->ui.BBack->click();
+      form->ui.BNext->click();
+      WaitForEnd();
+      const QStringList asked = prompter->Texts();
+      QVERIFY(!asked.isEmpty());
+      QVERIFY2(asked.front().contains(QStringLiteral("是否从中断处继续扫描")), qPrintable(asked.front()));
+      // Headers every 1000 sectors from sector 10: 40 files, each to the next header.
+      QCOMPARE(int(form->FoundFiles.Count()), 40);
+      QCOMPARE(Rows()->rowCount(), 40);
+      for (size_t i = 0; i < 40; ++i) {
+        const TFoundFile& file = form->FoundFiles[i];
+        QCOMPARE(file.Size, int64_t{i + 1 < 40 ? 512000 : 990 * 512});
+        QCOMPARE(QFileInfo(QString::fromStdString(file.TempFile.string())).size(), file.Size);
+      }
+      // Going on keeps the stopped scan's files where they are; starting again moves them aside.
+      const bool keptAside = !QDir(Dest() + QStringLiteral("TmpFiles")).entryList({QStringLiteral("Kept_*")}, QDir::Dirs).isEmpty();
+      QCOMPARE(keptAside, answer == QMessageBox::No);
+      QVERIFY(!JournalPresent(form->FoundFiles[0].TempFile.parent_path()));
+      form->ui.BBack->click();
+    }
   }
 
   void ThreadIgnoringStopIsAbandonedAndTheScanEnds() {
