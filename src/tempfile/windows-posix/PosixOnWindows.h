@@ -5,6 +5,7 @@
 #pragma once
 #ifdef _WIN32
 
+#include <errno.h>
 #include <fcntl.h>
 #include <io.h>
 #include <signal.h>
@@ -49,6 +50,11 @@ ssize_t pwrite(int fd, const void* buffer, size_t count, int64_t offset);
 int fsync(int fd);
 int fdatasync(int fd);
 int posix_fadvise(int fd, int64_t offset, int64_t length, int advice);
+// Windows flushes a whole volume only for an administrator: callers fall back to the file.
+inline int syncfs(int) {
+  errno = ENOSYS;
+  return -1;
+}
 // 0 when the process runs elevated as an administrator (the token says so), else 1000.
 unsigned geteuid();
 
