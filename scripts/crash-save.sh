@@ -38,23 +38,27 @@ round() {
   shift
   local dest=$work/undisturbed
   fresh_dest "$dest"
-  strace -f -qq -o "$work/trace.txt" -e trace=$calls "$@" "$cli" recover "$work/card.img" "$dest" --yes >/dev/null 2>&1 || true
+  strace -f -qq -y -o "$work/trace.txt" -e trace=$calls "$@" "$cli" recover "$work/card.img" "$dest" --yes >/dev/null 2>&1 || true
   local expected saved
   expected=$(listing "$dest")
   saved=$(echo "$expected" | grep -c '/File' || true)
   [ "$saved" = 31 ] || { echo "crash-save ($name): the undisturbed run saved $saved files, not 30 + the earlier one" >&2; return 1; }
 
   # Each kill point as (system call, its ordinal among calls of that name): strace counts
-  # each call by itself.
+  # each call by itself. Only the save's calls are kill points, from its first head journal
+  # (*.head.new) on: the scan's own journal comes before, and a scan killed midway is the
+  # resume test's case.
   local -a sequence ordinals=()
-  mapfile -t sequence < <(sed -n 's/^[0-9]* *\([a-z0-9_]*\)(.*/\1/p' "$work/trace.txt")
-  local total=${#sequence[@]}
+  mapfile -t sequence < <(grep -E '^[0-9]* *[a-z0-9_]+\(' "$work/trace.txt")
   local -A seen=()
-  local call
-  for call in "${sequence[@]}"; do
+  local line call saving=""
+  for line in "${sequence[@]}"; do
+    call=$(sed 's/^[0-9]* *\([a-z0-9_]*\)(.*/\1/' <<<"$line")
     seen[$call]=$(( ${seen[$call]:-0} + 1 ))
-    ordinals+=("$call:${seen[$call]}")
+    [[ $line == *.head.new* ]] && saving=yes
+    [ -z "$saving" ] || ordinals+=("$call:${seen[$call]}")
   done
+  local total=${#ordinals[@]}
 
   local failed=0 start=$SECONDS i at leftover
   for ((i = 0; i < points; i++)); do

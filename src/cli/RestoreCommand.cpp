@@ -10,12 +10,14 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "cli/Commands.h"
 #include "engine/LinuxDrives.h"
 #include "engine/SaveFiles.h"
+#include "engine/ScanJournal.h"
 #include "engine/ScanChecks.h"
 
 namespace snapsalvager::cli {
@@ -179,6 +181,13 @@ int RunRestoreCommand(int argc, char** argv) {
     }
   }
   Say(stderr, TText::FilesRestored, {std::to_string(restored), dest.string()});
+  // A scan killed before its end left its journal beside the files; once every file of
+  // that folder is restored there is nothing left to continue.
+  std::set<fs::path> folders;
+  for (const std::string& temp : args.Files) folders.insert(fs::path(temp).parent_path());
+  for (const fs::path& folder : folders) {
+    if (JournalPresent(folder) && TemporaryFilesIn(folder).empty()) RemoveScanJournal(folder);
+  }
   if (g_interrupted) {
     Say(stderr, TText::RestoreInterrupted);
     return ExitInterrupted;

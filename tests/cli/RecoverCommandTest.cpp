@@ -339,6 +339,11 @@ TEST_F(RecoverCommandTest, KilledScanGoesOnWithResumeAndEndsAsAScanThatRanThroug
   fs::copy(dest, work_ / "again", fs::copy_options::recursive);
   const TResult again = recover(work_ / "again", {}, "1");
   EXPECT_NE(again.Err.find(Text(TText::JournalNotResumed, {done, total})), std::string::npos) << again.Err;
+  // Saved instead with restore: the journal goes with the last file.
+  fs::copy(dest, work_ / "restored", fs::copy_options::recursive);
+  const fs::path restoredTemp = work_ / "restored/TmpFiles";
+  ASSERT_EQ(RunCli({"restore", restoredTemp.string(), (work_ / "restored").string()}, work_).Status, 0);
+  EXPECT_FALSE(JournalPresent(restoredTemp));
   // Another kind of file sought: not this journal's scan.
   fs::copy(dest, work_ / "other", fs::copy_options::recursive);
   const TResult other = recover(work_ / "other", {"--deep", "--resume"}, "1");
