@@ -30,6 +30,7 @@
 #include "engine/ScanChecks.h"
 #include "engine/ScanOptions.h"
 #include "engine/SaveFiles.h"
+#include "tempfile/Utf8Path.h"
 
 namespace snapsalvager::cli {
 namespace {
@@ -533,19 +534,19 @@ std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks
   TCliScanEvents events;
   bool userStopped = false;
   try {
-    if (const std::string kept = KeepEarlierTemporaryFiles(checks.TempFolder, checks.DestFolder); !kept.empty())
+    if (const std::string kept = KeepEarlierTemporaryFiles(PathFromUtf8(checks.TempFolder), PathFromUtf8(checks.DestFolder)); !kept.empty())
       ShowMessage(kept);
   } catch (const std::exception& e) {
     // Scanning now could meet the kept files' names: nothing is scanned.
     Say(stderr, TText::ScanEndedOnError, {e.what()});
     return e.what();
   }
-  g_quitHint = "\n" + RestoreCommandHint(checks.TempFolder, checks.DestFolder) + "\n";
+  g_quitHint = "\n" + RestoreCommandHint(PathFromUtf8(checks.TempFolder), PathFromUtf8(checks.DestFolder)) + "\n";
   {
     // The command has no other thread to hand the reports to: they run in place.
     TDigitalReadThread scan(events, [](const std::function<void()>& call) { call(); }, found);
     scan.Drive = card;
-    scan.TempFolder = checks.TempFolder;
+    scan.TempFolder = PathFromUtf8(checks.TempFolder);
     scan.Inputs = checks.Inputs;
     scan.WholeVolume = true;
     scan.DeepScan = options.Deep;
@@ -576,7 +577,7 @@ TSaveOutcome SaveAll(TFoundFileList& found, const TScanCheckList& checks) {
   const std::string& destFolder = checks.DestFolder;
   // Ctrl-C is held off during the save (see CatchStopSignals); the user is told why.
   g_stopRequested = false;
-  const TSaveOutcome outcome = SaveFoundFiles(found, destFolder, [](const TSaveStep& step) {
+  const TSaveOutcome outcome = SaveFoundFiles(found, PathFromUtf8(destFolder), [](const TSaveStep& step) {
     if (g_stopRequested.exchange(false)) {
       Say(stderr, TText::FinishingSave, {std::to_string(step.Count - step.Index)});
     }
@@ -588,7 +589,7 @@ TSaveOutcome SaveAll(TFoundFileList& found, const TScanCheckList& checks) {
     std::error_code ec;
     kept = kept || fs::exists(file.TempFile, ec);
   }
-  if (kept) ShowMessage(RestoreCommandHint(checks.TempFolder, destFolder));
+  if (kept) ShowMessage(RestoreCommandHint(PathFromUtf8(checks.TempFolder), PathFromUtf8(destFolder)));
   if (!outcome.Renamed.empty()) ShowMessage(RenamedFilesText(outcome.Renamed));
   Say(stderr, TText::FilesSaved, {std::to_string(outcome.Saved)});
   if (outcome.Saved > 0) ShowMessage(Text(TText::SavedIn) + destFolder);
@@ -617,7 +618,7 @@ int RunRecoverCommand(int argc, char** argv) {
     try {
       const uint32_t sectorSize = checks->Drive.SectorSize != 0 ? checks->Drive.SectorSize : 512;
       image = std::make_unique<TCardImageWriter>(
-          options.Image, uint64_t{checks->Drive.SectorCount} * sectorSize);
+          PathFromUtf8(options.Image), uint64_t{checks->Drive.SectorCount} * sectorSize);
     } catch (const std::exception& e) {
       Say(stderr, TText::RecoverUsageLine, {e.what()});
       return ExitUsage;
