@@ -2,8 +2,10 @@
 # The Windows build (mingw-w64) and its tests under wine: the engine, temporary-file,
 # metadata and command-line suites through ctest, then the demo card recovered through a
 # volume \\.\E: that wine maps to the card image, whose rows, exit status and files must
-# equal the Linux build's for the same card. Needs build/default's command and demo-card
-# tool (built here when missing). Headless: wine shows no window.
+# equal the Linux build's for the same card; then its temporary files restored, and the card
+# recovered from the image's path. Every path there has Chinese in it, so the files must land
+# under the same UTF-8 names on both. Needs build/default's command and demo-card tool
+# (built here when missing). Headless: wine shows no window.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo="$PWD"
@@ -26,7 +28,8 @@ wineboot -i >/dev/null 2>&1
 card_dir="$repo/build/windows-e2e"
 rm -rf "$card_dir"
 mkdir -p "$card_dir/e-root"
-ln -s "$card_dir/demo/card.img" "$WINEPREFIX/dosdevices/e::"
+card="$card_dir/演示卡/card.img"
+ln -s "$card" "$WINEPREFIX/dosdevices/e::"
 ln -s "$card_dir/e-root" "$WINEPREFIX/dosdevices/e:"
 wine reg add 'HKLM\Software\Wine\Drives' /v e: /d floppy /f >/dev/null 2>&1
 wineserver -w
@@ -45,35 +48,51 @@ if [ ! -x build/default/src/cli/snapsalvager-cli ] || [ ! -x build/default/tests
   [ -d build/default ] || cmake --preset default >/dev/null
   cmake --build build/default -j "$jobs" --target snapsalvager-cli make_demo_card
 fi
-build/default/tests/fixtures/make_demo_card "$card_dir/demo" >/dev/null
+build/default/tests/fixtures/make_demo_card "$(dirname "$card")" >/dev/null
 cli_windows="$repo/build/windows/src/cli/snapsalvager-cli.exe"
 status=0
 # Rows (standard output), the exit status, then every file left in the destination with its
-# hash: the temporary files of a scan, the photos and clips of a recovery.
+# hash: the temporary files of a scan, the photos and clips of a recovery or a restore.
+# Modes: scan (--scan-only), recover, restore (the scan's temporary files), image (the card
+# given by its path, not its letter; Windows only, against the Linux recovery).
 run() {  # run SIDE MODE: writes $card_dir/SIDE-MODE.txt
-  local side=$1 mode=$2 dest="$card_dir/$1-$2" extra=() rc=0
-  [ "$mode" = scan ] && extra=(--scan-only)
+  local side=$1 mode=$2 root="$card_dir/$1" extra=() rc=0 out="$card_dir/$1-$2"
+  local dest="$root/照片 恢复/$mode" source=E: command=recover
+  mkdir -p "$root"
+  case $mode in
+    scan) extra=(--scan-only) ;;
+    restore) command=restore source="$root/照片 恢复/scan/TmpFiles" ;;
+    image) source=$card ;;
+  esac
+  [ "$command" = recover ] && extra+=(--video --audio --yes)
   if [ "$side" = linux ]; then
-    build/default/src/cli/snapsalvager-cli recover "$card_dir/demo/card.img" "$dest" --video --audio --yes \
-      "${extra[@]}" >"$dest.rows" 2>"$dest.err" || rc=$?
+    [ "$source" = E: ] && source=$card
+    build/default/src/cli/snapsalvager-cli $command "$source" "$dest" "${extra[@]}" >"$out.rows" 2>"$out.err" || rc=$?
   else
-    wine "$cli_windows" recover E: "$(winepath -w "$dest")" --video --audio --yes "${extra[@]}" \
-      >"$dest.rows" 2>"$dest.err" || rc=$?
+    [ "$source" = E: ] || source=$(winepath -w "$source")
+    wine "$cli_windows" $command "$source" "$(winepath -w "$dest")" "${extra[@]}" >"$out.rows" 2>"$out.err" || rc=$?
   fi
   {
     echo "exit status $rc"
-    cat "$dest.rows"
+    # A restore's rows name both files by path: told from the side's own folder, "/" apart.
+    if [ "$side" = linux ]; then
+      sed "s|$root||g" "$out.rows"
+    else
+      sed "s|$(winepath -w "$root" | sed 's/[\\|]/\\&/g')||g" "$out.rows" | tr '\\' /
+    fi
     # The folder note says when it was written: that moment is left out of its hash.
     (cd "$dest" && find . -type f | LC_ALL=C sort | while read -r f; do
       echo "$(sed 's/^Generated at .*/Generated at (time)/' "$f" | sha256sum | cut -d' ' -f1)  $f"
     done)
   } >"$card_dir/$side-$mode.txt"
 }
-for mode in scan recover; do
-  run linux $mode
+for mode in scan recover restore image; do
+  [ $mode = image ] || run linux $mode
   run windows $mode
-  if diff -u "$card_dir/linux-$mode.txt" "$card_dir/windows-$mode.txt"; then
-    echo "   $mode: $(grep -c $'\t' "$card_dir/linux-$mode.txt") rows and $(grep -c '  \./' "$card_dir/linux-$mode.txt") files equal" >&2
+  linux=$mode
+  [ $mode = image ] && linux=recover
+  if diff -u "$card_dir/linux-$linux.txt" "$card_dir/windows-$mode.txt"; then
+    echo "   $mode: $(grep -c $'\t' "$card_dir/linux-$linux.txt") rows and $(grep -c '  \./' "$card_dir/linux-$linux.txt") files equal" >&2
   else
     echo "   $mode: the Windows build differs from the Linux build" >&2
     status=1

@@ -9,6 +9,7 @@
 #include "cli/Commands.h"
 #include "metadata/ExifReader.h"
 #include "metadata/PhotoSummary.h"
+#include "tempfile/Utf8Path.h"
 
 namespace snapsalvager::cli {
 
@@ -54,13 +55,13 @@ int RunExifCommand(int argc, char** argv) {
     bool found = false;
     std::string error;
     try {
-      found = ReadExifTags(file, lines, encoded);
+      found = ReadExifTags(PathFromUtf8(file), lines, encoded);
     } catch (const std::exception& e) {
       error = e.what();
     }
     for (const std::string& line : lines) std::printf("%s\n", line.c_str());
     if (!error.empty()) std::fprintf(stderr, "%s: %s\n", file, error.c_str());
-    Say(stdout, TText::ExifSummary, {GetPhotoSummary(file, encoded)});
+    Say(stdout, TText::ExifSummary, {GetPhotoSummary(PathFromUtf8(file), encoded)});
     std::fflush(stdout);
     if (!found) status = 1;
   }

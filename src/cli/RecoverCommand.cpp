@@ -32,6 +32,7 @@
 #include "engine/ScanChecks.h"
 #include "engine/ScanOptions.h"
 #include "engine/SaveFiles.h"
+#include "tempfile/Utf8Path.h"
 
 namespace snapsalvager::cli {
 namespace {
@@ -529,7 +530,7 @@ int PrepareRecovery(const TRecoverOptions& options, std::optional<TScanCheckList
 // The journal of an interrupted scan in the temporary folder, when --resume asks for it and
 // it is of this card with these options. One line says why a journal there is not used.
 std::shared_ptr<const TScanJournal> InterruptedScan(const TRecoverOptions& options, const TScanCheckList& checks) {
-  const fs::path folder = checks.TempFolder;
+  const fs::path folder = PathFromUtf8(checks.TempFolder);
   if (!JournalPresent(folder)) {
     if (options.Resume) Say(stderr, TText::NoScanToResume, {checks.TempFolder});
     return nullptr;
@@ -582,7 +583,9 @@ std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks
     if (resumeFrom) {
       Say(stderr, TText::ResumingScan, {std::to_string(resumeFrom->Point.Done), std::to_string(resumeFrom->Point.Total),
                                         std::to_string(resumeFrom->Rows.size())});
-    } else if (const std::string kept = KeepEarlierTemporaryFiles(checks.TempFolder, checks.DestFolder); !kept.empty()) {
+    } else if (const std::string kept = KeepEarlierTemporaryFiles(PathFromUtf8(checks.TempFolder),
+                                                                  PathFromUtf8(checks.DestFolder));
+               !kept.empty()) {
       ShowMessage(kept);
     }
   } catch (const std::exception& e) {
@@ -590,12 +593,12 @@ std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks
     Say(stderr, TText::ScanEndedOnError, {e.what()});
     return e.what();
   }
-  g_quitHint = "\n" + RestoreCommandHint(checks.TempFolder, checks.DestFolder) + "\n";
+  g_quitHint = "\n" + RestoreCommandHint(PathFromUtf8(checks.TempFolder), PathFromUtf8(checks.DestFolder)) + "\n";
   {
     // The command has no other thread to hand the reports to: they run in place.
     TDigitalReadThread scan(events, [](const std::function<void()>& call) { call(); }, found);
     scan.Drive = card;
-    scan.TempFolder = checks.TempFolder;
+    scan.TempFolder = PathFromUtf8(checks.TempFolder);
     scan.Inputs = checks.Inputs;
     scan.WholeVolume = true;
     scan.DeepScan = options.Deep;
@@ -628,21 +631,21 @@ TSaveOutcome SaveAll(TFoundFileList& found, const TScanCheckList& checks) {
   const std::string& destFolder = checks.DestFolder;
   // Ctrl-C is held off during the save (see CatchStopSignals); the user is told why.
   g_stopRequested = false;
-  const TSaveOutcome outcome = SaveFoundFiles(found, destFolder, [](const TSaveStep& step) {
+  const TSaveOutcome outcome = SaveFoundFiles(found, PathFromUtf8(destFolder), [](const TSaveStep& step) {
     if (g_stopRequested.exchange(false)) {
       Say(stderr, TText::FinishingSave, {std::to_string(step.Count - step.Index)});
     }
   });
   ClearFoundFiles(found);
   // The files a journal counts were saved: there is nothing left to go on with.
-  RemoveScanJournal(checks.TempFolder);
+  RemoveScanJournal(PathFromUtf8(checks.TempFolder));
   bool kept = false;  // a file that cannot be saved keeps its temporary file
   for (const TNotSavedFile& file : outcome.NotSaved) {
     Say(stderr, TText::NotSaved, {file.Name, file.Reason, file.TempFile.string()});
     std::error_code ec;
     kept = kept || fs::exists(file.TempFile, ec);
   }
-  if (kept) ShowMessage(RestoreCommandHint(checks.TempFolder, destFolder));
+  if (kept) ShowMessage(RestoreCommandHint(PathFromUtf8(checks.TempFolder), PathFromUtf8(destFolder)));
   if (!outcome.Renamed.empty()) ShowMessage(RenamedFilesText(outcome.Renamed));
   Say(stderr, TText::FilesSaved, {std::to_string(outcome.Saved)});
   if (outcome.Saved > 0) ShowMessage(Text(TText::SavedIn) + destFolder);
@@ -671,7 +674,7 @@ int RunRecoverCommand(int argc, char** argv) {
     try {
       const uint32_t sectorSize = checks->Drive.SectorSize != 0 ? checks->Drive.SectorSize : 512;
       image = std::make_unique<TCardImageWriter>(
-          options.Image, uint64_t{checks->Drive.SectorCount} * sectorSize);
+          PathFromUtf8(options.Image), uint64_t{checks->Drive.SectorCount} * sectorSize);
     } catch (const std::exception& e) {
       Say(stderr, TText::RecoverUsageLine, {e.what()});
       return ExitUsage;

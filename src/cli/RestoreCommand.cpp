@@ -19,6 +19,7 @@
 #include "engine/SaveFiles.h"
 #include "engine/ScanJournal.h"
 #include "engine/ScanChecks.h"
+#include "tempfile/Utf8Path.h"
 
 namespace snapsalvager::cli {
 namespace {
@@ -57,8 +58,9 @@ std::vector<std::string> TemporaryFilesIn(const fs::path& folder) {
 
 // Restores one kept temporary file into dest under a free name. Empty when it was
 // restored, else why not.
-std::string RestoreOne(const std::string& temp, const fs::path& dest, TNamePicker& names, fs::path& target) {
-  const std::string name = RecoveredNameOfTemporary(fs::path(temp).filename().string());
+std::string RestoreOne(const std::string& tempText, const fs::path& dest, TNamePicker& names, fs::path& target) {
+  const fs::path temp = PathFromUtf8(tempText);
+  const std::string name = RecoveredNameOfTemporary(temp.filename().string());
   if (name.empty()) return Text(TText::NotATemporaryFile, {TemporaryNameForm()});
   std::error_code ec;
   if (!fs::is_regular_file(temp, ec)) return Text(TText::NoSuchFile);
@@ -118,12 +120,12 @@ int ParseRestoreArguments(int argc, char** argv, TRestoreArguments& parsed) {
     Say(stderr, TText::RestoreUsage);
     return ExitUsage;
   }
-  parsed.Dest = args.back();
+  parsed.Dest = PathFromUtf8(args.back());
   args.pop_back();
   for (const std::string& arg : args) {
     std::error_code ec;
-    if (fs::is_directory(arg, ec)) {
-      for (std::string& file : TemporaryFilesIn(arg)) parsed.Files.push_back(std::move(file));
+    if (fs::is_directory(PathFromUtf8(arg), ec)) {
+      for (std::string& file : TemporaryFilesIn(PathFromUtf8(arg))) parsed.Files.push_back(std::move(file));
     } else {
       parsed.Files.push_back(arg);
     }
@@ -156,7 +158,7 @@ int RunRestoreCommand(int argc, char** argv) {
   uint32_t highest = 0, number = 0;
   std::string type;
   for (const std::string& temp : args.Files) {
-    if (ParseRecoveredName(RecoveredNameOfTemporary(fs::path(temp).filename().string()), number, type))
+    if (ParseRecoveredName(RecoveredNameOfTemporary(PathFromUtf8(temp).filename().string()), number, type))
       highest = std::max(highest, number);
   }
   TNamePicker names(dest, highest);
@@ -184,7 +186,7 @@ int RunRestoreCommand(int argc, char** argv) {
   // A scan killed before its end left its journal beside the files; once every file of
   // that folder is restored there is nothing left to continue.
   std::set<fs::path> folders;
-  for (const std::string& temp : args.Files) folders.insert(fs::path(temp).parent_path());
+  for (const std::string& temp : args.Files) folders.insert(PathFromUtf8(temp).parent_path());
   for (const fs::path& folder : folders) {
     if (JournalPresent(folder) && TemporaryFilesIn(folder).empty()) RemoveScanJournal(folder);
   }

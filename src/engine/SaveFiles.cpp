@@ -16,6 +16,7 @@
 
 #include "engine/Texts.h"
 #include "tempfile/TempFileFormat.h"
+#include "tempfile/Utf8Path.h"
 
 namespace snapsalvager {
 namespace {
@@ -82,7 +83,7 @@ bool WriteFully(int fd, const char* data, size_t length, off_t offset) {
 // a partial file under a name the user takes for a recovered photo. A leftover of an earlier
 // crash is the program's own and is overwritten.
 std::filesystem::path PartialCopyOf(const std::filesystem::path& to) {
-  return to.parent_path() / ("." + to.filename().string() + ".partial");
+  return to.parent_path() / PathFromUtf8("." + Utf8Of(to.filename()) + ".partial");
 }
 
 // Gives a finished file its final name without replacing one: a hard link where the file
@@ -181,7 +182,8 @@ void WriteHead(const std::filesystem::path& path, const std::string& head) {
 // full for the journal's few bytes still saves: the head is then restored without it.
 void WriteJournal(const std::filesystem::path& tempPath, const std::string& plainHead) {
   const std::filesystem::path journal = HeadJournalOf(tempPath);
-  const std::filesystem::path scratch = journal.string() + ".new";
+  std::filesystem::path scratch = journal;
+  scratch += ".new";
   {
     TFd file(::open(scratch.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
     if (file.get() < 0 && (errno == ENOSPC || errno == EDQUOT)) return;

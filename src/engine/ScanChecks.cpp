@@ -19,6 +19,7 @@
 #include "engine/LinuxDrives.h"
 #include "engine/Texts.h"
 #include "tempfile/TempFileFormat.h"
+#include "tempfile/Utf8Path.h"
 #include "engine/CardDevice.h"
 
 namespace snapsalvager {
@@ -74,10 +75,10 @@ std::string NormaliseDestFolder(const std::string& text) {
     const char* home = std::getenv("HOME");
     folder = std::string(home && *home ? home : "/") + folder.substr(1);
   }
-  if (fs::path(folder).is_relative()) {
+  if (PathFromUtf8(folder).is_relative()) {
     std::error_code ec;
     const fs::path current = fs::current_path(ec);
-    if (!ec) folder = (current / folder).string();
+    if (!ec) folder = Utf8Of(current / PathFromUtf8(folder));
   }
   if (folder.back() != '/') folder += '/';
   return folder;
@@ -90,15 +91,17 @@ TDestFolderResult PrepareDestFolder(const std::string& destFolder, std::string& 
     return result;
   };
   std::error_code ec;
-  fs::create_directories(destFolder, ec);
+  const fs::path dest = PathFromUtf8(destFolder);
+  fs::create_directories(dest, ec);
   std::error_code isDir;
-  if (!fs::is_directory(destFolder, isDir)) return fail(TDestFolderResult::CannotCreate, ec);
+  if (!fs::is_directory(dest, isDir)) return fail(TDestFolderResult::CannotCreate, ec);
   tempFolder = destFolder + kTempFolderName + "/";
-  if (!fs::is_directory(tempFolder, isDir)) {
+  const fs::path temp = PathFromUtf8(tempFolder);
+  if (!fs::is_directory(temp, isDir)) {
     // Made by someone else in the meantime is as good as made here.
-    if (!fs::create_directory(tempFolder, ec) && !fs::is_directory(tempFolder, isDir))
+    if (!fs::create_directory(temp, ec) && !fs::is_directory(temp, isDir))
       return fail(TDestFolderResult::CannotWriteTemp, ec);
-    WriteFolderNote(tempFolder);
+    WriteFolderNote(temp);
   }
   return TDestFolderResult::Ready;
 }
@@ -119,12 +122,12 @@ bool NoEarlierRecovery(const fs::path& folder) {
 }
 
 int64_t FreeSpaceOf(const fs::path& path) {
-  const std::string trimmed = Trim(path.string());
+  const std::string trimmed = Trim(Utf8Of(path));
   if (trimmed.empty() || trimmed.rfind("//", 0) == 0 || trimmed.rfind("\\\\", 0) == 0)
     return kNoLocalDisk;
   // A destination not made yet is asked about through the folder that will hold it.
   std::error_code ec;
-  fs::path folder = fs::absolute(trimmed, ec);
+  fs::path folder = fs::absolute(PathFromUtf8(trimmed), ec);
   if (ec) return -1;
   while (!fs::is_directory(folder, ec)) {
     if (!folder.has_relative_path()) return -1;
@@ -275,7 +278,7 @@ TScanCheckList::TScanCheckList(TScanChoices choices, TCheckProbes probes)
     : choices_(std::move(choices)), probes_(std::move(probes)) {
   if (!probes_.OnCardDrive) probes_.OnCardDrive = DestinationOnCardDrive;
   if (!probes_.FreeSpace) {
-    probes_.FreeSpace = [](const std::string& folder) { return FreeSpaceOf(folder); };
+    probes_.FreeSpace = [](const std::string& folder) { return FreeSpaceOf(PathFromUtf8(folder)); };
   }
 }
 
@@ -384,7 +387,7 @@ std::optional<TCheckStep> TScanCheckList::CheckFolders() {
 }
 
 std::optional<TCheckStep> TScanCheckList::CheckEarlierRecovery() {
-  if (NoEarlierRecovery(DestFolder)) return std::nullopt;
+  if (NoEarlierRecovery(PathFromUtf8(DestFolder))) return std::nullopt;
   return Question(TCheckId::EarlierRecovery, Text(TText::EarlierRecovery));
 }
 

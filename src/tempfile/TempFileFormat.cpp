@@ -1,5 +1,6 @@
 // The temporary-file format: size cap, head scrambling, names and the folder note.
 #include "tempfile/TempFileFormat.h"
+#include "tempfile/Utf8Path.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -164,15 +165,17 @@ bool ParseRecoveredName(const std::string& name, uint32_t& number, std::string& 
 }
 
 std::filesystem::path HeadJournalOf(const std::filesystem::path& tempFile) {
-  return tempFile.string() + kJournalSuffix;
+  std::filesystem::path journal = tempFile;
+  journal += kJournalSuffix;
+  return journal;
 }
 
 std::filesystem::path TempFileOfJournal(const std::filesystem::path& path) {
-  const std::string text = path.string();
+  const std::string text = Utf8Of(path);
   const std::string suffix = kJournalSuffix;
   if (text.size() <= suffix.size() || text.compare(text.size() - suffix.size(), suffix.size(), suffix) != 0)
     return {};
-  return text.substr(0, text.size() - suffix.size());
+  return PathFromUtf8(text.substr(0, text.size() - suffix.size()));
 }
 
 bool SyncFolder(const std::filesystem::path& folder) {

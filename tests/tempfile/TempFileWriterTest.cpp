@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "EngineTestSupport.h"
+#include "tempfile/TempFileFormat.h"
+#include "tempfile/Utf8Path.h"
 
 namespace fs = std::filesystem;
 using snapsalvager::TWriteFileStream;
@@ -303,4 +305,30 @@ TEST(WriteFileStream, TruncateEndsTheFileAtAByte) {
     for (size_t i = 0; i < stored.size() && i < 512; ++i) stored[i] ^= 0xD3;
     EXPECT_TRUE(std::equal(stored.begin(), stored.end(), original.begin()));
   }
+}
+
+// Paths are UTF-8 text throughout the program; on Windows they must reach the file system as
+// the same characters, not as the C library's code page reads the bytes.
+TEST(Utf8Path, ChineseFolderIsCreatedUnderItsOwnNameAndItsTextComesBackUnchanged) {
+  using snapsalvager::PathFromUtf8;
+  using snapsalvager::Utf8Of;
+  TempDir dir;
+  const std::string folder = Utf8Of(dir.path()) + "/照片 恢复";
+  const fs::path temp = PathFromUtf8(folder) / "Temporary_v5_File0001_JPG.~QX";
+  EXPECT_EQ(Utf8Of(PathFromUtf8(folder)), folder);
+  EXPECT_EQ(PathFromUtf8(folder).string(), folder) << "messages show paths through string()";
+#ifdef _WIN32
+  EXPECT_EQ(PathFromUtf8("照片").native(), L"照片");
+#endif
+  fs::create_directories(PathFromUtf8(folder));
+  {
+    TWriteFileStream w(temp, ScanSettings(true));
+    auto data = Pattern(600);
+    w.Write(data.data(), data.size());
+  }
+  EXPECT_EQ(ReadAll(temp).size(), 600u);
+  EXPECT_EQ(snapsalvager::TempFileOfJournal(snapsalvager::HeadJournalOf(temp)), temp);
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir.path())) names.push_back(Utf8Of(entry.path().filename()));
+  EXPECT_EQ(names, std::vector<std::string>{"照片 恢复"});
 }
