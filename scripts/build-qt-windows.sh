@@ -28,7 +28,8 @@ start=$(date +%s)
   echo "== configure $(date -u)"
   if [ ! -f "$build/build.ninja" ]; then
     # The host's Qt (same version, from Debian) supplies moc, rcc and uic. Only what the
-    # wizard links: no network, SQL, printing, OpenGL, D-Bus or tests. No tablet events:
+    # wizard links: no network, SQL, printing, D-Bus or tests. OpenGL stays: Qt 6.4's
+    # Windows platform plugin does not compile without it (qwindowswindow.cpp). No tablet events:
     # Debian's source leaves out Wacom's wintab.h, which the Windows platform plugin needs
     # for them. (A build folder configured before this line must be removed first.)
     cmake -S "$source_dir" -B "$build" -G Ninja \
@@ -37,7 +38,7 @@ start=$(date +%s)
       -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
       -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF \
       -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_TOOLS_BY_DEFAULT=OFF \
-      -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_printsupport=OFF -DFEATURE_opengl=OFF \
+      -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_printsupport=OFF \
       -DFEATURE_dbus=OFF -DFEATURE_testlib=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF \
       -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF \
       -DFEATURE_system_freetype=OFF -DFEATURE_system_libpng=OFF -DFEATURE_system_jpeg=OFF \
