@@ -15,7 +15,19 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # libjpeg-turbo cross-built by scripts/build-windows-deps.sh.
-list(APPEND CMAKE_FIND_ROOT_PATH "${CMAKE_CURRENT_LIST_DIR}/../build/windows-deps/prefix")
+# A path without "..": CMake re-roots a search path wrongly when the two spell one folder
+# differently.
+get_filename_component(SNAPSALVAGER_WINDOWS_DEPS "${CMAKE_CURRENT_LIST_DIR}/../build/windows-deps" ABSOLUTE)
+list(APPEND CMAKE_FIND_ROOT_PATH "${SNAPSALVAGER_WINDOWS_DEPS}/prefix")
+# Qt for the wizard, cross-built by scripts/build-qt-windows.sh (preset windows-wizard).
+list(APPEND CMAKE_FIND_ROOT_PATH "${SNAPSALVAGER_WINDOWS_DEPS}/qt6")
+
+# No interprocedural register allocation: with it gcc lets a caller keep values in registers
+# the callee it compiled leaves alone, but on Windows the linker may keep another copy of an
+# inline function (a template's, from another library), which does use them. Qt's
+# QRandomGenerator crashed that way, calling std::mt19937 kept from the test fixtures.
+set(CMAKE_C_FLAGS_INIT "-fno-ipa-ra")
+set(CMAKE_CXX_FLAGS_INIT "-fno-ipa-ra")
 
 # One self-contained .exe: no libstdc++, libgcc or winpthread DLL to ship beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

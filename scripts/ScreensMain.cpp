@@ -245,7 +245,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot create %s\n", argv[1]);
     return 1;
   }
-  if (QGuiApplication::platformName() != QLatin1String("xcb"))
+  // Windows' own platform draws real frames (under wine too, which puts them in its X server).
+  const QLatin1String framed(QGuiApplication::platformName() == QLatin1String("windows") ? "windows" : "xcb");
+  if (QGuiApplication::platformName() != framed)
     std::fprintf(stderr, "not in an X server (%s): frames and placement will be missing\n",
                  qPrintable(QGuiApplication::platformName()));
   const QRect screenArea = QGuiApplication::primaryScreen()->geometry();

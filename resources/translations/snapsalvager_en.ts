@@ -700,6 +700,24 @@ Start a new scan? Click [No] to stay here and still save them.</translation>
         <translation>The last scan of this card into this folder was interrupted (%1/%2 sectors scanned, %3 files found).
 Continue it from where it stopped? [No] scans again from the start.</translation>
     </message>
+    <message>
+        <source>Windows 无法打开它（没有程序可以打开这种文件）。<byte value="xd"/>
+<byte value="xd"/>
+请手动打开：<byte value="xd"/>
+</source>
+        <translation>Windows cannot open it (no program opens this kind of file).<byte value="xd"/>
+<byte value="xd"/>
+Please open it yourself:<byte value="xd"/>
+</translation>
+    </message>
+    <message>
+        <source>注意： 看来你没有使用&quot;管理员身份&quot;登录。在某些情况下，没有&quot;管理员&quot;权限 Snapsalvager 可能无法访问和恢复您的数据。如果你没有登录为&quot;管理员&quot;，建议您关闭 Snapsalvager，然后重新登录为&quot;管理员&quot;或通过右键点击 Snapsalvager 快捷方式允许 Snapsalvager 到&quot;用管理员身份运行&quot;。<byte value="xd"/>
+<byte value="xd"/>
+单击 [是] 立即关闭 Snapsalvager 或单击 [否]，继续。</source>
+        <translation>Note: you do not seem to be logged in as an administrator. Without administrator rights Snapsalvager may not be able to reach and recover your data in some cases. If you are not logged in as an administrator, we suggest closing Snapsalvager, then logging in again as an administrator, or right-clicking the Snapsalvager shortcut and choosing &quot;Run as administrator&quot;.<byte value="xd"/>
+<byte value="xd"/>
+Click [Yes] to close Snapsalvager now, or [No] to go on.</translation>
+    </message>
 </context>
 <context>
     <name>StatusForm</name>

@@ -205,6 +205,12 @@ std::string SoughtTypes(const TRecogniserInputs& inputs, bool deep) {
 
 std::string CannotOpenCardText(const std::string& device, int error, const std::string& node, bool asRoot) {
   std::string text = Text(TText::CannotOpenCard, {device, std::strerror(error)});
+#ifdef _WIN32
+  // Windows lets an elevated program read a volume; no group grants it.
+  (void)node;
+  if (error == EACCES || error == EPERM)
+    text += Text(asRoot ? TText::CannotOpenVolumeAsAdministrator : TText::CannotOpenVolumeWho);
+#else
   if (error == EACCES || error == EPERM) {
     std::string group;
     struct stat st {};
@@ -219,6 +225,7 @@ std::string CannotOpenCardText(const std::string& device, int error, const std::
       text += Text(TText::CannotOpenCardWho, {named ? Text(TText::CannotOpenCardGroup, {group}) : ""});
     }
   }
+#endif
   return text;
 }
 

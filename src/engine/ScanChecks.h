@@ -72,7 +72,8 @@ std::optional<std::string> FreeSpaceQuestion(const TCardSizes& sizes);
 // The user text for a card that cannot be opened: the device (or image) path, the
 // system's reason, and for EACCES/EPERM who may open it (root, or a member of the group
 // owning the device, named from the device node: node when given, else device). asRoot:
-// the opener was root, so what refused it is above file rights (a sandbox, a policy).
+// the opener was root, so what refused it is above file rights (a sandbox, a policy). On
+// Windows the advice is to run elevated, and asRoot means the program already is.
 std::string CannotOpenCardText(const std::string& device, int error, const std::string& node = {},
                                bool asRoot = false);
 

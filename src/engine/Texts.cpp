@@ -75,6 +75,12 @@ constexpr TTextRow kChinese[] = {
      "\r\n\r\nSnapsalvager 已经以 root 身份运行，但系统仍不允许它读取这个设备：它可能运行在容器或沙箱中，"
      "或者受到安全策略（SELinux、AppArmor）的限制。请在不受这些限制的系统上运行 Snapsalvager，"
      "或者请系统管理员允许它读取该设备。"},
+    {TText::CannotOpenVolumeWho,
+     "\r\n\r\n只有管理员才能读取存储卡。请关闭 Snapsalvager，然后右键点击 Snapsalvager 快捷方式，"
+     "选择\"以管理员身份运行\"。"},
+    {TText::CannotOpenVolumeAsAdministrator,
+     "\r\n\r\nSnapsalvager 已经以管理员身份运行，但系统仍不允许它读取这个驱动器：可能有别的程序独占了它。"
+     "请关闭正在使用该存储卡的程序，然后再试。"},
     {TText::SystemReason, "\r\n原因：%1"},
 
     {TText::CliUsage,
@@ -322,6 +328,13 @@ constexpr TTextRow kEnglish[] = {
      "it may be running in a container or sandbox, or be restricted by a security policy (SELinux, AppArmor). "
      "Run Snapsalvager on a system without these restrictions, or ask your system administrator to let it "
      "read the device."},
+    {TText::CannotOpenVolumeWho,
+     "\r\n\r\nOnly an administrator can read the memory card. Close Snapsalvager, then right-click its "
+     "shortcut and choose \"Run as administrator\"."},
+    {TText::CannotOpenVolumeAsAdministrator,
+     "\r\n\r\nSnapsalvager is already running as administrator, but the system still does not let it read "
+     "this drive: another program may hold it for itself. Close the programs using the memory card, then "
+     "try again."},
     {TText::SystemReason, "\r\nReason: %1"},
 
     {TText::CliUsage,

@@ -65,6 +65,8 @@ enum class TText : uint16_t {
   CannotOpenCardWho, // %1 CannotOpenCardGroup or nothing
   CannotOpenCardGroup,  // %1 the device's group
   CannotOpenCardAsRoot,  // root refused by its sandbox or security policy
+  CannotOpenVolumeWho,  // Windows: only an elevated program reads a volume
+  CannotOpenVolumeAsAdministrator,  // Windows: elevated, and still refused
   SystemReason,      // %1 the system's reason, after a refusal
   // The command line.
   CliUsage,

@@ -11,7 +11,7 @@ bool IsAdministrator();
 // The start-up question is for a user who could not read the card by either way: neither
 // an administrator nor able to ask udisks2 on the system bus (which prompts for a password).
 bool AdministratorQuestionNeeded();
-// The group whose members may read the card devices: the group of a removable drive's
+// Linux: the group whose members may read the card devices: the group of a removable drive's
 // device node, else of any listed device, else "disk".
 std::string DeviceGroupName();
 // Tests: force the answer; nullopt asks the system again.

@@ -1,5 +1,7 @@
 #include "wizard/FileTypeIcons.h"
 
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QMimeDatabase>
 #include <QPixmap>
 
@@ -25,6 +27,11 @@ QIcon AsListImage(const QIcon& icon) {
 }  // namespace
 
 QIcon GetExtIcon(const QString& fileName) {
+#ifdef _WIN32
+  // The icon Explorer shows for the extension, from the registry's file types.
+  static const QFileIconProvider provider;
+  return AsListImage(provider.icon(QFileInfo(fileName)));
+#else
   static const QMimeDatabase db;
   const QMimeType type = db.mimeTypeForFile(fileName, QMimeDatabase::MatchExtension);
   // A type the database does not know is a plain byte stream: no icon of its own.
@@ -35,6 +42,7 @@ QIcon GetExtIcon(const QString& fileName) {
     if (!icon.isNull()) return icon;
   }
   return {};
+#endif
 }
 
 QIcon DefaultExtIcon() {

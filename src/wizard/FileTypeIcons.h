@@ -14,7 +14,8 @@ namespace snapsalvager {
 
 inline constexpr int kExtIconSize = 16;
 
-// The theme's icon for the type of fileName ("Sample.JPG"), or a null icon.
+// The desktop's icon for the type of fileName ("Sample.JPG"): the icon theme's on Linux,
+// Explorer's on Windows; a null icon when there is none.
 QIcon GetExtIcon(const QString& fileName);
 // The generic document icon (DefaultImageListExt's one image).
 QIcon DefaultExtIcon();

@@ -135,8 +135,12 @@ void SetDesktopOpener(std::function<void(const QUrl&)> opener) { g_desktopOpener
 namespace {
 // Said when the desktop cannot open a page: where it is, so the user can open it by hand.
 void TellWhereThePageIs(const QUrl& url) {
-  const QString where = url.isLocalFile() ? url.toLocalFile() : url.toString();
+  const QString where = url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : url.toString();
+#ifdef _WIN32
+  ShowInfo(QCoreApplication::translate("Snapsalvager", "Windows 无法打开它（没有程序可以打开这种文件）。\r\n\r\n请手动打开：\r\n") + where);
+#else
   ShowInfo(QCoreApplication::translate("Snapsalvager", "桌面无法打开它（xdg-open 不存在或运行失败）。\r\n\r\n请手动打开：\r\n") + where);
+#endif
 }
 
 void OpenOnDesktop(const QUrl& url) {
@@ -144,6 +148,10 @@ void OpenOnDesktop(const QUrl& url) {
     g_desktopOpener(url);
     return;
   }
+#ifdef _WIN32
+  // The shell's answer is final: it found a program for the page or it did not.
+  if (!QDesktopServices::openUrl(url)) TellWhereThePageIs(url);
+#else
   // xdg-open is run here rather than through QDesktopServices, whose answer says only that
   // it started: a missing program and one that fails are both told, with the page's path.
   auto* open = new QProcess(QCoreApplication::instance());
@@ -157,6 +165,7 @@ void OpenOnDesktop(const QUrl& url) {
     open->deleteLater();
   });
   open->start(QStringLiteral("xdg-open"), {url.toString()});
+#endif
 }
 }  // namespace
 

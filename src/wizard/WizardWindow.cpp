@@ -195,6 +195,16 @@ QString TMainForm::MakeDefaultDestFolder(const QString& documentsFolder, const Q
 
 void TMainForm::AskAdministrator() {
   if (!AdministratorQuestionNeeded()) return;
+#ifdef _WIN32
+  // Windows: only "Run as administrator" gives the rights.
+  const QString text = QCoreApplication::translate("Snapsalvager",
+      "注意： 看来你没有使用\"管理员身份\"登录。"
+      "在某些情况下，没有\"管理员\"权限 Snapsalvager 可能无法访问和恢复您的数据。"
+      "如果你没有登录为\"管理员\"，建议您关闭 Snapsalvager，然后重新登录为\"管理员\"或通过右键点击 "
+      "Snapsalvager 快捷方式允许 Snapsalvager 到\"用管理员身份运行\"。"
+      "\r\n\r\n"
+      "单击 [是] 立即关闭 Snapsalvager 或单击 [否]，继续。");
+#else
   // What works on this platform: the administrator, the desktop's administrator rights
   // (pkexec), or the group that owns the card devices, named.
   const QString text =
@@ -208,6 +218,7 @@ void TMainForm::AskAdministrator() {
           "\r\n\r\n"
           "单击 [是] 立即关闭 Snapsalvager 或单击 [否]，继续。")
           .arg(QString::fromStdString(DeviceGroupName()));
+#endif
   if (AskYesNo(text) == QMessageBox::Yes) {
     QuitRequested = true;
     // Posted: the program ends as soon as its event loop runs. exit(), not quit(): quit()
