@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Writes a PNG of every wizard page and dialog into a folder (default: build/screens), taken
 # from the screen of a private X server with a window manager (scripts/with-x11.sh), and
-# without a card, and of the help pages when chromium is installed: ./scripts/screens.sh [folder]
+# without a card, and of the help pages when chromium is installed; the Windows program's
+# under wine into windows/ when scripts/build-qt-windows.sh has built Qt for Windows:
+# ./scripts/screens.sh [folder]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -15,5 +17,9 @@ bash scripts/with-x11.sh build/default/scripts/snapsalvager-screens "$out/en" --
 # The help document as 帮助 opens it, where a browser to render it is installed.
 if command -v chromium >/dev/null || command -v chromium-browser >/dev/null; then
   bash scripts/screens-help.sh "$out"
+fi
+# The Windows program's pages, under wine, where the Qt for Windows is built.
+if [ -f build/windows-deps/qt6/.built ]; then
+  bash scripts/test-windows-wizard.sh --pictures-only "$out/windows"
 fi
 echo "screens written to $out" >&2

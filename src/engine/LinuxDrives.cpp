@@ -2,6 +2,8 @@
 // docs/drive-letters.md describes the map for users.
 #include "engine/LinuxDrives.h"
 
+#include "engine/DriveTable.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -22,27 +24,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kRootLetter = 'C';  // A and B stay unused, as for floppy drives
-constexpr char kFirstOtherLetter = 'D';
-constexpr char kLastLetter = 'Z';
-
-struct TEntry {
-  TLinuxDrive Drive;
-  std::string DeviceNumber;  // "major:minor" of a block device, empty otherwise
-  bool Attached = false;     // an image or a registered source: survives Refresh
-};
-
-struct TTable {
-  std::mutex Mutex;
-  std::map<char, TEntry> Entries;
-  bool Refreshed = false;
-  std::string SysBlock = "/sys/block";
-  std::string RootDevice;  // empty: look it up
-};
-
-TTable& Table() {
-  static TTable table;
-  return table;
-}
 
 std::string ReadLine(const fs::path& file) {
   std::ifstream in(file);
@@ -191,13 +172,6 @@ std::string Canonical(const std::string& path) {
   return ec ? path : c.string();
 }
 
-char NextFreeLetter(const TTable& t) {
-  for (char c = kFirstOtherLetter; c <= kLastLetter; ++c) {
-    if (!t.Entries.count(c)) return c;
-  }
-  return 0;
-}
-
 struct TVolume {
   std::string Name, DeviceNumber;
   uint8_t Type;
@@ -232,9 +206,9 @@ std::vector<TVolume> ListVolumes(const std::string& sysBlock) {
   return volumes;
 }
 
-void RefreshLocked(TTable& t) {
-  t.Refreshed = true;
-  std::erase_if(t.Entries, [](const auto& kv) { return !kv.second.Attached; });
+}  // namespace
+
+void AddSystemDrivesLocked(TDriveTable& t) {
   std::vector<TVolume> volumes = ListVolumes(t.SysBlock);
 
   std::string root = t.RootDevice;
@@ -242,7 +216,7 @@ void RefreshLocked(TTable& t) {
     if (const auto dev = DeviceHolding("/")) root = DeviceNumberText(*dev);
   }
   auto add = [&t](char letter, const TVolume& v) {
-    TEntry e;
+    TDriveEntry e;
     e.Drive.Letter = letter;
     e.Drive.Path = "/dev/" + v.Name;
     e.Drive.DisplayName = v.Name;
@@ -264,61 +238,7 @@ void RefreshLocked(TTable& t) {
   }
 }
 
-TTable& Ready(std::unique_lock<std::mutex>& lock) {
-  TTable& t = Table();
-  lock = std::unique_lock(t.Mutex);
-  if (!t.Refreshed) RefreshLocked(t);
-  return t;
-}
-
-const TEntry* FindLocked(const TTable& t, uint8_t driveNumber) {
-  if (driveNumber < 1 || driveNumber > 26) return nullptr;
-  const auto it = t.Entries.find(static_cast<char>('A' + driveNumber - 1));
-  return it == t.Entries.end() ? nullptr : &it->second;
-}
-
-char AttachLocked(TTable& t, TLinuxDrive drive) {
-  const char letter = NextFreeLetter(t);
-  if (letter == 0) return 0;
-  drive.Letter = letter;
-  TEntry e;
-  e.Drive = std::move(drive);
-  e.Attached = true;
-  t.Entries[letter] = std::move(e);
-  return letter;
-}
-
-}  // namespace
-
 namespace LinuxDrives {
-
-void Refresh() {
-  TTable& t = Table();
-  std::lock_guard lock(t.Mutex);
-  RefreshLocked(t);
-}
-
-std::vector<TLinuxDrive> List() {
-  std::unique_lock<std::mutex> lock;
-  const TTable& t = Ready(lock);
-  std::vector<TLinuxDrive> out;
-  for (const auto& kv : t.Entries) out.push_back(kv.second.Drive);
-  return out;
-}
-
-const TLinuxDrive* ByNumber(uint8_t driveNumber) {
-  std::unique_lock<std::mutex> lock;
-  const TEntry* e = FindLocked(Ready(lock), driveNumber);
-  return e ? &e->Drive : nullptr;
-}
-
-uint8_t GetDriveType(char letter) {
-  const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
-  if (upper < 'A' || upper > 'Z') return DRIVE_NO_ROOT_DIR;
-  std::unique_lock<std::mutex> lock;
-  const TEntry* e = FindLocked(Ready(lock), static_cast<uint8_t>(upper - 'A' + 1));
-  return e ? e->Drive.DriveType : uint8_t{DRIVE_NO_ROOT_DIR};
-}
 
 char AttachImage(const std::string& path) {
   struct stat st {};
@@ -334,7 +254,7 @@ char AttachImage(const std::string& path) {
 
   const std::string canonical = Canonical(path);
   std::unique_lock<std::mutex> lock;
-  TTable& t = Ready(lock);
+  TDriveTable& t = ReadyDriveTable(lock);
   for (const auto& kv : t.Entries) {
     if (kv.second.Attached && kv.second.Drive.Path == canonical) return kv.first;
   }
@@ -344,30 +264,9 @@ char AttachImage(const std::string& path) {
   drive.DriveType = S_ISBLK(st.st_mode) ? DriveTypeOfDevice(major(st.st_rdev), minor(st.st_rdev))
                                         : uint8_t{DRIVE_REMOVABLE};
   drive.IsImage = S_ISREG(st.st_mode);
-  const char letter = AttachLocked(t, std::move(drive));
+  const char letter = AttachDriveLocked(t, std::move(drive));
   if (letter != 0 && S_ISBLK(st.st_mode)) t.Entries[letter].DeviceNumber = DeviceNumberText(st.st_rdev);
   return letter;
-}
-
-char AttachSource(const std::string& displayName, uint8_t driveType,
-                  std::function<std::unique_ptr<TCardSource>()> open) {
-  std::unique_lock<std::mutex> lock;
-  TTable& t = Ready(lock);
-  TLinuxDrive drive;
-  drive.DisplayName = displayName;
-  drive.DriveType = driveType;
-  drive.Open = std::move(open);
-  return AttachLocked(t, std::move(drive));
-}
-
-void DetachAll() {
-  {
-    std::unique_lock<std::mutex> lock;
-    TTable& t = Ready(lock);
-    std::erase_if(t.Entries, [](const auto& kv) { return kv.second.Attached; });
-  }
-  // A detached drive must not stay readable through the cached handle.
-  CloseDrive();
 }
 
 char LetterOfPath(const std::string& path) {
@@ -376,9 +275,9 @@ char LetterOfPath(const std::string& path) {
   const bool block = ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
   const std::string number = block ? DeviceNumberText(st.st_rdev) : std::string();
   std::unique_lock<std::mutex> lock;
-  const TTable& t = Ready(lock);
+  const TDriveTable& t = ReadyDriveTable(lock);
   for (const auto& kv : t.Entries) {
-    const TEntry& e = kv.second;
+    const TDriveEntry& e = kv.second;
     if (e.Drive.Path.empty()) continue;
     if (e.Drive.Path == path || e.Drive.Path == canonical) return kv.first;
     if (block && e.DeviceNumber == number) return kv.first;
@@ -401,7 +300,7 @@ char LetterHoldingPath(const std::string& path) {
       backing = ReadLine(sysDev / "loop" / "backing_file");
   }
   std::unique_lock<std::mutex> lock;
-  const TTable& t = Ready(lock);
+  const TDriveTable& t = ReadyDriveTable(lock);
   if (!backing.empty()) {
     const std::string canonicalBacking = Canonical(backing);
     for (const auto& kv : t.Entries) {
@@ -420,7 +319,7 @@ std::optional<dev_t> DeviceOfLetter(char letter) {
   std::string path;
   {
     std::unique_lock<std::mutex> lock;
-    const TEntry* e = FindLocked(Ready(lock), static_cast<uint8_t>(upper - 'A' + 1));
+    const TDriveEntry* e = FindDriveLocked(ReadyDriveTable(lock), static_cast<uint8_t>(upper - 'A' + 1));
     if (e == nullptr || e->Drive.Open) return std::nullopt;
     path = e->Drive.Path;
   }
@@ -445,19 +344,6 @@ bool PathSharesDiskWith(char letter, const std::string& path) {
   return dest && SharesDisk(*card, *dest);
 }
 
-std::unique_ptr<TCardSource> OpenSource(uint8_t driveNumber) {
-  std::function<std::unique_ptr<TCardSource>()> open;
-  std::string path;
-  {
-    std::unique_lock<std::mutex> lock;
-    const TEntry* e = FindLocked(Ready(lock), driveNumber);
-    if (e == nullptr) return nullptr;
-    open = e->Drive.Open;
-    path = e->Drive.Path;
-  }
-  if (open) return open();
-  return OpenCardSourcePath(path.c_str());
-}
 
 uint8_t DriveTypeOfDevice(unsigned maj, unsigned min) {
   std::error_code ec;
@@ -469,11 +355,13 @@ uint8_t DriveTypeOfDevice(unsigned maj, unsigned min) {
 }
 
 void UseSystemTree(const std::string& sysBlock, const std::string& rootDevice) {
-  TTable& t = Table();
-  std::lock_guard lock(t.Mutex);
-  t.SysBlock = sysBlock.empty() ? "/sys/block" : sysBlock;
-  t.RootDevice = rootDevice;
-  RefreshLocked(t);
+  {
+    TDriveTable& t = DriveTable();
+    std::lock_guard lock(t.Mutex);
+    t.SysBlock = sysBlock.empty() ? "/sys/block" : sysBlock;
+    t.RootDevice = rootDevice;
+  }
+  Refresh();
 }
 
 }  // namespace LinuxDrives

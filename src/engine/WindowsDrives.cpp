@@ -10,6 +10,8 @@
 
 #include "engine/LinuxDrives.h"
 
+#include "engine/DriveTable.h"
+
 #include <windows.h>
 #include <winioctl.h>
 #undef GetDriveType  // LinuxDrives::GetDriveType, not the system's macro
@@ -18,25 +20,6 @@ namespace snapsalvager {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr char kFirstOtherLetter = 'D';
-constexpr char kLastLetter = 'Z';
-
-struct TEntry {
-  TLinuxDrive Drive;
-  bool Attached = false;  // an image or a registered source: survives Refresh
-};
-
-struct TTable {
-  std::mutex Mutex;
-  std::map<char, TEntry> Entries;
-  bool Refreshed = false;
-};
-
-TTable& Table() {
-  static TTable table;
-  return table;
-}
 
 std::wstring Wide(const std::string& utf8) {
   const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
@@ -79,14 +62,14 @@ std::string Canonical(const std::string& path) {
   return std::string(text.begin(), text.end());
 }
 
-void RefreshLocked(TTable& t) {
-  t.Refreshed = true;
-  std::erase_if(t.Entries, [](const auto& kv) { return !kv.second.Attached; });
+}  // namespace
+
+void AddSystemDrivesLocked(TDriveTable& t) {
   const DWORD letters = ::GetLogicalDrives();
   for (char letter = 'A'; letter <= kLastLetter; ++letter) {
     if ((letters & (1u << (letter - 'A'))) == 0 || t.Entries.count(letter)) continue;
     const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', L'\0'};
-    TEntry e;
+    TDriveEntry e;
     e.Drive.Letter = letter;
     e.Drive.Path = VolumePath(letter);
     e.Drive.DriveType = static_cast<uint8_t>(::GetDriveTypeW(root));
@@ -102,32 +85,7 @@ void RefreshLocked(TTable& t) {
   }
 }
 
-TTable& Ready(std::unique_lock<std::mutex>& lock) {
-  TTable& t = Table();
-  lock = std::unique_lock(t.Mutex);
-  if (!t.Refreshed) RefreshLocked(t);
-  return t;
-}
-
-const TEntry* FindLocked(const TTable& t, uint8_t driveNumber) {
-  if (driveNumber < 1 || driveNumber > 26) return nullptr;
-  const auto it = t.Entries.find(static_cast<char>('A' + driveNumber - 1));
-  return it == t.Entries.end() ? nullptr : &it->second;
-}
-
-char AttachLocked(TTable& t, TLinuxDrive drive) {
-  char letter = 0;
-  for (char c = kFirstOtherLetter; c <= kLastLetter && letter == 0; ++c) {
-    if (!t.Entries.count(c)) letter = c;
-  }
-  if (letter == 0) return 0;
-  drive.Letter = letter;
-  TEntry e;
-  e.Drive = std::move(drive);
-  e.Attached = true;
-  t.Entries[letter] = std::move(e);
-  return letter;
-}
+namespace {
 
 // The numbers of the physical disks a volume lies on; empty when Windows does not say.
 std::set<DWORD> DisksOfVolume(char letter) {
@@ -153,34 +111,6 @@ std::set<DWORD> DisksOfVolume(char letter) {
 
 namespace LinuxDrives {
 
-void Refresh() {
-  TTable& t = Table();
-  std::lock_guard lock(t.Mutex);
-  RefreshLocked(t);
-}
-
-std::vector<TLinuxDrive> List() {
-  std::unique_lock<std::mutex> lock;
-  const TTable& t = Ready(lock);
-  std::vector<TLinuxDrive> out;
-  for (const auto& kv : t.Entries) out.push_back(kv.second.Drive);
-  return out;
-}
-
-const TLinuxDrive* ByNumber(uint8_t driveNumber) {
-  std::unique_lock<std::mutex> lock;
-  const TEntry* e = FindLocked(Ready(lock), driveNumber);
-  return e ? &e->Drive : nullptr;
-}
-
-uint8_t GetDriveType(char letter) {
-  const char upper = Upper(letter);
-  if (upper < 'A' || upper > 'Z') return DRIVE_NO_ROOT_DIR;
-  std::unique_lock<std::mutex> lock;
-  const TEntry* e = FindLocked(Ready(lock), static_cast<uint8_t>(upper - 'A' + 1));
-  return e ? e->Drive.DriveType : uint8_t{DRIVE_NO_ROOT_DIR};
-}
-
 char AttachImage(const std::string& path) {
   if (const char letter = LetterOfVolumeName(path)) return GetDriveType(letter) == DRIVE_NO_ROOT_DIR ? 0 : letter;
   const std::wstring wide = Wide(path);
@@ -193,7 +123,7 @@ char AttachImage(const std::string& path) {
 
   const std::string canonical = Canonical(path);
   std::unique_lock<std::mutex> lock;
-  TTable& t = Ready(lock);
+  TDriveTable& t = ReadyDriveTable(lock);
   for (const auto& kv : t.Entries) {
     if (kv.second.Attached && kv.second.Drive.Path == canonical) return kv.first;
   }
@@ -203,37 +133,16 @@ char AttachImage(const std::string& path) {
   drive.DisplayName = std::string(name.begin(), name.end());
   drive.DriveType = DRIVE_REMOVABLE;
   drive.IsImage = true;
-  return AttachLocked(t, std::move(drive));
-}
-
-char AttachSource(const std::string& displayName, uint8_t driveType,
-                  std::function<std::unique_ptr<TCardSource>()> open) {
-  std::unique_lock<std::mutex> lock;
-  TTable& t = Ready(lock);
-  TLinuxDrive drive;
-  drive.DisplayName = displayName;
-  drive.DriveType = driveType;
-  drive.Open = std::move(open);
-  return AttachLocked(t, std::move(drive));
-}
-
-void DetachAll() {
-  {
-    std::unique_lock<std::mutex> lock;
-    TTable& t = Ready(lock);
-    std::erase_if(t.Entries, [](const auto& kv) { return kv.second.Attached; });
-  }
-  // A detached drive must not stay readable through the cached handle.
-  CloseDrive();
+  return AttachDriveLocked(t, std::move(drive));
 }
 
 char LetterOfPath(const std::string& path) {
   const char volume = LetterOfVolumeName(path);
   const std::string canonical = volume ? std::string() : Canonical(path);
   std::unique_lock<std::mutex> lock;
-  const TTable& t = Ready(lock);
+  const TDriveTable& t = ReadyDriveTable(lock);
   for (const auto& kv : t.Entries) {
-    const TEntry& e = kv.second;
+    const TDriveEntry& e = kv.second;
     if (e.Drive.Path.empty()) continue;
     if (volume != 0 ? kv.first == volume && !e.Drive.IsImage : e.Drive.Path == canonical) return kv.first;
   }
@@ -254,7 +163,7 @@ char LetterHoldingPath(const std::string& path) {
   const char letter = LetterOfVolumeName(Utf8(root));
   if (letter == 0) return 0;
   std::unique_lock<std::mutex> lock;
-  const TTable& t = Ready(lock);
+  const TDriveTable& t = ReadyDriveTable(lock);
   const auto it = t.Entries.find(letter);
   return it != t.Entries.end() && !it->second.Attached ? letter : 0;
 }
@@ -268,7 +177,7 @@ bool PathSharesDiskWith(char letter, const std::string& path) {
   const char upper = Upper(letter);
   {
     std::unique_lock<std::mutex> lock;
-    const TTable& t = Ready(lock);
+    const TDriveTable& t = ReadyDriveTable(lock);
     const auto it = t.Entries.find(upper);
     if (it == t.Entries.end() || it->second.Attached) return false;
   }
@@ -280,20 +189,6 @@ bool PathSharesDiskWith(char letter, const std::string& path) {
     if (card.count(disk)) return true;
   }
   return false;
-}
-
-std::unique_ptr<TCardSource> OpenSource(uint8_t driveNumber) {
-  std::function<std::unique_ptr<TCardSource>()> open;
-  std::string path;
-  {
-    std::unique_lock<std::mutex> lock;
-    const TEntry* e = FindLocked(Ready(lock), driveNumber);
-    if (e == nullptr) return nullptr;
-    open = e->Drive.Open;
-    path = e->Drive.Path;
-  }
-  if (open) return open();
-  return OpenCardSourcePath(path.c_str());
 }
 
 uint8_t DriveTypeOfDevice(unsigned, unsigned) { return DRIVE_NO_ROOT_DIR; }

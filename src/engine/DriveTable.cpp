@@ -1,0 +1,120 @@
+// The letter table both platforms share (DriveTable.h), and the parts of LinuxDrives.h that
+// do not depend on how the system's drives are found.
+#include "engine/DriveTable.h"
+
+#include <cctype>
+
+namespace snapsalvager {
+namespace {
+
+void RefreshLocked(TDriveTable& t) {
+  t.Refreshed = true;
+  std::erase_if(t.Entries, [](const auto& kv) { return !kv.second.Attached; });
+  AddSystemDrivesLocked(t);
+}
+
+}  // namespace
+
+TDriveTable& DriveTable() {
+  static TDriveTable table;
+  return table;
+}
+
+TDriveTable& ReadyDriveTable(std::unique_lock<std::mutex>& lock) {
+  TDriveTable& t = DriveTable();
+  lock = std::unique_lock(t.Mutex);
+  if (!t.Refreshed) RefreshLocked(t);
+  return t;
+}
+
+const TDriveEntry* FindDriveLocked(const TDriveTable& t, uint8_t driveNumber) {
+  if (driveNumber < 1 || driveNumber > 26) return nullptr;
+  const auto it = t.Entries.find(static_cast<char>('A' + driveNumber - 1));
+  return it == t.Entries.end() ? nullptr : &it->second;
+}
+
+char NextFreeLetter(const TDriveTable& t) {
+  for (char c = kFirstOtherLetter; c <= kLastLetter; ++c) {
+    if (!t.Entries.count(c)) return c;
+  }
+  return 0;
+}
+
+char AttachDriveLocked(TDriveTable& t, TLinuxDrive drive) {
+  const char letter = NextFreeLetter(t);
+  if (letter == 0) return 0;
+  drive.Letter = letter;
+  TDriveEntry e;
+  e.Drive = std::move(drive);
+  e.Attached = true;
+  t.Entries[letter] = std::move(e);
+  return letter;
+}
+
+namespace LinuxDrives {
+
+void Refresh() {
+  TDriveTable& t = DriveTable();
+  std::lock_guard lock(t.Mutex);
+  RefreshLocked(t);
+}
+
+std::vector<TLinuxDrive> List() {
+  std::unique_lock<std::mutex> lock;
+  const TDriveTable& t = ReadyDriveTable(lock);
+  std::vector<TLinuxDrive> out;
+  for (const auto& kv : t.Entries) out.push_back(kv.second.Drive);
+  return out;
+}
+
+const TLinuxDrive* ByNumber(uint8_t driveNumber) {
+  std::unique_lock<std::mutex> lock;
+  const TDriveEntry* e = FindDriveLocked(ReadyDriveTable(lock), driveNumber);
+  return e ? &e->Drive : nullptr;
+}
+
+uint8_t GetDriveType(char letter) {
+  const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+  if (upper < 'A' || upper > 'Z') return DRIVE_NO_ROOT_DIR;
+  std::unique_lock<std::mutex> lock;
+  const TDriveEntry* e = FindDriveLocked(ReadyDriveTable(lock), static_cast<uint8_t>(upper - 'A' + 1));
+  return e ? e->Drive.DriveType : uint8_t{DRIVE_NO_ROOT_DIR};
+}
+
+char AttachSource(const std::string& displayName, uint8_t driveType,
+                  std::function<std::unique_ptr<TCardSource>()> open) {
+  std::unique_lock<std::mutex> lock;
+  TDriveTable& t = ReadyDriveTable(lock);
+  TLinuxDrive drive;
+  drive.DisplayName = displayName;
+  drive.DriveType = driveType;
+  drive.Open = std::move(open);
+  return AttachDriveLocked(t, std::move(drive));
+}
+
+void DetachAll() {
+  {
+    std::unique_lock<std::mutex> lock;
+    TDriveTable& t = ReadyDriveTable(lock);
+    std::erase_if(t.Entries, [](const auto& kv) { return kv.second.Attached; });
+  }
+  // A detached drive must not stay readable through the cached handle.
+  CloseDrive();
+}
+
+std::unique_ptr<TCardSource> OpenSource(uint8_t driveNumber) {
+  std::function<std::unique_ptr<TCardSource>()> open;
+  std::string path;
+  {
+    std::unique_lock<std::mutex> lock;
+    const TDriveEntry* e = FindDriveLocked(ReadyDriveTable(lock), driveNumber);
+    if (e == nullptr) return nullptr;
+    open = e->Drive.Open;
+    path = e->Drive.Path;
+  }
+  if (open) return open();
+  return OpenCardSourcePath(path.c_str());
+}
+
+}  // namespace LinuxDrives
+}  // namespace snapsalvager
