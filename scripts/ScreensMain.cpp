@@ -15,9 +15,11 @@
 #include <QThread>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
-#include <QBuffer>
+#include <jpeglib.h>
+
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -116,6 +118,35 @@ void SaveNextModal(QWidget* window, const QString& name) {
   });
 }
 
+// A picture as a JPEG, through the libjpeg the program decodes with (the Windows build has no
+// Qt image-format plugins).
+QByteArray Jpeg(const QImage& picture, int quality) {
+  const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+  jpeg_compress_struct compress {};
+  jpeg_error_mgr errors {};
+  compress.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&compress);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&compress, &out, &size);
+  compress.image_width = static_cast<JDIMENSION>(rgb.width());
+  compress.image_height = static_cast<JDIMENSION>(rgb.height());
+  compress.input_components = 3;
+  compress.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&compress);
+  jpeg_set_quality(&compress, quality, TRUE);
+  jpeg_start_compress(&compress, TRUE);
+  while (compress.next_scanline < compress.image_height) {
+    JSAMPROW row = const_cast<uchar*>(rgb.constScanLine(static_cast<int>(compress.next_scanline)));
+    jpeg_write_scanlines(&compress, &row, 1);
+  }
+  jpeg_finish_compress(&compress);
+  QByteArray bytes(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
+  jpeg_destroy_compress(&compress);
+  std::free(out);
+  return bytes;
+}
+
 // A holiday photo: sky, sun and hills in the colours of photo `n`.
 QByteArray Photo(int n) {
   QImage image(640, 480, QImage::Format_RGB32);
@@ -142,11 +173,7 @@ QByteArray Photo(int n) {
   p.setBrush(hills[n % 6]);
   p.drawPath(hill);
   p.end();
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "JPG", 85);
-  return bytes;
+  return Jpeg(image, 85);
 }
 
 // A card image: photos every 200 sectors, then a stretch of zeros.

@@ -2,7 +2,7 @@
 // docs/drive-letters.md describes the map for users.
 #include "engine/LinuxDrives.h"
 
-#include "engine/DriveTable.h"
+#include "engine/LetterTable.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -208,7 +208,7 @@ std::vector<TVolume> ListVolumes(const std::string& sysBlock) {
 
 }  // namespace
 
-void AddSystemDrivesLocked(TDriveTable& t) {
+void AddSystemDrivesLocked(TLetterTable& t) {
   std::vector<TVolume> volumes = ListVolumes(t.SysBlock);
 
   std::string root = t.RootDevice;
@@ -216,7 +216,7 @@ void AddSystemDrivesLocked(TDriveTable& t) {
     if (const auto dev = DeviceHolding("/")) root = DeviceNumberText(*dev);
   }
   auto add = [&t](char letter, const TVolume& v) {
-    TDriveEntry e;
+    TLetterEntry e;
     e.Drive.Letter = letter;
     e.Drive.Path = "/dev/" + v.Name;
     e.Drive.DisplayName = v.Name;
@@ -254,7 +254,7 @@ char AttachImage(const std::string& path) {
 
   const std::string canonical = Canonical(path);
   std::unique_lock<std::mutex> lock;
-  TDriveTable& t = ReadyDriveTable(lock);
+  TLetterTable& t = ReadyLetterTable(lock);
   for (const auto& kv : t.Entries) {
     if (kv.second.Attached && kv.second.Drive.Path == canonical) return kv.first;
   }
@@ -264,7 +264,7 @@ char AttachImage(const std::string& path) {
   drive.DriveType = S_ISBLK(st.st_mode) ? DriveTypeOfDevice(major(st.st_rdev), minor(st.st_rdev))
                                         : uint8_t{DRIVE_REMOVABLE};
   drive.IsImage = S_ISREG(st.st_mode);
-  const char letter = AttachDriveLocked(t, std::move(drive));
+  const char letter = AttachLetterLocked(t, std::move(drive));
   if (letter != 0 && S_ISBLK(st.st_mode)) t.Entries[letter].DeviceNumber = DeviceNumberText(st.st_rdev);
   return letter;
 }
@@ -275,9 +275,9 @@ char LetterOfPath(const std::string& path) {
   const bool block = ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
   const std::string number = block ? DeviceNumberText(st.st_rdev) : std::string();
   std::unique_lock<std::mutex> lock;
-  const TDriveTable& t = ReadyDriveTable(lock);
+  const TLetterTable& t = ReadyLetterTable(lock);
   for (const auto& kv : t.Entries) {
-    const TDriveEntry& e = kv.second;
+    const TLetterEntry& e = kv.second;
     if (e.Drive.Path.empty()) continue;
     if (e.Drive.Path == path || e.Drive.Path == canonical) return kv.first;
     if (block && e.DeviceNumber == number) return kv.first;
@@ -300,7 +300,7 @@ char LetterHoldingPath(const std::string& path) {
       backing = ReadLine(sysDev / "loop" / "backing_file");
   }
   std::unique_lock<std::mutex> lock;
-  const TDriveTable& t = ReadyDriveTable(lock);
+  const TLetterTable& t = ReadyLetterTable(lock);
   if (!backing.empty()) {
     const std::string canonicalBacking = Canonical(backing);
     for (const auto& kv : t.Entries) {
@@ -319,7 +319,7 @@ std::optional<dev_t> DeviceOfLetter(char letter) {
   std::string path;
   {
     std::unique_lock<std::mutex> lock;
-    const TDriveEntry* e = FindDriveLocked(ReadyDriveTable(lock), static_cast<uint8_t>(upper - 'A' + 1));
+    const TLetterEntry* e = FindLetterLocked(ReadyLetterTable(lock), static_cast<uint8_t>(upper - 'A' + 1));
     if (e == nullptr || e->Drive.Open) return std::nullopt;
     path = e->Drive.Path;
   }
@@ -356,7 +356,7 @@ uint8_t DriveTypeOfDevice(unsigned maj, unsigned min) {
 
 void UseSystemTree(const std::string& sysBlock, const std::string& rootDevice) {
   {
-    TDriveTable& t = DriveTable();
+    TLetterTable& t = LetterTable();
     std::lock_guard lock(t.Mutex);
     t.SysBlock = sysBlock.empty() ? "/sys/block" : sysBlock;
     t.RootDevice = rootDevice;

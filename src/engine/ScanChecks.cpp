@@ -71,15 +71,25 @@ std::string NormaliseDestFolder(const std::string& text) {
   std::string folder = Trim(text);
   if (folder.empty()) return {};
   // Linux users type "~/..." and relative folders; the scan needs one unambiguous folder.
+  // (On Windows "~" is an ordinary name.)
+#ifndef _WIN32
   if (folder == "~" || folder.rfind("~/", 0) == 0) {
     const char* home = std::getenv("HOME");
     folder = std::string(home && *home ? home : "/") + folder.substr(1);
   }
+#endif
   if (PathFromUtf8(folder).is_relative()) {
     std::error_code ec;
     const fs::path current = fs::current_path(ec);
     if (!ec) folder = Utf8Of(current / PathFromUtf8(folder));
+#ifdef _WIN32
+    // One kind of separator, as the folder dialog gives it: not "C:\Users\me\relative/out".
+    std::replace(folder.begin(), folder.end(), '\\', '/');
+#endif
   }
+#ifdef _WIN32
+  if (folder.back() == '\\') return folder;  // "D:\Rescued\" ends in a separator already
+#endif
   if (folder.back() != '/') folder += '/';
   return folder;
 }

@@ -10,7 +10,7 @@
 
 #include "engine/LinuxDrives.h"
 
-#include "engine/DriveTable.h"
+#include "engine/LetterTable.h"
 
 #include <windows.h>
 #include <winioctl.h>
@@ -64,12 +64,12 @@ std::string Canonical(const std::string& path) {
 
 }  // namespace
 
-void AddSystemDrivesLocked(TDriveTable& t) {
+void AddSystemDrivesLocked(TLetterTable& t) {
   const DWORD letters = ::GetLogicalDrives();
   for (char letter = 'A'; letter <= kLastLetter; ++letter) {
     if ((letters & (1u << (letter - 'A'))) == 0 || t.Entries.count(letter)) continue;
     const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', L'\0'};
-    TDriveEntry e;
+    TLetterEntry e;
     e.Drive.Letter = letter;
     e.Drive.Path = VolumePath(letter);
     e.Drive.DriveType = static_cast<uint8_t>(::GetDriveTypeW(root));
@@ -123,7 +123,7 @@ char AttachImage(const std::string& path) {
 
   const std::string canonical = Canonical(path);
   std::unique_lock<std::mutex> lock;
-  TDriveTable& t = ReadyDriveTable(lock);
+  TLetterTable& t = ReadyLetterTable(lock);
   for (const auto& kv : t.Entries) {
     if (kv.second.Attached && kv.second.Drive.Path == canonical) return kv.first;
   }
@@ -133,16 +133,16 @@ char AttachImage(const std::string& path) {
   drive.DisplayName = std::string(name.begin(), name.end());
   drive.DriveType = DRIVE_REMOVABLE;
   drive.IsImage = true;
-  return AttachDriveLocked(t, std::move(drive));
+  return AttachLetterLocked(t, std::move(drive));
 }
 
 char LetterOfPath(const std::string& path) {
   const char volume = LetterOfVolumeName(path);
   const std::string canonical = volume ? std::string() : Canonical(path);
   std::unique_lock<std::mutex> lock;
-  const TDriveTable& t = ReadyDriveTable(lock);
+  const TLetterTable& t = ReadyLetterTable(lock);
   for (const auto& kv : t.Entries) {
-    const TDriveEntry& e = kv.second;
+    const TLetterEntry& e = kv.second;
     if (e.Drive.Path.empty()) continue;
     if (volume != 0 ? kv.first == volume && !e.Drive.IsImage : e.Drive.Path == canonical) return kv.first;
   }
@@ -163,7 +163,7 @@ char LetterHoldingPath(const std::string& path) {
   const char letter = LetterOfVolumeName(Utf8(root));
   if (letter == 0) return 0;
   std::unique_lock<std::mutex> lock;
-  const TDriveTable& t = ReadyDriveTable(lock);
+  const TLetterTable& t = ReadyLetterTable(lock);
   const auto it = t.Entries.find(letter);
   return it != t.Entries.end() && !it->second.Attached ? letter : 0;
 }
@@ -177,7 +177,7 @@ bool PathSharesDiskWith(char letter, const std::string& path) {
   const char upper = Upper(letter);
   {
     std::unique_lock<std::mutex> lock;
-    const TDriveTable& t = ReadyDriveTable(lock);
+    const TLetterTable& t = ReadyLetterTable(lock);
     const auto it = t.Entries.find(upper);
     if (it == t.Entries.end() || it->second.Attached) return false;
   }

@@ -284,8 +284,14 @@ bool InstallQtTranslations() {
   }
   // Chinese, the source texts: Qt's own dialogs, buttons and context menus follow them.
   auto* translator = new QTranslator(QCoreApplication::instance());
+#ifdef _WIN32
+  // Built into the program: a static Qt has no translations folder.
+  const QString folder = QStringLiteral(":/i18n");
+#else
+  const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+#endif
   if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
-                        QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+                        QStringLiteral("_"), folder)) {
     delete translator;
     return false;
   }

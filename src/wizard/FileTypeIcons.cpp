@@ -27,15 +27,15 @@ QIcon AsListImage(const QIcon& icon) {
 }  // namespace
 
 QIcon GetExtIcon(const QString& fileName) {
+  static const QMimeDatabase db;
+  const QMimeType type = db.mimeTypeForFile(fileName, QMimeDatabase::MatchExtension);
+  // A type the database does not know is a plain byte stream: no icon of its own.
+  if (!type.isValid() || type.isDefault()) return {};
 #ifdef _WIN32
   // The icon Explorer shows for the extension, from the registry's file types.
   static const QFileIconProvider provider;
   return AsListImage(provider.icon(QFileInfo(fileName)));
 #else
-  static const QMimeDatabase db;
-  const QMimeType type = db.mimeTypeForFile(fileName, QMimeDatabase::MatchExtension);
-  // A type the database does not know is a plain byte stream: no icon of its own.
-  if (!type.isValid() || type.isDefault()) return {};
   for (const QString& name : {type.iconName(), type.genericIconName()}) {
     if (name.isEmpty() || !QIcon::hasThemeIcon(name)) continue;
     const QIcon icon = AsListImage(QIcon::fromTheme(name));

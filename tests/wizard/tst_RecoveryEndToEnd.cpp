@@ -105,7 +105,7 @@ class TestRecoveryEndToEnd : public QObject {
     QVERIFY(!fs::exists(out / untickedName));
     for (const auto& [name, ext] : expected) QVERIFY2(fs::exists(out / name), name.c_str());
     for (const auto& entry : fs::directory_iterator(out / "TmpFiles"))
-      QVERIFY2(entry.path().filename() == "AboutThisFolder.txt", entry.path().c_str());
+      QVERIFY2(entry.path().filename() == "AboutThisFolder.txt", entry.path().string().c_str());
 
     // Each photo on the card, deleted ones too, is the start of a saved JPEG that decodes.
     int photos = 0;

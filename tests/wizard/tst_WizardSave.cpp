@@ -132,7 +132,7 @@ class TestWizardSave : public QObject {
     form->SaveSelectedFiles(scan->DestText());
     QVERIFY(fs::is_empty(scan->Temp()));
     for (const auto& entry : fs::directory_iterator(scan->Dest()))
-      QVERIFY2(entry.path().filename() == "TmpFiles", entry.path().c_str());
+      QVERIFY2(entry.path().filename() == "TmpFiles", entry.path().string().c_str());
     QCOMPARE(page().LNotice->text(), DoneText());
     QCOMPARE(page().LFileName->text(), SavedInText() + scan->DestText());
     QVERIFY(prompter->Messages.isEmpty());

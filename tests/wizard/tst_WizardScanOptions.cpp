@@ -274,12 +274,14 @@ class TestWizardScanOptions : public QObject {
     QVERIFY(passed);
     QCOMPARE(form->DestFolder, QDir(temp->path()).canonicalPath() + QStringLiteral("/relative/out/"));
 
+#ifndef _WIN32
     // "~" is the home folder; the check stops at the same-drive question, before any folder work.
     form->DriveLetterOfFolder = [this](const QString&) { return card; };
     prompter->Answers = {QMessageBox::Yes};
     form->ui.EDestFolder->setText(QStringLiteral("~/Pictures/recovered"));
     QVERIFY(!form->ValidateScanOptions());
     QCOMPARE(form->DestFolder, QDir::homePath() + QStringLiteral("/Pictures/recovered/"));
+#endif
   }
 
   void ExistingTmpFilesKeepsItsContent() {
