@@ -44,7 +44,8 @@ done
 cp COPYING "$stage/COPYING.txt"
 # Windows Notepad and the console both read CRLF text.
 sed 's/$/\r/' > "$stage/README.txt" <<TEXT
-Snapsalvager $version for Windows$( [ -n "$wizard" ] && echo ": snapsalvager.exe, the window, and snapsalvager-cli.exe, the command line" || echo ": snapsalvager-cli.exe, the command line").
+Snapsalvager $version for Windows: $( [ -n "$wizard" ] && echo "the window (snapsalvager.exe) and the command line
+(snapsalvager-cli.exe)." || echo "snapsalvager-cli.exe, the command line.")
 $( [ -n "$wizard" ] && printf '%s\n' "" \
 "The window: right-click snapsalvager.exe and choose \"Run as administrator\" (reading a card's" \
 "volume needs it; a card image file does not). Keep the help folder beside it.")
