@@ -40,6 +40,13 @@ char NextFreeLetter(const TLetterTable& t) {
   return 0;
 }
 
+char AttachedLetterLocked(const TLetterTable& t, const std::string& path) {
+  for (const auto& kv : t.Entries) {
+    if (kv.second.Attached && kv.second.Drive.Path == path) return kv.first;
+  }
+  return 0;
+}
+
 char AttachLetterLocked(TLetterTable& t, TLinuxDrive drive) {
   const char letter = NextFreeLetter(t);
   if (letter == 0) return 0;

@@ -37,6 +37,8 @@ TLetterTable& ReadyLetterTable(std::unique_lock<std::mutex>& lock);
 const TLetterEntry* FindLetterLocked(const TLetterTable& t, uint8_t driveNumber);
 // The first letter from D: that nothing holds, or 0.
 char NextFreeLetter(const TLetterTable& t);
+// The letter of an attached image of this (canonical) path, or 0.
+char AttachedLetterLocked(const TLetterTable& t, const std::string& path);
 // Puts an attached drive under the next free letter; 0 when none is free.
 char AttachLetterLocked(TLetterTable& t, TLinuxDrive drive);
 // The platform's part: the system's drives read again into t, whose attached entries stay

@@ -124,9 +124,7 @@ char AttachImage(const std::string& path) {
   const std::string canonical = Canonical(path);
   std::unique_lock<std::mutex> lock;
   TLetterTable& t = ReadyLetterTable(lock);
-  for (const auto& kv : t.Entries) {
-    if (kv.second.Attached && kv.second.Drive.Path == canonical) return kv.first;
-  }
+  if (const char letter = AttachedLetterLocked(t, canonical)) return letter;
   TLinuxDrive drive;
   drive.Path = canonical;
   const std::u8string name = fs::u8path(canonical).filename().u8string();
