@@ -19,6 +19,13 @@ echo "== crash test of the save (SIGKILL at 50 points, then restore)" >&2
 bash scripts/crash-save.sh
 bash scripts/test-package.sh
 bash scripts/test-windows.sh
+# The Windows window needs a Qt for Windows that takes a quarter of an hour to build: it is
+# tried where scripts/build-qt-windows.sh has built one (not on a fresh machine, nor in CI).
+if [ -f build/windows-deps/qt6/.built ]; then
+  bash scripts/test-windows-wizard.sh
+else
+  echo "== the Windows window: skipped, no Qt for Windows (scripts/build-qt-windows.sh builds it)" >&2
+fi
 
 echo "== build (ASan + UBSan)" >&2
 rm -rf build/sanitize
