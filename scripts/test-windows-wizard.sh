@@ -4,7 +4,8 @@
 # scripts/build-qt-windows.sh builds (about 13 minutes here) and says so when it is missing.
 #   1. builds snapsalvager.exe, the screenshot program and the window's test suites
 #      (preset windows-wizard);
-#   2. runs the suites under wine on Windows' own platform, in both languages;
+#   2. runs the suites under wine on Windows' own platform, in both languages, with drive E:
+#      mapped to the demo card, which the window must scan into the Linux command's rows;
 #   3. starts snapsalvager.exe as a user would: its window must come up under its title,
 #      with the start-up question when wine's user is not elevated, and stay up;
 #   4. takes the pictures of every page and dialog, in both languages, into
@@ -39,6 +40,24 @@ echo "   built in $((SECONDS - start)) s" >&2
 export WINEPREFIX="$repo/build/windows-wizard-wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 rm -rf "$WINEPREFIX"
 DISPLAY= wineboot -i >/dev/null 2>&1
+if [ $pictures_only = 0 ]; then
+  # Drive E: is the demo card, as a removable volume (\\.\E:), for the suite that scans it
+  # through the window; the Linux command's rows for the same card are what it must show.
+  if [ ! -x build/default/src/cli/snapsalvager-cli ] || [ ! -x build/default/tests/fixtures/make_demo_card ]; then
+    [ -d build/default ] || cmake --preset default >/dev/null
+    cmake --build build/default -j "$jobs" --target snapsalvager-cli make_demo_card >/dev/null
+  fi
+  card_dir="$repo/build/windows-wizard-card"
+  rm -rf "$card_dir"
+  mkdir -p "$card_dir/e-root"
+  build/default/tests/fixtures/make_demo_card "$card_dir" >/dev/null
+  build/default/src/cli/snapsalvager-cli recover "$card_dir/card.img" "$card_dir/linux" --scan-only --yes \
+    >"$card_dir/linux-rows.txt" 2>/dev/null
+  ln -s "$card_dir/card.img" "$WINEPREFIX/dosdevices/e::"
+  ln -s "$card_dir/e-root" "$WINEPREFIX/dosdevices/e:"
+  DISPLAY= wine reg add 'HKLM\Software\Wine\Drives' /v e: /d floppy /f >/dev/null 2>&1
+  export SNAPSALVAGER_TEST_VOLUME=E SNAPSALVAGER_TEST_VOLUME_ROWS="$(DISPLAY= winepath -w "$card_dir/linux-rows.txt")"
+fi
 wineserver -w
 mkdir -p "$out/en"
 status=0

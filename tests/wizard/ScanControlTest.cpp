@@ -715,6 +715,32 @@ class TestScanControl : public QObject {
     QVERIFY(prompter->Messages.isEmpty());
   }
 
+  // Windows: a card in a drive, read as the volume \\.\E: (scripts/test-windows-wizard.sh
+  // has wine map E: to the demo card and names the Linux command's rows for that card): it is
+  // listed as removable, scanned through the window, and its rows are the Linux rows.
+  void CardInAVolumeGivesTheRowsOfTheLinuxCommand() {
+    const QByteArray volume = qgetenv("SNAPSALVAGER_TEST_VOLUME");
+    if (volume.isEmpty()) QSKIP("no card volume (scripts/test-windows-wizard.sh maps one under wine)");
+    QFile rowsFile(qEnvironmentVariable("SNAPSALVAGER_TEST_VOLUME_ROWS"));
+    QVERIFY2(rowsFile.open(QIODevice::ReadOnly), qPrintable(rowsFile.fileName()));
+    QStringList expected = QString::fromUtf8(rowsFile.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    expected = expected.filter(QStringLiteral("\t"));
+    QVERIFY(!expected.isEmpty());
+    const char letter = volume.at(0);
+    QCOMPARE(LinuxDrives::GetDriveType(letter), uint8_t{DRIVE_REMOVABLE});
+    ChooseOptions(letter);
+    form->ui.BNext->click();
+    QCOMPARE(form->CurrentPage(), 3);
+    WaitForEnd();
+    QStringList rows;
+    for (int row = 0; row < Rows()->rowCount(); ++row)
+      rows << QStringList{Cell(row, 0), Cell(row, 1), Cell(row, 2), Cell(row, 3)}.join(QLatin1Char('\t'));
+    QCOMPARE(rows, expected);
+    QVERIFY(form->scanUi.LDrive->text().startsWith(QString(QLatin1Char(letter)) + QLatin1Char(':')));
+    QCOMPARE(doneMessage, DoneMessage(static_cast<int>(expected.size())));
+    QVERIFY(prompter->Messages.isEmpty());
+  }
+
   void CardThatCannotBeOpenedIsReportedBeforeMeasuring() {
     const char letter = LinuxDrives::AttachSource("locked.img", DRIVE_REMOVABLE, [] {
       errno = EACCES;
