@@ -37,6 +37,10 @@ suites=$(sed -n 's/^snapsalvager_wizard_test(\([A-Za-z_]*\) .*/\1/p' tests/wizar
 cmake --build build/windows-wizard -j "$jobs" --target snapsalvager snapsalvager-screens $suites
 echo "   built in $((SECONDS - start)) s" >&2
 
+# A Linux path as the Windows programs name it: wine's Z: is / (winepath, a wine program
+# itself, now and then fails to start under load).
+windows_path() { local p; p=$(realpath -m "$1"); printf 'Z:%s' "${p//\//\\}"; }
+export -f windows_path
 export WINEPREFIX="$repo/build/windows-wizard-wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 rm -rf "$WINEPREFIX"
 DISPLAY= wineboot -i >/dev/null 2>&1
@@ -56,7 +60,7 @@ if [ $pictures_only = 0 ]; then
   ln -s "$card_dir/card.img" "$WINEPREFIX/dosdevices/e::"
   ln -s "$card_dir/e-root" "$WINEPREFIX/dosdevices/e:"
   DISPLAY= wine reg add 'HKLM\Software\Wine\Drives' /v e: /d floppy /f >/dev/null 2>&1
-  export SNAPSALVAGER_TEST_VOLUME=E SNAPSALVAGER_TEST_VOLUME_ROWS="$(DISPLAY= winepath -w "$card_dir/linux-rows.txt")"
+  export SNAPSALVAGER_TEST_VOLUME=E SNAPSALVAGER_TEST_VOLUME_ROWS="$(windows_path "$card_dir/linux-rows.txt")"
 fi
 wineserver -w
 mkdir -p "$out/en"
@@ -79,7 +83,7 @@ start=$SECONDS
 for lang in zh en; do
   SNAPSALVAGER_LANG=$lang ctest --test-dir build/windows-wizard -L wizard --output-on-failure \
     --repeat until-pass:3 -j 1 >"build/ctest-windows-wizard-$lang.log" 2>&1 || status=1
-  tail -n 3 "build/ctest-windows-wizard-$lang.log" | sed "s/^/   $lang: /" >&2
+  grep -aE 'tests passed|\(Failed\)|\(Timeout\)' "build/ctest-windows-wizard-$lang.log" | sed "s/^/   $lang: /" >&2
 done
 echo "   ran in $((SECONDS - start)) s" >&2
 
@@ -116,7 +120,7 @@ echo "== pictures (Windows, under wine)" >&2
 for lang in zh en; do
   folder=$OUT
   [ $lang = en ] && folder=$OUT/en
-  wine build/windows-wizard/scripts/snapsalvager-screens.exe "$(winepath -w "$folder")" --lang $lang \
+  wine build/windows-wizard/scripts/snapsalvager-screens.exe "$(windows_path "$folder")" --lang $lang \
     >"build/windows-wizard-screens-$lang.log" 2>&1 || { echo "   $lang: failed (build/windows-wizard-screens-$lang.log)" >&2; status=1; }
   echo "   $lang: $(ls "$folder"/*.png 2>/dev/null | wc -l) pictures in $folder" >&2
 done

@@ -57,6 +57,9 @@ status=0
 # hash: the temporary files of a scan, the photos and clips of a recovery or a restore.
 # Modes: scan (--scan-only), recover, restore (the scan's temporary files), image (the card
 # given by its path, not its letter; Windows only, against the Linux recovery).
+# A Linux path as the Windows programs name it: wine's Z: is /. Worked out here rather than by
+# winepath, which under load now and then fails to start and prints its error instead.
+windows_path() { local p; p=$(realpath -m "$1"); printf 'Z:%s' "${p//\//\\}"; }
 run() {  # run SIDE MODE: writes $card_dir/SIDE-MODE.txt
   local side=$1 mode=$2 root="$card_dir/$1" extra=() rc=0 out="$card_dir/$1-$2"
   local dest="$root/照片 恢复/$mode" source=E: command=recover
@@ -71,8 +74,8 @@ run() {  # run SIDE MODE: writes $card_dir/SIDE-MODE.txt
     [ "$source" = E: ] && source=$card
     build/default/src/cli/snapsalvager-cli $command "$source" "$dest" "${extra[@]}" >"$out.rows" 2>"$out.err" || rc=$?
   else
-    [ "$source" = E: ] || source=$(winepath -w "$source")
-    wine "$cli_windows" $command "$source" "$(winepath -w "$dest")" "${extra[@]}" >"$out.rows" 2>"$out.err" || rc=$?
+    [ "$source" = E: ] || source=$(windows_path "$source")
+    wine "$cli_windows" $command "$source" "$(windows_path "$dest")" "${extra[@]}" >"$out.rows" 2>"$out.err" || rc=$?
   fi
   {
     echo "exit status $rc"
@@ -80,7 +83,7 @@ run() {  # run SIDE MODE: writes $card_dir/SIDE-MODE.txt
     if [ "$side" = linux ]; then
       sed "s|$root||g" "$out.rows"
     else
-      sed "s|$(winepath -w "$root" | sed 's/[\\|]/\\&/g')||g" "$out.rows" | tr '\\' /
+      sed "s|$(windows_path "$root" | sed 's/[\\|]/\\&/g')||g" "$out.rows" | tr '\\' /
     fi
     # The folder note says when it was written: that moment is left out of its hash.
     (cd "$dest" && find . -type f | LC_ALL=C sort | while read -r f; do
