@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "engine/LinuxDrives.h"
-#include "engine/CardDevice.h"
+#include "card/LinuxDrives.h"
+#include "card/CardDevice.h"
 #include "fixtures/CardImage.h"
 
 namespace {

@@ -22,10 +22,10 @@
 
 #include "BenchCard.h"
 #include "fixtures/DamagedCards.h"
-#include "engine/ScanThread.h"
+#include "session/ScanThread.h"
 #include "metadata/PhotoSummary.h"
-#include "engine/LinuxDrives.h"
-#include "engine/ScanOptions.h"
+#include "card/LinuxDrives.h"
+#include "session/ScanOptions.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/SplitPhotos.h"
+#include "carving/SplitPhotos.h"
 
 using namespace snapsalvager;
 

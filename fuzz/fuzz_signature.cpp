@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/Signatures.h"
+#include "carving/Signatures.h"
 
 using namespace snapsalvager;
 

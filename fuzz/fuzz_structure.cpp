@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/Signatures.h"
-#include "engine/StructureChecks/StructureCheck.h"
-#include "engine/StructureChecks/TodaysTypes.h"
+#include "carving/Signatures.h"
+#include "carving/StructureChecks/StructureCheck.h"
+#include "carving/StructureChecks/TodaysTypes.h"
 
 using namespace snapsalvager;
 

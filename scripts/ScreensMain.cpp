@@ -24,14 +24,14 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "engine/FoundFiles.h"
-#include "engine/Texts.h"
+#include "session/FoundFiles.h"
+#include "session/Texts.h"
 #ifdef SNAPSALVAGER_SCREENS_RAWS
 #include "fixtures/Jpegs.h"
 #include "fixtures/Photos.h"
 #include "metadata/PhotoSummary.h"
 #endif
-#include "engine/LinuxDrives.h"
+#include "card/LinuxDrives.h"
 #include "tempfile/TempFileReader.h"
 #include "tempfile/TempFileWriter.h"
 #include "wizard/Dialogs.h"

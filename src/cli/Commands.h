@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "engine/Texts.h"
+#include "session/Texts.h"
 
 namespace snapsalvager::cli {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
-#include "engine/LinuxDrives.h"
+#include "card/LinuxDrives.h"
 
 namespace snapsalvager::cli {
 namespace {

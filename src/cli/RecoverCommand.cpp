@@ -23,15 +23,15 @@
 #include <vector>
 
 #include "cli/Commands.h"
-#include "engine/CardImageWriter.h"
-#include "engine/ScanJournal.h"
-#include "engine/ScanThread.h"
+#include "card/CardImageWriter.h"
+#include "session/ScanJournal.h"
+#include "session/ScanThread.h"
 #include "metadata/PhotoSummary.h"
-#include "engine/FoundFiles.h"
-#include "engine/LinuxDrives.h"
-#include "engine/ScanChecks.h"
-#include "engine/ScanOptions.h"
-#include "engine/SaveFiles.h"
+#include "session/FoundFiles.h"
+#include "card/LinuxDrives.h"
+#include "session/ScanChecks.h"
+#include "session/ScanOptions.h"
+#include "session/SaveFiles.h"
 #include "tempfile/Utf8Path.h"
 
 namespace snapsalvager::cli {

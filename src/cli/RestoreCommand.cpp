@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "cli/Commands.h"
-#include "engine/LinuxDrives.h"
-#include "engine/SaveFiles.h"
-#include "engine/ScanJournal.h"
-#include "engine/ScanChecks.h"
+#include "card/LinuxDrives.h"
+#include "session/SaveFiles.h"
+#include "session/ScanJournal.h"
+#include "session/ScanChecks.h"
 #include "tempfile/Utf8Path.h"
 
 namespace snapsalvager::cli {

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "engine/ScanChecks.h"
+#include "session/ScanChecks.h"
 #include "wizard/Dialogs.h"
 
 namespace snapsalvager {

@@ -12,9 +12,9 @@
 
 #include <QCoreApplication>
 
-#include "engine/LinuxDrives.h"
-#include "engine/ScanChecks.h"
-#include "engine/CardDevice.h"
+#include "card/LinuxDrives.h"
+#include "session/ScanChecks.h"
+#include "card/CardDevice.h"
 #include "wizard/UDisks2Client.h"
 
 namespace snapsalvager {

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "engine/LinuxDrives.h"
+#include "card/LinuxDrives.h"
 #include "wizard/UDisks2Client.h"
 
 namespace snapsalvager {

@@ -1,6 +1,6 @@
 #include "wizard/Dialogs.h"
 
-#include "engine/Texts.h"
+#include "session/Texts.h"
 
 #include <QCoreApplication>
 #include <QApplication>

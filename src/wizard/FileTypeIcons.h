@@ -8,7 +8,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "engine/Signatures.h"
+#include "carving/Signatures.h"
 
 namespace snapsalvager {
 

@@ -8,7 +8,7 @@
 #include <QUrlQuery>
 #include <algorithm>
 
-#include "engine/Texts.h"
+#include "session/Texts.h"
 #include "wizard/Dialogs.h"
 
 #ifndef SNAPSALVAGER_DATA_DIR

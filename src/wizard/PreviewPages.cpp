@@ -14,7 +14,7 @@
 #include <cctype>
 #include <thread>
 
-#include "engine/Texts.h"
+#include "session/Texts.h"
 #include "metadata/PhotoPreview.h"
 #include "tempfile/TempFileFormat.h"
 #include "tempfile/TempFileReader.h"

@@ -6,9 +6,9 @@
 
 #include <cerrno>
 
-#include "engine/CardDevice.h"
-#include "engine/LinuxDrives.h"
-#include "engine/ScanChecks.h"
+#include "card/CardDevice.h"
+#include "card/LinuxDrives.h"
+#include "session/ScanChecks.h"
 
 namespace snapsalvager {
 namespace {

@@ -9,9 +9,9 @@
 
 #include <filesystem>
 
-#include "engine/SaveFiles.h"
-#include "engine/ScanJournal.h"
-#include "engine/Texts.h"
+#include "session/SaveFiles.h"
+#include "session/ScanJournal.h"
+#include "session/Texts.h"
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
 #include "wizard/LinkLabel.h"

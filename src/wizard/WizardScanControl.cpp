@@ -17,13 +17,13 @@
 #include <climits>
 #include <filesystem>
 
-#include "engine/ScanJournal.h"
-#include "engine/ScanThread.h"
+#include "session/ScanJournal.h"
+#include "session/ScanThread.h"
 #include "metadata/PhotoSummary.h"
-#include "engine/LinuxDrives.h"
-#include "engine/SaveFiles.h"
-#include "engine/ScanChecks.h"
-#include "engine/Texts.h"
+#include "card/LinuxDrives.h"
+#include "session/SaveFiles.h"
+#include "session/ScanChecks.h"
+#include "session/Texts.h"
 #include "wizard/CardAccess.h"
 #include "wizard/Dialogs.h"
 #include "wizard/WizardWindow.h"

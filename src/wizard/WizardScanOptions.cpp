@@ -9,8 +9,8 @@
 
 #include <filesystem>
 
-#include "engine/LinuxDrives.h"
-#include "engine/ScanChecks.h"
+#include "card/LinuxDrives.h"
+#include "session/ScanChecks.h"
 #include "wizard/CardAccess.h"
 #include "wizard/FileTypeIcons.h"
 #include "wizard/Dialogs.h"

@@ -10,7 +10,7 @@
 #include <QTabBar>
 #include <filesystem>
 
-#include "engine/ScanThread.h"
+#include "session/ScanThread.h"
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
 #include "wizard/DeviceAccess.h"

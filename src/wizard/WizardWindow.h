@@ -27,12 +27,12 @@
 #include <optional>
 #include <vector>
 
-#include "engine/CardImageWriter.h"
-#include "engine/FoundFiles.h"
-#include "engine/Signatures.h"
-#include "engine/SaveFiles.h"
-#include "engine/ScanChecks.h"
-#include "engine/ScanOptions.h"
+#include "card/CardImageWriter.h"
+#include "session/FoundFiles.h"
+#include "carving/Signatures.h"
+#include "session/SaveFiles.h"
+#include "session/ScanChecks.h"
+#include "session/ScanOptions.h"
 #include "metadata/JpegDecode.h"
 #include "ui_FinishPage.h"
 #include "ui_MainForm.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <optional>
 
-#include "engine/Texts.h"
+#include "session/Texts.h"
 #include "wizard/Dialogs.h"
 #include "wizard/WizardWindow.h"
 

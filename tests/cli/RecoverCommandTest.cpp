@@ -23,13 +23,13 @@
 #include <thread>
 #include <vector>
 
-#include "engine/Texts.h"
+#include "session/Texts.h"
 #include "fixtures/Languages.h"
 #include "fixtures/LoopDisk.h"
-#include "engine/Signatures.h"
+#include "carving/Signatures.h"
 #include "fixtures/MediaCard.h"
-#include "engine/ScanJournal.h"
-#include "engine/ScanThread.h"
+#include "session/ScanJournal.h"
+#include "session/ScanThread.h"
 #include "tempfile/TempFileFormat.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <iterator>
 
 #include "EngineTestSupport.h"
-#include "engine/LinuxDrives.h"
-#include "engine/ScanChecks.h"
-#include "engine/ScanThread.h"
+#include "card/LinuxDrives.h"
+#include "session/ScanChecks.h"
+#include "session/ScanThread.h"
 #include "fixtures/Jpegs.h"
 #include "tempfile/TempFileFormat.h"
 

@@ -8,8 +8,8 @@
 #include <fstream>
 
 #include "EngineTestSupport.h"
-#include "engine/LinuxDrives.h"
-#include "engine/CardDevice.h"
+#include "card/LinuxDrives.h"
+#include "card/CardDevice.h"
 #include "fixtures/CardImage.h"
 
 namespace snapsalvager {

@@ -1,6 +1,6 @@
 // A card imaged while it is scanned: the image against the card, the map against the
 // injected bad sectors, and ddrescue's reading of the map.
-#include "engine/CardImageWriter.h"
+#include "card/CardImageWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 
 #include "EngineTestSupport.h"
 #include "fixtures/CardImage.h"
-#include "engine/LinuxDrives.h"
-#include "engine/ScanThread.h"
+#include "card/LinuxDrives.h"
+#include "session/ScanThread.h"
 
 namespace snapsalvager {
 namespace {

@@ -18,11 +18,11 @@
 #include "fixtures/DamagedCards.h"
 #include "fixtures/Jpegs.h"
 #include "fixtures/MediaBytes.h"
-#include "engine/ScanThread.h"
+#include "session/ScanThread.h"
 #include "metadata/PhotoSummary.h"
-#include "engine/LinuxDrives.h"
-#include "engine/ScanOptions.h"
-#include "engine/Texts.h"
+#include "card/LinuxDrives.h"
+#include "session/ScanOptions.h"
+#include "session/Texts.h"
 
 namespace snapsalvager {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "engine/FoundFiles.h"
+#include "session/FoundFiles.h"
 
 namespace snapsalvager {
 namespace {

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "EngineTestSupport.h"
-#include "engine/LinuxDrives.h"
+#include "card/LinuxDrives.h"
 #include "fixtures/CardImage.h"
 
 namespace snapsalvager {

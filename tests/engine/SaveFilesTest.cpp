@@ -1,6 +1,6 @@
 // Restoring heads in place, moving without replacing, and the save pass over found files.
-#include "engine/SaveFiles.h"
-#include "engine/Texts.h"
+#include "session/SaveFiles.h"
+#include "session/Texts.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

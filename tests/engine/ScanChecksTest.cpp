@@ -1,5 +1,5 @@
 // The checks before a scan, shared by the wizard and the command line.
-#include "engine/ScanChecks.h"
+#include "session/ScanChecks.h"
 
 #include <gtest/gtest.h>
 #include <grp.h>
@@ -11,10 +11,10 @@
 #include <cstring>
 #include <fstream>
 
-#include "engine/LinuxDrives.h"
-#include "engine/Texts.h"
+#include "card/LinuxDrives.h"
+#include "session/Texts.h"
 #include "tempfile/Utf8Path.h"
-#include "engine/CardDevice.h"
+#include "card/CardDevice.h"
 
 namespace snapsalvager {
 namespace {

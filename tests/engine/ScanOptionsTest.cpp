@@ -1,5 +1,5 @@
 // The camera table and the mapping of camera + kinds of file onto the recogniser inputs.
-#include "engine/ScanOptions.h"
+#include "session/ScanOptions.h"
 
 #include <gtest/gtest.h>
 

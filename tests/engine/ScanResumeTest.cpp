@@ -3,9 +3,9 @@
 // split photos and bad sectors, continued each time (deep: also once in the search for
 // split photos' second pieces), and its rows and temporary files are
 // compared byte for byte with a scan that ran through. Also: what the journal refuses.
-#include "engine/ScanJournal.h"
-#include "engine/ScanThread.h"
-#include "engine/CarvingRules.h"
+#include "session/ScanJournal.h"
+#include "session/ScanThread.h"
+#include "carving/CarvingRules.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -17,7 +17,7 @@
 #include <map>
 #include <mutex>
 
-#include "engine/LinuxDrives.h"
+#include "card/LinuxDrives.h"
 #include "fixtures/DamagedCards.h"
 #include "metadata/PhotoSummary.h"
 

@@ -1,7 +1,7 @@
 // The carving loop on memory cards: file bounds, the last sector, the JPG cap, bad sectors,
 // stop, pause, abandon, a destination that fills up, and the time estimate.
-#include "engine/ScanThread.h"
-#include "engine/Texts.h"
+#include "session/ScanThread.h"
+#include "session/Texts.h"
 #include "metadata/PhotoSummary.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@
 #include <map>
 #include <set>
 
-#include "engine/LinuxDrives.h"
+#include "card/LinuxDrives.h"
 
 namespace snapsalvager {
 namespace {

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "engine/Signatures.h"
+#include "carving/Signatures.h"
 #include "fixtures/CardImage.h"
 
 namespace snapsalvager {

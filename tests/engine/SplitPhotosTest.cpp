@@ -1,6 +1,6 @@
 // The search for a split photo's second piece, on cards in memory: where clusters start, a
 // second piece that another file's structure accounts for, a break before any cluster start.
-#include "engine/SplitPhotos.h"
+#include "carving/SplitPhotos.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The structure checks of deep scans, format by format: the exact end, a file broken
 // mid-way (the carving rule decides), the deep recognitions and their guards.
-#include "engine/StructureChecks/StructureCheck.h"
+#include "carving/StructureChecks/StructureCheck.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 
 #include "fixtures/Jpegs.h"
 #include "fixtures/MediaBytes.h"
-#include "engine/Signatures.h"
+#include "carving/Signatures.h"
 
 namespace snapsalvager {
 namespace {

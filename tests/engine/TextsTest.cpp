@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/Texts.h"
+#include "session/Texts.h"
 #include "fixtures/Languages.h"
 
 namespace snapsalvager {

@@ -1,7 +1,7 @@
 // Today's formats in a deep scan: each named from its first sector by brand, maker or
 // magic and followed to its exact end, on files the real tools write; random data and
 // other files name nothing, and the header table never yields these types.
-#include "engine/StructureChecks/TodaysTypes.h"
+#include "carving/StructureChecks/TodaysTypes.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -10,8 +10,8 @@
 #include <random>
 
 #include "fixtures/MediaBytes.h"
-#include "engine/ScanOptions.h"
-#include "engine/StructureChecks/StructureCheck.h"
+#include "session/ScanOptions.h"
+#include "carving/StructureChecks/StructureCheck.h"
 #include "fixtures/Jpegs.h"
 #include "fixtures/Photos.h"
 

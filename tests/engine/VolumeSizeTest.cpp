@@ -1,6 +1,6 @@
 // The size and geometry of a volume: the disk's answers when it gives them, else measured by
 // reading (what runs under wine, whose volumes refuse the disk queries).
-#include "engine/VolumeSize.h"
+#include "card/VolumeSize.h"
 
 #include <gtest/gtest.h>
 

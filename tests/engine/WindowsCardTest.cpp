@@ -8,9 +8,9 @@
 #include <random>
 #include <stdexcept>
 
-#include "engine/CardDevice.h"
-#include "engine/LinuxDrives.h"
-#include "engine/SaveFiles.h"
+#include "card/CardDevice.h"
+#include "card/LinuxDrives.h"
+#include "session/SaveFiles.h"
 #include "EngineTestSupport.h"
 
 namespace snapsalvager {

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "engine/FoundFiles.h"
+#include "session/FoundFiles.h"
 #include "fixtures/Jpegs.h"
 #include "wizard/WizardWindow.h"
 

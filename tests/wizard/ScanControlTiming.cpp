@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "WizardTestSupport.h"
-#include "engine/LinuxDrives.h"
+#include "card/LinuxDrives.h"
 
 using namespace snapsalvager;
 

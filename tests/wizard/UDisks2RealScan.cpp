@@ -15,7 +15,7 @@
 #include <cstdio>
 
 #include "WizardTestSupport.h"
-#include "engine/LinuxDrives.h"
+#include "card/LinuxDrives.h"
 #include "fixtures/CardImage.h"
 #include "wizard/CardAccess.h"
 #include "wizard/ScanDoneDialog.h"

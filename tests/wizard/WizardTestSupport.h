@@ -15,7 +15,7 @@
 #include <memory>
 #include <string_view>
 
-#include "engine/Texts.h"
+#include "session/Texts.h"
 #include "wizard/DeviceAccess.h"
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"

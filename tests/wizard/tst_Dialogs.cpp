@@ -4,7 +4,7 @@
 #include <QtTest>
 
 #include "WizardTestSupport.h"
-#include "engine/Texts.h"
+#include "session/Texts.h"
 #include "wizard/Dialogs.h"
 
 using namespace snapsalvager;

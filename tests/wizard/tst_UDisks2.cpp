@@ -16,8 +16,8 @@
 #include <filesystem>
 
 #include "WizardTestSupport.h"
-#include "engine/LinuxDrives.h"
-#include "engine/CardDevice.h"
+#include "card/LinuxDrives.h"
+#include "card/CardDevice.h"
 #include "fixtures/CardImage.h"
 #include "wizard/CardAccess.h"
 #include "wizard/ScanDoneDialog.h"

@@ -18,9 +18,9 @@
 
 #include "PreviewTestSupport.h"
 #include "WizardTestSupport.h"
-#include "engine/LinuxDrives.h"
-#include "engine/ScanChecks.h"
-#include "engine/ScanOptions.h"
+#include "card/LinuxDrives.h"
+#include "session/ScanChecks.h"
+#include "session/ScanOptions.h"
 #include "wizard/ScanDoneDialog.h"
 #include "wizard/CapacityDialog.h"
 #include "wizard/AboutBox.h"

@@ -13,8 +13,8 @@
 #include <fstream>
 
 #include "WizardTestSupport.h"
-#include "engine/CardDevice.h"
-#include "engine/LinuxDrives.h"
+#include "card/CardDevice.h"
+#include "card/LinuxDrives.h"
 #include "fixtures/LoopDisk.h"
 #include "wizard/VideoTypeDialog.h"
 

@@ -10,8 +10,8 @@
 
 #include "fixtures/CardImage.h"
 #include "WizardTestSupport.h"
-#include "engine/CardDevice.h"
-#include "engine/LinuxDrives.h"
+#include "card/CardDevice.h"
+#include "card/LinuxDrives.h"
 #ifndef _WIN32
 #include "wizard/UDisks2Client.h"
 #endif

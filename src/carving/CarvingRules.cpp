@@ -1,0 +1,186 @@
+// The header rule and the structure rule of the carving loop.
+#include "carving/CarvingRules.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "carving/StructureChecks/TodaysTypes.h"
+
+namespace snapsalvager {
+
+TCarvingRule::TCarvingRule(const TRecogniserInputs& inputs, uint32_t sectorSize)
+    : recogniser_(inputs), sectorSize_(sectorSize) {
+  recogniser_.ResetSignatureState();
+}
+
+bool TCarvingRule::StartsFile(const uint8_t* sector, bool, uint64_t, std::string& type) {
+  return recogniser_.DetectFileHeader(sector, type);
+}
+
+// Bytes, not text: the structure rule's is taken at every sector between files.
+std::string TCarvingRule::SaveState() const {
+  return {static_cast<char>(recogniser_.IsoMediaFound()), static_cast<char>(recogniser_.MovAtomLock())};
+}
+
+bool TCarvingRule::RestoreState(const std::string& state) {
+  if (state.size() < 2 || static_cast<uint8_t>(state[0]) > 1 ||
+      static_cast<uint8_t>(state[1]) > static_cast<uint8_t>(TSignatureRecogniser::MovAtom::Ftyp))
+    return false;
+  recogniser_.RestoreSignatureState(state[0] == 1, static_cast<TSignatureRecogniser::MovAtom>(state[1]));
+  return true;
+}
+
+// The base state, then whether a sector was read before and that sector.
+std::string TStructureRule::SaveState() const {
+  std::string state = TCarvingRule::SaveState();
+  state += static_cast<char>(havePrevious_);
+  if (havePrevious_) state.append(reinterpret_cast<const char*>(previous_.data()), previous_.size());
+  return state;
+}
+
+bool TStructureRule::RestoreState(const std::string& state) {
+  if (state.size() < 3 || !TCarvingRule::RestoreState(state)) return false;
+  havePrevious_ = state[2] == 1;
+  if (state.size() != 3 + (havePrevious_ ? previous_.size() : 0)) return false;
+  if (havePrevious_) std::memcpy(previous_.data(), state.data() + 3, previous_.size());
+  return true;
+}
+
+TStructureRule::TStructureRule(const TRecogniserInputs& inputs, uint32_t sectorSize)
+    : TCarvingRule(inputs, sectorSize), inputs_(inputs), previous_(sectorSize, 0) {}
+
+// A header inside the open file held past its own first sector, or the open file's
+// structure broke at or after it: it starts a file there after all.
+bool TStructureRule::StartedBefore(const uint8_t* sector, uint64_t, TLateStart& start) {
+  const bool broke = check_ && check_->Verdict() == TCheckVerdict::CannotTell;
+  if (candidate_) {
+    const std::unique_ptr<TStructureCheck> candidate = std::move(candidate_);
+    if (candidate->Feed(sector, sectorSize_) != TCheckVerdict::CannotTell || broke) {
+      return LateStart(candidateAt_, candidateType_, start);
+    }
+  }
+  return frame_ && broke && LateStart(frameAt_, frameType_, start);
+}
+
+// A header ends the open file before its structure placed its end.
+bool TStructureRule::StartedBeforeEnd(TLateStart& start) {
+  if (!frame_ || !check_) return false;
+  if (check_->Verdict() == TCheckVerdict::GoesOn && check_->DataEnds() == TCheckVerdict::EndsAt) return false;
+  return LateStart(frameAt_, frameType_, start);
+}
+
+bool TStructureRule::LateStart(uint64_t at, const std::string& type, TLateStart& start) {
+  start.Cut = at;
+  start.Type = type;
+  restart_ = type;
+  check_.reset();
+  candidate_.reset();
+  frame_ = false;
+  return true;
+}
+
+// The table's header, a file-type box's own brand, then the deep recognitions. A header
+// whose own first units are impossible is none; one inside the open file's extent may be
+// part of it.
+bool TStructureRule::StartsFile(const uint8_t* sector, bool open, uint64_t filePos, std::string& type) {
+  if (!restart_.empty()) {
+    type = std::move(restart_);
+    restart_.clear();
+    std::memcpy(previous_.data(), sector, sectorSize_);
+    havePrevious_ = true;
+    return true;
+  }
+  bool header = recogniser_.DetectFileHeader(sector, type);
+  const std::string_view brand = BrandType(sector, sectorSize_);
+  if (!brand.empty() && inputs_.Enabled(IndexOfFileType(brand))) {
+    type.assign(brand);
+    header = true;
+  }
+  // Today's formats the table does not know: their brand, maker or magic names the file.
+  if (const std::string_view today = NameTodaysType(sector, sectorSize_, inputs_); !today.empty()) {
+    type.assign(today);
+    header = true;
+  }
+  if (!header) {
+    const std::string_view deep =
+        DetectDeepHeader(sector, havePrevious_ ? previous_.data() : nullptr, sectorSize_);
+    if (!deep.empty() && inputs_.Enabled(IndexOfFileType(deep))) {
+      type.assign(deep);
+      header = true;
+    }
+  }
+  std::memcpy(previous_.data(), sector, sectorSize_);
+  havePrevious_ = true;
+  if (header && ImpossibleStart(type, sector, sectorSize_)) return false;
+  if (!header || !open || !check_) return header;
+  return StartsInside(sector, filePos, type);
+}
+
+bool TStructureRule::StartsInside(const uint8_t* sector, uint64_t filePos, const std::string& type) {
+  const TInside inside = check_->Inside(filePos, IndexOfFileType(type), sector);
+  if (inside == TInside::Frame && !frame_) {
+    frame_ = true;
+    frameAt_ = filePos;
+    frameType_ = type;
+  }
+  if (inside != TInside::Maybe) return inside == TInside::No;
+  // When in doubt, both files: the open one ends where this one starts.
+  std::unique_ptr<TStructureCheck> own =
+      MakeStructureCheck(type, sector, sectorSize_, fileLimit_ - filePos);
+  if (!own) return true;
+  const TCheckVerdict verdict = own->Feed(sector, sectorSize_);
+  if (verdict == TCheckVerdict::CannotTell) return false;
+  if (verdict == TCheckVerdict::EndsAt) return true;
+  candidate_ = std::move(own);
+  candidateAt_ = filePos;
+  candidateType_ = type;
+  return false;
+}
+
+void TStructureRule::FileStarts(const std::string& type, const uint8_t* sector, uint64_t bytesLeft) {
+  check_ = MakeStructureCheck(type, sector, sectorSize_, bytesLeft);
+  fileLimit_ = bytesLeft;
+  candidate_.reset();
+  frame_ = false;
+}
+
+// The check is fed before the loop writes the sector (which scrambles the head in place).
+bool TStructureRule::EndsIn(const uint8_t* sector, uint64_t, uint64_t& end) {
+  if (!check_ || check_->Verdict() != TCheckVerdict::GoesOn) return false;
+  if (check_->Feed(sector, sectorSize_) != TCheckVerdict::EndsAt) return false;
+  end = check_->End();
+  check_.reset();
+  candidate_.reset();
+  frame_ = false;
+  return true;
+}
+
+// Where the check can still place the end in what was carved, the file ends there.
+uint64_t TStructureRule::DataEnds(uint64_t carved) {
+  uint64_t length = carved;
+  if (check_) {
+    // StartedBeforeEnd may have asked already.
+    TCheckVerdict verdict = check_->Verdict();
+    if (verdict == TCheckVerdict::GoesOn) verdict = check_->DataEnds();
+    if (verdict == TCheckVerdict::EndsAt) length = std::min(carved, check_->End());
+  }
+  broke_ = check_ && check_->EntropyBreak(breakAt_) && breakAt_ > 0 && breakAt_ <= length;
+  check_.reset();
+  candidate_.reset();
+  frame_ = false;
+  return length;
+}
+
+bool TStructureRule::TakeBreak(uint64_t& at) {
+  at = breakAt_;
+  return std::exchange(broke_, false);
+}
+
+std::unique_ptr<TCarvingRule> MakeCarvingRule(bool deep, const TRecogniserInputs& inputs,
+                                              uint32_t sectorSize) {
+  if (deep) return std::make_unique<TStructureRule>(inputs, sectorSize);
+  return std::make_unique<TCarvingRule>(inputs, sectorSize);
+}
+
+}  // namespace snapsalvager

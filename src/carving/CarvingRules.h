@@ -1,0 +1,112 @@
+// Where a carved file starts and where it ends, as the scan's carving loop asks sector by
+// sector. The header rule is the plain scan: a file runs from its header to the next one.
+// The structure rule is the deep scan: it follows each file's structure to its real end and
+// falls back to the header rule wherever the structure cannot tell.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "carving/Signatures.h"
+#include "carving/StructureChecks/StructureCheck.h"
+
+namespace snapsalvager {
+
+// A header met inside the open file and first taken as part of it, which starts a file of
+// its own after all: the open file ends at Cut (a sector boundary), and the sectors from
+// there on are carved again, that header's sector starting a file of Type.
+struct TLateStart {
+  uint64_t Cut = 0;
+  std::string Type;
+};
+
+class TCarvingRule {
+ public:
+  TCarvingRule(const TRecogniserInputs& inputs, uint32_t sectorSize);
+  virtual ~TCarvingRule() = default;
+  TCarvingRule(const TCarvingRule&) = delete;
+  TCarvingRule& operator=(const TCarvingRule&) = delete;
+
+  // Asked first for every sector, while a file is open filePos bytes long.
+  virtual bool StartedBefore(const uint8_t*, uint64_t, TLateStart&) { return false; }
+  // Asked when a header ends the open file: whether a header inside it starts a file.
+  virtual bool StartedBeforeEnd(TLateStart&) { return false; }
+  // Whether a file starts at this sector, and its type (empty: the header names none).
+  // open: a file is open, filePos bytes carved into it.
+  virtual bool StartsFile(const uint8_t* sector, bool open, uint64_t filePos, std::string& type);
+  // A file of type begins with this sector; bytesLeft from it to the end of the range.
+  virtual void FileStarts(const std::string&, const uint8_t*, uint64_t) {}
+  // Whether the open file, filePos bytes long before this sector, ends in it or before it
+  // (its exact end is known): then at end.
+  virtual bool EndsIn(const uint8_t*, uint64_t, uint64_t&) { return false; }
+  // The open file's data stops after carved bytes (a header follows, the range ends, the
+  // scan stops): the length the file has.
+  virtual uint64_t DataEnds(uint64_t carved) { return carved; }
+  // Asked after DataEnds: whether the file's entropy-coded data broke off, and the offset of
+  // the sector where that was seen (a photo that may go on elsewhere on the card).
+  virtual bool TakeBreak(uint64_t&) { return false; }
+
+  // The state that carries from one sector to the next, as text, to go on after an
+  // interruption: whole for the header rule at any sector; for the structure rule only
+  // between files (no file open), where its open file's checks hold nothing.
+  virtual std::string SaveState() const;
+  // False when state is not one SaveState of this rule gave.
+  virtual bool RestoreState(const std::string& state);
+
+ protected:
+  TSignatureRecogniser recogniser_;
+  uint32_t sectorSize_;
+};
+
+// The deep scan's rule: structure checks, the deep recognitions, and the header rule.
+class TStructureRule final : public TCarvingRule {
+ public:
+  TStructureRule(const TRecogniserInputs& inputs, uint32_t sectorSize);
+
+  bool StartedBefore(const uint8_t* sector, uint64_t filePos, TLateStart& start) override;
+  bool StartedBeforeEnd(TLateStart& start) override;
+  bool StartsFile(const uint8_t* sector, bool open, uint64_t filePos, std::string& type) override;
+  void FileStarts(const std::string& type, const uint8_t* sector, uint64_t bytesLeft) override;
+  bool EndsIn(const uint8_t* sector, uint64_t filePos, uint64_t& end) override;
+  uint64_t DataEnds(uint64_t carved) override;
+  bool TakeBreak(uint64_t& at) override;
+  std::string SaveState() const override;
+  bool RestoreState(const std::string& state) override;
+
+ private:
+  // Whether the header at this sector, inside the open file's extent, starts a file now
+  // (true), is part of it (false), or waits one sector for its own structure to tell.
+  bool StartsInside(const uint8_t* sector, uint64_t filePos, const std::string& type);
+
+  TRecogniserInputs inputs_;
+  std::unique_ptr<TStructureCheck> check_;  // the open file's
+  uint64_t fileLimit_ = 0;                  // from the open file's start to the range's end
+  bool LateStart(uint64_t at, const std::string& type, TLateStart& start);
+
+  // A header inside the open file that waits for its second sector: its own check, where
+  // it lies in the open file, and its type.
+  std::unique_ptr<TStructureCheck> candidate_;
+  uint64_t candidateAt_ = 0;
+  std::string candidateType_;
+  // The first header the open file holds as a frame of its kind (a JPEG in an mdat): a
+  // file of its own if the open file's structure breaks before it ends.
+  bool frame_ = false;
+  uint64_t frameAt_ = 0;
+  std::string frameType_;
+  // The type of the header the carving starts again with, after a late start.
+  std::string restart_;
+  // The sector before the current one as it was read (a packet stream that runs on is no
+  // new file).
+  std::vector<uint8_t> previous_;
+  bool havePrevious_ = false;
+  // The break of the file DataEnds last closed.
+  bool broke_ = false;
+  uint64_t breakAt_ = 0;
+};
+
+std::unique_ptr<TCarvingRule> MakeCarvingRule(bool deep, const TRecogniserInputs& inputs,
+                                              uint32_t sectorSize);
+
+}  // namespace snapsalvager

@@ -1,0 +1,68 @@
+// What the format walkers share: byte readers, the file-type bits a container may carry,
+// and one maker per format family for the factory. Internal to the structure checks.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "carving/Signatures.h"
+#include "carving/StructureChecks/StructureCheck.h"
+
+namespace snapsalvager::structure {
+
+inline uint32_t Be16(const uint8_t* p) { return uint32_t{p[0]} << 8 | p[1]; }
+inline uint32_t Be32(const uint8_t* p) { return Be16(p) << 16 | Be16(p + 2); }
+inline uint64_t Be64(const uint8_t* p) { return uint64_t{Be32(p)} << 32 | Be32(p + 4); }
+inline uint32_t Le16(const uint8_t* p) { return uint32_t{p[1]} << 8 | p[0]; }
+inline uint32_t Le32(const uint8_t* p) { return Le16(p + 2) << 16 | Le16(p); }
+inline uint64_t Le64(const uint8_t* p) { return uint64_t{Le32(p + 4)} << 32 | Le32(p); }
+
+inline bool AllZero(const uint8_t* p, uint32_t n) {
+  for (uint32_t i = 0; i < n; ++i) {
+    if (p[i] != 0) return false;
+  }
+  return true;
+}
+
+inline bool Printable4(const uint8_t* p) {
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] < 0x20 || p[i] > 0x7E) return false;
+  }
+  return true;
+}
+
+constexpr int kJpgIndex = 1;
+static_assert(FileTypeTable[kJpgIndex - 1] == "JPG");
+constexpr int kMp3Index = 18;
+static_assert(FileTypeTable[kMp3Index - 1] == "MP3");
+
+// The bit of a FileTypeTable row in a check's carried types: what a container may hold at
+// a sector start without it being a file of its own.
+constexpr uint64_t Bit(std::string_view type) {
+  static_assert(kFileTypeCount < 64);
+  for (int i = 0; i < kFileTypeCount; ++i) {
+    if (FileTypeTable[i] == type) return uint64_t{1} << (i + 1);
+  }
+  return 0;
+}
+
+// The TIFF-based raw types a deep scan names by maker, beyond the table's own.
+constexpr uint64_t kTodaysRawBits = Bit("ARW") | Bit("NRW") | Bit("RW2") | Bit("RWL") | Bit("SRW") |
+                                    Bit("3FR") | Bit("IIQ");
+
+std::unique_ptr<TStructureCheck> MakeJpegCheck(uint64_t limit);
+std::unique_ptr<TStructureCheck> MakeRiffCheck(uint64_t limit, bool avi);
+// stillImage: a HEIF-family photo, placed by its meta box where a movie has its moov.
+std::unique_ptr<TStructureCheck> MakeIsoCheck(uint64_t limit, bool stillImage = false);
+std::unique_ptr<TStructureCheck> MakeProgramStreamCheck(uint64_t limit);
+// packet: 188, or 192 with a time stamp before each packet.
+std::unique_ptr<TStructureCheck> MakeTransportStreamCheck(uint64_t limit, uint32_t packet);
+std::unique_ptr<TStructureCheck> MakeAsfCheck(uint64_t limit);
+std::unique_ptr<TStructureCheck> MakeMp3Check(uint64_t limit);
+std::unique_ptr<TStructureCheck> MakeAmrCheck(uint64_t limit);
+std::unique_ptr<TStructureCheck> MakeTiffCheck(uint64_t limit);
+std::unique_ptr<TStructureCheck> MakeFlacCheck(uint64_t limit);
+std::unique_ptr<TStructureCheck> MakeMxfCheck(uint64_t limit);
+
+}  // namespace snapsalvager::structure

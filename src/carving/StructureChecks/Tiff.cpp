@@ -1,0 +1,201 @@
+// TIFF and the camera raw files built on it.
+#include "carving/StructureChecks/Formats.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace snapsalvager::structure {
+namespace {
+
+constexpr uint64_t kTiffCarries = Bit("JPG") | Bit("TIF") | Bit("NEF") | Bit("CR2") | Bit("DCR") |
+                                  Bit("SRF") | Bit("PEF") | Bit("DNG") | Bit("ORF") | Bit("RAW") |
+                                  kTodaysRawBits;
+
+// TIFF and TIFF-based raw files: the furthest byte that any IFD, value, strip, tile or
+// sub-IFD points at. The IFDs must lie in the file's first kTiffWindow bytes, which are
+// kept; any pointer that does not fit leaves the end to the carving rule.
+class TTiffCheck final : public TStructureCheck {
+ public:
+  explicit TTiffCheck(uint64_t limit) : TStructureCheck(limit, kTiffCarries) {
+    window_.resize(static_cast<size_t>(std::min<uint64_t>(kTiffWindow, limit)));
+    StartScanning();
+  }
+
+ protected:
+  void OnHead(const uint8_t*) override { Broken(); }
+
+  bool Contains(uint64_t offset, int typeIndex, const uint8_t* sector) const override {
+    return found_ && Carries(typeIndex, sector) && offset < end_;
+  }
+
+  // The preview, strips and tiles the IFDs point at; anything else inside is unaccounted for.
+  bool Accounts(uint64_t offset, int, const uint8_t*) const override {
+    for (uint32_t k = 0; k < itemCount_; ++k) {
+      if (items_[k] == offset) return true;
+    }
+    return false;
+  }
+
+  size_t Scan(const uint8_t* data, size_t length) override {
+    const uint64_t fedNow = fed_ + length;
+    if (!found_) {
+      const size_t take = std::min(length, window_.size() - kept_);
+      std::memcpy(window_.data() + kept_, data, take);
+      kept_ += take;
+      const Result r = Parse();
+      if (r == Result::Bad || (r == Result::NeedMore && kept_ == window_.size())) {
+        Broken();
+        return length;
+      }
+      found_ = r == Result::Found;
+    }
+    if (!found_ || end_ >= fedNow) return length;
+    if ((end_ & 1) == 0) {
+      EndsAt(end_);
+      return length;
+    }
+    // A writer pads an odd-sized file with a zero byte: a zero there followed by more data
+    // belongs to the file; a run of zeros is the slack of its last cluster.
+    if (end_ >= fed_) padByte_ = data[end_ - fed_];
+    if (end_ + 1 < fedNow) EndsAt(end_ + (padByte_ == 0 && data[end_ + 1 - fed_] != 0 ? 1 : 0));
+    return length;
+  }
+
+  TCheckVerdict OnDataEnds() override {
+    if (Verdict() != TCheckVerdict::GoesOn) return Verdict();
+    if ((found_ || Parse() == Result::Found) && end_ <= fed_) {
+      EndsAt(end_ + (end_ < fed_ && padByte_ == 0 ? 1 : 0));  // the next file follows the pad
+      return TCheckVerdict::EndsAt;
+    }
+    return TCheckVerdict::CannotTell;
+  }
+
+ private:
+  enum class Result : uint8_t { NeedMore, Bad, Found };
+  // Camera raw files keep their IFDs near the start; the image data may lie anywhere.
+  static constexpr uint64_t kTiffWindow = 256 * 1024;
+  static constexpr int kMaxIfds = 32;
+  static constexpr uint32_t kMaxEntries = 1000;
+
+  uint32_t U16(uint64_t o) const { return le_ ? Le16(&window_[o]) : Be16(&window_[o]); }
+  uint32_t U32(uint64_t o) const { return le_ ? Le32(&window_[o]) : Be32(&window_[o]); }
+
+  // The IFDs still to read and what the ones read so far point at.
+  struct TWalk {
+    uint64_t Pending[kMaxIfds];
+    int PendingCount = 0;
+    int Seen = 0;
+    uint64_t Furthest = 8;
+    bool ImageData = false;
+
+    bool Push(uint64_t ifd) {
+      if (PendingCount == kMaxIfds) return false;
+      Pending[PendingCount++] = ifd;
+      return true;
+    }
+  };
+
+  Result Parse() {
+    itemCount_ = 0;
+    if (kept_ < 8) return Result::NeedMore;
+    le_ = window_[0] == 'I' && window_[1] == 'I';
+    if (!le_ && !(window_[0] == 'M' && window_[1] == 'M')) return Result::Bad;
+    const uint32_t magic = U16(2);
+    if (magic != 42 && magic != 0x4F52 && magic != 0x5352 && magic != 0x55) return Result::Bad;
+    TWalk walk;
+    walk.Push(U32(4));
+    while (walk.PendingCount > 0) {
+      const Result r = ReadIfd(walk.Pending[--walk.PendingCount], walk);
+      if (r != Result::Found) return r;
+    }
+    if (!walk.ImageData) return Result::Bad;
+    end_ = walk.Furthest;
+    return Result::Found;
+  }
+
+  // One IFD: its entries' values, the IFDs it points at, its strips, tiles and preview.
+  Result ReadIfd(uint64_t ifd, TWalk& walk) {
+    if (ifd < 8 || ++walk.Seen > kMaxIfds) return Result::Bad;
+    if (ifd + 2 > kept_) return Need(ifd + 2);
+    const uint32_t count = U16(ifd);
+    if (count == 0 || count > kMaxEntries) return Result::Bad;
+    const uint64_t ifdEnd = ifd + 2 + 12ull * count + 4;
+    if (ifdEnd > kept_) return Need(ifdEnd);
+    walk.Furthest = std::max(walk.Furthest, ifdEnd);
+    // Where the offsets [0] and the lengths [1] of the strips or tiles [.][0] and of the
+    // JPEG preview [.][1] are stored, their counts and value types.
+    uint64_t where[2][2] = {};
+    uint32_t items[2][2] = {}, types[2][2] = {};
+    for (uint32_t e = 0; e < count; ++e) {
+      const uint64_t entry = ifd + 2 + 12ull * e;
+      const uint32_t tag = U16(entry), type = U16(entry + 2), n = U32(entry + 4);
+      static constexpr uint8_t kTypeSize[14] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
+      if (type == 0 || type > 13) return Result::Bad;
+      const uint64_t bytes = uint64_t{n} * kTypeSize[type];
+      const uint64_t value = bytes <= 4 ? entry + 8 : U32(entry + 8);
+      if (bytes > 4) {
+        if (value + bytes > limit_) return Result::Bad;
+        walk.Furthest = std::max(walk.Furthest, value + bytes);
+      }
+      const bool subIfds = tag == 0x8769 || tag == 0x8825 || tag == 0xA005 || tag == 0x14A;
+      const int pair = (tag == 0x111 || tag == 0x144 || tag == 0x201) ? 0
+                       : (tag == 0x117 || tag == 0x145 || tag == 0x202) ? 1 : -1;
+      if (!subIfds && pair < 0) continue;
+      if (value + bytes > kept_) return Need(value + bytes);
+      if (subIfds) {
+        if (type != 4 && type != 13) return Result::Bad;
+        for (uint32_t k = 0; k < n; ++k) {
+          if (!walk.Push(U32(value + 4ull * k))) return Result::Bad;
+        }
+        continue;
+      }
+      if (type != 3 && type != 4) return Result::Bad;
+      const int kind = tag == 0x201 || tag == 0x202;
+      where[pair][kind] = value;
+      items[pair][kind] = n;
+      types[pair][kind] = type;
+    }
+    for (int kind = 0; kind < 2; ++kind) {  // strips or tiles, then the JPEG preview
+      if (where[0][kind] == 0 && where[1][kind] == 0) continue;
+      if (where[0][kind] == 0 || where[1][kind] == 0 || items[0][kind] != items[1][kind]) return Result::Bad;
+      for (uint32_t k = 0; k < items[0][kind]; ++k) {
+        const uint64_t at = Item(where[0][kind], k, types[0][kind]);
+        const uint64_t size = Item(where[1][kind], k, types[1][kind]);
+        if (at + size > limit_) return Result::Bad;
+        walk.Furthest = std::max(walk.Furthest, at + size);
+        walk.ImageData = walk.ImageData || size > 0;
+        if (size > 0 && itemCount_ < kMaxItems) items_[itemCount_++] = at;
+      }
+    }
+    const uint32_t next = U32(ifdEnd - 4);
+    if (next != 0 && !walk.Push(next)) return Result::Bad;
+    return Result::Found;
+  }
+
+  uint64_t Item(uint64_t at, uint32_t k, uint32_t type) const {
+    return type == 3 ? U16(at + 2ull * k) : U32(at + 4ull * k);
+  }
+
+  Result Need(uint64_t bytes) const {
+    return bytes <= window_.size() ? Result::NeedMore : Result::Bad;
+  }
+
+  std::vector<uint8_t> window_;
+  size_t kept_ = 0;
+  bool found_ = false;  // the IFDs were read: the end is known, the bytes up to it follow
+  uint8_t padByte_ = 1;  // the byte after an odd end, once fed
+  static constexpr uint32_t kMaxItems = 64;
+  uint64_t items_[kMaxItems] = {};
+  uint32_t itemCount_ = 0;
+  bool le_ = false;
+  uint64_t end_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<TStructureCheck> MakeTiffCheck(uint64_t limit) {
+  return std::make_unique<TTiffCheck>(limit);
+}
+
+}  // namespace snapsalvager::structure

@@ -1,0 +1,108 @@
+// Turning temporary files back into recovered files: restore the scrambled head in place,
+// then move to the final name without ever replacing an existing file. Also the save pass
+// over the found-file list that both front ends run.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "session/FoundFiles.h"
+
+namespace snapsalvager {
+
+// Unscrambles the head of the file in place (the XOR is its own inverse). Throws
+// std::runtime_error when the file cannot be opened, read or written.
+void UnscrambleHead(const std::filesystem::path& tempPath);
+
+// Moves from to to; never replaces an existing file (renameat2 RENAME_NOREPLACE, else an
+// exclusive create + copy + fsync + unlink). Throws std::runtime_error when it cannot.
+void MoveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// UnscrambleHead, then MoveWithoutReplacing. When the move fails the head is scrambled
+// again, so the temporary file stays a valid temporary file, and the error is rethrown.
+// Throws without touching anything when tempPath does not exist or finalPath already does.
+void RestoreAndMove(const std::filesystem::path& tempPath, const std::filesystem::path& finalPath);
+
+// When a save of tempPath was under way (its head journal exists) and destFolder already holds
+// a recovered file of its type with exactly its bytes (a save interrupted after its copy was
+// named): removes the temporary file and its journal, as the finished save would, and returns
+// the saved file. Else an empty path, and nothing is touched.
+std::filesystem::path SavedBeforeInterruption(const std::filesystem::path& tempPath,
+                                              const std::filesystem::path& destFolder);
+
+// The line that tells the user how to save kept temporary files later: the restore
+// command with the temporary files (a folder stands for every temporary file in it) and
+// the destination folder.
+std::string RestoreCommandHint(const std::filesystem::path& kept, const std::filesystem::path& destFolder);
+
+// Hands out the names files are saved under in one folder: a file's own name while it is
+// free, else File<n>.<type> with n past every number in use (the folder's and the files'
+// being saved), so a taken name never blocks a save and no file is replaced.
+class TNamePicker {
+ public:
+  // highestInUse: the highest number of the names about to be saved.
+  TNamePicker(std::filesystem::path folder, uint32_t highestInUse);
+  std::string Pick(const std::string& name);
+
+ private:
+  std::filesystem::path folder_;
+  uint32_t last_;
+};
+
+// A file saved under another name than its own, which was taken.
+struct TRenamedFile {
+  std::string Name;
+  std::string SavedAs;
+};
+// "File0001.JPG 已被占用，改存为 File0012.JPG" for each, one line each.
+std::string RenamedFilesText(const std::vector<TRenamedFile>& renamed);
+
+// Before a scan: moves the temporary files kept in tempFolder by an earlier scan aside
+// (MoveAsideTemporaryFiles) and returns the one line that says where, with the restore
+// command; empty when there were none. Throws std::runtime_error when they cannot be moved:
+// the scan must not start then.
+std::string KeepEarlierTemporaryFiles(const std::filesystem::path& tempFolder,
+                                      const std::filesystem::path& destFolder);
+
+// One step of the save pass, told to the observer before the file is handled.
+struct TSaveStep {
+  size_t Index = 0;  // 0-based position in the list
+  size_t Count = 0;  // number of records in the list
+  std::filesystem::path FinalPath;  // destination folder + the name it is saved under
+  bool Selected = false;  // ticked: saved; unticked: its temporary file deleted
+};
+using TSaveObserver = std::function<void(const TSaveStep& step)>;
+
+// A ticked file that was not saved. Its temporary file, when it still exists, is left in
+// place with its head scrambled, so it can be saved again later.
+struct TNotSavedFile {
+  std::string Name;
+  std::filesystem::path TempFile;
+  std::filesystem::path FinalPath;
+  std::string Reason;
+};
+
+struct TSaveOutcome {
+  size_t Saved = 0;     // ticked files now in the destination folder
+  size_t Bypassed = 0;  // unticked files, whose temporary files were deleted
+  std::vector<TNotSavedFile> NotSaved;
+  std::vector<TRenamedFile> Renamed;  // saved under a free name: their own was taken
+  // The first ticked file whose upper-cased name holds ".CRW", ".X3F", ".AVI" or ".MOV"
+  // (tested in that order): such files may need post-processing.
+  bool SpecialTypeFound = false;
+  std::string SpecialTypeExt;
+};
+
+// The save pass: walks the list once in order; a ticked record is restored and moved to
+// destFolder / Name, or a free name when that is taken (TNamePicker; never replacing a file), an unticked record's temporary file is
+// deleted (errors ignored). The observer, when set, is called before each record. Nothing
+// throws; ticked files that could not be saved are listed in the outcome. The list itself
+// is left as it is: the caller empties it with ClearFoundFiles afterwards.
+TSaveOutcome SaveFoundFiles(const TFoundFileList& files, const std::filesystem::path& destFolder,
+                            const TSaveObserver& observer = {});
+
+}  // namespace snapsalvager
