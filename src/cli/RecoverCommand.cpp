@@ -23,9 +23,8 @@
 #include <vector>
 
 #include "cli/Commands.h"
-#include "card/CardImageWriter.h"
-#include "session/ScanJournal.h"
-#include "session/ScanThread.h"
+#include "cli/RecoverArguments.h"
+#include "session/RecoverySession.h"
 #include "metadata/PhotoSummary.h"
 #include "session/FoundFiles.h"
 #include "card/LinuxDrives.h"
@@ -52,28 +51,6 @@ enum ExitStatus {
 };
 constexpr int kGoOn = -1;  // a check passed: the command goes on
 
-struct TRecoverOptions {
-  std::string Source;
-  std::string Dest;
-  std::string Camera = "Generic Digital Camera";
-  bool Photo = true;
-  bool Video = false;
-  bool Audio = false;
-  std::string VideoType = "ALL";
-  bool ScanOnly = false;
-  bool Deep = false;
-  bool Resume = false;
-  std::string Image;  // empty: no card image
-  std::optional<uint64_t> Sectors;
-  bool Yes = false;
-  bool OntoCardDrive = false;
-  bool Help = false;
-  bool Version = false;
-  bool ListCameras = false;
-  // The word after a bare --video that is no video type: taken as SOURCE or DEST, unless
-  // that leaves one word too many.
-  std::string WordAfterVideo;
-};
 
 // Message boxes become lines on stderr.
 void ShowMessage(const std::string& text) {
@@ -96,179 +73,6 @@ bool GoOnAfterQuestion(const std::string& question, bool answered, const char* o
   return false;
 }
 
-bool UsageError(const std::string& text) {
-  Say(stderr, TText::RecoverUsageLine, {text});
-  Say(stderr, TText::RecoverSeeHelp);
-  return false;
-}
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-bool ParseSectors(const std::string& text, uint64_t& value) {
-  // Up to 15 digits: 128 TiB (2^38 sectors) is 12, and the product never overflows.
-  if (text.empty() || text.size() > 15) return false;
-  uint64_t number = 0;
-  for (char c : text) {
-    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
-    number = number * 10 + static_cast<uint64_t>(c - '0');
-  }
-  if (number == 0 || number > kMostCardSectors) return false;
-  value = number;
-  return true;
-}
-
-bool IsVideoType(const std::string& text) {
-  const auto& group = VideoGroup().Exts;
-  const std::string upper = Upper(text);
-  return upper == "ALL" || std::find(group.begin(), group.end(), upper) != group.end();
-}
-
-// The names of the table a typed camera matches: the whole name, else every name it begins,
-// without regard to case.
-std::vector<std::string> CamerasMatching(const std::string& typed) {
-  const std::string wanted = Upper(typed);
-  std::vector<std::string> matches;
-  for (const auto& camera : CameraTable()) {
-    const std::string name = Upper(camera.Name);
-    if (name == wanted) return {camera.Name};
-    if (!wanted.empty() && name.compare(0, wanted.size(), wanted) == 0) matches.push_back(camera.Name);
-  }
-  return matches;
-}
-
-// The camera a user typed, when it names exactly one; otherwise empty.
-std::string MatchCamera(const std::string& typed) {
-  const std::vector<std::string> matches = CamerasMatching(typed);
-  return matches.size() == 1 ? matches[0] : std::string();
-}
-
-// After the camera refusal: the names that would do.
-void ListCameraChoices(const std::string& typed) {
-  std::vector<std::string> matches = CamerasMatching(typed);
-  Say(stderr, TText::CameraChoices,
-      {typed, Text(matches.empty() ? TText::CameraNamesNone : TText::CameraAmbiguous)});
-  if (matches.empty()) {
-    for (const auto& camera : CameraTable()) matches.push_back(camera.Name);
-  }
-  for (const std::string& name : matches) std::fprintf(stderr, "  %s\n", name.c_str());
-}
-
-// The options that only switch something on or off.
-struct TFlagOption {
-  const char* Name;
-  const char* Alias;  // may be null
-  bool TRecoverOptions::*Member;
-  bool Value;
-  bool RefusesValue;  // "--audio=x" is a mistake; "--help=x" still shows the help
-};
-constexpr TFlagOption kFlagOptions[] = {
-    {"--help", "-h", &TRecoverOptions::Help, true, false},
-    {"--version", nullptr, &TRecoverOptions::Version, true, false},
-    {"--photo", nullptr, &TRecoverOptions::Photo, true, true},
-    {"--no-photo", nullptr, &TRecoverOptions::Photo, false, true},
-    {"--audio", nullptr, &TRecoverOptions::Audio, true, true},
-    {"--scan-only", nullptr, &TRecoverOptions::ScanOnly, true, true},
-    {"--deep", nullptr, &TRecoverOptions::Deep, true, true},
-    {"--resume", nullptr, &TRecoverOptions::Resume, true, true},
-    {"--yes", "-y", &TRecoverOptions::Yes, true, true},
-    {"--onto-card-drive", nullptr, &TRecoverOptions::OntoCardDrive, true, true},
-};
-
-// One option word (and the value it takes, "--name=value" or the next word).
-struct TOptionWord {
-  int argc;
-  char** argv;
-  int& i;
-  std::string name;
-  std::string value;
-  bool hasValue = false;
-
-  bool TakeValue() {
-    if (hasValue) return true;
-    if (i + 1 >= argc) return false;
-    value = argv[++i];
-    hasValue = true;
-    return true;
-  }
-};
-
-bool ParseVideoOption(TOptionWord& word, TRecoverOptions& options) {
-  options.Video = true;
-  // "--video MOV" as "--video=MOV", when the next word is a video type (not SOURCE).
-  if (!word.hasValue && word.i + 1 < word.argc && IsVideoType(word.argv[word.i + 1])) word.TakeValue();
-  if (!word.hasValue && word.i + 1 < word.argc && word.argv[word.i + 1][0] != '-')
-    options.WordAfterVideo = word.argv[word.i + 1];
-  options.VideoType = word.hasValue ? Upper(word.value) : "ALL";
-  if (IsVideoType(options.VideoType)) return true;
-  return UsageError(Text(TText::UnknownVideoType, {word.value}));
-}
-
-// One option of the command line; false (the usage error said) when it is wrong.
-bool ParseOption(TOptionWord& word, TRecoverOptions& options) {
-  for (const TFlagOption& flag : kFlagOptions) {
-    if (word.name != flag.Name && (flag.Alias == nullptr || word.name != flag.Alias)) continue;
-    if (flag.RefusesValue && word.hasValue) return UsageError(Text(TText::TakesNoValue, {word.name}));
-    options.*flag.Member = flag.Value;
-    return true;
-  }
-  if (word.name == "--camera") {
-    if (!word.TakeValue()) return UsageError(Text(TText::CameraNeedsName));
-    if (Upper(word.value) == "LIST") {
-      options.ListCameras = true;
-    } else {
-      options.Camera = word.value;
-    }
-    return true;
-  }
-  if (word.name == "--video") return ParseVideoOption(word, options);
-  if (word.name == "--image") {
-    if (!word.TakeValue() || word.value.empty()) return UsageError(Text(TText::ImageNeedsFile));
-    options.Image = word.value;
-    return true;
-  }
-  if (word.name == "--sectors") {
-    uint64_t sectors = 0;
-    if (!word.TakeValue() || !ParseSectors(word.value, sectors))
-      return UsageError(Text(TText::SectorsNeedsNumber));
-    options.Sectors = sectors;
-    return true;
-  }
-  return UsageError(Text(TText::UnknownOption, {word.argv[word.i]}));
-}
-
-bool ParseArguments(int argc, char** argv, TRecoverOptions& options) {
-  std::vector<std::string> positional;
-  bool optionsEnded = false;
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-      positional.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    TOptionWord word{argc, argv, i, arg, {}};
-    if (const size_t eq = arg.find('='); eq != std::string::npos && arg.rfind("--", 0) == 0) {
-      word.name = arg.substr(0, eq);
-      word.value = arg.substr(eq + 1);
-      word.hasValue = true;
-    }
-    if (!ParseOption(word, options)) return false;
-  }
-  if (options.Help || options.Version || options.ListCameras) return true;
-  if (positional.size() > 2 && !options.WordAfterVideo.empty())
-    return UsageError(Text(TText::VideoTypeAfterVideo, {options.WordAfterVideo}));
-  if (positional.size() != 2) return UsageError(Text(TText::NeedsSourceAndDest));
-  if (options.Resume && !options.Image.empty()) return UsageError(Text(TText::ImageWithResume));
-  options.Source = positional[0];
-  options.Dest = positional[1];
-  return true;
-}
 
 // The card's drive letter: a letter as given, or the letter of a device or image path.
 // kGoOn, or the exit status that ends the command; drive stays empty for a letter no drive
@@ -315,7 +119,7 @@ std::string CleanField(std::string text) {
 }
 
 // The scan page on a terminal: rows on stdout, the counters on stderr.
-class TCliScanEvents : public TScanEvents {
+class TCliScanEvents : public TRecoveryObserver {
  public:
   TCliScanEvents() : tty_(::isatty(STDERR_FILENO) == 1) {}
 
@@ -527,30 +331,6 @@ int PrepareRecovery(const TRecoverOptions& options, std::optional<TScanCheckList
   return kGoOn;
 }
 
-// The journal of an interrupted scan in the temporary folder, when --resume asks for it and
-// it is of this card with these options. One line says why a journal there is not used.
-std::shared_ptr<const TScanJournal> InterruptedScan(const TRecoverOptions& options, const TScanCheckList& checks) {
-  const fs::path folder = PathFromUtf8(checks.TempFolder);
-  if (!JournalPresent(folder)) {
-    if (options.Resume) Say(stderr, TText::NoScanToResume, {checks.TempFolder});
-    return nullptr;
-  }
-  const TResumeOffer offer =
-      FindResumableScan(folder, ScanJournalKey(checks.Drive, checks.Inputs, options.Deep, true, 0, 0),
-                        checks.Drive.DriveNumber);
-  switch (offer.Verdict) {
-    case TResumeVerdict::Matches:
-      if (options.Resume) return offer.Journal;
-      Say(stderr, TText::JournalNotResumed,
-          {std::to_string(offer.Journal->Point.Done), std::to_string(offer.Journal->Point.Total)});
-      break;
-    case TResumeVerdict::OtherScan: Say(stderr, TText::JournalOtherScan, {checks.TempFolder}); break;
-    case TResumeVerdict::Unusable: Say(stderr, TText::JournalUnusable, {checks.TempFolder}); break;
-    case TResumeVerdict::None: break;
-  }
-  return nullptr;
-}
-
 // Tests interrupt a scan as a crash would: SNAPSALVAGER_TEST_KILL_AFTER=N kills the command
 // (SIGKILL) once N sectors are carved.
 std::function<void(uint64_t)> KillHookForTests() {
@@ -566,89 +346,112 @@ std::function<void(uint64_t)> KillHookForTests() {
   };
 }
 
-// The scan, with the rows on stdout; Ctrl-C stops it like the Stop button. The error that
-// ended it, empty when none.
-std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks, TFoundFileList& found,
-                    TCardImageWriter* image) {
-  const TDriveEntry& card = checks.Drive;
-  Say(stderr, TText::ScanHeader,
-      {std::string(1, card.Letter), options.Source, std::to_string(card.SectorCount / 2048),
-       SoughtTypes(checks.Inputs, options.Deep) + (options.Deep ? Text(TText::DeepScanSuffix) : "")});
-  Say(stderr, TText::ScanInProgress);
-  TCliScanEvents events;
-  bool userStopped = false;
-  const std::shared_ptr<const TScanJournal> resumeFrom = InterruptedScan(options, checks);
-  try {
-    // A continued scan goes on with the files in the folder; a new one moves them aside.
-    if (resumeFrom) {
-      Say(stderr, TText::ResumingScan, {std::to_string(resumeFrom->Point.Done), std::to_string(resumeFrom->Point.Total),
-                                        std::to_string(resumeFrom->Rows.size())});
-    } else if (const std::string kept = KeepEarlierTemporaryFiles(PathFromUtf8(checks.TempFolder),
-                                                                  PathFromUtf8(checks.DestFolder));
-               !kept.empty()) {
-      ShowMessage(kept);
-    }
-  } catch (const std::exception& e) {
-    // Scanning now could meet the kept files' names: nothing is scanned.
-    Say(stderr, TText::ScanEndedOnError, {e.what()});
-    return e.what();
+// The recovery's questions and reports on a terminal: the options answer the questions,
+// the reports are lines on stderr.
+class TCliRecoveryReport final : public TCliScanEvents {
+ public:
+  TCliRecoveryReport(const TRecoverOptions& options, const TScanCheckList& checks)
+      : options_(options), checks_(checks) {}
+
+  const TRecoverySession* Session = nullptr;  // the session this reports on
+
+  // The image was to be written: without it the command is wrong, not the card.
+  bool GoOnWithoutCardImage(const std::string& error) override {
+    Say(stderr, TText::RecoverUsageLine, {error});
+    return false;
   }
-  g_quitHint = "\n" + RestoreCommandHint(PathFromUtf8(checks.TempFolder), PathFromUtf8(checks.DestFolder)) + "\n";
-  {
-    // The command has no other thread to hand the reports to: they run in place.
-    TDigitalReadThread scan(events, [](const std::function<void()>& call) { call(); }, found);
-    scan.Drive = card;
-    scan.TempFolder = PathFromUtf8(checks.TempFolder);
-    scan.Inputs = checks.Inputs;
-    scan.WholeVolume = true;
-    scan.DeepScan = options.Deep;
-    scan.DescribeFile = DescribeFoundFile;
-    scan.ResumeFrom = resumeFrom;
-    scan.AfterBatch = KillHookForTests();
+  void ScanStarting() override {
+    const TDriveEntry& card = checks_.Drive;
+    Say(stderr, TText::ScanHeader,
+        {std::string(1, card.Letter), options_.Source, std::to_string(card.SectorCount / 2048),
+         SoughtTypes(checks_.Inputs, options_.Deep) + (options_.Deep ? Text(TText::DeepScanSuffix) : "")});
+    Say(stderr, TText::ScanInProgress);
+  }
+  void NoInterruptedScan() override {
+    if (options_.Resume) Say(stderr, TText::NoScanToResume, {checks_.TempFolder});
+  }
+  // --resume goes on with the scan of the journal when it is of this card with these
+  // options; one line says why a journal there is not used.
+  bool ResumeInterruptedScan(const TResumeOffer& offer, bool) override {
+    switch (offer.Verdict) {
+      case TResumeVerdict::Matches: {
+        const TJournalPoint& at = offer.Journal->Point;
+        if (options_.Resume) {
+          Say(stderr, TText::ResumingScan,
+              {std::to_string(at.Done), std::to_string(at.Total), std::to_string(offer.Journal->Rows.size())});
+          return true;
+        }
+        Say(stderr, TText::JournalNotResumed, {std::to_string(at.Done), std::to_string(at.Total)});
+        break;
+      }
+      case TResumeVerdict::OtherScan: Say(stderr, TText::JournalOtherScan, {checks_.TempFolder}); break;
+      case TResumeVerdict::Unusable: Say(stderr, TText::JournalUnusable, {checks_.TempFolder}); break;
+      case TResumeVerdict::None: break;
+    }
+    return false;
+  }
+  void Info(const std::string& text) override { ShowMessage(text); }
+  // From here a second Ctrl-C quits, leaving the temporary files for restore.
+  void ScanThreadStarting() override {
+    g_quitHint = "\n" + Session->RestoreHint() + "\n";
     g_stopRequested = false;
     CatchStopSignals(true);
-    if (image) RecordCardReads(card.DriveNumber, image);
-    scan.Start();
+  }
+  // Ctrl-C is held off during the save (see CatchStopSignals); the user is told why.
+  void SavingFile(const TSaveStep& step) override {
+    if (g_stopRequested.exchange(false)) {
+      Say(stderr, TText::FinishingSave, {std::to_string(step.Count - step.Index)});
+    }
+  }
+
+ private:
+  const TRecoverOptions& options_;
+  const TScanCheckList& checks_;
+};
+
+// The scan, with the rows on stdout; Ctrl-C stops it like the Stop button. The error that
+// ended it, empty when none; nullopt when the card image could not be made (nothing scanned).
+std::optional<std::string> RunScan(TRecoverySession& session, TCliRecoveryReport& report) {
+  bool userStopped = false;
+  {
+    const TScanStart start = session.StartScan();
+    if (start.CardImageRefused) return std::nullopt;
+    if (!start.Thread) {
+      Say(stderr, TText::ScanEndedOnError, {start.Error});
+      return start.Error;
+    }
+    TDigitalReadThread& scan = *start.Thread;
     while (!scan.WaitFor(100)) {
       if (g_stopRequested && !scan.Terminated()) {
         userStopped = true;
-        events.Note(Text(TText::StoppingScan));
+        report.Note(Text(TText::StoppingScan));
         scan.Terminate();
       }
     }
   }
-  RecordCardReads(card.DriveNumber, nullptr);
   CatchStopSignals(false);
-  events.EndProgress();
-  const std::string scanError = events.Error();
+  report.EndProgress();
+  const std::string scanError = report.Error();
   if (userStopped) ShowMessage(Text(TText::UserStopped));
   if (!scanError.empty()) Say(stderr, TText::ScanEndedOnError, {scanError});
   return scanError;
 }
 
 // Saves every found file (all are ticked) and says what became of them.
-TSaveOutcome SaveAll(TFoundFileList& found, const TScanCheckList& checks) {
-  const std::string& destFolder = checks.DestFolder;
-  // Ctrl-C is held off during the save (see CatchStopSignals); the user is told why.
+TSaveOutcome SaveAll(TRecoverySession& session, TFoundFileList& found, const TScanCheckList& checks) {
   g_stopRequested = false;
-  const TSaveOutcome outcome = SaveFoundFiles(found, PathFromUtf8(destFolder), [](const TSaveStep& step) {
-    if (g_stopRequested.exchange(false)) {
-      Say(stderr, TText::FinishingSave, {std::to_string(step.Count - step.Index)});
-    }
-  });
+  const TSaveOutcome outcome = session.Save();
   ClearFoundFiles(found);
-  // The files a journal counts were saved: there is nothing left to go on with.
-  RemoveScanJournal(PathFromUtf8(checks.TempFolder));
   bool kept = false;  // a file that cannot be saved keeps its temporary file
   for (const TNotSavedFile& file : outcome.NotSaved) {
     Say(stderr, TText::NotSaved, {file.Name, file.Reason, file.TempFile.string()});
     std::error_code ec;
     kept = kept || fs::exists(file.TempFile, ec);
   }
-  if (kept) ShowMessage(RestoreCommandHint(PathFromUtf8(checks.TempFolder), PathFromUtf8(destFolder)));
+  if (kept) ShowMessage(session.RestoreHint());
   if (!outcome.Renamed.empty()) ShowMessage(RenamedFilesText(outcome.Renamed));
   Say(stderr, TText::FilesSaved, {std::to_string(outcome.Saved)});
-  if (outcome.Saved > 0) ShowMessage(Text(TText::SavedIn) + destFolder);
+  if (outcome.Saved > 0) ShowMessage(Text(TText::SavedIn) + checks.DestFolder);
   if (outcome.SpecialTypeFound) {
     ShowMessage(Text(TText::SpecialTypesNote));
     Say(stderr, TText::PostProcessing, {outcome.SpecialTypeExt});
@@ -669,26 +472,28 @@ int RunRecoverCommand(int argc, char** argv) {
   std::optional<TScanCheckList> checks;
   if (const int status = PrepareRecovery(options, checks); status != kGoOn) return status;
 
-  std::unique_ptr<TCardImageWriter> image;
-  if (!options.Image.empty()) {
-    try {
-      const uint32_t sectorSize = checks->Drive.SectorSize != 0 ? checks->Drive.SectorSize : 512;
-      image = std::make_unique<TCardImageWriter>(
-          PathFromUtf8(options.Image), uint64_t{checks->Drive.SectorCount} * sectorSize);
-    } catch (const std::exception& e) {
-      Say(stderr, TText::RecoverUsageLine, {e.what()});
-      return ExitUsage;
-    }
-  }
-
   TFoundFileList found;
-  const std::string scanError = RunScan(options, *checks, found, image.get());
-  int failed = scanError.empty() ? kGoOn : ExitScanError;
-  if (image) {
-    if (image->Finish()) {
-      Say(stderr, TText::CardImageWritten, {options.Image, image->MapPath().string()});
+  TCliRecoveryReport report(options, *checks);
+  // The command has no other thread to hand the reports to: they run in place.
+  TRecoverySession session(report, [](const std::function<void()>& call) { call(); }, found);
+  report.Session = &session;
+  session.Settings.Drive = checks->Drive;
+  session.Settings.TempFolder = PathFromUtf8(checks->TempFolder);
+  session.Settings.DestFolder = PathFromUtf8(checks->DestFolder);
+  session.Settings.Inputs = checks->Inputs;
+  session.Settings.DeepScan = options.Deep;
+  if (!options.Image.empty()) session.Settings.CardImage = PathFromUtf8(options.Image);
+  session.Settings.DescribeFile = DescribeFoundFile;
+  session.Settings.AfterBatch = KillHookForTests();
+
+  const std::optional<std::string> scanError = RunScan(session, report);
+  if (!scanError) return ExitUsage;
+  int failed = scanError->empty() ? kGoOn : ExitScanError;
+  if (const TCardImageEnd image = session.EndScan(); image.Made) {
+    if (image.Written) {
+      Say(stderr, TText::CardImageWritten, {options.Image, image.MapPath.string()});
     } else {
-      Say(stderr, TText::CardImageIncomplete, {image->LastError()});
+      Say(stderr, TText::CardImageIncomplete, {image.Error});
       failed = ExitScanError;
     }
   }
@@ -703,7 +508,7 @@ int RunRecoverCommand(int argc, char** argv) {
     if (failed != kGoOn) return failed;
     return g_stoppedByUser ? ExitInterrupted : ExitRecovered;
   }
-  const TSaveOutcome outcome = SaveAll(found, *checks);
+  const TSaveOutcome outcome = SaveAll(session, found, *checks);
   if (failed != kGoOn) return failed;
   if (g_stoppedByUser) return ExitInterrupted;
   return outcome.Saved > 0 ? ExitRecovered : ExitNothing;
