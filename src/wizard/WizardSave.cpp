@@ -9,8 +9,8 @@
 
 #include <filesystem>
 
+#include "session/RecoverySession.h"
 #include "session/SaveFiles.h"
-#include "session/ScanJournal.h"
 #include "session/Texts.h"
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
@@ -60,19 +60,10 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
   // empty the list under the pass.
   const bool newScanWasEnabled = ui.NNewScan->isEnabled();
   ui.NNewScan->setEnabled(false);
-  auto observer = [&](const TSaveStep& step) {
-    finishUi.PBar3->setValue(static_cast<int>(step.Index));  // the files before this one
-    const QString path = FromPath(step.FinalPath);
-    if (step.Selected) {
-      SetFittedText(*finishUi.LFileName, QString::fromUtf8(Text(TText::SavingFile)) + path);
-      QCoreApplication::processEvents();
-    } else {
-      SetFittedText(*finishUi.LFileName, QString::fromUtf8(Text(TText::BypassingFile)) + path);
-    }
-  };
-  TSaveOutcome outcome = SaveFoundFiles(FoundFiles, destFolder.toStdString(), observer);
-  // The files a scan journal counts are saved: there is nothing left to go on with.
-  RemoveScanJournal(std::filesystem::path(TempFolder.toStdString()));
+  TRecoverySession& recovery = *Recovery;
+  recovery.Settings.DestFolder = std::filesystem::path(destFolder.toStdString());
+  recovery.Settings.TempFolder = std::filesystem::path(TempFolder.toStdString());
+  TSaveOutcome outcome = recovery.Save();
   finishUi.PBar3->setValue(static_cast<int>(n));
   ui.NNewScan->setEnabled(newScanWasEnabled);
 
@@ -93,6 +84,17 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
 
   ClearFoundFiles(FoundFiles);
   SlotFiles.fill(nullptr);  // they pointed into the list just emptied
+}
+
+void TMainForm::ShowSaveStep(const TSaveStep& step) {
+  finishUi.PBar3->setValue(static_cast<int>(step.Index));  // the files before this one
+  const QString path = FromPath(step.FinalPath);
+  if (step.Selected) {
+    SetFittedText(*finishUi.LFileName, QString::fromUtf8(Text(TText::SavingFile)) + path);
+    QCoreApplication::processEvents();
+  } else {
+    SetFittedText(*finishUi.LFileName, QString::fromUtf8(Text(TText::BypassingFile)) + path);
+  }
 }
 
 void TMainForm::ShowSaveProgress(bool visible) {

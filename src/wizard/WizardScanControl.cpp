@@ -17,8 +17,7 @@
 #include <climits>
 #include <filesystem>
 
-#include "session/ScanJournal.h"
-#include "session/ScanThread.h"
+#include "session/RecoverySession.h"
 #include "metadata/PhotoSummary.h"
 #include "card/LinuxDrives.h"
 #include "session/SaveFiles.h"
@@ -26,6 +25,7 @@
 #include "session/Texts.h"
 #include "wizard/CardAccess.h"
 #include "wizard/Dialogs.h"
+#include "wizard/FileTypeIcons.h"
 #include "wizard/WizardWindow.h"
 #include "wizard/WaitPanel.h"
 #include "wizard/ScanDoneDialog.h"
@@ -54,10 +54,11 @@ void RunOnMainThread(const std::function<void()>& call) {
   QMetaObject::invokeMethod(app, [&call] { call(); }, Qt::BlockingQueuedConnection);
 }
 
-// The scan's reports, turned into the page's controls.
-class TScanPageEvents final : public TScanEvents {
+// The recovery's reports, turned into the page's controls, and its questions, asked in
+// message boxes.
+class TWindowRecoveryReport final : public TRecoveryObserver {
  public:
-  explicit TScanPageEvents(TMainForm& form) : form_(form) {}
+  explicit TWindowRecoveryReport(TMainForm& form) : form_(form) {}
 
   void Reset() {
     position_ = 0;
@@ -107,6 +108,31 @@ class TScanPageEvents final : public TScanEvents {
     form_.scanUi.LTime->setText(QString::fromStdString(text));
   }
 
+  // The scan goes on without the image; the user is told why there is none.
+  bool GoOnWithoutCardImage(const std::string& error) override {
+    ShowInfo(QCoreApplication::translate("Snapsalvager", "无法写入存储卡映像：") + QString::fromLocal8Bit(error.c_str()));
+    return true;
+  }
+
+  // An interrupted scan of this card into this folder with these options: the user chooses
+  // whether it goes on. Not asked while a card image is made.
+  bool ResumeInterruptedScan(const TResumeOffer& offer, bool imaging) override {
+    if (imaging || offer.Verdict != TResumeVerdict::Matches) return false;
+    const TJournalPoint& at = offer.Journal->Point;
+    const QString question =
+        QCoreApplication::translate("Snapsalvager",
+                                    "上次将此存储卡扫描到此文件夹时被中断（已扫描 %1/%2 个扇区，找到 %3 个文件）。\n"
+                                    "是否从中断处继续扫描？选择“否”将从头重新扫描。")
+            .arg(at.Done)
+            .arg(at.Total)
+            .arg(offer.Journal->Rows.size());
+    return AskYesNo(question) == QMessageBox::Yes;
+  }
+
+  void Info(const std::string& text) override { ShowInfo(QString::fromStdString(text)); }
+
+  void SavingFile(const TSaveStep& step) override { form_.ShowSaveStep(step); }
+
  private:
   void ShowPosition() {
     const uint64_t shown = position_ >> shift_;
@@ -144,63 +170,23 @@ void TMainForm::NCardImageToggled(bool checked) {
   }
 }
 
-// The image of the scan about to start; without one when it cannot be made (said so).
-namespace {
-
-// An interrupted scan of this card into this folder with these options: the user chooses
-// whether it goes on. Not while a card image is made: the image needs every sector read.
-std::shared_ptr<const TScanJournal> AskToContinueScan(const TDigitalReadThread& scan, bool imaging) {
-  if (imaging || !JournalPresent(scan.TempFolder)) return nullptr;
-  const TResumeOffer offer = FindResumableScan(
-      scan.TempFolder,
-      ScanJournalKey(scan.Drive, scan.Inputs, scan.DeepScan, scan.WholeVolume, scan.FirstSector, scan.LastSector),
-      scan.Drive.DriveNumber);
-  if (offer.Verdict != TResumeVerdict::Matches) return nullptr;
-  const TJournalPoint& at = offer.Journal->Point;
-  const QString question =
-      QCoreApplication::translate("Snapsalvager",
-                                  "上次将此存储卡扫描到此文件夹时被中断（已扫描 %1/%2 个扇区，找到 %3 个文件）。\n"
-                                  "是否从中断处继续扫描？选择“否”将从头重新扫描。")
-          .arg(at.Done)
-          .arg(at.Total)
-          .arg(offer.Journal->Rows.size());
-  return AskYesNo(question) == QMessageBox::Yes ? offer.Journal : nullptr;
-}
-
-}  // namespace
-
-void TMainForm::StartCardImage() {
-  if (CardImagePath.isEmpty()) return;
-  const uint64_t sectorSize = SelectedDrive.SectorSize != 0 ? SelectedDrive.SectorSize : 512;
-  try {
-    CardImage = std::make_unique<TCardImageWriter>(ToPath(CardImagePath),
-                                                   uint64_t{SelectedDrive.SectorCount} * sectorSize);
-    RecordCardReads(SelectedDrive.DriveNumber, CardImage.get());
-  } catch (const std::exception& e) {
-    ShowInfo(QCoreApplication::translate("Snapsalvager", "无法写入存储卡映像：") + QString::fromLocal8Bit(e.what()));
-  }
-}
-
 // Stops the recording (no read reaches the writer after this) and closes the image; one
 // image per choice, so the menu item is cleared.
 void TMainForm::EndCardImage() {
-  if (!CardImage) return;
-  RecordCardReads(SelectedDrive.DriveNumber, nullptr);
-  if (!CardImage->Finish() && !ClosingDuringScan)
-    ShowInfo(QCoreApplication::translate("Snapsalvager", "无法写入存储卡映像：") + QString::fromStdString(CardImage->LastError()));
-  CardImage.reset();
+  if (!Recovery) return;
+  const TCardImageEnd image = Recovery->EndScan();
+  if (!image.Made) return;
+  if (!image.Written && !ClosingDuringScan)
+    ShowInfo(QCoreApplication::translate("Snapsalvager", "无法写入存储卡映像：") + QString::fromStdString(image.Error));
   const QSignalBlocker quiet(ui.NCardImage);
   ui.NCardImage->setChecked(false);
   CardImagePath.clear();
 }
 
-void TMainForm::CreateScanDialogs() {
-  if (!StatusForm) StatusForm = new TStatusForm(this);
-  if (!QuickStatusForm) QuickStatusForm = new TQuickStatusForm(this);
-  if (!RecoveryDoneForm) RecoveryDoneForm = new TRecoveryDoneForm(this);
-}
-
 void TMainForm::ConnectScanPage() {
+  // The window's report is the recovery's observer for the window's lifetime.
+  ScanEvents = std::make_unique<TWindowRecoveryReport>(*this);
+  Recovery = std::make_unique<TRecoverySession>(*ScanEvents, RunOnMainThread, FoundFiles);
   connect(scanUi.BPause, &QPushButton::clicked, this, &TMainForm::BPauseClick);
   connect(scanUi.BStop, &QPushButton::clicked, this, &TMainForm::BStopClick);
   QTableWidget* list = scanUi.LVShow;
@@ -223,25 +209,6 @@ void TMainForm::ConnectScanPage() {
   while (rows > 1 && list->y() + chrome + rows * rowHeight > scanUi.LScanNote->y()) --rows;
   list->setFixedHeight(chrome + rows * rowHeight);
   scanUi.LScanNote->setProperty(kTagProperty, 0);
-}
-
-void TMainForm::ShowQuickStatus(const QString& text) {
-  CreateScanDialogs();
-  QuickStatusForm->ShowStatus(text);
-}
-
-void TMainForm::HideQuickStatus() {
-  if (QuickStatusForm) QuickStatusForm->HideStatus();
-}
-
-int64_t TMainForm::FreeSpaceOf(const QString& path) {
-  return snapsalvager::FreeSpaceOf(ToPath(path));
-}
-
-std::optional<uint64_t> TMainForm::AskCapacity(const TDriveEntry& drive) {
-  StatusForm->Prepare(drive.Letter, drive.SectorCount);
-  if (RunDialog(*StatusForm) != QDialog::Accepted) return std::nullopt;
-  return StatusForm->EnteredSectorCount();
 }
 
 bool TMainForm::PrepareScan() {
@@ -313,33 +280,22 @@ bool TMainForm::StartScan() {
 
   // The last scan's thread has long returned; a new scan starts from a clean slate.
   EndedScanThread.reset();
-  if (!ScanEvents) ScanEvents = std::make_unique<TScanPageEvents>(*this);
-  static_cast<TScanPageEvents&>(*ScanEvents).Reset();
-
-  auto thread = std::make_unique<TDigitalReadThread>(*ScanEvents, RunOnMainThread, FoundFiles);
-  thread->Drive = SelectedDrive;
-  thread->TempFolder = ToPath(TempFolder);
-  thread->Inputs = RecogniserInputs;
-  thread->WholeVolume = true;
-  thread->DeepScan = ui.NDeepScan->isChecked();
-  thread->DescribeFile = DescribeFoundFile;
-  thread->ResumeFrom = AskToContinueScan(*thread, !CardImagePath.isEmpty());
-  ScanThread = std::move(thread);
-  StartCardImage();
-  try {
-    // Temporary files an earlier scan kept here are moved aside, never overwritten; a
-    // continued scan goes on with them.
-    if (!ScanThread->ResumeFrom) {
-      const std::string kept = KeepEarlierTemporaryFiles(ToPath(TempFolder), ToPath(DestFolder));
-      if (!kept.empty()) ShowInfo(QString::fromStdString(kept));
-    }
-    ScanThread->Start();
-  } catch (const std::exception& e) {
-    // No thread could be made: the scan ends as after an error, once the Next click has
-    // shown the scan page and applied its button rules (finished inside the click, the
-    // rules would lock both buttons again and leave the user stuck on the page).
-    ScanThread.reset();
-    const QString error = QString::fromLocal8Bit(e.what());
+  TRecoverySession& recovery = *Recovery;
+  static_cast<TWindowRecoveryReport&>(*ScanEvents).Reset();
+  recovery.Settings.Drive = SelectedDrive;
+  recovery.Settings.TempFolder = ToPath(TempFolder);
+  recovery.Settings.DestFolder = ToPath(DestFolder);
+  recovery.Settings.Inputs = RecogniserInputs;
+  recovery.Settings.DeepScan = ui.NDeepScan->isChecked();
+  recovery.Settings.CardImage = CardImagePath.isEmpty() ? std::filesystem::path() : ToPath(CardImagePath);
+  recovery.Settings.DescribeFile = DescribeFoundFile;
+  TScanStart start = recovery.StartScan();
+  ScanThread = std::move(start.Thread);
+  if (!ScanThread) {
+    // No scan could be started: it ends as after an error, once the Next click has shown
+    // the scan page and applied its button rules (finished inside the click, the rules
+    // would lock both buttons again and leave the user stuck on the page).
+    const QString error = QString::fromLocal8Bit(start.Error.c_str());
     QTimer::singleShot(0, this, [this, error] { ScanThreadFinished(error); });
   }
   return true;
@@ -419,7 +375,7 @@ void TMainForm::AddScanRow(const QString& name, const QString& description, int6
   const int row = list->rowCount();
   list->insertRow(row);
   auto* caption = new QTableWidgetItem(QString::number(row + 1));
-  const int image = ExtIconIndex(name);
+  const int image = snapsalvager::ExtIconIndex(ExtIconNames, name);
   if (image >= 0 && image < ImgListExt.size()) caption->setIcon(ImgListExt[image]);
   list->setItem(row, 0, caption);
   list->setItem(row, 1, new QTableWidgetItem(name));

@@ -242,45 +242,6 @@ TScanChoices TMainForm::ScanChoices() const {
   return choices;
 }
 
-TCheckProbes TMainForm::CheckProbes() {
-  TCheckProbes probes;
-  probes.OnCardDrive = [this](char letter, const std::string& folder) {
-    return FolderOnCardDrive(letter, QString::fromStdString(folder));
-  };
-  probes.OpenCard = [](const TDriveEntry& drive) -> std::optional<std::string> {
-    if (QString failure; !OpenCardForScan(drive.DriveNumber, failure)) return failure.toStdString();
-    return std::nullopt;
-  };
-  probes.FreeSpace = [this](const std::string& folder) {
-    const QString path = QString::fromStdString(folder);
-    return FreeSpaceProbe ? FreeSpaceProbe(path) : FreeSpaceOf(path);
-  };
-  return probes;
-}
-
-bool TMainForm::RunCheckSteps(TScanCheckList& checks, TCheckPhase phase) {
-  while (const std::optional<TCheckStep> step = checks.Next(phase)) {
-    HideQuickStatus();  // shown while the card is measured, never under a question
-    const QString text = QString::fromStdString(step->Text);
-    switch (step->Kind) {
-      case TCheckKind::Refusal:
-        ShowInfo(text);
-        return false;
-      case TCheckKind::Question: {
-        const bool yes = AskYesNo(text) == QMessageBox::Yes;
-        if (yes && !step->HelpTopic.empty())
-          OpenDocument(HelpLink(QString::fromStdString(step->HelpTopic)));
-        if (!checks.Answer(yes)) return false;
-        break;
-      }
-      case TCheckKind::Capacity:
-        if (!checks.GiveCapacity(AskCapacity(checks.Drive))) return false;
-        break;
-    }
-  }
-  return !checks.Stopped();
-}
-
 bool TMainForm::ValidateScanOptions() {
   TScanCheckList checks(ScanChoices(), CheckProbes());
   const bool passed = RunCheckSteps(checks, TCheckPhase::ScanOptions);
@@ -296,17 +257,6 @@ bool TMainForm::ValidateScanOptions() {
     // The icons are a convenience; a scan without them still lists every file.
   }
   return true;
-}
-
-bool TMainForm::FolderOnCardDrive(char letter, const QString& folder) const {
-  const QString trimmed = folder.trimmed();
-  if (trimmed.isEmpty()) return false;
-  const char holding = DriveLetterOfFolder ? DriveLetterOfFolder(trimmed) : 0;
-  const bool sameLetter =
-      holding != 0 && QChar(QLatin1Char(holding)).toUpper() == QChar(QLatin1Char(letter)).toUpper();
-  // Also the card's disk below a partition, a partition table or a stacked device: a
-  // whole card scanned into one of its own partitions is the same drive.
-  return sameLetter || LinuxDrives::PathSharesDiskWith(letter, trimmed.toStdString());
 }
 
 bool TMainForm::NoEarlierRecovery(const QString& folder) {

@@ -1,11 +1,15 @@
 // TMainForm: the wizard window. One class holds the page logic; its handlers are split over
 // a few .cpp files by page, so each page can change without touching the others:
-//   wizard/WizardWindow.cpp         start, close, navigation (Next/Back), step indicator, fonts
+//   wizard/WizardWindow.cpp       start, close, navigation (Next/Back), step indicator, fonts
 //   wizard/WizardHelp.cpp         Help menu and the link labels (help file, vendor pages, about)
 //   wizard/WizardScanOptions.cpp  page T2: drive and camera lists, video type, validation
-//   wizard/WizardScanControl.cpp  page T3: measuring the card, starting/pausing/stopping a scan
-//   preview/PreviewPages.cpp    page T4: preview pages, thumbnails, ticks
+//   wizard/WizardChecks.cpp       the checks before a scan as message boxes (pages T2 and T3)
+//   wizard/WizardScanControl.cpp  page T3: the recovery's reports and questions, starting,
+//                                 pausing and stopping a scan
+//   wizard/PreviewPages.cpp       page T4: preview pages, thumbnails, ticks
 //   wizard/WizardSave.cpp         page T5: the save pass and its links
+// The recovery itself (card image, resume, scan, save) is the engine's TRecoverySession;
+// the window renders its reports and answers its questions.
 // Page contents are separate Designer forms (resources/MainForm.ui holds the frame and pages
 // T1/T2; ScanPage.ui, PreviewPage.ui, FinishPage.ui are set up into the tab sheets T3, T4, T5,
 // which keep their object names). Every control's object name is its control name.
@@ -27,8 +31,8 @@
 #include <optional>
 #include <vector>
 
-#include "card/CardImageWriter.h"
 #include "session/FoundFiles.h"
+#include "session/RecoverySession.h"
 #include "carving/Signatures.h"
 #include "session/SaveFiles.h"
 #include "session/ScanChecks.h"
@@ -45,7 +49,6 @@ namespace snapsalvager {
 
 class TJpegThumb;
 class TDigitalReadThread;
-class TScanEvents;
 class TStatusForm;
 class TQuickStatusForm;
 class TRecoveryDoneForm;
@@ -108,14 +111,16 @@ class TMainForm : public QMainWindow {
   bool UserStopped = false;
   bool ScanEnded = false;
   // Where the scan's reports land; declared before the threads so it outlives them.
-  std::unique_ptr<TScanEvents> ScanEvents;
+  std::unique_ptr<TRecoveryObserver> ScanEvents;
+  // The recovery the scan and the save run through, reporting to ScanEvents (both made by
+  // ConnectScanPage); it holds the card image while a scan writes one.
+  std::unique_ptr<TRecoverySession> Recovery;
   std::unique_ptr<TDigitalReadThread> ScanThread;
   // A thread whose finish call has run, kept until it has returned: a thread is never
   // joined from inside one of its own calls.
   std::unique_ptr<TDigitalReadThread> EndedScanThread;
-  // The card image the next scan writes (文件 menu), and its writer while that scan runs.
+  // The card image the next scan writes (文件 menu).
   QString CardImagePath;
-  std::unique_ptr<TCardImageWriter> CardImage;
   // The text of the error that ended the last scan; empty when none did.
   QString ScanError;
   // The window is closing during a scan: the scan's end shows nothing.
@@ -168,7 +173,8 @@ class TMainForm : public QMainWindow {
   void NNewScanClick();
   // ---- wizard/WizardScanControl.cpp: the card image written while scanning ----
   void NCardImageToggled(bool checked);
-  void StartCardImage();
+  // Closes the card image of the scan that ended; one image per choice, so the menu item
+  // is cleared.
   void EndCardImage();
   // A tab click: refused with a message.
   void PCChanging();
@@ -287,6 +293,8 @@ class TMainForm : public QMainWindow {
   // The notice, the folder line and the message when ticked files could not be saved.
   void ReportNotSavedFiles(const QString& destFolder);
   void SaveSelectedFiles(const QString& destFolder);
+  // One step of the save pass in the progress line.
+  void ShowSaveStep(const TSaveStep& step);
   void BFolderClick();
   void LPostProcess2LinkClick();
   void ConnectFinishPage();

@@ -1,0 +1,98 @@
+// The checks before a scan rendered in the window: refusals and questions as message boxes,
+// the capacity of an unmeasured card with its dialog, the quick status while the card is
+// measured, and the probes the checks use. Both the scan options page and the scan page run
+// their phase through here; this file calls neither of them.
+#include <QCoreApplication>
+#include <QString>
+
+#include <filesystem>
+
+#include "card/LinuxDrives.h"
+#include "session/SaveFiles.h"
+#include "session/ScanChecks.h"
+#include "wizard/CapacityDialog.h"
+#include "wizard/CardAccess.h"
+#include "wizard/Dialogs.h"
+#include "wizard/HelpLinks.h"
+#include "wizard/ScanDoneDialog.h"
+#include "wizard/WaitPanel.h"
+#include "wizard/WizardWindow.h"
+
+namespace snapsalvager {
+
+void TMainForm::CreateScanDialogs() {
+  if (!StatusForm) StatusForm = new TStatusForm(this);
+  if (!QuickStatusForm) QuickStatusForm = new TQuickStatusForm(this);
+  if (!RecoveryDoneForm) RecoveryDoneForm = new TRecoveryDoneForm(this);
+}
+
+void TMainForm::ShowQuickStatus(const QString& text) {
+  CreateScanDialogs();
+  QuickStatusForm->ShowStatus(text);
+}
+
+void TMainForm::HideQuickStatus() {
+  if (QuickStatusForm) QuickStatusForm->HideStatus();
+}
+
+int64_t TMainForm::FreeSpaceOf(const QString& path) {
+  return snapsalvager::FreeSpaceOf(std::filesystem::path(path.toStdString()));
+}
+
+std::optional<uint64_t> TMainForm::AskCapacity(const TDriveEntry& drive) {
+  StatusForm->Prepare(drive.Letter, drive.SectorCount);
+  if (RunDialog(*StatusForm) != QDialog::Accepted) return std::nullopt;
+  return StatusForm->EnteredSectorCount();
+}
+
+TCheckProbes TMainForm::CheckProbes() {
+  TCheckProbes probes;
+  probes.OnCardDrive = [this](char letter, const std::string& folder) {
+    return FolderOnCardDrive(letter, QString::fromStdString(folder));
+  };
+  probes.OpenCard = [](const TDriveEntry& drive) -> std::optional<std::string> {
+    if (QString failure; !OpenCardForScan(drive.DriveNumber, failure)) return failure.toStdString();
+    return std::nullopt;
+  };
+  probes.FreeSpace = [this](const std::string& folder) {
+    const QString path = QString::fromStdString(folder);
+    return FreeSpaceProbe ? FreeSpaceProbe(path) : FreeSpaceOf(path);
+  };
+  return probes;
+}
+
+bool TMainForm::RunCheckSteps(TScanCheckList& checks, TCheckPhase phase) {
+  while (const std::optional<TCheckStep> step = checks.Next(phase)) {
+    HideQuickStatus();  // shown while the card is measured, never under a question
+    const QString text = QString::fromStdString(step->Text);
+    switch (step->Kind) {
+      case TCheckKind::Refusal:
+        ShowInfo(text);
+        return false;
+      case TCheckKind::Question: {
+        const bool yes = AskYesNo(text) == QMessageBox::Yes;
+        if (yes && !step->HelpTopic.empty())
+          OpenDocument(HelpLink(QString::fromStdString(step->HelpTopic)));
+        if (!checks.Answer(yes)) return false;
+        break;
+      }
+      case TCheckKind::Capacity:
+        if (!checks.GiveCapacity(AskCapacity(checks.Drive))) return false;
+        break;
+    }
+  }
+  return !checks.Stopped();
+}
+
+bool TMainForm::FolderOnCardDrive(char letter, const QString& folder) const {
+  const QString trimmed = folder.trimmed();
+  if (trimmed.isEmpty()) return false;
+  const char holding = DriveLetterOfFolder ? DriveLetterOfFolder(trimmed) : 0;
+  const bool sameLetter =
+      holding != 0 && QChar(QLatin1Char(holding)).toUpper() == QChar(QLatin1Char(letter)).toUpper();
+  // Also the card's disk below a partition, a partition table or a stacked device: a
+  // whole card scanned into one of its own partitions is the same drive.
+  return sameLetter || LinuxDrives::PathSharesDiskWith(letter, trimmed.toStdString());
+}
+
+}  // namespace snapsalvager
