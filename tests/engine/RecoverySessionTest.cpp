@@ -1,0 +1,169 @@
+// The recovery's road through the session: its steps reach the observer in order, an image
+// that cannot be made stops or skips as the observer answers, a second scan keeps the
+// first one's files aside, a journal that is not of this scan is never resumed, and the
+// save empties the journal.
+#include "session/RecoverySession.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+
+#include "card/LinuxDrives.h"
+#include "fixtures/CardImage.h"
+
+namespace snapsalvager {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Records the session's steps by name and answers its questions as told.
+class TRecordingObserver : public TRecoveryObserver {
+ public:
+  void SetProgressPosition(uint64_t) override {}
+  void SetProgressMaximum(uint64_t) override {}
+  void StepProgress() override {}
+  void SetLabelText(TScanLabel, const std::string&) override {}
+  void AddFoundFile(const std::string&, const std::string&, int64_t) override {}
+  void Finish(const std::string& error) override { Log("Finish" + error); }
+  bool GoOnWithoutCardImage(const std::string&) override {
+    Log("GoOnWithoutCardImage");
+    return GoOnWithoutImage;
+  }
+  void ScanStarting() override { Log("ScanStarting"); }
+  void NoInterruptedScan() override { Log("NoInterruptedScan"); }
+  bool ResumeInterruptedScan(const TResumeOffer& offer, bool imaging) override {
+    Log("Resume" + std::to_string(static_cast<int>(offer.Verdict)) + (imaging ? "+image" : ""));
+    return true;  // always asks to go on: only a matching journal may be resumed
+  }
+  void Info(const std::string& text) override {
+    Log("Info");
+    InfoText = text;
+  }
+  void ScanThreadStarting() override { Log("ScanThreadStarting"); }
+  void SavingFile(const TSaveStep&) override { Log("SavingFile"); }
+
+  std::vector<std::string> Steps() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return steps_;
+  }
+  bool GoOnWithoutImage = true;
+  std::string InfoText;
+
+ private:
+  void Log(const std::string& step) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    steps_.push_back(step);
+  }
+  std::mutex mutex_;
+  std::vector<std::string> steps_;
+};
+
+class RecoverySessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "recoverysession-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    fixtures::CardImage card(2048);
+    card.noise(3).jpegAt(100).jpegAt(700).jpegAt(1500);
+    const char letter = LinuxDrives::AttachImage(card.writeTo(dir_ / "card.img").string());
+    ASSERT_NE(letter, 0);
+    session_.Settings.Drive.Letter = letter;
+    session_.Settings.Drive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
+    session_.Settings.Drive.SectorCount = card.sectors();
+    session_.Settings.Drive.SectorSize = 512;
+    session_.Settings.TempFolder = dir_ / "dest" / "TmpFiles" / "";
+    session_.Settings.DestFolder = dir_ / "dest" / "";
+    session_.Settings.Inputs = MakeRecogniserInputs("Generic Digital Camera", true, false, false, "ALL");
+    fs::create_directories(session_.Settings.TempFolder);
+  }
+  void TearDown() override {
+    session_.EndScan();
+    LinuxDrives::DetachAll();
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  // One scan run to its end; false when none started.
+  bool Scan() {
+    const TScanStart start = session_.StartScan();
+    if (!start.Thread) return false;
+    EXPECT_TRUE(start.Thread->WaitFor(60000));
+    return true;
+  }
+
+  fs::path dir_;
+  TRecordingObserver observer_;
+  TFoundFileList found_;
+  TRecoverySession session_{observer_, [](const std::function<void()>& call) { call(); }, found_};
+};
+
+TEST_F(RecoverySessionTest, ScanImageAndSaveInOrder) {
+  session_.Settings.CardImage = dir_ / "copy.img";
+  ASSERT_TRUE(Scan());
+  const TCardImageEnd image = session_.EndScan();
+  EXPECT_TRUE(image.Made && image.Written) << image.Error;
+  EXPECT_EQ(fs::file_size(dir_ / "copy.img"), 2048u * 512);
+  EXPECT_TRUE(fs::exists(image.MapPath));
+  ASSERT_EQ(found_.Count(), 3u);
+
+  const TSaveOutcome outcome = session_.Save();
+  EXPECT_EQ(outcome.Saved, 3u);
+  EXPECT_FALSE(JournalPresent(session_.Settings.TempFolder));
+  const std::vector<std::string> expected{"ScanStarting", "NoInterruptedScan", "ScanThreadStarting", "Finish",
+                                          "SavingFile",   "SavingFile",        "SavingFile"};
+  EXPECT_EQ(observer_.Steps(), expected);
+}
+
+TEST_F(RecoverySessionTest, CardImageThatCannotBeMade) {
+  std::ofstream(dir_ / "taken.img") << "a file of the user's";
+  session_.Settings.CardImage = dir_ / "taken.img";
+  for (const bool goOn : {false, true}) {
+    SCOPED_TRACE(goOn);
+    observer_.GoOnWithoutImage = goOn;
+    EXPECT_EQ(Scan(), goOn);
+    EXPECT_FALSE(session_.EndScan().Made);
+    EXPECT_EQ(found_.Count(), goOn ? 3u : 0u);
+  }
+  EXPECT_EQ(observer_.Steps().front(), "GoOnWithoutCardImage");
+  EXPECT_EQ(observer_.Steps()[1], "GoOnWithoutCardImage") << "refused: nothing else happened";
+  std::ifstream in(dir_ / "taken.img");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "a file of the user's");
+}
+
+TEST_F(RecoverySessionTest, SecondScanKeepsTheFirstScansFilesAside) {
+  ASSERT_TRUE(Scan());
+  ClearFoundFiles(found_);
+  ASSERT_TRUE(Scan());
+  EXPECT_EQ(found_.Count(), 3u);
+  ASSERT_FALSE(observer_.InfoText.empty());
+  size_t keptFolders = 0;
+  for (const auto& entry : fs::directory_iterator(session_.Settings.TempFolder))
+    if (entry.is_directory() && entry.path().filename().string().rfind("Kept_", 0) == 0) ++keptFolders;
+  EXPECT_EQ(keptFolders, 1u);
+}
+
+TEST_F(RecoverySessionTest, JournalOfNoScanIsNeverResumed) {
+  std::ofstream(session_.Settings.TempFolder / kJournalStateName) << "not a journal";
+  for (const bool imaging : {false, true}) {
+    SCOPED_TRACE(imaging);
+    session_.Settings.CardImage = imaging ? dir_ / "copy.img" : fs::path();
+    ASSERT_TRUE(Scan());
+    session_.EndScan();
+    EXPECT_EQ(session_.ResumedFrom(), nullptr);
+    EXPECT_EQ(found_.Count(), 3u);
+    ClearFoundFiles(found_);
+    std::ofstream(session_.Settings.TempFolder / kJournalStateName) << "not a journal";
+  }
+  const std::vector<std::string> steps = observer_.Steps();
+  const std::string unusable = "Resume" + std::to_string(static_cast<int>(TResumeVerdict::Unusable));
+  EXPECT_NE(std::find(steps.begin(), steps.end(), unusable), steps.end());
+  EXPECT_NE(std::find(steps.begin(), steps.end(), unusable + "+image"), steps.end());
+}
+
+}  // namespace
+}  // namespace snapsalvager
