@@ -1,5 +1,6 @@
 // Page T5: the save pass (each ticked file's head restored and the file moved into the
 // destination folder, each unticked file's temporary file deleted) and the finish page's links.
+// The window runs the pass through its recovery session; the page shows it.
 #include <QAction>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -15,6 +16,7 @@
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
 #include "wizard/LinkLabel.h"
+#include "wizard/WizardSave.h"
 #include "wizard/WizardWindow.h"
 
 namespace snapsalvager {
@@ -45,17 +47,58 @@ QString NewScanLeavesFilesQuestion(size_t kept, const QString& tempFolder) {
       .arg(tempFolder);
 }
 
-void TMainForm::SaveSelectedFiles(const QString& destFolder) {
-  finishUi.BFolder->setToolTip(destFolder);
+void TFinishPage::ShowSaving() {
+  ui_.LNotice->setText(QCoreApplication::translate("Snapsalvager", "保存恢复的文件..."));
+  ui_.LPostProcess->setVisible(false);
+  ui_.LPostProcess2Link->setVisible(false);
+  ui_.imgPostProcess->setVisible(false);
+}
+
+void TFinishPage::ShowPostProcessing() {
+  ui_.LPostProcess->setVisible(SpecialTypeFound);
+  ui_.LPostProcess2Link->setVisible(SpecialTypeFound);
+  ui_.imgPostProcess->setVisible(SpecialTypeFound);
+}
+
+void TFinishPage::TellPostProcessing() {
+  if (!SpecialTypeFound) return;
+  ShowInfo(QCoreApplication::translate("Snapsalvager", "重要说明： 已恢复的文件包含\"%1\"文件。那些已恢复的文件在某些情况下可能需要后处理"
+                          "或他们不能正常打开。单击 [确定]，Snapsalvager 将您带入支持网页下载后处理工具。")
+               .arg(SpecialTypeExt));
+  OpenLocalPage(PostProcessLink(SpecialTypeExt));
+}
+
+void TFinishPage::BeginSave(const QString& destFolder, size_t count) {
+  ui_.BFolder->setToolTip(destFolder);
   SpecialTypeFound = false;
   SpecialTypeExt.clear();
   NotSavedFiles.clear();
-
-  const size_t n = FoundFiles.Count();
-  if (n > 0) finishUi.PBar3->setMaximum(static_cast<int>(n));
-  finishUi.PBar3->setValue(0);
+  if (count > 0) ui_.PBar3->setMaximum(static_cast<int>(count));
+  ui_.PBar3->setValue(0);
   ShowSaveProgress(true);
+}
 
+void TFinishPage::EndSave(const QString& destFolder, size_t count, TSaveOutcome outcome) {
+  ui_.PBar3->setValue(static_cast<int>(count));
+  // Nothing saved: nothing to post-process.
+  SpecialTypeFound = outcome.SpecialTypeFound && outcome.Saved > 0;
+  SpecialTypeExt = QString::fromStdString(outcome.SpecialTypeExt);
+  NotSavedFiles = std::move(outcome.NotSaved);
+  ShowSaveProgress(false);
+  SetFittedText(*ui_.LFileName, QString::fromUtf8(Text(TText::SavedIn)) + destFolder);
+  ui_.LNotice->setText(QCoreApplication::translate("Snapsalvager", "完成了整个恢复过程。"));
+  // A finished pass shows a full bar (an empty list too).
+  if (count == 0) ui_.PBar3->setMaximum(1);
+  ui_.PBar3->setValue(ui_.PBar3->maximum());
+  if (!NotSavedFiles.empty()) ReportNotSavedFiles(destFolder);
+  // A taken name was not replaced: the file went under the next free one, and the user is
+  // told which.
+  if (!outcome.Renamed.empty()) ShowInfo(QString::fromStdString(RenamedFilesText(outcome.Renamed)));
+}
+
+void TMainForm::SaveSelectedFiles(const QString& destFolder) {
+  const size_t n = FoundFiles.Count();
+  FinishPage.BeginSave(destFolder, n);
   // Messages run once per ticked file; a new scan started meanwhile from the menu would
   // empty the list under the pass.
   const bool newScanWasEnabled = ui.NNewScan->isEnabled();
@@ -64,46 +107,31 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
   recovery.Settings.DestFolder = std::filesystem::path(destFolder.toStdString());
   recovery.Settings.TempFolder = std::filesystem::path(TempFolder.toStdString());
   TSaveOutcome outcome = recovery.Save();
-  finishUi.PBar3->setValue(static_cast<int>(n));
   ui.NNewScan->setEnabled(newScanWasEnabled);
-
-  // Nothing saved: nothing to post-process.
-  SpecialTypeFound = outcome.SpecialTypeFound && outcome.Saved > 0;
-  SpecialTypeExt = QString::fromStdString(outcome.SpecialTypeExt);
-  NotSavedFiles = std::move(outcome.NotSaved);
-  ShowSaveProgress(false);
-  SetFittedText(*finishUi.LFileName, QString::fromUtf8(Text(TText::SavedIn)) + destFolder);
-  finishUi.LNotice->setText(QCoreApplication::translate("Snapsalvager", "完成了整个恢复过程。"));
-  // A finished pass shows a full bar (an empty list too).
-  if (n == 0) finishUi.PBar3->setMaximum(1);
-  finishUi.PBar3->setValue(finishUi.PBar3->maximum());
-  if (!NotSavedFiles.empty()) ReportNotSavedFiles(destFolder);
-  // A taken name was not replaced: the file went under the next free one, and the user is
-  // told which.
-  if (!outcome.Renamed.empty()) ShowInfo(QString::fromStdString(RenamedFilesText(outcome.Renamed)));
+  FinishPage.EndSave(destFolder, n, std::move(outcome));
 
   ClearFoundFiles(FoundFiles);
   SlotFiles.fill(nullptr);  // they pointed into the list just emptied
 }
 
-void TMainForm::ShowSaveStep(const TSaveStep& step) {
-  finishUi.PBar3->setValue(static_cast<int>(step.Index));  // the files before this one
+void TFinishPage::ShowSaveStep(const TSaveStep& step) {
+  ui_.PBar3->setValue(static_cast<int>(step.Index));  // the files before this one
   const QString path = FromPath(step.FinalPath);
   if (step.Selected) {
-    SetFittedText(*finishUi.LFileName, QString::fromUtf8(Text(TText::SavingFile)) + path);
+    SetFittedText(*ui_.LFileName, QString::fromUtf8(Text(TText::SavingFile)) + path);
     QCoreApplication::processEvents();
   } else {
-    SetFittedText(*finishUi.LFileName, QString::fromUtf8(Text(TText::BypassingFile)) + path);
+    SetFittedText(*ui_.LFileName, QString::fromUtf8(Text(TText::BypassingFile)) + path);
   }
 }
 
-void TMainForm::ShowSaveProgress(bool visible) {
-  finishUi.LFilePercent->setVisible(visible);
-  finishUi.LPercent->setVisible(visible);
-  finishUi.LCurrentFileImage->setVisible(visible);
+void TFinishPage::ShowSaveProgress(bool visible) {
+  ui_.LFilePercent->setVisible(visible);
+  ui_.LPercent->setVisible(visible);
+  ui_.LCurrentFileImage->setVisible(visible);
 }
 
-void TMainForm::ReportNotSavedFiles(const QString& destFolder) {
+void TFinishPage::ReportNotSavedFiles(const QString& destFolder) {
   // A ticked file that was not saved must not pass for a finished recovery: its temporary
   // file is its only copy, and the user has to know where it is.
   QString kept;
@@ -119,10 +147,10 @@ void TMainForm::ReportNotSavedFiles(const QString& destFolder) {
   }
   if (NotSavedFiles.size() > kNamesListed) names << QStringLiteral("…");
   const int count = static_cast<int>(NotSavedFiles.size());
-  finishUi.LNotice->setText(QCoreApplication::translate("Snapsalvager", "恢复过程已结束，但有 %1 个文件未能保存。").arg(count));
+  ui_.LNotice->setText(QCoreApplication::translate("Snapsalvager", "恢复过程已结束，但有 %1 个文件未能保存。").arg(count));
   QString where = QString::fromUtf8(Text(TText::SavedIn)) + destFolder;
   if (keptCount > 0) where += QCoreApplication::translate("Snapsalvager", "\n未能保存的文件的临时副本保留在 ") + kept;
-  SetFittedText(*finishUi.LFileName, where);
+  SetFittedText(*ui_.LFileName, where);
 
   QString text = QCoreApplication::translate("Snapsalvager", "注意： 有 %1 个选中的文件未能保存到 %2（该文件夹中可能已有同名的文件）：")
                      .arg(count)
@@ -137,14 +165,13 @@ void TMainForm::ReportNotSavedFiles(const QString& destFolder) {
   ShowInfo(text);
 }
 
-void TMainForm::BFolderClick() { OpenDocument(finishUi.BFolder->toolTip()); }
+void TFinishPage::BFolderClick() { OpenDocument(ui_.BFolder->toolTip()); }
 
-void TMainForm::LPostProcess2LinkClick() { OpenDocument(PostProcessLink(SpecialTypeExt)); }
+void TFinishPage::LPostProcess2LinkClick() { OpenDocument(PostProcessLink(SpecialTypeExt)); }
 
-void TMainForm::ConnectFinishPage() {
-  connect(finishUi.LPostProcess2Link, &TLinkLabel::clicked, this,
-          &TMainForm::LPostProcess2LinkClick);
-  connect(finishUi.BFolder, &QPushButton::clicked, this, &TMainForm::BFolderClick);
+void TFinishPage::Connect(QObject* context) {
+  QObject::connect(ui_.LPostProcess2Link, &TLinkLabel::clicked, context, [this] { LPostProcess2LinkClick(); });
+  QObject::connect(ui_.BFolder, &QPushButton::clicked, context, [this] { BFolderClick(); });
 }
 
 }  // namespace snapsalvager

@@ -131,7 +131,7 @@ class TWindowRecoveryReport final : public TRecoveryObserver {
 
   void Info(const std::string& text) override { ShowInfo(QString::fromStdString(text)); }
 
-  void SavingFile(const TSaveStep& step) override { form_.ShowSaveStep(step); }
+  void SavingFile(const TSaveStep& step) override { form_.FinishPage.ShowSaveStep(step); }
 
  private:
   void ShowPosition() {

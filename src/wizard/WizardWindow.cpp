@@ -103,7 +103,7 @@ void TMainForm::ConnectHandlers() {
 
   ConnectScanPage();
   ConnectPreviewPage();
-  ConnectFinishPage();
+  FinishPage.Connect(this);
 
   // The tabs show the steps but never change the page.
   ui.PC->tabBar()->setFocusPolicy(Qt::NoFocus);
@@ -322,10 +322,7 @@ void TMainForm::BNextClick() {
 }
 
 void TMainForm::StartSaving() {
-  finishUi.LNotice->setText(QCoreApplication::translate("Snapsalvager", "保存恢复的文件..."));
-  finishUi.LPostProcess->setVisible(false);
-  finishUi.LPostProcess2Link->setVisible(false);
-  finishUi.imgPostProcess->setVisible(false);
+  FinishPage.ShowSaving();
   ShowPage(ui.T5);
   ShowStep(5);
   ui.BBack->setEnabled(false);
@@ -333,16 +330,9 @@ void TMainForm::StartSaving() {
 
   SaveSelectedFiles(DestFolder);
 
-  finishUi.LPostProcess->setVisible(SpecialTypeFound);
-  finishUi.LPostProcess2Link->setVisible(SpecialTypeFound);
-  finishUi.imgPostProcess->setVisible(SpecialTypeFound);
+  FinishPage.ShowPostProcessing();
   ShowStep(6);
-  if (SpecialTypeFound) {
-    ShowInfo(QCoreApplication::translate("Snapsalvager", "重要说明： 已恢复的文件包含\"%1\"文件。那些已恢复的文件在某些情况下可能需要后处理"
-                            "或他们不能正常打开。单击 [确定]，Snapsalvager 将您带入支持网页下载后处理工具。")
-                 .arg(SpecialTypeExt));
-    OpenLocalPage(PostProcessLink(SpecialTypeExt));
-  }
+  FinishPage.TellPostProcessing();
 }
 
 void TMainForm::ApplyButtonRulesAfterNext() {

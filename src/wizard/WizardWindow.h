@@ -7,7 +7,7 @@
 //   wizard/WizardScanControl.cpp  page T3: the recovery's reports and questions, starting,
 //                                 pausing and stopping a scan
 //   wizard/PreviewPages.cpp       page T4: preview pages, thumbnails, ticks
-//   wizard/WizardSave.cpp         page T5: the save pass and its links
+//   wizard/WizardSave.cpp         page T5 (TFinishPage): the save pass and its links
 // The recovery itself (card image, resume, scan, save) is the engine's TRecoverySession;
 // the window renders its reports and answers its questions.
 // Page contents are separate Designer forms (resources/MainForm.ui holds the frame and pages
@@ -39,6 +39,7 @@
 #include "session/ScanOptions.h"
 #include "metadata/JpegDecode.h"
 #include "ui_FinishPage.h"
+#include "wizard/WizardSave.h"
 #include "ui_MainForm.h"
 #include "ui_PreviewPage.h"
 #include "ui_ScanPage.h"
@@ -74,6 +75,8 @@ class TMainForm : public QMainWindow {
   Ui::ScanPage scanUi;
   Ui::PreviewPage previewUi;
   Ui::FinishPage finishUi;
+  // Page T5's logic and what the last save left.
+  TFinishPage FinishPage{finishUi};
 
   // ---- Shared state (main thread only; the scan thread gets copies before it starts) ----
   QString WindowTitle;
@@ -155,11 +158,6 @@ class TMainForm : public QMainWindow {
   // path; AddThumbnail takes its photo from here when present.
   QHash<QString, TPreviewDecode> PagePhotos;
 
-  // Save (page T5).
-  bool SpecialTypeFound = false;
-  QString SpecialTypeExt;
-  // Ticked files of the last save pass that could not be saved (their temporary copies kept).
-  std::vector<TNotSavedFile> NotSavedFiles;
 
   // ---- wizard/WizardWindow.cpp: start, close, navigation ----
   void FormCreate();
@@ -288,16 +286,9 @@ class TMainForm : public QMainWindow {
   // Loads the JPEG picture resource of that name ("pvempty") into image; failures ignored.
 
   // ---- wizard/WizardSave.cpp: page T5 ----
-  // The progress line and picture of the save pass.
-  void ShowSaveProgress(bool visible);
-  // The notice, the folder line and the message when ticked files could not be saved.
-  void ReportNotSavedFiles(const QString& destFolder);
+  // The save pass of the found files into destFolder, shown on FinishPage; the list is
+  // emptied after it.
   void SaveSelectedFiles(const QString& destFolder);
-  // One step of the save pass in the progress line.
-  void ShowSaveStep(const TSaveStep& step);
-  void BFolderClick();
-  void LPostProcess2LinkClick();
-  void ConnectFinishPage();
 
   // ---- wizard/WizardScanOptions.cpp: the window's file-type icons (preview/FileTypeIcons) ----
   void BuildExtIconList();

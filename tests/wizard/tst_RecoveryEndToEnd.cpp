@@ -126,7 +126,7 @@ class TestRecoveryEndToEnd : public QObject {
     QCOMPARE(photos, 4);
 
     // A video was saved, so the post-processing notice names the first one saved.
-    QVERIFY(form->SpecialTypeFound);
+    QVERIFY(form->FinishPage.SpecialTypeFound);
     QVERIFY(form->finishUi.LPostProcess->isVisibleTo(form->finishUi.PTab5));
     QCOMPARE(documents.Opened.size(), 1);
     QVERIFY(documents.Opened.first().contains(QStringLiteral("filetype=")));

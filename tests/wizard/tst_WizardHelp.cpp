@@ -93,7 +93,7 @@ class TestWizardHelp : public QObject {
   void PostProcessLinkNamesTheTypeInLowerCase() {
     QCOMPARE(PostProcessLink(QStringLiteral(".X3F")), kBase + "postprocess&filetype=x3f");
     QCOMPARE(PostProcessLink(QStringLiteral(".CRW")), kBase + "postprocess&filetype=crw");
-    form->SpecialTypeExt = QStringLiteral(".MOV");
+    form->FinishPage.SpecialTypeExt = QStringLiteral(".MOV");
     QTest::mouseClick(form->finishUi.LPostProcess2Link, Qt::LeftButton);
     QCOMPARE(documents->Opened, QStringList{kBase + "postprocess&filetype=mov"});
   }
@@ -189,7 +189,7 @@ class TestWizardHelp : public QObject {
     const QStringList types = {"CRW", "X3F", "AVI", "MOV", "MP4", "3GP", "MTS", "MPG", "ASF", "CR2", "NEF",
                                "ORF", "RAF", "MRW", "DCR", "PEF", "SRF", "DNG", "RAW"};
     for (const QString& type : types) {
-      form->SpecialTypeExt = QLatin1Char('.') + type;
+      form->FinishPage.SpecialTypeExt = QLatin1Char('.') + type;
       QTest::mouseClick(form->finishUi.LPostProcess2Link, Qt::LeftButton);
       cases.append({"post-processing " + type, "postprocess.html", type.toLower()});
     }

@@ -164,7 +164,7 @@ class TestWizardSave : public QObject {
     QCOMPARE(page().LNotice->text(), DoneText());
     QCOMPARE(prompter->Texts(),
              QStringList{EngineText(TText::NameTakenSavedAs, {"File0001.JPG", "File0003.JPG"})});
-    QCOMPARE(form->NotSavedFiles.size(), size_t{0});
+    QCOMPARE(form->FinishPage.NotSavedFiles.size(), size_t{0});
     QCOMPARE(form->FoundFiles.Count(), size_t{0});
   }
 
@@ -249,7 +249,7 @@ class TestWizardSave : public QObject {
     scan->Add("MOV", std::vector<uint8_t>(2048, 2));
     SaveFromPreview();
 
-    QCOMPARE(form->SpecialTypeExt, QStringLiteral(".CRW"));
+    QCOMPARE(form->FinishPage.SpecialTypeExt, QStringLiteral(".CRW"));
     QVERIFY(page().LPostProcess->isVisibleTo(page().PTab5));
     QVERIFY(page().LPostProcess2Link->isVisibleTo(page().PTab5));
     QVERIFY(page().imgPostProcess->isVisibleTo(page().PTab5));
@@ -272,14 +272,14 @@ class TestWizardSave : public QObject {
     scan->Add("AVI", std::vector<uint8_t>(1024, 2));
     form->FoundFiles[0].Selected = false;
     form->SaveSelectedFiles(scan->DestText());
-    QVERIFY(form->SpecialTypeFound);
-    QCOMPARE(form->SpecialTypeExt, QStringLiteral(".AVI"));
+    QVERIFY(form->FinishPage.SpecialTypeFound);
+    QCOMPARE(form->FinishPage.SpecialTypeExt, QStringLiteral(".AVI"));
 
     scan->Add("CRW", std::vector<uint8_t>(1024, 3));
     form->FoundFiles[0].Selected = false;
     form->SaveSelectedFiles(scan->DestText());
-    QVERIFY(!form->SpecialTypeFound);  // cleared at the start of every pass
-    QVERIFY(form->SpecialTypeExt.isEmpty());
+    QVERIFY(!form->FinishPage.SpecialTypeFound);  // cleared at the start of every pass
+    QVERIFY(form->FinishPage.SpecialTypeExt.isEmpty());
   }
 
   // A special file that could not be saved (its temporary file gone) and nothing else: no
@@ -288,7 +288,7 @@ class TestWizardSave : public QObject {
     scan->Add("MOV", std::vector<uint8_t>(1024, 1));
     fs::remove(form->FoundFiles[0].TempFile);
     SaveFromPreview();
-    QVERIFY(!form->SpecialTypeFound);
+    QVERIFY(!form->FinishPage.SpecialTypeFound);
     QVERIFY(!page().LPostProcess->isVisibleTo(page().PTab5));
     QVERIFY(documents->Opened.isEmpty());
     QCOMPARE(prompter->Messages.size(), 1);  // only the file that was not saved
