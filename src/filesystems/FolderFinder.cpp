@@ -8,8 +8,6 @@
 namespace snapsalvager::filesystems {
 namespace {
 
-constexpr uint64_t kMaxExpectedBytes = 64u << 20;  // a folder of 2 million entries
-
 bool AllSlots(std::span<const uint8_t> sector, bool (*plausible)(std::span<const uint8_t>)) {
   for (size_t at = 0; at + 32 <= sector.size(); at += 32) {
     if (!plausible(sector.subspan(at, 32))) return false;
@@ -48,23 +46,100 @@ FolderStart LooksLikeFolderStart(std::span<const uint8_t> s) {
 FolderFinder::FolderFinder(uint32_t sectorSize, FolderFinderLimits limits)
     : sector_size_(std::clamp<uint32_t>(sectorSize, 512, 4096)), limits_(limits) {}
 
-void FolderFinder::ExpectFolder(uint64_t offset, uint64_t length, bool exfat, bool root, uint32_t cluster) {
-  if (length == 0 || expected_.size() >= limits_.MaxFolders) return;
-  Open open;
-  open.Folder.Offset = offset;
-  open.Folder.Exfat = exfat;
-  open.Folder.Root = root;
-  open.Folder.SelfCluster = cluster;
-  open.Wanted = std::min(length, kMaxExpectedBytes);
-  open.Active = true;
-  expected_.emplace(offset, std::move(open));
+void FolderFinder::UseLiveVolume(const Geometry& geometry, std::span<const uint8_t> fat) {
+  live_ = geometry;
+  fat_.emplace(geometry.Kind, fat, geometry.ClusterCount);
 }
 
-bool FolderFinder::CoveredByExpected(uint64_t offset) const {
-  auto it = expected_.upper_bound(offset);
-  if (it == expected_.begin()) return false;
+std::vector<std::pair<uint64_t, uint64_t>> FolderFinder::LiveRuns(uint32_t cluster, bool contiguous,
+                                                                  uint64_t length) const {
+  std::vector<std::pair<uint64_t, uint64_t>> runs;
+  if (!live_ || !fat_ || live_->ClusterBytes() == 0) return runs;
+  const uint64_t clusterBytes = live_->ClusterBytes();
+  const size_t maxClusters = static_cast<size_t>(limits_.MaxExpectedBytes / clusterBytes) + 1;
+  std::vector<uint32_t> clusters;
+  if (contiguous) {
+    const uint64_t count = std::min<uint64_t>((length + clusterBytes - 1) / clusterBytes, maxClusters);
+    for (uint64_t k = 0; k < count; ++k) clusters.push_back(static_cast<uint32_t>(cluster + k));
+  } else {
+    clusters = fat_->Follow(cluster, maxClusters).Clusters;
+  }
+  for (uint32_t c : clusters) {
+    const auto at = live_->ClusterOffset(c);
+    if (!at) break;
+    if (!runs.empty() && runs.back().first + runs.back().second == *at) {
+      runs.back().second += clusterBytes;
+    } else {
+      runs.emplace_back(*at, clusterBytes);
+    }
+  }
+  return runs;
+}
+
+void FolderFinder::ExpectRoot() {
+  if (!live_) return;
+  if (live_->Kind == FsKind::Fat12 || live_->Kind == FsKind::Fat16) {
+    ExpectFolder({{live_->RootOffset, live_->RootBytes}}, false, true, 0);
+  } else {
+    ExpectFolder(LiveRuns(live_->RootCluster, false, 0), live_->Kind == FsKind::Exfat, true, live_->RootCluster);
+  }
+}
+
+void FolderFinder::ExpectFolder(const std::vector<std::pair<uint64_t, uint64_t>>& runs, bool exfat, bool root,
+                                uint32_t cluster) {
+  if (runs.empty() || pending_.size() >= limits_.MaxFolders) return;
+  Pending pending;
+  pending.Folder.Offset = runs.front().first;
+  pending.Folder.Exfat = exfat;
+  pending.Folder.Root = root;
+  pending.Folder.SelfCluster = cluster;
+  uint64_t total = 0;
+  for (const auto& [offset, length] : runs) {
+    if (length == 0 || total >= limits_.MaxExpectedBytes) break;
+    // A run that overlaps one already expected (a loop, a cross-linked folder) is left out.
+    auto next = pieces_.lower_bound(offset);
+    if (next != pieces_.end() && next->first < offset + length) continue;
+    if (next != pieces_.begin() && std::prev(next)->first + std::prev(next)->second.Length > offset) continue;
+    Piece piece;
+    piece.Length = std::min(length, limits_.MaxExpectedBytes - total);
+    piece.Pending = pending_.size();
+    piece.Index = pending.Pieces.size();
+    total += piece.Length;
+    pieces_.emplace(offset, std::move(piece));
+    pending.Pieces.emplace_back();
+  }
+  pending.Missing = pending.Pieces.size();
+  if (pending.Missing != 0) pending_.push_back(std::move(pending));
+}
+
+bool FolderFinder::FeedExpected(uint64_t offset, std::span<const uint8_t> sector) {
+  auto it = pieces_.upper_bound(offset);
+  if (it == pieces_.begin()) return false;
   --it;
-  return offset < it->first + it->second.Bytes.size() + it->second.Wanted;
+  Piece& piece = it->second;
+  if (offset >= it->first + piece.Length) return false;
+  Pending& pending = pending_[piece.Pending];
+  if (!pending.Closed && offset == it->first + piece.Bytes.size()) {
+    const size_t take = static_cast<size_t>(std::min<uint64_t>(piece.Length - piece.Bytes.size(), sector.size()));
+    piece.Bytes.insert(piece.Bytes.end(), sector.begin(), sector.begin() + take);
+    if (piece.Bytes.size() == piece.Length) {
+      pending.Pieces[piece.Index] = std::move(piece.Bytes);
+      piece.Bytes.clear();
+      piece.Length = 0;  // done: its sectors no longer count as expected
+      if (--pending.Missing == 0) ClosePending(pending);
+    }
+  }
+  return true;
+}
+
+void FolderFinder::ClosePending(Pending& pending) {
+  pending.Closed = true;
+  std::vector<uint8_t> bytes;
+  for (auto& piece : pending.Pieces) {
+    bytes.insert(bytes.end(), piece.begin(), piece.end());
+    std::vector<uint8_t>().swap(piece);
+  }
+  if (!bytes.empty()) Close(std::move(pending.Folder), bytes);
 }
 
 void FolderFinder::Feed(uint64_t offset, std::span<const uint8_t> bytes) {
@@ -74,16 +149,12 @@ void FolderFinder::Feed(uint64_t offset, std::span<const uint8_t> bytes) {
 }
 
 void FolderFinder::FeedSector(uint64_t offset, std::span<const uint8_t> sector) {
-  if (!expected_.empty() && CoveredByExpected(offset)) {
-    auto it = std::prev(expected_.upper_bound(offset));
-    Open& open = it->second;
-    if (open.Active && offset == open.Folder.Offset + open.Bytes.size()) {
-      const size_t take = static_cast<size_t>(std::min<uint64_t>(open.Wanted, sector.size()));
-      open.Bytes.insert(open.Bytes.end(), sector.begin(), sector.begin() + take);
-      open.Wanted -= take;
-      if (open.Wanted == 0) Close(open);
+  position_ = offset + sector.size();
+  if (!pieces_.empty() && FeedExpected(offset, sector)) {
+    if (found_.Active) {
+      found_.Active = false;
+      Close(std::move(found_.Folder), found_.Bytes);
     }
-    if (found_.Active) Close(found_);
     return;
   }
   const FolderStart start = LooksLikeFolderStart(sector);
@@ -91,16 +162,32 @@ void FolderFinder::FeedSector(uint64_t offset, std::span<const uint8_t> sector) 
     const bool contiguous = offset == found_.Folder.Offset + found_.Bytes.size();
     const bool plausible = found_.Folder.Exfat ? AllSlots(sector, PlausibleExfatSlot)
                                                : AllSlots(sector, PlausibleFatSlot);
-    // A FAT "." always starts a new folder; exFAT folders have no such mark, so a plausible
-    // sector right after an open one continues it.
-    if (contiguous && plausible && start != FolderStart::Fat && start != FolderStart::ExfatRoot &&
+    // With the live layout, a folder found by content ends with its cluster: the next one
+    // may be another folder, and exFAT folders have no mark that tells.
+    const bool clusterEnds = live_ && live_->ClusterAt(offset).has_value();
+    // A plausible sector right after an open folder continues it, unless it starts another:
+    // a FAT "." or an exFAT root, or entries after an empty sector (a folder's entries are
+    // packed from its start).
+    const bool another = start == FolderStart::Fat || start == FolderStart::ExfatRoot ||
+                         (start == FolderStart::Exfat && found_.LastSectorEmpty);
+    if (contiguous && plausible && !clusterEnds && !another &&
         found_.Bytes.size() + sector.size() <= limits_.MaxFolderBytes) {
       found_.Bytes.insert(found_.Bytes.end(), sector.begin(), sector.end());
+      found_.LastSectorEmpty = std::all_of(sector.begin(), sector.end(), [](uint8_t b) { return b == 0; });
       return;
     }
-    Close(found_);
+    found_.Active = false;
+    Close(std::move(found_.Folder), found_.Bytes);
   }
   if (start == FolderStart::None || folders_.size() >= limits_.MaxFolders) return;
+  if (start == FolderStart::Fat && live_ && fat_) {
+    // A live FAT folder: its "." names its cluster; when the layout agrees, read its chain.
+    const uint32_t self = (static_cast<uint32_t>(U16(sector, 20)) << 16) | U16(sector, 26);
+    if (live_->ClusterOffset(self) == offset) {
+      ExpectFolder(LiveRuns(self, false, 0), false, false, self);
+      if (FeedExpected(offset, sector)) return;
+    }
+  }
   found_ = Open{};
   found_.Active = true;
   found_.Folder.Offset = offset;
@@ -109,12 +196,11 @@ void FolderFinder::FeedSector(uint64_t offset, std::span<const uint8_t> sector) 
   found_.Bytes.assign(sector.begin(), sector.end());
 }
 
-void FolderFinder::Close(Open& open) {
-  open.Active = false;
-  FoundFolder folder = std::move(open.Folder);
-  folder.Length = open.Bytes.size();
-  std::vector<DirEntry> entries = folder.Exfat ? ReadExfatEntries(open.Bytes) : ReadFatEntries(open.Bytes);
-  std::vector<uint8_t>().swap(open.Bytes);
+void FolderFinder::Close(FoundFolder folder, std::span<const uint8_t> bytes) {
+  folder.Length = bytes.size();
+  std::vector<DirEntry> entries = folder.Exfat ? ReadExfatEntries(bytes) : ReadFatEntries(bytes);
+  if (found_.Bytes.data() == bytes.data()) std::vector<uint8_t>().swap(found_.Bytes);
+  if (folder.SelfCluster == 0 && live_) folder.SelfCluster = live_->ClusterAt(folder.Offset).value_or(0);
   for (auto& e : entries) {
     if (e.IsDot()) {
       if (!e.Deleted && e.Position == 0 && e.Name == "." && folder.SelfCluster == 0) {
@@ -127,6 +213,11 @@ void FolderFinder::Close(Open& open) {
       continue;
     }
     if (entry_count_ >= limits_.MaxEntries) break;
+    // The live sub-folders this one lists are read whole when they pass.
+    if (live_ && !e.Deleted && e.IsDirectory() && e.FirstCluster >= 2) {
+      const auto at = live_->ClusterOffset(e.FirstCluster);
+      if (at && *at >= position_) ExpectFolder(LiveRuns(e.FirstCluster, e.Contiguous, e.DataLength), e.Exfat, false, e.FirstCluster);
+    }
     ++entry_count_;
     folder.Entries.push_back(std::move(e));
   }
@@ -134,9 +225,19 @@ void FolderFinder::Close(Open& open) {
 }
 
 void FolderFinder::Finish() {
-  if (found_.Active) Close(found_);
-  for (auto& [offset, open] : expected_) {
-    if (open.Active && !open.Bytes.empty()) Close(open);
+  if (found_.Active) {
+    found_.Active = false;
+    Close(std::move(found_.Folder), found_.Bytes);
+  }
+  // Expected folders some of whose runs never passed: what did pass is read.
+  for (auto& [offset, piece] : pieces_) {
+    if (!piece.Bytes.empty() && !pending_[piece.Pending].Closed) {
+      pending_[piece.Pending].Pieces[piece.Index] = std::move(piece.Bytes);
+    }
+  }
+  pieces_.clear();
+  for (auto& pending : pending_) {
+    if (!pending.Closed) ClosePending(pending);
   }
   std::sort(folders_.begin(), folders_.end(),
             [](const FoundFolder& a, const FoundFolder& b) { return a.Offset < b.Offset; });

@@ -6,10 +6,14 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "filesystems/DirectoryEntries.h"
+#include "filesystems/FatTable.h"
+#include "filesystems/Volumes.h"
 
 namespace snapsalvager::filesystems {
 
@@ -28,6 +32,7 @@ struct FolderFinderLimits {
   uint32_t MaxFolderBytes = 1u << 20;   // one folder found by content is read at most this far
   size_t MaxFolders = 1u << 16;
   size_t MaxEntries = 1u << 20;         // all folders together
+  uint64_t MaxExpectedBytes = 64u << 20; // one expected folder (2 million entries)
 };
 
 // What the cheap test saw at the start of a sector.
@@ -41,11 +46,20 @@ class FolderFinder {
  public:
   explicit FolderFinder(uint32_t sectorSize = 512, FolderFinderLimits limits = {});
 
-  // Reads [offset, offset + length) as a folder whatever its first entries are. cluster: its
-  // first cluster (0 for FAT12/16's fixed root). Call before the region passes.
-  void ExpectFolder(uint64_t offset, uint64_t length, bool exfat, bool root, uint32_t cluster);
-  // Card bytes at offset (a multiple of the sector size). Consecutive calls over consecutive
-  // bytes let a folder run on past the end of one call.
+  // The live volume, when its boot sector and FAT were read before the data area passes
+  // (fat: the first FAT's bytes; kept by reference, must outlive the finder). With it a
+  // live folder is read whole along its FAT chain (or its exFAT length), and the folders
+  // its entries point to are expected too.
+  void UseLiveVolume(const Geometry& geometry, std::span<const uint8_t> fat);
+  // Expects the live volume's root folder (FAT12/16's fixed root, else its cluster chain).
+  void ExpectRoot();
+  // Reads the runs (card offset, length), joined in order, as one folder whatever its first
+  // entries are. cluster: its first cluster (0 for FAT12/16's fixed root). Call before the
+  // runs pass; a run already registered is left out.
+  void ExpectFolder(const std::vector<std::pair<uint64_t, uint64_t>>& runs, bool exfat, bool root,
+                    uint32_t cluster);
+  // Card bytes at offset (a multiple of the sector size), in card order. Consecutive calls
+  // over consecutive bytes let a folder run on past the end of one call.
   void Feed(uint64_t offset, std::span<const uint8_t> bytes);
   // Closes the folders still open (call once the pass is over).
   void Finish();
@@ -57,19 +71,39 @@ class FolderFinder {
   struct Open {
     FoundFolder Folder;
     std::vector<uint8_t> Bytes;
-    uint64_t Wanted = 0;      // expected folders: bytes still to come; 0 for found ones
     bool Active = false;
+    bool LastSectorEmpty = false;
+  };
+  struct Piece {
+    uint64_t Length = 0;
+    size_t Pending = 0;
+    size_t Index = 0;
+    std::vector<uint8_t> Bytes;
+  };
+  struct Pending {
+    FoundFolder Folder;
+    std::vector<std::vector<uint8_t>> Pieces;
+    size_t Missing = 0;
+    bool Closed = false;
   };
   void FeedSector(uint64_t offset, std::span<const uint8_t> sector);
-  void Close(Open& open);
-  bool CoveredByExpected(uint64_t offset) const;
+  bool FeedExpected(uint64_t offset, std::span<const uint8_t> sector);
+  void Close(FoundFolder folder, std::span<const uint8_t> bytes);
+  void ClosePending(Pending& pending);
+  // The runs of a live folder starting at cluster (FAT chain, or contiguous for exFAT's
+  // NoFatChain with its length).
+  std::vector<std::pair<uint64_t, uint64_t>> LiveRuns(uint32_t cluster, bool contiguous, uint64_t length) const;
 
   uint32_t sector_size_;
   FolderFinderLimits limits_;
-  std::map<uint64_t, Open> expected_;  // by start offset
+  std::optional<Geometry> live_;
+  std::optional<FatTable> fat_;
+  std::map<uint64_t, Piece> pieces_;  // expected runs by card offset
+  std::vector<Pending> pending_;
   Open found_;
   std::vector<FoundFolder> folders_;
   size_t entry_count_ = 0;
+  uint64_t position_ = 0;  // the end of the last sector fed
 };
 
 }  // namespace snapsalvager::filesystems

@@ -107,7 +107,8 @@ std::vector<NamedEntry> BuildTree(const std::vector<FoundFolder>& folders,
       }
     }
   }
-  // Nameless folders: "DCIM" when a camera folder lies in a top-level one, else numbered.
+  // Nameless folders: "DCIM" for a top (or parentless) one holding a camera folder, as after
+  // a format took the root; else numbered.
   std::set<size_t> holdsCameraFolder;
   for (size_t i = 0; i < n; ++i) {
     if (parent[i] < n && CameraFolderName(name[i])) holdsCameraFolder.insert(parent[i]);
@@ -115,7 +116,7 @@ std::vector<NamedEntry> BuildTree(const std::vector<FoundFolder>& folders,
   int unnamed = 0;
   for (size_t i = 0; i < n; ++i) {
     if (folders[i].Root || !name[i].empty()) continue;
-    if (topLevel[i] && holdsCameraFolder.count(i)) {
+    if ((topLevel[i] || parent[i] >= n) && holdsCameraFolder.count(i)) {
       name[i] = kCameraFolder;
     } else {
       char text[32];
