@@ -56,7 +56,9 @@ std::vector<std::pair<uint64_t, uint64_t>> FolderFinder::LiveRuns(uint32_t clust
   std::vector<std::pair<uint64_t, uint64_t>> runs;
   if (!live_ || !fat_ || live_->ClusterBytes() == 0) return runs;
   const uint64_t clusterBytes = live_->ClusterBytes();
-  const size_t maxClusters = static_cast<size_t>(limits_.MaxExpectedBytes / clusterBytes) + 1;
+  // Chains are followed only as far as the bytes still allowed: hostile chains cost no more.
+  const uint64_t allowed = std::min(limits_.MaxExpectedBytes, limits_.MaxExpectedTotal - expected_total_);
+  const size_t maxClusters = static_cast<size_t>(allowed / clusterBytes);
   std::vector<uint32_t> clusters;
   if (contiguous) {
     const uint64_t count = std::min<uint64_t>((length + clusterBytes - 1) / clusterBytes, maxClusters);
@@ -95,19 +97,20 @@ void FolderFinder::ExpectFolder(const std::vector<std::pair<uint64_t, uint64_t>>
   pending.Folder.SelfCluster = cluster;
   uint64_t total = 0;
   for (const auto& [offset, length] : runs) {
-    if (length == 0 || total >= limits_.MaxExpectedBytes) break;
+    if (length == 0 || total >= limits_.MaxExpectedBytes || expected_total_ + total >= limits_.MaxExpectedTotal) break;
     // A run that overlaps one already expected (a loop, a cross-linked folder) is left out.
     auto next = pieces_.lower_bound(offset);
     if (next != pieces_.end() && next->first < offset + length) continue;
     if (next != pieces_.begin() && std::prev(next)->first + std::prev(next)->second.Length > offset) continue;
     Piece piece;
-    piece.Length = std::min(length, limits_.MaxExpectedBytes - total);
+    piece.Length = std::min({length, limits_.MaxExpectedBytes - total, limits_.MaxExpectedTotal - expected_total_ - total});
     piece.Pending = pending_.size();
     piece.Index = pending.Pieces.size();
     total += piece.Length;
     pieces_.emplace(offset, std::move(piece));
     pending.Pieces.emplace_back();
   }
+  expected_total_ += total;
   pending.Missing = pending.Pieces.size();
   if (pending.Missing != 0) pending_.push_back(std::move(pending));
 }
@@ -183,7 +186,7 @@ void FolderFinder::FeedSector(uint64_t offset, std::span<const uint8_t> sector) 
   if (start == FolderStart::Fat && live_ && fat_) {
     // A live FAT folder: its "." names its cluster; when the layout agrees, read its chain.
     const uint32_t self = (static_cast<uint32_t>(U16(sector, 20)) << 16) | U16(sector, 26);
-    if (live_->ClusterOffset(self) == offset) {
+    if (live_->ClusterOffset(self) == offset && pending_.size() < limits_.MaxFolders) {
       ExpectFolder(LiveRuns(self, false, 0), false, false, self);
       if (FeedExpected(offset, sector)) return;
     }
@@ -216,7 +219,9 @@ void FolderFinder::Close(FoundFolder folder, std::span<const uint8_t> bytes) {
     // The live sub-folders this one lists are read whole when they pass.
     if (live_ && !e.Deleted && e.IsDirectory() && e.FirstCluster >= 2) {
       const auto at = live_->ClusterOffset(e.FirstCluster);
-      if (at && *at >= position_) ExpectFolder(LiveRuns(e.FirstCluster, e.Contiguous, e.DataLength), e.Exfat, false, e.FirstCluster);
+      if (at && *at >= position_ && !pieces_.count(*at) && pending_.size() < limits_.MaxFolders) {
+        ExpectFolder(LiveRuns(e.FirstCluster, e.Contiguous, e.DataLength), e.Exfat, false, e.FirstCluster);
+      }
     }
     ++entry_count_;
     folder.Entries.push_back(std::move(e));

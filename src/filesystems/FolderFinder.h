@@ -33,6 +33,7 @@ struct FolderFinderLimits {
   size_t MaxFolders = 1u << 16;
   size_t MaxEntries = 1u << 20;         // all folders together
   uint64_t MaxExpectedBytes = 64u << 20; // one expected folder (2 million entries)
+  uint64_t MaxExpectedTotal = 256u << 20;  // all expected folders together
 };
 
 // What the cheap test saw at the start of a sector.
@@ -104,6 +105,7 @@ class FolderFinder {
   std::vector<FoundFolder> folders_;
   size_t entry_count_ = 0;
   uint64_t position_ = 0;  // the end of the last sector fed
+  uint64_t expected_total_ = 0;
 };
 
 }  // namespace snapsalvager::filesystems

@@ -10,6 +10,10 @@ namespace snapsalvager::filesystems {
 namespace {
 
 constexpr size_t kMaxExfatPairs = 1u << 14;
+// Entries pointing at one folder that are weighed for its name (a real card has one or two).
+constexpr size_t kMaxPointers = 16;
+// Layouts implied by the folders that are tried against the files: the most agreed on.
+constexpr size_t kMaxImpliedLayouts = 64;
 
 // A camera folder name: three digits, then five upper-case letters, digits or '_'.
 bool CameraFolderName(const std::string& name) {
@@ -65,7 +69,8 @@ std::vector<NamedEntry> BuildTree(const std::vector<FoundFolder>& folders,
   for (size_t i = 0; i < n; ++i) {
     for (const auto& e : folders[i].Entries) {
       if (e.IsDirectory() && e.FirstCluster >= 2 && byCluster.count(e.FirstCluster)) {
-        pointers[e.FirstCluster].push_back({i, &e});
+        auto& list = pointers[e.FirstCluster];
+        if (list.size() < kMaxPointers) list.push_back({i, &e});
       }
     }
   }
@@ -129,15 +134,15 @@ std::vector<NamedEntry> BuildTree(const std::vector<FoundFolder>& folders,
     std::vector<std::string> path;
     bool orphan = false;
     if (!folders[i].Root) {
-      std::vector<bool> seen(n, false);
+      std::vector<size_t> seen;  // at most kMaxFolderDepth long
       size_t at = i;
       while (true) {
-        seen[at] = true;
+        seen.push_back(at);
         path.push_back(name[at]);
         if (topLevel[at]) break;
         const size_t up = parent[at];
         if (up < n && folders[up].Root) break;
-        if (up >= n || seen[up] || path.size() >= kMaxFolderDepth) {
+        if (up >= n || std::find(seen.begin(), seen.end(), up) != seen.end() || path.size() >= kMaxFolderDepth) {
           orphan = true;  // the path starts at the highest folder found
           break;
         }
@@ -156,29 +161,41 @@ std::vector<NamedEntry> BuildTree(const std::vector<FoundFolder>& folders,
 std::vector<ClusterLayout> CandidateLayouts(const std::vector<FoundFolder>& folders,
                                             std::span<const Geometry> volumes, uint32_t sectorSize) {
   std::vector<ClusterLayout> candidates;
-  std::set<std::pair<uint64_t, uint32_t>> seen;
-  const auto add = [&](ClusterLayout l) {
-    if (l.ClusterBytes != 0 && seen.emplace(l.DataOffset, l.ClusterBytes).second) candidates.push_back(l);
-  };
-  for (const Geometry& g : volumes) add(LayoutOf(g));
-  const auto addAll = [&](uint64_t offset, uint32_t cluster) {
+  for (const Geometry& g : volumes) {
+    const ClusterLayout l = LayoutOf(g);
+    if (l.ClusterBytes != 0 && std::find(candidates.begin(), candidates.end(), l) == candidates.end()) {
+      candidates.push_back(l);
+    }
+  }
+  // Each folder whose cluster is known votes for the layout of every cluster size that puts
+  // it where it was found; the true layout gets a vote from every folder.
+  std::map<std::pair<uint64_t, uint32_t>, size_t> votes;
+  const auto vote = [&](uint64_t offset, uint32_t cluster) {
     for (uint32_t bytes = std::max<uint32_t>(sectorSize, 512); bytes <= 65536; bytes *= 2) {
       const uint64_t before = uint64_t{cluster - 2} * bytes;
-      if (offset >= before) add({offset - before, bytes});
+      if (offset >= before) ++votes[{offset - before, bytes}];
     }
   };
-  size_t pairs = 0;
   for (const FoundFolder& f : folders) {
-    if (!f.Exfat && f.SelfCluster >= 2) addAll(f.Offset, f.SelfCluster);
+    if (!f.Exfat && f.SelfCluster >= 2) vote(f.Offset, f.SelfCluster);
   }
+  size_t pairs = 0;
   for (const FoundFolder& f : folders) {
     if (!f.Exfat || f.Root) continue;
     for (const FoundFolder& p : folders) {
-      if (!p.Exfat) continue;
+      if (!p.Exfat || pairs > kMaxExfatPairs) continue;
       for (const DirEntry& e : p.Entries) {
         if (!e.IsDirectory() || e.FirstCluster < 2 || ++pairs > kMaxExfatPairs) continue;
-        addAll(f.Offset, e.FirstCluster);
+        vote(f.Offset, e.FirstCluster);
       }
+    }
+  }
+  std::vector<std::pair<size_t, ClusterLayout>> ranked;
+  for (const auto& [layout, count] : votes) ranked.push_back({count, {layout.first, layout.second}});
+  std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  for (size_t i = 0; i < ranked.size() && i < kMaxImpliedLayouts; ++i) {
+    if (std::find(candidates.begin(), candidates.end(), ranked[i].second) == candidates.end()) {
+      candidates.push_back(ranked[i].second);
     }
   }
   return candidates;

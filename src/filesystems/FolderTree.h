@@ -45,7 +45,8 @@ std::vector<NamedEntry> BuildTree(const std::vector<FoundFolder>& folders,
 
 // Layouts the found folders imply: a FAT folder's "." cluster at its offset, for each cluster
 // size from the sector size to 64 KiB; exFAT folders paired with the directory entries that
-// may point at them (bounded). The volumes' own layouts come first.
+// may point at them (bounded). The volumes' own layouts first, then the 64 implied by the
+// most folders.
 std::vector<ClusterLayout> CandidateLayouts(const std::vector<FoundFolder>& folders,
                                             std::span<const Geometry> volumes, uint32_t sectorSize = 512);
 
