@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "CardReading.h"
 #include "filesystems/FatTable.h"
@@ -72,7 +73,7 @@ TEST(DfxmlReport, ByteRunsGiveBackEveryFileFromTheCard) {
   }
   const std::string xml = DfxmlReport({"/dev/sdz", image.size(), 512, "6.10", ""}, files);
 
-  const fs::path dir = fs::temp_directory_path() / ("dfxml-" + std::to_string(::getpid()));
+  const fs::path dir = fs::temp_directory_path() / ("dfxml-" + std::to_string(std::random_device{}()));
   fs::create_directories(dir / "expected");
   Write(dir / "report.xml", xml.data(), xml.size());
   Write(dir / "card.img", image.data(), image.size());

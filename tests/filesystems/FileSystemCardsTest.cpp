@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "CardReading.h"
 #include "filesystems/FatTable.h"
@@ -96,7 +97,7 @@ std::pair<int, std::string> RunFsck(FatCardKind kind, const std::vector<uint8_t>
   const char* tool = kind == FatCardKind::Exfat ? "fsck.exfat" : "fsck.fat";
   if (std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) != 0) return {-1, ""};
   const auto path = std::filesystem::temp_directory_path() /
-                    ("fscards-" + std::to_string(::getpid()) + ".img");
+                    ("fscards-" + std::to_string(std::random_device{}()) + ".img");
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), image.size());
   FILE* out = popen((std::string(tool) + " -n '" + path.string() + "' 2>&1").c_str(), "r");
   std::string printed;
@@ -146,6 +147,7 @@ TEST_P(EveryKind, EveryFileComesBackWithItsNameFolderDatesAndPlace) {
     EXPECT_EQ(e->Entry.Created, Expected(f.Modified, exfat, true));
     EXPECT_TRUE(e->Entry.NameHashOk);
     EXPECT_EQ(read.Volume->ClusterOffset(e->Entry.FirstCluster), card.StartOffset(f.Path));
+    EXPECT_EQ(e->Entry.Contiguous, exfat && !f.Fragmented);  // exFAT's NoFatChain
     if (!f.Deleted && !e->Entry.Contiguous) {
       // The chain gives back the file's runs on the card.
       const auto chain = fat.Follow(e->Entry.FirstCluster, 1000);
@@ -176,6 +178,9 @@ TEST_P(EveryKind, EveryFileComesBackWithItsNameFolderDatesAndPlace) {
   const NamedEntry* first = FindEntry(read.Entries, "DCIM/100CANON/IMG_0001.JPG");
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(first->Entry.Modified.Iso8601(), exfat ? "2021-06-10T09:41:21.370+02:00" : "2021-06-10T09:41:20");
+  const NamedEntry* late = FindEntry(read.Entries, "DCIM/100CANON/Été à Paris.jpg");
+  ASSERT_NE(late, nullptr);
+  EXPECT_EQ(late->Entry.Modified.Iso8601(), exfat ? "2022-07-01T23:59:58.990-05:00" : "2022-07-01T23:59:58");
   if (kind.PartitionSector == 0) {  // fsck checks a volume, not a partitioned disk
     const auto [status, printed] = RunFsck(kind.Kind, image);
     EXPECT_LE(status, 0) << printed;
@@ -299,6 +304,13 @@ TEST(FileSystemCards, ChainsStopAtLoopsAndCaps) {
   const Chain broken = table.Follow(7, 100);
   EXPECT_FALSE(broken.Complete);
   EXPECT_EQ(broken.Clusters, std::vector<uint32_t>{7});
+  // FAT12 packs two entries in three bytes; FAT16 ends at FFF8 and above.
+  const uint8_t fat12[] = {0xF8, 0xFF, 0xFF, 0x03, 0xF0, 0xFF};
+  EXPECT_EQ(FatTable(FsKind::Fat12, fat12, 2).Follow(2, 10).Clusters, (std::vector<uint32_t>{2, 3}));
+  EXPECT_TRUE(FatTable(FsKind::Fat12, fat12, 2).Follow(2, 10).Complete);
+  const uint8_t fat16[] = {0xF8, 0xFF, 0xFF, 0xFF, 0x03, 0x00, 0xF8, 0xFF};
+  EXPECT_TRUE(FatTable(FsKind::Fat16, fat16, 2).Follow(2, 10).Complete);
+  EXPECT_EQ(FatTable(FsKind::Fat16, fat16, 2).Follow(2, 10).Clusters.size(), 2u);
 }
 
 }  // namespace
