@@ -222,6 +222,26 @@ INSTANTIATE_TEST_SUITE_P(Cards, Formatted,
                                            CardKind{"Exfat", FatCardKind::Exfat, 8, 0}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+TEST(FileSystemCards, FoldersWhoseParentIsGoneKeepTheirFilesUnderANumberedName) {
+  FatCard card({.Kind = FatCardKind::Fat32});
+  card.AddFile("DCIM/100CANON/IMG_0001.JPG", Photo(1));
+  card.AddFile("Holidays/Beach/sunset.jpg", Photo(2));
+  card.QuickFormat();
+  // The first file after the format takes the old DCIM folder's cluster.
+  card.AddFile("NEW.JPG", std::vector<uint8_t>(100, 0x42));
+  const auto read = ReadCard(card.Image());
+
+  const NamedEntry* photo = FindEntry(read.Entries, "Folder0001/IMG_0001.JPG");
+  ASSERT_NE(photo, nullptr);
+  EXPECT_TRUE(photo->Orphan);  // 100CANON's ".." points at a cluster that is a file now
+  // "Holidays" lost its name with the old root but is known to have been at the top; the
+  // numbers follow the card's order.
+  const NamedEntry* sunset = FindEntry(read.Entries, "Folder0002/Beach/sunset.jpg");
+  ASSERT_NE(sunset, nullptr);
+  EXPECT_FALSE(sunset->Orphan);
+  EXPECT_NE(FindEntry(read.Entries, "NEW.JPG"), nullptr);
+}
+
 TEST(FileSystemCards, AFormatWithOtherClustersIsUndoneByTheFilesFound) {
   FatCard card({.Kind = FatCardKind::Fat16, .Sectors = 80000, .SectorsPerCluster = 4});
   const auto files = CameraFiles();
