@@ -32,8 +32,8 @@ struct FolderFinderLimits {
   uint32_t MaxFolderBytes = 1u << 20;   // one folder found by content is read at most this far
   size_t MaxFolders = 1u << 16;
   size_t MaxEntries = 1u << 20;         // all folders together
-  uint64_t MaxExpectedBytes = 64u << 20; // one expected folder (2 million entries)
-  uint64_t MaxExpectedTotal = 256u << 20;  // all expected folders together
+  uint64_t MaxExpectedBytes = 16u << 20; // one expected folder (half a million entries)
+  uint64_t MaxExpectedTotal = 64u << 20; // all expected folders together, held until they pass
 };
 
 // What the cheap test saw at the start of a sector.
