@@ -41,7 +41,7 @@ void CheckEntries(const std::vector<DirEntry>& entries, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
-  const size_t chunk = 512u << (data[0] % 4);
+  const size_t chunk = 512u << (data[0] % 4);  // bits 0-1: how much is fed at a time
   const std::span<const uint8_t> card(data + 1, size - 1);
 
   CheckEntries(ReadFatEntries(card), card.size());
@@ -53,9 +53,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (uint64_t p : partitions) {
     if (!volume && p < card.size()) volume = ReadVolume(card.subspan(p), p);
   }
-  FolderFinder finder(512, {.MaxFolderBytes = 1u << 16, .MaxFolders = 256, .MaxEntries = 4096, .MaxExpectedBytes = 1u << 20});
+  // Bit 2 of the first byte: the finder seeks the volume in the sectors itself.
+  const bool findVolume = data[0] & 4;
+  FolderFinder finder(512, {.MaxFolderBytes = 1u << 16, .MaxFolders = 256, .MaxEntries = 4096,
+                            .MaxExpectedBytes = 1u << 20, .MaxExpectedTotal = 4u << 20,
+                            .FindVolume = findVolume, .MaxVolumeHead = 1u << 20});
   std::span<const uint8_t> fat;
-  if (volume) {
+  if (volume && !findVolume) {
     if (volume->FatOffset < card.size()) {
       fat = card.subspan(volume->FatOffset, std::min<uint64_t>(volume->FatBytes, card.size() - volume->FatOffset));
     }
@@ -69,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     finder.Feed(at, card.subspan(at, std::min(chunk, card.size() - at)));
   }
   finder.Finish();
+  if (findVolume && finder.Volume()) volume = finder.Volume();
   const auto& folders = finder.Folders();
   for (const auto& f : folders) {
     for (const auto& e : f.Entries) CheckName(e.Name);

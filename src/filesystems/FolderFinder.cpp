@@ -43,10 +43,13 @@ FolderStart LooksLikeFolderStart(std::span<const uint8_t> s) {
   return FolderStart::None;
 }
 
-FolderFinder::FolderFinder(uint32_t sectorSize, FolderFinderLimits limits)
-    : sector_size_(std::clamp<uint32_t>(sectorSize, 512, 4096)), limits_(limits) {}
+FolderFinder::FolderFinder(uint32_t sectorSize, FolderFinderOptions options)
+    : sector_size_(std::clamp<uint32_t>(sectorSize, 512, 4096)), limits_(options) {
+  if (!limits_.FindVolume) watch_ = Watch::Done;
+}
 
 void FolderFinder::UseLiveVolume(const Geometry& geometry, std::span<const uint8_t> fat) {
+  if (held_.empty()) watch_ = Watch::Done;
   live_ = geometry;
   fat_.emplace(geometry.Kind, fat, geometry.ClusterCount);
 }
@@ -152,6 +155,69 @@ void FolderFinder::Feed(uint64_t offset, std::span<const uint8_t> bytes) {
 }
 
 void FolderFinder::FeedSector(uint64_t offset, std::span<const uint8_t> sector) {
+  if (watch_ != Watch::Done && Hold(offset, sector)) return;
+  Process(offset, sector);
+}
+
+bool FolderFinder::Hold(uint64_t offset, std::span<const uint8_t> sector) {
+  if (watch_ == Watch::Volume && held_.empty() && offset < volume_start_) return false;
+  if (offset != held_offset_ + held_.size()) {
+    // A gap (an unreadable sector skipped): the volume is not sought further.
+    StopWatching();
+    return false;
+  }
+  held_.insert(held_.end(), sector.begin(), sector.end());
+  const size_t tableBytes = 34 * size_t{sector_size_};
+  if (watch_ == Watch::Table) {
+    if (held_.size() < tableBytes) return true;
+    const auto starts = PartitionOffsets(std::span(held_).first(tableBytes), sector_size_);
+    if (starts.empty()) {
+      StopWatching();
+      return true;
+    }
+    volume_start_ = std::find(starts.begin(), starts.end(), 0) != starts.end() ? 0 : starts.front();
+    watch_ = Watch::Volume;
+    // What lies before the volume passes on now.
+    const size_t before = static_cast<size_t>(std::min<uint64_t>(volume_start_ - held_offset_, held_.size()));
+    std::vector<uint8_t> passed(held_.begin(), held_.begin() + before);
+    held_.erase(held_.begin(), held_.begin() + before);
+    const uint64_t passedAt = held_offset_;
+    held_offset_ = held_.empty() ? volume_start_ : held_offset_ + before;
+    for (size_t at = 0; at < passed.size(); at += sector_size_) {
+      Process(passedAt + at, std::span(passed).subspan(at, sector_size_));
+    }
+  }
+  constexpr size_t kVolumeHead = 64 * 1024;  // reaches the exFAT backup boot sector at 4 KiB sectors
+  if (held_.size() < kVolumeHead) return true;
+  if (!live_) {
+    const auto g = ReadVolume(held_, volume_start_);
+    if (!g || g->FatOffset < volume_start_ || g->FatOffset + g->FatBytes - volume_start_ > limits_.MaxVolumeHead) {
+      StopWatching();
+      return true;
+    }
+    live_ = g;
+  }
+  const uint64_t fatEnd = live_->FatOffset + live_->FatBytes;
+  if (held_offset_ + held_.size() < fatEnd) return true;
+  fat_bytes_.assign(held_.begin() + (live_->FatOffset - held_offset_), held_.begin() + (fatEnd - held_offset_));
+  const Geometry g = *live_;
+  UseLiveVolume(g, fat_bytes_);
+  ExpectRoot();
+  StopWatching();
+  return true;
+}
+
+void FolderFinder::StopWatching() {
+  watch_ = Watch::Done;
+  if (live_ && !fat_) live_.reset();  // a boot sector read, but its FAT never arrived whole
+  const std::vector<uint8_t> held = std::move(held_);
+  held_.clear();
+  for (size_t at = 0; at + sector_size_ <= held.size(); at += sector_size_) {
+    Process(held_offset_ + at, std::span(held).subspan(at, sector_size_));
+  }
+}
+
+void FolderFinder::Process(uint64_t offset, std::span<const uint8_t> sector) {
   position_ = offset + sector.size();
   if (!pieces_.empty() && FeedExpected(offset, sector)) {
     if (found_.Active) {
@@ -230,6 +296,7 @@ void FolderFinder::Close(FoundFolder folder, std::span<const uint8_t> bytes) {
 }
 
 void FolderFinder::Finish() {
+  if (watch_ != Watch::Done) StopWatching();  // a card shorter than its head
   if (found_.Active) {
     found_.Active = false;
     Close(std::move(found_.Folder), found_.Bytes);

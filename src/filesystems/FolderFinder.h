@@ -1,7 +1,9 @@
 // Folders found in the one pass over the card: the caller feeds the sectors as they pass and
-// the finder keeps only the small entries of folder clusters: those it is told to expect
-// (the live root, live folders' clusters from the FAT) and those it recognises by content,
-// as after a quick format (FAT: "." and ".." first; exFAT: entry sets with valid checksums).
+// the finder keeps only the small entries of folder clusters. It reads the partition table,
+// the boot sector and the FAT as they pass (holding back only the volume's head and FAT until
+// they are complete), then the live folders along their chains, and it recognises folder
+// clusters by content, as after a quick format (FAT: "." and ".." first; exFAT: entry sets
+// with valid checksums).
 #pragma once
 
 #include <cstdint>
@@ -28,12 +30,16 @@ struct FoundFolder {
   std::vector<DirEntry> Entries;  // without "." and ".."
 };
 
-struct FolderFinderLimits {
+struct FolderFinderOptions {
   uint32_t MaxFolderBytes = 1u << 20;   // one folder found by content is read at most this far
   size_t MaxFolders = 1u << 16;
   size_t MaxEntries = 1u << 20;         // all folders together
   uint64_t MaxExpectedBytes = 16u << 20; // one expected folder (half a million entries)
   uint64_t MaxExpectedTotal = 64u << 20; // all expected folders together, held until they pass
+  // Read the volume from the sectors fed (from the card's first sector on): partition table,
+  // boot sector (or its backup), FAT. Off: only what UseLiveVolume gives, or nothing.
+  bool FindVolume = true;
+  uint64_t MaxVolumeHead = 64u << 20;     // boot region and FAT held back, at most
 };
 
 // What the cheap test saw at the start of a sector.
@@ -45,13 +51,15 @@ FolderStart LooksLikeFolderStart(std::span<const uint8_t> sector);
 
 class FolderFinder {
  public:
-  explicit FolderFinder(uint32_t sectorSize = 512, FolderFinderLimits limits = {});
+  explicit FolderFinder(uint32_t sectorSize = 512, FolderFinderOptions options = {});
 
-  // The live volume, when its boot sector and FAT were read before the data area passes
-  // (fat: the first FAT's bytes; kept by reference, must outlive the finder). With it a
-  // live folder is read whole along its FAT chain (or its exFAT length), and the folders
-  // its entries point to are expected too.
+  // The live volume, when the caller read its boot sector and FAT before the data area passes
+  // (fat: the first FAT's bytes; kept by reference, must outlive the finder); stops the
+  // finder's own search. With it a live folder is read whole along its FAT chain (or its
+  // exFAT length), and the folders its entries point to are expected too.
   void UseLiveVolume(const Geometry& geometry, std::span<const uint8_t> fat);
+  // The live volume, given or found in the sectors fed.
+  const std::optional<Geometry>& Volume() const { return live_; }
   // Expects the live volume's root folder (FAT12/16's fixed root, else its cluster chain).
   void ExpectRoot();
   // Reads the runs (card offset, length), joined in order, as one folder whatever its first
@@ -88,6 +96,10 @@ class FolderFinder {
     bool Closed = false;
   };
   void FeedSector(uint64_t offset, std::span<const uint8_t> sector);
+  // While the volume is sought: keeps the sector back, true when it did.
+  bool Hold(uint64_t offset, std::span<const uint8_t> sector);
+  void StopWatching();
+  void Process(uint64_t offset, std::span<const uint8_t> sector);
   bool FeedExpected(uint64_t offset, std::span<const uint8_t> sector);
   void Close(FoundFolder folder, std::span<const uint8_t> bytes);
   void ClosePending(Pending& pending);
@@ -96,7 +108,12 @@ class FolderFinder {
   std::vector<std::pair<uint64_t, uint64_t>> LiveRuns(uint32_t cluster, bool contiguous, uint64_t length) const;
 
   uint32_t sector_size_;
-  FolderFinderLimits limits_;
+  FolderFinderOptions limits_;
+  enum class Watch { Table, Volume, Done } watch_ = Watch::Table;
+  std::vector<uint8_t> held_;       // sectors held back while the volume is sought
+  uint64_t held_offset_ = 0;        // card offset of held_[0]
+  uint64_t volume_start_ = 0;
+  std::vector<uint8_t> fat_bytes_;  // the FAT found by watching
   std::optional<Geometry> live_;
   std::optional<FatTable> fat_;
   std::map<uint64_t, Piece> pieces_;  // expected runs by card offset

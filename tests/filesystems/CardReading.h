@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "filesystems/FolderFinder.h"
 #include "filesystems/FolderTree.h"
 #include "filesystems/Volumes.h"
 
@@ -19,8 +20,10 @@ struct CardRead {
   std::vector<NamedEntry> Entries;
 };
 
-inline CardRead ReadCard(const std::vector<uint8_t>& image, bool useLiveVolume = true,
-                         size_t chunk = 64 * 1024) {
+// How the finder learns the live volume: from the sectors it is fed, from the caller, or not.
+enum class Live { Found, Given, None };
+
+inline CardRead ReadCard(const std::vector<uint8_t>& image, Live live = Live::Found, size_t chunk = 64 * 1024) {
   CardRead read;
   const std::span<const uint8_t> card(image);
   const auto partitions = PartitionOffsets(card.first(std::min<size_t>(card.size(), 34 * 512)));
@@ -28,8 +31,10 @@ inline CardRead ReadCard(const std::vector<uint8_t>& image, bool useLiveVolume =
   if (start < card.size()) {
     read.Volume = ReadVolume(card.subspan(start, std::min<size_t>(card.size() - start, 64 * 1024)), start);
   }
-  FolderFinder finder;
-  if (useLiveVolume && read.Volume) {
+  FolderFinderOptions options;
+  options.FindVolume = live == Live::Found;
+  FolderFinder finder(512, options);
+  if (live == Live::Given && read.Volume) {
     finder.UseLiveVolume(*read.Volume, card.subspan(read.Volume->FatOffset, read.Volume->FatBytes));
     finder.ExpectRoot();
   }
@@ -37,6 +42,13 @@ inline CardRead ReadCard(const std::vector<uint8_t>& image, bool useLiveVolume =
     finder.Feed(at, card.subspan(at, std::min(chunk, card.size() - at)));
   }
   finder.Finish();
+  if (live == Live::Found && read.Volume) {
+    // The finder read the same volume from the sectors as they passed.
+    if (!finder.Volume() || finder.Volume()->DataOffset != read.Volume->DataOffset ||
+        finder.Volume()->RootCluster != read.Volume->RootCluster) {
+      read.Volume.reset();
+    }
+  }
   read.Folders = finder.Folders();
   std::optional<ClusterLayout> layout;
   if (read.Volume) layout = LayoutOf(*read.Volume);
