@@ -191,7 +191,7 @@ TEST_P(EveryKind, EveryFileComesBackWithItsNameFolderDatesAndPlace) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cards, EveryKind,
+INSTANTIATE_TEST_SUITE_P(FileSystemCards, EveryKind,
                          ::testing::Values(CardKind{"Fat16", FatCardKind::Fat16, 4, 0},
                                            CardKind{"Fat32", FatCardKind::Fat32, 1, 0},
                                            CardKind{"Fat32OnAPartition", FatCardKind::Fat32, 1, 2048},
@@ -221,7 +221,7 @@ TEST_P(Formatted, QuickFormatLeavesTheOldFoldersToFind) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cards, Formatted,
+INSTANTIATE_TEST_SUITE_P(FileSystemCards, Formatted,
                          ::testing::Values(CardKind{"Fat32", FatCardKind::Fat32, 1, 0},
                                            CardKind{"Exfat", FatCardKind::Exfat, 8, 0}),
                          [](const auto& info) { return std::string(info.param.Name); });
