@@ -14,6 +14,7 @@ packages=(
   qt6-tools-dev qt6-l10n-tools  # lupdate and lrelease: the window's English translation
   fonts-noto-cjk
   libimage-exiftool-perl dosfstools mtools ffmpeg
+  exfatprogs  # fsck.exfat checks the exFAT test cards the file-system tests build
   util-linux
   gddrescue  # ddrescuelog checks the map file of a card imaged while it is scanned
   python3 tidy  # the help pages' check (help/check-pages.py)
