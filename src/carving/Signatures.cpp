@@ -1,5 +1,5 @@
-// Signature recognition. The header tests are one constexpr table in their fixed order; the
-// constructor compiles the rows of the enabled types into a flat list of masked compares on
+// Signature recognition. The header tests are the file-type descriptors' header rows, put in
+// their fixed order at compile time; the constructor compiles the rows of the enabled types into a flat list of masked compares on
 // the first ten bytes, so a sector costs a handful of integer compares and no allocation.
 #include "carving/Signatures.h"
 

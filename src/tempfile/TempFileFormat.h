@@ -12,7 +12,8 @@
 // first kTempHeadLength bytes (all of them, for a shorter file) are stored XORed with
 // kTempHeadKey; every later byte is stored unchanged, so a half-finished carve is never
 // opened as a finished photo. A type's file is capped at its descriptor's SizeCap (JPG at
-// kJpgMaxSize bytes); other types are not capped. Next to the files lies a note for the user (kFolderNoteName).
+// kJpgMaxSize bytes, formats/FileTypes.h); other types are not capped. Next to the files
+// lies a note for the user (kFolderNoteName).
 //
 // While a file is being saved, its plain head is first written whole to a journal next to
 // it (HeadJournalOf): as long as the journal exists, the head of the temporary file may be
