@@ -1,13 +1,11 @@
-// libjpeg's default error handler calls exit(); ours longjmps back into the one C-style
-// function that armed it, on an error and on every warning (a warning is corrupt data, which
-// a right join never has). No object with a destructor lives in that function.
+// The join's decode stops on an error and on every warning (a warning is corrupt data, which
+// a right join never has); the setjmp lives in one C-style function with no object that has
+// a destructor.
 #include "carving/JpegContinuation.h"
 
-#include <csetjmp>
-#include <cstdio>  // jpeglib.h needs FILE
 #include <cstring>
 
-#include <jpeglib.h>
+#include "formats/JpegErrors.h"
 
 namespace snapsalvager {
 namespace {
@@ -15,11 +13,6 @@ namespace {
 // As the thumbnails: a header claiming more pixels than any camera writes is forged.
 constexpr long long kMaxSourcePixels = 200000000;
 constexpr long kMaxWorkingMemory = 64L * 1024 * 1024;
-
-struct JoinErrors {
-  jpeg_error_mgr pub;
-  std::jmp_buf jump;
-};
 
 // The first piece, then the second as the reader hands it out.
 struct JoinSource {
@@ -35,18 +28,10 @@ struct JoinSource {
 
 struct JoinContext {
   jpeg_decompress_struct cinfo;
-  JoinErrors err;
+  TJpegErrors err;
   JoinSource src;
   bool created;
 };
-
-void OnError(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<JoinErrors*>(cinfo->err)->jump, 1); }
-
-void OnMessage(j_common_ptr cinfo, int level) {
-  if (level < 0) OnError(cinfo);
-}
-
-void OnOutput(j_common_ptr) {}
 
 void InitSource(j_decompress_ptr) {}
 void TermSource(j_decompress_ptr) {}
@@ -57,7 +42,7 @@ boolean FillInput(j_decompress_ptr cinfo) {
   const uint8_t* data = nullptr;
   size_t size = 0;
   if (!src->reader(src->context, next, &data, &size) || data == nullptr || size == 0) {
-    OnError(reinterpret_cast<j_common_ptr>(cinfo));  // the data ended before the EOI
+    FailJpeg(reinterpret_cast<j_common_ptr>(cinfo));  // the data ended before the EOI
   }
   src->inSecond = true;
   src->chunkAt = next;
@@ -82,7 +67,7 @@ void SkipInput(j_decompress_ptr cinfo, long count) {
 
 // The whole decode: header, every row at one eighth, the EOI.
 TJoinVerdict DecodePhase(JoinContext* ctx) {
-  if (setjmp(ctx->err.jump)) return TJoinVerdict::Broken;
+  if (setjmp(ctx->err.Jump)) return TJoinVerdict::Broken;
   jpeg_create_decompress(&ctx->cinfo);
   ctx->created = true;
   ctx->cinfo.mem->max_memory_to_use = kMaxWorkingMemory;
@@ -117,10 +102,7 @@ TJoinDecode DecodeJoined(const uint8_t* first, size_t firstSize, TPieceReader re
   if (first == nullptr || firstSize == 0 || reader == nullptr) return result;
   JoinContext ctx;
   std::memset(&ctx, 0, sizeof ctx);
-  ctx.cinfo.err = jpeg_std_error(&ctx.err.pub);
-  ctx.err.pub.error_exit = OnError;
-  ctx.err.pub.emit_message = OnMessage;
-  ctx.err.pub.output_message = OnOutput;
+  ArmJpegErrors(&ctx.cinfo, &ctx.err, true);
   ctx.src.pub.init_source = InitSource;
   ctx.src.pub.fill_input_buffer = FillInput;
   ctx.src.pub.skip_input_data = SkipInput;

@@ -1,10 +1,12 @@
-// Signature recognition. The header tests are one constexpr table in their fixed order; the
-// constructor compiles the rows of the enabled types into a flat list of masked compares on
+// Signature recognition. The header tests are the file-type descriptors' header rows, put in
+// their fixed order at compile time; the constructor compiles the rows of the enabled types into a flat list of masked compares on
 // the first ten bytes, so a sector costs a handful of integer compares and no allocation.
 #include "carving/Signatures.h"
 
 #include <bit>
 #include <cstring>
+
+#include "formats/ByteReaders.h"
 
 namespace snapsalvager {
 
@@ -56,7 +58,7 @@ constexpr int ByteShift(int i, int width) {
 
 // "FF D8 FF E0" or "00 00 00 .. 66 74 79 70": up to ten space-separated bytes from
 // offset 0, ".." for a byte not examined. Malformed text fails constant evaluation.
-consteval TPattern Pat(std::string_view text) {
+constexpr TPattern Pat(std::string_view text) {
   TPattern p;
   int index = 0;
   for (size_t pos = 0; pos < text.size(); pos += 3, ++index) {
@@ -86,7 +88,7 @@ bool JpgNotExcluded(const uint8_t* s, const TRecogniserInputs& in) {
 
 using TCheck = bool (*)(const uint8_t*, const TRecogniserInputs&);
 
-constexpr int kMaxPatternsPerRow = 5;
+constexpr int kMaxPatternsPerRow = kMaxHeaderPatterns;
 
 // One header test: the type it names (row of FileTypeTable, also its enable flag), whether
 // it marks ISO media, an optional extra check, and its patterns (any one matches).
@@ -98,50 +100,38 @@ struct TSignatureRow {
   TPattern Patterns[kMaxPatternsPerRow];
 };
 
-template <typename... P>
-consteval TSignatureRow Row(std::string_view type, bool setsIsoMedia, TCheck check, P... patterns) {
-  static_assert(sizeof...(P) <= kMaxPatternsPerRow);
-  int index = 0;
-  for (int i = 0; i < kFileTypeCount; ++i) {
-    if (FileTypeTable[i] == type) index = i + 1;
-  }
-  if (index == 0) throw "type not in FileTypeTable";
-  return TSignatureRow{index, setsIsoMedia, check, sizeof...(P), {Pat(patterns)...}};
+// A descriptor's header guard as the recogniser runs it.
+constexpr TCheck GuardCheck(THeaderGuard guard) {
+  return guard == THeaderGuard::JpegExclusions ? JpgNotExcluded : nullptr;
 }
 
-// Steps 1-23 in the order they are tried; the first enabled match wins. The TIFF-structured
-// magic (II*0, MM0*) appears in several rows: which type claims it depends only on which
-// rows are enabled and on this order. Step 24, the QuickTime atom test, follows in code.
-// clang-format off
-constexpr TSignatureRow kSignatureTable[] = {
-    Row("JPG", false, JpgNotExcluded, "FF D8 FF E0", "FF D8 FF E1"),
-    Row("TIF", false, nullptr, "49 49 2A 00", "4D 4D 2A 00", "4D 4D 00 2A"),
-    Row("AVI", false, nullptr, "52 49 46 46 .. .. .. .. 41 56"),
-    Row("MPG", false, nullptr, "00 00 01 BA 21 00 01 00", "00 00 01 B3",
-        "00 00 01 BA 44 00 04 00 04 01"),
-    Row("MP4", true, nullptr, "00 00 00 .. 66 74 79 70 6D 70", "00 00 00 .. 66 74 79 70 69 73"),
-    Row("X3F", false, nullptr, "46 4F 56 62"),
-    Row("ORF", false, nullptr, "49 49 52 53", "49 49 52 4F"),
-    Row("RAF", false, nullptr, "46 55 4A 49 46 49 4C 4D 43 43"),
-    Row("MRW", false, nullptr, "00 4D 52 4D 00"),
-    Row("DCR", false, nullptr, "58 46 49 52", "4D 4D 00 2A"),
-    Row("NEF", false, nullptr, "4D 4D 00 2A", "49 49 2A 00"),
-    Row("CRW", false, nullptr, "49 49 .. 00 .. .. 48 45 41 50", "4D 4D .. 00 .. .. 48 45 41 50"),
-    Row("CR2", false, nullptr, "49 49 2A 00 .. .. .. .. 43 52"),
-    Row("MP3", false, nullptr, "FF FB 92 .. 00 00", "FF FB 80 .. 00 00", "FF FB 90 .. 00 00",
-        "49 44 33 03 00 00", "49 44 33 02 00 00"),
-    Row("ASF", false, nullptr, "30 26 B2"),
-    Row("WAV", false, nullptr, "52 49 46 46 .. .. .. .. 57 41"),
-    Row("SRF", false, nullptr, "49 49 2A 00"),
-    Row("PEF", false, nullptr, "4D 4D 00 2A", "49 49 2A 00"),
-    Row("RAW", false, nullptr, "49 49 55 00"),
-    Row("3GP", true, nullptr, "00 00 00 .. 66 74 79 70 33 67"),
-    Row("MTS", true, nullptr, "00 00 00 .. 66 74 79 70 6D 6F", ".. .. .. .. 47 40 00 10"),
-    Row("DNG", false, nullptr, "4D 4D 00 2A", "49 49 2A 00"),
-    Row("AMR", false, nullptr, "23 21 41 4D 52"),
-};
-// clang-format on
-constexpr int kSignatureRowCount = sizeof(kSignatureTable) / sizeof(kSignatureTable[0]);
+constexpr int CountHeaderRows() {
+  int n = 0;
+  for (const TFileTypeDescriptor& d : kFileTypes) n += d.HeaderStep > 0;
+  return n;
+}
+
+// Steps 1-23: the descriptors' header rows in the order they are tried; the first enabled
+// match wins. Step 24, the QuickTime atom test, follows in code.
+constexpr auto kSignatureTable = [] {
+  std::array<TSignatureRow, CountHeaderRows()> table{};
+  for (int step = 1; step <= CountHeaderRows(); ++step) {
+    int found = 0;
+    for (int i = 0; i < kFileTypeCount; ++i) {
+      const TFileTypeDescriptor& d = kFileTypes[i];
+      if (d.HeaderStep != step) continue;
+      TSignatureRow& row = table[step - 1];
+      row = TSignatureRow{i + 1, d.SetsIsoMedia, GuardCheck(d.Guard), 0, {}};
+      for (int k = 0; k < kMaxHeaderPatterns; ++k) {
+        if (!d.Headers[k].empty()) row.Patterns[row.PatternCount++] = Pat(d.Headers[k]);
+      }
+      ++found;
+    }
+    if (found != 1) throw "header steps must run 1, 2, 3 ... without gaps or repeats";
+  }
+  return table;
+}();
+constexpr int kSignatureRowCount = static_cast<int>(kSignatureTable.size());
 
 // The atom types of step 24, in the order they are tried; index + 1 is the MovAtom value.
 constexpr TPattern kAtomPatterns[] = {
@@ -298,8 +288,6 @@ bool TSignatureRecogniser::QuickTimeAtomTest(uint64_t lo, uint16_t hi, std::stri
 namespace snapsalvager {
 namespace {
 
-uint32_t Be16At(const uint8_t* p) { return uint32_t{p[0]} << 8 | p[1]; }
-
 // The segment bodies that make a JPEG start unmistakable: their lengths follow from their
 // content, so random bytes almost never pass.
 bool TableSegmentChecksOut(uint8_t marker, const uint8_t* body, uint32_t length) {
@@ -325,7 +313,7 @@ bool TableSegmentChecksOut(uint8_t marker, const uint8_t* body, uint32_t length)
   }
   if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2) {  // SOF: 8-bit or 12-bit, 1-4 components
     return length >= 6 && (body[0] == 8 || body[0] == 12) && body[5] >= 1 && body[5] <= 4 &&
-           length == 6u + 3u * body[5] && Be16At(body + 1) != 0 && Be16At(body + 3) != 0;
+           length == 6u + 3u * body[5] && Be16(body + 1) != 0 && Be16(body + 3) != 0;
   }
   return false;
 }
@@ -341,7 +329,7 @@ bool JpegWithoutApp(const uint8_t* s, uint32_t size) {
     const bool known = m == 0xDB || m == 0xC4 || m == 0xC0 || m == 0xC1 || m == 0xC2 || m == 0xDD ||
                        m == 0xFE || (m >= 0xE2 && m <= 0xEF) || m == 0xDA;
     if (!known) return false;
-    const uint32_t length = Be16At(s + at + 2);
+    const uint32_t length = Be16(s + at + 2);
     if (length < 2) return false;
     if (m == 0xDA) return checked >= 2;
     if (at + 2 + length > size) break;  // runs on into the next sector

@@ -8,20 +8,26 @@
 #include <string>
 #include <string_view>
 
+#include "formats/FileTypes.h"
+
 namespace snapsalvager {
 
-inline constexpr int kFileTypeCount = 43;
-
-// The fixed, ordered table of file types; a type's 1-based row is its index everywhere.
-// The rows from kFirstDeepOnlyType on are named only by a deep scan's structure tests: no
-// header test yields them.
-inline constexpr std::array<std::string_view, kFileTypeCount> FileTypeTable = {
-    "JPG", "GIF", "BMP", "TIF", "PNG", "AVI", "MPG", "MOV", "NEF", "CRW",
-    "CR2", "X3F", "DCR", "ORF", "RAF", "MRW", "MP4", "MP3", "ASF", "WAV",
-    "ZIP", "RAR", "SRF", "PEF", "RAW", "3GP", "MTS", "DNG", "AMR",
-    "CR3", "HEIC", "HEIF", "AVIF", "M4A", "ARW", "NRW", "RW2", "RWL", "SRW",
-    "3FR", "IIQ", "FLAC", "MXF"};
+// The fixed, ordered table of file types; a type's 1-based row is its index everywhere. It is
+// the Ext column of the descriptor table (formats/FileTypes.h), where each type's header
+// rows, structure check, size cap and photo kind live. The rows from kFirstDeepOnlyType on
+// are named only by a deep scan's structure tests: no header test yields them.
+inline constexpr std::array<std::string_view, kFileTypeCount> FileTypeTable = [] {
+  std::array<std::string_view, kFileTypeCount> table{};
+  for (int i = 0; i < kFileTypeCount; ++i) table[i] = kFileTypes[i].Ext;
+  return table;
+}();
 inline constexpr int kFirstDeepOnlyType = 30;
+static_assert([] {
+  for (int i = 0; i < kFileTypeCount; ++i) {
+    if (kFileTypes[i].DeepOnly != (i + 1 >= kFirstDeepOnlyType)) return false;
+  }
+  return true;
+}());
 
 // 1-based row of the type whose text equals ext exactly (case-sensitive); 0 when none.
 int IndexOfFileType(std::string_view ext);

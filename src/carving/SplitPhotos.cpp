@@ -7,6 +7,7 @@
 #include <map>
 
 #include "carving/JpegContinuation.h"
+#include "formats/ByteReaders.h"
 
 namespace snapsalvager {
 namespace {
@@ -26,8 +27,6 @@ constexpr uint64_t kDecodeBudget = 512ull << 20;
 // Fewer bytes of 0x80 or more than this in a sector: text, zeros, a table, never entropy data.
 constexpr int kMinHighBytes = 8;
 
-uint32_t Le16(const uint8_t* p) { return uint32_t{p[1]} << 8 | p[0]; }
-uint32_t Le32(const uint8_t* p) { return Le16(p + 2) << 16 | Le16(p); }
 
 // Card bytes from a base sector on, read when first needed; unreadable sectors are zeros,
 // as the scan carves them.

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "formats/TiffWalk.h"
 #include "metadata/PicFileStream.h"
 
 namespace snapsalvager {
@@ -260,8 +261,8 @@ bool TmdExifStream::WalkIfd(uint32_t offset, uint8_t group, std::vector<std::str
       bool known;
       std::string text = FormatValue(type, count, value, entryStart, known);
       if (!known) return false;
-      if (tag == 0x8769 || tag == 0xA005 || tag == 0x8825) {
-        const uint8_t sub = tag == 0x8769 ? 1 : tag == 0x8825 ? 2 : 3;
+      if (tag == kTagExifIfd || tag == kTagInteropIfd || tag == kTagGpsIfd) {
+        const uint8_t sub = tag == kTagExifIfd ? 1 : tag == kTagGpsIfd ? 2 : 3;
         if (!WalkIfd(value, sub, list, depth + 1)) {
           list.push_back(ExifTagName(group, tag) + "=[ ERROR ]");
         }

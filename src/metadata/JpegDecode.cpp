@@ -1,20 +1,17 @@
-// libjpeg's default error handler calls exit(); ours longjmps back into the phase function that
-// armed it. The two phase functions below are plain C-style code: no object with a destructor
+// libjpeg's errors longjmp back into the phase function that armed them (formats/JpegErrors).
+// The two phase functions below are plain C-style code: no object with a destructor
 // lives in them, so a longjmp out of libjpeg skips nothing. The C++ side (buffers, cleanup)
 // stays in the callers, between the phases.
 #include "metadata/JpegDecode.h"
 
 #include <algorithm>
 #include <atomic>
-#include <csetjmp>
-#include <cstdio>  // jpeglib.h needs FILE
 #include <cstring>
 #include <stdexcept>
 #include <thread>
 #include <utility>
 
-#include <jpeglib.h>
-
+#include "formats/JpegErrors.h"
 #include "tempfile/TempFileReader.h"
 
 namespace snapsalvager {
@@ -24,50 +21,30 @@ namespace {
 // the decode fails instead of growing, since there is no backing store.
 constexpr long kMaxJpegWorkingMemory = 256L * 1024 * 1024;
 
-struct ErrorManager {
-  jpeg_error_mgr pub;
-  std::jmp_buf jump;
-  int warnings;
-};
-
 // Everything libjpeg touches, trivially destructible, owned by the caller's frame.
 struct DecodeContext {
   jpeg_decompress_struct cinfo;
-  ErrorManager err;
+  TJpegErrors err;
   jpeg_progress_mgr progress;
   bool created;
   bool cmyk;        // decoding to CMYK and converting per row
   int rowsDone;
 };
 
-void OnErrorExit(j_common_ptr cinfo) {
-  auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-  std::longjmp(err->jump, 1);
-}
-
-void OnEmitMessage(j_common_ptr cinfo, int level) {
-  if (level < 0) ++reinterpret_cast<ErrorManager*>(cinfo->err)->warnings;
-}
-
-void OnOutputMessage(j_common_ptr) {}
-
 void OnProgress(j_common_ptr cinfo) {
   auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-  if (d->input_scan_number > kMaxJpegScans) OnErrorExit(cinfo);
+  if (d->input_scan_number > kMaxJpegScans) FailJpeg(cinfo);
 }
 
 void InitContext(DecodeContext* ctx) {
   std::memset(ctx, 0, sizeof *ctx);
-  ctx->cinfo.err = jpeg_std_error(&ctx->err.pub);
-  ctx->err.pub.error_exit = OnErrorExit;
-  ctx->err.pub.emit_message = OnEmitMessage;
-  ctx->err.pub.output_message = OnOutputMessage;
+  ArmJpegErrors(&ctx->cinfo, &ctx->err, false);
   ctx->progress.progress_monitor = OnProgress;
 }
 
 // Phase 1: header and output size. Returns false when the data has no usable image.
 bool ReadHeaderPhase(DecodeContext* ctx, const uint8_t* data, size_t size, int scaleDenom) {
-  if (setjmp(ctx->err.jump)) return false;
+  if (setjmp(ctx->err.Jump)) return false;
   jpeg_create_decompress(&ctx->cinfo);
   ctx->created = true;
   ctx->cinfo.progress = &ctx->progress;
@@ -108,7 +85,7 @@ void CmykRowToRgb(const JSAMPLE* in, uint8_t* out, unsigned width, bool inverted
 // Phase 2: decode every row into pixels (output_height rows of output_width * 3 bytes).
 // Returns true when the last row was reached; rowsDone counts the rows written either way.
 bool DecodeRowsPhase(DecodeContext* ctx, uint8_t* pixels) {
-  if (setjmp(ctx->err.jump)) return false;
+  if (setjmp(ctx->err.Jump)) return false;
   jpeg_start_decompress(&ctx->cinfo);
   const size_t stride = static_cast<size_t>(ctx->cinfo.output_width) * 3;
   JSAMPARRAY cmykRow = nullptr;
@@ -185,12 +162,12 @@ TJpegPicture DecodeJpeg(const uint8_t* data, size_t size, int scaleDenom) {
   // an error looks the same as a truncated one.
   std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 3, 0x80);
   const bool complete = DecodeRowsPhase(&ctx, pixels.data());
-  picture.Warnings = ctx.err.warnings;
+  picture.Warnings = ctx.err.Warnings;
   if (ctx.rowsDone == 0) return picture;  // nothing decoded: corrupt
   picture.Width = width;
   picture.Height = height;
   picture.Pixels = std::move(pixels);
-  picture.Status = complete && ctx.err.warnings == 0 ? TJpegDecodeStatus::Image
+  picture.Status = complete && ctx.err.Warnings == 0 ? TJpegDecodeStatus::Image
                                                     : TJpegDecodeStatus::Partial;
   return picture;
 }

@@ -57,15 +57,8 @@ void DecodeOne(const std::filesystem::path& path, TPhotoKind kind, bool scramble
 }  // namespace
 
 TPhotoKind PhotoKindOf(std::string_view type) {
-  if (type == "JPG") return TPhotoKind::Jpeg;
-  for (std::string_view heif : {"HEIC", "HEIF", "AVIF"}) {
-    if (type == heif) return TPhotoKind::Heif;
-  }
-  for (std::string_view raw : {"TIF", "NEF", "CR2", "DCR", "ORF", "RAF", "SRF", "PEF", "RAW", "DNG", "CR3",
-                               "ARW", "NRW", "RW2", "RWL", "SRW", "3FR", "IIQ"}) {
-    if (type == raw) return TPhotoKind::Raw;
-  }
-  return TPhotoKind::None;
+  const TFileTypeDescriptor* descriptor = FileTypeOf(type);
+  return descriptor != nullptr ? descriptor->Photo : TPhotoKind::None;
 }
 
 std::vector<TPreviewDecode> DecodePhotoPreviews(const std::vector<std::filesystem::path>& paths,

@@ -8,13 +8,13 @@
 #include <string_view>
 #include <vector>
 
+#include "formats/FileTypes.h"
 #include "metadata/JpegDecode.h"
 
 namespace snapsalvager {
 
-enum class TPhotoKind { None, Jpeg, Raw, Heif };
 // What kind of photo a found file's type ("JPG", "CR3", "HEIC" ...) is; None for clips
-// and for the types without a preview.
+// and for the types without a preview (the type's descriptor tells).
 TPhotoKind PhotoKindOf(std::string_view type);
 
 // A summary reads no more than this of a raw file: its tags lie near the start.

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "formats/FileTypes.h"
 #include "metadata/ExifReader.h"
 #include "metadata/PhotoPreview.h"
 
@@ -72,12 +73,12 @@ std::string GetPhotoSummary(const std::filesystem::path& tempFile) {
 }
 
 std::string DescribeFoundFile(const std::filesystem::path& tempFile, const std::string& type) {
-  if (type == "JPG") return GetPhotoSummary(tempFile);
-  // Only the photo types a deep scan names get a summary of their own: the rows of the
+  // Only the photo types a deep scan names get a summary of their own tags: the rows of the
   // table's older raw types stay as they always were.
-  for (const char* today : {"CR3", "HEIC", "HEIF", "AVIF", "ARW", "NRW", "RW2", "RWL", "SRW", "3FR", "IIQ"}) {
-    if (type == today) return GetRawPhotoSummary(tempFile, type, true);
-  }
+  const TFileTypeDescriptor* descriptor = FileTypeOf(type);
+  const TSummaryKind kind = descriptor != nullptr ? descriptor->Summary : TSummaryKind::None;
+  if (kind == TSummaryKind::Exif) return GetPhotoSummary(tempFile);
+  if (kind == TSummaryKind::OwnTags) return GetRawPhotoSummary(tempFile, type, true);
   return "N/A";
 }
 

@@ -5,84 +5,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "formats/TiffWalk.h"
 #include "metadata/JpegDecode.h"
 
 namespace snapsalvager {
 namespace {
 
-constexpr int kMaxIfds = 32;            // IFD0, its chain, sub-IFDs and Exif IFDs together
 constexpr uint32_t kMaxEntries = 1000;  // per IFD
 constexpr int kMaxBoxDepth = 4;         // CR3: moov / uuid / THMB
-
-uint32_t Be16(const uint8_t* p) { return uint32_t{p[0]} << 8 | p[1]; }
-uint32_t Be32(const uint8_t* p) { return Be16(p) << 16 | Be16(p + 2); }
-
-bool Fits(size_t size, uint64_t offset, uint64_t length) { return offset <= size && length <= size - offset; }
-
-// A TIFF block in memory; every read is bounded by its size.
-class TTiffView {
- public:
-  TTiffView(const uint8_t* data, size_t size) : d_(data), size_(size) {
-    ok_ = size >= 8 && ((d_[0] == 'I' && d_[1] == 'I') || (d_[0] == 'M' && d_[1] == 'M'));
-    le_ = ok_ && d_[0] == 'I';
-  }
-  bool Ok() const { return ok_; }
-  bool Has(uint64_t at, uint64_t n) const { return Fits(size_, at, n); }
-  uint32_t U16(uint64_t at) const {
-    return le_ ? uint32_t{d_[at + 1]} << 8 | d_[at] : Be16(d_ + at);
-  }
-  uint32_t U32(uint64_t at) const { return le_ ? U16(at + 2) << 16 | U16(at) : Be32(d_ + at); }
-  const uint8_t* Data() const { return d_; }
-  size_t Size() const { return size_; }
-
- private:
-  const uint8_t* d_;
-  size_t size_;
-  bool ok_ = false;
-  bool le_ = false;
-};
-
-struct TTiffEntry {
-  uint32_t Tag, Type, Count;
-  uint64_t Value;  // where the value lies (in the entry when it fits in four bytes)
-  uint64_t Bytes;
-};
-
-// Calls visit(entry) for every entry of every IFD reached from IFD0 (its chain, SubIFDs,
-// the Exif IFD), each IFD once.
-template <typename Visit>
-void WalkTiff(const TTiffView& t, Visit visit) {
-  if (!t.Ok()) return;
-  uint64_t pending[kMaxIfds];
-  uint64_t seen[kMaxIfds];
-  int pendingCount = 0, seenCount = 0;
-  pending[pendingCount++] = t.U32(4);
-  while (pendingCount > 0 && seenCount < kMaxIfds) {
-    const uint64_t ifd = pending[--pendingCount];
-    if (ifd < 8 || !t.Has(ifd, 2) || std::find(seen, seen + seenCount, ifd) != seen + seenCount) continue;
-    seen[seenCount++] = ifd;
-    const uint32_t count = t.U16(ifd);
-    if (count == 0 || count > kMaxEntries || !t.Has(ifd + 2, 12ull * count + 4)) continue;
-    for (uint32_t e = 0; e < count; ++e) {
-      const uint64_t at = ifd + 2 + 12ull * e;
-      static constexpr uint8_t kTypeSize[14] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
-      TTiffEntry entry{t.U16(at), t.U16(at + 2), t.U32(at + 4), 0, 0};
-      if (entry.Type == 0 || entry.Type > 13) continue;
-      entry.Bytes = uint64_t{entry.Count} * kTypeSize[entry.Type];
-      entry.Value = entry.Bytes <= 4 ? at + 8 : t.U32(at + 8);
-      if (!t.Has(entry.Value, entry.Bytes)) continue;
-      const bool pointers = entry.Tag == 0x14A || entry.Tag == 0x8769;
-      if (pointers && (entry.Type == 4 || entry.Type == 13)) {
-        for (uint32_t k = 0; k < entry.Count && pendingCount < kMaxIfds; ++k) {
-          pending[pendingCount++] = t.U32(entry.Value + 4ull * k);
-        }
-      }
-      visit(entry, ifd);
-    }
-    const uint32_t next = t.U32(ifd + 2 + 12ull * count);
-    if (next != 0 && pendingCount < kMaxIfds) pending[pendingCount++] = next;
-  }
-}
 
 uint64_t Number(const TTiffView& t, const TTiffEntry& e) {
   if (e.Count < 1) return 0;
@@ -126,7 +56,7 @@ void TiffJpegs(const uint8_t* data, size_t size, std::vector<TEmbeddedJpeg>& out
     pairs.push_back(TPair{ifd});
     return pairs.back();
   };
-  WalkTiff(t, [&](const TTiffEntry& e, uint64_t ifd) {
+  WalkTiffIfds(t, kMaxEntries, [&](const TTiffEntry& e, uint64_t ifd) {
     if (e.Tag == 0x201) pairOf(ifd).Offset = Number(t, e);
     if (e.Tag == 0x202) pairOf(ifd).Length = Number(t, e);
     if (e.Tag == 0x111 && e.Count == 1) pairOf(ifd).StripOffset = Number(t, e);
@@ -247,7 +177,7 @@ bool ReadTiffFacts(const uint8_t* tiff, size_t size, TPhotoFacts* facts) {
   if (!t.Ok()) return false;
   std::string original;
   int pixelX = 0, pixelY = 0;
-  WalkTiff(t, [&](const TTiffEntry& e, uint64_t) {
+  WalkTiffIfds(t, kMaxEntries, [&](const TTiffEntry& e, uint64_t) {
     if (e.Tag == 0x110 && facts->Model.empty()) facts->Model = Text(t, e);
     if (e.Tag == 0x132 && facts->DateTime.empty()) facts->DateTime = Text(t, e);
     if (e.Tag == 0x9003 && original.empty()) original = Text(t, e);

@@ -29,7 +29,10 @@ std::string UpperCase(std::string text) {
 
 }  // namespace
 
-int64_t TempFileSizeCap(const std::string& type) { return type == "JPG" ? kJpgMaxSize : 0; }
+int64_t TempFileSizeCap(const std::string& type) {
+  const TFileTypeDescriptor* descriptor = FileTypeOf(type);
+  return descriptor != nullptr ? descriptor->SizeCap : 0;
+}
 
 void ScrambleHead(void* data, int64_t offset, int64_t count) {
   if (offset < 0 || offset >= kTempHeadLength || count <= 0) return;

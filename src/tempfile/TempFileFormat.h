@@ -11,8 +11,9 @@
 // The content is the carved bytes in card order with no header, trailer or checksum. The
 // first kTempHeadLength bytes (all of them, for a shorter file) are stored XORed with
 // kTempHeadKey; every later byte is stored unchanged, so a half-finished carve is never
-// opened as a finished photo. JPG files are capped at kJpgMaxSize bytes; other types are
-// not capped. Next to the files lies a note for the user (kFolderNoteName).
+// opened as a finished photo. A type's file is capped at its descriptor's SizeCap (JPG at
+// kJpgMaxSize bytes, formats/FileTypes.h); other types are not capped. Next to the files
+// lies a note for the user (kFolderNoteName).
 //
 // While a file is being saved, its plain head is first written whole to a journal next to
 // it (HeadJournalOf): as long as the journal exists, the head of the temporary file may be
@@ -25,17 +26,18 @@
 #include <filesystem>
 #include <string>
 
+#include "formats/FileTypes.h"
+
 namespace snapsalvager {
 
 inline constexpr int32_t kTempHeadLength = 512;
 inline constexpr uint8_t kTempHeadKey = 0xD3;
-// 50 MiB: a JPG's bytes past it are counted but not stored.
-inline constexpr int64_t kJpgMaxSize = 52428800;
 
 inline constexpr char kTempFolderName[] = "TmpFiles";
 inline constexpr char kFolderNoteName[] = "AboutThisFolder.txt";
 
-// The size cap of a type's temporary file: kJpgMaxSize for "JPG", else 0 (no cap).
+// The size cap of a type's temporary file: its descriptor's (kJpgMaxSize for "JPG"), else
+// 0 (no cap).
 int64_t TempFileSizeCap(const std::string& type);
 
 // Scrambles or unscrambles (the same XOR) the part of data that lies in the head: data

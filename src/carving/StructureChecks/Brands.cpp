@@ -21,13 +21,12 @@ std::string_view StillBrand(const uint8_t* b) {
 }  // namespace
 
 std::string_view TodaysBrandType(const uint8_t* s, uint32_t size) {
-  using structure::Be32;
   if (size < 16 || std::memcmp(s + 4, "ftyp", 4) != 0) return {};
   const uint32_t box = Be32(s);
   // A file-type box holds a handful of brands; one that fills the sector is not one.
   if (box < 16 || box > 256 || box > size || (box - 16) % 4 != 0) return {};
   for (uint32_t at = 8; at < box; at += at == 8 ? 8 : 4) {
-    if (!structure::Printable4(s + at) && !structure::AllZero(s + at, 4)) return {};
+    if (!Printable4(s + at) && !AllZero(s + at, 4)) return {};
   }
   const uint8_t* major = s + 8;
   if (std::memcmp(major, "M4A ", 4) == 0 || std::memcmp(major, "M4B ", 4) == 0) return "M4A";

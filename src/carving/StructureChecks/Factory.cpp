@@ -1,19 +1,12 @@
-// Which check follows a file of each type.
+// The structure-check registry: which check follows a file of each family (the family is
+// the type's descriptor's), and which first sectors the family rules out.
 #include <cstring>
+#include <iterator>
 
 #include "carving/StructureChecks/Formats.h"
 
 namespace snapsalvager {
 namespace {
-
-// IIQ is left out: Phase One keeps the raw data in its own directory, not in TIFF strips.
-bool IsTiffBased(std::string_view type) {
-  for (std::string_view t : {"TIF", "NEF", "CR2", "DCR", "SRF", "PEF", "DNG", "ORF", "RAW", "ARW",
-                             "NRW", "RW2", "RWL", "SRW", "3FR"}) {
-    if (t == type) return true;
-  }
-  return false;
-}
 
 // An ASF header object: a sane size, and a File Properties object among the child objects
 // that lie in the first sector (when the walk leaves the sector first, it cannot tell).
@@ -24,11 +17,11 @@ bool ImpossibleAsf(const uint8_t* s, uint32_t size) {
                                                   0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
   constexpr uint64_t kMaxHeader = 64 << 20;
   if (std::memcmp(s, kHeader, 16) != 0) return true;
-  const uint64_t header = structure::Le64(s + 16);
-  if (header < 30 + 24 || header > kMaxHeader || structure::Le32(s + 24) == 0) return true;
+  const uint64_t header = Le64(s + 16);
+  if (header < 30 + 24 || header > kMaxHeader || Le32(s + 24) == 0) return true;
   for (uint64_t at = 30; at + 24 <= size; ) {
     if (at + 24 > header) return true;  // the children ended without File Properties
-    const uint64_t object = structure::Le64(s + at + 16);
+    const uint64_t object = Le64(s + at + 16);
     if (object < 24 || object > header - at) return true;
     if (std::memcmp(s + at, kFileProperties, 16) == 0) return false;
     at += object;
@@ -38,57 +31,85 @@ bool ImpossibleAsf(const uint8_t* s, uint32_t size) {
 
 // A RIFF with room for a chunk, and a first chunk with a name and a size that fits.
 bool ImpossibleRiff(const uint8_t* s) {
-  const uint64_t riff = structure::Le32(s + 4);
-  if (std::memcmp(s, "RIFF", 4) != 0 || riff < 4 + 8 || !structure::Printable4(s + 8)) return true;
-  return !structure::Printable4(s + 12) || 4 + 8 + uint64_t{structure::Le32(s + 16)} > riff;
+  const uint64_t riff = Le32(s + 4);
+  if (std::memcmp(s, "RIFF", 4) != 0 || riff < 4 + 8 || !Printable4(s + 8)) return true;
+  return !Printable4(s + 12) || 4 + 8 + uint64_t{Le32(s + 16)} > riff;
 }
 
 // An ISO file's first box: one a camera writes first, of a size that can be.
 bool ImpossibleIsoBox(const uint8_t* s) {
-  const uint32_t size = structure::Be32(s);
+  const uint32_t size = Be32(s);
   if (std::memcmp(s + 4, "ftyp", 4) == 0) return size < 16 || size > 4096;
   static constexpr const char* kFirst[] = {"moov", "mdat", "free", "skip", "wide", "pnot", "junk", "pict", "PICT", "uuid"};
   for (const char* t : kFirst) {
-    if (std::memcmp(s + 4, t, 4) == 0) return size != 0 && size < 8 && !(size == 1 && structure::Be64(s + 8) >= 16);
+    if (std::memcmp(s + 4, t, 4) == 0) return size != 0 && size < 8 && !(size == 1 && Be64(s + 8) >= 16);
   }
   return true;
+}
+
+std::unique_ptr<TStructureCheck> MakeTransportOrIso(const uint8_t* first, uint64_t limit) {
+  if (std::memcmp(first + 4, "ftyp", 4) == 0) return structure::MakeIsoCheck(limit);
+  if (first[0] == 0x47 && first[188] == 0x47) return structure::MakeTransportStreamCheck(limit, 188);
+  if (first[4] == 0x47 && first[196] == 0x47) return structure::MakeTransportStreamCheck(limit, 192);
+  return nullptr;
+}
+
+// One row per family, in TCheckFamily's order: the maker (given the first sector, at least
+// 400 bytes) and the test of a first sector no file of the family starts with.
+struct TFamilyEntry {
+  TCheckFamily Family;
+  std::unique_ptr<TStructureCheck> (*Make)(const uint8_t* first, uint64_t limit);
+  bool (*Impossible)(const uint8_t* first, uint32_t sectorSize);
+};
+
+constexpr TFamilyEntry kRegistry[] = {
+    {TCheckFamily::None, nullptr, nullptr},
+    {TCheckFamily::Jpeg, [](const uint8_t*, uint64_t limit) { return structure::MakeJpegCheck(limit); }, nullptr},
+    {TCheckFamily::Avi, [](const uint8_t*, uint64_t limit) { return structure::MakeRiffCheck(limit, true); },
+     [](const uint8_t* s, uint32_t) { return ImpossibleRiff(s); }},
+    {TCheckFamily::Wav, [](const uint8_t*, uint64_t limit) { return structure::MakeRiffCheck(limit, false); },
+     [](const uint8_t* s, uint32_t) { return ImpossibleRiff(s); }},
+    {TCheckFamily::IsoMovie, [](const uint8_t*, uint64_t limit) { return structure::MakeIsoCheck(limit); },
+     [](const uint8_t* s, uint32_t) { return ImpossibleIsoBox(s); }},
+    {TCheckFamily::IsoMedia, [](const uint8_t*, uint64_t limit) { return structure::MakeIsoCheck(limit); }, nullptr},
+    {TCheckFamily::IsoStill, [](const uint8_t*, uint64_t limit) { return structure::MakeIsoCheck(limit, true); },
+     nullptr},
+    {TCheckFamily::ProgramStream, [](const uint8_t*, uint64_t limit) { return structure::MakeProgramStreamCheck(limit); },
+     nullptr},
+    {TCheckFamily::TransportStream, MakeTransportOrIso, nullptr},
+    {TCheckFamily::Asf, [](const uint8_t*, uint64_t limit) { return structure::MakeAsfCheck(limit); }, ImpossibleAsf},
+    {TCheckFamily::Mp3, [](const uint8_t*, uint64_t limit) { return structure::MakeMp3Check(limit); }, nullptr},
+    {TCheckFamily::Amr, [](const uint8_t*, uint64_t limit) { return structure::MakeAmrCheck(limit); }, nullptr},
+    {TCheckFamily::Tiff, [](const uint8_t*, uint64_t limit) { return structure::MakeTiffCheck(limit); }, nullptr},
+    {TCheckFamily::Flac, [](const uint8_t*, uint64_t limit) { return structure::MakeFlacCheck(limit); }, nullptr},
+    {TCheckFamily::Mxf, [](const uint8_t*, uint64_t limit) { return structure::MakeMxfCheck(limit); }, nullptr},
+};
+static_assert(std::size(kRegistry) == kCheckFamilyCount);
+static_assert([] {
+  for (int i = 0; i < kCheckFamilyCount; ++i) {
+    if (static_cast<int>(kRegistry[i].Family) != i) return false;
+  }
+  return true;
+}(), "the registry's rows follow TCheckFamily");
+
+const TFamilyEntry& FamilyOf(std::string_view type) {
+  const TFileTypeDescriptor* d = FileTypeOf(type);
+  return kRegistry[static_cast<int>(d != nullptr ? d->Check : TCheckFamily::None)];
 }
 
 }  // namespace
 
 bool ImpossibleStart(std::string_view type, const uint8_t* first, uint32_t sectorSize) {
   if (first == nullptr || sectorSize < 400) return false;
-  if (type == "ASF") return ImpossibleAsf(first, sectorSize);
-  if (type == "AVI" || type == "WAV") return ImpossibleRiff(first);
-  if (type == "MOV" || type == "MP4" || type == "3GP") return ImpossibleIsoBox(first);
-  return false;
+  const TFamilyEntry& family = FamilyOf(type);
+  return family.Impossible != nullptr && family.Impossible(first, sectorSize);
 }
 
 std::unique_ptr<TStructureCheck> MakeStructureCheck(std::string_view type, const uint8_t* first,
                                                     uint32_t sectorSize, uint64_t limit) {
   if (first == nullptr || sectorSize < 400) return nullptr;
-  const bool isoBox = std::memcmp(first + 4, "ftyp", 4) == 0;
-  if (type == "JPG") return structure::MakeJpegCheck(limit);
-  if (type == "AVI") return structure::MakeRiffCheck(limit, true);
-  if (type == "WAV") return structure::MakeRiffCheck(limit, false);
-  if (type == "MOV" || type == "MP4" || type == "3GP" || (type == "MTS" && isoBox)) {
-    return structure::MakeIsoCheck(limit);
-  }
-  if (type == "CR3" || type == "M4A") return structure::MakeIsoCheck(limit);
-  if (type == "HEIC" || type == "HEIF" || type == "AVIF") return structure::MakeIsoCheck(limit, true);
-  if (type == "FLAC") return structure::MakeFlacCheck(limit);
-  if (type == "MXF") return structure::MakeMxfCheck(limit);
-  if (type == "MPG") return structure::MakeProgramStreamCheck(limit);
-  if (type == "MTS") {
-    if (first[0] == 0x47 && first[188] == 0x47) return structure::MakeTransportStreamCheck(limit, 188);
-    if (first[4] == 0x47 && first[196] == 0x47) return structure::MakeTransportStreamCheck(limit, 192);
-    return nullptr;
-  }
-  if (type == "ASF") return structure::MakeAsfCheck(limit);
-  if (type == "MP3") return structure::MakeMp3Check(limit);
-  if (type == "AMR") return structure::MakeAmrCheck(limit);
-  if (IsTiffBased(type)) return structure::MakeTiffCheck(limit);
-  return nullptr;
+  const TFamilyEntry& family = FamilyOf(type);
+  return family.Make != nullptr ? family.Make(first, limit) : nullptr;
 }
 
 }  // namespace snapsalvager

@@ -1,4 +1,4 @@
-// What the format walkers share: byte readers, the file-type bits a container may carry,
+// What the format walkers share: the file-type bits a container may carry,
 // and one maker per format family for the factory. Internal to the structure checks.
 #pragma once
 
@@ -7,30 +7,10 @@
 #include <string_view>
 
 #include "carving/Signatures.h"
+#include "formats/ByteReaders.h"
 #include "carving/StructureChecks/StructureCheck.h"
 
 namespace snapsalvager::structure {
-
-inline uint32_t Be16(const uint8_t* p) { return uint32_t{p[0]} << 8 | p[1]; }
-inline uint32_t Be32(const uint8_t* p) { return Be16(p) << 16 | Be16(p + 2); }
-inline uint64_t Be64(const uint8_t* p) { return uint64_t{Be32(p)} << 32 | Be32(p + 4); }
-inline uint32_t Le16(const uint8_t* p) { return uint32_t{p[1]} << 8 | p[0]; }
-inline uint32_t Le32(const uint8_t* p) { return Le16(p + 2) << 16 | Le16(p); }
-inline uint64_t Le64(const uint8_t* p) { return uint64_t{Le32(p + 4)} << 32 | Le32(p); }
-
-inline bool AllZero(const uint8_t* p, uint32_t n) {
-  for (uint32_t i = 0; i < n; ++i) {
-    if (p[i] != 0) return false;
-  }
-  return true;
-}
-
-inline bool Printable4(const uint8_t* p) {
-  for (int i = 0; i < 4; ++i) {
-    if (p[i] < 0x20 || p[i] > 0x7E) return false;
-  }
-  return true;
-}
 
 constexpr int kJpgIndex = 1;
 static_assert(FileTypeTable[kJpgIndex - 1] == "JPG");

@@ -5,6 +5,7 @@
 
 #include "carving/StructureChecks/Formats.h"
 #include "carving/StructureChecks/TodaysTypes.h"
+#include "formats/TiffWalk.h"
 
 namespace snapsalvager {
 namespace {
@@ -33,18 +34,15 @@ std::string_view TypeOfMaker(std::string_view make, bool panasonicMagic, bool jp
 }  // namespace
 
 std::string_view RawTypeByMaker(const uint8_t* s, uint32_t size) {
-  using namespace structure;
   if (size < 16) return {};
-  const bool le = s[0] == 'I' && s[1] == 'I';
-  if (!le && !(s[0] == 'M' && s[1] == 'M')) return {};
-  auto u16 = [&](uint32_t o) { return le ? Le16(s + o) : Be16(s + o); };
-  auto u32 = [&](uint32_t o) { return le ? Le32(s + o) : Be32(s + o); };
-  const uint32_t magic = u16(2);
+  const TTiffView t(s, size);
+  if (!t.Ok()) return {};
+  const uint32_t magic = t.Magic();
   if (magic != 42 && magic != 0x55 && magic != 0x4F52 && magic != 0x5352) return {};
-  if (magic == 42 && std::memcmp(s + 8, "IIII", 4) == 0 && le) return "IIQ";  // Phase One's own block
-  const uint32_t ifd = u32(4);
+  if (magic == 42 && std::memcmp(s + 8, "IIII", 4) == 0 && t.LittleEndian()) return "IIQ";  // Phase One's own block
+  const uint32_t ifd = t.FirstIfd();
   if (ifd < 8 || ifd > size - 2) return {};
-  const uint32_t count = u16(ifd);
+  const uint32_t count = t.U16(ifd);
   if (count == 0 || count > kMaxIfd0Entries) return {};
   // A long IFD0 (a DNG's) runs on into the next sector: the entries here still tell.
   const uint32_t inSector = std::min<uint32_t>(count, (size - ifd - 2) / 12);
@@ -52,17 +50,16 @@ std::string_view RawTypeByMaker(const uint8_t* s, uint32_t size) {
   bool dng = false, jpegIfd0 = false;
   uint32_t lastTag = 0;
   for (uint32_t e = 0; e < inSector; ++e) {
-    const uint32_t entry = ifd + 2 + 12 * e;
-    const uint32_t tag = u16(entry), type = u16(entry + 2), n = u32(entry + 4);
+    const uint64_t at = TiffEntryAt(ifd, e);
+    TTiffEntry entry;
     // Writers keep the tags in ascending order; random bytes almost never do.
-    if (type == 0 || type > 13 || tag <= lastTag) return {};
-    lastTag = tag;
-    if (tag == 0xC612) dng = true;
-    if (tag == 0x103 && type == 3 && n == 1 && u16(entry + 8) == 6) jpegIfd0 = true;
-    if (tag == 0x10F && type == 2 && n > 0 && n < 64) {
-      const uint32_t at = n <= 4 ? entry + 8 : u32(entry + 8);
-      if (at >= size || n > size - at) continue;  // beyond this sector: the maker is not told
-      make = std::string_view(reinterpret_cast<const char*>(s + at), n);
+    if (!ReadTiffEntry(t, at, &entry) || entry.Tag <= lastTag) return {};
+    lastTag = entry.Tag;
+    if (entry.Tag == 0xC612) dng = true;
+    if (entry.Tag == 0x103 && entry.Type == 3 && entry.Count == 1 && t.U16(at + 8) == 6) jpegIfd0 = true;
+    if (entry.Tag == 0x10F && entry.Type == 2 && entry.Count > 0 && entry.Count < 64) {
+      if (!t.Has(entry.Value, entry.Bytes)) continue;  // beyond this sector: the maker is not told
+      make = std::string_view(reinterpret_cast<const char*>(s + entry.Value), entry.Count);
       while (!make.empty() && (make.back() == '\0' || make.back() == ' ')) make.remove_suffix(1);
     }
   }

@@ -10,7 +10,6 @@
 
 namespace snapsalvager {
 
-using structure::AllZero;
 using structure::kJpgIndex;
 using structure::kMp3Index;
 

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "formats/TiffWalk.h"
+
 namespace snapsalvager::structure {
 namespace {
 
@@ -75,38 +77,28 @@ class TTiffCheck final : public TStructureCheck {
   enum class Result : uint8_t { NeedMore, Bad, Found };
   // Camera raw files keep their IFDs near the start; the image data may lie anywhere.
   static constexpr uint64_t kTiffWindow = 256 * 1024;
-  static constexpr int kMaxIfds = 32;
   static constexpr uint32_t kMaxEntries = 1000;
 
-  uint32_t U16(uint64_t o) const { return le_ ? Le16(&window_[o]) : Be16(&window_[o]); }
-  uint32_t U32(uint64_t o) const { return le_ ? Le32(&window_[o]) : Be32(&window_[o]); }
-
-  // The IFDs still to read and what the ones read so far point at.
+  // The IFDs still to read and what the ones read so far point at. Every read counts
+  // toward the cap, a repeated one too: a loop fails the check there.
   struct TWalk {
-    uint64_t Pending[kMaxIfds];
-    int PendingCount = 0;
+    TIfdTrail Trail;
     int Seen = 0;
     uint64_t Furthest = 8;
     bool ImageData = false;
-
-    bool Push(uint64_t ifd) {
-      if (PendingCount == kMaxIfds) return false;
-      Pending[PendingCount++] = ifd;
-      return true;
-    }
   };
 
   Result Parse() {
     itemCount_ = 0;
     if (kept_ < 8) return Result::NeedMore;
-    le_ = window_[0] == 'I' && window_[1] == 'I';
-    if (!le_ && !(window_[0] == 'M' && window_[1] == 'M')) return Result::Bad;
-    const uint32_t magic = U16(2);
+    const TTiffView t(window_.data(), kept_);
+    if (!t.Ok()) return Result::Bad;
+    const uint32_t magic = t.Magic();
     if (magic != 42 && magic != 0x4F52 && magic != 0x5352 && magic != 0x55) return Result::Bad;
     TWalk walk;
-    walk.Push(U32(4));
-    while (walk.PendingCount > 0) {
-      const Result r = ReadIfd(walk.Pending[--walk.PendingCount], walk);
+    walk.Trail.Push(t.FirstIfd());
+    while (!walk.Trail.Empty()) {
+      const Result r = ReadIfd(t, walk.Trail.Pop(), walk);
       if (r != Result::Found) return r;
     }
     if (!walk.ImageData) return Result::Bad;
@@ -115,12 +107,12 @@ class TTiffCheck final : public TStructureCheck {
   }
 
   // One IFD: its entries' values, the IFDs it points at, its strips, tiles and preview.
-  Result ReadIfd(uint64_t ifd, TWalk& walk) {
-    if (ifd < 8 || ++walk.Seen > kMaxIfds) return Result::Bad;
+  Result ReadIfd(const TTiffView& t, uint64_t ifd, TWalk& walk) {
+    if (ifd < 8 || ++walk.Seen > TIfdTrail::kMaxIfds) return Result::Bad;
     if (ifd + 2 > kept_) return Need(ifd + 2);
-    const uint32_t count = U16(ifd);
+    const uint32_t count = t.U16(ifd);
     if (count == 0 || count > kMaxEntries) return Result::Bad;
-    const uint64_t ifdEnd = ifd + 2 + 12ull * count + 4;
+    const uint64_t ifdEnd = TiffNextPointerAt(ifd, count) + 4;
     if (ifdEnd > kept_) return Need(ifdEnd);
     walk.Furthest = std::max(walk.Furthest, ifdEnd);
     // Where the offsets [0] and the lengths [1] of the strips or tiles [.][0] and of the
@@ -128,53 +120,51 @@ class TTiffCheck final : public TStructureCheck {
     uint64_t where[2][2] = {};
     uint32_t items[2][2] = {}, types[2][2] = {};
     for (uint32_t e = 0; e < count; ++e) {
-      const uint64_t entry = ifd + 2 + 12ull * e;
-      const uint32_t tag = U16(entry), type = U16(entry + 2), n = U32(entry + 4);
-      static constexpr uint8_t kTypeSize[14] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
-      if (type == 0 || type > 13) return Result::Bad;
-      const uint64_t bytes = uint64_t{n} * kTypeSize[type];
-      const uint64_t value = bytes <= 4 ? entry + 8 : U32(entry + 8);
+      TTiffEntry entry;
+      if (!ReadTiffEntry(t, TiffEntryAt(ifd, e), &entry)) return Result::Bad;
+      const uint32_t tag = entry.Tag;
+      const uint64_t bytes = entry.Bytes, value = entry.Value;
       if (bytes > 4) {
         if (value + bytes > limit_) return Result::Bad;
         walk.Furthest = std::max(walk.Furthest, value + bytes);
       }
-      const bool subIfds = tag == 0x8769 || tag == 0x8825 || tag == 0xA005 || tag == 0x14A;
+      const bool subIfds = tag == kTagExifIfd || tag == kTagGpsIfd || tag == kTagInteropIfd || tag == kTagSubIfds;
       const int pair = (tag == 0x111 || tag == 0x144 || tag == 0x201) ? 0
                        : (tag == 0x117 || tag == 0x145 || tag == 0x202) ? 1 : -1;
       if (!subIfds && pair < 0) continue;
       if (value + bytes > kept_) return Need(value + bytes);
       if (subIfds) {
-        if (type != 4 && type != 13) return Result::Bad;
-        for (uint32_t k = 0; k < n; ++k) {
-          if (!walk.Push(U32(value + 4ull * k))) return Result::Bad;
+        if (entry.Type != 4 && entry.Type != 13) return Result::Bad;
+        for (uint32_t k = 0; k < entry.Count; ++k) {
+          if (!walk.Trail.Push(t.U32(value + 4ull * k))) return Result::Bad;
         }
         continue;
       }
-      if (type != 3 && type != 4) return Result::Bad;
+      if (entry.Type != 3 && entry.Type != 4) return Result::Bad;
       const int kind = tag == 0x201 || tag == 0x202;
       where[pair][kind] = value;
-      items[pair][kind] = n;
-      types[pair][kind] = type;
+      items[pair][kind] = entry.Count;
+      types[pair][kind] = entry.Type;
     }
     for (int kind = 0; kind < 2; ++kind) {  // strips or tiles, then the JPEG preview
       if (where[0][kind] == 0 && where[1][kind] == 0) continue;
       if (where[0][kind] == 0 || where[1][kind] == 0 || items[0][kind] != items[1][kind]) return Result::Bad;
       for (uint32_t k = 0; k < items[0][kind]; ++k) {
-        const uint64_t at = Item(where[0][kind], k, types[0][kind]);
-        const uint64_t size = Item(where[1][kind], k, types[1][kind]);
+        const uint64_t at = Item(t, where[0][kind], k, types[0][kind]);
+        const uint64_t size = Item(t, where[1][kind], k, types[1][kind]);
         if (at + size > limit_) return Result::Bad;
         walk.Furthest = std::max(walk.Furthest, at + size);
         walk.ImageData = walk.ImageData || size > 0;
         if (size > 0 && itemCount_ < kMaxItems) items_[itemCount_++] = at;
       }
     }
-    const uint32_t next = U32(ifdEnd - 4);
-    if (next != 0 && !walk.Push(next)) return Result::Bad;
+    const uint32_t next = t.U32(ifdEnd - 4);
+    if (next != 0 && !walk.Trail.Push(next)) return Result::Bad;
     return Result::Found;
   }
 
-  uint64_t Item(uint64_t at, uint32_t k, uint32_t type) const {
-    return type == 3 ? U16(at + 2ull * k) : U32(at + 4ull * k);
+  static uint64_t Item(const TTiffView& t, uint64_t at, uint32_t k, uint32_t type) {
+    return type == 3 ? t.U16(at + 2ull * k) : t.U32(at + 4ull * k);
   }
 
   Result Need(uint64_t bytes) const {
@@ -188,7 +178,6 @@ class TTiffCheck final : public TStructureCheck {
   static constexpr uint32_t kMaxItems = 64;
   uint64_t items_[kMaxItems] = {};
   uint32_t itemCount_ = 0;
-  bool le_ = false;
   uint64_t end_ = 0;
 };
 
