@@ -70,7 +70,9 @@ TDecodeOutcome CheckHeif(const uint8_t* data, size_t size, bool wantPreview) {
 
   int percent = share;
   v.Reason = share < 100 ? "cut" : "";
-  if (decoded.code != heif_error_Ok && percent == 100) {
+  heif_error warning{};
+  const bool warned = image && heif_image_get_decoding_warnings(imageRaw, 0, &warning, 1) > 0;
+  if ((decoded.code != heif_error_Ok || warned) && percent == 100) {
     percent = -1;  // libheif tells no position
     v.Reason = "corrupt-data";
   }

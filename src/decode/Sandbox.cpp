@@ -173,6 +173,7 @@ bool EnterSandbox(const TSandboxLimits& limits, std::string* error) {
   f.Allow(SYS_getpid);
   f.Allow(SYS_gettid);
   f.AllowIfArgIn(SYS_tgkill, 0, {static_cast<uint32_t>(::getpid())});
+  f.Allow(SYS_rt_sigaction);
   f.Allow(SYS_rt_sigprocmask);
   f.Allow(SYS_rt_sigreturn);
   f.Allow(SYS_sigaltstack);
