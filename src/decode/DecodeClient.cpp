@@ -142,11 +142,16 @@ TDecodeOutcome TDecodeHelper::Check(const TDecodeJob& job) {
     return Outcome(TVerdictKind::Unreadable, "open-failed");
   }
 
-  if (socket_ < 0 && !Start()) {
-    ::close(fd);
-    return Outcome(TVerdictKind::CouldNotCheck, "no-helper");
+  // A helper that left between files (its lifetime's CPU limit) is replaced before this one.
+  bool sent = false;
+  for (int attempt = 0; attempt < 2 && !sent; ++attempt) {
+    if (socket_ >= 0 && attempt > 0) DeathReason();
+    if (socket_ < 0 && !Start()) {
+      ::close(fd);
+      return Outcome(TVerdictKind::CouldNotCheck, "no-helper");
+    }
+    sent = SendMessage(socket_, EncodeRequest(request), fd);
   }
-  const bool sent = SendMessage(socket_, EncodeRequest(request), fd);
   ::close(fd);
   const int64_t mib = static_cast<int64_t>(request.Size >> 20);
   const int timeout = static_cast<int>(std::min<int64_t>(INT32_MAX, options_.TimeoutMs + mib * options_.TimeoutMsPerMiB));

@@ -84,7 +84,8 @@ class TDecodePool {
   TDecodePool(const TDecodePool&) = delete;
   TDecodePool& operator=(const TDecodePool&) = delete;
 
-  // Begins checking jobs (after a previous run has ended or was stopped).
+  // Begins checking jobs; a previous run is waited for first. Not to be called, nor Wait or
+  // Stop, from onResult (it runs on the pool's threads).
   void Start(std::vector<TDecodeJob> jobs, TOnResult onResult);
   // Waits until every job has had its result.
   void Wait();

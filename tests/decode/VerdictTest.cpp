@@ -241,7 +241,10 @@ TEST_F(VerdictTest, PrecisionOfWholeAndRecallOfDamaged) {
           visibleFound += found;
         }
         if (v.Kind == TVerdictKind::Whole) ++wholeCalled;
-        if (!found) missed[s.Name] += std::string(" ") + fixtures::DamageName(d) + "@" + std::to_string(share).substr(0, 3);
+        if (!found) {
+          missed[s.Name] += std::string(" ") + fixtures::DamageName(d) + "@" + std::to_string(share).substr(0, 3) +
+                            (Invisible(s, d, share) ? "" : "(visible)");
+        }
       }
     }
   }
