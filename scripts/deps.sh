@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libjpeg62-turbo-dev
   libheif-dev  # HEIF/HEIC/AVIF thumbnails
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev  # the decode helper: verdicts and previews of clips and sound
   # real files of today's formats for the deep-scan tests: heif-enc, flac, sox
   libheif-examples flac sox
   qt6-base-dev qt6-base-dev-tools libgl-dev
