@@ -582,7 +582,7 @@ std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks
     // A continued scan goes on with the files in the folder; a new one moves them aside.
     if (resumeFrom) {
       Say(stderr, TText::ResumingScan, {std::to_string(resumeFrom->Point.Done), std::to_string(resumeFrom->Point.Total),
-                                        std::to_string(resumeFrom->Rows.size())});
+                                        std::to_string(resumeFrom->FoundFileCount())});
     } else if (const std::string kept = KeepEarlierTemporaryFiles(PathFromUtf8(checks.TempFolder),
                                                                   PathFromUtf8(checks.DestFolder));
                !kept.empty()) {

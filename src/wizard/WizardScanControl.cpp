@@ -163,7 +163,7 @@ std::shared_ptr<const TScanJournal> AskToContinueScan(const TDigitalReadThread& 
                                   "是否从中断处继续扫描？选择“否”将从头重新扫描。")
           .arg(at.Done)
           .arg(at.Total)
-          .arg(offer.Journal->Rows.size());
+          .arg(offer.Journal->FoundFileCount());
   return AskYesNo(question) == QMessageBox::Yes ? offer.Journal : nullptr;
 }
 

@@ -352,7 +352,7 @@ TEST_F(RecoverCommandTest, KilledScanGoesOnWithResumeAndEndsAsAScanThatRanThroug
 
   const TResult resumed = recover(dest, {"--resume"}, nullptr);
   ASSERT_EQ(resumed.Status, 0) << resumed.Err;
-  EXPECT_NE(resumed.Err.find(Text(TText::ResumingScan, {done, total, std::to_string(journal->Rows.size())})),
+  EXPECT_NE(resumed.Err.find(Text(TText::ResumingScan, {done, total, std::to_string(journal->FoundFileCount())})),
             std::string::npos)
       << resumed.Err;
   EXPECT_EQ(resumed.Out, whole.Out);
