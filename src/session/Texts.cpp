@@ -84,10 +84,10 @@ constexpr TTextRow kChinese[] = {
     {TText::SystemReason, "\r\n原因：%1"},
 
     {TText::CliUsage,
-     "用法：snapsalvager-cli recover 源 目标文件夹 [选项]        恢复存储卡中的文件\n"
-     "      snapsalvager-cli drives                           列出驱动器号\n"
+     "用法：snapsalvager-cli recover 源 目标文件夹 [选项]           恢复存储卡中的文件\n"
+     "      snapsalvager-cli drives                                 列出驱动器号\n"
      "      snapsalvager-cli restore 临时文件|文件夹... 目标文件夹  保存保留下来的临时文件\n"
-     "      snapsalvager-cli exif [--temp] 文件...             列出照片的 EXIF 标签\n"
+     "      snapsalvager-cli exif [--temp] 文件...                  列出照片的 EXIF 标签\n"
      "      snapsalvager-cli --help | --version\n"
      "恢复选项请运行 'snapsalvager-cli recover --help' 查看。\n"
      "在命令前后加 --lang en|zh，或设置 SNAPSALVAGER_LANG，可以选择语言；\n"
@@ -233,7 +233,7 @@ constexpr TTextRow kChinese[] = {
      "把盘符（E:）或设备交给 'snapsalvager-cli recover' 即可。\n"},
     {TText::DrivesUnknownArgument, "snapsalvager-cli drives：未知的参数“%1”\n"},
     {TText::NoDriveFound, "没有找到驱动器。\n"},
-    {TText::DrivesHeader, "盘符   设备                            大小  类型        挂载位置 / 卷标\n"},
+    {TText::DrivesHeader, "盘符   设备                          大小  类型        挂载位置 / 卷标\n"},
     {TText::DriveRemovable, "可移动"},
     {TText::DriveHardDisk, "硬盘"},
     {TText::DriveNetwork, "网络"},
