@@ -31,6 +31,9 @@ packages=(
   librsvg2-bin
   # the save's crash test kills the save at chosen writes (scripts/crash-save.sh)
   strace
+  # the command line's one-language test: zh_CN.UTF-8 and en_US.UTF-8 (made below) and the C
+  # library's translated messages
+  locales libc-l10n
   # the window suites and screenshots in a real X server; Qt's own Chinese texts
   xvfb openbox x11-utils qt6-translations-l10n
   # the Windows build and its tests under wine (scripts/test-windows.sh), and its zip
@@ -61,13 +64,21 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
-echo "Installing: ${missing[*]}" >&2
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The locales the command line's language tests run under.
+for wanted in zh_CN.UTF-8 en_US.UTF-8; do
+  if ! locale -a 2>/dev/null | grep -qix "${wanted/UTF-8/utf8}"; then
+    echo "Generating the locale $wanted" >&2
+    $SUDO sed -i "s/^# *\($wanted UTF-8\)$/\1/" /etc/locale.gen
+    grep -qx "$wanted UTF-8" /etc/locale.gen || echo "$wanted UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+    $SUDO locale-gen >/dev/null
+  fi
+done

@@ -6,8 +6,8 @@
 # itself. SNAPSALVAGER_CLI names the program to ask.
 set -eu
 cli=${SNAPSALVAGER_CLI:?SNAPSALVAGER_CLI names the snapsalvager-cli to describe}
-# The page is the same whatever the builder's locale: the usage lines as the default table has them.
-export SNAPSALVAGER_LANG=zh
+# The page is the same whatever the builder's locale: the English texts, which help2man reads.
+export SNAPSALVAGER_LANG=en
 
 # A command is the word after "snapsalvager-cli" on a usage line, or the first word of an
 # indented line under a "commands:" heading.

@@ -111,7 +111,7 @@
     </message>
     <message>
         <source>第 1 步-</source>
-        <translation>Step 1 -</translation>
+        <translation>Step 1</translation>
     </message>
     <message>
         <source>扫描选项</source>
@@ -183,11 +183,11 @@
     </message>
     <message>
         <source>第 2 步-</source>
-        <translation>Step 2 -</translation>
+        <translation>Step 2</translation>
     </message>
     <message>
         <source>第 3 步-</source>
-        <translation>Step 3 -</translation>
+        <translation>Step 3</translation>
     </message>
     <message>
         <source>完成</source>

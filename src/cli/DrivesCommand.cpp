@@ -58,6 +58,18 @@ int64_t SizeOf(const std::string& path, const struct stat& st) {
   return -1;
 }
 
+// text padded with spaces to columns on a terminal: a Chinese character takes two.
+std::string PaddedTo(std::string text, size_t columns) {
+  size_t width = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if ((byte & 0xC0) == 0x80) continue;  // inside a character
+    width += byte >= 0xE3 && byte <= 0xE9 ? 2 : 1;  // U+3000-U+9FFF
+  }
+  if (width < columns) text.append(columns - width, ' ');
+  return text;
+}
+
 std::string SizeText(int64_t bytes) {
   if (bytes < 0) return "?";
   char text[32];
@@ -129,9 +141,10 @@ int RunDrivesCommand(int argc, char** argv) {
       const std::string label = LabelOf(drive.Path);
       if (!label.empty()) where += (where.empty() ? "" : "  ") + Text(TText::DriveLabel, {label});
     }
-    std::printf("%c:     %-24s%10s  %-10s  %s\n", drive.Letter,
+    std::printf("%c:     %-24s%10s  %s  %s\n", drive.Letter,
                 (drive.Path.empty() ? drive.DisplayName : drive.Path).c_str(),
-                known ? SizeText(SizeOf(drive.Path, st)).c_str() : "?", TypeName(drive.DriveType),
+                known ? SizeText(SizeOf(drive.Path, st)).c_str() : "?",
+                PaddedTo(TypeName(drive.DriveType), 10).c_str(),
                 where.c_str());
   }
   return 0;

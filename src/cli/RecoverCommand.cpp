@@ -378,7 +378,7 @@ class TCliRecoveryReport final : public TCliScanEvents {
         const TJournalPoint& at = offer.Journal->Point;
         if (options_.Resume) {
           Say(stderr, TText::ResumingScan,
-              {std::to_string(at.Done), std::to_string(at.Total), std::to_string(offer.Journal->Rows.size())});
+              {std::to_string(at.Done), std::to_string(at.Total), std::to_string(offer.Journal->FoundFileCount())});
           return true;
         }
         Say(stderr, TText::JournalNotResumed, {std::to_string(at.Done), std::to_string(at.Total)});

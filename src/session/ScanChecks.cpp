@@ -111,7 +111,8 @@ TDestFolderResult PrepareDestFolder(const std::string& destFolder, std::string& 
     // Made by someone else in the meantime is as good as made here.
     if (!fs::create_directory(temp, ec) && !fs::is_directory(temp, isDir))
       return fail(TDestFolderResult::CannotWriteTemp, ec);
-    WriteFolderNote(temp);
+    WriteFolderNote(temp, Language() == TLanguage::English ? TFolderNoteLanguage::English
+                                                           : TFolderNoteLanguage::Chinese);
   }
   return TDestFolderResult::Ready;
 }

@@ -87,6 +87,10 @@ struct TScanJournal {
   std::vector<TPhotoBreak> Breaks;
   std::vector<TClaimedRun> Claimed;
   std::vector<uint64_t> FileStarts;
+
+  // The files the scan had found at the point: those recorded and the one it was carving,
+  // whose temporary file is there too and which a continued scan finishes.
+  size_t FoundFileCount() const { return Rows.size() + (Point.FileOpen ? 1 : 0); }
 };
 
 // Lines of the log, as the scan appends them.

@@ -79,18 +79,23 @@ std::string RecoveredNameOfTemporary(const std::string& tempName) {
   return kRecoveredPrefix + number + "." + UpperCase(type);
 }
 
-void WriteFolderNote(const std::filesystem::path& tempFolder) {
+void WriteFolderNote(const std::filesystem::path& tempFolder, TFolderNoteLanguage language) {
   char stamp[64] = "";
   const std::time_t now = std::time(nullptr);
   std::tm local {};
   if (localtime_r(&now, &local) != nullptr) {
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
   }
-  static const char* const kLines[] = {
+  // The note as the Chinese program has always written it; the English one differs only in
+  // its fourth line.
+  const char* const fourth = language == TFolderNoteLanguage::English
+                                 ? "This folder is used by Snapsalvager to store temporary files"
+                                 : "此文件夹是用于 Snapsalvager 存储临时文件";
+  const char* const kLines[] = {
       "",
       "About This TmpFiles Folder",
       "",
-      "此文件夹是用于 Snapsalvager 存储临时文件",
+      fourth,
       "on scanning your memory card. ",
       "Files in this TMPFiles folder all have a \".~QX\" extension name",
       "which are encoded/compressed and cannot be used or open directly. ",

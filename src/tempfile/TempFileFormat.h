@@ -76,7 +76,10 @@ bool SyncFolder(const std::filesystem::path& folder);
 // Reads "File0001.JPG" (any number of digits) as 1 and "JPG"; false for any other name.
 bool ParseRecoveredName(const std::string& name, uint32_t& number, std::string& type);
 
+// The languages of the folder note; the front end's language picks one.
+enum class TFolderNoteLanguage { Chinese, English };
 // Writes the note (19 lines, CR LF) into tempFolder; errors are ignored.
-void WriteFolderNote(const std::filesystem::path& tempFolder);
+void WriteFolderNote(const std::filesystem::path& tempFolder,
+                     TFolderNoteLanguage language = TFolderNoteLanguage::Chinese);
 
 }  // namespace snapsalvager

@@ -28,6 +28,7 @@
 #include "fixtures/LoopDisk.h"
 #include "carving/Signatures.h"
 #include "fixtures/MediaCard.h"
+#include "fixtures/RunCommand.h"
 #include "session/ScanJournal.h"
 #include "session/ScanThread.h"
 #include "tempfile/TempFileFormat.h"
@@ -70,36 +71,14 @@ struct TResult {
 // when set; inChild runs in the child just before exec (limits, another user, stdout).
 TResult RunCli(const std::vector<std::string>& args, const fs::path& work, int interruptAfterMs = -1,
                const std::function<void()>& inChild = {}, int interrupts = 1) {
-  const fs::path out = work / "stdout.txt", err = work / "stderr.txt";
   std::vector<std::string> all = {SNAPSALVAGER_CLI};
   all.insert(all.end(), args.begin(), args.end());
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::dup2(o, 1);
-    ::dup2(e, 2);
-    if (inChild) inChild();
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  if (interruptAfterMs >= 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(interruptAfterMs));
-    for (int i = 0; i < interrupts; ++i) {
-      if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      ::kill(pid, SIGINT);
-    }
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  const fixtures::CommandRun run = fixtures::RunCommand(all, work, interruptAfterMs, inChild, interrupts);
   TResult result;
-  result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.Exited = WIFEXITED(status);
-  result.Out = ReadAll(out);
-  result.Err = ReadAll(err);
+  result.Status = run.Status;
+  result.Exited = run.Exited;
+  result.Out = run.Out;
+  result.Err = run.Err;
   std::istringstream lines(result.Out);
   for (std::string line; std::getline(lines, line);) {
     std::vector<std::string> fields;
@@ -279,7 +258,7 @@ TEST_F(RecoverCommandTest, EarlierRecoveryIsAQuestionAndNothingIsReplaced) {
   EXPECT_EQ(ReadAll(dest / snapsalvager::RecoveredFileName(static_cast<uint32_t>(n + 1), "JPG")), first);
   EXPECT_NE(again.Err.find("File0001.JPG 已被占用，改存为 " + snapsalvager::RecoveredFileName(static_cast<uint32_t>(n + 1), "JPG")),
             std::string::npos) << again.Err;
-  EXPECT_EQ(again.Err.find("Not saved"), std::string::npos) << again.Err;
+  EXPECT_EQ(again.Err.find(std::string(Text(TText::NotSaved)).substr(0, std::string(Text(TText::NotSaved)).find("%1"))), std::string::npos) << again.Err;
 }
 
 // A second scan into the same folder: the first scan's temporary files are moved aside,
@@ -352,7 +331,7 @@ TEST_F(RecoverCommandTest, KilledScanGoesOnWithResumeAndEndsAsAScanThatRanThroug
 
   const TResult resumed = recover(dest, {"--resume"}, nullptr);
   ASSERT_EQ(resumed.Status, 0) << resumed.Err;
-  EXPECT_NE(resumed.Err.find(Text(TText::ResumingScan, {done, total, std::to_string(journal->Rows.size())})),
+  EXPECT_NE(resumed.Err.find(Text(TText::ResumingScan, {done, total, std::to_string(journal->FoundFileCount())})),
             std::string::npos)
       << resumed.Err;
   EXPECT_EQ(resumed.Out, whole.Out);
@@ -394,7 +373,7 @@ TEST_F(RecoverCommandTest, BadUsageAndRefusedOptionsExitWithTwo) {
 
   run = RunRecover({"--help"}, work_);
   EXPECT_EQ(run.Status, 0);
-  EXPECT_NE(run.Out.find("usage: snapsalvager-cli recover SOURCE DEST"), std::string::npos);
+  EXPECT_EQ(run.Out, Text(TText::RecoverUsage));
   run = RunRecover({"--camera", "list"}, work_);
   EXPECT_EQ(run.Status, 0);
   EXPECT_NE(run.Out.find("Sony Digital Camera"), std::string::npos);
@@ -575,7 +554,8 @@ TEST_F(RecoverOnSmallDiskTest, DiskFullEndsTheScanWithThreeAndSavesWhatWasFound)
   const fs::path dest = small_ / "out";
   const TResult run = RunRecover({card_->Image.string(), dest.string(), "--yes", "--video", "--audio"}, work_);
   EXPECT_EQ(run.Status, 3) << run.Err;
-  EXPECT_NE(run.Err.find("The scan ended on an error: Cannot write the temporary file"), std::string::npos)
+  const std::string ended = Text(TText::ScanEndedOnError, {"Cannot write the temporary file"});
+  EXPECT_NE(run.Err.find(ended.substr(0, ended.size() - 1)), std::string::npos)
       << run.Err;
   ASSERT_FALSE(run.Rows.empty());
   ASSERT_LT(run.Rows.size(), card_->Files.size());
@@ -758,7 +738,10 @@ TEST_F(RecoverCommandTest, RestoreSavesKeptTemporaryFilesAndNeverReplaces) {
   EXPECT_EQ(ReadAll(other / "File0003.JPG").substr(0, photos[1].size()), photos[1]);
   EXPECT_FALSE(fs::exists(temp / "Temporary_v5_File0002_JPG.~QX"));
   EXPECT_NE(run.Err.find("File0002.JPG 已被占用，改存为 File0003.JPG"), std::string::npos) << run.Err;
-  EXPECT_NE(run.Err.find("AboutThisFolder.txt: not a temporary file"), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find(Text(TText::NotRestored, {(temp / "AboutThisFolder.txt").string(),
+                                                  Text(TText::NotATemporaryFile, {snapsalvager::TemporaryNameForm()})})),
+            std::string::npos)
+      << run.Err;
   EXPECT_EQ(RunCli({"restore", (temp / "Temporary_v5_File0003_JPG.~QX").string()}, work_).Status, 2);
 }
 
@@ -775,10 +758,10 @@ TEST_F(RecoverCommandTest, RefusalsNameTheRefusedValueAndTheSystemsReason) {
       {{image, (work_ / "b").string(), "--video", "BOGUS"}, Text(TText::VideoTypeAfterVideo, {"BOGUS"})},
       {{image, (work_ / "file" / "sub").string()},
        Shown(Text(TText::CannotCreateDest, {(work_ / "file" / "sub").string() + "/"}) +
-             Text(TText::SystemReason, {std::strerror(ENOTDIR)}))},
+             Text(TText::SystemReason, {fixtures::SystemMessage(ENOTDIR, true)}))},
       {{image, (work_ / "taken").string()},
        Shown(Text(TText::CannotWriteTemp, {(work_ / "taken").string() + "/"}) +
-             Text(TText::SystemReason, {std::strerror(EEXIST)}))},
+             Text(TText::SystemReason, {fixtures::SystemMessage(EEXIST, true)}))},
   };
   for (const auto& c : cases) {
     const TResult run = RunRecover(c.Args, work_);
@@ -819,7 +802,7 @@ TEST_F(RecoverCommandTest, CardThatCannotBeOpenedIsSaidSoFirstWithFive) {
     if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(121);
   });
   EXPECT_EQ(run.Status, 5) << run.Err;
-  EXPECT_NE(run.Err.find(Text(TText::CannotOpenCard, {image.string(), std::strerror(EACCES)})), std::string::npos)
+  EXPECT_NE(run.Err.find(Text(TText::CannotOpenCard, {image.string(), fixtures::SystemMessage(EACCES, true)})), std::string::npos)
       << run.Err;
   EXPECT_EQ(run.Err.find(Text(TText::ScanInProgress)), std::string::npos) << run.Err;
   EXPECT_FALSE(fs::exists(work_ / "out"));
@@ -844,11 +827,11 @@ TEST(RecoverOnLoopDiskTest, DestinationOnTheCardsOwnDiskIsRefusedEvenWithYes) {
       TResult run = RunRecover({c.Source, c.Dest.string(), "--yes", "--sectors", "8192"}, work);
       EXPECT_EQ(run.Status, 4) << c.Source << "\n" << run.Err;
       EXPECT_NE(run.Err.find(Shown(Text(TText::SameDrive))), std::string::npos) << run.Err;
-      EXPECT_NE(run.Err.find("run again with --onto-card-drive"), std::string::npos) << run.Err;
+      EXPECT_NE(run.Err.find(Text(TText::StoppedAtQuestion, {"--onto-card-drive"})), std::string::npos) << run.Err;
       // The option goes past the question (here to the read-only mount's refusal).
       run = RunRecover({c.Source, c.Dest.string(), "--onto-card-drive"}, work);
       EXPECT_EQ(run.Status, 2) << c.Source << "\n" << run.Err;
-      EXPECT_NE(run.Err.find(Shown(Text(TText::SystemReason, {std::strerror(EROFS)}))), std::string::npos) << run.Err;
+      EXPECT_NE(run.Err.find(Shown(Text(TText::SystemReason, {fixtures::SystemMessage(EROFS, true)}))), std::string::npos) << run.Err;
     }
     // restore asks the same question before writing onto a card's drive.
     const fs::path kept = work / "kept";
@@ -870,7 +853,7 @@ TEST(RecoverOnLoopDiskTest, DestinationOnTheCardsOwnDiskIsRefusedEvenWithYes) {
       if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(121);
     });
     EXPECT_EQ(denied.Status, 5) << denied.Err;
-    EXPECT_NE(denied.Err.find(Text(TText::CannotOpenCard, {disk.Partition(1), std::strerror(EACCES)})), std::string::npos)
+    EXPECT_NE(denied.Err.find(Text(TText::CannotOpenCard, {disk.Partition(1), fixtures::SystemMessage(EACCES, true)})), std::string::npos)
         << denied.Err;
     EXPECT_EQ(denied.Err.find(Text(TText::ScanInProgress)), std::string::npos) << denied.Err;
 

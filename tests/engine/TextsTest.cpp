@@ -56,8 +56,8 @@ TEST(TextsTest, ValuesFillTheirPlacesInOrderAndAreNotReadForPlaceholders) {
   EXPECT_EQ(Text(TText::CannotOpenCardGroup, {"disk"}),
             "，或者以拥有该设备的组“disk”的成员身份运行（sudo usermod -aG disk 用户名，然后重新登录）");
   // A path holding "%2" stays as it is; a missing value leaves its place empty.
-  EXPECT_EQ(Text(TText::NameTaken, {"File0001.JPG", "/a%2b/"}), "the name File0001.JPG is already taken in /a%2b/");
-  EXPECT_EQ(Text(TText::NameTaken, {"File0001.JPG"}), "the name File0001.JPG is already taken in ");
+  EXPECT_EQ(Text(TText::NameTaken, {"File0001.JPG", "/a%2b/"}), "文件名 File0001.JPG 在 /a%2b/ 中已被占用");
+  EXPECT_EQ(Text(TText::NameTaken, {"File0001.JPG"}), "文件名 File0001.JPG 在  中已被占用");
 }
 
 TEST(TextsTest, EveryTextExistsAndAnIdOutsideTheTableIsEmpty) {
@@ -91,6 +91,25 @@ TEST(TextsTest, EveryEnglishTextIsEnglishAndKeepsEveryValue) {
             "Sectors scanned: 400  Unreadable sectors: 0  Files found: 3");
   SetLanguage(TLanguage::Chinese);
   EXPECT_STREQ(Text(TText::SavingFile), "保存中 ");
+}
+
+// A Chinese run shows no English line of the program's own: every Chinese text holds Chinese,
+// but the window's few texts that have always been English and the names that are the same
+// in both languages.
+TEST(TextsTest, EveryChineseTextIsChineseButTheFewThatAlwaysWereEnglish) {
+  const std::set<TText> english = {TText::BypassingFile, TText::CannotWriteTemp, TText::DriveOptical};
+  for (int i = 0; i < static_cast<int>(TText::Count); ++i) {
+    const TText id = static_cast<TText>(i);
+    EXPECT_EQ(fixtures::HasCjk(Text(id)), !english.count(id)) << i << ": " << Text(id);
+  }
+  EXPECT_EQ(Text(TText::FilesSaved, {"11"}), "已保存 11 个文件。\n");
+  EXPECT_EQ(Text(TText::PostProcessing, {".MOV"}), "（.MOV 文件可能需要后处理）\n");
+  EXPECT_EQ(Text(TText::FilesRestored, {"3", "/out"}), "已恢复 3 个文件到 /out。\n");
+  // Kept files and the command that saves them are two sentences.
+  SetLanguage(TLanguage::English);
+  const std::string kept = std::string(Text(TText::EarlierTempFilesKept)) + Text(TText::RestoreLater);
+  EXPECT_NE(kept.find("overwrite them.\r\nYou can save them later"), std::string::npos) << kept;
+  SetLanguage(TLanguage::Chinese);
 }
 
 // Sets the variables of a case, every other one unset, and puts them back when done.

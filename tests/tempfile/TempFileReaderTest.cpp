@@ -182,6 +182,18 @@ TEST(WriteFolderNote, WritesNineteenCrLfLines) {
   for (const auto& line : lines) EXPECT_EQ(line.find('\n'), std::string::npos);
 }
 
+TEST(WriteFolderNote, EnglishNoteHasNoChineseLine) {
+  TempDir dir;
+  snapsalvager::WriteFolderNote(dir.path(), snapsalvager::TFolderNoteLanguage::English);
+  std::ifstream in(dir.path() / "AboutThisFolder.txt", std::ios::binary);
+  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  EXPECT_NE(text.find("\r\n\r\nThis folder is used by Snapsalvager to store temporary files\r\n"
+                      "on scanning your memory card. \r\n"),
+            std::string::npos)
+      << text;
+  for (const unsigned char c : text) EXPECT_LT(c, 0x80) << text;
+}
+
 TEST(WriteFolderNote, UnwritableFolderIsIgnored) {
   TempDir dir;
   EXPECT_NO_THROW(snapsalvager::WriteFolderNote(dir.path() / "missing"));
