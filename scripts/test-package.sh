@@ -65,7 +65,7 @@ tar -xJf "$orig" -C "$work"
 git archive "$commit" debian | tar -xf - -C "$source_dir"
 
 echo "== package: dpkg-buildpackage -S (source package)" >&2
-(cd "$source_dir" && dpkg-buildpackage -S -us -uc -d) >"$work/source.log" 2>&1 ||
+(cd "$source_dir" && dpkg-buildpackage -S -sa -us -uc -d) >"$work/source.log" 2>&1 ||
   { tail -n 40 "$work/source.log" >&2; fail "dpkg-buildpackage -S failed (log: $work/source.log)"; }
 
 echo "== package: dpkg-buildpackage -b -us -uc (with the tests)" >&2
