@@ -10,6 +10,8 @@
 # source package into another folder, builds the .deb there without tests, and requires the
 # same bytes.
 # Usage: scripts/test-package.sh   (everything goes under build/package/)
+#   SNAPSALVAGER_TEST_INSTALL=1 also installs the package, runs its autopkgtest against the
+#   installed program and purges it again, leaving no file behind (changes the machine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
@@ -232,6 +234,38 @@ deb2=$(dirname "$second")/$(basename "$deb")
 if ! cmp -s "$deb" "$deb2"; then
   if command -v diffoscope >/dev/null; then diffoscope "$deb" "$deb2" >&2 || true; fi
   fail "the .deb built in $(dirname "$second") differs from the first"
+fi
+
+# Installing changes the machine, so only when asked (a fresh CI machine, a scratch VM): the
+# package is installed with dpkg, its autopkgtest run against the installed program, then it
+# is purged, and no file may be left or missing. Caches that triggers rebuild for every
+# package (icons, manual pages) and dpkg's and apt's own records are not compared.
+if [ "${SNAPSALVAGER_TEST_INSTALL:-0}" = 1 ]; then
+  echo "== package: install, autopkgtest, purge" >&2
+  if dpkg-query -W -f='${Status}' snapsalvager 2>/dev/null | grep -q 'installed'; then
+    fail "snapsalvager is installed already: the purge check needs a machine without it"
+  fi
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  snapshot() {
+    find /etc /usr /opt /var -xdev \( -path /var/lib/dpkg -o -path /var/lib/apt -o -path /var/cache \
+      -o -path /var/log -o -path /var/tmp -o -path /usr/share/icons/hicolor/icon-theme.cache \) -prune \
+      -o -print 2>/dev/null | sort
+  }
+  snapshot >"$work/before-install.txt"
+  $SUDO dpkg -i "$deb" >"$work/install.log" 2>&1 || { cat "$work/install.log" >&2; fail "dpkg -i failed"; }
+  for test in $tests; do
+    mkdir -p "$work/installed-$test"
+    (cd "$source_dir" && AUTOPKGTEST_TMP=$work/installed-$test "debian/tests/$test") >"$work/installed-$test.log" 2>&1 ||
+      { cat "$work/installed-$test.log" >&2; $SUDO dpkg --purge snapsalvager >/dev/null 2>&1 || true
+        fail "the autopkgtest $test failed with the installed package"; }
+  done
+  $SUDO dpkg --purge snapsalvager >"$work/purge.log" 2>&1 || { cat "$work/purge.log" >&2; fail "dpkg --purge failed"; }
+  snapshot >"$work/after-purge.txt"
+  if ! diff -u "$work/before-install.txt" "$work/after-purge.txt" >"$work/purge.diff"; then
+    cat "$work/purge.diff" >&2
+    fail "the purge left files behind or took others"
+  fi
 fi
 
 echo "package: $(basename "$deb") passed in $SECONDS s (the same bytes from two folders)" >&2
