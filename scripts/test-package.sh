@@ -249,7 +249,8 @@ if [ "${SNAPSALVAGER_TEST_INSTALL:-0}" = 1 ]; then
   if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
   snapshot() {
     find /etc /usr /opt /var -xdev \( -path /var/lib/dpkg -o -path /var/lib/apt -o -path /var/cache \
-      -o -path /var/log -o -path /var/tmp -o -path /usr/share/icons/hicolor/icon-theme.cache \) -prune \
+      -o -path /var/log -o -path /var/tmp -o -path /usr/share/icons/hicolor/icon-theme.cache \
+      -o -path /usr/share/applications/mimeinfo.cache \) -prune \
       -o -print 2>/dev/null | sort
   }
   snapshot >"$work/before-install.txt"
