@@ -77,7 +77,7 @@ def exit_statuses(cli):
 LANGUAGE_NAMES = {'zh': 'Chinese', 'en': 'English'}
 # The documents a manual page may point to, and the help pages, as a package installs them.
 DOC_PATH = re.compile(r'/usr/share/doc/snapsalvager/([\w.-]+)')
-HELP_PATH = re.compile(r'/usr/(share/snapsalvager/help)/((?:[\w-]+/)*[\w.-]*)')
+DATA_PATH = re.compile(r'/usr/share/snapsalvager/[\w./-]*')
 
 
 def help_languages(help_folder):
@@ -92,7 +92,7 @@ def sentences(text):
     return re.split(r'(?<=[.;:])\s+(?=[A-Z`(])', text)
 
 
-def check_help_statements(documents, languages, help_install):
+def check_help_statements(documents, languages):
     """README and snapsalvager(1): the sentences on the help pages name each language of the
     help folders, claim none of them alone, and name the folder the pages are installed in."""
     faults = []
@@ -117,15 +117,16 @@ def check_help_statements(documents, languages, help_install):
 def check_pointers(path, text, help_folder, help_install, top):
     """Every help page and document a manual page names exists."""
     faults = []
-    for found in HELP_PATH.finditer(text):
-        if found.group(1) != help_install:
-            faults.append('%s: names /usr/%s, but the help pages are installed in /usr/%s'
-                          % (path, found.group(1), help_install))
+    folder = '/usr/%s/' % help_install
+    for found in DATA_PATH.finditer(text):
+        named = found.group(0).rstrip('.')
+        if not (named + '/').startswith(folder):
+            faults.append('%s: names %s, but the help pages are installed in %s' % (path, named, folder))
             continue
-        page = found.group(2)
+        page = named[len(folder):]
         if page and not page.endswith('/') and not any(
                 os.path.isfile(os.path.join(help_folder, page + suffix)) for suffix in ('', '.in')):
-            faults.append('%s: names the help page %s, which help/ does not have' % (path, found.group(0)))
+            faults.append('%s: names the help page %s, which help/ does not have' % (path, named))
     listed = None
     debian_docs = os.path.join(top, 'debian', 'docs')
     if os.path.isfile(debian_docs):
@@ -209,7 +210,7 @@ def main():
             faults.append('%s: lacks the exit statuses of recover --help (%s)' % (path, ', '.join(numbers)))
     faults += check_help_statements([(readme, documents[readme][0], help_install + '/'),
                                      (wizard_page, documents[wizard_page][0], '/usr/' + help_install + '/')],
-                                    languages, help_install)
+                                    languages)
     for page in (wizard_page, cli_page):
         faults += check_pointers(page, documents[page][0], help_folder, help_install, top)
     faults += check_version(cli, top, help_folder, languages)
