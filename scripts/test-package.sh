@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Builds the Debian package the Debian way, from a copy of the tree (dpkg-buildpackage writes
-# beside the source folder): the source package (dpkg-buildpackage -S) and the binary package
-# with its tests (plain dpkg-buildpackage -b -us -uc). Unpacks the .deb into a scratch root
-# without installing anything and checks what a user would get: the file list, the programs,
-# the manual pages, the desktop entry, the AppStream entry, lintian on the .deb, the .dsc and
-# the .changes. Then builds the .deb again from another folder, without tests, and requires
-# the same bytes.
+# Builds the Debian package the Debian way, from the upstream tarball that
+# scripts/make-orig-tarball.sh makes of HEAD (of the uncommitted changes to tracked files, when
+# there are some) and the debian/ folder of the same commit: the source package
+# (dpkg-buildpackage -S, format 3.0 (quilt)) and the binary package with its tests (plain
+# dpkg-buildpackage -b -us -uc). Unpacks the .deb into a scratch root without installing
+# anything and checks what a user would get: the file list, the programs, the manual pages and
+# the files they point to, the desktop entry, the AppStream entry, the autopkgtest's recovery
+# with the unpacked program, lintian on the .deb, the .dsc and the .changes. Then unpacks the
+# source package into another folder, builds the .deb there without tests, and requires the
+# same bytes.
 # Usage: scripts/test-package.sh   (everything goes under build/package/)
+#   SNAPSALVAGER_TEST_INSTALL=1 also installs the package, runs its autopkgtest against the
+#   installed program and purges it again, leaving no file behind (changes the machine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
@@ -14,14 +19,20 @@ bash scripts/deps.sh
 
 fail() { echo "test-package: $*" >&2; exit 1; }
 
+git rev-parse --is-inside-work-tree >/dev/null 2>&1 ||
+  fail "the package is built from the git repository's commit (scripts/make-orig-tarball.sh)"
+# The package's version is the upstream version and a Debian revision.
 version=$(dpkg-parsechangelog -l debian/changelog -S Version)
+upstream_version=${version%-*}
+[ "$upstream_version" != "$version" ] || fail "debian/changelog's version $version has no Debian revision"
 project_version=$(sed -n 's/^project(Snapsalvager VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-[ "$version" = "$project_version" ] ||
+[ "$upstream_version" = "$project_version" ] ||
   fail "debian/changelog says $version, CMakeLists.txt says $project_version"
+[ "$(cat debian/source/format)" = "3.0 (quilt)" ] || fail "debian/source/format is not 3.0 (quilt)"
 app_id=example.snapsalvager.snapsalvager
 metainfo=data/$app_id.metainfo.xml
-grep -q "<release version=\"$version\"" "$metainfo" ||
-  fail "$metainfo has no release $version"
+grep -q "<release version=\"$upstream_version\"" "$metainfo" ||
+  fail "$metainfo has no release $upstream_version"
 
 # Every lintian override says why, in a comment right above it.
 for file in debian/*lintian-overrides debian/source/lintian-overrides; do
@@ -32,26 +43,31 @@ done
 
 # A fixed folder, so that ccache finds the compilations of the previous run.
 work=$top/build/package
-source_dir=$work/snapsalvager-$version
+source_dir=$work/snapsalvager-$upstream_version
 root=$work/root
 rm -rf "$work"
-mkdir -p "$source_dir" "$root"
+mkdir -p "$root"
 
-# copy_tree DIR: the tracked and new files as they are now, without build folders or ignored
-# files.
-copy_tree() {
-  if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-    git ls-files -z --cached --others --exclude-standard |
-      tar --null --files-from=- --ignore-failed-read -cf - 2>/dev/null | tar -xf - -C "$1"
-  else
-    tar --exclude='./build*' --exclude=./.git -cf - . | tar -xf - -C "$1"
-  fi
-}
-echo "== package: copying the tree" >&2
-copy_tree "$source_dir"
+# The commit to build: HEAD, or a commit of the tracked files as they are now (git stash create
+# stores one without touching the tree or the stash list). New files not yet added are not in it.
+commit=$(git stash create "test-package: uncommitted changes")
+if [ -n "$commit" ]; then
+  echo "== package: building the uncommitted changes to tracked files ($commit)" >&2
+else
+  commit=$(git rev-parse HEAD)
+fi
+untracked=$(git ls-files --others --exclude-standard)
+[ -z "$untracked" ] || echo "test-package: not in the package, since not added to git: $untracked" >&2
+
+echo "== package: the upstream tarball and debian/" >&2
+orig=$(scripts/make-orig-tarball.sh "$work" "$commit")
+[ "$(basename "$orig")" = "snapsalvager_$upstream_version.orig.tar.xz" ] || fail "the tarball is $orig"
+tar -tJf "$orig" | grep -q "^snapsalvager-$upstream_version/debian/" && fail "the upstream tarball holds debian/"
+tar -xJf "$orig" -C "$work"
+git archive "$commit" debian | tar -xf - -C "$source_dir"
 
 echo "== package: dpkg-buildpackage -S (source package)" >&2
-(cd "$source_dir" && dpkg-buildpackage -S -us -uc -d) >"$work/source.log" 2>&1 ||
+(cd "$source_dir" && dpkg-buildpackage -S -sa -us -uc -d) >"$work/source.log" 2>&1 ||
   { tail -n 40 "$work/source.log" >&2; fail "dpkg-buildpackage -S failed (log: $work/source.log)"; }
 
 echo "== package: dpkg-buildpackage -b -us -uc (with the tests)" >&2
@@ -86,7 +102,9 @@ expected=(
   usr/share/man/man1/snapsalvager-cli.1.gz
   usr/share/icons/hicolor/scalable/apps/snapsalvager.svg
   usr/share/doc/snapsalvager/copyright
+  usr/share/doc/snapsalvager/changelog.Debian.gz
   usr/share/doc/snapsalvager/changelog.gz
+  usr/share/doc/snapsalvager/drive-letters.md.gz
   usr/share/snapsalvager/help/index.html
   usr/share/snapsalvager/help/postprocess.html
   usr/share/snapsalvager/help/update.html
@@ -116,9 +134,9 @@ done
 
 echo "== package: the programs" >&2
 got=$("$root/usr/bin/snapsalvager-cli" --version)
-[ "$got" = "snapsalvager-cli $version" ] || fail "snapsalvager-cli --version says '$got'"
+[ "$got" = "snapsalvager-cli $upstream_version" ] || fail "snapsalvager-cli --version says '$got'"
 got=$(QT_QPA_PLATFORM=xcb DISPLAY= WAYLAND_DISPLAY= "$root/usr/bin/snapsalvager" --version)
-[ "$got" = "snapsalvager $version" ] || fail "snapsalvager --version says '$got'"
+[ "$got" = "snapsalvager $upstream_version" ] || fail "snapsalvager --version says '$got'"
 # The packaged command reads a photo: its EXIF tags and summary line.
 photo=fuzz/exif/camera_mm_exif_first.jpg
 summary=$("$root/usr/bin/snapsalvager-cli" exif "$photo") || fail "snapsalvager-cli exif $photo failed"
@@ -133,8 +151,16 @@ for page in snapsalvager snapsalvager-cli; do
   for section in NAME SYNOPSIS DESCRIPTION "SEE ALSO"; do
     grep -q "^$section" <<<"$text" || fail "$page(1) has no $section"
   done
-  grep -q "$version" <<<"$text" || fail "$page(1) does not name version $version"
+  grep -q "$upstream_version" <<<"$text" || fail "$page(1) does not name version $upstream_version"
+  # Every installed file the page points to is in the package (a document compressed by
+  # dh_compress is named with its .gz).
+  for path in $(MANWIDTH=1000 man -l "$file" | grep -o '/usr/share/[A-Za-z0-9_./-]*[A-Za-z0-9_/]' | sort -u); do
+    [ -e "$root$path" ] || fail "$page(1) names $path, which the package does not have"
+  done
 done
+# The upstream changelog is NEWS, which begins with this version.
+zcat "$root/usr/share/doc/snapsalvager/changelog.gz" | grep -q "^$upstream_version (" ||
+  fail "/usr/share/doc/snapsalvager/changelog.gz (NEWS) has no entry for $upstream_version"
 cli_text=$(MANWIDTH=200 man -l "$root/usr/share/man/man1/snapsalvager-cli.1.gz")
 grep -q "^EXIT STATUS" <<<"$cli_text" || fail "snapsalvager-cli(1) has no EXIT STATUS"
 # Every command the program's usage names has its own part of the page, with its options.
@@ -160,6 +186,20 @@ appstream-util validate "$root/usr/share/metainfo/$app_id.metainfo.xml" >/dev/nu
   fail "appstream-util validate fails"
 grep -q '^Icon=snapsalvager$' "$desktop" || fail "the desktop entry names another icon"
 
+echo "== package: the autopkgtest, with the unpacked program" >&2
+# debian/tests/control's tests, run as autopkgtest would (from the source folder, with a
+# scratch folder) but against the unpacked snapsalvager-cli: nothing is installed here.
+tests=$(sed -n 's/^Tests:[[:space:]]*//p' "$source_dir/debian/tests/control")
+[ -n "$tests" ] || fail "debian/tests/control names no test"
+for test in $tests; do
+  scratch=$work/autopkgtest-$test
+  mkdir -p "$scratch"
+  (cd "$source_dir" && AUTOPKGTEST_TMP=$scratch SNAPSALVAGER_CLI=$root/usr/bin/snapsalvager-cli \
+     "debian/tests/$test") >"$work/autopkgtest-$test.log" 2>&1 ||
+    { cat "$work/autopkgtest-$test.log" >&2; fail "the autopkgtest $test failed"; }
+  tail -n 1 "$work/autopkgtest-$test.log" >&2
+done
+
 echo "== package: the wizard's binary" >&2
 # No RUNPATH: the wizard links only system libraries. No build folder in it: the same source
 # gives the same program wherever it is built.
@@ -180,11 +220,13 @@ lintian --pedantic --fail-on error,warning "$work/snapsalvager_${version}.dsc" >
 if grep -E '^[EW]: ' "$work/lintian.log"; then fail "lintian warns on the .dsc"; fi
 
 echo "== package: a second build from another folder" >&2
-# Another path of another length, and no tests: the .deb must come out the same. Without
-# ccache, so that no object of the first build stands in for a new compilation.
-second=$work/second-build-elsewhere/snapsalvager-$version
-mkdir -p "$second"
-copy_tree "$second"
+# The source package unpacked as a builder would (dpkg-source -x), in a path of another
+# length, built without tests: the .deb must come out the same. Without ccache, so that no
+# object of the first build stands in for a new compilation.
+second=$work/second-build-elsewhere/snapsalvager-$upstream_version
+mkdir -p "$(dirname "$second")"
+dpkg-source -x "$work/snapsalvager_${version}.dsc" "$second" >"$work/source-x.log" 2>&1 ||
+  { cat "$work/source-x.log" >&2; fail "dpkg-source -x of the source package failed"; }
 (cd "$second" && unset CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER &&
    DEB_BUILD_OPTIONS="nocheck $DEB_BUILD_OPTIONS" dpkg-buildpackage -b -us -uc) >"$work/build-2.log" 2>&1 ||
   { tail -n 40 "$work/build-2.log" >&2; fail "the second dpkg-buildpackage failed (log: $work/build-2.log)"; }
@@ -192,6 +234,39 @@ deb2=$(dirname "$second")/$(basename "$deb")
 if ! cmp -s "$deb" "$deb2"; then
   if command -v diffoscope >/dev/null; then diffoscope "$deb" "$deb2" >&2 || true; fi
   fail "the .deb built in $(dirname "$second") differs from the first"
+fi
+
+# Installing changes the machine, so only when asked (a fresh CI machine, a scratch VM): the
+# package is installed with dpkg, its autopkgtest run against the installed program, then it
+# is purged, and no file may be left or missing. Caches that triggers rebuild for every
+# package (icons, manual pages) and dpkg's and apt's own records are not compared.
+if [ "${SNAPSALVAGER_TEST_INSTALL:-0}" = 1 ]; then
+  echo "== package: install, autopkgtest, purge" >&2
+  if dpkg-query -W -f='${Status}' snapsalvager 2>/dev/null | grep -q 'installed'; then
+    fail "snapsalvager is installed already: the purge check needs a machine without it"
+  fi
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  snapshot() {
+    find /etc /usr /opt /var -xdev \( -path /var/lib/dpkg -o -path /var/lib/apt -o -path /var/cache \
+      -o -path /var/log -o -path /var/tmp -o -path /usr/share/icons/hicolor/icon-theme.cache \
+      -o -path /usr/share/applications/mimeinfo.cache \) -prune \
+      -o -print 2>/dev/null | sort
+  }
+  snapshot >"$work/before-install.txt"
+  $SUDO dpkg -i "$deb" >"$work/install.log" 2>&1 || { cat "$work/install.log" >&2; fail "dpkg -i failed"; }
+  for test in $tests; do
+    mkdir -p "$work/installed-$test"
+    (cd "$source_dir" && AUTOPKGTEST_TMP=$work/installed-$test "debian/tests/$test") >"$work/installed-$test.log" 2>&1 ||
+      { cat "$work/installed-$test.log" >&2; $SUDO dpkg --purge snapsalvager >/dev/null 2>&1 || true
+        fail "the autopkgtest $test failed with the installed package"; }
+  done
+  $SUDO dpkg --purge snapsalvager >"$work/purge.log" 2>&1 || { cat "$work/purge.log" >&2; fail "dpkg --purge failed"; }
+  snapshot >"$work/after-purge.txt"
+  if ! diff -u "$work/before-install.txt" "$work/after-purge.txt" >"$work/purge.diff"; then
+    cat "$work/purge.diff" >&2
+    fail "the purge left files behind or took others"
+  fi
 fi
 
 echo "package: $(basename "$deb") passed in $SECONDS s (the same bytes from two folders)" >&2
