@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "card/CardSource.h"
 #include "card/CardDevice.h"
 #include "card/LinuxDrives.h"
 #include "card/VolumeSize.h"

@@ -145,7 +145,6 @@ void TStructureRule::FileStarts(const std::string& type, const uint8_t* sector, 
   frame_ = false;
 }
 
-// The check is fed before the loop writes the sector (which scrambles the head in place).
 bool TStructureRule::EndsIn(const uint8_t* sector, uint64_t, uint64_t& end) {
   if (!check_ || check_->Verdict() != TCheckVerdict::GoesOn) return false;
   if (check_->Feed(sector, sectorSize_) != TCheckVerdict::EndsAt) return false;

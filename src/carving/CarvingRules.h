@@ -48,6 +48,12 @@ class TCarvingRule {
   // the sector where that was seen (a photo that may go on elsewhere on the card).
   virtual bool TakeBreak(uint64_t&) { return false; }
 
+  // Whether the rule follows structures far enough to find photos in two pieces: the carver
+  // then records where files start, for the join pass's cluster geometry.
+  virtual bool JoinsSplitPhotos() const { return false; }
+  // Whether SaveState holds only between files (see below).
+  virtual bool StateBetweenFilesOnly() const { return false; }
+
   // The state that carries from one sector to the next, as text, to go on after an
   // interruption: whole for the header rule at any sector; for the structure rule only
   // between files (no file open), where its open file's checks hold nothing.
@@ -72,6 +78,8 @@ class TStructureRule final : public TCarvingRule {
   bool EndsIn(const uint8_t* sector, uint64_t filePos, uint64_t& end) override;
   uint64_t DataEnds(uint64_t carved) override;
   bool TakeBreak(uint64_t& at) override;
+  bool JoinsSplitPhotos() const override { return true; }
+  bool StateBetweenFilesOnly() const override { return true; }
   std::string SaveState() const override;
   bool RestoreState(const std::string& state) override;
 

@@ -598,6 +598,7 @@ std::string RunScan(const TRecoverOptions& options, const TScanCheckList& checks
     // The command has no other thread to hand the reports to: they run in place.
     TDigitalReadThread scan(events, [](const std::function<void()>& call) { call(); }, found);
     scan.Drive = card;
+    scan.Card = DriveSectors(card.DriveNumber);
     scan.TempFolder = PathFromUtf8(checks.TempFolder);
     scan.Inputs = checks.Inputs;
     scan.WholeVolume = true;

@@ -318,6 +318,7 @@ bool TMainForm::StartScan() {
 
   auto thread = std::make_unique<TDigitalReadThread>(*ScanEvents, RunOnMainThread, FoundFiles);
   thread->Drive = SelectedDrive;
+  thread->Card = DriveSectors(SelectedDrive.DriveNumber);
   thread->TempFolder = ToPath(TempFolder);
   thread->Inputs = RecogniserInputs;
   thread->WholeVolume = true;
