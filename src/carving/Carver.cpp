@@ -21,33 +21,54 @@ void TCarver::Carve(const uint8_t* sector, uint64_t p, bool batchEnd) {
   // One reading of the stop request: a request arriving between two readings would start
   // a file and end the loop, leaving that file open and never recorded.
   const bool stopRequested = stopRequested_();
-  TLateStart late;
-  if (open_ && !replaying_ && rule_->StartedBefore(sector, filePos_, late)) StartLate(late, p);
-  std::string type;
-  const bool isHeader = rule_->StartsFile(sector, open_, filePos_, type);
-  if (isHeader) {
-    if (open_ && !replaying_ && rule_->StartedBeforeEnd(late)) StartLate(late, p);
-    if (open_) CloseOpenFile();
+  TSectorQuestion q;
+  q.Replaying = replaying_;
+  // A header in the last sector of the range starts no file (as when it closes one):
+  // started there, the file would never be closed, recorded or removed. A sector that is
+  // not a header and ends the range (or the batch, after a stop request) still belongs to
+  // the open file: it is stored before the file is recorded.
+  q.LastSector = p == total_ - 1 || (batchEnd && stopRequested);
+  q.BytesLeft = (total_ - p) * sectorSize_;
+  TSectorVerdict v;
+  for (;;) {
+    q.Open = open_;
+    q.FilePos = filePos_;
+    q.FileStarted = fileStarted_;
+    q.CurrentType = currentType_;
+    q.MayStart = !(stopRequested && fileStarted_) && p < total_ - 1;
+    v = rule_->Judge(sector, q);
+    if (v.Kind != TVerdictKind::EndedBefore) break;
+    StartLate(v.Late, p);
+  }
+  if (v.Header) {
+    if (open_) EndOpenFile(v.Ends);
     const bool first = !fileStarted_;
-    if (first || !type.empty()) currentType_ = type;
+    currentType_ = v.Type;
     fileStarted_ = true;
     if (stopRequested && !first) {
       keepGoing_ = false;
-    } else if (p < total_ - 1) {
-      // A header in the last sector of the range starts no file (as when it closes one):
-      // started here, the file would never be closed, recorded or removed.
-      StartFile(sector, p);
+    } else if (v.Kind == TVerdictKind::StartHere || v.Kind == TVerdictKind::EndAndStart) {
+      StartFile(p);
+      if (v.StartedEnds) {
+        EndExactly(sector, v.StartedEnd);
+      } else {
+        WriteWhole(sector);
+      }
+    }
+    return;
+  }
+  if (open_) {
+    if (v.Ends.Exact) {
+      EndExactly(sector, v.Ends);
+    } else {
+      WriteWhole(sector);
+      if (v.Kind == TVerdictKind::EndHere) EndOpenFile(v.Ends);
     }
   }
-  // A sector that is not a header and ends the range (or the batch, after a stop request)
-  // still belongs to the open file: it is stored before the file is recorded.
-  const bool ended = open_ && CarveIntoOpenFile(sector);
-  const bool lastSector = p == total_ - 1 || (batchEnd && stopRequested);
-  if (!isHeader && lastSector && !ended && open_) CloseOpenFile();
-  if (!isHeader && fileStarted_ && batchEnd && stopRequested) keepGoing_ = false;
+  if (fileStarted_ && batchEnd && stopRequested) keepGoing_ = false;
 }
 
-void TCarver::StartFile(const uint8_t* sector, uint64_t p) {
+void TCarver::StartFile(uint64_t p) {
   output_.OpenFile(currentType_);
   open_ = true;
   filePos_ = 0;
@@ -56,7 +77,6 @@ void TCarver::StartFile(const uint8_t* sector, uint64_t p) {
     findings_.FileStarts.push_back(base_ + p);
     output_.FileStarted(findings_.FileStarts.back());
   }
-  rule_->FileStarts(currentType_, sector, (total_ - p) * sectorSize_);
 }
 
 // A header inside the open file is a file of its own after all: the open file ends where
@@ -76,41 +96,43 @@ void TCarver::StartLate(const TLateStart& late, uint64_t p) {
   replaying_ = false;
 }
 
-// Writes the sector into the open file, or the part of it before the file's known end and
-// then records the file.
-bool TCarver::CarveIntoOpenFile(const uint8_t* sector) {
-  uint64_t end = 0;
-  if (!rule_->EndsIn(sector, filePos_, end)) {
-    output_.Write(sector, sectorSize_);
-    filePos_ += sectorSize_;
-    return false;
-  }
-  if (end > filePos_) {
-    output_.Write(sector, static_cast<uint32_t>(std::min<uint64_t>(end - filePos_, sectorSize_)));
+void TCarver::WriteWhole(const uint8_t* sector) {
+  output_.Write(sector, sectorSize_);
+  filePos_ += sectorSize_;
+}
+
+// The open file's structure placed its end in or before this sector: the sector's part
+// before it is the file's last, and the sectors up to there are claimed.
+void TCarver::EndExactly(const uint8_t* sector, const TFileEnd& end) {
+  if (end.ExactEnd > filePos_) {
+    output_.Write(sector, static_cast<uint32_t>(std::min<uint64_t>(end.ExactEnd - filePos_, sectorSize_)));
   } else {
-    output_.Truncate(end);
+    output_.Truncate(end.ExactEnd);
   }
-  filePos_ = end;
-  findings_.Claimed.push_back({base_ + fileFirst_, base_ + fileFirst_ + (end + sectorSize_ - 1) / sectorSize_});
+  filePos_ = end.ExactEnd;
+  findings_.Claimed.push_back({base_ + fileFirst_, base_ + fileFirst_ + (end.ExactEnd + sectorSize_ - 1) / sectorSize_});
   output_.Claimed(findings_.Claimed.back());
-  CloseOpenFile();
-  return true;
+  EndOpenFile(end);
 }
 
 // Records the open file at the length the rule gives it where its data stops. Only a
 // type whose structure check follows entropy-coded data (the photo's) reports a break.
-void TCarver::CloseOpenFile() {
-  if (open_) {
-    const uint64_t length = rule_->DataEnds(filePos_);
-    if (length < filePos_) output_.Truncate(length);
-    uint64_t brokeAt = 0;
-    if (rule_->TakeBreak(brokeAt)) {
-      findings_.Breaks.push_back({base_ + fileFirst_, brokeAt});
-      output_.Broke(findings_.Breaks.back());
-    }
+void TCarver::EndOpenFile(const TFileEnd& end) {
+  if (end.Length < filePos_) output_.Truncate(end.Length);
+  if (end.Broke) {
+    findings_.Breaks.push_back({base_ + fileFirst_, end.BrokeAt});
+    output_.Broke(findings_.Breaks.back());
   }
   open_ = false;
   output_.CloseFile(currentType_);
+}
+
+void TCarver::CloseOpenFile() {
+  if (open_) {
+    EndOpenFile(rule_->EndsNow(filePos_));
+  } else {
+    output_.CloseFile(currentType_);
+  }
 }
 
 TCarverState TCarver::State() const {

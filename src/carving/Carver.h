@@ -83,10 +83,11 @@ class TCarver {
   TCarvingFindings TakeFindings() { return std::move(findings_); }
 
  private:
-  void StartFile(const uint8_t* sector, uint64_t p);
+  void StartFile(uint64_t p);
   void StartLate(const TLateStart& late, uint64_t p);
-  bool CarveIntoOpenFile(const uint8_t* sector);
-  void WriteOpen(const uint8_t* bytes, uint32_t size);
+  void WriteWhole(const uint8_t* sector);
+  void EndExactly(const uint8_t* sector, const TFileEnd& end);
+  void EndOpenFile(const TFileEnd& end);
 
   std::unique_ptr<TCarvingRule> rule_;
   const uint32_t sectorSize_;
