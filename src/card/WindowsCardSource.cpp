@@ -5,7 +5,7 @@
 #include <string>
 
 #include "card/CardSource.h"
-#include "card/CardDevice.h"
+#include "card/DriveReads.h"
 #include "card/LinuxDrives.h"
 #include "card/VolumeSize.h"
 

@@ -1,10 +1,10 @@
 // TMainForm: the wizard window. One class holds the page logic; its handlers are split over
 // a few .cpp files by page, so each page can change without touching the others:
-//   wizard/WizardWindow.cpp         start, close, navigation (Next/Back), step indicator, fonts
+//   wizard/WizardWindow.cpp       start, close, navigation (Next/Back), step indicator, fonts
 //   wizard/WizardHelp.cpp         Help menu and the link labels (help file, vendor pages, about)
 //   wizard/WizardScanOptions.cpp  page T2: drive and camera lists, video type, validation
 //   wizard/WizardScanControl.cpp  page T3: measuring the card, starting/pausing/stopping a scan
-//   preview/PreviewPages.cpp    page T4: preview pages, thumbnails, ticks
+//   wizard/PreviewPages.cpp       page T4: preview pages, thumbnails, ticks
 //   wizard/WizardSave.cpp         page T5: the save pass and its links
 // Page contents are separate Designer forms (resources/MainForm.ui holds the frame and pages
 // T1/T2; ScanPage.ui, PreviewPage.ui, FinishPage.ui are set up into the tab sheets T3, T4, T5,

@@ -1,6 +1,6 @@
 // Raw device access by drive number over the sources LinuxDrives names. One cached handle
 // serves the scan; the geometry and size queries open and close their own.
-#include "card/CardDevice.h"
+#include "card/DriveReads.h"
 
 #include <algorithm>
 #include <cmath>
