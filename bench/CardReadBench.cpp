@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "card/LinuxDrives.h"
-#include "card/CardDevice.h"
+#include "card/DriveReads.h"
 #include "fixtures/CardImage.h"
 
 namespace {

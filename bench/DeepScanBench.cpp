@@ -74,6 +74,7 @@ TFigures Scan(const benchcard::Card& card, bool deep, const fs::path& temp) {
   scan.Drive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
   scan.Drive.SectorCount = static_cast<uint32_t>(fs::file_size(card.Image) / 512);
   scan.Drive.SectorSize = 512;
+  scan.Card = DriveSectors(scan.Drive.DriveNumber);
   scan.TempFolder = temp.string() + "/";
   scan.Inputs = MakeRecogniserInputs("Generic Digital Camera", true, true, true, "ALL");
   scan.DescribeFile = DescribeFoundFile;

@@ -42,7 +42,7 @@
 #include "wizard/CapacityDialog.h"
 #include "wizard/AboutBox.h"
 #include "wizard/VideoTypeDialog.h"
-#include "wizard/DeviceAccess.h"
+#include "wizard/DeviceRights.h"
 
 using namespace snapsalvager;
 

@@ -10,7 +10,7 @@
 #include <map>
 #include <string>
 
-#include "card/CardDevice.h"
+#include "card/DriveReads.h"
 
 namespace snapsalvager {
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "card/CardSource.h"
 #include "card/LinuxDrives.h"
-#include "card/CardDevice.h"
 
 namespace snapsalvager {
 namespace {

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "card/CardDevice.h"
+#include "card/DriveReads.h"
 
 namespace snapsalvager {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "card/CardDevice.h"
+#include "card/DriveReads.h"
 
 namespace snapsalvager {
 

@@ -4,7 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "card/CardDevice.h"
+#include "card/CardSource.h"
+#include "card/DriveReads.h"
 #include "card/LinuxDrives.h"
 #include "card/VolumeSize.h"
 

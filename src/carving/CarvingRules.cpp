@@ -18,6 +18,71 @@ bool TCarvingRule::StartsFile(const uint8_t* sector, bool, uint64_t, std::string
   return recogniser_.DetectFileHeader(sector, type);
 }
 
+TFileEnd TCarvingRule::EndOf(uint64_t length) {
+  TFileEnd end;
+  end.Length = DataEnds(length);
+  end.Broke = TakeBreak(end.BrokeAt);
+  return end;
+}
+
+TFileEnd TCarvingRule::EndsNow(uint64_t carved) { return EndOf(carved); }
+
+// The steps in their order: a late start before the sector; the header question and a late
+// start it brings; the open file's end and the new file's start; else the open file's
+// exact end in the sector, or its end at the range's end.
+TSectorVerdict TCarvingRule::Judge(const uint8_t* sector, const TSectorQuestion& q) {
+  TSectorVerdict v;
+  const int resume = q.Replaying ? 0 : std::exchange(resume_, 0);
+  if (resume == 0 && q.Open && !q.Replaying && StartedBefore(sector, q.FilePos, v.Late)) {
+    resume_ = 1;
+    v.Kind = TVerdictKind::EndedBefore;
+    return v;
+  }
+  std::string type;
+  bool header = true;
+  if (resume == 2) {
+    type = std::move(resumeType_);
+  } else {
+    header = StartsFile(sector, q.Open, q.FilePos, type);
+    if (header && q.Open && !q.Replaying && StartedBeforeEnd(v.Late)) {
+      resume_ = 2;
+      resumeType_ = std::move(type);
+      v.Kind = TVerdictKind::EndedBefore;
+      return v;
+    }
+  }
+  uint64_t end = 0;
+  if (header) {
+    v.Header = true;
+    v.Type = (!q.FileStarted || !type.empty()) ? type : q.CurrentType;
+    if (q.Open) v.Ends = EndOf(q.FilePos);
+    if (!q.MayStart) {
+      v.Kind = q.Open ? TVerdictKind::EndHere : TVerdictKind::Continue;
+      return v;
+    }
+    v.Kind = q.Open ? TVerdictKind::EndAndStart : TVerdictKind::StartHere;
+    FileStarts(v.Type, sector, q.BytesLeft);
+    if (EndsIn(sector, 0, end)) {
+      v.StartedEnds = true;
+      v.StartedEnd = EndOf(end);
+      v.StartedEnd.Exact = true;
+      v.StartedEnd.ExactEnd = end;
+    }
+    return v;
+  }
+  if (!q.Open) return v;
+  if (EndsIn(sector, q.FilePos, end)) {
+    v.Kind = TVerdictKind::EndHere;
+    v.Ends = EndOf(end);
+    v.Ends.Exact = true;
+    v.Ends.ExactEnd = end;
+  } else if (q.LastSector) {
+    v.Kind = TVerdictKind::EndHere;
+    v.Ends = EndOf(q.FilePos + sectorSize_);
+  }
+  return v;
+}
+
 // Bytes, not text: the structure rule's is taken at every sector between files.
 std::string TCarvingRule::SaveState() const {
   return {static_cast<char>(recogniser_.IsoMediaFound()), static_cast<char>(recogniser_.MovAtomLock())};
@@ -145,7 +210,6 @@ void TStructureRule::FileStarts(const std::string& type, const uint8_t* sector, 
   frame_ = false;
 }
 
-// The check is fed before the loop writes the sector (which scrambles the head in place).
 bool TStructureRule::EndsIn(const uint8_t* sector, uint64_t, uint64_t& end) {
   if (!check_ || check_->Verdict() != TCheckVerdict::GoesOn) return false;
   if (check_->Feed(sector, sectorSize_) != TCheckVerdict::EndsAt) return false;

@@ -22,6 +22,51 @@ struct TLateStart {
   std::string Type;
 };
 
+// One question about one sector, with what the carver knows of it.
+struct TSectorQuestion {
+  bool Open = false;        // a file is open,
+  uint64_t FilePos = 0;     // this many bytes carved into it
+  bool Replaying = false;   // the sector is carved again after a late start
+  bool FileStarted = false; // a header was seen before
+  std::string CurrentType;  // the open file's type (the next file's when a header names none)
+  bool MayStart = false;    // a header here may start a file (no stop, not the range's end)
+  bool LastSector = false;  // the range ends here, or the batch after a stop request
+  uint64_t BytesLeft = 0;   // from this sector to the range's end
+};
+
+// How a file ends: at an exact byte its structure placed (in or before the sector asked
+// about: the sector is the file's up to there), or else where its data stops; the length
+// it keeps; where its photo data broke off, when it did.
+struct TFileEnd {
+  bool Exact = false;
+  uint64_t ExactEnd = 0;
+  uint64_t Length = 0;
+  bool Broke = false;
+  uint64_t BrokeAt = 0;
+};
+
+enum class TVerdictKind {
+  Continue,     // the sector is the open file's (if one is open)
+  EndHere,      // the open file ends with this sector (Ends)
+  StartHere,    // a file of Type starts here; none was open
+  EndAndStart,  // the open file ends before this sector (Ends), a file of Type starts here
+  // A header inside the open file started a file of its own after all: the open file ends
+  // at Late.Cut, and the sectors from there are carved again before the same sector is
+  // asked about once more.
+  EndedBefore,
+};
+
+struct TSectorVerdict {
+  TVerdictKind Kind = TVerdictKind::Continue;
+  bool Header = false;  // a header is here (it may start nothing: the range's end, a stop)
+  std::string Type;     // the header's file type: the carving's current type from now on
+  TFileEnd Ends;        // EndHere, EndAndStart
+  // StartHere, EndAndStart: the started file's exact end already lies in this sector.
+  bool StartedEnds = false;
+  TFileEnd StartedEnd;
+  TLateStart Late;  // EndedBefore
+};
+
 class TCarvingRule {
  public:
   TCarvingRule(const TRecogniserInputs& inputs, uint32_t sectorSize);
@@ -29,7 +74,30 @@ class TCarvingRule {
   TCarvingRule(const TCarvingRule&) = delete;
   TCarvingRule& operator=(const TCarvingRule&) = delete;
 
-  // Asked first for every sector, while a file is open filePos bytes long.
+  // The one question of the carving loop for every sector, before its bytes are written.
+  // After EndedBefore the carver carves the sectors again (Replaying) and asks once more
+  // about the same sector; the answer then goes on where the first one stopped.
+  TSectorVerdict Judge(const uint8_t* sector, const TSectorQuestion& question);
+  // The open file's data stops without a sector (the scan stops between batches, the card
+  // is gone): how it ends, carved bytes long.
+  TFileEnd EndsNow(uint64_t carved);
+
+  // Whether the rule follows structures far enough to find photos in two pieces: the carver
+  // then records where files start, for the join pass's cluster geometry.
+  virtual bool JoinsSplitPhotos() const { return false; }
+  // Whether SaveState holds only between files (see below).
+  virtual bool StateBetweenFilesOnly() const { return false; }
+
+  // The state that carries from one sector to the next, as text, to go on after an
+  // interruption: whole for the header rule at any sector; for the structure rule only
+  // between files (no file open), where its open file's checks hold nothing.
+  virtual std::string SaveState() const;
+  // False when state is not one SaveState of this rule gave.
+  virtual bool RestoreState(const std::string& state);
+
+ protected:
+  // The steps of the answer, in the order Judge takes them.
+  // A header inside the open file, filePos bytes long, started a file before this sector.
   virtual bool StartedBefore(const uint8_t*, uint64_t, TLateStart&) { return false; }
   // Asked when a header ends the open file: whether a header inside it starts a file.
   virtual bool StartedBeforeEnd(TLateStart&) { return false; }
@@ -41,23 +109,22 @@ class TCarvingRule {
   // Whether the open file, filePos bytes long before this sector, ends in it or before it
   // (its exact end is known): then at end.
   virtual bool EndsIn(const uint8_t*, uint64_t, uint64_t&) { return false; }
-  // The open file's data stops after carved bytes (a header follows, the range ends, the
-  // scan stops): the length the file has.
+  // The open file's data stops after carved bytes: the length the file has.
   virtual uint64_t DataEnds(uint64_t carved) { return carved; }
   // Asked after DataEnds: whether the file's entropy-coded data broke off, and the offset of
   // the sector where that was seen (a photo that may go on elsewhere on the card).
   virtual bool TakeBreak(uint64_t&) { return false; }
 
-  // The state that carries from one sector to the next, as text, to go on after an
-  // interruption: whole for the header rule at any sector; for the structure rule only
-  // between files (no file open), where its open file's checks hold nothing.
-  virtual std::string SaveState() const;
-  // False when state is not one SaveState of this rule gave.
-  virtual bool RestoreState(const std::string& state);
-
- protected:
   TSignatureRecogniser recogniser_;
   uint32_t sectorSize_;
+
+ private:
+  TFileEnd EndOf(uint64_t length);
+  // Where an answer that ended before stopped: 0 none, 1 after the late start before the
+  // header question, 2 after the one the header brought (its type kept).
+  int resume_ = 0;
+  bool resumeHeader_ = false;
+  std::string resumeType_;
 };
 
 // The deep scan's rule: structure checks, the deep recognitions, and the header rule.
@@ -65,6 +132,12 @@ class TStructureRule final : public TCarvingRule {
  public:
   TStructureRule(const TRecogniserInputs& inputs, uint32_t sectorSize);
 
+  bool JoinsSplitPhotos() const override { return true; }
+  bool StateBetweenFilesOnly() const override { return true; }
+  std::string SaveState() const override;
+  bool RestoreState(const std::string& state) override;
+
+ protected:
   bool StartedBefore(const uint8_t* sector, uint64_t filePos, TLateStart& start) override;
   bool StartedBeforeEnd(TLateStart& start) override;
   bool StartsFile(const uint8_t* sector, bool open, uint64_t filePos, std::string& type) override;
@@ -72,8 +145,6 @@ class TStructureRule final : public TCarvingRule {
   bool EndsIn(const uint8_t* sector, uint64_t filePos, uint64_t& end) override;
   uint64_t DataEnds(uint64_t carved) override;
   bool TakeBreak(uint64_t& at) override;
-  std::string SaveState() const override;
-  bool RestoreState(const std::string& state) override;
 
  private:
   // Whether the header at this sector, inside the open file's extent, starts a file now

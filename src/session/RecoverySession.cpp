@@ -1,5 +1,7 @@
 #include "session/RecoverySession.h"
 
+#include "card/DriveReads.h"
+
 #include <exception>
 #include <utility>
 
@@ -55,6 +57,7 @@ TScanStart TRecoverySession::StartScan() {
     }
     auto scan = std::make_unique<TDigitalReadThread>(observer_, synchronize_, foundFiles_);
     scan->Drive = Settings.Drive;
+    scan->Card = DriveSectors(Settings.Drive.DriveNumber);
     scan->TempFolder = Settings.TempFolder;
     scan->Inputs = Settings.Inputs;
     scan->WholeVolume = true;

@@ -20,7 +20,7 @@
 #include "session/Texts.h"
 #include "tempfile/TempFileFormat.h"
 #include "tempfile/Utf8Path.h"
-#include "card/CardDevice.h"
+#include "card/DriveReads.h"
 
 namespace snapsalvager {
 namespace fs = std::filesystem;

@@ -14,7 +14,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "card/CardDevice.h"
+#include "card/DriveReads.h"
 #include "tempfile/TempFileFormat.h"
 
 namespace snapsalvager {

@@ -11,10 +11,11 @@
 #include <stdexcept>
 #include <vector>
 
+#include "carving/Carver.h"
 #include "carving/CarvingRules.h"
-#include "carving/SplitPhotos.h"
-#include "tempfile/TempFileWriter.h"
-#include "card/CardDevice.h"
+#include "carving/JoinPass.h"
+#include "session/FoundFileSink.h"
+#include "session/JournalKeeper.h"
 #include "session/Texts.h"
 
 namespace snapsalvager {
@@ -24,9 +25,6 @@ constexpr uint32_t kBatchSectors = 200;
 constexpr uint32_t kReportIntervalMs = 250;  // each report waits for the main thread
 constexpr uint32_t kReportsPerEstimate = 4;  // about once a second
 constexpr uint32_t kFailedBatchWaitMs = 100;
-// A journal point is written after every batch that recorded a file, and at least this often
-// a point synced to the disk (ScanJournal.h).
-constexpr uint32_t kDurablePointMs = 2000;
 
 uint32_t SteadyTick() {
   using namespace std::chrono;
@@ -54,11 +52,6 @@ std::string AbandonedScanRunningText() {
   return Text(TText::AbandonedScanRunning);
 }
 
-std::string CutFileNote(const std::string& info, int64_t storedBytes) {
-  const std::string note = Text(TText::CutFileNote, {std::to_string(storedBytes)});
-  return info.empty() || info == "N/A" ? note : info + " " + note;
-}
-
 std::string FormatRemainingTime(uint32_t seconds) {
   const uint32_t hours = seconds / 3600;
   const uint32_t minutes = (seconds - hours * 3600) / 60;
@@ -74,6 +67,8 @@ uint32_t EstimateRemainingSeconds(uint32_t elapsedSeconds, uint64_t sectorsDone,
   return remaining >= 4294967295.0 ? UINT32_MAX : static_cast<uint32_t>(remaining);
 }
 
+// The thread's state: the front end, pause and stop control, reporting, the card reads;
+// the carving itself is the carver's, the files the sink's, the journal the keeper's.
 struct TDigitalReadThread::Impl {
   // Front end, reached only through Sync.
   TScanEvents* events;
@@ -81,6 +76,7 @@ struct TDigitalReadThread::Impl {
   TFoundFileList* foundFiles;
 
   // Copies taken at Start.
+  std::shared_ptr<TCardSectors> card;
   TDriveEntry drive;
   std::filesystem::path tempFolder;
   TRecogniserInputs inputs;
@@ -107,55 +103,26 @@ struct TDigitalReadThread::Impl {
   // after Abandon returned. Recursive: a handler may abandon from inside its own call.
   std::recursive_mutex frontMutex;
 
-  // Scan state of the running loop.
+  // The running scan.
+  std::unique_ptr<TFoundFileSink> sink;
+  std::unique_ptr<TJournalKeeper> journal;
+  std::unique_ptr<TCarverOutput> output;
+  std::unique_ptr<TCarver> carver;
   std::vector<uint8_t> buffer;
-  std::unique_ptr<TWriteFileStream> openFile;
-  // The destination refused to let the open file grow (EFBIG): it ends where it stopped and
-  // nothing more is written until the next header.
-  bool fileCut = false;
-  uint32_t fileCounter = 0;
-  std::string recoveredName;
-  std::filesystem::path tempPath;
-  std::string currentType;
-  std::string closingType;
+  std::vector<uint8_t> badSlots;  // the last batch's sectors that could not be read
   int64_t badBytes = 0;
-  // Where files start and end: the header rule, or the structure rule of deep scans.
-  std::unique_ptr<TCarvingRule> rule;
-  uint64_t filePos = 0;     // bytes carved into the open file, also those a cut file drops
-  uint64_t fileFirst = 0;   // the open file's first sector in the range
-  bool replaying = false;   // carving sectors again after a late start
-  uint64_t total = 0;       // sectors to scan
-  uint64_t base = 0;        // the first of them on the card
-  uint64_t done = 0;        // sectors of the range carved so far
+  uint64_t total = 0;      // sectors to scan
+  uint64_t base = 0;       // the first of them on the card
+  uint64_t done = 0;       // sectors of the range carved so far
+  uint64_t startDone = 0;  // where this run began (a continued scan: past 0)
   uint32_t sectorSize = 512;
-  bool keepGoing = true;
-  bool fileStarted = false;  // a header was seen: from now on some file is always open
   uint32_t startTick = 0;
   uint32_t lastTick = 0;
   uint32_t reportCount = 0;
   bool sectorsShown = false;  // a report of the sectors read has been sent
-  // Split photos (deep scan): where photos broke off, the sectors files' structures account
-  // for, where files start, and the note of the joined photo being recorded.
-  std::vector<TPhotoBreak> breaks;
-  std::vector<TClaimedRun> claimed;
-  std::vector<uint64_t> fileStarts;
-  std::string fileNote;
-  // The journal: its writer (null once a write failed: the last point stays valid), the log
-  // lines not yet written, and the latest point not yet written with how much of them it
-  // counts. The header rule's points are taken at batch ends, with the open file; the
-  // structure rule's after any sector that leaves no file open, where its checks are empty.
-  std::unique_ptr<TScanJournalWriter> journal;
-  TJournalKey journalKey;
-  std::string logPending;
-  std::optional<TJournalPoint> point;
-  size_t pointLog = 0;
-  uint32_t lastDurableTick = 0;
-  bool recordedSinceJournal = false;
-  std::vector<uint8_t> badSlots;  // the last batch's sectors that could not be read
-  uint64_t startDone = 0;         // where this run began (a continued scan: past 0)
-  std::string openType;           // the type in the open file's name
-  std::vector<uint64_t> samples;  // the card sectors the journal's key records as read
-  size_t nextSample = 0;
+  uint32_t deadBatches = 0;  // batches in a row of which no sector could be read
+  uint64_t lastReadSector = UINT64_MAX;  // the last card sector read, UINT64_MAX: none yet
+  int64_t deadBytes = 0;     // what those batches put into the open file (zeros)
 
   Impl(TScanEvents& e, TSynchronize s, TFoundFileList& f)
       : events(&e), synchronize(std::move(s)), foundFiles(&f) {}
@@ -195,96 +162,38 @@ struct TDigitalReadThread::Impl {
 
   uint32_t Now() const { return tick ? tick() : SteadyTick(); }
 
-  // The carving loop: per batch, read it, carve each sector in order, report when due.
   void CarvingLoop();
   void BeginScan();
+  void ContinueFromJournal(const TScanJournal& from);
   bool ReadBatch(uint32_t n);
   bool CardStillThere(uint64_t sector);
-  uint32_t deadBatches = 0;  // batches in a row of which no sector could be read
-  uint64_t lastReadSector = UINT64_MAX;  // the last card sector read, UINT64_MAX: none yet
-  int64_t deadBytes = 0;     // what those batches put into the open file (zeros)
-  void CarveSector(uint8_t* sector, uint64_t p, bool batchEnd);
-  void StartFile(const uint8_t* sector, uint64_t p);
-  void StartLate(const TLateStart& late, uint64_t p);
-  bool CarveIntoOpenFile(uint8_t* sector);
-  void CloseOpenFile();
   void ReportIfDue();
-  void StartNewFile();
-  void CloseFile();
-  void WriteSector(uint8_t* sector, uint32_t size);
   void Report(uint64_t sectorsDone, uint64_t total, uint32_t sectorSize);
-  void JoinSplitPhotos();
-  void CarveJoined(TJoinedPhoto photo);
-  void StartJournal();
-  void ContinueFromJournal(const TScanJournal& from);
-  void TakePoint(uint64_t at, int64_t bad);
-  void WritePoint(bool durable);
   void JournalIfDue(bool force);
-  void RecordSamples(uint32_t n);
+  void JoinSplitPhotos();
+  void Listed(TFoundFile&& record);
 };
 
-void TDigitalReadThread::Impl::StartNewFile() {
-  openFile.reset();
-  ++fileCounter;
-  recoveredName = RecoveredFileName(fileCounter, currentType);
-  tempPath = tempFolder / TemporaryFileName(fileCounter, currentType);
-  openType = currentType;
-  fileCut = false;
-  openFile = std::make_unique<TWriteFileStream>(tempPath, TempFileWriteSettings(currentType));
-}
+// The carver's output: the files to the sink, the findings to the journal, in order.
+class TScanOutput final : public TCarverOutput {
+ public:
+  TScanOutput(TFoundFileSink& sink, TJournalKeeper& journal) : sink_(sink), journal_(journal) {}
+  void OpenFile(const std::string& type) override { sink_.OpenFile(type); }
+  void Write(const uint8_t* bytes, uint32_t size) override { sink_.Write(bytes, size); }
+  void Truncate(uint64_t length) override { sink_.Truncate(length); }
+  void CloseFile(const std::string& type) override { sink_.CloseFile(type); }
+  void FileStarted(uint64_t sector) override { journal_.NoteStart(sector); }
+  void Claimed(const TClaimedRun& run) override { journal_.NoteClaimed(run); }
+  void Broke(const TPhotoBreak& brk) override { journal_.NoteBreak(brk); }
 
-void TDigitalReadThread::Impl::WriteSector(uint8_t* sector, uint32_t size) {
-  if (fileCut) return;
-  openFile->Write(sector, static_cast<int32_t>(size));
-  // A file the destination cannot hold whole (4 GiB on FAT32, a file-size limit) is kept as
-  // far as it got; the files after it still fit.
-  if (!openFile->AllStored() && openFile->LastErrno() == EFBIG) {
-    fileCut = true;
-    return;
-  }
-  // A write the destination did not take (disk full, I/O error) would leave a record whose
-  // size the disk does not hold: end the scan instead.
-  if (!openFile->AllStored()) {
-    throw std::runtime_error("Cannot write the temporary file " + tempPath.string() + ": " +
-                             openFile->LastError());
-  }
-}
+ private:
+  TFoundFileSink& sink_;
+  TJournalKeeper& journal_;
+};
 
-void TDigitalReadThread::Impl::CloseFile() {
-  if (!openFile) return;
-  int64_t size = openFile->GetSize();
-  const bool stored = openFile->Close();
-  const std::string writeError = openFile->LastError();
-  const bool cut = fileCut || (!stored && openFile->LastErrno() == EFBIG);
-  if (cut) size = openFile->Stored();
-  fileCut = false;
-  openFile.reset();
-  if (!stored && !cut) {
-    throw std::runtime_error("Cannot write the temporary file " + tempPath.string() + ": " +
-                             (writeError.empty() ? "the disk did not take every byte" : writeError));
-  }
-  if (size <= 0) return;
-
-  TFoundFile record;
-  const size_t dot = recoveredName.rfind('.');
-  record.Name = recoveredName.substr(0, dot) + "." + closingType;
-  record.Ext = closingType;
-  record.Size = size;
-  record.TempFile = tempPath;
-  record.Info = "N/A";
-  if (describe) {
-    try {
-      record.Info = describe(tempPath, record.Ext);
-    } catch (const std::exception&) {
-      // The description is optional: the file is listed without it.
-    }
-  }
-  if (!fileNote.empty()) record.Info = record.Info == "N/A" ? fileNote : record.Info + " " + fileNote;
-  fileNote.clear();
-  if (cut) record.Info = CutFileNote(record.Info, size);
-  record.Selected = true;
-  logPending += JournalRowLine(record);
-  recordedSinceJournal = true;
+// A closed file: into the journal's log, then the front end's list.
+void TDigitalReadThread::Impl::Listed(TFoundFile&& record) {
+  journal->NoteRow(record);
   Sync([&] {
     TFoundFile& added = foundFiles->Append(std::move(record));
     events->AddFoundFile(added.Name, added.Info, added.Size);
@@ -308,12 +217,6 @@ void TDigitalReadThread::Impl::BeginScan() {
   });
   startTick = Now();
   badBytes = 0;
-  fileCounter = 0;
-  openFile.reset();
-  currentType.clear();
-  closingType.clear();
-  keepGoing = true;
-  fileStarted = false;
   done = 0;
   startDone = 0;
 
@@ -333,60 +236,49 @@ void TDigitalReadThread::Impl::BeginScan() {
     events->SetProgressPosition(0);
     events->SetProgressMaximum(total);
   });
-  rule = MakeCarvingRule(deepScan, inputs, sectorSize);
-  StartJournal();
+  sink = std::make_unique<TFoundFileSink>(tempFolder, describe, [this](TFoundFile&& record) { Listed(std::move(record)); });
+  // A new scan replaces any journal in the folder with its own first point; a continued one
+  // takes up where its journal stands.
+  journal = std::make_unique<TJournalKeeper>(
+      tempFolder,
+      resumeFrom ? resumeFrom->Point.Key
+                 : ScanJournalKey(drive, inputs, deepScan, wholeVolume, firstSector, lastSector),
+      resumeFrom.get(), base, total, startTick);
+  output = std::make_unique<TScanOutput>(*sink, *journal);
+  carver = std::make_unique<TCarver>(
+      MakeCarvingRule(deepScan, inputs, sectorSize), sectorSize, base, total, *output,
+      [this](uint64_t q, uint8_t* out) { return card->ReadSectors(base + q, 1, out); },
+      [this] { return terminated.load(); });
+  if (resumeFrom) {
+    ContinueFromJournal(*resumeFrom);
+  } else {
+    journal->TakePoint(0, 0, *carver, *sink);
+    journal->WritePoint(true, lastTick);
+  }
   lastTick = Now();
   reportCount = 0;
 }
 
-// A new scan replaces any journal in the folder with its own first point; a continued one
-// takes up where its journal stands.
-void TDigitalReadThread::Impl::StartJournal() {
-  journalKey = resumeFrom ? resumeFrom->Point.Key
-                          : ScanJournalKey(drive, inputs, deepScan, wholeVolume, firstSector, lastSector);
-  samples = SampleSectors(base, total);
-  nextSample = 0;
-  try {
-    journal = std::make_unique<TScanJournalWriter>(tempFolder, resumeFrom.get());
-  } catch (const std::exception&) {
-    journal.reset();  // the scan runs without: it cannot be continued
-  }
-  lastDurableTick = startTick;
-  if (resumeFrom) {
-    ContinueFromJournal(*resumeFrom);
-  } else {
-    TakePoint(0, 0);
-    WritePoint(true);
-  }
-}
-
 void TDigitalReadThread::Impl::ContinueFromJournal(const TScanJournal& from) {
   const TJournalPoint& at = from.Point;
-  if (at.Total != total || !rule->RestoreState(at.RuleState))
+  TCarverState state;
+  state.CurrentType = at.CurrentType;
+  state.FileStarted = at.FileStarted;
+  state.RuleState = at.RuleState;
+  state.FilePos = at.FilePos;
+  state.FileFirst = at.FileFirst;
+  if (at.Total != total || !carver->Restore(state, at.FileOpen, {from.Breaks, from.Claimed, from.FileStarts}))
     throw std::runtime_error(Text(TText::JournalDoesNotFit));
   done = startDone = at.Done;
-  fileCounter = at.FileCounter;
-  currentType = at.CurrentType;
-  fileStarted = at.FileStarted;
   badBytes = at.BadBytes;
-  breaks = from.Breaks;
-  claimed = from.Claimed;
-  fileStarts = from.FileStarts;
   // The files an earlier run carved past the point are carved again.
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(tempFolder, ec)) {
     if (TemporaryFileNumber(entry.path().filename().string()) > at.FileCounter) std::filesystem::remove(entry.path(), ec);
   }
-  if (at.FileOpen) {
-    // Its temporary file is cut back to what the point counts and written on.
-    recoveredName = RecoveredFileName(fileCounter, at.OpenType);
-    tempPath = tempFolder / TemporaryFileName(fileCounter, at.OpenType);
-    openType = at.OpenType;
-    openFile = std::make_unique<TWriteFileStream>(tempPath, TempFileWriteSettings(at.OpenType), at.Written, at.Stored);
-    filePos = at.FilePos;
-    fileFirst = at.FileFirst;
-    fileCut = at.FileCut;
-  }
+  // The open file's temporary file is cut back to what the point counts and written on.
+  const TOpenTempFile open{at.OpenType, at.Written, at.Stored, at.FileCut};
+  sink->Continue(at.FileCounter, at.FileOpen ? &open : nullptr);
   Sync([&] {
     for (const TFoundFile& row : from.Rows) {
       TFoundFile& added = foundFiles->Append(row);
@@ -396,86 +288,33 @@ void TDigitalReadThread::Impl::ContinueFromJournal(const TScanJournal& from) {
   });
 }
 
-// The state at the end of sector at - 1 (bad: the bytes unreadable up to there).
-void TDigitalReadThread::Impl::TakePoint(uint64_t at, int64_t bad) {
-  TJournalPoint& p = point.emplace();
-  p.Done = at;
-  p.FileCounter = fileCounter;
-  p.CurrentType = currentType;
-  p.FileStarted = fileStarted;
-  p.BadBytes = bad;
-  p.RuleState = rule->SaveState();
-  if (openFile) {
-    // The point counts what the file holds, so the collected bytes go to it first.
-    openFile->Flush();
-    p.FileOpen = true;
-    p.OpenType = openType;
-    p.FilePos = filePos;
-    p.FileFirst = fileFirst;
-    p.Written = openFile->Written();
-    p.Stored = openFile->Stored();
-    p.FileCut = fileCut || (!openFile->AllStored() && openFile->LastErrno() == EFBIG);
-  }
-  pointLog = logPending.size();
-}
-
-void TDigitalReadThread::Impl::WritePoint(bool durable) {
-  if (!point) return;
-  if (journal) {
-    point->Key = journalKey;
-    point->Total = total;
-    try {
-      journal->Write(std::move(*point), logPending.substr(0, pointLog), durable);
-      logPending.erase(0, pointLog);
-    } catch (const std::exception&) {
-      journal.reset();  // the last point written stays valid; the scan goes on without more
-    }
-  }
-  point.reset();
-  recordedSinceJournal = !logPending.empty();
-  if (durable) lastDurableTick = lastTick;
-}
-
 // After a batch: a point when a file was recorded or the interval passed. The header rule's
 // point is this batch end, the open file with it; the structure rule's is the last sector
 // that left no file open, if any came since the last point.
-// The batch's samples, as read (before carving scrambles a file's head in place). A
-// continued scan has those before its point already.
-void TDigitalReadThread::Impl::RecordSamples(uint32_t n) {
-  for (; nextSample < samples.size() && samples[nextSample] < base + done + n; ++nextSample) {
-    const uint64_t sector = samples[nextSample];
-    if (sector < base + done || (";" + journalKey.Samples).find(";" + std::to_string(sector) + ":") != std::string::npos)
-      continue;
-    const uint64_t slot = sector - base - done;
-    journalKey.Samples += SampleEntry(sector, badSlots[slot] ? nullptr : buffer.data() + slot * sectorSize, sectorSize);
-  }
-}
-
 void TDigitalReadThread::Impl::JournalIfDue(bool force) {
-  if (!journal || terminated) return;
+  if (!journal->Writing() || terminated) return;
   // The clock of the last report: the journal reads none of its own.
-  const bool durable = force || lastTick - lastDurableTick >= kDurablePointMs;
-  if (!durable && !recordedSinceJournal) return;
-  if (!deepScan) TakePoint(done, badBytes);
-  WritePoint(durable);
+  const bool durable = journal->DurableDue(force, lastTick);
+  if (!durable && !journal->RecordedSince()) return;
+  if (!carver->StateBetweenFilesOnly()) journal->TakePoint(done, badBytes, *carver, *sink);
+  journal->WritePoint(durable, lastTick);
 }
-
 
 // After two batches of which no sector could be read: the device is opened afresh and a
 // sector that was read before is read once more; a card pulled out fails that too, a card
 // with a long unreadable stretch does not. Before any sector was read, the failing one is.
 bool TDigitalReadThread::Impl::CardStillThere(uint64_t sector) {
-  CloseDrive();
+  card->Close();
   std::vector<uint8_t> probe(sectorSize);
   const uint64_t known = lastReadSector != UINT64_MAX ? lastReadSector : sector;
-  return OpenDrive(drive.DriveNumber) && ReadSectors(drive.DriveNumber, known, 1, probe.data());
+  return card->Open() && card->ReadSectors(known, 1, probe.data());
 }
 
 // False when the card is gone (pulled out mid-scan): the batch is then not carved.
 bool TDigitalReadThread::Impl::ReadBatch(uint32_t n) {
   std::memset(buffer.data(), 0, buffer.size());
   badSlots.assign(n, 0);
-  if (ReadSectors(drive.DriveNumber, base + done, static_cast<uint16_t>(n), buffer.data())) {
+  if (card->ReadSectors(base + done, static_cast<uint16_t>(n), buffer.data())) {
     lastReadSector = base + done + n - 1;
     deadBatches = 0;
     deadBytes = 0;
@@ -485,13 +324,13 @@ bool TDigitalReadThread::Impl::ReadBatch(uint32_t n) {
   // A failed batch is read again sector by sector; what still fails is counted as bad and
   // carved as zeros, so one bad sector costs one sector, not the batch.
   std::this_thread::sleep_for(std::chrono::milliseconds(kFailedBatchWaitMs));
-  CloseDrive();  // the next read opens the device afresh
-  if (!OpenDrive(drive.DriveNumber)) return false;
+  card->Close();  // the next read opens the device afresh
+  if (!card->Open()) return false;
   bool anyRead = false;
   for (uint32_t j = 0; j < n && !terminated; ++j) {
     badSlots[j] = 0;
     uint8_t* slot = buffer.data() + static_cast<size_t>(j) * sectorSize;
-    if (ReadSectors(drive.DriveNumber, base + done + j, 1, slot)) {
+    if (card->ReadSectors(base + done + j, 1, slot)) {
       anyRead = true;
       lastReadSector = base + done + j;
     } else {
@@ -506,102 +345,6 @@ bool TDigitalReadThread::Impl::ReadBatch(uint32_t n) {
   if (deadBatches >= 2 && !CardStillThere(base + done)) return false;
   deadBytes = anyRead ? 0 : deadBytes + static_cast<int64_t>(n) * sectorSize;
   return true;
-}
-
-// The carving loop's step: the rule says whether a file starts here and whether the open
-// file ends here; the loop opens, writes and records the files.
-void TDigitalReadThread::Impl::CarveSector(uint8_t* sector, uint64_t p, bool batchEnd) {
-  // One reading of the stop request: a request arriving between two readings would start
-  // a file and end the loop, leaving that file open and never recorded.
-  const bool stopRequested = terminated;
-  TLateStart late;
-  if (openFile && !replaying && rule->StartedBefore(sector, filePos, late)) StartLate(late, p);
-  std::string type;
-  const bool isHeader = rule->StartsFile(sector, openFile != nullptr, filePos, type);
-  if (isHeader) {
-    if (openFile && !replaying && rule->StartedBeforeEnd(late)) StartLate(late, p);
-    if (openFile) CloseOpenFile();
-    const bool first = !fileStarted;
-    if (first || !type.empty()) currentType = type;
-    fileStarted = true;
-    if (stopRequested && !first) {
-      keepGoing = false;
-    } else if (p < total - 1) {
-      // A header in the last sector of the range starts no file (as when it closes one):
-      // started here, the file would never be closed, recorded or removed.
-      StartFile(sector, p);
-    }
-  }
-  // A sector that is not a header and ends the range (or the batch, after a stop request)
-  // still belongs to the open file: it is stored before the file is recorded.
-  const bool ended = openFile && CarveIntoOpenFile(sector);
-  const bool lastSector = p == total - 1 || (batchEnd && stopRequested);
-  if (!isHeader && lastSector && !ended && openFile) CloseOpenFile();
-  if (!isHeader && fileStarted && batchEnd && stopRequested) keepGoing = false;
-}
-
-void TDigitalReadThread::Impl::StartFile(const uint8_t* sector, uint64_t p) {
-  StartNewFile();
-  filePos = 0;
-  fileFirst = p;
-  if (deepScan) {
-    fileStarts.push_back(uint64_t{base} + p);
-    logPending += JournalStartLine(fileStarts.back());
-  }
-  rule->FileStarts(currentType, sector, static_cast<uint64_t>(total - p) * sectorSize);
-}
-
-// A header inside the open file is a file of its own after all: the open file ends where
-// it starts, and the sectors from there up to p are read again and carved anew, that
-// header's sector starting a file (as the header rule would have had them).
-void TDigitalReadThread::Impl::StartLate(const TLateStart& late, uint64_t p) {
-  if (late.Cut < filePos) openFile->Truncate(static_cast<int64_t>(late.Cut));
-  closingType = currentType;
-  CloseFile();
-  const uint64_t from = fileFirst + late.Cut / sectorSize;
-  std::vector<uint8_t> sector(sectorSize);
-  replaying = true;
-  for (uint64_t q = from; q < p; ++q) {
-    if (!ReadSectors(drive.DriveNumber, base + q, 1, sector.data())) std::fill(sector.begin(), sector.end(), 0);
-    CarveSector(sector.data(), q, false);
-  }
-  replaying = false;
-}
-
-// Writes the sector into the open file, or the part of it before the file's known end and
-// then records the file. The rule reads the sector before the write scrambles its head.
-bool TDigitalReadThread::Impl::CarveIntoOpenFile(uint8_t* sector) {
-  uint64_t end = 0;
-  if (!rule->EndsIn(sector, filePos, end)) {
-    WriteSector(sector, sectorSize);
-    filePos += sectorSize;
-    return false;
-  }
-  if (end > filePos) {
-    WriteSector(sector, static_cast<uint32_t>(std::min<uint64_t>(end - filePos, sectorSize)));
-  } else {
-    openFile->Truncate(static_cast<int64_t>(end));
-  }
-  filePos = end;
-  claimed.push_back({uint64_t{base} + fileFirst, uint64_t{base} + fileFirst + (end + sectorSize - 1) / sectorSize});
-  logPending += JournalClaimedLine(claimed.back());
-  CloseOpenFile();
-  return true;
-}
-
-// Records the open file at the length the rule gives it where its data stops.
-void TDigitalReadThread::Impl::CloseOpenFile() {
-  if (openFile) {
-    const uint64_t length = rule->DataEnds(filePos);
-    if (length < filePos) openFile->Truncate(static_cast<int64_t>(length));
-    uint64_t brokeAt = 0;
-    if (rule->TakeBreak(brokeAt) && currentType == "JPG") {
-      breaks.push_back({uint64_t{base} + fileFirst, brokeAt});
-      logPending += JournalBreakLine(breaks.back());
-    }
-  }
-  closingType = currentType;
-  CloseFile();
 }
 
 void TDigitalReadThread::Impl::ReportIfDue() {
@@ -624,100 +367,80 @@ void TDigitalReadThread::Impl::ReportIfDue() {
   Report(done, total, sectorSize);
 }
 
+// Per batch: read it, carve each sector in order, report when due, keep the journal.
 void TDigitalReadThread::Impl::CarvingLoop() {
   BeginScan();
-  while (done < total && keepGoing) {
+  while (done < total && carver->KeepGoing()) {
     if (PauseCheckpoint()) {
       // Stopped while paused: there is no batch to finish; the open file ends where the
       // last batch ended.
-      CloseOpenFile();
+      carver->CloseOpenFile();
       break;
     }
     const auto n = static_cast<uint32_t>(std::min<uint64_t>(kBatchSectors, total - done));
     if (!ReadBatch(n)) {
       // What was carved so far is kept: the open file ends where the last batch ended,
       // before the zeros of the batches that already failed whole.
-      if (openFile && deadBytes > 0 && openFile->Written() > deadBytes)
-        openFile->Truncate(openFile->Written() - deadBytes);
-      CloseOpenFile();
+      sink->DropTail(deadBytes);
+      carver->CloseOpenFile();
       throw std::runtime_error(Text(TText::CardGone));
     }
-    RecordSamples(n);
+    journal->RecordSamples(buffer, badSlots, done, n, sectorSize);
     // Sectors that could not be read, counted up to each sector for the structure rule's
     // points; none is taken once a stop request was seen (it ends the open file early).
     int64_t bad = badBytes - static_cast<int64_t>(std::count(badSlots.begin(), badSlots.end(), 1)) * sectorSize;
     bool stopSeen = terminated;
+    const bool pointsBetweenFiles = carver->StateBetweenFilesOnly();
     for (uint32_t i = 0; i < n; ++i) {
-      uint8_t* sector = buffer.data() + static_cast<size_t>(i) * sectorSize;
-      CarveSector(sector, done + i, i == n - 1);
+      const uint8_t* sector = buffer.data() + static_cast<size_t>(i) * sectorSize;
+      carver->Carve(sector, done + i, i == n - 1);
       if (badSlots[i]) bad += sectorSize;
       stopSeen = stopSeen || terminated;
-      if (deepScan && journal && !openFile && !stopSeen) TakePoint(done + i + 1, bad);
+      if (pointsBetweenFiles && journal->Writing() && !carver->FileOpen() && !stopSeen)
+        journal->TakePoint(done + i + 1, bad, *carver, *sink);
     }
-    if (terminated && !openFile) keepGoing = false;
+    if (terminated && !carver->FileOpen()) carver->StopCarving();
     done += n;
     if (afterBatch) afterBatch(done);
     ReportIfDue();
-    JournalIfDue(deepScan && done == total && !breaks.empty());
+    JournalIfDue(done == total && !carver->Findings().Breaks.empty());
   }
   Report(done, total, sectorSize);
-  if (deepScan) JoinSplitPhotos();
+  JoinSplitPhotos();
   // The end of the range reached: nothing is left to go on with.
-  if (done == total && !terminated) {
-    journal.reset();
-    RemoveScanJournal(tempFolder);
-  }
+  if (done == total && !terminated) journal->Remove(tempFolder);
 }
 
-// --- Split photos: after the carving loop, each photo whose data broke off is searched
-// for its second piece; a photo that joins is carved as a file of its own.
+// After the carving loop: each photo whose data broke off is searched for its second
+// piece; a photo that joins is carved as a file of its own.
 void TDigitalReadThread::Impl::JoinSplitPhotos() {
-  if (breaks.empty() || terminated || sectorSize != 512) return;
-  const uint8_t number = drive.DriveNumber;
-  TJoinSearch search;
-  search.Read = [number](uint64_t sector, uint32_t count, uint8_t* out) {
+  TJoinPass pass;
+  pass.Read = [this](uint64_t sector, uint32_t count, uint8_t* out) {
     constexpr uint32_t kMaxRead = 2048;
     for (uint32_t at = 0; at < count; at += kMaxRead) {
       const uint32_t n = std::min(kMaxRead, count - at);
-      if (!ReadSectors(number, sector + at, static_cast<uint16_t>(n), out + uint64_t{at} * 512)) return false;
+      if (!card->ReadSectors(sector + at, static_cast<uint16_t>(n), out + uint64_t{at} * 512)) return false;
     }
     return true;
   };
-  search.EndSector = uint64_t{base} + total;
-  search.Clusters = CardClusterGeometry(search.Read, base, fileStarts);
-  // The first pieces are photos' own sectors too.
-  for (const TPhotoBreak& b : breaks) claimed.push_back({b.FirstSector, b.FirstSector + b.BreakOffset / 512});
-  search.Claimed = MergedRuns(std::move(claimed));
-  search.Stopped = [this] { return terminated.load(); };
-  const uint32_t count = static_cast<uint32_t>(breaks.size());
-  uint32_t k = 0;
-  for (; k < count && !terminated; ++k) {
-    if (PauseCheckpoint()) break;
-    Sync([&] { events->SetJoinProgress(k, count); });
-    std::optional<TJoinedPhoto> photo = FindSecondPiece(search, breaks[k]);
-    if (!photo) continue;
-    // Its second piece is the joined photo's own now.
-    search.Claimed.push_back({photo->SecondSector, photo->SecondSector + (photo->SecondBytes + 511) / 512});
-    search.Claimed = MergedRuns(std::move(search.Claimed));
-    CarveJoined(std::move(*photo));
-  }
-  Sync([&] { events->SetJoinProgress(k, count); });  // where the search ended
+  pass.Base = base;
+  pass.Total = total;
+  pass.Stopped = [this] { return terminated.load(); };
+  pass.PauseCheckpoint = [this] { return PauseCheckpoint(); };
+  pass.Progress = [this](uint32_t k, uint32_t count) { Sync([&] { events->SetJoinProgress(k, count); }); };
+  pass.Joined = [this](TJoinedPhoto photo) {
+    sink->OpenFile("JPG");
+    for (size_t at = 0; at < photo.Bytes.size(); at += sectorSize) {
+      sink->Write(photo.Bytes.data() + at, static_cast<uint32_t>(std::min<size_t>(sectorSize, photo.Bytes.size() - at)));
+    }
+    const uint64_t firstEnd = photo.FirstSector + (photo.FirstBytes + 511) / 512 - 1;
+    const uint64_t secondEnd = photo.SecondSector + (photo.SecondBytes + 511) / 512 - 1;
+    sink->NoteNextFile(Text(TText::JoinedNote, {std::to_string(photo.FirstSector), std::to_string(firstEnd),
+                                                std::to_string(photo.SecondSector), std::to_string(secondEnd)}));
+    sink->CloseFile("JPG");
+  };
+  pass.Run(carver->TakeFindings(), sectorSize);
 }
-
-void TDigitalReadThread::Impl::CarveJoined(TJoinedPhoto photo) {
-  currentType = "JPG";
-  closingType = "JPG";
-  StartNewFile();
-  for (size_t at = 0; at < photo.Bytes.size(); at += sectorSize) {
-    WriteSector(photo.Bytes.data() + at, static_cast<uint32_t>(std::min<size_t>(sectorSize, photo.Bytes.size() - at)));
-  }
-  const uint64_t firstEnd = photo.FirstSector + (photo.FirstBytes + 511) / 512 - 1;
-  const uint64_t secondEnd = photo.SecondSector + (photo.SecondBytes + 511) / 512 - 1;
-  fileNote = Text(TText::JoinedNote, {std::to_string(photo.FirstSector), std::to_string(firstEnd),
-                                      std::to_string(photo.SecondSector), std::to_string(secondEnd)});
-  CloseFile();
-}
-// --- end of split photos
 
 void TDigitalReadThread::Impl::Execute(const std::shared_ptr<Impl>& self) {
   std::string error;
@@ -731,13 +454,13 @@ void TDigitalReadThread::Impl::Execute(const std::shared_ptr<Impl>& self) {
   // Always: the buffer, a file still open (not recorded) and the device.
   self->buffer.clear();
   self->buffer.shrink_to_fit();
-  self->openFile.reset();
+  if (self->sink) self->sink->Abandon();
   {
     std::lock_guard<std::mutex> lock(self->controlMutex);
     self->writesDone = true;
     if (self->countedAbandoned) --g_abandonedRunning;
   }
-  CloseDrive();
+  if (self->card) self->card->Close();
   // The front end is told also when an error ended the loop, so nothing waits for ever.
   try {
     self->Sync([&] { self->events->Finish(error); });
@@ -766,6 +489,8 @@ TDigitalReadThread::~TDigitalReadThread() {
 
 void TDigitalReadThread::Start() {
   if (thread_.joinable()) throw std::logic_error("the scan thread was already started");
+  if (!Card) throw std::logic_error("the scan was given no card");
+  impl_->card = Card;
   impl_->drive = Drive;
   impl_->tempFolder = TempFolder;
   impl_->inputs = Inputs;

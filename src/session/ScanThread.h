@@ -13,9 +13,11 @@
 #include <string>
 #include <thread>
 
+#include "card/CardSource.h"
+#include "carving/Signatures.h"
+#include "session/FoundFileSink.h"
 #include "session/FoundFiles.h"
 #include "session/ScanJournal.h"
-#include "carving/Signatures.h"
 #include "session/ScanOptions.h"
 
 namespace snapsalvager {
@@ -46,11 +48,9 @@ class TScanEvents {
 // call for as long as an abandoned thread may run (e.g. capture only a guarded pointer).
 using TSynchronize = std::function<void(const std::function<void()>& call)>;
 
-// The properties text of a closed file: its temporary file and type ("JPG" ...). The scan's
-// owner supplies it (the photo summary for photos); the scan knows no file's insides. It
-// must not throw; an empty function lists every file as "N/A".
-using TDescribeFile =
-    std::function<std::string(const std::filesystem::path& tempFile, const std::string& type)>;
+// TDescribeFile (FoundFileSink.h) gives the properties text of a closed file: its temporary
+// file and type ("JPG" ...). The scan's owner supplies it (the photo summary for photos); the
+// scan knows no file's insides. It must not throw; an empty function lists every file as "N/A".
 
 // Milliseconds of a monotonic clock; the scan measures its reports and estimate with it.
 using TTickSource = std::function<uint32_t()>;
@@ -67,6 +67,9 @@ class TDigitalReadThread {
   TDigitalReadThread& operator=(const TDigitalReadThread&) = delete;
 
   // Set before Start; not changed while the thread runs.
+  // The opened card the scan reads (required), and its size: Drive's SectorCount and
+  // SectorSize. The drive's number and letter are the front end's; the scan reads only Card.
+  std::shared_ptr<TCardSectors> Card;
   TDriveEntry Drive;
   std::filesystem::path TempFolder;  // ends with '/'
   TRecogniserInputs Inputs;
@@ -115,10 +118,6 @@ class TDigitalReadThread {
 int AbandonedScansRunning();
 // The message shown instead of starting a scan then.
 std::string AbandonedScanRunningText();
-
-// The properties text of a file the destination could not hold whole: info (or nothing,
-// for "N/A") and a note of the bytes kept.
-std::string CutFileNote(const std::string& info, int64_t storedBytes);
 
 // "%s:%s:%s" with minutes and seconds padded to two digits: 0:07:05, 12:00:09.
 std::string FormatRemainingTime(uint32_t seconds);

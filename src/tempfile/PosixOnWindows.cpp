@@ -117,7 +117,40 @@ unsigned geteuid() {
   return elevated ? 0 : 1000;
 }
 
+// O_NOFOLLOW: the name itself is opened (FILE_FLAG_OPEN_REPARSE_POINT), and a link or a
+// junction there (a name surrogate) is refused before anything is truncated or written. A
+// reparse point that is the file itself (a cloud placeholder, a deduplicated file) is a file.
+static int OpenNotFollowing(const wchar_t* path, int flags) {
+  const int access = flags & (_O_RDONLY | _O_WRONLY | _O_RDWR);
+  const DWORD desired = access == _O_RDWR ? GENERIC_READ | GENERIC_WRITE
+                        : access == _O_WRONLY ? GENERIC_WRITE : GENERIC_READ;
+  const DWORD disposition = (flags & _O_CREAT) ? ((flags & _O_EXCL) ? CREATE_NEW : OPEN_ALWAYS) : OPEN_EXISTING;
+  const HANDLE handle = ::CreateFileW(path, desired, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return Failed(::GetLastError());
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag)) {
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(handle);
+    return Failed(error);
+  }
+  if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(tag.ReparseTag)) {
+    ::CloseHandle(handle);
+    errno = ELOOP;
+    return -1;
+  }
+  if ((flags & _O_TRUNC) && !::SetEndOfFile(handle)) {
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(handle);
+    return Failed(error);
+  }
+  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), flags & (_O_APPEND | _O_RDONLY | _O_NOINHERIT));
+  if (fd < 0) ::CloseHandle(handle);
+  return fd;
+}
+
 int open(const wchar_t* path, int flags, int mode) {
+  if (flags & O_NOFOLLOW) return OpenNotFollowing(path, flags & ~O_NOFOLLOW);
   return ::_wopen(path, flags, mode & (_S_IREAD | _S_IWRITE) ? mode : _S_IREAD | _S_IWRITE);
 }
 

@@ -99,13 +99,16 @@ int32_t TWriteFileStream::StoreDirect(const void* data, int32_t count) {
   return done;
 }
 
-int32_t TWriteFileStream::Write(void* buffer, int32_t count) {
+int32_t TWriteFileStream::Write(const void* buffer, int32_t count) {
   if (count <= 0) return 0;
-  auto* bytes = static_cast<uint8_t*>(buffer);
+  const auto* bytes = static_cast<const uint8_t*>(buffer);
 
-  if (direct_) return StoreDirect(bytes, count);
-
-  if (settings_.Scrambled) ScrambleHead(bytes, written_, count);
+  // Only the first writes reach into the head: later ones are taken as they are.
+  if (settings_.Scrambled && written_ < kTempHeadLength) {
+    scrambled_.assign(bytes, bytes + count);
+    ScrambleHead(scrambled_.data(), written_, count);
+    bytes = scrambled_.data();
+  }
 
   int32_t result = count;
   if (settings_.MaxSize > 0 && written_ >= settings_.MaxSize) {
@@ -161,12 +164,11 @@ bool TWriteFileStream::Close() {
   if (fd_ < 0) return all_stored_;
   if (settings_.Buffered && !buffer_.empty()) {
     // The buffered bytes were scrambled when they were first written: store them as they are.
-    direct_ = true;
-    Write(buffer_.data(), static_cast<int32_t>(buffer_.size()));
-    direct_ = false;
+    StoreDirect(buffer_.data(), static_cast<int32_t>(buffer_.size()));
     buffer_.clear();
   }
   buffer_.shrink_to_fit();
+  scrambled_ = {};
   // close() can report a failed delayed write (network and some local file systems).
   if (::close(fd_) != 0 && errno != EINTR) {
     last_errno_ = errno;

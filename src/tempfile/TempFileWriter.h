@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tempfile/TempFileFormat.h"
 
@@ -34,9 +35,10 @@ class TWriteFileStream {
   TWriteFileStream(const TWriteFileStream&) = delete;
   TWriteFileStream& operator=(const TWriteFileStream&) = delete;
 
-  // XORs the head part of buffer in place when Scrambled, then stores, drops or buffers it.
-  // Returns count (or what the file took for an unbuffered write).
-  int32_t Write(void* buffer, int32_t count);
+  // Stores, drops or buffers count bytes, their head part XORed when Scrambled (into the
+  // stream's own copy: buffer is left as it was). Returns count (or what the file took for
+  // an unbuffered write).
+  int32_t Write(const void* buffer, int32_t count);
   // Written(), or the cap when there is one and Written() exceeds it.
   int64_t GetSize() const;
 
@@ -65,10 +67,12 @@ class TWriteFileStream {
  private:
   int32_t StoreDirect(const void* data, int32_t count);
 
+  // The scrambled copy of a write that reaches into the head.
+  std::vector<uint8_t> scrambled_;
+
   const TWriteSettings settings_;
   int64_t written_ = 0;
   int fd_ = -1;
-  bool direct_ = false;
   std::string buffer_;
   bool all_stored_ = true;
   std::string last_error_;

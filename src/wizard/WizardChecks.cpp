@@ -11,7 +11,7 @@
 #include "session/SaveFiles.h"
 #include "session/ScanChecks.h"
 #include "wizard/CapacityDialog.h"
-#include "wizard/CardAccess.h"
+#include "wizard/CardOpening.h"
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
 #include "wizard/ScanDoneDialog.h"

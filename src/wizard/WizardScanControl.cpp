@@ -23,7 +23,7 @@
 #include "session/SaveFiles.h"
 #include "session/ScanChecks.h"
 #include "session/Texts.h"
-#include "wizard/CardAccess.h"
+#include "wizard/CardOpening.h"
 #include "wizard/Dialogs.h"
 #include "wizard/FileTypeIcons.h"
 #include "wizard/WizardWindow.h"

@@ -11,7 +11,7 @@
 
 #include "card/LinuxDrives.h"
 #include "session/ScanChecks.h"
-#include "wizard/CardAccess.h"
+#include "wizard/CardOpening.h"
 #include "wizard/FileTypeIcons.h"
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"

@@ -13,7 +13,7 @@
 #include "session/ScanThread.h"
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
-#include "wizard/DeviceAccess.h"
+#include "wizard/DeviceRights.h"
 
 // Resources of a static library must be registered by name, outside any namespace.
 static void InitWizardResources() { Q_INIT_RESOURCE(snapsalvager); }

@@ -62,6 +62,7 @@ TEST(BigCardTest, PhotoPastTwoTebibytesOfASparseThreeTerabyteCardIsFound) {
   {
     TDigitalReadThread scan(events, nullptr, found);
     scan.Drive = drive;
+    scan.Card = DriveSectors(drive.DriveNumber);
     std::filesystem::create_directories(dir / "TmpFiles");
     scan.TempFolder = (dir / "TmpFiles").string() + "/";
     scan.Inputs = MakeRecogniserInputs("Generic Digital Camera", true, false, false, "ALL");

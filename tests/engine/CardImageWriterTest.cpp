@@ -77,6 +77,7 @@ TEST(CardImageWriterTest, ScanImagesReadableSectorsAndMapsExactlyTheBadOnes) {
     scan.Drive.DriveNumber = drive;
     scan.Drive.SectorCount = sectors;
     scan.Drive.SectorSize = kSector;
+    scan.Card = DriveSectors(drive);
     std::filesystem::create_directories(dir / "TmpFiles");
     scan.TempFolder = (dir / "TmpFiles").string() + "/";
     scan.Inputs = MakeRecogniserInputs("Generic Digital Camera", true, false, false, "ALL");

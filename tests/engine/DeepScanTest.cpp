@@ -83,6 +83,7 @@ class DeepScanTest : public ::testing::Test {
     scan.Drive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
     scan.Drive.SectorCount = card.sectors();
     scan.Drive.SectorSize = kSector;
+    scan.Card = DriveSectors(scan.Drive.DriveNumber);
     scan.TempFolder = (dir_ / "TmpFiles").string() + "/";
     scan.Inputs = MakeRecogniserInputs("Generic Digital Camera", true, true, true, "ALL");
     scan.DeepScan = deep;

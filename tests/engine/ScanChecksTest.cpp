@@ -14,7 +14,7 @@
 #include "card/LinuxDrives.h"
 #include "session/Texts.h"
 #include "tempfile/Utf8Path.h"
-#include "card/CardDevice.h"
+#include "card/DriveReads.h"
 
 namespace snapsalvager {
 namespace {

@@ -141,6 +141,7 @@ class ScanResumeTest : public ::testing::TestWithParam<bool> {
     {
       TDigitalReadThread scan(events, [](const std::function<void()>& call) { call(); }, found);
       scan.Drive = Attach(killFrom);
+      scan.Card = DriveSectors(scan.Drive.DriveNumber);
       scan.TempFolder = temp.string() + "/";
       scan.Inputs = MakeRecogniserInputs("Generic Digital Camera", true, true, true, "ALL");
       scan.DeepScan = GetParam();

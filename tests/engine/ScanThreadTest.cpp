@@ -180,6 +180,7 @@ class ScanThreadTest : public ::testing::Test {
     scan_->Drive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
     scan_->Drive.SectorCount = static_cast<uint32_t>(card_->Bytes.size() / kSector);
     scan_->Drive.SectorSize = kSector;
+    scan_->Card = DriveSectors(scan_->Drive.DriveNumber);
     scan_->TempFolder = temp_.string() + "/";
     scan_->Inputs = MakeRecogniserInputs(camera, true, false, false, "ALL");
     scan_->DescribeFile = DescribeFoundFile;
@@ -597,6 +598,7 @@ TEST_F(ScanThreadTest, TimeEstimateOfAFastLargeCardHoldsWithinAQuarter) {
   scan.Drive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
   scan.Drive.SectorCount = static_cast<uint32_t>(TThrottledBlankSource::kBytes / kSector);
   scan.Drive.SectorSize = kSector;
+  scan.Card = DriveSectors(scan.Drive.DriveNumber);
   scan.TempFolder = temp_.string() + "/";
   scan.Inputs = MakeRecogniserInputs("Generic Digital Camera", true, false, false, "ALL");
   scan.TickCount = [clockUs] { return static_cast<uint32_t>(*clockUs / 1000); };

@@ -8,7 +8,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "card/CardDevice.h"
+#include "card/DriveReads.h"
 #include "card/LinuxDrives.h"
 #include "session/SaveFiles.h"
 #include "EngineTestSupport.h"

@@ -17,7 +17,7 @@
 #include "WizardTestSupport.h"
 #include "card/LinuxDrives.h"
 #include "fixtures/CardImage.h"
-#include "wizard/CardAccess.h"
+#include "wizard/CardOpening.h"
 #include "wizard/ScanDoneDialog.h"
 
 using namespace snapsalvager;

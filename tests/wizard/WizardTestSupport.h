@@ -16,7 +16,7 @@
 #include <string_view>
 
 #include "session/Texts.h"
-#include "wizard/DeviceAccess.h"
+#include "wizard/DeviceRights.h"
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
 #include "wizard/WizardWindow.h"

@@ -17,9 +17,9 @@
 
 #include "WizardTestSupport.h"
 #include "card/LinuxDrives.h"
-#include "card/CardDevice.h"
+#include "card/DriveReads.h"
 #include "fixtures/CardImage.h"
-#include "wizard/CardAccess.h"
+#include "wizard/CardOpening.h"
 #include "wizard/ScanDoneDialog.h"
 #include "wizard/UDisks2Client.h"
 

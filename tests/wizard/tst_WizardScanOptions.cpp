@@ -13,7 +13,7 @@
 #include <fstream>
 
 #include "WizardTestSupport.h"
-#include "card/CardDevice.h"
+#include "card/DriveReads.h"
 #include "card/LinuxDrives.h"
 #include "fixtures/LoopDisk.h"
 #include "wizard/VideoTypeDialog.h"

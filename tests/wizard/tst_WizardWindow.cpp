@@ -10,7 +10,7 @@
 
 #include "fixtures/CardImage.h"
 #include "WizardTestSupport.h"
-#include "card/CardDevice.h"
+#include "card/DriveReads.h"
 #include "card/LinuxDrives.h"
 #ifndef _WIN32
 #include "wizard/UDisks2Client.h"

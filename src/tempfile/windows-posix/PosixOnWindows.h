@@ -20,7 +20,9 @@
 
 // Not inherited is Windows' close-on-exec; and every file here is bytes, never text.
 #define O_CLOEXEC (_O_BINARY | _O_NOINHERIT)
-#define O_NOFOLLOW 0
+// A bit of its own that _wopen never sees: open() then refuses a symbolic link or a junction
+// under the name (ELOOP), as O_NOFOLLOW does on Linux.
+#define O_NOFOLLOW 0x1000000
 #define O_DIRECTORY 0
 #define EDQUOT ENOSPC
 #define SIGPIPE 13

@@ -1,4 +1,4 @@
-#include "wizard/DeviceAccess.h"
+#include "wizard/DeviceRights.h"
 
 #include <grp.h>
 #include <sys/stat.h>

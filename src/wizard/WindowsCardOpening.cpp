@@ -1,12 +1,12 @@
 // Windows: the volume (\\.\E:) is opened directly; only an elevated program may, so a
 // refusal says how to run it as administrator.
-#include "wizard/CardAccess.h"
+#include "wizard/CardOpening.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "card/CardDevice.h"
+#include "card/DriveReads.h"
 #include "card/LinuxDrives.h"
 #include "session/ScanChecks.h"
 

@@ -1,6 +1,6 @@
 // Raw device access by drive number over the sources LinuxDrives names. One cached handle
 // serves the scan; the geometry and size queries open and close their own.
-#include "card/CardDevice.h"
+#include "card/DriveReads.h"
 
 #include <algorithm>
 #include <cmath>
@@ -144,6 +144,25 @@ void CloseDrive() {
   std::lock_guard lock(s.Mutex);
   s.Source.reset();
 }
+
+namespace {
+
+class TDriveSectors final : public TCardSectors {
+ public:
+  explicit TDriveSectors(uint8_t drive) : drive_(drive) {}
+  bool ReadSectors(uint64_t start, uint16_t count, void* buffer) override {
+    return snapsalvager::ReadSectors(drive_, start, count, buffer);
+  }
+  void Close() override { CloseDrive(); }
+  bool Open() override { return OpenDrive(drive_); }
+
+ private:
+  const uint8_t drive_;
+};
+
+}  // namespace
+
+std::shared_ptr<TCardSectors> DriveSectors(uint8_t drive) { return std::make_shared<TDriveSectors>(drive); }
 
 uint8_t CurrentSectorShift() {
   TDiskState& s = State();

@@ -1,6 +1,6 @@
 // Windows: an administrator is a process whose token is elevated; nothing else on the
 // system can open a volume for it, so without elevation the start-up question is asked.
-#include "wizard/DeviceAccess.h"
+#include "wizard/DeviceRights.h"
 
 #include <unistd.h>
 

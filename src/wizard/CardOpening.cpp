@@ -1,4 +1,4 @@
-#include "wizard/CardAccess.h"
+#include "wizard/CardOpening.h"
 
 #include <grp.h>
 #include <sys/stat.h>
@@ -14,7 +14,7 @@
 
 #include "card/LinuxDrives.h"
 #include "session/ScanChecks.h"
-#include "card/CardDevice.h"
+#include "card/DriveReads.h"
 #include "wizard/UDisks2Client.h"
 
 namespace snapsalvager {

@@ -9,7 +9,7 @@
 
 #include "EngineTestSupport.h"
 #include "card/LinuxDrives.h"
-#include "card/CardDevice.h"
+#include "card/DriveReads.h"
 #include "fixtures/CardImage.h"
 
 namespace snapsalvager {
