@@ -56,27 +56,21 @@ std::vector<std::string> TemporaryFilesIn(const fs::path& folder) {
   return files;
 }
 
-// Restores one kept temporary file into dest under a free name. Empty when it was
-// restored, else why not.
-std::string RestoreOne(const std::string& tempText, const fs::path& dest, TNamePicker& names, fs::path& target) {
+// Checks one kept temporary file and picks its name in dest. Empty when it is to be
+// restored (or was, by a restore cut short after its copy was named: saved), else why not.
+std::string PrepareOne(const std::string& tempText, const fs::path& dest, TNamePicker& names, fs::path& target,
+                       bool& saved) {
   const fs::path temp = PathFromUtf8(tempText);
   const std::string name = RecoveredNameOfTemporary(temp.filename().string());
   if (name.empty()) return Text(TText::NotATemporaryFile, {TemporaryNameForm()});
   std::error_code ec;
   if (!fs::is_regular_file(temp, ec)) return Text(TText::NoSuchFile);
-  // A restore cut short after its copy was named left the file saved and its source behind.
-  if (fs::path saved = SavedBeforeInterruption(temp, dest); !saved.empty()) {
-    target = saved;
+  if (fs::path before = SavedBeforeInterruption(temp, dest); !before.empty()) {
+    target = before;
+    saved = true;
     return {};
   }
-  const std::string savedAs = names.Pick(name);
-  target = dest / savedAs;
-  try {
-    RestoreAndMove(temp, target);
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  if (savedAs != name) std::fprintf(stderr, "%s\n", RenamedFilesText({{name, savedAs}}).c_str());
+  target = dest / names.Pick(name);
   return {};
 }
 
@@ -124,6 +118,14 @@ int ParseRestoreArguments(int argc, char** argv, TRestoreArguments& parsed) {
   args.pop_back();
   for (const std::string& arg : args) {
     std::error_code ec;
+    // A save cut short in that folder is finished first (its files made valid again).
+    const fs::path folder = fs::is_directory(PathFromUtf8(arg), ec) ? PathFromUtf8(arg) : PathFromUtf8(arg).parent_path();
+    try {
+      FinishInterruptedSave(folder);
+    } catch (const std::exception& e) {
+      Say(stderr, TText::NotRestored, {arg, e.what()});
+      return ExitSomeNotRestored;
+    }
     if (fs::is_directory(PathFromUtf8(arg), ec)) {
       for (std::string& file : TemporaryFilesIn(PathFromUtf8(arg))) parsed.Files.push_back(std::move(file));
     } else {
@@ -170,18 +172,32 @@ int RunRestoreCommand(int argc, char** argv) {
   sigaction(SIGTERM, &action, nullptr);
 
   size_t restored = 0, failed = 0;
-  for (const std::string& temp : args.Files) {
-    if (g_interrupted) break;
-    fs::path target;
-    if (const std::string problem = RestoreOne(temp, dest, names, target); problem.empty()) {
+  std::vector<fs::path> targets(args.Files.size());
+  const auto report = [&](size_t index, const std::string& problem) {
+    const std::string& temp = args.Files[index];
+    if (problem.empty()) {
       ++restored;
-      std::printf("%s\t%s\n", temp.c_str(), target.string().c_str());
+      const std::string name = RecoveredNameOfTemporary(PathFromUtf8(temp).filename().string());
+      if (targets[index].filename() != PathFromUtf8(name))
+        std::fprintf(stderr, "%s\n", RenamedFilesText({{name, Utf8Of(targets[index].filename())}}).c_str());
+      std::printf("%s\t%s\n", temp.c_str(), targets[index].string().c_str());
       std::fflush(stdout);
     } else {
       ++failed;
       Say(stderr, TText::NotRestored, {temp, problem});
     }
+  };
+  // Saved in batches, as the save step does; Ctrl-C ends the restore after the batch.
+  TBatchSave batch(report);
+  for (size_t index = 0; index < args.Files.size() && !g_interrupted; ++index) {
+    bool saved = false;
+    if (const std::string problem = PrepareOne(args.Files[index], dest, names, targets[index], saved); !problem.empty() || saved) {
+      report(index, problem);
+    } else {
+      batch.Add(index, PathFromUtf8(args.Files[index]), targets[index]);
+    }
   }
+  batch.Finish();
   Say(stderr, TText::FilesRestored, {std::to_string(restored), dest.string()});
   // A scan killed before its end left its journal beside the files; once every file of
   // that folder is restored there is nothing left to continue.
