@@ -826,6 +826,9 @@ std::string ShellWord(const std::string& text) {
 std::string KeepEarlierTemporaryFiles(const std::filesystem::path& tempFolder,
                                       const std::filesystem::path& destFolder) {
   size_t moved = 0;
+  // A save cut short left its batch's heads in its journal, which stays in this folder:
+  // its files are made valid temporary files before they move away from it.
+  FinishInterruptedSave(tempFolder);
   const std::filesystem::path kept = MoveAsideTemporaryFiles(tempFolder, moved);
   if (kept.empty()) return {};
   return Text(TText::EarlierTempFilesKept, {std::to_string(moved), kept.string()}) +

@@ -64,8 +64,8 @@ struct TRenamedFile {
 // "File0001.JPG 已被占用，改存为 File0012.JPG" for each, one line each.
 std::string RenamedFilesText(const std::vector<TRenamedFile>& renamed);
 
-// Before a scan: moves the temporary files kept in tempFolder by an earlier scan aside
-// (MoveAsideTemporaryFiles) and returns the one line that says where, with the restore
+// Before a scan: finishes a save cut short (FinishInterruptedSave), then moves the
+// temporary files kept in tempFolder by an earlier scan aside (MoveAsideTemporaryFiles) and returns the one line that says where, with the restore
 // command; empty when there were none. Throws std::runtime_error when they cannot be moved:
 // the scan must not start then.
 std::string KeepEarlierTemporaryFiles(const std::filesystem::path& tempFolder,
