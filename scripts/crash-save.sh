@@ -57,8 +57,9 @@ round() {
   mapfile -t large < <(cd "$dest" && find . -maxdepth 1 -name 'File*' -size +10M -printf '%f\n' | sort)
   [ "${#large[@]}" = 3 ] || { echo "crash-save ($name): ${#large[@]} large files, not 3" >&2; return 1; }
 
-  # Each kill point as (system call, its ordinal among calls of that name): strace counts
-  # each call by itself. Only the save's calls are kill points, from the first write of its
+  # Each kill point as (system call, its ordinal among the main thread's calls of that
+  # name, where the save runs): strace counts each call by itself, thread by thread, so an
+  # ordinal the scan's threads also reach is left out. Only the save's calls are kill points, from the first write of its
   # first batch journal (SaveJournal.heads.new) on: the scan's own journal comes before, and a scan
   # killed midway is the resume test's case. The calls naming a large file (by its
   # temporary or its final name) are kill points of their own as well.
@@ -71,10 +72,14 @@ round() {
     [ "$is_large" = 0 ] || large_ordinals+=("$call_at")
   done < <(awk -v large="$pattern" '
     !/^[0-9]* *[a-z0-9_]+\(/ { next }
-    { line = $0; sub(/^[0-9]* */, "", line); call = line; sub(/\(.*/, "", call)
-      seen[call]++
+    { pid = $1; if (main == "") main = pid
+      line = $0; sub(/^[0-9]* */, "", line); call = line; sub(/\(.*/, "", call)
+      seen[pid, call]++
+      if (pid != main) { if (seen[pid, call] > other[call]) other[call] = seen[pid, call]; next }
       if (call == "pwrite64" && index(line, "SaveJournal.heads.new")) saving = 1
-      if (saving) print call ":" seen[call], (line ~ large ? 1 : 0) }' "$work/trace.txt")
+      if (saving) { n++; name[n] = call; at[n] = seen[pid, call]; big[n] = line ~ large ? 1 : 0 } }
+    # An ordinal another thread reaches too would kill that thread first.
+    END { for (i = 1; i <= n; i++) if (at[i] > other[name[i]]) print name[i] ":" at[i], big[i] }' "$work/trace.txt")
   local total=${#ordinals[@]} total_large=${#large_ordinals[@]}
   local -a kill_at=()
   for ((i = 0; i < points; i++)); do kill_at+=("${ordinals[$(( i * (total - 1) / (points - 1) ))]}"); done

@@ -3,6 +3,9 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/vfs.h>
+#endif
 #include <unistd.h>
 
 #include <algorithm>
@@ -523,6 +526,42 @@ void SyncFile(const std::filesystem::path& path) {
   if (int error = file.Close(); error != 0) Fail("cannot write", path, error);
 }
 
+// Whether one syncfs makes every write to the file system holding folder durable: the
+// kernel's own local file systems do (ext4, XFS, Btrfs, F2FS, FAT, exFAT, NTFS, tmpfs). A
+// batch there costs a few flushes of the disk's cache instead of one per file. A FUSE or
+// network file system may keep data syncfs does not reach: an fsync per file there.
+bool OneSyncForAll(const std::filesystem::path& folder) {
+#ifdef __linux__
+  struct statfs info {};
+  const std::filesystem::path where = folder.empty() ? std::filesystem::path(".") : folder;
+  if (::statfs(where.c_str(), &info) != 0) return false;
+  switch (static_cast<uint64_t>(info.f_type)) {
+    case 0xEF53:      // ext2/3/4
+    case 0x58465342:  // XFS
+    case 0x9123683E:  // Btrfs
+    case 0xF2F52010:  // F2FS
+    case 0x4d44:      // FAT
+    case 0x2011BAB0:  // exFAT
+    case 0x7366746e:  // NTFS (ntfs3)
+    case 0x01021994:  // tmpfs
+      return true;
+    default:
+      return false;
+  }
+#else
+  (void)folder;
+  return false;
+#endif
+}
+
+// syncfs of the file system holding folder.
+void SyncFileSystem(const std::filesystem::path& folder) {
+  const std::filesystem::path where = folder.empty() ? std::filesystem::path(".") : folder;
+  TFd fd(::open(where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) Fail("cannot open", where, errno);
+  if (::syncfs(fd.get()) != 0) Fail("cannot write", where, errno);
+}
+
 std::string Scrambled(std::string head) {
   ScrambleHead(head.data(), 0, static_cast<int64_t>(head.size()));
   return head;
@@ -676,8 +715,16 @@ void TBatchSave::Commit() {
         failed(entry, error);
       }
     }
+    const bool oneSync = OneSyncForAll(folder);
+    if (oneSync) {
+      try {
+        SyncFileSystem(folder);
+      } catch (const std::exception& error) {
+        for (TEntry& entry : batch) failed(entry, error);
+      }
+    }
     for (TEntry& entry : batch) {
-      if (!entry.Error.empty()) continue;
+      if (!entry.Error.empty() || oneSync) continue;
       try {
         SyncFile(entry.Temp);
       } catch (const std::exception& error) {
@@ -696,8 +743,18 @@ void TBatchSave::Commit() {
         failed(entry, error);
       }
     }
+    // A rename stays on its file system (a copy to another one is made durable by itself):
+    // one syncfs holds every folder's new names.
     bool durable = true;
-    for (const std::filesystem::path& changed : folders) durable = SyncFolder(changed) && durable;
+    if (oneSync) {
+      try {
+        SyncFileSystem(folder);
+      } catch (const std::exception&) {
+        durable = false;
+      }
+    } else {
+      for (const std::filesystem::path& changed : folders) durable = SyncFolder(changed) && durable;
+    }
     // 4. A file that was not moved is the file's only copy: a valid temporary file again.
     bool keepJournal = !durable;
     for (TEntry& entry : batch) {
