@@ -56,8 +56,9 @@ kept_bytes=$(du -sb "$run/kept/TmpFiles" | cut -f1)
 time_of cp-sync cp -r "$run/kept/TmpFiles" "$run/copy"
 time_of restore "$cli" restore "$run/kept/TmpFiles" "$run/restored"
 fresh
-strace -f -c -o "$cache/strace.txt" -e trace=fsync,fdatasync,syncfs,sync_file_range "$cli" recover "$image" "$run/traced" --yes >/dev/null 2>&1
+strace -f --seccomp-bpf -c -o "$cache/strace.txt" -e trace=fsync,fdatasync,syncfs,sync_file_range "$cli" recover "$image" "$run/traced" --yes >/dev/null 2>&1
 fsyncs=$(awk '$NF == "fsync" || $NF == "fdatasync" { n += $4 } END { print n + 0 }' "$cache/strace.txt")
+syncfss=$(awk '$NF == "syncfs" { n += $4 } END { print n + 0 }' "$cache/strace.txt")
 rm -rf "$run"
 
 secs() { cat "$cache/$1.secs"; }
@@ -67,4 +68,5 @@ for name in recover scan-only restore cp-sync; do printf '%-10s %8s s\n' "$name"
 awk -v r="$(secs recover)" -v s="$(secs scan-only)" -v c="$(secs cp-sync)" 'BEGIN {
   goal = 2 * (s + c)
   printf "goal: recover <= 2 x (scan-only + cp -r + sync) = %.2f s: %s (%.2f x)\n", goal, r <= goal ? "met" : "missed", r / (s + c) }'
-awk -v n="$saved" -v f="$fsyncs" 'BEGIN { printf "fsync calls: %d for %d files, %.3f per file\n", f, n, n ? f / n : 0 }'
+awk -v n="$saved" -v f="$fsyncs" -v s="$syncfss" 'BEGIN {
+  printf "fsync calls: %d for %d files, %.3f per file; syncfs calls: %d, %.3f per file\n", f, n, n ? f / n : 0, s, n ? s / n : 0 }'
