@@ -78,8 +78,8 @@ std::string KeepEarlierTemporaryFiles(const std::filesystem::path& tempFolder,
 // folder made durable once; only then does the journal go. A kill at any point leaves every
 // file saved whole under its name or a temporary file that FinishInterruptedSave makes
 // valid again, never both.
-// 256 files: the batch's four fsyncs of journal and folders cost under 2 % of its files'
-// own; its journal stays near 150 KB and a held Ctrl-C waits for at most one batch.
+// 256 files: the batch's four flushes (journal, its folder, the files' data, the names) are
+// shared by 256 files; its journal stays near 150 KB and a held Ctrl-C waits one batch.
 inline constexpr size_t kSaveBatchFiles = 256;
 // 256 MiB: a batch of large videos ends after a few seconds of flushing on a slow card
 // reader or USB disk, so the durable point, the progress and a held Ctrl-C move on.
