@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
-# The save survives a crash: a recovery of 30 photos is killed (SIGKILL) at 50 points spread
-# evenly over the writes of its save, then `restore` runs on what is left. Every photo must
-# end up saved exactly once, with the bytes of an undisturbed run, and the file that was in
-# the folder before must be left as it was. Needs strace (its fault injection is the kill).
+# The save survives a crash: a recovery of 5,000 small photos and 3 large ones, saved in
+# batches, is killed (SIGKILL) at 30 points spread evenly over the writes of its save and at
+# 6 more over the writes that touch the large files, then `restore` runs on what is left.
+# Every photo must end up saved exactly once, with the bytes of an undisturbed run, and the
+# file that was in the folder before must be left as it was. Needs strace (its fault
+# injection is the kill).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build/default}
 cli=$(realpath "$build/src/cli/snapsalvager-cli")
-points=50
+# Each point is a whole recovery under ptrace (some 3 s): 30 + 6 points a round keep the
+# test near four minutes.
+points=30
+large_points=6
 # A SIGKILL leaves the page cache whole, so tmpfs shows the same as a disk, without the
 # seconds of real fsyncs.
 work=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)
@@ -15,15 +20,19 @@ trap 'rm -rf "$work"' EXIT
 # The save's own writes: heads, journals, copies, fsyncs, links, renames and unlinks.
 calls=pwrite64,fsync,rename,renameat2,link,linkat,unlink,unlinkat
 
-# A card of 30 photos (a JPEG header, then noise of 3 to 7 sectors each), 1 MiB.
+# A card of 5,000 photos (a JPEG header, then noise of 1 to 5 sectors each) with 3 large
+# ones of 12 MiB among them, 44 MiB: many batches of the file count, one of large files.
 python3 - "$work/card.img" <<'PY'
 import random, sys
 rng = random.Random(19)  # the same card on every run
+header = b'\xff\xd8\xff\xe0\x00\x10JFIF\x00'
 card = bytearray()
-for i in range(30):
-    card += b'\xff\xd8\xff\xe0\x00\x10JFIF\x00' + bytes(rng.getrandbits(8) for _ in range(512 * (3 + i % 5) - 11))
-card += bytes(max(0, (1 << 20) - len(card)))
-open(sys.argv[1], 'wb').write(card[:1 << 20])
+for i in range(5000):
+    sectors = (12 << 11) if i in (1200, 1201, 3700) else 1 + i % 5
+    card += header + rng.randbytes(512 * sectors - len(header))
+size = (len(card) + (1 << 20) - 1) // (1 << 20) * (1 << 20)
+card += bytes(max(0, size - len(card)))
+open(sys.argv[1], 'wb').write(card[:size])
 PY
 
 # A destination holding a file of an earlier recovery under a name the save also uses.
@@ -42,49 +51,79 @@ round() {
   local expected saved
   expected=$(listing "$dest")
   saved=$(echo "$expected" | grep -c '/File' || true)
-  [ "$saved" = 31 ] || { echo "crash-save ($name): the undisturbed run saved $saved files, not 30 + the earlier one" >&2; return 1; }
+  [ "$saved" = 5001 ] || { echo "crash-save ($name): the undisturbed run saved $saved files, not 5,000 + the earlier one" >&2; return 1; }
+  # The large files: the three of 12 MiB.
+  local -a large
+  mapfile -t large < <(cd "$dest" && find . -maxdepth 1 -name 'File*' -size +10M -printf '%f\n' | sort)
+  [ "${#large[@]}" = 3 ] || { echo "crash-save ($name): ${#large[@]} large files, not 3" >&2; return 1; }
 
-  # Each kill point as (system call, its ordinal among calls of that name): strace counts
-  # each call by itself. Only the save's calls are kill points, from its first head journal
-  # (*.head.new) on: the scan's own journal comes before, and a scan killed midway is the
-  # resume test's case.
-  local -a sequence ordinals=()
-  mapfile -t sequence < <(grep -E '^[0-9]* *[a-z0-9_]+\(' "$work/trace.txt")
-  local -A seen=()
-  local line call saving=""
-  for line in "${sequence[@]}"; do
-    call=$(sed 's/^[0-9]* *\([a-z0-9_]*\)(.*/\1/' <<<"$line")
-    seen[$call]=$(( ${seen[$call]:-0} + 1 ))
-    [[ $line == *.head.new* ]] && saving=yes
-    [ -z "$saving" ] || ordinals+=("$call:${seen[$call]}")
+  # Each kill point as (system call, its ordinal among the main thread's calls of that
+  # name, where the save runs): strace counts each call by itself, thread by thread, so an
+  # ordinal the scan's threads also reach is left out. Only the save's calls are kill points, from the first write of its
+  # first batch journal (SaveJournal.heads.new) on: the scan's own journal comes before, and a scan
+  # killed midway is the resume test's case. The calls naming a large file (by its
+  # temporary or its final name) are kill points of their own as well.
+  local -a ordinals=() large_ordinals=()
+  local pattern="" file
+  for file in "${large[@]}"; do pattern+="${pattern:+|}${file%%.*}_${file#*.}[.]~QX|${file%%.*}[.]${file#*.}"; done
+  local call_at is_large
+  while IFS=' ' read -r call_at is_large; do
+    ordinals+=("$call_at")
+    [ "$is_large" = 0 ] || large_ordinals+=("$call_at")
+  done < <(awk -v large="$pattern" '
+    !/^[0-9]* *[a-z0-9_]+\(/ { next }
+    { pid = $1; if (main == "") main = pid
+      line = $0; sub(/^[0-9]* */, "", line); call = line; sub(/\(.*/, "", call)
+      seen[pid, call]++
+      if (pid != main) { if (seen[pid, call] > other[call]) other[call] = seen[pid, call]; next }
+      if (call == "pwrite64" && index(line, "SaveJournal.heads.new")) saving = 1
+      if (saving) { n++; name[n] = call; at[n] = seen[pid, call]; big[n] = line ~ large ? 1 : 0 } }
+    # An ordinal another thread reaches too would kill that thread first.
+    END { for (i = 1; i <= n; i++) if (at[i] > other[name[i]]) print name[i] ":" at[i], big[i] }' "$work/trace.txt")
+  local total=${#ordinals[@]} total_large=${#large_ordinals[@]}
+  local -a kill_at=()
+  for ((i = 0; i < points; i++)); do kill_at+=("${ordinals[$(( i * (total - 1) / (points - 1) ))]}"); done
+  for ((i = 0; i < large_points; i++)); do
+    kill_at+=("${large_ordinals[$(( i * (total_large - 1) / (large_points - 1) ))]}")
   done
-  local total=${#ordinals[@]}
 
-  local failed=0 start=$SECONDS i at leftover
-  for ((i = 0; i < points; i++)); do
-    at=${ordinals[$(( i * (total - 1) / (points - 1) ))]}
-    dest=$work/run$i
+  local failed=0 killed=0 start=$SECONDS i at leftover status
+  for ((i = 0; i < ${#kill_at[@]}; i++)); do
+    at=${kill_at[$i]}
+    dest=$work/run
     fresh_dest "$dest"
-    (strace -f -qq -o /dev/null -e trace=$calls "$@" -e inject="${at%%:*}:signal=KILL:when=${at##*:}" \
-      "$cli" recover "$work/card.img" "$dest" --yes; :) >/dev/null 2>&1 || true
-    strace -f -qq -o /dev/null "$@" "$cli" restore "$dest/TmpFiles" "$dest" >/dev/null 2>&1 || true
+    # strace ends as its tracee did: 137 when the kill came.
+    status=$( (strace -f -qq -o /dev/null -e trace=$calls "$@" -e inject="${at%%:*}:signal=KILL:when=${at##*:}" \
+      "$cli" recover "$work/card.img" "$dest" --yes >/dev/null 2>&1; echo $?) 2>/dev/null)
+    [ "$status" != 137 ] || killed=$((killed + 1))
+    if (($#)); then
+      strace -f -qq -o /dev/null -e trace=$calls "$@" "$cli" restore "$dest/TmpFiles" "$dest" >/dev/null 2>&1 || true
+    else
+      "$cli" restore "$dest/TmpFiles" "$dest" >/dev/null 2>&1 || true
+    fi
     leftover=$(find "$dest" -type f \( -path '*/TmpFiles/*' -o -name '.*.partial' \) ! -name AboutThisFolder.txt | head -n 1)
     if [ "$(listing "$dest")" != "$expected" ] || [ -n "$leftover" ]; then
       echo "crash-save ($name): killed at $at (point $i): the folder differs from an undisturbed save" >&2
-      diff <(echo "$expected") <(listing "$dest") >&2 || true
+      diff <(echo "$expected") <(listing "$dest") | head -n 20 >&2 || true
       [ -z "$leftover" ] || echo "left: $leftover" >&2
       failed=$((failed + 1))
     fi
-    if ((SECONDS - start > 60)); then
-      echo "crash-save ($name): more than a minute; stopped after $((i + 1)) points" >&2
+    rm -rf "$dest"
+    if ((SECONDS - start > 420)); then
+      echo "crash-save ($name): more than 7 minutes; stopped after $((i + 1)) points" >&2
       failed=$((failed + 1))
       break
     fi
   done
+  # A kill point that was never reached proves nothing.
+  if ((killed < ${#kill_at[@]})); then
+    echo "crash-save ($name): only $killed of ${#kill_at[@]} runs were killed" >&2
+    failed=$((failed + 1))
+  fi
   if [ "$failed" = 0 ]; then
-    echo "crash-save ($name): $points kill points over $total writes of a 30-file save, every file restored once: passed"
+    echo "crash-save ($name): ${#kill_at[@]} kill points over $total writes of a 5,003-file save ($total_large of the large files), every file restored once: passed in $((SECONDS - start)) s"
   else
-    echo "crash-save ($name): $failed of $points kill points failed"
+    echo "crash-save ($name): $failed of ${#kill_at[@]} kill points failed"
     return 1
   fi
 }

@@ -96,6 +96,14 @@ int ParseRestoreArguments(int argc, char** argv, TRestoreArguments& parsed) {
   args.pop_back();
   for (const std::string& arg : args) {
     std::error_code ec;
+    // A save cut short in that folder is finished first (its files made valid again).
+    const fs::path folder = fs::is_directory(PathFromUtf8(arg), ec) ? PathFromUtf8(arg) : PathFromUtf8(arg).parent_path();
+    try {
+      FinishInterruptedSave(folder);
+    } catch (const std::exception& e) {
+      Say(stderr, TText::NotRestored, {arg, e.what()});
+      return ExitSomeNotRestored;
+    }
     if (fs::is_directory(PathFromUtf8(arg), ec)) {
       for (std::string& file : KeptTemporaryFiles(PathFromUtf8(arg))) parsed.Files.push_back(std::move(file));
     } else {

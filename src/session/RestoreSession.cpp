@@ -5,6 +5,7 @@
 #include <exception>
 #include <set>
 #include <system_error>
+#include <utility>
 
 #include "session/ScanJournal.h"
 #include "session/Texts.h"
@@ -31,26 +32,21 @@ std::vector<std::string> KeptTemporaryFiles(const fs::path& folder) {
   return files;
 }
 
-// Empty when the file was restored, else why not.
-std::string TRestoreSession::RestoreOne(const std::string& tempText, TNamePicker& names, fs::path& target) {
+// Checks one kept temporary file and picks its name in the destination. Empty when it is to
+// be restored (or was, by a restore cut short after its copy was named: saved), else why not.
+std::string TRestoreSession::PrepareOne(const std::string& tempText, TNamePicker& names, fs::path& target,
+                                        bool& saved) {
   const fs::path temp = PathFromUtf8(tempText);
   const std::string name = RecoveredNameOfTemporary(temp.filename().string());
   if (name.empty()) return Text(TText::NotATemporaryFile, {TemporaryNameForm()});
   std::error_code ec;
   if (!fs::is_regular_file(temp, ec)) return Text(TText::NoSuchFile);
-  // A restore cut short after its copy was named left the file saved and its source behind.
-  if (fs::path saved = SavedBeforeInterruption(temp, DestFolder); !saved.empty()) {
-    target = saved;
+  if (fs::path before = SavedBeforeInterruption(temp, DestFolder); !before.empty()) {
+    target = before;
+    saved = true;
     return {};
   }
-  const std::string savedAs = names.Pick(name);
-  target = DestFolder / savedAs;
-  try {
-    RestoreAndMove(temp, target);
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  if (savedAs != name) events_.FileRenamed({name, savedAs});
+  target = DestFolder / names.Pick(name);
   return {};
 }
 
@@ -64,20 +60,45 @@ TRestoreOutcome TRestoreSession::Restore(const std::function<bool()>& stopReques
       highest = std::max(highest, number);
   }
   TNamePicker names(DestFolder, highest);
-  for (const std::string& temp : Files) {
-    if (stopRequested && stopRequested()) {
-      outcome.Interrupted = true;
-      break;
-    }
-    fs::path target;
-    if (const std::string problem = RestoreOne(temp, names, target); problem.empty()) {
+  std::vector<fs::path> targets(Files.size());
+  const auto report = [&](size_t index, const std::string& problem) {
+    const std::string& temp = Files[index];
+    if (problem.empty()) {
       ++outcome.Restored;
-      events_.FileRestored(temp, target);
+      const std::string name = RecoveredNameOfTemporary(PathFromUtf8(temp).filename().string());
+      if (targets[index].filename() != PathFromUtf8(name)) events_.FileRenamed({name, Utf8Of(targets[index].filename())});
+      events_.FileRestored(temp, targets[index]);
     } else {
       ++outcome.Failed;
       events_.FileNotRestored(temp, problem);
     }
+  };
+  // Saved in batches, as the save step does; a stop ends the restore after the batch. A file
+  // settled without the batch (refused, or saved before) is told when the batch reaches it,
+  // so the reports keep the files' order.
+  std::vector<std::pair<size_t, std::string>> settled;
+  size_t told = 0;
+  const auto tellSettledBefore = [&](size_t index) {
+    for (; told < settled.size() && settled[told].first < index; ++told) report(settled[told].first, settled[told].second);
+  };
+  TBatchSave batch([&](size_t index, const std::string& problem) {
+    tellSettledBefore(index);
+    report(index, problem);
+  });
+  for (size_t index = 0; index < Files.size(); ++index) {
+    if (stopRequested && stopRequested()) {
+      outcome.Interrupted = true;
+      break;
+    }
+    bool saved = false;
+    if (const std::string problem = PrepareOne(Files[index], names, targets[index], saved); !problem.empty() || saved) {
+      settled.emplace_back(index, problem);
+    } else {
+      batch.Add(index, PathFromUtf8(Files[index]), targets[index]);
+    }
   }
+  batch.Finish();
+  tellSettledBefore(Files.size());
   // A scan killed before its end left its journal beside the files.
   std::set<fs::path> folders;
   for (const std::string& temp : Files) folders.insert(PathFromUtf8(temp).parent_path());

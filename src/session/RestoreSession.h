@@ -45,13 +45,13 @@ class TRestoreSession {
   std::vector<std::string> Files;       // temporary files, UTF-8, in the order to restore
   std::filesystem::path DestFolder;     // an existing folder
 
-  // Each file restored in turn; stopRequested is asked before each one (a file begun is
-  // finished). A folder whose kept files are all restored loses the journal of the scan
+  // The files restored in batches, as the save does; stopRequested is asked before each
+  // file joins a batch, and the files already in it are finished. A folder whose kept files are all restored loses the journal of the scan
   // that left them: there is nothing left to continue.
   TRestoreOutcome Restore(const std::function<bool()>& stopRequested);
 
  private:
-  std::string RestoreOne(const std::string& tempText, TNamePicker& names, std::filesystem::path& target);
+  std::string PrepareOne(const std::string& tempText, TNamePicker& names, std::filesystem::path& target, bool& saved);
 
   TRestoreEvents& events_;
 };

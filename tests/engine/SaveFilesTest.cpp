@@ -1,6 +1,7 @@
 // Restoring heads in place, moving without replacing, and the save pass over found files.
 #include "session/SaveFiles.h"
 #include "session/Texts.h"
+#include "tempfile/TempFileFormat.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -10,6 +11,8 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace snapsalvager {
@@ -237,6 +240,116 @@ TEST_F(SaveFilesTest, InterruptedCopyIsRecognisedOnlyByItsExactBytes) {
   EXPECT_EQ(ReadAll(dir_ / "File0005.JPG"), other);
 }
 
+// More files than a batch holds, from two folders that share names: every file saved once
+// under a name of its own, none replaced, no journal left.
+TEST_F(SaveFilesTest, SaveInBatchesSavesEveryFileOnceUnderItsOwnName) {
+  const size_t count = kSaveBatchFiles + 3;
+  TFoundFileList list;
+  std::vector<std::string> bytes;
+  for (size_t i = 0; i < count; ++i) {
+    const std::string name = RecoveredFileName(static_cast<uint32_t>(i + 1), "JPG");
+    bytes.push_back(Pattern(100 + i * 3, static_cast<char>(i)));
+    list.Append({name, "JPG", static_cast<int64_t>(bytes.back().size()),
+                 TempFile("Temporary_v5_" + name.substr(0, name.find('.')) + "_JPG.~QX", bytes.back()), "x", true});
+  }
+  // A second folder whose first file has the name of the first folder's.
+  fs::create_directories(dir_ / "TmpFiles" / "Kept");
+  const fs::path other = dir_ / "TmpFiles" / "Kept" / "Temporary_v5_File0001_JPG.~QX";
+  WriteAll(other, Scrambled("kept earlier"));
+  list.Append({"File0001.JPG", "JPG", 12, other, "x", true});
+
+  const TSaveOutcome outcome = SaveFoundFiles(list, dir_);
+  EXPECT_EQ(outcome.Saved, count + 1);
+  EXPECT_TRUE(outcome.NotSaved.empty());
+  for (size_t i = 0; i < count; ++i) EXPECT_EQ(ReadAll(dir_ / list[i].Name), bytes[i]) << i;
+  ASSERT_EQ(outcome.Renamed.size(), 1u);
+  EXPECT_EQ(ReadAll(dir_ / outcome.Renamed[0].SavedAs), "kept earlier");
+  EXPECT_FALSE(fs::exists(SaveJournalOf(dir_ / "TmpFiles")));
+  EXPECT_FALSE(fs::exists(SaveJournalOf(dir_ / "TmpFiles" / "Kept")));
+}
+
+// The batch journal as a kill leaves it: the numbers little-endian, each file's temporary
+// name, final path, size and plain head. Journals written by this version must stay readable.
+std::string SaveJournal(const std::vector<std::tuple<std::string, fs::path, std::string>>& files) {
+  const auto number = [](uint64_t value, int bytes) {
+    std::string out;
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i));
+    return out;
+  };
+  const auto text = [&](const std::string& t) { return number(t.size(), 4) + t; };
+  std::string data = "Snapsalvager save batch 1\n" + number(files.size(), 4);
+  for (const auto& [temp, final, content] : files) {
+    data += text(temp) + text(final.string()) + number(content.size(), 8) + text(content.substr(0, 512));
+  }
+  return data + "end\n";
+}
+
+// Killed anywhere in a batch, its files are in every state: head scrambled, plain or torn,
+// moved to the final name, or copied there with the source still in place. Finishing the
+// journal leaves valid temporary files only for those not saved, and the save then gives
+// every file its bytes once.
+TEST_F(SaveFilesTest, InterruptedBatchIsFinishedFromItsJournal) {
+  const std::string a = Pattern(3000, 1), b = Pattern(700, 2), c = Pattern(2000, 3), d = Pattern(900, 4);
+  std::string torn = Scrambled(c);
+  std::copy(c.begin(), c.begin() + 100, torn.begin());
+  const fs::path tmp = dir_ / "TmpFiles";
+  const fs::path ta = TempFile("Temporary_v5_File0001_JPG.~QX", "");
+  WriteAll(ta, a);  // head already plain
+  WriteAll(dir_ / "File0002.JPG", b);  // moved before the kill
+  const fs::path tc = TempFile("Temporary_v5_File0003_JPG.~QX", "");
+  WriteAll(tc, torn);
+  const fs::path td = TempFile("Temporary_v5_File0004_JPG.~QX", "");
+  WriteAll(td, d);  // copied across file systems and named, source not yet removed
+  WriteAll(dir_ / "File0004.JPG", d);
+  WriteAll(dir_ / ".File0001.JPG.partial", a.substr(0, 100));
+  WriteAll(SaveJournalOf(tmp), SaveJournal({{"Temporary_v5_File0001_JPG.~QX", dir_ / "File0001.JPG", a},
+                                            {"Temporary_v5_File0002_JPG.~QX", dir_ / "File0002.JPG", b},
+                                            {"Temporary_v5_File0003_JPG.~QX", dir_ / "File0003.JPG", c},
+                                            {"Temporary_v5_File0004_JPG.~QX", dir_ / "File0004.JPG", d}}));
+  FinishInterruptedSave(tmp);
+  EXPECT_FALSE(fs::exists(SaveJournalOf(tmp)));
+  EXPECT_EQ(ReadAll(ta), Scrambled(a));
+  EXPECT_EQ(ReadAll(tc), Scrambled(c));
+  EXPECT_FALSE(fs::exists(td));
+  EXPECT_FALSE(fs::exists(dir_ / ".File0001.JPG.partial"));
+
+  TFoundFileList list;
+  list.Append({"File0001.JPG", "JPG", static_cast<int64_t>(a.size()), ta, "x", true});
+  list.Append({"File0003.JPG", "JPG", static_cast<int64_t>(c.size()), tc, "x", true});
+  EXPECT_EQ(SaveFoundFiles(list, dir_).Saved, 2u);
+  for (const auto& [name, content] : {std::pair{"File0001.JPG", a}, {"File0002.JPG", b}, {"File0003.JPG", c},
+                                      {"File0004.JPG", d}}) {
+    EXPECT_EQ(ReadAll(dir_ / name), content) << name;
+  }
+  EXPECT_TRUE(fs::is_empty(tmp));
+}
+
+// A journal that cannot be read (cut, or not one) must not let a save touch its folder's
+// files: they are reported not saved and left as they are; a scratch journal that was never
+// renamed in is dropped, as no file was touched under it.
+TEST_F(SaveFilesTest, UnreadableBatchJournalLeavesItsFolderUntouched) {
+  const std::string a = Pattern(1000, 5);
+  const fs::path temp = TempFile("Temporary_v5_File0001_JPG.~QX", a);
+  const fs::path tmp = dir_ / "TmpFiles";
+  fs::path scratch = SaveJournalOf(tmp);
+  scratch += ".new";
+  WriteAll(scratch, "half");
+  const std::string whole = SaveJournal({{"Temporary_v5_File0001_JPG.~QX", dir_ / "File0001.JPG", a}});
+  for (const std::string& bad : {whole.substr(0, whole.size() - 1), std::string("not a journal"),
+                                 SaveJournal({{"../escape.~QX", dir_ / "File0001.JPG", a}})}) {
+    WriteAll(SaveJournalOf(tmp), bad);
+    EXPECT_THROW(FinishInterruptedSave(tmp), std::runtime_error);
+    TFoundFileList list;
+    list.Append({"File0001.JPG", "JPG", static_cast<int64_t>(a.size()), temp, "x", true});
+    const TSaveOutcome outcome = SaveFoundFiles(list, dir_);
+    EXPECT_EQ(outcome.Saved, 0u);
+    ASSERT_EQ(outcome.NotSaved.size(), 1u);
+    EXPECT_EQ(ReadAll(temp), Scrambled(a));
+    EXPECT_FALSE(fs::exists(dir_ / "File0001.JPG"));
+  }
+  EXPECT_FALSE(fs::exists(scratch));
+}
+
 TEST(RecoveredNameOfTemporaryTest, GivesTheRecoveredNameOnlyForTemporaryNames) {
   const struct {
     const char* Temp;
@@ -254,13 +367,13 @@ TEST(RecoveredNameOfTemporaryTest, GivesTheRecoveredNameOnlyForTemporaryNames) {
   for (const auto& c : cases) EXPECT_EQ(RecoveredNameOfTemporary(c.Temp), c.Name) << c.Temp;
 }
 
+// A folder is named as it is, never as a pattern a shell expands into one word per file.
 TEST(RestoreCommandHintTest, NamesTheKeptFilesSoAShellReadsThemBack) {
   const fs::path dir = fs::temp_directory_path() / ("hint dir's-" + std::to_string(::getpid()));
   fs::create_directories(dir);
   EXPECT_EQ(RestoreCommandHint(dir, "/media/usb/out/"),
             Text(TText::RestoreLater, {"snapsalvager-cli restore '" + dir.string().substr(0, dir.string().find('\'')) +
-                                           "'\\''s-" + std::to_string(::getpid()) +
-                                           "/'Temporary_v5_File*.~QX /media/usb/out/"}));
+                                           "'\\''s-" + std::to_string(::getpid()) + "' /media/usb/out/"}));
   EXPECT_EQ(RestoreCommandHint("/x/Temporary_v5_File0001_JPG.~QX", "/my photos/"),
             Text(TText::RestoreLater, {"snapsalvager-cli restore /x/Temporary_v5_File0001_JPG.~QX '/my photos/'"}));
   fs::remove_all(dir);
