@@ -1,0 +1,78 @@
+#include "cli/Verdicts.h"
+
+#include <cstdio>
+#include <exception>
+#include <system_error>
+
+#include "decode/DecodeClient.h"
+#include "session/SaveFiles.h"
+#include "session/Texts.h"
+#include "tempfile/Utf8Path.h"
+
+namespace snapsalvager::cli {
+
+namespace fs = std::filesystem;
+using decode::TVerdict;
+using decode::TVerdictKind;
+
+std::vector<TVerdict> CheckFoundFiles(const TFoundFileList& found) {
+  std::vector<decode::TDecodeJob> jobs;
+  jobs.reserve(found.Count());
+  for (size_t i = 0; i < found.Count(); ++i) {
+    // Rows only: no preview is drawn on a terminal.
+    jobs.push_back({found[i].TempFile, found[i].Ext, true, false});
+  }
+  std::vector<TVerdict> verdicts(jobs.size());
+  if (jobs.empty()) return verdicts;
+  decode::TDecodePool pool;
+  std::fprintf(stderr, "%s",
+               Text(TText::CheckingFiles, {std::to_string(jobs.size()), std::to_string(pool.Helpers())}).c_str());
+  // Each index is written by one pool thread only; Wait orders the writes before the reads.
+  pool.Start(std::move(jobs), [&verdicts](size_t index, const decode::TDecodeOutcome& outcome) {
+    verdicts[index] = outcome.Verdict;
+  });
+  pool.Wait();
+  return verdicts;
+}
+
+std::string VerdictText(const TVerdict& verdict) {
+  switch (verdict.Kind) {
+    case TVerdictKind::Whole: return Text(TText::VerdictWhole);
+    case TVerdictKind::Damaged:
+      if (verdict.Percent >= 0) return Text(TText::VerdictDamagedAt, {std::to_string(verdict.Percent)});
+      return Text(TText::VerdictDamaged);
+    case TVerdictKind::Unreadable: return Text(TText::VerdictUnreadable);
+    case TVerdictKind::CouldNotCheck: return Text(TText::VerdictCouldNotCheck);
+    case TVerdictKind::NotChecked: break;
+  }
+  return Text(TText::VerdictNotChecked);
+}
+
+bool SetAside(const TVerdict& verdict) {
+  return verdict.Kind == TVerdictKind::Damaged || verdict.Kind == TVerdictKind::Unreadable;
+}
+
+size_t MoveToDamagedFolder(const std::vector<fs::path>& saved, const fs::path& destFolder) {
+  if (saved.empty()) return 0;
+  const fs::path folder = destFolder / "damaged";
+  std::error_code ec;
+  fs::create_directory(folder, ec);
+  TNamePicker names(folder, 0);
+  size_t moved = 0;
+  for (const fs::path& file : saved) {
+    try {
+      if (ec) throw std::system_error(ec);
+      MoveWithoutReplacing(file, folder / PathFromUtf8(names.Pick(Utf8Of(file.filename()))));
+      ++moved;
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "%s",
+                   Text(TText::DamagedNotSetAside, {Utf8Of(file.filename()), Utf8Of(destFolder), e.what()}).c_str());
+    }
+  }
+  if (moved > 0) {
+    std::fprintf(stderr, "%s", Text(TText::DamagedSetAside, {std::to_string(moved), Utf8Of(folder)}).c_str());
+  }
+  return moved;
+}
+
+}  // namespace snapsalvager::cli
