@@ -476,7 +476,12 @@ std::optional<std::string> RunScan(TRecoverySession& session, TCliRecoveryReport
 std::vector<decode::TVerdict> CheckFiles(const TFoundFileList& found, TCliRecoveryReport& report,
                                          const TRecoverOptions& options) {
   if (!options.Verdicts && !options.SetAsideDamaged) return {};
-  std::vector<decode::TVerdict> verdicts = CheckFoundFiles(found);
+  // Ctrl-C ends the checking, not the command: the files not checked yet say so, and the
+  // save goes on.
+  g_stopRequested = false;
+  std::vector<decode::TVerdict> verdicts = CheckFoundFiles(found, g_stopRequested);
+  if (g_stopRequested) Say(stderr, TText::CheckingStopped);
+  g_stopRequested = false;
   if (options.Verdicts) {
     std::vector<std::string> texts;
     texts.reserve(verdicts.size());

@@ -1,8 +1,10 @@
 #include "cli/Verdicts.h"
 
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <system_error>
+#include <thread>
 
 #include "decode/DecodeClient.h"
 #include "session/SaveFiles.h"
@@ -15,7 +17,7 @@ namespace fs = std::filesystem;
 using decode::TVerdict;
 using decode::TVerdictKind;
 
-std::vector<TVerdict> CheckFoundFiles(const TFoundFileList& found) {
+std::vector<TVerdict> CheckFoundFiles(const TFoundFileList& found, const std::atomic<bool>& stop) {
   std::vector<decode::TDecodeJob> jobs;
   jobs.reserve(found.Count());
   for (size_t i = 0; i < found.Count(); ++i) {
@@ -27,11 +29,19 @@ std::vector<TVerdict> CheckFoundFiles(const TFoundFileList& found) {
   decode::TDecodePool pool;
   std::fprintf(stderr, "%s",
                Text(TText::CheckingFiles, {std::to_string(jobs.size()), std::to_string(pool.Helpers())}).c_str());
-  // Each index is written by one pool thread only; Wait orders the writes before the reads.
-  pool.Start(std::move(jobs), [&verdicts](size_t index, const decode::TDecodeOutcome& outcome) {
+  // Each index is written by one pool thread only; Wait and Stop order the writes before
+  // the reads.
+  std::atomic<size_t> done{0};
+  pool.Start(std::move(jobs), [&verdicts, &done](size_t index, const decode::TDecodeOutcome& outcome) {
     verdicts[index] = outcome.Verdict;
+    ++done;
   });
-  pool.Wait();
+  while (done < verdicts.size() && !stop) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  if (stop) {
+    pool.Stop();
+  } else {
+    pool.Wait();
+  }
   return verdicts;
 }
 

@@ -3,6 +3,7 @@
 // files moved apart once saved.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,8 +14,9 @@
 namespace snapsalvager::cli {
 
 // The verdict of every file of found, in list order; the files are read, never changed.
-// Says on stderr how many are checked and how many at a time.
-std::vector<decode::TVerdict> CheckFoundFiles(const TFoundFileList& found);
+// Says on stderr how many are checked and how many at a time. When stop turns true the
+// helpers are ended and the files not yet checked stay NotChecked.
+std::vector<decode::TVerdict> CheckFoundFiles(const TFoundFileList& found, const std::atomic<bool>& stop);
 
 // "Whole", "Damaged – decodes to 62 %", ... in the chosen language.
 std::string VerdictText(const decode::TVerdict& verdict);

@@ -267,6 +267,7 @@ constexpr TTextRow kChinese[] = {
     {TText::VerdictCouldNotCheck, "无法检查"},
     {TText::VerdictNotChecked, "未检查"},
     {TText::CheckingFiles, "正在解码检查找到的 %1 个文件（同时检查 %2 个）……\n"},
+    {TText::CheckingStopped, "已停止检查；尚未检查的文件标为“未检查”，照常保存。\n"},
     {TText::DamagedSetAside, "%1 个已损坏或无法读取的文件改存在 %2 中。\n"},
     {TText::DamagedNotSetAside, "%1 仍留在 %2 中：%3\n"},
 };
@@ -551,6 +552,7 @@ constexpr TTextRow kEnglish[] = {
     {TText::VerdictCouldNotCheck, "Could not check"},
     {TText::VerdictNotChecked, "Not checked"},
     {TText::CheckingFiles, "Checking the %1 found files by decoding them (%2 at a time)...\n"},
+    {TText::CheckingStopped, "Checking stopped; the files not checked yet say \"Not checked\" and are saved as usual.\n"},
     {TText::DamagedSetAside, "%1 damaged or unreadable file(s) saved in %2 instead.\n"},
     {TText::DamagedNotSetAside, "%1 stays in %2: %3\n"},
 };

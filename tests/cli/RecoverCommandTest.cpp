@@ -929,8 +929,6 @@ TEST_F(TodaysFormatsTest, PlainScanKeepsTheTableAndItsNames) {
   }
 }
 
-// Four photos among noise: whole, a sector of zeros in the middle, cut by the next photo's
-// header, whole. Each is carved on into the noise after it, as the scan carves.
 std::vector<uint8_t> TexturedExifPhoto(uint32_t salt) {
   fixtures::JpegOptions o;
   o.Width = 640;
@@ -944,8 +942,10 @@ std::vector<uint8_t> TexturedExifPhoto(uint32_t salt) {
   return jpeg;
 }
 
-TEST(RecoverVerdictsTest, VerdictColumnAndDamagedFolderOnlyWhenAskedFor) {
-  const fs::path work = MakeTempDir("recover-verdicts");
+// Four photos among noise: whole, a sector of zeros in the middle, cut by the next photo's
+// header, whole. Each is carved on into the noise after it, as the scan carves. Returns the
+// image file in work.
+fs::path WriteVerdictCard(const fs::path& work) {
   const std::vector<uint8_t> whole = TexturedExifPhoto(1);
   const std::vector<uint8_t> zeroed = fixtures::Damaged(TexturedExifPhoto(2), fixtures::Damage::ZeroSector, 0.5);
   const std::vector<uint8_t> cut = fixtures::Damaged(TexturedExifPhoto(3), fixtures::Damage::Cut, 0.4);
@@ -964,7 +964,12 @@ TEST(RecoverVerdictsTest, VerdictColumnAndDamagedFolderOnlyWhenAskedFor) {
   place(afterCut, last);
   const fs::path image = work / "card.img";
   std::ofstream(image, std::ios::binary) << card;
+  return image;
+}
 
+TEST(RecoverVerdictsTest, VerdictColumnAndDamagedFolderOnlyWhenAskedFor) {
+  const fs::path work = MakeTempDir("recover-verdicts");
+  const fs::path image = WriteVerdictCard(work);
   const TResult plain = RunRecover({image.string(), (work / "plain").string(), "--scan-only"}, work);
   ASSERT_EQ(plain.Status, 0) << plain.Err;
   ASSERT_EQ(plain.Rows.size(), 4u) << plain.Out;
@@ -991,7 +996,33 @@ TEST(RecoverVerdictsTest, VerdictColumnAndDamagedFolderOnlyWhenAskedFor) {
     }
   }
   EXPECT_NE(run.Err.find(Text(TText::DamagedSetAside, {"2", (dest / "damaged").string()})), std::string::npos) << run.Err;
+  const std::vector<uint8_t> whole = TexturedExifPhoto(1);
   EXPECT_EQ(ReadAll(dest / "File0001.JPG").substr(0, whole.size()), std::string(whole.begin(), whole.end()));
+  std::error_code ec;
+  fs::remove_all(work, ec);
+}
+
+// A decoder that never answers: Ctrl-C ends the checking, the rows say no file was checked,
+// and every file is saved in DEST as without the option. The scan of the small card is over
+// well before the Ctrl-C.
+TEST(RecoverVerdictsTest, CtrlCEndsTheCheckingAndTheFilesAreSavedAsUsual) {
+  const fs::path work = MakeTempDir("recover-verdicts");
+  const fs::path image = WriteVerdictCard(work);
+  const fs::path silent = work / "silent-helper";
+  std::ofstream(silent) << "#!/bin/sh\nexec sleep 600\n";
+  fs::permissions(silent, fs::perms::owner_all);
+  const fs::path dest = work / "out";
+  const TResult run = RunRecover({image.string(), dest.string(), "--verdicts", "--set-aside-damaged"}, work, 4000,
+                                 [silent] { ::setenv("SNAPSALVAGER_DECODE_HELPER", silent.c_str(), 1); });
+  EXPECT_EQ(run.Status, 130) << run.Err;
+  EXPECT_NE(run.Err.find(Text(TText::CheckingStopped)), std::string::npos) << run.Err;
+  ASSERT_EQ(run.Rows.size(), 4u) << run.Out;
+  for (const auto& row : run.Rows) {
+    ASSERT_EQ(row.size(), 5u) << run.Out;
+    EXPECT_TRUE(row[4] == Text(TText::VerdictNotChecked) || row[4] == Text(TText::VerdictCouldNotCheck)) << row[4];
+    EXPECT_TRUE(fs::exists(dest / row[1])) << row[1];
+  }
+  EXPECT_FALSE(fs::exists(dest / "damaged"));
   std::error_code ec;
   fs::remove_all(work, ec);
 }
