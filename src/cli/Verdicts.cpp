@@ -1,5 +1,7 @@
 #include "cli/Verdicts.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -36,12 +38,30 @@ std::vector<TVerdict> CheckFoundFiles(const TFoundFileList& found, const std::at
     verdicts[index] = outcome.Verdict;
     ++done;
   });
-  while (done < verdicts.size() && !stop) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // The count on a terminal's line, redrawn; in a log a line every few seconds.
+  const bool tty = ::isatty(STDERR_FILENO) == 1;
+  auto lastLine = std::chrono::steady_clock::now();
+  const auto progress = [&](bool last) {
+    const std::string line = Text(TText::CheckingProgress, {std::to_string(done), std::to_string(verdicts.size())});
+    const auto now = std::chrono::steady_clock::now();
+    if (tty) {
+      std::fprintf(stderr, "\r%s\033[K%s", line.c_str(), last ? "\n" : "");
+    } else if (last || now - lastLine >= std::chrono::seconds(3)) {
+      std::fprintf(stderr, "%s\n", line.c_str());
+      lastLine = now;
+    }
+    std::fflush(stderr);
+  };
+  while (done < verdicts.size() && !stop) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    progress(false);
+  }
   if (stop) {
     pool.Stop();
   } else {
     pool.Wait();
   }
+  progress(true);
   return verdicts;
 }
 

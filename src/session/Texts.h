@@ -149,6 +149,7 @@ enum class TText : uint16_t {
   VerdictCouldNotCheck,
   VerdictNotChecked,
   CheckingFiles,      // %1 files, %2 decoded at a time
+  CheckingProgress,   // %1 files checked, %2 of them
   CheckingStopped,
   DamagedSetAside,    // %1 files, %2 the folder
   DamagedNotSetAside, // %1 file, %2 the folder it stays in, %3 the reason
