@@ -93,6 +93,8 @@ constexpr TFlagOption kFlagOptions[] = {
     {"--resume", nullptr, &TRecoverOptions::Resume, true, true},
     {"--yes", "-y", &TRecoverOptions::Yes, true, true},
     {"--onto-card-drive", nullptr, &TRecoverOptions::OntoCardDrive, true, true},
+    {"--verdicts", nullptr, &TRecoverOptions::Verdicts, true, true},
+    {"--set-aside-damaged", nullptr, &TRecoverOptions::SetAsideDamaged, true, true},
 };
 
 // One option word (and the value it takes, "--name=value" or the next word).

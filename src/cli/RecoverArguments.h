@@ -23,6 +23,8 @@ struct TRecoverOptions {
   std::optional<uint64_t> Sectors;
   bool Yes = false;
   bool OntoCardDrive = false;
+  bool Verdicts = false;       // a verdict column on the rows
+  bool SetAsideDamaged = false;  // damaged and unreadable files saved in DEST/damaged/
   bool Help = false;
   bool Version = false;
   bool ListCameras = false;

@@ -32,6 +32,9 @@
 #include "session/ScanOptions.h"
 #include "session/SaveFiles.h"
 #include "tempfile/Utf8Path.h"
+#ifndef _WIN32
+#include "cli/Verdicts.h"
+#endif
 
 namespace snapsalvager::cli {
 namespace {
@@ -141,13 +144,23 @@ class TCliScanEvents : public TRecoveryObserver {
     std::lock_guard<std::mutex> lock(mutex_);
     ++files_;
     ClearLine();
-    // A reader that went away (| head) ends the rows, not the scan.
-    if (rowsOpen_) {
-      std::printf("%zu\t%s\t%" PRId64 "\t%s\n", files_, CleanField(name).c_str(), size,
-                  CleanField(description).c_str());
-      if (std::fflush(stdout) != 0 || std::ferror(stdout)) rowsOpen_ = false;
+    if (HoldRows) {
+      held_.push_back({name, description, size});
+    } else {
+      PrintRow(files_, name, size, description, nullptr);
     }
     if (drawn_) Draw(true);
+  }
+  // With --verdicts the rows wait for the verdicts, which come after the scan.
+  bool HoldRows = false;
+  // The held rows, each with its verdict at the end.
+  void PrintHeldRows(const std::vector<std::string>& verdicts) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (size_t i = 0; i < held_.size(); ++i) {
+      PrintRow(i + 1, held_[i].Name, held_[i].Size, held_[i].Description,
+               i < verdicts.size() ? verdicts[i].c_str() : "");
+    }
+    held_.clear();
   }
   void Finish(const std::string& error) override {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -187,6 +200,15 @@ class TCliScanEvents : public TRecoveryObserver {
   }
 
  private:
+  // A reader that went away (| head) ends the rows, not the scan.
+  void PrintRow(size_t number, const std::string& name, int64_t size, const std::string& description,
+                const char* verdict) {
+    if (!rowsOpen_) return;
+    std::printf("%zu\t%s\t%" PRId64 "\t%s", number, CleanField(name).c_str(), size, CleanField(description).c_str());
+    if (verdict != nullptr) std::printf("\t%s", CleanField(verdict).c_str());
+    std::fputc('\n', stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) rowsOpen_ = false;
+  }
   std::string Line() const {
     if (!join_.empty()) return join_;
     std::string line = Text(TText::ProgressCounters, {read_, bad_, std::to_string(files_)});
@@ -217,6 +239,11 @@ class TCliScanEvents : public TRecoveryObserver {
   std::string read_ = "0", bad_ = "0", time_, join_;
   size_t files_ = 0;
   std::string error_;
+  struct THeldRow {
+    std::string Name, Description;
+    int64_t Size;
+  };
+  std::vector<THeldRow> held_;
 };
 
 std::atomic<bool> g_stopRequested{false};
@@ -402,7 +429,13 @@ class TCliRecoveryReport final : public TCliScanEvents {
     if (g_stopRequested.exchange(false)) {
       Say(stderr, TText::FinishingSave, {std::to_string(step.Count - step.Index)});
     }
+    if (step.Selected) {
+      if (SavedAs.size() <= step.Index) SavedAs.resize(step.Index + 1);
+      SavedAs[step.Index] = step.FinalPath;
+    }
   }
+  // Where each file of the list was to be saved, by its index.
+  std::vector<fs::path> SavedAs;
 
  private:
   const TRecoverOptions& options_;
@@ -436,6 +469,42 @@ std::optional<std::string> RunScan(TRecoverySession& session, TCliRecoveryReport
   if (!scanError.empty()) Say(stderr, TText::ScanEndedOnError, {scanError});
   return scanError;
 }
+
+#ifndef _WIN32
+// The verdicts of the found files (--verdicts, --set-aside-damaged), and the held rows
+// printed with them.
+std::vector<decode::TVerdict> CheckFiles(const TFoundFileList& found, TCliRecoveryReport& report,
+                                         const TRecoverOptions& options) {
+  if (!options.Verdicts && !options.SetAsideDamaged) return {};
+  // Ctrl-C ends the checking, not the command: the files not checked yet say so, and the
+  // save goes on.
+  g_stopRequested = false;
+  std::vector<decode::TVerdict> verdicts = CheckFoundFiles(found, g_stopRequested);
+  if (g_stopRequested) Say(stderr, TText::CheckingStopped);
+  g_stopRequested = false;
+  if (options.Verdicts) {
+    std::vector<std::string> texts;
+    texts.reserve(verdicts.size());
+    for (const decode::TVerdict& v : verdicts) texts.push_back(VerdictText(v));
+    report.PrintHeldRows(texts);
+  }
+  return verdicts;
+}
+
+// --set-aside-damaged: the saved files found damaged or unreadable go to DEST/damaged/.
+void SetAsideDamaged(const std::vector<decode::TVerdict>& verdicts, const TCliRecoveryReport& report,
+                     const TSaveOutcome& outcome, const fs::path& destFolder) {
+  std::vector<fs::path> damaged;
+  for (size_t i = 0; i < verdicts.size() && i < report.SavedAs.size(); ++i) {
+    if (!SetAside(verdicts[i]) || report.SavedAs[i].empty()) continue;
+    bool notSaved = false;
+    for (const TNotSavedFile& file : outcome.NotSaved) notSaved = notSaved || file.FinalPath == report.SavedAs[i];
+    std::error_code ec;
+    if (!notSaved && fs::is_regular_file(fs::symlink_status(report.SavedAs[i], ec))) damaged.push_back(report.SavedAs[i]);
+  }
+  MoveToDamagedFolder(damaged, destFolder);
+}
+#endif
 
 // Saves every found file (all are ticked) and says what became of them.
 TSaveOutcome SaveAll(TRecoverySession& session, TFoundFileList& found, const TScanCheckList& checks) {
@@ -485,6 +554,9 @@ int RunRecoverCommand(int argc, char** argv) {
   if (!options.Image.empty()) session.Settings.CardImage = PathFromUtf8(options.Image);
   session.Settings.DescribeFile = DescribeFoundFile;
   session.Settings.AfterBatch = KillHookForTests();
+#ifndef _WIN32
+  report.HoldRows = options.Verdicts;
+#endif
 
   const std::optional<std::string> scanError = RunScan(session, report);
   if (!scanError) return ExitUsage;
@@ -502,6 +574,9 @@ int RunRecoverCommand(int argc, char** argv) {
     return failed != kGoOn ? failed : ExitNothing;
   }
   Say(stderr, TText::FoundCount, {std::to_string(found.Count())});
+#ifndef _WIN32
+  const std::vector<decode::TVerdict> verdicts = CheckFiles(found, report, options);
+#endif
   if (options.ScanOnly) {
     Say(stderr, TText::ScanOnlyKept, {checks->TempFolder});
     ClearFoundFiles(found);
@@ -509,6 +584,9 @@ int RunRecoverCommand(int argc, char** argv) {
     return g_stoppedByUser ? ExitInterrupted : ExitRecovered;
   }
   const TSaveOutcome outcome = SaveAll(session, found, *checks);
+#ifndef _WIN32
+  if (options.SetAsideDamaged) SetAsideDamaged(verdicts, report, outcome, session.Settings.DestFolder);
+#endif
   if (failed != kGoOn) return failed;
   if (g_stoppedByUser) return ExitInterrupted;
   return outcome.Saved > 0 ? ExitRecovered : ExitNothing;

@@ -3,9 +3,9 @@
 #include <libheif/heif.h>
 
 #include <algorithm>
-#include <memory>
 
 #include "decode/Decoders.h"
+#include "metadata/HeifHandles.h"
 
 namespace snapsalvager::decode {
 namespace {
@@ -14,16 +14,6 @@ namespace {
 constexpr int kMaxHeifSide = 16384;
 // Largest primary image decoded for a verdict (a 48-megapixel phone photo fits).
 constexpr int64_t kMaxHeifPixels = 64000000;
-
-struct TContextDeleter {
-  void operator()(heif_context* c) const { heif_context_free(c); }
-};
-struct THandleDeleter {
-  void operator()(heif_image_handle* h) const { heif_image_handle_release(h); }
-};
-struct TImageDeleter {
-  void operator()(heif_image* i) const { heif_image_release(i); }
-};
 
 }  // namespace
 
@@ -44,13 +34,13 @@ TDecodeOutcome CheckHeif(const uint8_t* data, size_t size, bool wantPreview) {
     share = 0;
   }
 
-  std::unique_ptr<heif_context, TContextDeleter> context(heif_context_alloc());
+  THeifContext context(heif_context_alloc());
   if (!context) return out;
   heif_context_set_maximum_image_size_limit(context.get(), kMaxHeifSide);
   if (heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr).code != heif_error_Ok) return out;
   heif_image_handle* primaryRaw = nullptr;
   if (heif_context_get_primary_image_handle(context.get(), &primaryRaw).code != heif_error_Ok) return out;
-  const std::unique_ptr<heif_image_handle, THandleDeleter> primary(primaryRaw);
+  const THeifHandle primary(primaryRaw);
   v.Width = heif_image_handle_get_width(primaryRaw);
   v.Height = heif_image_handle_get_height(primaryRaw);
   if (int64_t{v.Width} * v.Height <= 0 || int64_t{v.Width} * v.Height > kMaxHeifPixels) {
@@ -66,7 +56,7 @@ TDecodeOutcome CheckHeif(const uint8_t* data, size_t size, bool wantPreview) {
   const heif_error decoded =
       heif_decode_image(primaryRaw, &imageRaw, heif_colorspace_RGB, heif_chroma_interleaved_RGB, decoding);
   heif_decoding_options_free(decoding);
-  const std::unique_ptr<heif_image, TImageDeleter> image(imageRaw);
+  const THeifImage image(imageRaw);
 
   int percent = share;
   v.Reason = share < 100 ? "cut" : "";

@@ -2,8 +2,8 @@
 // every coefficient), the first warning or error located by its MCU row. The embedded Exif
 // thumbnail is never looked at: libjpeg skips the APP1 segment that holds it.
 //
-// As in metadata/JpegDecode.cpp, the functions that arm setjmp hold no object with a
-// destructor; the C++ side stays in CheckJpeg.
+// The one error manager (formats/JpegErrors) keeps the first break; the functions that arm
+// setjmp hold no object with a destructor, the C++ side stays in CheckJpeg.
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE
@@ -13,6 +13,7 @@
 #include <jerror.h>
 
 #include "decode/Decoders.h"
+#include "formats/JpegErrors.h"
 #include "metadata/JpegDecode.h"
 
 namespace snapsalvager::decode {
@@ -21,53 +22,22 @@ namespace {
 // libjpeg's working memory for one decode; past it the decode fails instead of growing.
 constexpr long kMaxWorkingMemory = 256L * 1024 * 1024;
 
-struct TBreak {
-  bool Seen;
-  int Code;          // libjpeg's message code, or -1 for an error exit
-  unsigned McuRow;   // the iMCU row being read when it happened
-  unsigned McuRows;  // of the scan it happened in
-};
-
 struct TContext {
   jpeg_decompress_struct cinfo;
-  jpeg_error_mgr err;
-  std::jmp_buf jump;
+  TJpegErrors err;
   jpeg_progress_mgr progress;
   bool created;
-  TBreak first;
 };
-
-TContext* ContextOf(j_common_ptr cinfo) {
-  // cinfo is the first member of TContext.
-  return reinterpret_cast<TContext*>(cinfo);
-}
-
-void Remember(TContext* ctx, int code) {
-  if (ctx->first.Seen) return;
-  ctx->first = {true, code, ctx->cinfo.input_iMCU_row, ctx->cinfo.total_iMCU_rows};
-}
-
-void OnErrorExit(j_common_ptr cinfo) {
-  TContext* ctx = ContextOf(cinfo);
-  Remember(ctx, -1);
-  std::longjmp(ctx->jump, 1);
-}
-
-void OnEmitMessage(j_common_ptr cinfo, int level) {
-  if (level < 0) Remember(ContextOf(cinfo), cinfo->err->msg_code);
-}
-
-void OnOutputMessage(j_common_ptr) {}
 
 void OnProgress(j_common_ptr cinfo) {
   auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-  if (d->input_scan_number > kMaxJpegScans) OnErrorExit(cinfo);
+  if (d->input_scan_number > kMaxJpegScans) FailJpeg(cinfo);
 }
 
 // Header, then every row at 1/8 into pixels (sized by the caller after the header: the
-// decode runs in two calls). Returns the rows written; first records the first break.
+// decode runs in two calls). The error manager keeps the first break.
 bool ReadHeader(TContext* ctx, const uint8_t* data, size_t size) {
-  if (setjmp(ctx->jump)) return false;
+  if (setjmp(ctx->err.Jump)) return false;
   jpeg_create_decompress(&ctx->cinfo);
   ctx->created = true;
   ctx->cinfo.progress = &ctx->progress;
@@ -85,12 +55,12 @@ bool ReadHeader(TContext* ctx, const uint8_t* data, size_t size) {
   // CMYK photos are decoded as grey rows of their first channel: enough for the verdict.
   ctx->cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
   jpeg_calc_output_dimensions(&ctx->cinfo);
-  ctx->first = TBreak{};  // a warning in the header (padding before a marker) is not damage
+  ctx->err.Broke = false;  // a warning in the header (padding before a marker) is not damage
   return true;
 }
 
 bool DecodeRows(TContext* ctx, uint8_t* pixels, size_t stride, unsigned* rowsDone) {
-  if (setjmp(ctx->jump)) return false;
+  if (setjmp(ctx->err.Jump)) return false;
   jpeg_start_decompress(&ctx->cinfo);
   while (ctx->cinfo.output_scanline < ctx->cinfo.output_height) {
     JSAMPROW row = pixels + stride * ctx->cinfo.output_scanline;
@@ -149,10 +119,7 @@ TDecodeOutcome CheckJpeg(const uint8_t* data, size_t size, bool wantPreview) {
   TVerdict& v = out.Verdict;
   TContext ctx;
   std::memset(&ctx, 0, sizeof ctx);
-  ctx.cinfo.err = jpeg_std_error(&ctx.err);
-  ctx.err.error_exit = OnErrorExit;
-  ctx.err.emit_message = OnEmitMessage;
-  ctx.err.output_message = OnOutputMessage;
+  ArmJpegErrors(&ctx.cinfo, &ctx.err, false);
   ctx.progress.progress_monitor = OnProgress;
   TGuard guard{&ctx};
   if (data == nullptr || size < 4 || !ReadHeader(&ctx, data, size)) {
@@ -169,15 +136,15 @@ TDecodeOutcome CheckJpeg(const uint8_t* data, size_t size, bool wantPreview) {
   unsigned rows = 0;
   const bool complete = DecodeRows(&ctx, pixels.data(), stride, &rows);
 
-  TBreak first = ctx.first;
+  const TJpegErrors& first = ctx.err;
   // The bytes libjpeg read; a wiped sector before that point decoded silently as flat blocks.
   const size_t consumed = ctx.cinfo.src ? size - ctx.cinfo.src->bytes_in_buffer : size;
   const size_t scan = FirstScanData(data, size);
   const int64_t zero = scan > 0 ? FirstZeroSector(data, scan, consumed) : -1;
   int percent = 100;
-  if (first.Seen) {
-    percent = first.McuRows > 0 ? static_cast<int>(int64_t{first.McuRow} * 100 / first.McuRows) : 0;
-    v.Reason = ReasonOf(first.Code);
+  if (first.Broke) {
+    percent = first.BreakRows > 0 ? static_cast<int>(int64_t{first.BreakRow} * 100 / first.BreakRows) : 0;
+    v.Reason = ReasonOf(first.BreakCode);
   } else if (!complete) {
     percent = height > 0 ? static_cast<int>(int64_t{rows} * 100 / height) : 0;
     v.Reason = "decoder-error";

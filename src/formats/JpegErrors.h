@@ -18,10 +18,17 @@ struct TJpegErrors {
   std::jmp_buf Jump;       // set by the caller (setjmp(errors.Jump)) before each libjpeg call
   int Warnings;
   bool WarningIsError;
+  // The first warning or error and where a decompression stood when it came: libjpeg's
+  // message code (-1 for an error exit) and the iMCU row read out of the scan's rows.
+  bool Broke;
+  int BreakCode;
+  unsigned BreakRow;
+  unsigned BreakRows;
 };
 
 // Installs errors in cinfo (before jpeg_create_decompress): an error or, with
-// warningIsError, a warning longjmps to errors->Jump; warnings are counted in Warnings.
+// warningIsError, a warning longjmps to errors->Jump; warnings are counted in Warnings and
+// the first of them or the error is kept in Broke/BreakCode/BreakRow.
 void ArmJpegErrors(jpeg_decompress_struct* cinfo, TJpegErrors* errors, bool warningIsError);
 
 // Ends the libjpeg call under way as an error does: a source manager or progress monitor

@@ -4,8 +4,9 @@
 #include <libheif/heif.h>
 
 #include <cstring>
-#include <memory>
 #include <vector>
+
+#include "metadata/HeifHandles.h"
 
 namespace snapsalvager {
 namespace {
@@ -14,18 +15,9 @@ namespace {
 // ask for gigabytes.
 constexpr int kMaxHeifSide = 8192;
 
-struct TContextDeleter {
-  void operator()(heif_context* c) const { heif_context_free(c); }
-};
-struct THandleDeleter {
-  void operator()(heif_image_handle* h) const { heif_image_handle_release(h); }
-};
-struct TImageDeleter {
-  void operator()(heif_image* i) const { heif_image_release(i); }
-};
-using TContext = std::unique_ptr<heif_context, TContextDeleter>;
-using THandle = std::unique_ptr<heif_image_handle, THandleDeleter>;
-using TImage = std::unique_ptr<heif_image, TImageDeleter>;
+using TContext = THeifContext;
+using THandle = THeifHandle;
+using TImage = THeifImage;
 
 // The file's primary image, or null. The context must outlive the handle.
 THandle OpenPrimary(const uint8_t* data, size_t size, TContext& context) {

@@ -132,10 +132,16 @@ constexpr TTextRow kChinese[] = {
      "  --onto-card-drive 即使目标文件夹在存储卡自己的驱动器上也继续。--yes 不回答\n"
      "                    这个询问：临时文件会写入存储卡的可用空间，覆盖正要恢复的\n"
      "                    已删除照片。\n"
+     "  --verdicts        扫描后逐个解码找到的文件（在隔离的辅助进程中，同时数个），\n"
+     "                    每行多一列：完好、已损坏（可解码至几成）、无法读取或无法检查\n"
+     "  --set-aside-damaged\n"
+     "                    同样解码检查，把已损坏和无法读取的文件存到\n"
+     "                    目标文件夹/damaged/ 中，完好的文件留在目标文件夹\n"
      "  --help            显示此说明\n"
      "  --version         显示版本\n"
      "\n"
-     "标准输出：每个找到的文件一行：编号、文件名、大小（字节）、属性，以制表符分隔。\n"
+     "标准输出：每个找到的文件一行：编号、文件名、大小（字节）、属性（带 --verdicts\n"
+     "时再加检查结果），以制表符分隔。\n"
      "标准错误：进度和消息。Ctrl-C 停止扫描并保存已找到的文件；再按一次 Ctrl-C\n"
      "立即退出，并说明以后如何保存它们。\n"
      "退出状态：\n"
@@ -254,6 +260,17 @@ constexpr TTextRow kChinese[] = {
      "2 用法错误。\n"},
     {TText::ExifUnknownOption, "snapsalvager-cli exif：未知的选项“%1”\n"},
     {TText::ExifSummary, "摘要：%1\n"},
+    {TText::VerdictWhole, "完好"},
+    {TText::VerdictDamagedAt, "已损坏 – 可解码至 %1%"},
+    {TText::VerdictDamaged, "已损坏"},
+    {TText::VerdictUnreadable, "无法读取"},
+    {TText::VerdictCouldNotCheck, "无法检查"},
+    {TText::VerdictNotChecked, "未检查"},
+    {TText::CheckingFiles, "正在解码检查找到的 %1 个文件（同时检查 %2 个）……\n"},
+    {TText::CheckingProgress, "已检查的文件：%1/%2"},
+    {TText::CheckingStopped, "已停止检查；尚未检查的文件标为“未检查”，照常保存。\n"},
+    {TText::DamagedSetAside, "%1 个已损坏或无法读取的文件改存在 %2 中。\n"},
+    {TText::DamagedNotSetAside, "%1 仍留在 %2 中：%3\n"},
 };
 
 // Every text in English, for an English desktop or --lang en.
@@ -382,12 +399,20 @@ constexpr TTextRow kEnglish[] = {
      "  --onto-card-drive go on although DEST is on the card's own drive. --yes does not\n"
      "                    answer this: the temporary files would be written into the\n"
      "                    card's free space, over the deleted photos being recovered.\n"
+     "  --verdicts        after the scan, decode every found file (in sandboxed helper\n"
+     "                    processes, several at a time) and add a column to its row:\n"
+     "                    whole, damaged (and how far it decodes), unreadable, or could\n"
+     "                    not check\n"
+     "  --set-aside-damaged\n"
+     "                    check the files so too, and save the damaged and unreadable\n"
+     "                    ones in DEST/damaged/; the whole ones stay in DEST\n"
      "  --help            show this text\n"
      "  --version         show the version\n"
      "\n"
-     "stdout: one row per found file: number, file name, size in bytes, properties,\n"
-     "separated by tabs. stderr: progress and messages. Ctrl-C stops the scan and saves\n"
-     "what was found; a second Ctrl-C quits at once and says how to save it later.\n"
+     "stdout: one row per found file: number, file name, size in bytes, properties (and,\n"
+     "with --verdicts, the verdict), separated by tabs. stderr: progress and messages.\n"
+     "Ctrl-C stops the scan and saves what was found; a second Ctrl-C quits at once and\n"
+     "says how to save it later.\n"
      "exit status:\n"
      "  0    files recovered (found, with --scan-only)\n"
      "  1    nothing found or recovered\n"
@@ -521,6 +546,17 @@ constexpr TTextRow kEnglish[] = {
      "not be read; 2 bad usage.\n"},
     {TText::ExifUnknownOption, "snapsalvager-cli exif: unknown option '%1'\n"},
     {TText::ExifSummary, "Summary: %1\n"},
+    {TText::VerdictWhole, "Whole"},
+    {TText::VerdictDamagedAt, "Damaged – decodes to %1 %"},
+    {TText::VerdictDamaged, "Damaged"},
+    {TText::VerdictUnreadable, "Unreadable"},
+    {TText::VerdictCouldNotCheck, "Could not check"},
+    {TText::VerdictNotChecked, "Not checked"},
+    {TText::CheckingFiles, "Checking the %1 found files by decoding them (%2 at a time)...\n"},
+    {TText::CheckingProgress, "Files checked: %1/%2"},
+    {TText::CheckingStopped, "Checking stopped; the files not checked yet say \"Not checked\" and are saved as usual.\n"},
+    {TText::DamagedSetAside, "%1 damaged or unreadable file(s) saved in %2 instead.\n"},
+    {TText::DamagedNotSetAside, "%1 stays in %2: %3\n"},
 };
 
 // True when rows holds every TText once, in enum order.

@@ -141,6 +141,18 @@ enum class TText : uint16_t {
   ExifUsage,
   ExifUnknownOption,  // %1
   ExifSummary,        // %1
+  // What decoding a found file says of it.
+  VerdictWhole,
+  VerdictDamagedAt,   // %1 the share that decodes, in percent
+  VerdictDamaged,
+  VerdictUnreadable,
+  VerdictCouldNotCheck,
+  VerdictNotChecked,
+  CheckingFiles,      // %1 files, %2 decoded at a time
+  CheckingProgress,   // %1 files checked, %2 of them
+  CheckingStopped,
+  DamagedSetAside,    // %1 files, %2 the folder
+  DamagedNotSetAside, // %1 file, %2 the folder it stays in, %3 the reason
   Count
 };
 
