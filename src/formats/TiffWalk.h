@@ -74,9 +74,10 @@ inline bool ReadTiffEntry(const TTiffView& t, uint64_t at, TTiffEntry* entry) {
 
 // The IFDs still to read of one walk and those read: a stack of at most kMaxIfds, so a
 // hostile block cannot make the walk long, and a record that tells a revisit (a loop).
-class TIfdTrail {
+template <int MaxIfds>
+class TIfdTrailOf {
  public:
-  static constexpr int kMaxIfds = 32;  // IFD0, its chain, sub-IFDs and Exif IFDs together
+  static constexpr int kMaxIfds = MaxIfds;
 
   // False when the stack is full.
   bool Push(uint64_t ifd) {
@@ -103,6 +104,9 @@ class TIfdTrail {
   int pendingCount_ = 0;
   int readCount_ = 0;
 };
+
+// IFD0, its chain, sub-IFDs and Exif IFDs together: more than any camera writes.
+using TIfdTrail = TIfdTrailOf<32>;
 
 // Calls visit(entry, ifd) for every entry of every IFD reached from IFD0: its chain and the
 // IFDs its SubIFDs and Exif IFD tags name, each IFD once, at most TIfdTrail::kMaxIfds of
