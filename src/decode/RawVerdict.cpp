@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "decode/Decoders.h"
+#include "formats/TiffWalk.h"
 #include "metadata/RawPreview.h"
 
 namespace snapsalvager::decode {
@@ -43,46 +44,27 @@ void AddData(TRawStructure& s, uint64_t size, uint64_t offset, uint64_t length) 
   if (s.ImageData.size() < kMaxDataPieces) s.ImageData.push_back({offset, inside});
 }
 
-class TTiff {
- public:
-  TTiff(const uint8_t* d, size_t size) : d_(d), size_(size) {
-    ok_ = size >= 8 && ((d[0] == 'I' && d[1] == 'I') || (d[0] == 'M' && d[1] == 'M'));
-    le_ = d[0] == 'I';
-  }
-  bool Ok() const { return ok_; }
-  bool Has(uint64_t at, uint64_t n) const { return at <= size_ && n <= size_ - at; }
-  uint32_t U16(uint64_t at) const {
-    return le_ ? uint32_t{d_[at + 1]} << 8 | d_[at] : uint32_t{d_[at]} << 8 | d_[at + 1];
-  }
-  uint32_t U32(uint64_t at) const { return le_ ? U16(at + 2) << 16 | U16(at) : U16(at) << 16 | U16(at + 2); }
-
- private:
-  const uint8_t* d_;
-  size_t size_;
-  bool ok_ = false, le_ = false;
-};
-
 struct TArray {
   uint64_t At = 0;  // where the values lie
   uint32_t Count = 0;
   uint32_t Type = 0;
 };
 
-uint64_t Value(const TTiff& t, const TArray& a, uint32_t i) {
+uint64_t Value(const TTiffView& t, const TArray& a, uint32_t i) {
   return a.Type == 3 ? t.U16(a.At + 2ull * i) : t.U32(a.At + 4ull * i);
 }
 
+// The shared walker's trail and entries, in a loop of its own: unlike the walk that skips
+// what lies past the bytes at hand, this one counts it (Outside).
 void WalkTiff(const uint8_t* data, size_t size, TRawStructure& s) {
-  const TTiff t(data, size);
+  const TTiffView t(data, size);
   if (!t.Ok()) return;
   s.Recognised = true;
-  uint64_t pending[kMaxIfds], seen[kMaxIfds];
-  int pendingCount = 0, seenCount = 0;
-  pending[pendingCount++] = t.U32(4);
-  while (pendingCount > 0 && seenCount < kMaxIfds) {
-    const uint64_t ifd = pending[--pendingCount];
-    if (std::find(seen, seen + seenCount, ifd) != seen + seenCount) continue;
-    seen[seenCount++] = ifd;
+  TIfdTrailOf<kMaxIfds> trail;
+  trail.Push(t.FirstIfd());
+  while (!trail.Empty() && !trail.ReadAll()) {
+    const uint64_t ifd = trail.Pop();
+    if (!trail.FirstRead(ifd)) continue;
     if (!t.Has(ifd, 2)) {
       s.Outside = true;
       continue;
@@ -95,20 +77,19 @@ void WalkTiff(const uint8_t* data, size_t size, TRawStructure& s) {
     }
     TArray offsets[3], lengths[3];  // strips, tiles, JPEGInterchangeFormat
     for (uint32_t e = 0; e < count; ++e) {
-      const uint64_t at = ifd + 2 + 12ull * e;
-      static constexpr uint8_t kTypeSize[14] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
-      const uint32_t tag = t.U16(at), type = t.U16(at + 2), n = t.U32(at + 4);
-      if (type == 0 || type > 13) continue;
-      const uint64_t bytes = uint64_t{n} * kTypeSize[type];
-      const uint64_t value = bytes <= 4 ? at + 8 : t.U32(at + 8);
-      if (!t.Has(value, bytes)) {
+      TTiffEntry entry;
+      if (!ReadTiffEntry(t, TiffEntryAt(ifd, e), &entry)) continue;
+      const uint32_t tag = entry.Tag, type = entry.Type, n = entry.Count;
+      const uint64_t value = entry.Value;
+      if (!t.Has(value, entry.Bytes)) {
         s.Outside = true;
         continue;
       }
       const TArray array{value, n, type};
       const bool numbers = type == 3 || type == 4 || type == 13;
-      if ((tag == 0x14A || tag == 0x8769) && (type == 4 || type == 13)) {
-        for (uint32_t k = 0; k < n && pendingCount < kMaxIfds; ++k) pending[pendingCount++] = t.U32(value + 4ull * k);
+      if ((tag == kTagSubIfds || tag == kTagExifIfd) && (type == 4 || type == 13)) {
+        for (uint32_t k = 0; k < n && trail.Push(t.U32(value + 4ull * k)); ++k) {
+        }
       }
       if (!numbers || n > kMaxDataPieces) continue;
       if (tag == 0x111) offsets[0] = array;
@@ -122,12 +103,10 @@ void WalkTiff(const uint8_t* data, size_t size, TRawStructure& s) {
       const uint32_t n = std::min(offsets[k].Count, lengths[k].Count);
       for (uint32_t i = 0; i < n; ++i) AddData(s, size, Value(t, offsets[k], i), Value(t, lengths[k], i));
     }
-    const uint32_t next = t.U32(ifd + 2 + 12ull * count);
-    if (next != 0 && pendingCount < kMaxIfds) pending[pendingCount++] = next;
+    const uint32_t next = t.U32(TiffNextPointerAt(ifd, count));
+    if (next != 0) trail.Push(next);
   }
 }
-
-uint32_t Be32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
 
 // CR3 (ISO boxes): the top-level boxes must end inside the file; mdat holds the image data.
 void WalkCr3(const uint8_t* data, size_t size, TRawStructure& s) {

@@ -1,6 +1,7 @@
 // One row per file type: everything the program knows of a format outside its structure
 // check. The carving table of header tests, the structure-check registry, the temporary
-// file's size cap, the photo previews and summaries and the window's icon list all read it.
+// file's size cap, the photo previews and summaries, the deep scan's own types and the
+// window's icon list all read it.
 // Adding a format is one row here and, when it has one, its structure-check file.
 #pragma once
 
@@ -41,6 +42,11 @@ enum class THeaderGuard : uint8_t {
 // without a preview.
 enum class TPhotoKind { None, Jpeg, Raw, Heif };
 
+// What a deep scan names the type for whatever the camera row, when the user asked for it:
+// photos (today's cameras and phones, and every raw a file's own tags tell), clips (only
+// when every video type is asked for), sounds. None leaves the type to the camera row.
+enum class TDeepKind : uint8_t { None, Photo, Video, Audio };
+
 // Where a found file's properties text comes from: None gives "N/A", Exif the JPEG photo
 // summary, OwnTags the summary a raw or HEIF photo's own tags give.
 enum class TSummaryKind : uint8_t { None, Exif, OwnTags };
@@ -64,6 +70,10 @@ struct TFileTypeDescriptor {
   int64_t SizeCap = 0;
   TPhotoKind Photo = TPhotoKind::None;
   TSummaryKind Summary = TSummaryKind::None;
+  TDeepKind Deep = TDeepKind::None;
+  // A TIFF-structured raw whose type a deep scan tells by its magic, DNGVersion or Make tag.
+  bool MakerNamed = false;
+  // No icon column: the window shows the system's icon for Ext, or its generic one.
 };
 
 // 50 MiB: a JPG's bytes past it are counted but not stored.
@@ -90,15 +100,15 @@ inline constexpr std::array<TFileTypeDescriptor, kFileTypeCount> kFileTypes = {{
     // MOV has no row of its own: the QuickTime atom test after the rows names it.
     {.Ext = "MOV", .Check = TCheckFamily::IsoMovie},
     {.Ext = "NEF", .HeaderStep = 11, .Headers = {"4D 4D 00 2A", "49 49 2A 00"}, .Check = TCheckFamily::Tiff,
-     .Photo = TPhotoKind::Raw},
+     .Photo = TPhotoKind::Raw, .Deep = TDeepKind::Photo, .MakerNamed = true},
     {.Ext = "CRW", .HeaderStep = 12, .Headers = {"49 49 .. 00 .. .. 48 45 41 50", "4D 4D .. 00 .. .. 48 45 41 50"}},
     {.Ext = "CR2", .HeaderStep = 13, .Headers = {"49 49 2A 00 .. .. .. .. 43 52"}, .Check = TCheckFamily::Tiff,
-     .Photo = TPhotoKind::Raw},
+     .Photo = TPhotoKind::Raw, .Deep = TDeepKind::Photo, .MakerNamed = true},
     {.Ext = "X3F", .HeaderStep = 6, .Headers = {"46 4F 56 62"}},
     {.Ext = "DCR", .HeaderStep = 10, .Headers = {"58 46 49 52", "4D 4D 00 2A"}, .Check = TCheckFamily::Tiff,
-     .Photo = TPhotoKind::Raw},
+     .Photo = TPhotoKind::Raw, .Deep = TDeepKind::Photo, .MakerNamed = true},
     {.Ext = "ORF", .HeaderStep = 7, .Headers = {"49 49 52 53", "49 49 52 4F"}, .Check = TCheckFamily::Tiff,
-     .Photo = TPhotoKind::Raw},
+     .Photo = TPhotoKind::Raw, .Deep = TDeepKind::Photo, .MakerNamed = true},
     {.Ext = "RAF", .HeaderStep = 8, .Headers = {"46 55 4A 49 46 49 4C 4D 43 43"}, .Photo = TPhotoKind::Raw},
     {.Ext = "MRW", .HeaderStep = 9, .Headers = {"00 4D 52 4D 00"}},
     {.Ext = "MP4", .HeaderStep = 5, .SetsIsoMedia = true,
@@ -112,35 +122,42 @@ inline constexpr std::array<TFileTypeDescriptor, kFileTypeCount> kFileTypes = {{
     {.Ext = "RAR"},
     {.Ext = "SRF", .HeaderStep = 17, .Headers = {"49 49 2A 00"}, .Check = TCheckFamily::Tiff, .Photo = TPhotoKind::Raw},
     {.Ext = "PEF", .HeaderStep = 18, .Headers = {"4D 4D 00 2A", "49 49 2A 00"}, .Check = TCheckFamily::Tiff,
-     .Photo = TPhotoKind::Raw},
+     .Photo = TPhotoKind::Raw, .Deep = TDeepKind::Photo, .MakerNamed = true},
     {.Ext = "RAW", .HeaderStep = 19, .Headers = {"49 49 55 00"}, .Check = TCheckFamily::Tiff, .Photo = TPhotoKind::Raw},
     {.Ext = "3GP", .HeaderStep = 20, .SetsIsoMedia = true, .Headers = {"00 00 00 .. 66 74 79 70 33 67"},
      .Check = TCheckFamily::IsoMovie},
     {.Ext = "MTS", .HeaderStep = 21, .SetsIsoMedia = true,
      .Headers = {"00 00 00 .. 66 74 79 70 6D 6F", ".. .. .. .. 47 40 00 10"}, .Check = TCheckFamily::TransportStream},
     {.Ext = "DNG", .HeaderStep = 22, .Headers = {"4D 4D 00 2A", "49 49 2A 00"}, .Check = TCheckFamily::Tiff,
-     .Photo = TPhotoKind::Raw},
+     .Photo = TPhotoKind::Raw, .Deep = TDeepKind::Photo, .MakerNamed = true},
     {.Ext = "AMR", .HeaderStep = 23, .Headers = {"23 21 41 4D 52"}, .Check = TCheckFamily::Amr},
     // Deep-only rows.
     {.Ext = "CR3", .DeepOnly = true, .Check = TCheckFamily::IsoMedia, .Photo = TPhotoKind::Raw,
-     .Summary = TSummaryKind::OwnTags},
+     .Summary = TSummaryKind::OwnTags, .Deep = TDeepKind::Photo},
     {.Ext = "HEIC", .DeepOnly = true, .Check = TCheckFamily::IsoStill, .Photo = TPhotoKind::Heif,
-     .Summary = TSummaryKind::OwnTags},
+     .Summary = TSummaryKind::OwnTags, .Deep = TDeepKind::Photo},
     {.Ext = "HEIF", .DeepOnly = true, .Check = TCheckFamily::IsoStill, .Photo = TPhotoKind::Heif,
-     .Summary = TSummaryKind::OwnTags},
+     .Summary = TSummaryKind::OwnTags, .Deep = TDeepKind::Photo},
     {.Ext = "AVIF", .DeepOnly = true, .Check = TCheckFamily::IsoStill, .Photo = TPhotoKind::Heif,
-     .Summary = TSummaryKind::OwnTags},
-    {.Ext = "M4A", .DeepOnly = true, .Check = TCheckFamily::IsoMedia},
-    {.Ext = "ARW", .DeepOnly = true, .Check = TCheckFamily::Tiff, .Photo = TPhotoKind::Raw, .Summary = TSummaryKind::OwnTags},
-    {.Ext = "NRW", .DeepOnly = true, .Check = TCheckFamily::Tiff, .Photo = TPhotoKind::Raw, .Summary = TSummaryKind::OwnTags},
-    {.Ext = "RW2", .DeepOnly = true, .Check = TCheckFamily::Tiff, .Photo = TPhotoKind::Raw, .Summary = TSummaryKind::OwnTags},
-    {.Ext = "RWL", .DeepOnly = true, .Check = TCheckFamily::Tiff, .Photo = TPhotoKind::Raw, .Summary = TSummaryKind::OwnTags},
-    {.Ext = "SRW", .DeepOnly = true, .Check = TCheckFamily::Tiff, .Photo = TPhotoKind::Raw, .Summary = TSummaryKind::OwnTags},
-    {.Ext = "3FR", .DeepOnly = true, .Check = TCheckFamily::Tiff, .Photo = TPhotoKind::Raw, .Summary = TSummaryKind::OwnTags},
+     .Summary = TSummaryKind::OwnTags, .Deep = TDeepKind::Photo},
+    {.Ext = "M4A", .DeepOnly = true, .Check = TCheckFamily::IsoMedia, .Deep = TDeepKind::Audio},
+    {.Ext = "ARW", .DeepOnly = true, .Check = TCheckFamily::Tiff, .Photo = TPhotoKind::Raw, .Summary = TSummaryKind::OwnTags,
+     .Deep = TDeepKind::Photo, .MakerNamed = true},
+    {.Ext = "NRW", .DeepOnly = true, .Check = TCheckFamily::Tiff, .Photo = TPhotoKind::Raw, .Summary = TSummaryKind::OwnTags,
+     .Deep = TDeepKind::Photo, .MakerNamed = true},
+    {.Ext = "RW2", .DeepOnly = true, .Check = TCheckFamily::Tiff, .Photo = TPhotoKind::Raw, .Summary = TSummaryKind::OwnTags,
+     .Deep = TDeepKind::Photo, .MakerNamed = true},
+    {.Ext = "RWL", .DeepOnly = true, .Check = TCheckFamily::Tiff, .Photo = TPhotoKind::Raw, .Summary = TSummaryKind::OwnTags,
+     .Deep = TDeepKind::Photo, .MakerNamed = true},
+    {.Ext = "SRW", .DeepOnly = true, .Check = TCheckFamily::Tiff, .Photo = TPhotoKind::Raw, .Summary = TSummaryKind::OwnTags,
+     .Deep = TDeepKind::Photo, .MakerNamed = true},
+    {.Ext = "3FR", .DeepOnly = true, .Check = TCheckFamily::Tiff, .Photo = TPhotoKind::Raw, .Summary = TSummaryKind::OwnTags,
+     .Deep = TDeepKind::Photo, .MakerNamed = true},
     // Phase One keeps the raw data in its own directory, not in TIFF strips: no check.
-    {.Ext = "IIQ", .DeepOnly = true, .Photo = TPhotoKind::Raw, .Summary = TSummaryKind::OwnTags},
-    {.Ext = "FLAC", .DeepOnly = true, .Check = TCheckFamily::Flac},
-    {.Ext = "MXF", .DeepOnly = true, .Check = TCheckFamily::Mxf},
+    {.Ext = "IIQ", .DeepOnly = true, .Photo = TPhotoKind::Raw, .Summary = TSummaryKind::OwnTags,
+     .Deep = TDeepKind::Photo, .MakerNamed = true},
+    {.Ext = "FLAC", .DeepOnly = true, .Check = TCheckFamily::Flac, .Deep = TDeepKind::Audio},
+    {.Ext = "MXF", .DeepOnly = true, .Check = TCheckFamily::Mxf, .Deep = TDeepKind::Video},
 }};
 // clang-format on
 

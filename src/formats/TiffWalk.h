@@ -1,11 +1,14 @@
 // The bounded TIFF/IFD walker: a TIFF block in memory read in its own byte order, its IFD
 // entries decoded with checked sizes, and the walk over IFD0, its chain and the IFDs its
-// pointer tags name, capped in count and reading no IFD twice. The structure check, the raw
-// kinds, the raw previews and the Exif reader take what they need of the IFDs from here.
+// pointer tags name, capped in count and reading no IFD twice; and its depth-first flavour for
+// the Exif reader, which lists an IFD entry by entry, keeps what it read of an IFD cut short
+// and nests the IFDs a pointer names at the pointer. The structure check, the raw kinds, the
+// raw previews and the Exif reader take what they need of the IFDs from here.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <unordered_set>
 
 #include "formats/ByteReaders.h"
 
@@ -71,9 +74,10 @@ inline bool ReadTiffEntry(const TTiffView& t, uint64_t at, TTiffEntry* entry) {
 
 // The IFDs still to read of one walk and those read: a stack of at most kMaxIfds, so a
 // hostile block cannot make the walk long, and a record that tells a revisit (a loop).
-class TIfdTrail {
+template <int MaxIfds>
+class TIfdTrailOf {
  public:
-  static constexpr int kMaxIfds = 32;  // IFD0, its chain, sub-IFDs and Exif IFDs together
+  static constexpr int kMaxIfds = MaxIfds;
 
   // False when the stack is full.
   bool Push(uint64_t ifd) {
@@ -100,6 +104,9 @@ class TIfdTrail {
   int pendingCount_ = 0;
   int readCount_ = 0;
 };
+
+// IFD0, its chain, sub-IFDs and Exif IFDs together: more than any camera writes.
+using TIfdTrail = TIfdTrailOf<32>;
 
 // Calls visit(entry, ifd) for every entry of every IFD reached from IFD0: its chain and the
 // IFDs its SubIFDs and Exif IFD tags name, each IFD once, at most TIfdTrail::kMaxIfds of
@@ -129,5 +136,56 @@ void WalkTiffIfds(const TTiffView& t, uint32_t maxEntries, Visit visit) {
     if (next != 0) trail.Push(next);
   }
 }
+
+// The depth-first walk: the IFD at an offset and the chain behind it, entry by entry in
+// file order. An IFD fails (Walk returns false) when its offset lies past MaxOffset, when it
+// lies deeper than MaxDepth or was walked before (a loop), when the walk's entries pass
+// MaxEntries, when its count, an entry or its next pointer does not lie whole in the block,
+// when an entry ends past MaxOffset (the next one would start there), when the next pointer
+// lies past MaxOffset, or when visit refuses an entry. What visit appended of a failed IFD
+// stays. visit(entry, at, depth) sees each entry's tag, type and count (Value holds the raw
+// value field: the block reader decides where the values lie) and walks the IFDs its pointer
+// tags name by calling Walk at depth + 1. Walk allocates (its record of walked IFDs), so a
+// caller that must not throw wraps it.
+class TTiffTreeWalk {
+ public:
+  struct TLimits {
+    uint64_t MaxOffset;
+    int MaxDepth;
+    int64_t MaxEntries;
+  };
+
+  TTiffTreeWalk(const TTiffView& t, TLimits limits) : t_(t), limits_(limits) {}
+
+  template <typename Visit>
+  bool Walk(uint64_t ifd, int depth, Visit&& visit) {
+    for (;; ++depth) {
+      if (ifd > limits_.MaxOffset || depth > limits_.MaxDepth) return false;
+      if (!walked_.insert(ifd).second) return false;
+      if (!t_.Has(ifd, 2)) return false;
+      const uint32_t count = t_.U16(ifd);
+      for (uint32_t e = 0; e < count; ++e) {
+        if (++entries_ > limits_.MaxEntries) return false;
+        const uint64_t at = TiffEntryAt(ifd, e);
+        if (!t_.Has(at, 12)) return false;
+        const TTiffEntry entry{t_.U16(at), t_.U16(at + 2), t_.U32(at + 4), 0, t_.U32(at + 8)};
+        if (!visit(entry, at, depth)) return false;
+        if (at + 12 > limits_.MaxOffset) return false;
+      }
+      const uint64_t nextAt = TiffNextPointerAt(ifd, count);
+      if (!t_.Has(nextAt, 4)) return false;
+      const uint32_t next = t_.U32(nextAt);
+      if (next > limits_.MaxOffset) return false;
+      if (next == 0) return true;
+      ifd = next;
+    }
+  }
+
+ private:
+  const TTiffView& t_;
+  TLimits limits_;
+  std::unordered_set<uint64_t> walked_;
+  int64_t entries_ = 0;
+};
 
 }  // namespace snapsalvager

@@ -152,133 +152,163 @@ std::string DecimalBytes(const std::string& bytes) {
 
 }  // namespace
 
-// Formats an entry's value by its type; known is false for a type the reader does not
-// handle. entryStart is the file position of the 12-byte entry.
-std::string TmdExifStream::FormatValue(uint16_t type, uint32_t count, uint32_t value,
-                                       int64_t entryStart, bool& known) {
-  known = true;
-  const int64_t atOffset = static_cast<int64_t>(SectionBase) + value;
-  const int64_t inlineAt = entryStart + 8;
-  int32_t unit;
-  switch (type) {
-    case 1: case 2: case 7:
-      unit = 1;
-      SetPosition(count <= 4 ? inlineAt : atOffset);
-      break;
-    case 3:
-      unit = 2;
-      SetPosition(count <= 2 ? inlineAt : atOffset);
-      break;
-    case 4:
-      if (count <= 1) return std::to_string(value);
-      unit = 4;
-      SetPosition(atOffset);
-      break;
-    case 9:
-      if (count <= 1) return std::to_string(static_cast<int32_t>(value));
-      unit = 4;
-      SetPosition(atOffset);
-      break;
-    case 5: case 10:
-      unit = 8;
-      SetPosition(atOffset);
-      break;
-    default:
-      known = false;
-      return {};
+namespace {
+
+// Reads past the section's last position: an entry starting there (at most 65537, just
+// behind the count of an IFD at the last position) ends 12 bytes on.
+constexpr int64_t kSectionLoad = kSectionSpan + 16;
+
+// The IFD walk over the loaded section: every entry becomes a "name=value" line, the IFDs
+// the Exif, GPS and Interoperability pointers name are listed at the pointer, and a failed
+// one leaves the pointer's "=[ ERROR ]" line. Offsets are counted from the section's start.
+class TExifBlockWalk {
+ public:
+  TExifBlockWalk(const TTiffView& t, std::vector<std::string>& list)
+      : t_(t), list_(list), walk_(t, {kSectionSpan - 1, kMaxIfdDepth, kMaxEntries}) {}
+
+  // The IFD at offset of group 0..3 and the chain behind it; false when any of them failed.
+  bool Walk(uint64_t offset, uint8_t group, int depth) {
+    try {
+      return walk_.Walk(offset, depth, [this, group](const TTiffEntry& e, uint64_t at, int d) {
+        return Entry(e, at, group, d);
+      });
+    } catch (const std::exception&) {
+      return false;
+    }
   }
 
-  // A count of 2^31 or more reads nothing. No value of a real block reaches past the
-  // section's end, so a hostile count is cut there rather than read through the image data.
-  int64_t n = std::max<int64_t>(0, static_cast<int32_t>(count));
-  const int64_t room = std::max<int64_t>(0, SectionBase + kSectionSpan - Position);
-  n = std::min(n, room / unit);
-  valueBytes_ += n * unit;
-  if (valueBytes_ > kMaxValueBytes) throw std::runtime_error("Exif values too large");
-  return unit == 1 ? FormatByteValues(type, n) : FormatNumberValues(type, n);
-}
+ private:
+  bool Entry(const TTiffEntry& e, uint64_t at, uint8_t group, int depth) {
+    std::string text;
+    if (!FormatValue(e, at, text)) return false;
+    if (e.Tag == kTagExifIfd || e.Tag == kTagInteropIfd || e.Tag == kTagGpsIfd) {
+      const uint8_t sub = e.Tag == kTagExifIfd ? 1 : e.Tag == kTagGpsIfd ? 2 : 3;
+      if (!Walk(e.Value, sub, depth + 1)) {
+        list_.push_back(ExifTagName(group, static_cast<uint16_t>(e.Tag)) + "=[ ERROR ]");
+      }
+    } else {
+      list_.push_back(ExifTagName(group, static_cast<uint16_t>(e.Tag)) + "=" + text);
+    }
+    return true;
+  }
 
-std::string TmdExifStream::FormatByteValues(uint16_t type, int64_t n) {
-  std::string bytes(static_cast<size_t>(n), '\0');
-  const int32_t got = ReadBytes(bytes.data(), static_cast<int32_t>(n));
-  bytes.resize(static_cast<size_t>(got));
-  if (type == 2) return StripControlChars(bytes);
-  if (type == 7) return HexBytes(bytes);
-  return DecimalBytes(bytes);
-}
-
-std::string TmdExifStream::FormatNumberValues(uint16_t type, int64_t n) {
-  std::string text;
-  for (int64_t i = 0; i < n; ++i) {
-    if (i > 0) text += ',';
-    switch (type) {
+  // The entry's value by its type; false for a type the reader does not handle, a value
+  // that starts past the section or runs past the block's end, or a walk past its value
+  // budget. Values lie in the value field at + 8 when they fit there (by the reader's own
+  // rule per type), else at the offset the field holds.
+  bool FormatValue(const TTiffEntry& e, uint64_t at, std::string& text) {
+    const uint64_t inlineAt = at + 8;
+    uint64_t from;
+    int64_t unit;
+    switch (e.Type) {
+      case 1: case 2: case 7:
+        unit = 1;
+        from = e.Count <= 4 ? inlineAt : e.Value;
+        break;
       case 3:
-        text += std::to_string(ReadWord());
+        unit = 2;
+        from = e.Count <= 2 ? inlineAt : e.Value;
         break;
       case 4:
-        text += std::to_string(ReadDWord());
+        if (e.Count <= 1) {
+          text = std::to_string(static_cast<uint32_t>(e.Value));
+          return true;
+        }
+        unit = 4;
+        from = e.Value;
         break;
       case 9:
-        text += std::to_string(static_cast<int32_t>(ReadDWord()));
+        if (e.Count <= 1) {
+          text = std::to_string(static_cast<int32_t>(static_cast<uint32_t>(e.Value)));
+          return true;
+        }
+        unit = 4;
+        from = e.Value;
         break;
-      case 5: {
-        const uint32_t num = ReadDWord();
-        const uint32_t den = ReadDWord();
-        text += std::to_string(num) + '/' + std::to_string(den);
+      case 5: case 10:
+        unit = 8;
+        from = e.Value;
         break;
-      }
-      case 10: {
-        const auto num = static_cast<int32_t>(ReadDWord());
-        const auto den = static_cast<int32_t>(ReadDWord());
-        text += std::to_string(num) + '/' + std::to_string(den);
-        break;
+      default:
+        return false;
+    }
+    if (from > static_cast<uint64_t>(kSectionSpan - 1)) return false;
+
+    // A count of 2^31 or more reads nothing. No value of a real block reaches past the
+    // section's end, so a hostile count is cut there rather than read through the image data.
+    int64_t n = std::max<int64_t>(0, static_cast<int32_t>(e.Count));
+    n = std::min(n, (kSectionSpan - static_cast<int64_t>(from)) / unit);
+    valueBytes_ += n * unit;
+    if (valueBytes_ > kMaxValueBytes) return false;
+    if (n > 0 && !t_.Has(from, static_cast<uint64_t>(n * unit))) return false;
+    text = unit == 1 ? FormatByteValues(e.Type, from, n) : FormatNumberValues(e.Type, from, n);
+    return true;
+  }
+
+  std::string FormatByteValues(uint32_t type, uint64_t from, int64_t n) const {
+    const std::string bytes(reinterpret_cast<const char*>(t_.Data() + from), static_cast<size_t>(n));
+    if (type == 2) return StripControlChars(bytes);
+    if (type == 7) return HexBytes(bytes);
+    return DecimalBytes(bytes);
+  }
+
+  std::string FormatNumberValues(uint32_t type, uint64_t at, int64_t n) const {
+    std::string text;
+    for (int64_t i = 0; i < n; ++i) {
+      if (i > 0) text += ',';
+      switch (type) {
+        case 3:
+          text += std::to_string(t_.U16(at));
+          at += 2;
+          break;
+        case 4:
+          text += std::to_string(t_.U32(at));
+          at += 4;
+          break;
+        case 9:
+          text += std::to_string(static_cast<int32_t>(t_.U32(at)));
+          at += 4;
+          break;
+        case 5:
+          text += std::to_string(t_.U32(at)) + '/' + std::to_string(t_.U32(at + 4));
+          at += 8;
+          break;
+        case 10:
+          text += std::to_string(static_cast<int32_t>(t_.U32(at))) + '/' +
+                  std::to_string(static_cast<int32_t>(t_.U32(at + 4)));
+          at += 8;
+          break;
       }
     }
+    return text;
   }
-  return text;
-}
+
+  const TTiffView& t_;
+  std::vector<std::string>& list_;
+  TTiffTreeWalk walk_;
+  int64_t valueBytes_ = 0;
+};
+
+}  // namespace
 
 bool TmdExifStream::ReadIfd(uint32_t offset, uint8_t group, std::vector<std::string>& list) {
-  return WalkIfd(offset, group, list, 0);
-}
-
-bool TmdExifStream::WalkIfd(uint32_t offset, uint8_t group, std::vector<std::string>& list,
-                            int depth) {
+  std::vector<uint8_t> section;
   try {
-    SetPosition(static_cast<int64_t>(SectionBase) + offset);
-    // A pointer or chain back to an IFD already walked would never end: it fails instead.
-    if (depth > kMaxIfdDepth) return false;
-    if (!walked_.insert(Position).second) return false;
-
-    const uint16_t entryCount = ReadWord();
-    for (uint32_t i = 0; i < entryCount; ++i) {
-      if (++entries_ > kMaxEntries) return false;
-      const int64_t entryStart = Position;
-      const uint16_t tag = ReadWord();
-      const uint16_t type = ReadWord();
-      const uint32_t count = ReadDWord();
-      const uint32_t value = ReadDWord();
-      bool known;
-      std::string text = FormatValue(type, count, value, entryStart, known);
-      if (!known) return false;
-      if (tag == kTagExifIfd || tag == kTagInteropIfd || tag == kTagGpsIfd) {
-        const uint8_t sub = tag == kTagExifIfd ? 1 : tag == kTagGpsIfd ? 2 : 3;
-        if (!WalkIfd(value, sub, list, depth + 1)) {
-          list.push_back(ExifTagName(group, tag) + "=[ ERROR ]");
-        }
-      } else {
-        list.push_back(ExifTagName(group, tag) + "=" + text);
-      }
-      SetPosition(entryStart + 12);
+    // The walk reads nothing outside the section, so it is loaded once through the reader;
+    // a block cut short by the file's end loads short, and what lies past it fails.
+    section.resize(static_cast<size_t>(kSectionLoad));
+    int32_t got = 0;
+    if (Reader->Seek(SectionBase, SEEK_SET) >= 0) {
+      got = Reader->Read(section.data(), static_cast<int32_t>(kSectionLoad));
     }
-
-    const uint32_t next = ReadDWord();
-    if (next > 65535) return false;
-    if (next == 0) return true;
-    return WalkIfd(next, group, list, depth + 1);
+    section.resize(static_cast<size_t>(got));
   } catch (const std::exception&) {
     return false;
   }
+  const TTiffView t(section.data(), section.size());
+  if (!t.Ok()) return false;  // the header was read from the stream, so only a vanished file
+  TExifBlockWalk walk(t, list);
+  return walk.Walk(offset, group, 0);
 }
 
 bool ReadExifTags(const std::filesystem::path& fileName, std::vector<std::string>& list,

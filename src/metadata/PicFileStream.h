@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "tempfile/TempFileReader.h"
@@ -61,25 +60,11 @@ class TmdExifStream : public TmdFileStream {
   void SetPosition(int64_t position) override;
 
   // Walks the IFD at offset (from SectionBase) of group 0..3 and the chain behind it,
-  // appending "name=value" lines. False when any of them failed; never throws.
+  // appending "name=value" lines. False when any of them failed; never throws. The section
+  // is loaded once and walked by the shared TIFF walker; each call is a walk of its own.
   bool ReadIfd(uint32_t offset, uint8_t group, std::vector<std::string>& list);
 
   uint32_t SectionBase = 0;
-
- private:
-  bool WalkIfd(uint32_t offset, uint8_t group, std::vector<std::string>& list, int depth);
-  std::string FormatValue(uint16_t type, uint32_t count, uint32_t value, int64_t entryStart,
-                          bool& known);
-  // n values of the entry's type from the current position: bytes (types 1, 2, 7) or
-  // numbers (3, 4, 5, 9, 10).
-  std::string FormatByteValues(uint16_t type, int64_t n);
-  std::string FormatNumberValues(uint16_t type, int64_t n);
-
-  // Guards against hostile blocks: every IFD is walked at most once per stream, nesting is
-  // capped, and the entries and value bytes of one walk are budgeted.
-  std::unordered_set<int64_t> walked_;
-  int64_t entries_ = 0;
-  int64_t valueBytes_ = 0;
 };
 
 }  // namespace snapsalvager

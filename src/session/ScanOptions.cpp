@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "formats/FileTypes.h"
+
 namespace snapsalvager {
 
 const std::vector<TFileTypeGroup>& CameraTable() {
@@ -84,17 +86,17 @@ TRecogniserInputs MakeRecogniserInputs(const std::string& cameraName, bool photo
   if (audio) {
     for (const std::string& ext : AudioGroup().Exts) inputs.Enable(ext);
   }
-  auto enableDeep = [&inputs](std::initializer_list<std::string_view> types) {
-    for (const std::string_view t : types) inputs.DeepTypeEnabled[IndexOfFileType(t) - 1] = true;
-  };
   // A deep scan names today's photos whatever the camera row: a card moves between
-  // cameras and phones, and a raw file says its maker itself.
-  if (photo) {
-    enableDeep({"CR3", "HEIC", "HEIF", "AVIF", "ARW", "NRW", "RW2", "RWL", "SRW", "3FR", "IIQ", "NEF", "CR2",
-                "DCR", "ORF", "PEF", "DNG"});
+  // cameras and phones, and a raw file says its maker itself. Clips only when every video
+  // type is asked for.
+  const bool allVideo = video && chosenVideoType == "ALL";
+  for (size_t i = 0; i < kFileTypes.size(); ++i) {
+    const TDeepKind kind = kFileTypes[i].Deep;
+    if ((kind == TDeepKind::Photo && photo) || (kind == TDeepKind::Video && allVideo) ||
+        (kind == TDeepKind::Audio && audio)) {
+      inputs.DeepTypeEnabled[i] = true;
+    }
   }
-  if (video && chosenVideoType == "ALL") enableDeep({"MXF"});
-  if (audio) enableDeep({"M4A", "FLAC"});
   return inputs;
 }
 

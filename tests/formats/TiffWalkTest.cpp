@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace snapsalvager {
@@ -95,6 +96,66 @@ TEST(TiffWalkTest, EntriesTellWhereTheirValuesLie) {
   EXPECT_EQ(atOffset.Bytes, 5u);
   const std::vector<uint8_t> bigEndian = {'M', 'M', 0, 42, 0, 0, 0, 8};
   EXPECT_EQ(TTiffView(bigEndian.data(), bigEndian.size()).FirstIfd(), 8u);
+}
+
+// The depth-first walk: tags in the order visited (a pointer's IFD nested at the pointer),
+// a visit refusing type 12, and whether the walk of IFD0's chain held.
+struct TreeWalked {
+  bool Held;
+  std::vector<uint32_t> Tags;
+};
+
+TreeWalked WalkTree(const std::vector<uint8_t>& bytes, uint64_t maxOffset = 0xFFFF, int64_t maxEntries = 100) {
+  const TTiffView t(bytes.data(), bytes.size());
+  TTiffTreeWalk walk(t, {maxOffset, 8, maxEntries});
+  TreeWalked out{false, {}};
+  std::function<bool(const TTiffEntry&, uint64_t, int)> visit = [&](const TTiffEntry& e, uint64_t, int depth) {
+    if (e.Type == 12) return false;
+    out.Tags.push_back(e.Tag);
+    if (e.Tag == kTagExifIfd && !walk.Walk(e.Value, depth + 1, visit)) out.Tags.push_back(0xEEEE);
+    return true;
+  };
+  out.Held = walk.Walk(t.FirstIfd(), 0, visit);
+  return out;
+}
+
+TEST(TiffWalkTest, TheTreeWalkNestsPointedIfdsAndFailsWhereTheBlockDoesNotHold) {
+  TiffBuilder nested;  // IFD0 -> Exif IFD at 100, chained to IFD1 at 200
+  nested.Ifd(8, {{0x110, 3, 1, 0}, {kTagExifIfd, 4, 1, 100}, {0x112, 3, 1, 1}}, 200);
+  nested.Ifd(100, {{0x9003, 3, 1, 0}}, 0);
+  nested.Ifd(200, {{0x201, 4, 1, 0}}, 0);
+  TiffBuilder loop;  // a chain back to itself, and an Exif pointer back to IFD0
+  loop.Ifd(8, {{0x110, 3, 1, 0}, {kTagExifIfd, 4, 1, 8}}, 8);
+  TiffBuilder refused;  // a DOUBLE the visit refuses: the entries before stay, the chain is not read
+  refused.Ifd(8, {{0x110, 3, 1, 0}, {0x111, 12, 1, 0}, {0x112, 3, 1, 0}}, 200);
+  refused.Ifd(200, {{0x201, 4, 1, 0}}, 0);
+  TiffBuilder cut = nested;  // the block ends inside IFD0's second entry
+  cut.Bytes.resize(8 + 2 + 12 + 6);
+  TiffBuilder farNext;  // a next pointer past the offsets allowed
+  farNext.Ifd(8, {{0x110, 3, 1, 0}}, 0x10000);
+  TiffBuilder farSub;  // an Exif pointer past them: only that IFD fails
+  farSub.Ifd(8, {{kTagExifIfd, 4, 1, 0x10000}, {0x110, 3, 1, 0}}, 0);
+
+  const struct {
+    const char* Name;
+    const TiffBuilder& Block;
+    TreeWalked Want;
+  } cases[] = {
+      {"nested", nested, {true, {0x110, kTagExifIfd, 0x9003, 0x112, 0x201}}},
+      {"loop", loop, {false, {0x110, kTagExifIfd, 0xEEEE}}},
+      {"refused", refused, {false, {0x110}}},
+      {"cut", cut, {false, {0x110}}},
+      {"far next", farNext, {false, {0x110}}},
+      {"far sub-IFD", farSub, {true, {kTagExifIfd, 0xEEEE, 0x110}}},
+  };
+  for (const auto& c : cases) {
+    const TreeWalked got = WalkTree(c.Block.Bytes);
+    EXPECT_EQ(got.Held, c.Want.Held) << c.Name;
+    EXPECT_EQ(got.Tags, c.Want.Tags) << c.Name;
+  }
+  // The entry budget spans the whole walk, sub-IFDs included: the fourth entry fails IFD0.
+  EXPECT_EQ(WalkTree(nested.Bytes, 0xFFFF, 3).Tags, (std::vector<uint32_t>{0x110, kTagExifIfd, 0x9003}));
+  EXPECT_FALSE(WalkTree(nested.Bytes, 0xFFFF, 3).Held);
 }
 
 }  // namespace

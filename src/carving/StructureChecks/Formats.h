@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "carving/Signatures.h"
+#include "formats/FileTypes.h"
 #include "formats/ByteReaders.h"
 #include "carving/StructureChecks/StructureCheck.h"
 
@@ -27,9 +28,14 @@ constexpr uint64_t Bit(std::string_view type) {
   return 0;
 }
 
-// The TIFF-based raw types a deep scan names by maker, beyond the table's own.
-constexpr uint64_t kTodaysRawBits = Bit("ARW") | Bit("NRW") | Bit("RW2") | Bit("RWL") | Bit("SRW") |
-                                    Bit("3FR") | Bit("IIQ");
+// The TIFF-based raw types a deep scan names by maker, beyond the header-tested ones.
+constexpr uint64_t kTodaysRawBits = [] {
+  uint64_t bits = 0;
+  for (const TFileTypeDescriptor& row : kFileTypes) {
+    if (row.DeepOnly && row.MakerNamed) bits |= Bit(row.Ext);
+  }
+  return bits;
+}();
 
 std::unique_ptr<TStructureCheck> MakeJpegCheck(uint64_t limit);
 std::unique_ptr<TStructureCheck> MakeRiffCheck(uint64_t limit, bool avi);
