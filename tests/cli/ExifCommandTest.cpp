@@ -10,15 +10,20 @@
 
 #include "fixtures/Jpegs.h"
 #include "fixtures/Photos.h"
+#include "session/Texts.h"
 
 namespace fs = std::filesystem;
 using fixtures::TiffBlock;
+using snapsalvager::Text;
+using snapsalvager::TText;
 
 namespace {
 
 class ExifCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The command speaks the language of its environment; so do the expected lines.
+    snapsalvager::SetLanguage(snapsalvager::LanguageFromEnvironment());
     std::random_device rd;
     dir_ = fs::temp_directory_path() /
            ("ss_exifcmd_" + std::to_string(::getpid()) + "_" + std::to_string(rd()));
@@ -46,12 +51,15 @@ class ExifCommandTest : public ::testing::Test {
   std::vector<uint8_t> photo_;
 };
 
-const char kExpected[] =
-    "Model=Canon EOS 40D\n"
-    "DateTime=2008:05:17 14:23:05\n"
-    "PixelXDimension=3888\n"
-    "PixelYDimension=2592\n"
-    "Summary: Shoot Time: 05/17/2008 14:23:05|Model: Canon EOS 40D|Image Size: 3888x2592\n";
+std::string Summary(const std::string& text) { return Text(TText::ExifSummary, {text}); }
+
+std::string Expected() {
+  return "Model=Canon EOS 40D\n"
+         "DateTime=2008:05:17 14:23:05\n"
+         "PixelXDimension=3888\n"
+         "PixelYDimension=2592\n" +
+         Summary("Shoot Time: 05/17/2008 14:23:05|Model: Canon EOS 40D|Image Size: 3888x2592");
+}
 
 }  // namespace
 
@@ -59,7 +67,7 @@ TEST_F(ExifCommandTest, PlainPhotoPrintsLinesThenSummary) {
   const fs::path p = dir_ / "photo.jpg";
   fixtures::WritePlainFile(p, photo_);
   int status;
-  EXPECT_EQ(Run({p.string()}, &status), kExpected);
+  EXPECT_EQ(Run({p.string()}, &status), Expected());
   EXPECT_EQ(status, 0);
 }
 
@@ -67,10 +75,10 @@ TEST_F(ExifCommandTest, TempOptionReadsTemporaryFiles) {
   const fs::path p = dir_ / "Temporary_v5_File0001_JPG.~QX";
   fixtures::WriteTemporaryFile(p, photo_);
   int status;
-  EXPECT_EQ(Run({"--temp", p.string()}, &status), kExpected);
+  EXPECT_EQ(Run({"--temp", p.string()}, &status), Expected());
   EXPECT_EQ(status, 0);
   // Read as a plain file, the scrambled head is no JPEG.
-  EXPECT_EQ(Run({p.string()}, &status), "Summary: N/A\n");
+  EXPECT_EQ(Run({p.string()}, &status), Summary("N/A"));
   EXPECT_EQ(status, 1);
 }
 
@@ -81,7 +89,7 @@ TEST_F(ExifCommandTest, ErrorGoesToStandardErrorAndSummaryStillPrints) {
   int status;
   std::string err;
   const std::string out = Run({cut.string(), good.string()}, &status, &err);
-  EXPECT_EQ(out, std::string("Summary: N/A\n") + kExpected) << "each file has its summary";
+  EXPECT_EQ(out, Summary("N/A") + Expected()) << "each file has its summary";
   EXPECT_EQ(err, cut.string() + ": Out of bounds\n");
   EXPECT_EQ(status, 1);
 
@@ -95,7 +103,7 @@ TEST_F(ExifCommandTest, UsageErrors) {
   std::string err;
   EXPECT_EQ(Run({}, &status, &err), "");
   EXPECT_EQ(status, 2);
-  EXPECT_NE(err.find("usage"), std::string::npos);
+  EXPECT_NE(err.find(std::string(Text(TText::ExifUsage)).substr(0, 6)), std::string::npos) << err;
   Run({"--bogus", "x.jpg"}, &status, &err);
   EXPECT_EQ(status, 2);
   EXPECT_NE(err.find("--bogus"), std::string::npos);
