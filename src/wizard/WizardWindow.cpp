@@ -3,6 +3,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QShortcut>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -84,6 +85,7 @@ void TMainForm::ConnectHandlers() {
   connect(ui.NCardImage, &QAction::toggled, this, &TMainForm::NCardImageToggled);
 
   connect(ui.SnapsalvagerHelp1, &QAction::triggered, this, &TMainForm::SnapsalvagerHelp1Click);
+  connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this, &TMainForm::PageHelpKey);
   connect(ui.VisitWebsite1, &QAction::triggered, this, &TMainForm::VisitWebsite1Click);
   connect(ui.ContactSupport1, &QAction::triggered, this, &TMainForm::ContactSupport1Click);
   connect(ui.CheckSnapsalvagerUpdate1, &QAction::triggered, this,

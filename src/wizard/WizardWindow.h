@@ -183,12 +183,19 @@ class TMainForm : public QMainWindow {
   void StyleLabels();
   // Documents folder + "Snapsalvager/" + yyyy-mm-dd + "/".
   static QString MakeDefaultDestFolder(const QString& documentsFolder, const QDate& today);
+  // The time left before the scan can estimate it: the label's designed caption.
+  // A drive item's caption: the letter, and the name, model and size behind it.
+  static QString DriveCaption(char letter);
+  static QString NoEstimateText() { return QStringLiteral("00:00:00"); }
   void AskAdministrator();
   // The save sequence of Next on T4.
   void StartSaving();
 
   // ---- wizard/WizardHelp.cpp: Help menu and link labels ----
   void SnapsalvagerHelp1Click();
+  // F1: the help topic of the page on show.
+  void PageHelpKey();
+  static QString PageHelpTopic(int page);
   void VisitWebsite1Click();
   void ContactSupport1Click();
   void CheckSnapsalvagerUpdate1Click();
