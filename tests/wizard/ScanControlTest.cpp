@@ -427,8 +427,8 @@ class TestScanControl : public QObject {
   // The card's own file system as the destination, the same-drive question answered "go
   // on", the scan called off at the free-space question: not a byte of it has changed.
   void NothingIsWrittenBeforeTheLastQuestion() {
-    fixtures::LoopDisk disk(temp->filePath(QStringLiteral("loop")).toStdString(),
-                            fixtures::LoopDisk::Access::Writable);
+    ::fixtures::LoopDisk disk(temp->filePath(QStringLiteral("loop")).toStdString(),
+                              ::fixtures::LoopDisk::Access::Writable);
     if (!disk.Skipped().empty()) QSKIP(disk.Skipped().c_str());
     form->DriveLetterOfFolder = [](const QString& f) { return LinuxDrives::LetterHoldingPath(f.toStdString()); };
     const auto fileSystemBytes = [&disk] {
