@@ -143,7 +143,13 @@ TDestFolderResult InspectDestFolder(const std::string& destFolder, std::string& 
   };
   // Writable as the system sees it for this user: access() also answers EROFS.
   const auto writable = [](const fs::path& folder) {
+#ifdef _WIN32
+    // Rights on Windows are not what access() sees: the start finds out and says so.
+    (void)folder;
+    return 0;
+#else
     return ::access(folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+#endif
   };
   std::error_code ec;
   const fs::path dest = PathFromUtf8(destFolder);
