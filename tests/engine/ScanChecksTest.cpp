@@ -195,8 +195,13 @@ TEST(ScanChecksTest, InspectingTheDestinationWritesNothing) {
   EXPECT_EQ(temp, dir.path().string() + "/a/b/TmpFiles/");
   EXPECT_EQ(InspectDestFolder(dir.path().string() + "/", temp), TDestFolderResult::Ready);
   EXPECT_TRUE(fs::is_empty(dir.path()));
+}
 
+TEST(ScanChecksTest, InspectingFindsFoldersItCannotWriteInto) {
   if (::geteuid() == 0) GTEST_SKIP() << "root may write into any folder";
+  TTempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  std::string temp;
   fs::create_directory(dir.path() / "locked");
   fs::permissions(dir.path() / "locked", fs::perms::owner_read | fs::perms::owner_exec);
   int error = 0;
