@@ -651,10 +651,6 @@ Click [Yes] to close Snapsalvager now, or [No] to go on.</translation>
         <translation>Saving the recovered files...</translation>
     </message>
     <message>
-        <source>重要说明： 已恢复的文件包含&quot;%1&quot;文件。那些已恢复的文件在某些情况下可能需要后处理或他们不能正常打开。单击 [确定]，Snapsalvager 将您带入支持网页下载后处理工具。</source>
-        <translation>Important: the recovered files include &quot;%1&quot; files. In some cases these recovered files may need post-processing, or they may not open normally. Click [OK] and Snapsalvager takes you to the support page to download post-processing tools.</translation>
-    </message>
-    <message>
         <source>下一步 &gt;</source>
         <translation>Next &gt;</translation>
     </message>
@@ -717,6 +713,30 @@ Please open it yourself:<byte value="xd"/>
         <translation>Note: you do not seem to be logged in as an administrator. Without administrator rights Snapsalvager may not be able to reach and recover your data in some cases. If you are not logged in as an administrator, we suggest closing Snapsalvager, then logging in again as an administrator, or right-clicking the Snapsalvager shortcut and choosing &quot;Run as administrator&quot;.<byte value="xd"/>
 <byte value="xd"/>
 Click [Yes] to close Snapsalvager now, or [No] to go on.</translation>
+    </message>
+    <message>
+        <source>Snapsalvager 正在保存恢复的文件。窗口将保持打开，直到保存完成。<byte value="xd"/>
+<byte value="xd"/>
+保存完成后退出 Snapsalvager 吗？</source>
+        <translation>Snapsalvager is saving the recovered files. The window stays open until the save is finished.<byte value="xd"/>
+<byte value="xd"/>
+Quit Snapsalvager when the save is finished?</translation>
+    </message>
+    <message>
+        <source>你确定现在退出 Snapsalvager?<byte value="xd"/>
+<byte value="xd"/>
+这次扫描找到的 %1 个文件还没有保存。它们不会被删除，其临时文件保留在 %2 中，以后可以用 snapsalvager-cli restore 命令保存它们。</source>
+        <translation>Do you really want to quit Snapsalvager?<byte value="xd"/>
+<byte value="xd"/>
+The %1 files this scan found are not saved yet. They are not deleted: their temporary files stay in %2, and you can save them later with the snapsalvager-cli restore command.</translation>
+    </message>
+    <message>
+        <source>重要说明： 已恢复的文件包含&quot;%1&quot;文件。那些已恢复的文件在某些情况下可能需要后处理或他们不能正常打开。<byte value="xd"/>
+<byte value="xd"/>
+要现在打开介绍后处理工具的帮助页面吗？</source>
+        <translation>Important: the recovered files include &quot;%1&quot; files. In some cases these recovered files may need post-processing, or they may not open normally.<byte value="xd"/>
+<byte value="xd"/>
+Open the help page about post-processing tools now?</translation>
     </message>
 </context>
 <context>

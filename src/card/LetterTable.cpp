@@ -3,6 +3,7 @@
 #include "card/LetterTable.h"
 
 #include <cctype>
+#include <cstdio>
 
 namespace snapsalvager {
 namespace {
@@ -56,6 +57,22 @@ char AttachLetterLocked(TLetterTable& t, TLinuxDrive drive) {
   e.Attached = true;
   t.Entries[letter] = std::move(e);
   return letter;
+}
+
+std::string DriveDescription(const TLinuxDrive& drive) {
+  std::string text = drive.DisplayName;
+  if (!drive.Model.empty()) text += (text.empty() ? "" : " ") + drive.Model;
+  if (drive.SizeBytes >= 0) {
+    char size[32];
+    const double mb = static_cast<double>(drive.SizeBytes) / 1048576.0;
+    if (mb >= 1024.0) {
+      std::snprintf(size, sizeof size, "%.1f GB", mb / 1024.0);
+    } else {
+      std::snprintf(size, sizeof size, "%.0f MB", mb);
+    }
+    text += (text.empty() ? "(" : " (") + std::string(size) + ")";
+  }
+  return text;
 }
 
 namespace LinuxDrives {

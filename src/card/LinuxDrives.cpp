@@ -175,7 +175,32 @@ std::string Canonical(const std::string& path) {
 struct TVolume {
   std::string Name, DeviceNumber;
   uint8_t Type;
+  int64_t SizeBytes = -1;
+  std::string Model;
 };
+
+// sysfs counts a block device's size in 512-byte units, whatever its sector size.
+int64_t SysfsBytes(const fs::path& dir) {
+  const std::string units = ReadLine(dir / "size");
+  if (units.empty() || units.size() > 15 ||
+      units.find_first_not_of("0123456789") != std::string::npos)
+    return -1;
+  return static_cast<int64_t>(std::stoll(units)) * 512;
+}
+
+// The disk's model (SCSI, USB readers, NVMe) or, for an SD card, its name; blanks trimmed,
+// only printable ASCII kept: the text comes from the device.
+std::string ModelOf(const fs::path& diskDir) {
+  std::string model = ReadLine(diskDir / "device" / "model");
+  if (model.empty()) model = ReadLine(diskDir / "device" / "name");
+  std::string clean;
+  for (const char c : model) {
+    if (c >= 0x20 && c < 0x7f) clean += c;
+  }
+  const size_t first = clean.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return clean.substr(first, clean.find_last_not_of(' ') - first + 1);
+}
 
 // The volumes of /sys/block in name order: each partition of a disk, or the disk itself
 // when it has none.
@@ -197,10 +222,12 @@ std::vector<TVolume> ListVolumes(const std::string& sysBlock) {
       if (fs::exists(e.path() / "partition")) parts.push_back(e.path().filename().string());
     }
     std::sort(parts.begin(), parts.end(), NaturalLess);
+    const std::string model = ModelOf(dir);
     if (parts.empty()) {
-      volumes.push_back({disk, ReadLine(dir / "dev"), type});
+      volumes.push_back({disk, ReadLine(dir / "dev"), type, SysfsBytes(dir), model});
     } else {
-      for (const std::string& part : parts) volumes.push_back({part, ReadLine(dir / part / "dev"), type});
+      for (const std::string& part : parts)
+        volumes.push_back({part, ReadLine(dir / part / "dev"), type, SysfsBytes(dir / part), model});
     }
   }
   return volumes;
@@ -221,6 +248,8 @@ void AddSystemDrivesLocked(TLetterTable& t) {
     e.Drive.Path = "/dev/" + v.Name;
     e.Drive.DisplayName = v.Name;
     e.Drive.DriveType = v.Type;
+    e.Drive.SizeBytes = v.SizeBytes;
+    e.Drive.Model = v.Model;
     e.DeviceNumber = v.DeviceNumber;
     t.Entries[letter] = std::move(e);
   };
@@ -253,6 +282,7 @@ char AttachImage(const std::string& path) {
   ::close(fd);
 
   const std::string canonical = Canonical(path);
+  std::error_code ec;
   std::unique_lock<std::mutex> lock;
   TLetterTable& t = ReadyLetterTable(lock);
   if (const char letter = AttachedLetterLocked(t, canonical)) return letter;
@@ -262,6 +292,16 @@ char AttachImage(const std::string& path) {
   drive.DriveType = S_ISBLK(st.st_mode) ? DriveTypeOfDevice(major(st.st_rdev), minor(st.st_rdev))
                                         : uint8_t{DRIVE_REMOVABLE};
   drive.IsImage = S_ISREG(st.st_mode);
+  if (drive.IsImage) {
+    drive.SizeBytes = st.st_size;
+  } else {
+    fs::path dir = fs::canonical("/sys/dev/block/" + DeviceNumberText(st.st_rdev), ec);
+    if (!ec) {
+      drive.SizeBytes = SysfsBytes(dir);
+      if (fs::exists(dir / "partition", ec)) dir = dir.parent_path();
+      drive.Model = ModelOf(dir);
+    }
+  }
   const char letter = AttachLetterLocked(t, std::move(drive));
   if (letter != 0 && S_ISBLK(st.st_mode)) t.Entries[letter].DeviceNumber = DeviceNumberText(st.st_rdev);
   return letter;

@@ -37,9 +37,15 @@ struct TLinuxDrive {
   std::string DisplayName;  // what a user recognises: "sdb1", "card.img"
   uint8_t DriveType = DRIVE_NO_ROOT_DIR;
   bool IsImage = false;
+  std::string Model;       // a device's model as the system reports it, empty otherwise
+  int64_t SizeBytes = -1;  // the device's or image's size, -1 when unknown
   // Opens the drive's bytes; set for sources registered by tests, else Path is opened.
   std::function<std::unique_ptr<TCardSource>()> Open;
 };
+
+// What tells a drive apart from its neighbours beyond its letter: "card.img (3.7 GB)",
+// "sdb1 SD Card Reader (64 MB)". Sizes in units of 1,048,576 bytes, as the capacity is shown.
+std::string DriveDescription(const TLinuxDrive& drive);
 
 namespace LinuxDrives {
 

@@ -1,6 +1,11 @@
 #include "session/RecoverySession.h"
 
 #include "card/DriveReads.h"
+#include "session/ScanChecks.h"
+#include "session/Texts.h"
+#include "tempfile/Utf8Path.h"
+
+#include <cstring>
 
 #include <exception>
 #include <utility>
@@ -33,6 +38,21 @@ TScanStart TRecoverySession::StartScan() {
   TScanStart start;
   EndScan();  // the image of an earlier scan, should its end have been missed
   resumedFrom_.reset();
+  // The destination is written only now that every question is answered (it may lie on the
+  // card); whatever a start that does not get to scanning made here goes again.
+  std::vector<std::filesystem::path> created;
+  if (!Settings.DestFolder.empty()) {
+    std::string destFolder = Utf8Of(Settings.DestFolder), tempFolder;
+    if (destFolder.back() != '/') destFolder += '/';
+    int error = 0;
+    const TDestFolderResult made = PrepareDestFolder(destFolder, tempFolder, &error, &created);
+    if (made != TDestFolderResult::Ready) {
+      RemoveCreated(created);
+      start.Error = Text(made == TDestFolderResult::CannotCreate ? TText::CannotCreateDest : TText::CannotWriteTemp,
+                         {destFolder}) + Text(TText::SystemReason, {std::strerror(error)});
+      return start;
+    }
+  }
   const bool imaging = !Settings.CardImage.empty();
   if (imaging) {
     const uint64_t sectorSize = Settings.Drive.SectorSize != 0 ? Settings.Drive.SectorSize : 512;
@@ -41,6 +61,7 @@ TScanStart TRecoverySession::StartScan() {
     } catch (const std::exception& e) {
       if (!observer_.GoOnWithoutCardImage(e.what())) {
         start.CardImageRefused = true;
+        RemoveCreated(created);
         return start;
       }
     }
@@ -72,6 +93,8 @@ TScanStart TRecoverySession::StartScan() {
     start.Thread = std::move(scan);
   } catch (const std::exception& e) {
     start.Error = e.what();
+    RemoveCreated(created);
+    return start;
   }
   return start;
 }

@@ -94,7 +94,8 @@ std::string NormaliseDestFolder(const std::string& text) {
   return folder;
 }
 
-TDestFolderResult PrepareDestFolder(const std::string& destFolder, std::string& tempFolder, int* error) {
+TDestFolderResult PrepareDestFolder(const std::string& destFolder, std::string& tempFolder, int* error,
+                                    std::vector<fs::path>* created) {
   // The system's reason; a name taken by a file is "not a directory".
   const auto fail = [error](TDestFolderResult result, const std::error_code& ec) {
     if (error) *error = ec ? ec.value() : ENOTDIR;
@@ -102,19 +103,92 @@ TDestFolderResult PrepareDestFolder(const std::string& destFolder, std::string& 
   };
   std::error_code ec;
   const fs::path dest = PathFromUtf8(destFolder);
+  std::vector<fs::path> missing;  // the folders to make, deepest first
+  for (fs::path p = fs::absolute(dest, ec).lexically_normal(); !ec && p.has_relative_path();
+       p = p.parent_path()) {
+    std::error_code exists;
+    if (fs::exists(p, exists) || exists) break;
+    if (p.filename().empty()) continue;  // the trailing separator's empty name
+    missing.push_back(p);
+  }
+  ec.clear();
   fs::create_directories(dest, ec);
   std::error_code isDir;
   if (!fs::is_directory(dest, isDir)) return fail(TDestFolderResult::CannotCreate, ec);
+  if (created) {
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+      if (fs::is_directory(*it, isDir)) created->push_back(*it);
+    }
+  }
   tempFolder = destFolder + kTempFolderName + "/";
   const fs::path temp = PathFromUtf8(tempFolder);
   if (!fs::is_directory(temp, isDir)) {
     // Made by someone else in the meantime is as good as made here.
-    if (!fs::create_directory(temp, ec) && !fs::is_directory(temp, isDir))
+    if (fs::create_directory(temp, ec)) {
+      if (created) created->push_back(temp);
+    } else if (!fs::is_directory(temp, isDir)) {
       return fail(TDestFolderResult::CannotWriteTemp, ec);
+    }
     WriteFolderNote(temp, Language() == TLanguage::English ? TFolderNoteLanguage::English
                                                            : TFolderNoteLanguage::Chinese);
+    if (created && fs::exists(temp / kFolderNoteName, isDir)) created->push_back(temp / kFolderNoteName);
   }
   return TDestFolderResult::Ready;
+}
+
+TDestFolderResult InspectDestFolder(const std::string& destFolder, std::string& tempFolder, int* error) {
+  const auto fail = [error](TDestFolderResult result, int reason) {
+    if (error) *error = reason;
+    return result;
+  };
+  // Writable as the system sees it for this user: access() also answers EROFS.
+  const auto writable = [](const fs::path& folder) {
+#ifdef _WIN32
+    // Rights on Windows are not what access() sees: the start finds out and says so.
+    (void)folder;
+    return 0;
+#else
+    return ::access(folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+#endif
+  };
+  std::error_code ec;
+  const fs::path dest = PathFromUtf8(destFolder);
+  fs::path nearest = fs::absolute(dest, ec).lexically_normal();
+  if (ec) return fail(TDestFolderResult::CannotCreate, ec.value());
+  bool destExists = true;
+  for (;;) {
+    std::error_code exists;
+    if (fs::exists(nearest, exists)) break;
+    destExists = false;
+    if (!nearest.has_relative_path()) return fail(TDestFolderResult::CannotCreate, ENOENT);
+    nearest = nearest.parent_path();
+  }
+  if (!fs::is_directory(nearest, ec)) return fail(TDestFolderResult::CannotCreate, ENOTDIR);
+  if (!destExists) {
+    // Everything below nearest is made at the start, TmpFiles with it.
+    if (const int reason = writable(nearest)) return fail(TDestFolderResult::CannotCreate, reason);
+    tempFolder = destFolder + kTempFolderName + "/";
+    return TDestFolderResult::Ready;
+  }
+  tempFolder = destFolder + kTempFolderName + "/";
+  // Without the trailing separator: a file of that name must be found as a file.
+  const fs::path temp = PathFromUtf8(destFolder) / kTempFolderName;
+  std::error_code isDir;
+  if (fs::is_directory(temp, isDir)) return TDestFolderResult::Ready;
+  if (fs::exists(temp, isDir)) return fail(TDestFolderResult::CannotWriteTemp, EEXIST);
+  if (const int reason = writable(dest)) return fail(TDestFolderResult::CannotWriteTemp, reason);
+  return TDestFolderResult::Ready;
+}
+
+void RemoveCreated(const std::vector<fs::path>& created) {
+  for (auto it = created.rbegin(); it != created.rend(); ++it) {
+    std::error_code ec;
+    if (fs::is_directory(*it, ec)) {
+      if (fs::is_empty(*it, ec) && !ec) fs::remove(*it, ec);
+    } else {
+      fs::remove(*it, ec);
+    }
+  }
 }
 
 bool NoEarlierRecovery(const fs::path& folder) {
@@ -392,7 +466,8 @@ std::optional<TCheckStep> TScanCheckList::CheckFolders() {
     if (auto failure = probes_.OpenCard(Drive)) return Refusal(TCheckId::CannotOpenCard, *failure);
   }
   int error = 0;
-  switch (PrepareDestFolder(DestFolder, TempFolder, &error)) {
+  // Nothing is made yet: the questions after this one may still call the scan off.
+  switch (InspectDestFolder(DestFolder, TempFolder, &error)) {
     case TDestFolderResult::Ready: return std::nullopt;
     case TDestFolderResult::CannotCreate:
       return Refusal(TCheckId::CannotCreateDest, Text(TText::CannotCreateDest, {DestFolder}) +

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "session/ScanOptions.h"
 
@@ -32,8 +33,18 @@ enum class TDestFolderResult {
 // note is written when the folder is new (errors ignored). tempFolder is set to
 // destFolder + "TmpFiles/" as soon as the destination exists. error, when given, receives
 // the system's reason (errno) of a failure.
+// created, when given, receives what this call made, parents first: the folders and the
+// note, so that a scan that does not start after all can take them away again.
 TDestFolderResult PrepareDestFolder(const std::string& destFolder, std::string& tempFolder,
+                                    int* error = nullptr,
+                                    std::vector<std::filesystem::path>* created = nullptr);
+// What PrepareDestFolder would answer, found without writing anything: the destination
+// must not be written to before the user has answered every question (it may lie on the
+// card). The nearest existing folder must be writable where something is to be made.
+TDestFolderResult InspectDestFolder(const std::string& destFolder, std::string& tempFolder,
                                     int* error = nullptr);
+// Removes what PrepareDestFolder reported as made, newest first; folders only when empty.
+void RemoveCreated(const std::vector<std::filesystem::path>& created);
 
 // True when nothing in folder (file or folder) matches "File0*.*" in the DOS sense:
 // without regard to case, "*.*" also matching a name without a dot.

@@ -355,7 +355,9 @@ void TDigitalReadThread::Impl::ReportIfDue() {
   if (now - lastTick < kReportIntervalMs && !rowsBeforeCount) return;
   sectorsShown = true;
   lastTick = now;
-  if (++reportCount >= kReportsPerEstimate) {
+  // No sector read in this run, or no time gone yet: there is nothing to estimate from, and
+  // "0:00:00" would say the scan is about to end.
+  if (++reportCount >= kReportsPerEstimate && done > startDone && now != startTick) {
     // Counted in milliseconds and rounded to the nearest second: whole elapsed seconds and
     // a truncated result each lose up to a second of the few a fast card takes.
     const uint32_t elapsedMs = lastTick - startTick;

@@ -19,6 +19,17 @@ void TMainForm::SnapsalvagerHelp1Click() {
         "Sorry, cannot find help file. Please check Help documents from Snapsalvager website."));
 }
 
+QString TMainForm::PageHelpTopic(int page) {
+  switch (page) {
+    case 2: return QStringLiteral("cardreader");       // choosing the card's drive
+    case 4: return QStringLiteral("previewquestion");  // the preview
+    case 5: return QStringLiteral("postprocess");      // what saved files may still need
+    default: return QStringLiteral("home");            // the steps, where the files go
+  }
+}
+
+void TMainForm::PageHelpKey() { OpenDocument(HelpLink(PageHelpTopic(CurrentPage()))); }
+
 void TMainForm::VisitWebsite1Click() { OpenDocument(HelpLink(QStringLiteral("home"))); }
 
 void TMainForm::ContactSupport1Click() { OpenDocument(HelpLink(QStringLiteral("support"))); }

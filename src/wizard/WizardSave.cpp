@@ -37,6 +37,19 @@ QString EmptySelectionQuestion(size_t found) {
       .arg(found);
 }
 
+QString SaveRunningQuitQuestion() {
+  return QCoreApplication::translate("Snapsalvager", "Snapsalvager 正在保存恢复的文件。窗口将保持打开，直到保存完成。"
+                                     "\r\n\r\n保存完成后退出 Snapsalvager 吗？");
+}
+
+QString QuitLeavesFilesQuestion(size_t kept, const QString& tempFolder) {
+  return QCoreApplication::translate("Snapsalvager", "你确定现在退出 Snapsalvager?\r\n\r\n"
+                                     "这次扫描找到的 %1 个文件还没有保存。它们不会被删除，其临时文件保留在 %2 中，"
+                                     "以后可以用 snapsalvager-cli restore 命令保存它们。")
+      .arg(kept)
+      .arg(tempFolder);
+}
+
 QString NewScanLeavesFilesQuestion(size_t kept, const QString& tempFolder) {
   return QCoreApplication::translate("Snapsalvager",
                                      "新建扫描将从列表中去掉这次扫描找到的 %1 个文件。它们不会被删除，"
@@ -60,12 +73,17 @@ void TFinishPage::ShowPostProcessing() {
   ui_.imgPostProcess->setVisible(SpecialTypeFound);
 }
 
+QString PostProcessingQuestion(const QString& ext) {
+  return QCoreApplication::translate("Snapsalvager", "重要说明： 已恢复的文件包含\"%1\"文件。那些已恢复的文件在某些情况下可能需要后处理"
+                                     "或他们不能正常打开。\r\n\r\n要现在打开介绍后处理工具的帮助页面吗？")
+      .arg(ext);
+}
+
 void TFinishPage::TellPostProcessing() {
   if (!SpecialTypeFound) return;
-  ShowInfo(QCoreApplication::translate("Snapsalvager", "重要说明： 已恢复的文件包含\"%1\"文件。那些已恢复的文件在某些情况下可能需要后处理"
-                          "或他们不能正常打开。单击 [确定]，Snapsalvager 将您带入支持网页下载后处理工具。")
-               .arg(SpecialTypeExt));
-  OpenLocalPage(PostProcessLink(SpecialTypeExt));
+  // Offered, not forced: the page's link opens the help later too.
+  if (AskYesNo(PostProcessingQuestion(SpecialTypeExt)) == QMessageBox::Yes)
+    OpenLocalPage(PostProcessLink(SpecialTypeExt));
 }
 
 void TFinishPage::BeginSave(const QString& destFolder, size_t count) {
@@ -106,7 +124,9 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
   TRecoverySession& recovery = *Recovery;
   recovery.Settings.DestFolder = std::filesystem::path(destFolder.toStdString());
   recovery.Settings.TempFolder = std::filesystem::path(TempFolder.toStdString());
+  SaveInProgress = true;
   TSaveOutcome outcome = recovery.Save();
+  SaveInProgress = false;
   ui.NNewScan->setEnabled(newScanWasEnabled);
   FinishPage.EndSave(destFolder, n, std::move(outcome));
 

@@ -269,6 +269,9 @@ bool TMainForm::StartScan() {
   scanUi.LFile->setText(QStringLiteral("0"));
   scanUi.LRead->setText(QStringLiteral("0"));
   scanUi.LBad->setText(QStringLiteral("0"));
+  // No estimate until the thread can make one: not the last scan's "0:00:00", which reads
+  // as "about to end".
+  scanUi.LTime->setText(NoEstimateText());
   scanUi.PBar->setValue(0);
   EndScanRowUpdate();
   scanUi.LVShow->setUpdatesEnabled(false);

@@ -98,15 +98,28 @@ int TMainForm::AddDrivesOfType(std::optional<uint8_t> type, int image, int selec
     if (type ? e.DriveType != *type : e.Listed) continue;
     // A letter with no device or image behind it is no drive here.
     if (!LinuxDrives::ByNumber(e.DriveNumber)) continue;
-    AddDriveItem(QStringLiteral("%1: ").arg(QLatin1Char(e.Letter)),
-                 image, selectedImage, 2, i);
+    AddDriveItem(DriveCaption(e.Letter), image, selectedImage, 2, i);
     e.Listed = true;
     ++added;
   }
   return added;
 }
 
+QString TMainForm::DriveCaption(char letter) {
+  // "E: card.img (3.7 GB)": a letter alone does not tell a 64 MB loop device from the 4 GB
+  // image beside it.
+  QString caption = QStringLiteral("%1: ").arg(QLatin1Char(letter));
+  if (const TLinuxDrive* drive = LinuxDrives::ByNumber(static_cast<uint8_t>(letter - 'A' + 1)))
+    caption += QString::fromStdString(DriveDescription(*drive));
+  return caption;
+}
+
 void TMainForm::FillDriveList() {
+  // The drive on show stays chosen when it is still there (Refresh, another image).
+  const QVariant shownRow = ui.CBDrive->currentData(kDriveRowRole);
+  const char shown = shownRow.isValid() && shownRow.toInt() >= 0 && shownRow.toInt() < 26
+                         ? static_cast<char>('A' + shownRow.toInt())
+                         : SelectedDrive.Letter;
   ui.CBDrive->clear();
   AddDriveItem(QCoreApplication::translate("Snapsalvager", "请选择您的存储卡的盘符..."), 0, 0, 0, -1);
   ResetDriveTable();
@@ -137,7 +150,7 @@ void TMainForm::FillDriveList() {
   ui.CBDrive->setItemData(ui.CBDrive->count() - 1, true, kImageChooserRole);
 
   // The drive of the last scan stays chosen while it is still there.
-  ui.CBDrive->setCurrentIndex(std::max(0, DriveItemOfLetter(SelectedDrive.Letter)));
+  ui.CBDrive->setCurrentIndex(std::max(0, DriveItemOfLetter(shown)));
 }
 
 int TMainForm::DriveItemOfLetter(char letter) const {

@@ -3,6 +3,8 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QShortcut>
+#include <QTimer>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -84,6 +86,7 @@ void TMainForm::ConnectHandlers() {
   connect(ui.NCardImage, &QAction::toggled, this, &TMainForm::NCardImageToggled);
 
   connect(ui.SnapsalvagerHelp1, &QAction::triggered, this, &TMainForm::SnapsalvagerHelp1Click);
+  connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this, &TMainForm::PageHelpKey);
   connect(ui.VisitWebsite1, &QAction::triggered, this, &TMainForm::VisitWebsite1Click);
   connect(ui.ContactSupport1, &QAction::triggered, this, &TMainForm::ContactSupport1Click);
   connect(ui.CheckSnapsalvagerUpdate1, &QAction::triggered, this,
@@ -331,6 +334,11 @@ void TMainForm::StartSaving() {
 
   FinishPage.ShowPostProcessing();
   ShowStep(6);
+  // Asked to quit during the pass: the pass has ended (its messages shown), so go now.
+  if (QuitAfterSave) {
+    QTimer::singleShot(0, this, &TMainForm::close);
+    return;
+  }
   FinishPage.TellPostProcessing();
 }
 
@@ -437,6 +445,22 @@ bool TMainForm::FormCloseQuery() {
       ShowScanEndMessages();
     }
     return false;
+  }
+  if (SaveInProgress) {
+    // Quitting mid-pass would hide the window while files are still being moved: it stays,
+    // with its progress, and closes when the pass ends.
+    if (!QuitAfterSave && AskYesNo(SaveRunningQuitQuestion()) == QMessageBox::Yes) QuitAfterSave = true;
+    return false;
+  }
+  if (QuitAfterSave) return true;  // asked and answered during the save
+  // From the preview page the found files are not saved yet: say where they stay.
+  if (CurrentPage() == 4) {
+    size_t kept = 0;
+    for (size_t i = 0; i < FoundFiles.Count(); ++i) {
+      std::error_code ec;
+      if (std::filesystem::exists(FoundFiles[i].TempFile, ec)) ++kept;
+    }
+    if (kept > 0) return AskBeforeLeaving(QuitLeavesFilesQuestion(kept, TempFolder)) == QMessageBox::Yes;
   }
   return AskYesNo(QCoreApplication::translate("Snapsalvager", "你确定现在退出 Snapsalvager?")) == QMessageBox::Yes;
 }

@@ -124,6 +124,9 @@ class TMainForm : public QMainWindow {
   bool ClosingDuringScan = false;
   bool QuitQuestionOpen = false;  // the quit question is on show during a scan
   bool EndMessagesHeld = false;   // the scan's end messages wait for that question
+  // The save pass is running: closing waits for its end, with the window and its progress.
+  bool SaveInProgress = false;
+  bool QuitAfterSave = false;  // the user asked to quit during the save
   // How long Stop and closing wait for the thread to end its batch before giving up on it.
   int StopWaitMs = 10000;
   // LVShow is inside an update bracket that a timer closes (rows are painted in groups).
@@ -169,12 +172,19 @@ class TMainForm : public QMainWindow {
   void StyleLabels();
   // Documents folder + "Snapsalvager/" + yyyy-mm-dd + "/".
   static QString MakeDefaultDestFolder(const QString& documentsFolder, const QDate& today);
+  // The time left before the scan can estimate it: the label's designed caption.
+  // A drive item's caption: the letter, and the name, model and size behind it.
+  static QString DriveCaption(char letter);
+  static QString NoEstimateText() { return QStringLiteral("00:00:00"); }
   void AskAdministrator();
   // The save sequence of Next on T4.
   void StartSaving();
 
   // ---- wizard/WizardHelp.cpp: Help menu and link labels ----
   void SnapsalvagerHelp1Click();
+  // F1: the help topic of the page on show.
+  void PageHelpKey();
+  static QString PageHelpTopic(int page);
   void VisitWebsite1Click();
   void ContactSupport1Click();
   void CheckSnapsalvagerUpdate1Click();
@@ -281,5 +291,11 @@ QString EmptySelectionQuestion(size_t found);
 // The question before a new scan drops the found files of this one from the list; their
 // temporary files stay in tempFolder.
 QString NewScanLeavesFilesQuestion(size_t kept, const QString& tempFolder);
+// Quitting while found files are not saved yet: where they stay, and how to save them later.
+QString QuitLeavesFilesQuestion(size_t kept, const QString& tempFolder);
+// Closing during the save pass: the window stays until the pass ends.
+QString SaveRunningQuitQuestion();
+// After a save that included a type that may need post-processing: its help page, offered.
+QString PostProcessingQuestion(const QString& ext);
 
 }  // namespace snapsalvager

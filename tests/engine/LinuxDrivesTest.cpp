@@ -129,6 +129,54 @@ TEST_F(LinuxDrivesTest, AttachedImagesTakeTheNextFreeLetterAndKeepIt) {
   EXPECT_EQ(LinuxDrives::GetDriveType('L'), DRIVE_CDROM);  // devices stay
 }
 
+// A letter alone does not tell a 64 MB loop device from the 4 GB image beside it.
+TEST_F(LinuxDrivesTest, DrivesAreDescribedByNameModelAndSize) {
+  const fs::path block = FakeSysBlock();
+  Write(block / "sdc" / "device" / "model", "  Card  Reader\x01 ");
+  Write(block / "mmcblk0" / "device" / "name", "SD16G");
+  LinuxDrives::UseSystemTree(block.string(), "8:2");
+  const fs::path image = dir_ / "card.img";
+  std::ofstream(image).close();
+  fs::resize_file(image, int64_t{4} << 30);
+  const char letter = LinuxDrives::AttachImage(image.string());
+  const std::pair<char, std::string> expected[] = {
+      {'K', "sdc Card  Reader (15 MB)"},
+      {'F', "mmcblk0p1 SD16G (1 MB)"},
+      {'E', "loop10 (2 MB)"},
+      {letter, "card.img (4.0 GB)"},
+  };
+  for (const auto& [at, description] : expected) {
+    const TLinuxDrive* drive = LinuxDrives::ByNumber(static_cast<uint8_t>(at - 'A' + 1));
+    ASSERT_NE(drive, nullptr) << at;
+    EXPECT_EQ(DriveDescription(*drive), description) << at;
+  }
+  TLinuxDrive unknown;
+  unknown.DisplayName = "x";
+  EXPECT_EQ(DriveDescription(unknown), "x");
+}
+
+// An attached image keeps its letter while system drives come and go around it.
+TEST_F(LinuxDrivesTest, AnAttachedImageKeepsItsLetterThroughRefresh) {
+  const fs::path block = FakeSysBlock();
+  LinuxDrives::UseSystemTree(block.string(), "8:2");
+  const auto image = fixtures::CardImage(16).writeTo(dir_ / "card.img");
+  const char letter = LinuxDrives::AttachImage(image.string());
+  ASSERT_EQ(letter, 'M');
+  fs::remove(block / "loop1");                          // a loop device goes: D is free
+  Disk(dir_ / "sys/devices/usb2/block/sdd", "8:48", "4096", "1");  // a card comes
+  fs::create_directory_symlink(dir_ / "sys/devices/usb2/block/sdd", block / "sdd");
+  LinuxDrives::Refresh();
+  EXPECT_EQ(LinuxDrives::LetterOfPath(image.string()), 'M');
+  const auto other = fixtures::CardImage(16).writeTo(dir_ / "other.img");
+  const char second = LinuxDrives::AttachImage(other.string());
+  EXPECT_NE(second, 0);
+  EXPECT_NE(second, 'M');
+  LinuxDrives::Refresh();
+  EXPECT_EQ(LinuxDrives::LetterOfPath(image.string()), 'M');
+  EXPECT_EQ(LinuxDrives::LetterOfPath(other.string()), second);
+  EXPECT_NE(LinuxDrives::LetterOfPath("/dev/sdd"), 0);
+}
+
 TEST_F(LinuxDrivesTest, OnlyReadableFilesAndDevicesCanBeAttached) {
   EXPECT_EQ(LinuxDrives::AttachImage((dir_ / "missing.img").string()), 0);
   EXPECT_EQ(LinuxDrives::AttachImage(dir_.path().string()), 0);

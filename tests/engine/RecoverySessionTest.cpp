@@ -9,11 +9,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <mutex>
 
 #include "card/LinuxDrives.h"
+#include "session/Texts.h"
+#include "tempfile/TempFileFormat.h"
+#include "tempfile/Utf8Path.h"
 #include "fixtures/CardImage.h"
 
 namespace snapsalvager {
@@ -137,6 +142,31 @@ TEST_F(RecoverySessionTest, CardImageThatCannotBeMade) {
   EXPECT_EQ(observer_.Steps()[1], "GoOnWithoutCardImage") << "refused: nothing else happened";
   std::ifstream in(dir_ / "taken.img");
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "a file of the user's");
+}
+
+// The destination is made when the scan starts, with its note; a start refused on the way
+// takes away what it made, and only that.
+TEST_F(RecoverySessionTest, TheStartMakesTheDestinationAndARefusedStartTakesItAway) {
+  fs::remove_all(dir_ / "dest");
+  std::ofstream(dir_ / "taken.img") << "a file of the user's";
+  session_.Settings.CardImage = dir_ / "taken.img";
+  observer_.GoOnWithoutImage = false;
+  EXPECT_FALSE(Scan());
+  EXPECT_FALSE(fs::exists(dir_ / "dest"));
+  EXPECT_TRUE(fs::exists(dir_ / "taken.img"));
+
+  observer_.GoOnWithoutImage = true;
+  EXPECT_TRUE(Scan());
+  EXPECT_TRUE(fs::exists(session_.Settings.TempFolder / kFolderNoteName));
+  EXPECT_EQ(found_.Count(), 3u);
+
+  // A file where the destination must go: the start says so and makes nothing.
+  session_.Settings.CardImage.clear();
+  session_.Settings.DestFolder = dir_ / "taken.img" / "sub" / "";
+  const TScanStart start = session_.StartScan();
+  EXPECT_FALSE(start.Thread);
+  EXPECT_EQ(start.Error, std::string(Text(TText::CannotCreateDest, {Utf8Of(session_.Settings.DestFolder)})) +
+                             Text(TText::SystemReason, {std::strerror(ENOTDIR)}));
 }
 
 TEST_F(RecoverySessionTest, SecondScanKeepsTheFirstScansFilesAside) {

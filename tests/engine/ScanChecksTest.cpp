@@ -161,18 +161,82 @@ TEST(ScanChecksTest, DestinationAndItsTemporaryFolderAreMadeOnce) {
   EXPECT_FALSE(fs::exists(fs::path(temp) / "AboutThisFolder.txt"));
 }
 
+// Looking before the questions and making at the start find the same obstacles, with the
+// same reasons.
 TEST(ScanChecksTest, FilesInTheWayOfTheFoldersAreReported) {
+  using TCheck = TDestFolderResult (*)(const std::string&, std::string&, int*);
+  const TCheck checks[] = {
+      InspectDestFolder,
+      [](const std::string& dest, std::string& temp, int* error) { return PrepareDestFolder(dest, temp, error); }};
+  for (const TCheck check : checks) {
+    TTempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    std::ofstream(dir.path() / "file").close();
+    std::string temp;
+    int error = 0;
+    EXPECT_EQ(check(dir.path().string() + "/file/sub/", temp, &error), TDestFolderResult::CannotCreate);
+    EXPECT_EQ(error, ENOTDIR);
+    EXPECT_EQ(temp, "");
+
+    fs::create_directory(dir.path() / "out");
+    std::ofstream(dir.path() / "out" / "TmpFiles").close();
+    EXPECT_EQ(check(dir.path().string() + "/out/", temp, &error), TDestFolderResult::CannotWriteTemp);
+    EXPECT_EQ(error, EEXIST);
+    EXPECT_EQ(temp, dir.path().string() + "/out/TmpFiles/");
+  }
+}
+
+// The destination may lie on the card: before the last question nothing is made there.
+TEST(ScanChecksTest, InspectingTheDestinationWritesNothing) {
   TTempDir dir;
   ASSERT_FALSE(dir.path().empty());
-  std::ofstream(dir.path() / "file").close();
   std::string temp;
-  EXPECT_EQ(PrepareDestFolder(dir.path().string() + "/file/sub/", temp), TDestFolderResult::CannotCreate);
-  EXPECT_EQ(temp, "");
+  EXPECT_EQ(InspectDestFolder(dir.path().string() + "/a/b/", temp), TDestFolderResult::Ready);
+  EXPECT_EQ(temp, dir.path().string() + "/a/b/TmpFiles/");
+  EXPECT_EQ(InspectDestFolder(dir.path().string() + "/", temp), TDestFolderResult::Ready);
+  EXPECT_TRUE(fs::is_empty(dir.path()));
+}
 
-  fs::create_directory(dir.path() / "out");
-  std::ofstream(dir.path() / "out" / "TmpFiles").close();
-  EXPECT_EQ(PrepareDestFolder(dir.path().string() + "/out/", temp), TDestFolderResult::CannotWriteTemp);
-  EXPECT_EQ(temp, dir.path().string() + "/out/TmpFiles/");
+TEST(ScanChecksTest, InspectingFindsFoldersItCannotWriteInto) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root may write into any folder";
+  TTempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  std::string temp;
+  fs::create_directory(dir.path() / "locked");
+  fs::permissions(dir.path() / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+  int error = 0;
+  EXPECT_EQ(InspectDestFolder(dir.path().string() + "/locked/new/", temp, &error), TDestFolderResult::CannotCreate);
+  EXPECT_EQ(error, EACCES);
+  EXPECT_EQ(InspectDestFolder(dir.path().string() + "/locked/", temp, &error), TDestFolderResult::CannotWriteTemp);
+  EXPECT_EQ(error, EACCES);
+  fs::permissions(dir.path() / "locked", fs::perms::owner_all);
+}
+
+// What the start made is reported, and taken away again leaves the folder as it was;
+// what was there before stays.
+TEST(ScanChecksTest, WhatTheStartMadeCanBeTakenAway) {
+  TTempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  fs::create_directory(dir.path() / "a");
+  std::ofstream(dir.path() / "a" / "mine").close();
+  std::string temp;
+  std::vector<fs::path> created;
+  ASSERT_EQ(PrepareDestFolder(dir.path().string() + "/a/b/c/", temp, nullptr, &created), TDestFolderResult::Ready);
+  const std::vector<fs::path> expected = {dir.path() / "a/b", dir.path() / "a/b/c", dir.path() / "a/b/c/TmpFiles/",
+                                          dir.path() / "a/b/c/TmpFiles/AboutThisFolder.txt"};
+  ASSERT_EQ(created.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) EXPECT_TRUE(fs::equivalent(created[i], expected[i])) << i;
+  RemoveCreated(created);
+  EXPECT_FALSE(fs::exists(dir.path() / "a" / "b"));
+  EXPECT_TRUE(fs::exists(dir.path() / "a" / "mine"));
+
+  // A folder that got a file in the meantime stays, with the file.
+  created.clear();
+  ASSERT_EQ(PrepareDestFolder(dir.path().string() + "/a/b/", temp, nullptr, &created), TDestFolderResult::Ready);
+  std::ofstream(dir.path() / "a" / "b" / "TmpFiles" / "File0001.JPG.tmp").close();
+  RemoveCreated(created);
+  EXPECT_TRUE(fs::exists(dir.path() / "a" / "b" / "TmpFiles" / "File0001.JPG.tmp"));
+  EXPECT_FALSE(fs::exists(dir.path() / "a" / "b" / "TmpFiles" / "AboutThisFolder.txt"));
 }
 
 // "File0*.*" as Windows matches it: any case, folders too, a name without a dot too.

@@ -10,11 +10,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
 #include "fixtures/CardImage.h"
 #include "fixtures/Jpegs.h"
+#include "fixtures/LoopDisk.h"
 #include "fixtures/Photos.h"
 #include "WizardTestSupport.h"
 #include "session/ScanJournal.h"
@@ -421,6 +424,37 @@ class TestScanControl : public QObject {
     QVERIFY(prompter->Messages.isEmpty());
   }
 
+  // The card's own file system as the destination, the same-drive question answered "go
+  // on", the scan called off at the free-space question: not a byte of it has changed.
+  void NothingIsWrittenBeforeTheLastQuestion() {
+    ::fixtures::LoopDisk disk(temp->filePath(QStringLiteral("loop")).toStdString(),
+                              ::fixtures::LoopDisk::Access::Writable);
+    if (!disk.Skipped().empty()) QSKIP(disk.Skipped().c_str());
+    form->DriveLetterOfFolder = [](const QString& f) { return LinuxDrives::LetterHoldingPath(f.toStdString()); };
+    const auto fileSystemBytes = [&disk] {
+      ::sync();
+      std::ifstream in(disk.Partition(1), std::ios::binary);
+      return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string before = fileSystemBytes();
+    QVERIFY(!before.empty());
+    const char letter = LinuxDrives::AttachImage(disk.Disk());
+    ChooseOptions(letter);
+    const QString dest = QString::fromStdString((disk.MountPoint(1) / "out").string());
+    form->ui.EDestFolder->setText(dest);
+    form->FreeSpaceProbe = [](const QString&) { return int64_t{1} * kMiB; };
+    prompter->Answers = {QMessageBox::No, QMessageBox::Yes};  // go on; then stop
+    form->ui.BNext->click();
+    QCOMPARE(form->CurrentPage(), 2);
+    QVERIFY(!form->ScanInProgress);
+    QCOMPARE(prompter->Texts().size(), 2);
+    QCOMPARE(prompter->Texts().front(), EngineText(TText::SameDrive));
+    QCOMPARE(prompter->Texts().back(),
+             QString::fromStdString(FreeSpaceQuestion(CardSizes(form->SelectedDrive.SectorCount, kMiB)).value_or("")));
+    QVERIFY(!QFileInfo::exists(dest));
+    QVERIFY(fileSystemBytes() == before);
+  }
+
   void FreeSpaceOfAsksTheNearestExistingFolder() {
     const QString existing = temp->path();
     QVERIFY(TMainForm::FreeSpaceOf(existing) > 0);
@@ -620,23 +654,30 @@ class TestScanControl : public QObject {
   }
 
   // A stopped scan leaves its journal: the next scan of the card into the folder asks, and
-  // Yes goes on from it to the files of a scan that ran through; No starts again.
+  // Yes goes on from it to the files of a scan that ran through; No starts again. The time
+  // left shows no estimate at either start, however the last scan ended.
   void InterruptedScanIsOfferedToGoOn() {
     const uint32_t sectors = 40000;
     const char letter = AttachSlowCard(CardWithPhotos(sectors, 1000), 5);
+    QCOMPARE(TMainForm::NoEstimateText(), QStringLiteral("00:00:00"));
+    QCOMPARE(form->scanUi.LTime->text(), TMainForm::NoEstimateText());  // as designed
     for (const QMessageBox::StandardButton answer : {QMessageBox::Yes, QMessageBox::No}) {
       ChooseOptions(letter);
       form->ui.BNext->click();
+      QCOMPARE(form->scanUi.LTime->text(), TMainForm::NoEstimateText());
       QTRY_VERIFY_WITH_TIMEOUT(Rows()->rowCount() >= 2, 20000);
       form->scanUi.BStop->click();
       QVERIFY(form->UserStopped);
       const size_t stoppedAt = form->FoundFiles.Count();
       QVERIFY(stoppedAt < 40);
 
+      QCOMPARE(form->scanUi.LTime->text(), QStringLiteral("0:00:00"));  // as a scan ends
+
       prompter->Clear();
       prompter->Answers = {answer};
       form->ui.BBack->click();
       form->ui.BNext->click();
+      QCOMPARE(form->scanUi.LTime->text(), TMainForm::NoEstimateText());
       WaitForEnd();
       const QStringList asked = prompter->Texts();
       QVERIFY(!asked.isEmpty());
@@ -849,9 +890,10 @@ class TestScanControl : public QObject {
     const char letter = CardWithPhotos(4096, 1000).attach();
     ChooseOptions(letter);
     QVERIFY(form->ValidateScanOptions());
-    // The temporary folder's place taken by a file: the first temporary file cannot be made.
+    // The temporary folder's place taken by a file after the checks: the scan cannot make it.
     const QString tmp = Dest() + QStringLiteral("TmpFiles");
     QVERIFY(QDir(tmp).removeRecursively());
+    QVERIFY(QDir().mkpath(Dest()));
     {
       QFile blocker(tmp);
       QVERIFY(blocker.open(QIODevice::WriteOnly));
@@ -864,7 +906,8 @@ class TestScanControl : public QObject {
     QCOMPARE(prompter->Messages[0].Kind, TMessageKind::Information);
     QVERIFY(prompter->Messages[0].Text.startsWith(Tr("扫描因错误而中止：") +
                                                   QStringLiteral("\r\n\r\n")));
-    QVERIFY(prompter->Messages[0].Text.contains(QStringLiteral("Temporary_v5_File0001_JPG.~QX")));
+    QVERIFY(prompter->Messages[0].Text.contains(EngineText(TText::CannotWriteTemp, {Dest().toStdString()})));
+    QVERIFY(QFileInfo(tmp).isFile());  // left as it was
     QVERIFY(form->ui.BBack->isEnabled());
     QVERIFY(!form->ui.BNext->isEnabled());
     QVERIFY(!form->scanUi.BStop->isEnabled());

@@ -97,6 +97,9 @@ class TestRecoveryEndToEnd : public QObject {
         expected.emplace_back(form->FoundFiles[i].Name, form->FoundFiles[i].Ext);
 
     // Finish: the files are saved, the unticked one is not, the temporary folder is empty.
+    // The post-processing help, offered after the save, is taken.
+    prompter.Clear();
+    prompter.Answers = {QMessageBox::Yes};
     QTest::mouseClick(form->ui.BNext, Qt::LeftButton);
     QCOMPARE(form->CurrentPage(), 5);
     QCOMPARE(form->finishUi.LNotice->text(), Tr("完成了整个恢复过程。"));
@@ -128,6 +131,7 @@ class TestRecoveryEndToEnd : public QObject {
     // A video was saved, so the post-processing notice names the first one saved.
     QVERIFY(form->FinishPage.SpecialTypeFound);
     QVERIFY(form->finishUi.LPostProcess->isVisibleTo(form->finishUi.PTab5));
+    QCOMPARE(prompter.Texts(), QStringList{PostProcessingQuestion(form->FinishPage.SpecialTypeExt)});
     QCOMPARE(documents.Opened.size(), 1);
     QVERIFY(documents.Opened.first().contains(QStringLiteral("filetype=")));
 

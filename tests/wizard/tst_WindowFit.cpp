@@ -215,11 +215,11 @@ class TestWindowFit : public QObject {
     const int question = int(TMessageKind::Confirmation);
     QTest::newRow("user stopped") << info << EngineText(TText::UserStopped);
     QTest::newRow("tab refused") << info << Tr("请点击“下一步”按钮继续，或“返回”按钮返回。");
-    QTest::newRow("post-processing")
-        << info
-        << Tr("重要说明： 已恢复的文件包含\"%1\"文件。那些已恢复的文件在某些情况下可能需要后处理"
-              "或他们不能正常打开。单击 [确定]，Snapsalvager 将您带入支持网页下载后处理工具。")
-               .arg(QStringLiteral("MOV"));
+    QTest::newRow("post-processing") << question << PostProcessingQuestion(QStringLiteral("MOV"));
+    QTest::newRow("close while saving") << question << SaveRunningQuitQuestion();
+    QTest::newRow("close leaves files") << int(TMessageKind::Leaving)
+                                        << QuitLeavesFilesQuestion(1234, QStringLiteral("/home/someone/文档/Snapsalvager "
+                                                                                        "Recovered 2026-12-07/TmpFiles/"));
     QTest::newRow("help file missing") << info << QStringLiteral(
         "Sorry, cannot find help file. Please check Help documents from Snapsalvager website.");
     QTest::newRow("same drive") << question << EngineText(TText::SameDrive);

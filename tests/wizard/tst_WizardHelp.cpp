@@ -90,6 +90,21 @@ class TestWizardHelp : public QObject {
              Tr("如果您的内存卡不能显示为一个驱动器号，请单击此处联机帮助。", "MainForm"));
   }
 
+  // F1 on each page opens that page's topic; the Help menu keeps the whole help document.
+  void F1OpensThePagesHelp() {
+    QApplication::setActiveWindow(form.get());
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    QWidget* const pages[] = {form->ui.T1, form->ui.T2, form->ui.T3, form->ui.T4, form->ui.T5};
+    const QString topics[] = {"home", "cardreader", "home", "previewquestion", "postprocess"};
+    for (int page = 0; page < 5; ++page) {
+      form->ShowPage(pages[page]);
+      documents->Opened.clear();
+      QTest::keyClick(form.get(), Qt::Key_F1);
+      QCOMPARE(documents->Opened, QStringList{kBase + topics[page]});
+    }
+    QVERIFY(prompter->Messages.isEmpty());
+  }
+
   void PostProcessLinkNamesTheTypeInLowerCase() {
     QCOMPARE(PostProcessLink(QStringLiteral(".X3F")), kBase + "postprocess&filetype=x3f");
     QCOMPARE(PostProcessLink(QStringLiteral(".CRW")), kBase + "postprocess&filetype=crw");

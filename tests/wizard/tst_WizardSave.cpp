@@ -243,10 +243,12 @@ class TestWizardSave : public QObject {
     QVERIFY(!prompter->Messages.first().Text.contains(QStringLiteral("临时副本")));
   }
 
-  void CrwThenMovShowTheNoticeNamingCrwAndOpenThePostProcessPage() {
+  // The help page is offered, not forced: Yes opens it, No leaves it to the page's link.
+  void CrwThenMovOfferThePostProcessPageNamingCrw() {
     scan->Add("JPG", Photo(1));
     scan->Add("CRW", std::vector<uint8_t>(2048, 1));
     scan->Add("MOV", std::vector<uint8_t>(2048, 2));
+    prompter->Answers = {QMessageBox::Yes};
     SaveFromPreview();
 
     QCOMPARE(form->FinishPage.SpecialTypeExt, QStringLiteral(".CRW"));
@@ -257,14 +259,88 @@ class TestWizardSave : public QObject {
         prompter->Texts(),
         QStringList{
             Tr("重要说明： 已恢复的文件包含\"%1\"文件。那些已恢复的文件在某些情况下可能需要后处理"
-               "或他们不能正常打开。单击 [确定]，Snapsalvager 将您带入支持网页下载后处理工具。")
+               "或他们不能正常打开。\r\n\r\n要现在打开介绍后处理工具的帮助页面吗？")
                 .arg(QStringLiteral(".CRW"))});
+    QCOMPARE(prompter->Messages.first().Kind, TMessageKind::Confirmation);
     QCOMPARE(documents->Opened, QStringList{PostProcessLink(".CRW")});
     QVERIFY(documents->Opened.first().endsWith(QStringLiteral("rid=postprocess&filetype=crw")));
 
     QTest::mouseClick(page().LPostProcess2Link, Qt::LeftButton);
     QCOMPARE(documents->Opened.size(), 2);
     QCOMPARE(documents->Opened.last(), PostProcessLink(".CRW"));
+  }
+
+  void DecliningThePostProcessOfferOpensNothing() {
+    scan->Add("MOV", std::vector<uint8_t>(2048, 2));
+    prompter->Answers = {QMessageBox::No};
+    SaveFromPreview();
+    QCOMPARE(prompter->Texts(), QStringList{PostProcessingQuestion(QStringLiteral(".MOV"))});
+    QVERIFY(documents->Opened.isEmpty());
+    QVERIFY(page().LPostProcess2Link->isVisibleTo(page().PTab5));
+  }
+
+  // Closing during the save keeps the window and its progress; after the pass (all files
+  // saved, no further question) it closes. No goes on as if nothing was asked.
+  void QuittingWhileSavingWaitsForTheSaveToEnd_data() {
+    QTest::addColumn<bool>("quit");
+    QTest::newRow("yes") << true;
+    QTest::newRow("no") << false;
+  }
+  void QuittingWhileSavingWaitsForTheSaveToEnd() {
+    QFETCH(bool, quit);
+    for (int i = 1; i <= 3; ++i) scan->Add("JPG", Photo(i));
+    scan->Add("MOV", std::vector<uint8_t>(2048, 2));
+    bool visibleAfterClose = false;
+    QString progressAfterClose;
+    // Closed from the event loop the pass runs while a file is saved.
+    std::function<void()> closeWhileSaving = [&] {
+      if (!form->SaveInProgress) {
+        QTimer::singleShot(0, this, closeWhileSaving);
+        return;
+      }
+      form->close();
+      visibleAfterClose = form->isVisible();
+      progressAfterClose = page().LFileName->text();
+    };
+    QTimer::singleShot(0, this, closeWhileSaving);
+    prompter->Answers = {quit ? QMessageBox::Yes : QMessageBox::No};
+    SaveFromPreview();
+    QVERIFY(visibleAfterClose);
+    QVERIFY2(progressAfterClose.startsWith(EngineText(TText::SavingFile)), qPrintable(progressAfterClose));
+    QVERIFY(!prompter->Messages.isEmpty());
+    QCOMPARE(prompter->Texts().first(), SaveRunningQuitQuestion());
+    for (int i = 1; i <= 3; ++i)
+      QVERIFY(fs::exists(scan->Dest() / QStringLiteral("File%1.JPG").arg(i, 4, 10, QLatin1Char('0')).toStdString()));
+    if (quit) {
+      // Gone once the pass has ended, without the post-processing offer.
+      QTRY_VERIFY(!form->isVisible());
+      QCOMPARE(prompter->Texts().size(), 1);
+    } else {
+      QTest::qWait(50);
+      QVERIFY(form->isVisible());
+      QCOMPARE(prompter->Texts().last(), PostProcessingQuestion(QStringLiteral(".MOV")));
+    }
+  }
+
+  // From the preview page, quitting says what happens to the found files.
+  void QuittingFromThePreviewSaysWhereTheFoundFilesStay() {
+    scan->Add("JPG", Photo(1));
+    scan->Add("JPG", Photo(2));
+    form->ShowPage(form->ui.T4);
+    prompter->Answers = {QMessageBox::No};
+    form->close();
+    QVERIFY(form->isVisible());
+    QCOMPARE(prompter->Messages.size(), 1);
+    QCOMPARE(prompter->Messages.first().Kind, TMessageKind::Leaving);
+    QCOMPARE(prompter->Messages.first().Text, QuitLeavesFilesQuestion(2, form->TempFolder));
+    QCOMPARE(QuitLeavesFilesQuestion(2, QStringLiteral("/d/TmpFiles/")),
+             Tr("你确定现在退出 Snapsalvager?\r\n\r\n这次扫描找到的 %1 个文件还没有保存。它们不会被删除，"
+                "其临时文件保留在 %2 中，以后可以用 snapsalvager-cli restore 命令保存它们。")
+                 .arg(2)
+                 .arg(QStringLiteral("/d/TmpFiles/")));
+    QCOMPARE(SaveRunningQuitQuestion(),
+             Tr("Snapsalvager 正在保存恢复的文件。窗口将保持打开，直到保存完成。\r\n\r\n保存完成后退出 Snapsalvager 吗？"));
+    QVERIFY(fs::exists(form->FoundFiles[0].TempFile));
   }
 
   void OnlyTickedFilesRaiseTheNotice() {

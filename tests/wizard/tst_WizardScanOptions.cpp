@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "WizardTestSupport.h"
@@ -159,7 +160,7 @@ class TestWizardScanOptions : public QObject {
       QCOMPARE(indent, 2);
       if (row < 0) continue;  // "[No Removable Drive]", the image chooser
       const TDriveEntry& e = form->DriveTable[static_cast<size_t>(row)];
-      QCOMPARE(cb->itemText(i), QStringLiteral("%1: ").arg(QLatin1Char(e.Letter)));
+      QVERIFY(cb->itemText(i).startsWith(QStringLiteral("%1: ").arg(QLatin1Char(e.Letter))));
       QVERIFY2(typesOf.value(group).contains(e.DriveType), qPrintable(cb->itemText(i) + " under " + group));
       QCOMPARE(cb->itemData(i, TMainForm::kImageRole).toInt(), imagesOf[group].first);
       QCOMPARE(cb->itemData(i, TMainForm::kSelectedImageRole).toInt(), imagesOf[group].second);
@@ -248,15 +249,15 @@ class TestWizardScanOptions : public QObject {
     QCOMPARE(prompter->Texts(), QStringList{EmptyFolderText()});
   }
 
-  void PassingValidationCreatesTheFoldersAndNote() {
+  // The folders are made when the scan starts, after the last question.
+  void PassingValidationSettlesTheFoldersAndMakesNone() {
     ChooseDrive(card);
     form->ui.EDestFolder->setText(QStringLiteral("  ") + Dest(QStringLiteral("a/b")) + QStringLiteral(" "));
     QVERIFY(form->ValidateScanOptions());
     QVERIFY(prompter->Messages.isEmpty());
     QCOMPARE(form->DestFolder, Dest(QStringLiteral("a/b/")));
     QCOMPARE(form->TempFolder, Dest(QStringLiteral("a/b/TmpFiles/")));
-    QVERIFY(QFileInfo(form->TempFolder).isDir());
-    QVERIFY(QFileInfo(form->TempFolder + QStringLiteral("AboutThisFolder.txt")).isFile());
+    QVERIFY(!QFileInfo::exists(Dest(QStringLiteral("a"))));
     QCOMPARE(form->SelectedDrive.Letter, card);
     QCOMPARE(form->SelectedDrive.DriveType, DRIVE_REMOVABLE);
     // A later refresh of the list does not touch the chosen drive.
@@ -595,6 +596,43 @@ class TestWizardScanOptions : public QObject {
              QStringList{Tr("无法打开磁盘映像文件：\r\n") + Dest(QStringLiteral("none.img"))});
     QCOMPARE(cb->currentIndex(), 0);
     SetFileChooser({});
+  }
+
+  // Images named with their size next to the letter; each keeps its letter and the one on
+  // show stays chosen through Refresh and the choice of another image.
+  void AttachedImagesAreNamedAndKeepTheirLetters() {
+    const QString big = Dest(QStringLiteral("big.img")), small = Dest(QStringLiteral("small.img"));
+    for (const auto& [image, bytes] : {std::pair{big, int64_t{4} << 30}, std::pair{small, int64_t{64} << 20}}) {
+      std::ofstream(image.toStdString()).close();
+      std::filesystem::resize_file(image.toStdString(), static_cast<uintmax_t>(bytes));
+    }
+    QComboBox* cb = form->ui.CBDrive;
+    const auto choose = [cb](const QString& image) {
+      SetFileChooser([image](const QString&, const QString&) { return image; });
+      emit cb->activated(cb->count() - 1);
+      SetFileChooser({});
+      return static_cast<char>('A' + cb->currentData(TMainForm::kDriveRowRole).toInt());
+    };
+    const char bigLetter = choose(big);
+    QCOMPARE(cb->currentText(), QStringLiteral("%1: big.img (4.0 GB)").arg(QLatin1Char(bigLetter)));
+    QTest::mouseClick(form->ui.BRefresh, Qt::LeftButton);
+    QCOMPARE(cb->currentText(), QStringLiteral("%1: big.img (4.0 GB)").arg(QLatin1Char(bigLetter)));
+    const char smallLetter = choose(small);
+    QVERIFY(smallLetter != bigLetter);
+    QCOMPARE(cb->currentText(), QStringLiteral("%1: small.img (64 MB)").arg(QLatin1Char(smallLetter)));
+    QTest::mouseClick(form->ui.BRefresh, Qt::LeftButton);
+    QCOMPARE(cb->currentText(), QStringLiteral("%1: small.img (64 MB)").arg(QLatin1Char(smallLetter)));
+    QCOMPARE(cb->itemText(form->DriveItemOfLetter(bigLetter)),
+             QStringLiteral("%1: big.img (4.0 GB)").arg(QLatin1Char(bigLetter)));
+    // A device is named by its device name and size (its model where the system has one).
+    for (int i = 0; i < cb->count(); ++i) {
+      const QVariant row = cb->itemData(i, TMainForm::kDriveRowRole);
+      if (!row.isValid() || row.toInt() < 0) continue;
+      const TLinuxDrive* drive = LinuxDrives::ByNumber(static_cast<uint8_t>(row.toInt() + 1));
+      QVERIFY(drive != nullptr);
+      if (!drive->Path.empty() && !drive->IsImage)
+        QVERIFY2(cb->itemText(i).contains(QString::fromStdString(drive->DisplayName)), qPrintable(cb->itemText(i)));
+    }
   }
 
   void CameraListHoldsTheFifteenCameras() {

@@ -311,6 +311,7 @@ class TestWizardWindow : public QObject {
 
   void SavingASpecialTypeShowsTheNoticeAndOpensThePage() {
     TDocumentRecorder documents;
+    prompter->Answers = {QMessageBox::Yes};
     AddRecords(*form, 2, QStringLiteral("CRW"));
     form->ShowPage(form->ui.T3);
     ClickNext();
@@ -318,10 +319,7 @@ class TestWizardWindow : public QObject {
     QCOMPARE(form->CurrentPage(), 5);
     QCOMPARE(
         prompter->Texts(),
-        QStringList{
-            Tr("重要说明： 已恢复的文件包含\"%1\"文件。那些已恢复的文件在某些情况下可能需要后处理"
-               "或他们不能正常打开。单击 [确定]，Snapsalvager 将您带入支持网页下载后处理工具。")
-                .arg(QStringLiteral(".CRW"))});
+        QStringList{PostProcessingQuestion(QStringLiteral(".CRW"))});
     QCOMPARE(documents.Opened, QStringList{PostProcessLink(QStringLiteral(".CRW"))});
     QVERIFY(form->finishUi.LPostProcess->isVisibleTo(form.get()));
     QVERIFY(form->finishUi.LPostProcess2Link->isVisibleTo(form.get()));
