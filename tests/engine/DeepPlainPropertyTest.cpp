@@ -156,5 +156,53 @@ TEST(DeepPlainPropertyTest, DeepHoldsWholeEveryFileThePlainRuleHoldsWhole) {
   std::printf("whole files held: plain %d, deep %d, lost by deep %d, over %u seeds\n", plainWhole, deepWhole, lost, seeds);
 }
 
+
+// Newer files over older containers, and sizes the data contradicts, as a user meets them:
+// deep holds whole what the header rule holds whole, and starts a file at each older
+// container's header.
+TEST(DeepPlainPropertyTest, AHeaderInsideAContainerWinsUnlessTheContainerNamesIt) {
+  struct TCase {
+    const char* Name;
+    std::vector<TPlaced> Files;  // in the order written; the first ones may be overwritten
+    std::vector<std::string> Whole;   // held whole
+    std::vector<std::string> Starts;  // a file starts at their first sector
+    bool PlainFinds = true;           // the header rule knows these headers too
+  };
+  Bytes zeroSizes = WavTone(20000);
+  std::fill_n(zeroSizes.begin() + 4, 4, 0);
+  std::fill_n(zeroSizes.begin() + 40, 4, 0);
+  const Bytes photo = ::fixtures::EncodeJpeg(64, 48);
+  const Bytes exifPhoto = fixtures::ExifPhoto(96, 64, 600, 3);
+  const Bytes mp4 = IsoMedia("isom", Filler(30 * kSector));
+  const std::vector<TCase> cases = {
+      {"jfif over an mp4's media data", {{"mp4", mp4, 10}, {"photo", photo, 20}}, {"photo"}, {"mp4"}},
+      {"exif photo over an mp4's media data", {{"mp4", mp4, 10}, {"photo", exifPhoto, 20}}, {"photo"}, {"mp4"}},
+      {"wav whose sizes are 0", {{"wav", zeroSizes, 10}, {"photo", photo, 60}}, {"wav", "photo"}, {}},
+      {"wav whose sizes are half the sound", {{"wav", WavTone(20000, 10000), 10}, {"photo", photo, 60}}, {"wav", "photo"}, {}},
+      {"m2ts over the middle of an m2ts",
+       {{"first", TransportStream(100, true, 0), 10}, {"second", TransportStream(30, true, 0), 30}},
+       {"second"},
+       {"first"},
+       false},
+      {"program stream over an asf's data", {{"asf", Asf(40000), 10}, {"mpg", ProgramStream(4), 30}}, {"mpg"}, {"asf"}, false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    fixtures::CardImage card(120);
+    card.noise(7);
+    for (const TPlaced& file : c.Files) card.place(file.Sector, file.Data);
+    const std::vector<Bytes> plainFiles = Carve(card.bytes(), false), deepFiles = Carve(card.bytes(), true);
+    for (const TPlaced& file : c.Files) {
+      const bool whole = std::find(c.Whole.begin(), c.Whole.end(), file.Name) != c.Whole.end();
+      const bool starts = whole || std::find(c.Starts.begin(), c.Starts.end(), file.Name) != c.Starts.end();
+      const TPlaced head{file.Name, Bytes(file.Data.begin(), file.Data.begin() + kSector), file.Sector};
+      const TPlaced& held = whole ? file : head;
+      if (!starts) continue;
+      if (c.PlainFinds) EXPECT_TRUE(HeldWhole({held}, plainFiles)[0]) << file.Name << " by the header rule";
+      EXPECT_TRUE(HeldWhole({held}, deepFiles)[0]) << file.Name << " by deep";
+    }
+  }
+}
+
 }  // namespace
 }  // namespace snapsalvager
