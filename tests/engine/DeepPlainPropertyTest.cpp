@@ -198,7 +198,9 @@ TEST(DeepPlainPropertyTest, AHeaderInsideAContainerWinsUnlessTheContainerNamesIt
       const TPlaced head{file.Name, Bytes(file.Data.begin(), file.Data.begin() + kSector), file.Sector};
       const TPlaced& held = whole ? file : head;
       if (!starts) continue;
-      if (c.PlainFinds) EXPECT_TRUE(HeldWhole({held}, plainFiles)[0]) << file.Name << " by the header rule";
+      if (c.PlainFinds) {
+        EXPECT_TRUE(HeldWhole({held}, plainFiles)[0]) << file.Name << " by the header rule";
+      }
       EXPECT_TRUE(HeldWhole({held}, deepFiles)[0]) << file.Name << " by deep";
     }
   }

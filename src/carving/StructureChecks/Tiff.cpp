@@ -32,12 +32,13 @@ class TTiffCheck final : public TStructureCheck {
   }
 
   // The preview, strips and tiles the IFDs point at; anything else inside is unaccounted for.
-  // A strip or tile holds image data, never a camera's Exif photo: one there was written
-  // over the file.
+  // A strip or tile holds image data, never a photo with a JFIF or Exif block: one there
+  // was written over the file.
   bool Accounts(uint64_t offset, int typeIndex, const uint8_t* sector) const override {
-    const bool exifPhoto = typeIndex == kJpgIndex && std::memcmp(sector + 6, "Exif", 4) == 0;
+    const bool photo = typeIndex == kJpgIndex &&
+                           (std::memcmp(sector + 6, "Exif", 4) == 0 || std::memcmp(sector + 6, "JFIF", 4) == 0);
     for (uint32_t k = 0; k < itemCount_; ++k) {
-      if (items_[k] == offset && (preview_[k] || !exifPhoto)) return true;
+      if (items_[k] == offset && (preview_[k] || !photo)) return true;
     }
     return false;
   }
