@@ -38,7 +38,7 @@ void TCarver::Carve(const uint8_t* sector, uint64_t p, bool batchEnd) {
     q.MayStart = !(stopRequested && fileStarted_) && p < total_ - 1;
     v = rule_->Judge(sector, q);
     if (v.Kind != TVerdictKind::EndedBefore) break;
-    StartLate(v.Late, p);
+    StartLate(v.Late, sector, p);
   }
   if (v.Header) {
     if (open_) EndOpenFile(v.Ends);
@@ -80,18 +80,26 @@ void TCarver::StartFile(uint64_t p) {
 }
 
 // A header inside the open file is a file of its own after all: the open file ends where
-// it starts, and the sectors from there up to p are read again and carved anew, that
-// header's sector starting a file (as the header rule would have had them).
-void TCarver::StartLate(const TLateStart& late, uint64_t p) {
-  if (late.Cut < filePos_) output_.Truncate(late.Cut);
-  open_ = false;
-  output_.CloseFile(currentType_);
+// it starts (or where its own structure ends it, in sector p or before), and the sectors
+// from there up to p are read again and carved anew, that header's sector starting a file
+// (as the header rule would have had them).
+void TCarver::StartLate(const TLateStart& late, const uint8_t* sector, uint64_t p) {
+  if (late.Kept) {
+    TFileEnd end;
+    end.Exact = true;
+    end.ExactEnd = end.Length = std::min<uint64_t>(late.Keep, filePos_ + sectorSize_);
+    EndExactly(sector, end);
+  } else {
+    if (late.Cut < filePos_) output_.Truncate(late.Cut);
+    open_ = false;
+    output_.CloseFile(currentType_);
+  }
   const uint64_t from = fileFirst_ + late.Cut / sectorSize_;
-  std::vector<uint8_t> sector(sectorSize_);
+  std::vector<uint8_t> again(sectorSize_);
   replaying_ = true;
   for (uint64_t q = from; q < p; ++q) {
-    if (!readAgain_(q, sector.data())) std::fill(sector.begin(), sector.end(), 0);
-    Carve(sector.data(), q, false);
+    if (!readAgain_(q, again.data())) std::fill(again.begin(), again.end(), 0);
+    Carve(again.data(), q, false);
   }
   replaying_ = false;
 }

@@ -84,7 +84,7 @@ class TCarver {
 
  private:
   void StartFile(uint64_t p);
-  void StartLate(const TLateStart& late, uint64_t p);
+  void StartLate(const TLateStart& late, const uint8_t* sector, uint64_t p);
   void WriteWhole(const uint8_t* sector);
   void EndExactly(const uint8_t* sector, const TFileEnd& end);
   void EndOpenFile(const TFileEnd& end);

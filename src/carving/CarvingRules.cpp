@@ -72,11 +72,19 @@ TSectorVerdict TCarvingRule::Judge(const uint8_t* sector, const TSectorQuestion&
   }
   if (!q.Open) return v;
   if (EndsIn(sector, q.FilePos, end)) {
+    if (!q.Replaying && StartedBeforeExactEnd(end, v.Late)) {
+      v.Kind = TVerdictKind::EndedBefore;
+      return v;
+    }
     v.Kind = TVerdictKind::EndHere;
     v.Ends = EndOf(end);
     v.Ends.Exact = true;
     v.Ends.ExactEnd = end;
   } else if (q.LastSector) {
+    if (!q.Replaying && StartedBeforeEnd(v.Late)) {
+      v.Kind = TVerdictKind::EndedBefore;
+      return v;
+    }
     v.Kind = TVerdictKind::EndHere;
     v.Ends = EndOf(q.FilePos + sectorSize_);
   }
@@ -128,15 +136,32 @@ bool TStructureRule::StartedBefore(const uint8_t* sector, uint64_t, TLateStart& 
   return frame_ && broke && LateStart(frameAt_, frameType_, start);
 }
 
-// A header ends the open file before its structure placed its end.
+// A header ends the open file: a frame it held starts a file, and the open file keeps what
+// its structure still places.
 bool TStructureRule::StartedBeforeEnd(TLateStart& start) {
   if (!frame_ || !check_) return false;
-  if (check_->Verdict() == TCheckVerdict::GoesOn && check_->DataEnds() == TCheckVerdict::EndsAt) return false;
+  if (check_->Verdict() == TCheckVerdict::GoesOn && check_->DataEnds() == TCheckVerdict::EndsAt) {
+    return FrameOutlives(check_->End(), start);
+  }
   return LateStart(frameAt_, frameType_, start);
+}
+
+bool TStructureRule::StartedBeforeExactEnd(uint64_t end, TLateStart& start) {
+  return std::exchange(outlived_, false) && FrameOutlives(end, start);
+}
+
+// The open file's structure ended it without naming the frame it held: both are files.
+bool TStructureRule::FrameOutlives(uint64_t end, TLateStart& start) {
+  const uint64_t at = frameAt_;
+  LateStart(at, frameType_, start);
+  start.Kept = true;
+  start.Keep = end;
+  return true;
 }
 
 bool TStructureRule::LateStart(uint64_t at, const std::string& type, TLateStart& start) {
   start.Cut = at;
+  start.Kept = false;
   start.Type = type;
   restart_ = type;
   check_.reset();
@@ -157,6 +182,7 @@ bool TStructureRule::StartsFile(const uint8_t* sector, bool open, uint64_t fileP
     return true;
   }
   bool header = recogniser_.DetectFileHeader(sector, type);
+  const bool plain = header;
   const std::string_view brand = BrandType(sector, sectorSize_);
   if (!brand.empty() && inputs_.Enabled(IndexOfFileType(brand))) {
     type.assign(brand);
@@ -179,17 +205,24 @@ bool TStructureRule::StartsFile(const uint8_t* sector, bool open, uint64_t fileP
   havePrevious_ = true;
   if (header && ImpossibleStart(type, sector, sectorSize_)) return false;
   if (!header || !open || !check_) return header;
-  return StartsInside(sector, filePos, type);
+  return StartsInside(sector, filePos, type, plain);
 }
 
-bool TStructureRule::StartsInside(const uint8_t* sector, uint64_t filePos, const std::string& type) {
+// The one place where a header inside the open file is judged. A header the header rule
+// takes starts a file unless the open file's structure names its offset (Part); one it
+// holds as a frame without naming it is followed both ways (frame_). Only the deep scan's
+// own headers may wait for their own structure to tell.
+bool TStructureRule::StartsInside(const uint8_t* sector, uint64_t filePos, const std::string& type, bool plain) {
   const TInside inside = check_->Inside(filePos, IndexOfFileType(type), sector);
-  if (inside == TInside::Frame && !frame_) {
-    frame_ = true;
-    frameAt_ = filePos;
-    frameType_ = type;
+  if (inside == TInside::Frame) {
+    if (!frame_) {
+      frame_ = true;
+      frameAt_ = filePos;
+      frameType_ = type;
+    }
+    return false;
   }
-  if (inside != TInside::Maybe) return inside == TInside::No;
+  if (inside != TInside::Maybe || plain) return inside != TInside::Part;
   // When in doubt, both files: the open one ends where this one starts.
   std::unique_ptr<TStructureCheck> own =
       MakeStructureCheck(type, sector, sectorSize_, fileLimit_ - filePos);
@@ -208,6 +241,7 @@ void TStructureRule::FileStarts(const std::string& type, const uint8_t* sector, 
   fileLimit_ = bytesLeft;
   candidate_.reset();
   frame_ = false;
+  outlived_ = false;
 }
 
 bool TStructureRule::EndsIn(const uint8_t* sector, uint64_t, uint64_t& end) {
@@ -216,6 +250,7 @@ bool TStructureRule::EndsIn(const uint8_t* sector, uint64_t, uint64_t& end) {
   end = check_->End();
   check_.reset();
   candidate_.reset();
+  outlived_ = frame_;
   frame_ = false;
   return true;
 }

@@ -15,10 +15,14 @@
 namespace snapsalvager {
 
 // A header met inside the open file and first taken as part of it, which starts a file of
-// its own after all: the open file ends at Cut (a sector boundary), and the sectors from
-// there on are carved again, that header's sector starting a file of Type.
+// its own after all: the sectors from Cut (a sector boundary) on are carved again, that
+// header's sector starting a file of Type. The open file ends at Cut, or with Kept at Keep:
+// its own structure ends it there, and the header's file may overlap it (a photo over a
+// clip's media data that no index of the clip names).
 struct TLateStart {
   uint64_t Cut = 0;
+  bool Kept = false;
+  uint64_t Keep = 0;
   std::string Type;
 };
 
@@ -67,6 +71,15 @@ struct TSectorVerdict {
   TLateStart Late;  // EndedBefore
 };
 
+// The contract of every rule: deep never loses what the header rule finds. A sector where
+// the header rule starts a file (TSignatureRecogniser::DetectFileHeader) starts a file here
+// too, unless the open file's own structure names that offset as the start of one of its
+// parts (TInside::Part: a sample, an index entry, a packet of its grid, a strip or preview
+// of its IFDs, a box of its tree). A header the structure cannot name yet, its index coming
+// after the data, is followed both ways: the open file runs on to its own end, and the
+// header's sectors are carved again as a file of their own when it ends (EndedBefore with
+// a Keep). And no file the rule ends by its structure stores fewer bytes than the header
+// rule would while its data runs on: a size the data contradicts is not trusted to cut.
 class TCarvingRule {
  public:
   TCarvingRule(const TRecogniserInputs& inputs, uint32_t sectorSize);
@@ -99,8 +112,12 @@ class TCarvingRule {
   // The steps of the answer, in the order Judge takes them.
   // A header inside the open file, filePos bytes long, started a file before this sector.
   virtual bool StartedBefore(const uint8_t*, uint64_t, TLateStart&) { return false; }
-  // Asked when a header ends the open file: whether a header inside it starts a file.
+  // Asked when a header or the range's end ends the open file: whether a header inside it
+  // starts a file.
   virtual bool StartedBeforeEnd(TLateStart&) { return false; }
+  // Asked when the open file's structure ended it in this sector at end: whether a header
+  // inside it starts a file of its own after all.
+  virtual bool StartedBeforeExactEnd(uint64_t, TLateStart&) { return false; }
   // Whether a file starts at this sector, and its type (empty: the header names none).
   // open: a file is open, filePos bytes carved into it.
   virtual bool StartsFile(const uint8_t* sector, bool open, uint64_t filePos, std::string& type);
@@ -140,6 +157,7 @@ class TStructureRule final : public TCarvingRule {
  protected:
   bool StartedBefore(const uint8_t* sector, uint64_t filePos, TLateStart& start) override;
   bool StartedBeforeEnd(TLateStart& start) override;
+  bool StartedBeforeExactEnd(uint64_t end, TLateStart& start) override;
   bool StartsFile(const uint8_t* sector, bool open, uint64_t filePos, std::string& type) override;
   void FileStarts(const std::string& type, const uint8_t* sector, uint64_t bytesLeft) override;
   bool EndsIn(const uint8_t* sector, uint64_t filePos, uint64_t& end) override;
@@ -149,23 +167,28 @@ class TStructureRule final : public TCarvingRule {
  private:
   // Whether the header at this sector, inside the open file's extent, starts a file now
   // (true), is part of it (false), or waits one sector for its own structure to tell.
-  bool StartsInside(const uint8_t* sector, uint64_t filePos, const std::string& type);
+  bool StartsInside(const uint8_t* sector, uint64_t filePos, const std::string& type, bool plain);
 
   TRecogniserInputs inputs_;
   std::unique_ptr<TStructureCheck> check_;  // the open file's
   uint64_t fileLimit_ = 0;                  // from the open file's start to the range's end
   bool LateStart(uint64_t at, const std::string& type, TLateStart& start);
+  // The open file ends at end by its structure: whether a frame it holds starts a file.
+  bool FrameOutlives(uint64_t end, TLateStart& start);
 
   // A header inside the open file that waits for its second sector: its own check, where
   // it lies in the open file, and its type.
   std::unique_ptr<TStructureCheck> candidate_;
   uint64_t candidateAt_ = 0;
   std::string candidateType_;
-  // The first header the open file holds as a frame of its kind (a JPEG in an mdat): a
-  // file of its own if the open file's structure breaks before it ends.
+  // The first header the open file holds as a frame of its kind (a JPEG in an mdat) that its
+  // structure does not name: a file of its own, cutting the open file if its structure
+  // breaks before it ends, overlapping its end otherwise.
   bool frame_ = false;
   uint64_t frameAt_ = 0;
   std::string frameType_;
+  // The open file just ended by its structure while holding a frame (asked once).
+  bool outlived_ = false;
   // The type of the header the carving starts again with, after a late start.
   std::string restart_;
   // The sector before the current one as it was read (a packet stream that runs on is no

@@ -177,12 +177,15 @@ TEST_F(DeepScanTest, AContainerHoldingJpegFramesIsOneFile) {
   Scan(card, false);
   EXPECT_GT(found_.Count(), 2u);  // the rule splits them at every frame that starts a sector
 
+  // The AVI's chunks name its frames; the movie's index names none of its mdat, so its
+  // frame is kept both ways: inside the whole movie, and as a file of its own.
   Scan(card, true);
-  ASSERT_EQ(found_.Count(), 2u);
+  ASSERT_EQ(found_.Count(), 3u);
   EXPECT_EQ(found_[0].Name, "File0001.AVI");
   EXPECT_EQ(Unscrambled(found_[0].TempFile), avi);
   EXPECT_EQ(found_[1].Name, "File0002.MOV");
   EXPECT_EQ(Unscrambled(found_[1].TempFile), mov);
+  EXPECT_EQ(Unscrambled(found_[2].TempFile), Bytes(mov.begin() + 512, mov.begin() + 512 + JpegFrame(4000).size()));
 }
 
 TEST_F(DeepScanTest, APhotoRightAfterAStreamStartsAFile) {

@@ -32,6 +32,8 @@ bool ImpossibleAsf(const uint8_t* s, uint32_t size) {
 // A RIFF with room for a chunk, and a first chunk with a name and a size that fits.
 bool ImpossibleRiff(const uint8_t* s) {
   const uint64_t riff = Le32(s + 4);
+  // A recorder that lost power before writing the sizes leaves them 0.
+  if (riff == 0 && std::memcmp(s + 8, "WAVEfmt ", 8) == 0) return false;
   if (std::memcmp(s, "RIFF", 4) != 0 || riff < 4 + 8 || !Printable4(s + 8)) return true;
   return !Printable4(s + 12) || 4 + 8 + uint64_t{Le32(s + 16)} > riff;
 }

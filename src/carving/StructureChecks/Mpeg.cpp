@@ -43,6 +43,7 @@ class TProgramStreamCheck final : public TStructureCheck {
     if (code == 0xBA) {
       if (need_ < 14) return More(14);
       ++packs_;
+      boundaryInside_ = true;  // a sector that starts the next pack continues the stream
       if ((h[4] & 0xC0) == 0x40) return Expect(at_ + 14 + (h[13] & 7), 4);  // MPEG-2
       if ((h[4] & 0xF0) == 0x20) return Expect(at_ + 12, 4);               // MPEG-1
       return Broken();

@@ -130,43 +130,34 @@ class TRiffCheck final : public TStructureCheck {
   }
 
   // The RIFF ends here by its own sizes. A recorder that lost power, or never came back to
-  // write the final sizes, leaves sizes that stop short of the sound it wrote: where the
-  // sound runs on smoothly across the stated end, the file goes on while it stays sound.
+  // write the final sizes, leaves sizes that stop short of the sound it wrote (or 0): where
+  // the sound runs on smoothly across the stated end, the sizes are not trusted to cut and
+  // the file ends where the header rule ends it.
   void WavEnds() {
     const uint64_t dataStart = payload_;
-    if (pcm_.frameBytes == 0 || riffEnd_ < dataStart + kWindow || riffEnd_ + kWindow > limit_) {
+    if (pcm_.frameBytes == 0 || riffEnd_ < dataStart || riffEnd_ + kWindow > limit_) {
       return EndsOnceFed(riffEnd_);
     }
     const uint64_t half = (kWindow / 2 / pcm_.frameBytes) * pcm_.frameBytes;
-    const uint64_t start = riffEnd_ - half;
+    // A stated size too small for a window of sound before the end: the window starts
+    // with the sound.
+    const uint64_t start = riffEnd_ < dataStart + half ? dataStart : riffEnd_ - half;
     if (start < fed_ || (start - dataStart) % pcm_.frameBytes != 0) return EndsOnceFed(riffEnd_);
     phase_ = Phase::Tail;
     tailEnd_ = riffEnd_;
     Expect(start, static_cast<uint32_t>(2 * half));
   }
 
+  // The window around the stated end: sound before it, sound after it, and no jump.
   void OnTail(const uint8_t* h) {
     const uint32_t half = need_ / 2;
     int32_t lastBefore = 0, firstAfter = 0;
-    const double after = Roughness(h + (at_ < tailEnd_ ? half : 0), half, pcm_, &firstAfter, nullptr);
-    if (at_ < tailEnd_) {
-      // The window around the stated end: sound before it, sound after it, and no jump.
-      const double before = Roughness(h, half, pcm_, nullptr, &lastBefore);
-      const bool continues = before >= 0 && before < kSmoothAudio && after >= 0 &&
-                             after < kSmoothAudio && std::abs(firstAfter - lastBefore) <= 4096;
-      if (!continues) return EndsOnceFed(tailEnd_);
-      tailEnd_ = at_ + need_;
-      return NextTail();
-    }
-    if (after < 0 || after >= kSmoothAudio) return EndsAt(tailEnd_);
-    tailEnd_ = at_ + need_;
-    NextTail();
-  }
-
-  void NextTail() {
-    const uint32_t window = (kWindow / 2 / pcm_.frameBytes) * pcm_.frameBytes;
-    if (tailEnd_ + window > limit_) return EndsAt(tailEnd_);
-    Expect(tailEnd_, window);
+    const double after = Roughness(h + half, half, pcm_, &firstAfter, nullptr);
+    const double before = Roughness(h, half, pcm_, nullptr, &lastBefore);
+    const bool continues = before >= 0 && before < kSmoothAudio && after >= 0 && after < kSmoothAudio &&
+                           std::abs(firstAfter - lastBefore) <= 4096;
+    if (!continues) return EndsOnceFed(tailEnd_);
+    Broken();
   }
 
   TCheckVerdict TailDataEnds() {
@@ -176,7 +167,7 @@ class TRiffCheck final : public TStructureCheck {
 
   bool avi_;
   TPcm pcm_;
-  uint64_t tailEnd_ = 0;  // the sound is known to run at least to here
+  uint64_t tailEnd_ = 0;  // the stated end
   Phase phase_ = Phase::Riff;
   uint64_t riffEnd_ = 0;
   uint64_t payload_ = 0;  // where the last chunk's payload began

@@ -80,8 +80,10 @@ TInside TStructureCheck::Inside(uint64_t offset, int typeIndex, const uint8_t* s
   const bool frameKind = (frameTypes_ >> typeIndex & 1) != 0 &&
                          !(typeIndex == kMp3Index && std::memcmp(sector, "ID3", 3) == 0);
   if (!frameKind) return TInside::Maybe;
-  // Packets and audio frames are the stream itself; a JPEG may as well be a photo.
-  return typeIndex == kJpgIndex ? TInside::Frame : TInside::Part;
+  // A packet stream's next unit is the stream itself; a frame or packet anywhere else is
+  // not named by the structure: it may as well be a file written over this one.
+  if (boundaryInside_ && offset == at_) return TInside::Part;
+  return TInside::Frame;
 }
 
 size_t TStructureCheck::Scan(const uint8_t*, size_t) {

@@ -15,7 +15,8 @@ namespace snapsalvager {
 enum class TInside : uint8_t {
   No,    // outside the extent, or of a kind the file does not carry: it starts a file
   Part,   // at a place the file's structure accounts for (a frame at a chunk's payload)
-  Frame,  // a JPEG of the kind the file holds as frames (in an mdat), at no known place
+  Frame,  // a frame or packet of a kind the file holds (a JPEG in an mdat), at no place
+          // its structure names (yet): it and the file are both followed
   Maybe   // inside the extent, unaccounted for: the header's own structure decides
 };
 

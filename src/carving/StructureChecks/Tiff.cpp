@@ -32,9 +32,13 @@ class TTiffCheck final : public TStructureCheck {
   }
 
   // The preview, strips and tiles the IFDs point at; anything else inside is unaccounted for.
-  bool Accounts(uint64_t offset, int, const uint8_t*) const override {
+  // A strip or tile holds image data, never a photo with a JFIF or Exif block: one there
+  // was written over the file.
+  bool Accounts(uint64_t offset, int typeIndex, const uint8_t* sector) const override {
+    const bool photo = typeIndex == kJpgIndex &&
+                           (std::memcmp(sector + 6, "Exif", 4) == 0 || std::memcmp(sector + 6, "JFIF", 4) == 0);
     for (uint32_t k = 0; k < itemCount_; ++k) {
-      if (items_[k] == offset) return true;
+      if (items_[k] == offset && (preview_[k] || !photo)) return true;
     }
     return false;
   }
@@ -155,7 +159,10 @@ class TTiffCheck final : public TStructureCheck {
         if (at + size > limit_) return Result::Bad;
         walk.Furthest = std::max(walk.Furthest, at + size);
         walk.ImageData = walk.ImageData || size > 0;
-        if (size > 0 && itemCount_ < kMaxItems) items_[itemCount_++] = at;
+        if (size > 0 && itemCount_ < kMaxItems) {
+          preview_[itemCount_] = kind == 1;
+          items_[itemCount_++] = at;
+        }
       }
     }
     const uint32_t next = t.U32(ifdEnd - 4);
@@ -177,6 +184,7 @@ class TTiffCheck final : public TStructureCheck {
   uint8_t padByte_ = 1;  // the byte after an odd end, once fed
   static constexpr uint32_t kMaxItems = 64;
   uint64_t items_[kMaxItems] = {};
+  bool preview_[kMaxItems] = {};  // the item is a JPEG preview, not a strip or tile
   uint32_t itemCount_ = 0;
   uint64_t end_ = 0;
 };
