@@ -54,8 +54,8 @@ void BM_FillPreviewPageOfSixCameraPhotos(benchmark::State& state) {
     page = 1 - page;
     list->setCurrentIndex(page);
     form->CFileListChange();
-    if (form->ThumbnailList.size() != 6 ||
-        form->ThumbnailList.first()->PicStatus() != TJpegDecodeStatus::Image) {
+    if (form->PreviewPage.ThumbnailList.size() != 6 ||
+        form->PreviewPage.ThumbnailList.first()->PicStatus() != TJpegDecodeStatus::Image) {
       state.SkipWithError("the page did not show six decoded photos");
       break;
     }
