@@ -263,7 +263,11 @@ void TDigitalReadThread::Impl::BeginScan() {
                  : ScanJournalKey(drive, inputs, deepScan, wholeVolume, firstSector, lastSector),
       resumeFrom.get(), base, total, startTick);
   output = std::make_unique<TScanOutput>(*sink, *journal);
-  finder = std::make_unique<filesystems::FolderFinder>(sectorSize);
+  // A resumed scan does not pass the card's head again: it knows no live volume, and finds
+  // the folders by their content in what is left to read.
+  filesystems::FolderFinderOptions finding;
+  finding.FindVolume = !resumeFrom && base == 0;
+  finder = std::make_unique<filesystems::FolderFinder>(sectorSize, finding);
   starts.clear();
   listedAt.clear();
   carver = std::make_unique<TCarver>(
