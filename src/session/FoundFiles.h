@@ -27,11 +27,11 @@ struct TFoundFile {
     uint64_t CardOffset = 0;
     uint64_t Length = 0;
   };
-  std::vector<TCardRun> CardRuns;
+  std::vector<TCardRun> CardRuns{};
   uint64_t StartSector = 0;  // the card sector of its header
   // The directory entry that named the file on the card (name, folder, dates, recorded
   // size), when one survives; null otherwise.
-  std::shared_ptr<const filesystems::NamedEntry> Original;
+  std::shared_ptr<const filesystems::NamedEntry> Original{};
 };
 
 // The relative path the file had on the card ("DCIM/100CANON/IMG_4711.JPG"), made safe to
