@@ -1,24 +1,22 @@
 // snapsalvager-cli restore: turns kept temporary files (a save that failed, --scan-only, an
 // interrupted save, files moved aside before a new scan) into their recovered files, the way
-// the save step does: head restored, moved into DEST, never replacing a file.
+// the save step does: head restored, moved into DEST, never replacing a file. A front end over
+// TRestoreSession: it reads the arguments, asks the same-drive question and prints the reports.
 #include <signal.h>
 
-#include <algorithm>
 #include <atomic>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <exception>
 #include <filesystem>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "cli/Commands.h"
 #include "card/LinuxDrives.h"
+#include "session/RestoreSession.h"
 #include "session/SaveFiles.h"
-#include "session/ScanJournal.h"
 #include "session/ScanChecks.h"
+#include "session/Texts.h"
 #include "tempfile/Utf8Path.h"
 
 namespace snapsalvager::cli {
@@ -38,47 +36,21 @@ std::atomic<bool> g_interrupted{false};
 
 extern "C" void OnInterrupt(int) { g_interrupted = true; }
 
-// The temporary files a FOLDER argument stands for, in name order. A journal left by an
-// interrupted save whose file was already moved is removed: that file is saved.
-std::vector<std::string> TemporaryFilesIn(const fs::path& folder) {
-  std::vector<std::string> files;
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const fs::path path = it->path();
-    if (!RecoveredNameOfTemporary(path.filename().string()).empty()) {
-      files.push_back(path.string());
-    } else if (const fs::path temp = TempFileOfJournal(path); !temp.empty()) {
-      std::error_code missing;
-      if (!fs::exists(fs::symlink_status(temp, missing))) fs::remove(path, missing);
-    }
+// One line on stdout for each file restored (what became of it, for scripts), the rest on
+// stderr.
+class TCliRestoreReport final : public TRestoreEvents {
+ public:
+  void FileRenamed(const TRenamedFile& renamed) override {
+    std::fprintf(stderr, "%s\n", RenamedFilesText({renamed}).c_str());
   }
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
-// Restores one kept temporary file into dest under a free name. Empty when it was
-// restored, else why not.
-std::string RestoreOne(const std::string& tempText, const fs::path& dest, TNamePicker& names, fs::path& target) {
-  const fs::path temp = PathFromUtf8(tempText);
-  const std::string name = RecoveredNameOfTemporary(temp.filename().string());
-  if (name.empty()) return Text(TText::NotATemporaryFile, {TemporaryNameForm()});
-  std::error_code ec;
-  if (!fs::is_regular_file(temp, ec)) return Text(TText::NoSuchFile);
-  // A restore cut short after its copy was named left the file saved and its source behind.
-  if (fs::path saved = SavedBeforeInterruption(temp, dest); !saved.empty()) {
-    target = saved;
-    return {};
+  void FileRestored(const std::string& temp, const fs::path& target) override {
+    std::printf("%s\t%s\n", temp.c_str(), target.string().c_str());
+    std::fflush(stdout);
   }
-  const std::string savedAs = names.Pick(name);
-  target = dest / savedAs;
-  try {
-    RestoreAndMove(temp, target);
-  } catch (const std::exception& e) {
-    return e.what();
+  void FileNotRestored(const std::string& temp, const std::string& problem) override {
+    Say(stderr, TText::NotRestored, {temp, problem});
   }
-  if (savedAs != name) std::fprintf(stderr, "%s\n", RenamedFilesText({{name, savedAs}}).c_str());
-  return {};
-}
+};
 
 // The same-drive question of recover: DEST on a memory card's drive would overwrite the
 // deleted files still on it.
@@ -125,7 +97,7 @@ int ParseRestoreArguments(int argc, char** argv, TRestoreArguments& parsed) {
   for (const std::string& arg : args) {
     std::error_code ec;
     if (fs::is_directory(PathFromUtf8(arg), ec)) {
-      for (std::string& file : TemporaryFilesIn(PathFromUtf8(arg))) parsed.Files.push_back(std::move(file));
+      for (std::string& file : KeptTemporaryFiles(PathFromUtf8(arg))) parsed.Files.push_back(std::move(file));
     } else {
       parsed.Files.push_back(arg);
     }
@@ -155,13 +127,6 @@ int RunRestoreCommand(int argc, char** argv) {
     return ExitUsage;
   }
 
-  uint32_t highest = 0, number = 0;
-  std::string type;
-  for (const std::string& temp : args.Files) {
-    if (ParseRecoveredName(RecoveredNameOfTemporary(PathFromUtf8(temp).filename().string()), number, type))
-      highest = std::max(highest, number);
-  }
-  TNamePicker names(dest, highest);
   // Ctrl-C is held until the file being restored is done.
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
@@ -169,32 +134,17 @@ int RunRestoreCommand(int argc, char** argv) {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 
-  size_t restored = 0, failed = 0;
-  for (const std::string& temp : args.Files) {
-    if (g_interrupted) break;
-    fs::path target;
-    if (const std::string problem = RestoreOne(temp, dest, names, target); problem.empty()) {
-      ++restored;
-      std::printf("%s\t%s\n", temp.c_str(), target.string().c_str());
-      std::fflush(stdout);
-    } else {
-      ++failed;
-      Say(stderr, TText::NotRestored, {temp, problem});
-    }
-  }
-  Say(stderr, TText::FilesRestored, {std::to_string(restored), dest.string()});
-  // A scan killed before its end left its journal beside the files; once every file of
-  // that folder is restored there is nothing left to continue.
-  std::set<fs::path> folders;
-  for (const std::string& temp : args.Files) folders.insert(PathFromUtf8(temp).parent_path());
-  for (const fs::path& folder : folders) {
-    if (JournalPresent(folder) && TemporaryFilesIn(folder).empty()) RemoveScanJournal(folder);
-  }
+  TCliRestoreReport report;
+  TRestoreSession session(report);
+  session.Files = std::move(args.Files);
+  session.DestFolder = dest;
+  const TRestoreOutcome outcome = session.Restore([] { return g_interrupted.load(); });
+  Say(stderr, TText::FilesRestored, {std::to_string(outcome.Restored), dest.string()});
   if (g_interrupted) {
     Say(stderr, TText::RestoreInterrupted);
     return ExitInterrupted;
   }
-  return failed == 0 ? ExitRestored : ExitSomeNotRestored;
+  return outcome.Failed == 0 ? ExitRestored : ExitSomeNotRestored;
 }
 
 }  // namespace snapsalvager::cli

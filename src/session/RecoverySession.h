@@ -14,6 +14,7 @@
 
 #include "card/CardImageWriter.h"
 #include "session/FoundFiles.h"
+#include "session/RestoreSession.h"
 #include "session/SaveFiles.h"
 #include "session/ScanJournal.h"
 #include "session/ScanThread.h"
@@ -41,9 +42,10 @@ struct TRecoverySettings {
   std::function<void(uint64_t done)> AfterBatch;
 };
 
-// The scan's own reports (TScanEvents, made inside Synchronize) and the session's, made on
-// the thread that calls the session. Questions return the answer; the others only tell.
-class TRecoveryObserver : public TScanEvents {
+// The scan's own reports (TScanEvents, made inside Synchronize), the restore step's
+// (TRestoreEvents, for TRestoreSession) and the session's, made on the thread that calls the
+// session. Questions return the answer; the others only tell.
+class TRecoveryObserver : public TScanEvents, public TRestoreEvents {
  public:
   // The card image could not be created (error). True: scan without one; false: nothing
   // is scanned.

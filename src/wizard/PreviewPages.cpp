@@ -1,5 +1,6 @@
-// Page T4: the found files cut into pages of six, one page at a time as thumbnails with a
-// tick box under each, and the ticks kept in each record's Selected field.
+// Page T4 (TPreviewPage): the found files cut into pages of six, one page at a time as
+// thumbnails with a tick box under each, and the ticks kept in each record's Selected field;
+// the window's handlers of the page forward to it.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -18,7 +19,9 @@
 #include "metadata/PhotoPreview.h"
 #include "tempfile/TempFileFormat.h"
 #include "tempfile/TempFileReader.h"
+#include "wizard/FileTypeIcons.h"
 #include "wizard/LinkLabel.h"
+#include "wizard/PreviewPages.h"
 #include "wizard/Thumbnail.h"
 #include "wizard/WizardWindow.h"
 
@@ -68,36 +71,15 @@ QImage LoadPicture(const char* name) {
 
 }  // namespace
 
-void TMainForm::RegisterPreviewSlots() {
-  SlotBoxes = {previewUi.C1, previewUi.C2, previewUi.C3,
-               previewUi.C4, previewUi.C5, previewUi.C6};
+void TPreviewPage::RegisterSlots() {
+  SlotBoxes = {ui_.C1, ui_.C2, ui_.C3,
+               ui_.C4, ui_.C5, ui_.C6};
   SlotFiles.fill(nullptr);
 }
 
-void TMainForm::ConnectPreviewPage() {
-  // activated: only the user's choice; the code selects pages without raising it.
-  connect(previewUi.CFileList, &QComboBox::activated, this, [this] { CFileListChange(); });
-  for (QToolButton* b : {previewUi.BPageUp, previewUi.BPageDown}) {
-    connect(b, &QToolButton::clicked, this, [this, b] { BPageUpClick(b); });
-  }
-  connect(previewUi.BPreview, &QPushButton::clicked, this, &TMainForm::BPreviewClick);
-  for (QCheckBox* box : {previewUi.C1, previewUi.C2, previewUi.C3, previewUi.C4, previewUi.C5,
-                         previewUi.C6}) {
-    // toggled, so a tick set by the program (select all) counts like a click.
-    connect(box, &QCheckBox::toggled, this, [this, box] { C1Click(box); });
-  }
-  for (TLinkLabel* l : {previewUi.LS1, previewUi.LS2}) {
-    connect(l, &TLinkLabel::clicked, this, [this, l] {
-      if (l->isEnabled()) LS1Click(l);
-    });
-  }
-  connect(previewUi.LPreviewQuestionLink, &TLinkLabel::clicked, this,
-          &TMainForm::LPreviewQuestionLinkClick);
-}
+void TPreviewPage::LoadFrameBitmap() { FrameBitmap = LoadPicture("pvframe"); }
 
-void TMainForm::LoadFrameBitmap() { FrameBitmap = LoadPicture("pvframe"); }
-
-int TMainForm::PlaceholderKind(const QString& ext) {
+int TPreviewPage::PlaceholderKind(const QString& ext) {
   const QString type = ext.startsWith(QLatin1Char('.')) ? ext.mid(1) : ext;
   auto inGroup = [&type](const TFileTypeGroup& group) {
     return std::any_of(group.Exts.begin(), group.Exts.end(), [&type](const std::string& e) {
@@ -109,49 +91,45 @@ int TMainForm::PlaceholderKind(const QString& ext) {
   return 1;
 }
 
-int TMainForm::CountSelected() const {
-  return static_cast<int>(FoundFiles.CountSelected());
-}
-
-void TMainForm::ClearThumbnails() {
+void TPreviewPage::ClearThumbnails() {
   for (TJpegThumb* thumb : ThumbnailList) delete thumb;
   ThumbnailList.clear();
-  previewUi.SBPreview->update();
-  previewUi.SBPreview->repaint();
+  ui_.SBPreview->update();
+  ui_.SBPreview->repaint();
 }
 
-void TMainForm::ClearPages() {
-  const QSignalBlocker quiet(previewUi.CFileList);
-  previewUi.CFileList->clear();
+void TPreviewPage::ClearPages() {
+  const QSignalBlocker quiet(ui_.CFileList);
+  ui_.CFileList->clear();
 }
 
-void TMainForm::SetPageIcons() {
-  QComboBox* list = previewUi.CFileList;
+void TPreviewPage::SetPageIcons() {
+  QComboBox* list = ui_.CFileList;
   for (int k = 0; k < list->count(); ++k) {
     const QVariant data = list->itemData(k, kRecordRole);
     if (!data.canConvert<TPreviewRecord>()) continue;
-    const int image = ExtIconIndex(data.value<TPreviewRecord>().FirstName.trimmed());
+    const int image = snapsalvager::ExtIconIndex(extIconNames_, data.value<TPreviewRecord>().FirstName.trimmed());
     list->setItemData(k, image, kImageIndexRole);
-    list->setItemIcon(k, image >= 0 && image < ImgListExt.size() ? ImgListExt[image] : QIcon());
+    list->setItemIcon(k, image >= 0 && image < extIcons_.size() ? extIcons_[image] : QIcon());
   }
 }
 
-void TMainForm::EnterPreviewStep() {
+void TPreviewPage::Enter() {
   ClearPages();
   ClearThumbnails();
   for (QCheckBox* box : SlotBoxes) box->setVisible(false);
 
-  const int n = static_cast<int>(FoundFiles.Count());
-  previewUi.LPreviewNote->setText(QCoreApplication::translate("Snapsalvager", "总共 %1 个文件. ").arg(n));
-  previewUi.LPreviewNote->setText(
-      previewUi.LPreviewNote->text() +
+  const int n = static_cast<int>(found_.Count());
+  ui_.LPreviewNote->setText(QCoreApplication::translate("Snapsalvager", "总共 %1 个文件. ").arg(n));
+  ui_.LPreviewNote->setText(
+      ui_.LPreviewNote->text() +
       QCoreApplication::translate("Snapsalvager", "你可以预览并选择所需的文件，然后按“下一步”进行保存。"));
-  previewUi.LNum1->setText(QString::number(n));
-  previewUi.LNum2->setText(QString::number(n));
-  previewUi.LS1->setEnabled(false);
-  previewUi.LS2->setEnabled(false);
+  ui_.LNum1->setText(QString::number(n));
+  ui_.LNum2->setText(QString::number(n));
+  ui_.LS1->setEnabled(false);
+  ui_.LS2->setEnabled(false);
 
-  QComboBox* list = previewUi.CFileList;
+  QComboBox* list = ui_.CFileList;
   {
     const QSignalBlocker quiet(list);
     list->setUpdatesEnabled(false);
@@ -159,13 +137,13 @@ void TMainForm::EnterPreviewStep() {
     for (int i = 0; i < n; ++i) {
       TPreviewRecord record;
       record.FirstIndex = i;
-      record.FirstName = QString::fromStdString(FoundFiles[i].Name);
+      record.FirstName = QString::fromStdString(found_[i].Name);
       i = n > i + 5 ? i + 5 : n - 1;
       record.LastIndex = i;
       ++page;
       const QString caption = QString::asprintf("Page #%d    %s - %s", page,
                                                 record.FirstName.toUtf8().constData(),
-                                                FoundFiles[i].Name.c_str());
+                                                found_[i].Name.c_str());
       list->addItem(caption, QVariant::fromValue(record));
       list->setItemData(list->count() - 1, -1, kImageIndexRole);
     }
@@ -188,31 +166,31 @@ void TMainForm::EnterPreviewStep() {
   LastShownPage = list->currentIndex();
 }
 
-void TMainForm::CFileListChange() {
-  QComboBox* list = previewUi.CFileList;
+void TPreviewPage::CFileListChange() {
+  QComboBox* list = ui_.CFileList;
   const int k = list->currentIndex();
   if (k == LastShownPage || k < 0) return;
   const int pages = list->count();
-  previewUi.LPage->setText(QStringLiteral("%1/%2").arg(k + 1).arg(pages));
-  previewUi.LPage->adjustSize();
-  previewUi.LPage->move((previewUi.PSelect->width() - previewUi.LPage->width()) / 2,
-                        previewUi.LPage->y());
-  previewUi.BPageUp->setEnabled(false);
-  previewUi.BPageDown->setEnabled(false);
+  ui_.LPage->setText(QStringLiteral("%1/%2").arg(k + 1).arg(pages));
+  ui_.LPage->adjustSize();
+  ui_.LPage->move((ui_.PSelect->width() - ui_.LPage->width()) / 2,
+                        ui_.LPage->y());
+  ui_.BPageUp->setEnabled(false);
+  ui_.BPageDown->setEnabled(false);
   list->setEnabled(false);
   try {
     BPreviewClick();
   } catch (...) {
     // a page that could not be filled still leaves the paging usable
   }
-  previewUi.BPageUp->setEnabled(k > 0);
-  previewUi.BPageDown->setEnabled(k < pages - 1);
+  ui_.BPageUp->setEnabled(k > 0);
+  ui_.BPageDown->setEnabled(k < pages - 1);
   list->setEnabled(true);
   LastShownPage = list->currentIndex();
 }
 
-void TMainForm::BPageUpClick(QObject* sender) {
-  QComboBox* list = previewUi.CFileList;
+void TPreviewPage::BPageUpClick(QObject* sender) {
+  QComboBox* list = ui_.CFileList;
   auto* button = qobject_cast<QWidget*>(sender);
   const int k = list->currentIndex();
   const QSignalBlocker quiet(list);
@@ -232,16 +210,16 @@ void TMainForm::BPageUpClick(QObject* sender) {
   CFileListChange();
 }
 
-void TMainForm::DecodePagePhotos(int first, int last) {
+void TPreviewPage::DecodePagePhotos(int first, int last) {
   // Decoding is the whole cost of a page, and the photos are independent: decode the page's
   // photos on every core first, then build the thumbnails in order.
   std::vector<std::filesystem::path> photos;
   std::vector<std::string> types;
   for (int i = first; i <= last; ++i) {
-    const QString name = QString::fromStdString(FoundFiles[i].Name);
+    const QString name = QString::fromStdString(found_[i].Name);
     const std::string type = name.mid(name.lastIndexOf(QLatin1Char('.')) + 1).toStdString();
     if (PhotoKindOf(type) == TPhotoKind::None) continue;
-    photos.push_back(FoundFiles[i].TempFile);
+    photos.push_back(found_[i].TempFile);
     types.push_back(type);
   }
   PagePhotos.clear();
@@ -252,13 +230,13 @@ void TMainForm::DecodePagePhotos(int first, int last) {
     PagePhotos.insert(QString::fromStdString(photos[j].string()), std::move(decoded[j]));
 }
 
-void TMainForm::BPreviewClick() {
+void TPreviewPage::BPreviewClick() {
   const TWaitCursor hourglass;
   int left = 8;
   int top = 1;
   ClearThumbnails();
 
-  QComboBox* list = previewUi.CFileList;
+  QComboBox* list = ui_.CFileList;
   const int k = list->currentIndex();
   if (k < 0) return;
   const QVariant data = list->itemData(k, kRecordRole);
@@ -268,8 +246,8 @@ void TMainForm::BPreviewClick() {
   for (QCheckBox* box : SlotBoxes) box->setVisible(false);
   SlotFiles.fill(nullptr);
 
-  const TBusyControls busy({ui.BNext, ui.BBack}, {ui.NNewScan});
-  const int count = static_cast<int>(FoundFiles.Count());
+  const TBusyControls busy({frame_.BNext, frame_.BBack}, {frame_.NNewScan});
+  const int count = static_cast<int>(found_.Count());
   const int first = std::max(0, record.FirstIndex);
   const int last = std::min(record.LastIndex, count - 1);
 
@@ -278,8 +256,8 @@ void TMainForm::BPreviewClick() {
   int slot = 0;
   for (int i = first; i <= last && slot < kFilesPerPage; ++i, ++slot) {
     // Messages run after every thumbnail; stop if the list changed meanwhile.
-    if (FoundFiles.Count() != static_cast<size_t>(count)) break;
-    TFoundFile& file = FoundFiles[i];
+    if (found_.Count() != static_cast<size_t>(count)) break;
+    TFoundFile& file = found_[i];
     const QString name = QString::fromStdString(file.Name);
     const int dot = name.lastIndexOf(QLatin1Char('.'));
     const QString ext = dot >= 0 ? name.mid(dot) : QString();
@@ -299,11 +277,11 @@ void TMainForm::BPreviewClick() {
     box->raise();  // above the thumbnail's bottom edge
   }
   PagePhotos.clear();
-  previewUi.LS1->setEnabled(true);
-  previewUi.LS2->setEnabled(true);
+  ui_.LS1->setEnabled(true);
+  ui_.LS2->setEnabled(true);
 }
 
-std::optional<TPreviewDecode> TMainForm::TakePagePhoto(const QString& tempPath, bool scrambled) {
+std::optional<TPreviewDecode> TPreviewPage::TakePagePhoto(const QString& tempPath, bool scrambled) {
   if (auto it = PagePhotos.find(tempPath); it != PagePhotos.end()) {
     TPreviewDecode photo = std::move(*it);
     PagePhotos.erase(it);
@@ -321,7 +299,7 @@ std::optional<TPreviewDecode> TMainForm::TakePagePhoto(const QString& tempPath, 
   return std::move(decoded[0]);
 }
 
-void TMainForm::AddThumbnail(const QString& tempPath, const QString& ext, int top, int left,
+void TPreviewPage::AddThumbnail(const QString& tempPath, const QString& ext, int top, int left,
                              const QString& fileName, bool scrambled, const QString& summary) {
   int kind = 0;  // 0 photo, 1 raw, 2 video, 3 audio, 4 corrupt photo
   std::optional<TPreviewDecode> photo;
@@ -336,7 +314,7 @@ void TMainForm::AddThumbnail(const QString& tempPath, const QString& ext, int to
     kind = PlaceholderKind(ext);
   }
 
-  auto* thumb = new TJpegThumb(previewUi.SBPreview);
+  auto* thumb = new TJpegThumb(ui_.SBPreview);
   thumb->setToolTip(QString(summary).replace(QLatin1Char('|'), QLatin1Char('\n')));
   thumb->SetImageframe(&FrameBitmap);
   thumb->Settext(fileName.left(255));
@@ -367,27 +345,57 @@ void TMainForm::AddThumbnail(const QString& tempPath, const QString& ext, int to
   QCoreApplication::processEvents();
 }
 
-void TMainForm::C1Click(QCheckBox* sender) {
+void TPreviewPage::C1Click(QCheckBox* sender) {
   if (!sender) return;
   sender->setEnabled(false);
   const int tag = Tag(sender);
   if (tag >= 1 && tag <= kFilesPerPage && SlotFiles[tag - 1])
     SlotFiles[tag - 1]->Selected = sender->isChecked();
-  previewUi.LNum2->setText(QString::number(CountSelected()));
+  ui_.LNum2->setText(QString::number(found_.CountSelected()));
   sender->setEnabled(true);
 }
 
-void TMainForm::LS1Click(QObject* sender) {
-  previewUi.LS1->setEnabled(false);
-  previewUi.LS2->setEnabled(false);
+void TPreviewPage::LS1Click(QObject* sender) {
+  ui_.LS1->setEnabled(false);
+  ui_.LS2->setEnabled(false);
   const bool value = Tag(sender) == 1;
-  for (size_t i = 0; i < FoundFiles.Count(); ++i) FoundFiles.SetSelected(i, value);
+  for (size_t i = 0; i < found_.Count(); ++i) found_.SetSelected(i, value);
   for (QCheckBox* box : SlotBoxes) {
     if (!box->isHidden()) box->setChecked(value);
   }
-  previewUi.LNum2->setText(QString::number(CountSelected()));
-  previewUi.LS1->setEnabled(true);
-  previewUi.LS2->setEnabled(true);
+  ui_.LNum2->setText(QString::number(found_.CountSelected()));
+  ui_.LS1->setEnabled(true);
+  ui_.LS2->setEnabled(true);
 }
+
+// The window's handlers of page T4, on the page.
+void TMainForm::ConnectPreviewPage() {
+  // activated: only the user's choice; the code selects pages without raising it.
+  connect(previewUi.CFileList, &QComboBox::activated, this, [this] { CFileListChange(); });
+  for (QToolButton* b : {previewUi.BPageUp, previewUi.BPageDown}) {
+    connect(b, &QToolButton::clicked, this, [this, b] { BPageUpClick(b); });
+  }
+  connect(previewUi.BPreview, &QPushButton::clicked, this, &TMainForm::BPreviewClick);
+  for (QCheckBox* box : {previewUi.C1, previewUi.C2, previewUi.C3, previewUi.C4, previewUi.C5,
+                         previewUi.C6}) {
+    // toggled, so a tick set by the program (select all) counts like a click.
+    connect(box, &QCheckBox::toggled, this, [this, box] { C1Click(box); });
+  }
+  for (TLinkLabel* l : {previewUi.LS1, previewUi.LS2}) {
+    connect(l, &TLinkLabel::clicked, this, [this, l] {
+      if (l->isEnabled()) LS1Click(l);
+    });
+  }
+  connect(previewUi.LPreviewQuestionLink, &TLinkLabel::clicked, this,
+          &TMainForm::LPreviewQuestionLinkClick);
+}
+
+void TMainForm::EnterPreviewStep() { PreviewPage.Enter(); }
+void TMainForm::CFileListChange() { PreviewPage.CFileListChange(); }
+void TMainForm::BPageUpClick(QObject* sender) { PreviewPage.BPageUpClick(sender); }
+void TMainForm::BPreviewClick() { PreviewPage.BPreviewClick(); }
+void TMainForm::C1Click(QCheckBox* sender) { PreviewPage.C1Click(sender); }
+void TMainForm::LS1Click(QObject* sender) { PreviewPage.LS1Click(sender); }
+int TMainForm::CountSelected() const { return static_cast<int>(FoundFiles.CountSelected()); }
 
 }  // namespace snapsalvager

@@ -111,7 +111,7 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
   FinishPage.EndSave(destFolder, n, std::move(outcome));
 
   ClearFoundFiles(FoundFiles);
-  SlotFiles.fill(nullptr);  // they pointed into the list just emptied
+  PreviewPage.ForgetSlotFiles();
 }
 
 void TFinishPage::ShowSaveStep(const TSaveStep& step) {

@@ -156,8 +156,8 @@ void TMainForm::FormCreate() {
   FoundFiles.Clear();
   ExtIconNames.clear();
   ImgListExt.clear();
-  ThumbnailList.clear();
-  LoadFrameBitmap();
+  PreviewPage.ThumbnailList.clear();
+  PreviewPage.LoadFrameBitmap();
 
   // White panels and pages, whatever the style paints behind them.
   for (QWidget* w : {static_cast<QWidget*>(ui.PTop), static_cast<QWidget*>(ui.PTab1),
@@ -166,7 +166,7 @@ void TMainForm::FormCreate() {
                      static_cast<QWidget*>(finishUi.PTab5), ui.T1, ui.T2, ui.T3, ui.T4, ui.T5})
     GiveOwnWhiteBackground(w);
 
-  RegisterPreviewSlots();
+  PreviewPage.RegisterSlots();
 
   ui.CVideo->setChecked(false);
   ui.LVideoFileType->setVisible(false);
@@ -232,10 +232,9 @@ void TMainForm::FormDestroy() {
   ClearFoundFiles(FoundFiles);
   ExtIconNames.clear();
   ImgListExt.clear();
-  FrameBitmap = QImage();
-  ClearThumbnails();
-  ClearPages();
-  ThumbnailList.clear();
+  PreviewPage.FrameBitmap = QImage();
+  PreviewPage.ClearThumbnails();
+  PreviewPage.ClearPages();
 }
 
 void TMainForm::StyleLabels() {

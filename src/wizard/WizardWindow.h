@@ -6,7 +6,7 @@
 //   wizard/WizardChecks.cpp       the checks before a scan as message boxes (pages T2 and T3)
 //   wizard/WizardScanControl.cpp  page T3: the recovery's reports and questions, starting,
 //                                 pausing and stopping a scan
-//   wizard/PreviewPages.cpp       page T4: preview pages, thumbnails, ticks
+//   wizard/PreviewPages.cpp       page T4 (TPreviewPage): preview pages, thumbnails, ticks
 //   wizard/WizardSave.cpp         page T5 (TFinishPage): the save pass and its links
 // The recovery itself (card image, resume, scan, save) is the engine's TRecoverySession;
 // the window renders its reports and answers its questions.
@@ -39,6 +39,7 @@
 #include "session/ScanOptions.h"
 #include "metadata/JpegDecode.h"
 #include "ui_FinishPage.h"
+#include "wizard/PreviewPages.h"
 #include "wizard/WizardSave.h"
 #include "ui_MainForm.h"
 #include "ui_PreviewPage.h"
@@ -53,13 +54,6 @@ class TDigitalReadThread;
 class TStatusForm;
 class TQuickStatusForm;
 class TRecoveryDoneForm;
-
-// One page of the preview's page list, held as the data of its CFileList entry.
-struct TPreviewRecord {
-  int FirstIndex = -1;  // index in FoundFiles of the page's first file
-  int LastIndex = -1;   // of its last file, inclusive
-  QString FirstName;
-};
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
@@ -148,16 +142,8 @@ class TMainForm : public QMainWindow {
     ~TScanThreadRelease();
   } ScanThreadRelease{this};
 
-  // Preview (page T4).
-  QList<TJpegThumb*> ThumbnailList;
-  QImage FrameBitmap;
-  int LastShownPage = -1;
-  std::array<QCheckBox*, 6> SlotBoxes{};       // C1..C6 in slot order
-  std::array<TFoundFile*, 6> SlotFiles{};      // the record shown in each slot, or null
-  // The photos of the page being filled, read and decoded ahead on all cores, by temporary
-  // path; AddThumbnail takes its photo from here when present.
-  QHash<QString, TPreviewDecode> PagePhotos;
-
+  // Page T4's logic, its thumbnails and slots.
+  TPreviewPage PreviewPage{previewUi, ui, FoundFiles, ExtIconNames, ImgListExt};
 
   // ---- wizard/WizardWindow.cpp: start, close, navigation ----
   void FormCreate();
@@ -259,31 +245,15 @@ class TMainForm : public QMainWindow {
   // Destroys EndedScanThread once its thread has returned.
   void ReapEndedScanThread();
 
-  // ---- preview/PreviewPages.cpp: page T4 ----
+  // ---- wizard/PreviewPages.cpp: page T4's handlers, forwarded to PreviewPage ----
   void EnterPreviewStep();
   void CFileListChange();
   void BPageUpClick(QObject* sender);
   void BPreviewClick();
-  // Fills PagePhotos with the photos among the found files first..last.
-  void DecodePagePhotos(int first, int last);
-  // Decoded photo of a page slot: from the page's decoding ahead, else decoded now; nullopt
-  // when the temporary file cannot be read.
-  std::optional<TPreviewDecode> TakePagePhoto(const QString& tempPath, bool scrambled);
-  void AddThumbnail(const QString& tempPath, const QString& ext, int top, int left,
-                    const QString& fileName, bool scrambled, const QString& summary);
   void C1Click(QCheckBox* sender);
   void LS1Click(QObject* sender);
   int CountSelected() const;
-  void ClearThumbnails();
-  void ClearPages();
-  void SetPageIcons();
-  void LoadFrameBitmap();
-  // FormCreate step 7: C1..C6 into SlotBoxes, in slot order.
-  void RegisterPreviewSlots();
   void ConnectPreviewPage();
-  // 2 video, 3 audio, 1 anything else (raw pictures and other types); ext like ".MOV".
-  static int PlaceholderKind(const QString& ext);
-  // Loads the JPEG picture resource of that name ("pvempty") into image; failures ignored.
 
   // ---- wizard/WizardSave.cpp: page T5 ----
   // The save pass of the found files into destFolder, shown on FinishPage; the list is
@@ -313,5 +283,3 @@ QString EmptySelectionQuestion(size_t found);
 QString NewScanLeavesFilesQuestion(size_t kept, const QString& tempFolder);
 
 }  // namespace snapsalvager
-
-Q_DECLARE_METATYPE(snapsalvager::TPreviewRecord)

@@ -1,7 +1,8 @@
 // The recovery's road through the session: its steps reach the observer in order, an image
 // that cannot be made stops or skips as the observer answers, a second scan keeps the
 // first one's files aside, a journal that is not of this scan is never resumed, and the
-// save empties the journal.
+// save empties the journal; the restore step saves the files a scan kept, stops between
+// files when asked, and takes the journal away with the last file.
 #include "session/RecoverySession.h"
 
 #include <gtest/gtest.h>
@@ -45,6 +46,9 @@ class TRecordingObserver : public TRecoveryObserver {
   }
   void ScanThreadStarting() override { Log("ScanThreadStarting"); }
   void SavingFile(const TSaveStep&) override { Log("SavingFile"); }
+  void FileRenamed(const TRenamedFile& renamed) override { Log("Renamed" + renamed.SavedAs); }
+  void FileRestored(const std::string&, const fs::path& target) override { Log("Restored" + target.filename().string()); }
+  void FileNotRestored(const std::string&, const std::string&) override { Log("NotRestored"); }
 
   std::vector<std::string> Steps() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -163,6 +167,41 @@ TEST_F(RecoverySessionTest, JournalOfNoScanIsNeverResumed) {
   const std::string unusable = "Resume" + std::to_string(static_cast<int>(TResumeVerdict::Unusable));
   EXPECT_NE(std::find(steps.begin(), steps.end(), unusable), steps.end());
   EXPECT_NE(std::find(steps.begin(), steps.end(), unusable + "+image"), steps.end());
+}
+
+// The files of a scan never saved are restored from the temporary folder: a stop between
+// files leaves the rest (and the journal) for later; a taken name is never replaced.
+TEST_F(RecoverySessionTest, RestoreKeptFilesStopsBetweenFiles) {
+  ASSERT_TRUE(Scan());
+  ASSERT_EQ(found_.Count(), 3u);
+  const bool journal = JournalPresent(session_.Settings.TempFolder);
+  const fs::path dest = dir_ / "restored";
+  fs::create_directories(dest);
+  std::ofstream(dest / "File0001.JPG") << "taken";
+
+  TRestoreSession restore(observer_);
+  restore.Files = KeptTemporaryFiles(session_.Settings.TempFolder);
+  ASSERT_EQ(restore.Files.size(), 3u);
+  restore.DestFolder = dest;
+  int asked = 0;
+  TRestoreOutcome outcome = restore.Restore([&asked] { return ++asked > 1; });
+  EXPECT_TRUE(outcome.Interrupted);
+  EXPECT_EQ(outcome.Restored, 1u);
+  EXPECT_EQ(JournalPresent(session_.Settings.TempFolder), journal);
+
+  restore.Files = KeptTemporaryFiles(session_.Settings.TempFolder);
+  restore.Files.push_back((dir_ / "not-a-temporary-file").string());
+  outcome = restore.Restore({});
+  EXPECT_FALSE(outcome.Interrupted);
+  EXPECT_EQ(outcome.Restored, 2u);
+  EXPECT_EQ(outcome.Failed, 1u);
+  EXPECT_FALSE(JournalPresent(session_.Settings.TempFolder));
+  std::ifstream taken(dest / "File0001.JPG");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(taken), {}), "taken");
+  const std::vector<std::string> expected{"ScanStarting", "NoInterruptedScan", "ScanThreadStarting", "Finish",
+                                          "RenamedFile0004.JPG", "RestoredFile0004.JPG",
+                                          "RestoredFile0002.JPG", "RestoredFile0003.JPG", "NotRestored"};
+  EXPECT_EQ(observer_.Steps(), expected);
 }
 
 }  // namespace

@@ -59,7 +59,7 @@ class TestPreviewPages : public QObject {
   }
   QStringList VisibleBoxes() {
     QStringList names;
-    for (QCheckBox* box : form->SlotBoxes)
+    for (QCheckBox* box : form->PreviewPage.SlotBoxes)
       if (!box->isHidden()) names << box->text();
     return names;
   }
@@ -86,7 +86,7 @@ class TestPreviewPages : public QObject {
     QVERIFY(!page().BPageDown->isEnabled());
     QCOMPARE(VisibleBoxes(), (QStringList{"File0001.MOV", "File0002.MOV", "File0003.MOV",
                                           "File0004.MOV", "File0005.MOV", "File0006.MOV"}));
-    QCOMPARE(form->ThumbnailList.size(), 6);
+    QCOMPARE(form->PreviewPage.ThumbnailList.size(), 6);
     QCOMPARE(page().LPreviewNote->text(), Tr("总共 %1 个文件. ").arg(6) + NoteTailText());
     QCOMPARE(page().LNum1->text(), QStringLiteral("6"));
     QCOMPARE(page().LNum2->text(), QStringLiteral("6"));
@@ -109,7 +109,7 @@ class TestPreviewPages : public QObject {
     QCOMPARE(page().LPreviewNote->text(), Tr("总共 %1 个文件. ").arg(13) + NoteTailText());
     GoTo(2);
     QCOMPARE(VisibleBoxes(), QStringList{"File0013.MOV"});
-    QCOMPARE(form->ThumbnailList.size(), 1);
+    QCOMPARE(form->PreviewPage.ThumbnailList.size(), 1);
   }
 
   void PagingButtonsFollowThePageAndLPageIsCentred() {
@@ -137,10 +137,10 @@ class TestPreviewPages : public QObject {
   void ChoosingThePageOnShowKeepsItsThumbnails() {
     scan->AddClips(8);
     Enter();
-    const QPointer<TJpegThumb> first = form->ThumbnailList.first();
+    const QPointer<TJpegThumb> first = form->PreviewPage.ThumbnailList.first();
     GoTo(0);
     QVERIFY(!first.isNull());
-    QCOMPARE(form->ThumbnailList.first(), first.data());
+    QCOMPARE(form->PreviewPage.ThumbnailList.first(), first.data());
     GoTo(1);
     QVERIFY(first.isNull());  // another page was filled: the old thumbnails are gone
   }
@@ -151,11 +151,11 @@ class TestPreviewPages : public QObject {
     const QList<QPoint> thumbs = {{8, 1}, {148, 1}, {288, 1}, {8, 121}, {148, 121}, {288, 121}};
     const QList<QPoint> boxes = {{11, 100}, {150, 100}, {291, 100}, {11, 220}, {150, 220}, {291, 220}};
     for (int s = 0; s < 6; ++s) {
-      QCOMPARE(form->ThumbnailList[s]->geometry(), QRect(thumbs[s], QSize(120, 100)));
-      QCOMPARE(form->SlotBoxes[s]->pos(), boxes[s]);
+      QCOMPARE(form->PreviewPage.ThumbnailList[s]->geometry(), QRect(thumbs[s], QSize(120, 100)));
+      QCOMPARE(form->PreviewPage.SlotBoxes[s]->pos(), boxes[s]);
       // Wide enough for a whole name such as "File0005.MPG", within the panel.
-      QCOMPARE(form->SlotBoxes[s]->width(), 125);
-      QCOMPARE(form->SlotBoxes[s]->property("Tag").toInt(), s + 1);
+      QCOMPARE(form->PreviewPage.SlotBoxes[s]->width(), 125);
+      QCOMPARE(form->PreviewPage.SlotBoxes[s]->property("Tag").toInt(), s + 1);
     }
   }
 
@@ -163,14 +163,14 @@ class TestPreviewPages : public QObject {
     scan->AddClips(13);
     Enter();
     GoTo(1);
-    QTest::mouseClick(form->SlotBoxes[1], Qt::LeftButton);  // File0008
+    QTest::mouseClick(form->PreviewPage.SlotBoxes[1], Qt::LeftButton);  // File0008
     QVERIFY(!form->FoundFiles[7].Selected);
     QCOMPARE(page().LNum2->text(), QStringLiteral("12"));
     GoTo(2);
     QCOMPARE(page().LNum2->text(), QStringLiteral("12"));
     GoTo(1);
-    QVERIFY(!form->SlotBoxes[1]->isChecked());
-    QVERIFY(form->SlotBoxes[0]->isChecked());
+    QVERIFY(!form->PreviewPage.SlotBoxes[1]->isChecked());
+    QVERIFY(form->PreviewPage.SlotBoxes[0]->isChecked());
     QCOMPARE(page().LNum2->text(), QStringLiteral("12"));
     QCOMPARE(form->CountSelected(), 12);
   }
@@ -182,14 +182,14 @@ class TestPreviewPages : public QObject {
     QCOMPARE(page().LNum2->text(), QStringLiteral("0"));
     for (int k = 0; k < 3; ++k) {
       GoTo(k);
-      for (QCheckBox* box : form->SlotBoxes)
+      for (QCheckBox* box : form->PreviewPage.SlotBoxes)
         if (!box->isHidden()) QVERIFY(!box->isChecked());
     }
     QCOMPARE(page().LNum2->text(), QStringLiteral("0"));
     QTest::mouseClick(page().LS1, Qt::LeftButton);
     QCOMPARE(page().LNum2->text(), QStringLiteral("13"));
     QCOMPARE(form->CountSelected(), 13);
-    QVERIFY(form->SlotBoxes[0]->isChecked());  // page 3 on show
+    QVERIFY(form->PreviewPage.SlotBoxes[0]->isChecked());  // page 3 on show
     QVERIFY(page().LS1->isEnabled());
   }
 
@@ -198,7 +198,7 @@ class TestPreviewPages : public QObject {
     form->FoundFiles[1].Selected = false;
     form->FoundFiles[8].Selected = false;
     Enter();
-    QVERIFY(!form->SlotBoxes[1]->isChecked());
+    QVERIFY(!form->PreviewPage.SlotBoxes[1]->isChecked());
     GoTo(1);
     GoTo(0);
     QVERIFY(!form->FoundFiles[1].Selected);
@@ -219,35 +219,35 @@ class TestPreviewPages : public QObject {
         English() ? QStringList{"pvcorrupt", "pvvideo_en", "pvaudio_en",
                                 "pvraw_en",  "pvraw_en",   "pvraw_en"}
                   : QStringList{"pvcorrupt", "pvvideo", "pvaudio", "pvraw", "pvraw", "pvraw"};
-    QCOMPARE(form->ThumbnailList.size(), 6);
+    QCOMPARE(form->PreviewPage.ThumbnailList.size(), 6);
     for (int s = 0; s < 6; ++s) {
-      TJpegThumb* thumb = form->ThumbnailList[s];
+      TJpegThumb* thumb = form->PreviewPage.ThumbnailList[s];
       QVERIFY(thumb->Rendered());
       QVERIFY2(thumb->Offscreen().convertToFormat(QImage::Format_RGB32) ==
                    Picture(qPrintable(expected[s])),
                qPrintable(expected[s]));
       QCOMPARE(thumb->toolTip(), QStringLiteral("N/A"));
-      QCOMPARE(thumb->text(), form->SlotBoxes[s]->text());
+      QCOMPARE(thumb->text(), form->PreviewPage.SlotBoxes[s]->text());
     }
   }
 
   void PlaceholderKindFollowsTheVideoAndAudioGroups() {
-    QCOMPARE(TMainForm::PlaceholderKind(".MOV"), 2);
-    QCOMPARE(TMainForm::PlaceholderKind(".3gp"), 2);
-    QCOMPARE(TMainForm::PlaceholderKind("MTS"), 2);
-    QCOMPARE(TMainForm::PlaceholderKind(".MP3"), 3);
-    QCOMPARE(TMainForm::PlaceholderKind(".amr"), 3);
-    QCOMPARE(TMainForm::PlaceholderKind(".CR2"), 1);
-    QCOMPARE(TMainForm::PlaceholderKind(".JPG"), 1);
-    QCOMPARE(TMainForm::PlaceholderKind("..MOV"), 1);  // only one dot is dropped
+    QCOMPARE(TPreviewPage::PlaceholderKind(".MOV"), 2);
+    QCOMPARE(TPreviewPage::PlaceholderKind(".3gp"), 2);
+    QCOMPARE(TPreviewPage::PlaceholderKind("MTS"), 2);
+    QCOMPARE(TPreviewPage::PlaceholderKind(".MP3"), 3);
+    QCOMPARE(TPreviewPage::PlaceholderKind(".amr"), 3);
+    QCOMPARE(TPreviewPage::PlaceholderKind(".CR2"), 1);
+    QCOMPARE(TPreviewPage::PlaceholderKind(".JPG"), 1);
+    QCOMPARE(TPreviewPage::PlaceholderKind("..MOV"), 1);  // only one dot is dropped
   }
 
   void APhotoShowsItsOwnPictureInTheFrameWithItsSummary() {
     scan->Add("JPG", QuadrantPhoto(),
               "Shoot Time: 05/17/2008 14:23:05|Model: Canon EOS 40D|Image Size: 640x480");
     Enter();
-    QCOMPARE(form->ThumbnailList.size(), 1);
-    TJpegThumb* thumb = form->ThumbnailList.first();
+    QCOMPARE(form->PreviewPage.ThumbnailList.size(), 1);
+    TJpegThumb* thumb = form->PreviewPage.ThumbnailList.first();
     QCOMPARE(thumb->toolTip(), QStringLiteral("Shoot Time: 05/17/2008 14:23:05\nModel: Canon EOS "
                                               "40D\nImage Size: 640x480"));
     QCOMPARE(thumb->PicStatus(), TJpegDecodeStatus::Image);
@@ -258,8 +258,8 @@ class TestPreviewPages : public QObject {
     QVERIFY(Near(shot.pixel(90, 25), fixtures::QuadrantColour(1)));
     QVERIFY(Near(shot.pixel(30, 70), fixtures::QuadrantColour(2)));
     QVERIFY(Near(shot.pixel(90, 70), fixtures::QuadrantColour(3)));
-    QCOMPARE(shot.pixel(2, 2), form->FrameBitmap.pixel(2, 2));
-    QCOMPARE(shot.pixel(60, 92), form->FrameBitmap.pixel(60, 92));
+    QCOMPARE(shot.pixel(2, 2), form->PreviewPage.FrameBitmap.pixel(2, 2));
+    QCOMPARE(shot.pixel(60, 92), form->PreviewPage.FrameBitmap.pixel(60, 92));
     QCOMPARE(shot.pixel(108, 83), thumb->Offscreen().pixel(98, 73));
   }
 
@@ -272,7 +272,7 @@ class TestPreviewPages : public QObject {
     bytes.resize(bytes.size() * 6 / 10);
     scan->Add("JPG", bytes);
     Enter();
-    TJpegThumb* thumb = form->ThumbnailList.first();
+    TJpegThumb* thumb = form->PreviewPage.ThumbnailList.first();
     QCOMPARE(thumb->PicStatus(), TJpegDecodeStatus::Partial);
     QVERIFY(Near(thumb->Offscreen().pixel(20, 8), fixtures::QuadrantColour(0), 45));
     QVERIFY(Near(thumb->Offscreen().pixel(50, 70), {128, 128, 128}, 8));
@@ -284,7 +284,7 @@ class TestPreviewPages : public QObject {
     o.Height = 240;
     scan->Add("JPG", fixtures::ProgressiveWithPaddingAfterFirstScan(o, 30'200'000));
     Enter();
-    TJpegThumb* thumb = form->ThumbnailList.first();
+    TJpegThumb* thumb = form->PreviewPage.ThumbnailList.first();
     QCOMPARE(thumb->PicStatus(), TJpegDecodeStatus::Partial);  // a real thumbnail
     QVERIFY(Near(thumb->Offscreen().pixel(20, 15), fixtures::QuadrantColour(0)));
     QVERIFY(Near(thumb->Offscreen().pixel(75, 55), fixtures::QuadrantColour(3)));
@@ -295,18 +295,18 @@ class TestPreviewPages : public QObject {
     scan->AddMissing("JPG");
     scan->AddClips(1);
     Enter();
-    QCOMPARE(form->ThumbnailList.size(), 2);
+    QCOMPARE(form->PreviewPage.ThumbnailList.size(), 2);
     QCOMPARE(VisibleBoxes(), (QStringList{"File0001.MOV", "File0002.JPG", "File0003.MOV"}));
-    QCOMPARE(form->ThumbnailList[1]->pos(), QPoint(288, 1));  // the slot stays empty
+    QCOMPARE(form->PreviewPage.ThumbnailList[1]->pos(), QPoint(288, 1));  // the slot stays empty
   }
 
   void AddThumbnailAloneDecodesItsPhoto() {
     const TFoundFile& photo = scan->Add("JPG", QuadrantPhoto(160, 120));
-    form->AddThumbnail(QString::fromStdString(photo.TempFile.string()), ".JPG", 1, 8,
+    form->PreviewPage.AddThumbnail(QString::fromStdString(photo.TempFile.string()), ".JPG", 1, 8,
                        QString::fromStdString(photo.Name), true, "N/A");
-    QCOMPARE(form->ThumbnailList.size(), 1);
-    QCOMPARE(form->ThumbnailList.first()->PicStatus(), TJpegDecodeStatus::Image);
-    QVERIFY(Near(form->ThumbnailList.first()->Offscreen().pixel(10, 10), fixtures::QuadrantColour(0)));
+    QCOMPARE(form->PreviewPage.ThumbnailList.size(), 1);
+    QCOMPARE(form->PreviewPage.ThumbnailList.first()->PicStatus(), TJpegDecodeStatus::Image);
+    QVERIFY(Near(form->PreviewPage.ThumbnailList.first()->Offscreen().pixel(10, 10), fixtures::QuadrantColour(0)));
   }
 
   void PageIconsComeFromTheExtensionList() {
@@ -331,8 +331,8 @@ class TestPreviewPages : public QObject {
     scan->AddClips(2);
     Enter();
     QCOMPARE(page().CFileList->count(), 1);
-    QCOMPARE(form->ThumbnailList.size(), 2);
-    QCOMPARE(form->LastShownPage, 0);
+    QCOMPARE(form->PreviewPage.ThumbnailList.size(), 2);
+    QCOMPARE(form->PreviewPage.LastShownPage, 0);
     QCOMPARE(page().LNum1->text(), QStringLiteral("2"));
   }
 };

@@ -79,17 +79,17 @@ class TestRecoveryEndToEnd : public QObject {
     QCOMPARE(preview.CFileList->itemText(0),
              QStringLiteral("Page #1    File0001.JPG - ") +
                  QString::fromStdString(form->FoundFiles[std::min<size_t>(5, found - 1)].Name));
-    QCOMPARE(form->ThumbnailList.first()->PicStatus(), TJpegDecodeStatus::Image);
-    QCOMPARE(form->ThumbnailList.first()->toolTip(),
+    QCOMPARE(form->PreviewPage.ThumbnailList.first()->PicStatus(), TJpegDecodeStatus::Image);
+    QCOMPARE(form->PreviewPage.ThumbnailList.first()->toolTip(),
              QString::fromStdString(card.Files[0].Summary).replace('|', '\n'));
     // Untick the first video clip on the first page.
     int untickedSlot = -1;
     for (int s = 0; s < 6; ++s) {
-      if (form->SlotFiles[s] && form->SlotFiles[s]->Ext == "MOV") untickedSlot = s;
+      if (form->PreviewPage.SlotFiles[s] && form->PreviewPage.SlotFiles[s]->Ext == "MOV") untickedSlot = s;
     }
     QVERIFY(untickedSlot >= 0);
-    const std::string untickedName = form->SlotFiles[untickedSlot]->Name;
-    QTest::mouseClick(form->SlotBoxes[untickedSlot], Qt::LeftButton);
+    const std::string untickedName = form->PreviewPage.SlotFiles[untickedSlot]->Name;
+    QTest::mouseClick(form->PreviewPage.SlotBoxes[untickedSlot], Qt::LeftButton);
     QCOMPARE(preview.LNum2->text(), QString::number(found - 1));
     std::vector<std::pair<std::string, std::string>> expected;  // name, ext of ticked files
     for (size_t i = 0; i < found; ++i)

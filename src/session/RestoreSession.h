@@ -1,0 +1,59 @@
+// The restore step: temporary files kept by an earlier run (a save that failed, a scan
+// without a save, an interrupted save, files moved aside before a new scan) turned into
+// their recovered files the way a save does: head restored, moved into the destination,
+// never replacing a file. It starts from files on disk, not from an opened card, so it is
+// a session of its own beside TRecoverySession, reporting through the restore part of the
+// same observer.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "session/SaveFiles.h"
+
+namespace snapsalvager {
+
+// The restore step's reports; TRecoveryObserver is one.
+class TRestoreEvents {
+ public:
+  virtual ~TRestoreEvents() = default;
+  // The file's own name was taken in the destination; it is restored under another.
+  virtual void FileRenamed(const TRenamedFile& /*renamed*/) {}
+  // temp (as given) is restored as target.
+  virtual void FileRestored(const std::string& /*temp*/, const std::filesystem::path& /*target*/) {}
+  // temp (as given) stays where it is; problem says why.
+  virtual void FileNotRestored(const std::string& /*temp*/, const std::string& /*problem*/) {}
+};
+
+// The kept temporary files a folder holds, in name order. A journal left by an interrupted
+// save whose file was already moved is removed: that file is saved.
+std::vector<std::string> KeptTemporaryFiles(const std::filesystem::path& folder);
+
+struct TRestoreOutcome {
+  size_t Restored = 0;
+  size_t Failed = 0;
+  bool Interrupted = false;  // stopped before every file was tried
+};
+
+class TRestoreSession {
+ public:
+  explicit TRestoreSession(TRestoreEvents& events) : events_(events) {}
+
+  std::vector<std::string> Files;       // temporary files, UTF-8, in the order to restore
+  std::filesystem::path DestFolder;     // an existing folder
+
+  // Each file restored in turn; stopRequested is asked before each one (a file begun is
+  // finished). A folder whose kept files are all restored loses the journal of the scan
+  // that left them: there is nothing left to continue.
+  TRestoreOutcome Restore(const std::function<bool()>& stopRequested);
+
+ private:
+  std::string RestoreOne(const std::string& tempText, TNamePicker& names, std::filesystem::path& target);
+
+  TRestoreEvents& events_;
+};
+
+}  // namespace snapsalvager
