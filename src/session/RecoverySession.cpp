@@ -149,6 +149,7 @@ TSaveOutcome TRecoverySession::Save() {
   if (Settings.WriteReport) {
     filesystems::ReportSource source;
     source.ImageFilename = Settings.CardName;
+    source.ProgramVersion = SNAPSALVAGER_VERSION;
     source.SectorSize = Settings.Drive.SectorSize != 0 ? Settings.Drive.SectorSize : 512;
     source.ImageSize = uint64_t{Settings.Drive.SectorCount} * source.SectorSize;
     std::vector<filesystems::ReportedFile> reported;
