@@ -341,6 +341,10 @@
         <translation>Clear the selection of all files</translation>
     </message>
     <message>
+        <source>保留原来的文件名和文件夹</source>
+        <translation>Keep original names and folders</translation>
+    </message>
+    <message>
         <source>什么问题吗？</source>
         <translation>Questions?</translation>
     </message>
@@ -456,6 +460,14 @@
 </context>
 <context>
     <name>Snapsalvager</name>
+    <message>
+        <source>原来的文件名：%1</source>
+        <translation>Original name: %1</translation>
+    </message>
+    <message>
+        <source>原来的日期：%1</source>
+        <translation>Original date: %1</translation>
+    </message>
     <message>
         <source>没有获得读取存储卡 %1 的授权：身份验证被取消或被拒绝。<byte value="xd"/>
 <byte value="xd"/>

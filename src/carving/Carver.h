@@ -70,6 +70,8 @@ class TCarver {
   bool KeepGoing() const { return keepGoing_; }
   void StopCarving() { keepGoing_ = false; }
   bool FileOpen() const { return open_; }
+  // The card sector where the open file (or, once it closed, the last one) began.
+  uint64_t FileFirstSector() const { return base_ + fileFirst_; }
   // Where a journal may take the state: after any sector that leaves no file open (the
   // structure rule's, whose checks then hold nothing), or at batch ends, open file and all
   // (the header rule's).

@@ -91,6 +91,8 @@ constexpr TFlagOption kFlagOptions[] = {
     {"--scan-only", nullptr, &TRecoverOptions::ScanOnly, true, true},
     {"--deep", nullptr, &TRecoverOptions::Deep, true, true},
     {"--resume", nullptr, &TRecoverOptions::Resume, true, true},
+    {"--original-names", nullptr, &TRecoverOptions::OriginalNames, true, true},
+    {"--report", nullptr, &TRecoverOptions::Report, true, true},
     {"--yes", "-y", &TRecoverOptions::Yes, true, true},
     {"--onto-card-drive", nullptr, &TRecoverOptions::OntoCardDrive, true, true},
     {"--verdicts", nullptr, &TRecoverOptions::Verdicts, true, true},

@@ -19,6 +19,8 @@ struct TRecoverOptions {
   bool ScanOnly = false;
   bool Deep = false;
   bool Resume = false;
+  bool OriginalNames = false;
+  bool Report = false;
   std::string Image;  // empty: no card image
   std::optional<uint64_t> Sectors;
   bool Yes = false;

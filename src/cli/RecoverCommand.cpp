@@ -520,6 +520,8 @@ TSaveOutcome SaveAll(TRecoverySession& session, TFoundFileList& found, const TSc
   if (kept) ShowMessage(session.RestoreHint());
   if (!outcome.Renamed.empty()) ShowMessage(RenamedFilesText(outcome.Renamed));
   Say(stderr, TText::FilesSaved, {std::to_string(outcome.Saved)});
+  if (!session.ReportPath().empty()) Say(stderr, TText::ReportWritten, {session.ReportPath().string()});
+  if (!session.ReportError().empty()) Say(stderr, TText::ReportNotWritten, {session.ReportError()});
   if (outcome.Saved > 0) ShowMessage(Text(TText::SavedIn) + checks.DestFolder);
   if (outcome.SpecialTypeFound) {
     ShowMessage(Text(TText::SpecialTypesNote));
@@ -553,6 +555,10 @@ int RunRecoverCommand(int argc, char** argv) {
   session.Settings.DeepScan = options.Deep;
   if (!options.Image.empty()) session.Settings.CardImage = PathFromUtf8(options.Image);
   session.Settings.DescribeFile = DescribeFoundFile;
+  session.Settings.OriginalNames = options.OriginalNames;
+  session.Settings.PhotoTime = PhotoTakenTime;
+  session.Settings.WriteReport = options.OriginalNames || options.Report;
+  session.Settings.CardName = options.Source;
   session.Settings.AfterBatch = KillHookForTests();
 #ifndef _WIN32
   report.HoldRows = options.Verdicts;

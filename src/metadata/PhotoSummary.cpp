@@ -3,6 +3,9 @@
 
 #include <strings.h>
 
+#include <cstdio>
+#include <ctime>
+#include <exception>
 #include <string_view>
 #include <vector>
 
@@ -80,6 +83,37 @@ std::string DescribeFoundFile(const std::filesystem::path& tempFile, const std::
   if (kind == TSummaryKind::Exif) return GetPhotoSummary(tempFile);
   if (kind == TSummaryKind::OwnTags) return GetRawPhotoSummary(tempFile, type, true);
   return "N/A";
+}
+
+std::optional<int64_t> PhotoTakenTime(const std::filesystem::path& file, const std::string& type) {
+  const TFileTypeDescriptor* descriptor = FileTypeOf(type);
+  if (descriptor == nullptr || descriptor->Summary != TSummaryKind::Exif) return std::nullopt;
+  std::vector<std::string> lines;
+  try {
+    ReadExifTags(file, lines, false);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  constexpr std::string_view kKey = "DateTimeOriginal=";
+  for (const std::string& line : lines) {
+    if (line.compare(0, kKey.size(), kKey) != 0) continue;
+    std::tm taken{};
+    char tail = 0;
+    // "yyyy:mm:dd hh:mm:ss"; anything else (blanks, "0000:00:00 ...") dates nothing.
+    if (std::sscanf(line.c_str() + kKey.size(), "%4d:%2d:%2d %2d:%2d:%2d%c", &taken.tm_year, &taken.tm_mon,
+                    &taken.tm_mday, &taken.tm_hour, &taken.tm_min, &taken.tm_sec, &tail) < 6)
+      return std::nullopt;
+    if (taken.tm_year < 1970 || taken.tm_mon < 1 || taken.tm_mon > 12 || taken.tm_mday < 1 || taken.tm_mday > 31 ||
+        taken.tm_hour > 23 || taken.tm_min > 59 || taken.tm_sec > 60)
+      return std::nullopt;
+    taken.tm_year -= 1900;
+    taken.tm_mon -= 1;
+    taken.tm_isdst = -1;
+    const std::time_t t = std::mktime(&taken);
+    if (t == static_cast<std::time_t>(-1)) return std::nullopt;
+    return static_cast<int64_t>(t);
+  }
+  return std::nullopt;
 }
 
 }  // namespace snapsalvager

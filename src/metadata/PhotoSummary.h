@@ -1,7 +1,9 @@
 // The one-line photo summary shown for a carved JPEG: shooting time, model, image size.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace snapsalvager {
@@ -18,5 +20,9 @@ std::string FormatPhotoSummary(const std::string& dateTime, std::string model, s
 // The properties text of a found file, as the scan lists it: the summary for a photo
 // ("JPG", and the raw and HEIF types only a deep scan names), "N/A" for every other type.
 std::string DescribeFoundFile(const std::filesystem::path& tempFile, const std::string& type);
+// When a saved photo (a plain file of type "JPG" ...) was taken: its EXIF DateTimeOriginal as
+// this machine's local time, in seconds since 1970; nothing for other types, or without one.
+// Never throws.
+std::optional<int64_t> PhotoTakenTime(const std::filesystem::path& file, const std::string& type);
 
 }  // namespace snapsalvager

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "filesystems/SafeNames.h"
+
 namespace snapsalvager {
 
 TFoundFile& TFoundFileList::Append(TFoundFile record) {
@@ -16,5 +18,10 @@ size_t TFoundFileList::CountSelected() const {
 }
 
 void ClearFoundFiles(TFoundFileList& list) { list.Clear(); }
+
+std::filesystem::path OriginalPathOf(const TFoundFile& file) {
+  if (!file.Original) return {};
+  return filesystems::SafeRelativePath(file.Original->Folder, file.Original->Entry.Name);
+}
 
 }  // namespace snapsalvager

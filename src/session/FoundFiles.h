@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "filesystems/FolderTree.h"
 #include "tempfile/TempFileFormat.h"
 
 namespace snapsalvager {
@@ -19,7 +20,23 @@ struct TFoundFile {
   std::filesystem::path TempFile;
   std::string Info;  // photo summary for JPG, "N/A" otherwise
   bool Selected = true;
+  // Where the file lies on the card: (byte offset in the file, card byte offset, length),
+  // in file order; one run for a carved file, two for a joined photo.
+  struct TCardRun {
+    uint64_t FileOffset = 0;
+    uint64_t CardOffset = 0;
+    uint64_t Length = 0;
+  };
+  std::vector<TCardRun> CardRuns{};
+  uint64_t StartSector = 0;  // the card sector of its header
+  // The directory entry that named the file on the card (name, folder, dates, recorded
+  // size), when one survives; null otherwise.
+  std::shared_ptr<const filesystems::NamedEntry> Original{};
 };
+
+// The relative path the file had on the card ("DCIM/100CANON/IMG_4711.JPG"), made safe to
+// join to a destination folder; empty when no entry names the file.
+std::filesystem::path OriginalPathOf(const TFoundFile& file);
 
 // Owns its records; a record keeps its address until ClearFoundFiles.
 class TFoundFileList {

@@ -7,8 +7,18 @@
 
 #include <cstring>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <exception>
+#include <stdexcept>
 #include <utility>
+#include <vector>
+
+#include "filesystems/DfxmlReport.h"
+#include "tempfile/Utf8Path.h"
 
 namespace snapsalvager {
 
@@ -113,9 +123,76 @@ TCardImageEnd TRecoverySession::EndScan() {
   return end;
 }
 
+namespace {
+
+// report.xml under a name not taken in folder ("report (2).xml" ...), created exclusively so
+// no file is ever replaced. Throws std::runtime_error when it cannot be written.
+std::filesystem::path WriteReportFile(const std::filesystem::path& folder, const std::string& text) {
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const std::filesystem::path path = folder / FreeNameIn(folder, "report.xml");
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 && errno == EEXIST) continue;  // taken meanwhile: the next free name
+    if (fd < 0) throw std::runtime_error(path.string() + ": " + std::strerror(errno));
+    size_t at = 0;
+    while (at < text.size()) {
+      const ssize_t n = ::write(fd, text.data() + at, text.size() - at);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        const int error = errno;
+        ::close(fd);
+        throw std::runtime_error(path.string() + ": " + std::strerror(error));
+      }
+      at += static_cast<size_t>(n);
+    }
+    const bool synced = ::fsync(fd) == 0;
+    if (::close(fd) != 0 || !synced) throw std::runtime_error(path.string() + ": " + std::strerror(errno));
+    return path;
+  }
+  throw std::runtime_error((folder / "report.xml").string() + ": " + std::strerror(EEXIST));
+}
+
+}  // namespace
+
 TSaveOutcome TRecoverySession::Save() {
-  TSaveOutcome outcome =
-      SaveFoundFiles(foundFiles_, Settings.DestFolder, [this](const TSaveStep& step) { observer_.SavingFile(step); });
+  reportPath_.clear();
+  reportError_.clear();
+  TSaveNaming naming;
+  naming.OriginalNames = Settings.OriginalNames;
+  naming.PhotoTime = Settings.PhotoTime;
+  // Where each ticked file went, for the report.
+  std::vector<std::string> savedAs(foundFiles_.Count());
+  TSaveOutcome outcome = SaveFoundFiles(
+      foundFiles_, Settings.DestFolder,
+      [this, &savedAs](const TSaveStep& step) {
+        if (step.Selected && step.Index < savedAs.size())
+          savedAs[step.Index] = Utf8Of(step.FinalPath.lexically_relative(Settings.DestFolder));
+        observer_.SavingFile(step);
+      },
+      naming);
+  if (Settings.WriteReport) {
+    filesystems::ReportSource source;
+    source.ImageFilename = Settings.CardName;
+    source.ProgramVersion = SNAPSALVAGER_VERSION;
+    source.SectorSize = Settings.Drive.SectorSize != 0 ? Settings.Drive.SectorSize : 512;
+    source.ImageSize = uint64_t{Settings.Drive.SectorCount} * source.SectorSize;
+    std::vector<filesystems::ReportedFile> reported;
+    for (size_t k = 0; k < foundFiles_.Count(); ++k) {
+      const TFoundFile& file = foundFiles_[k];
+      if (!file.Selected) continue;
+      filesystems::ReportedFile entry;
+      entry.Filename = savedAs[k].empty() ? file.Name : savedAs[k];
+      entry.Size = static_cast<uint64_t>(file.Size);
+      entry.Type = file.Ext;
+      for (const auto& run : file.CardRuns) entry.Runs.push_back({run.FileOffset, run.CardOffset, run.Length});
+      entry.Original = file.Original.get();
+      reported.push_back(std::move(entry));
+    }
+    try {
+      reportPath_ = WriteReportFile(Settings.DestFolder, filesystems::DfxmlReport(source, reported));
+    } catch (const std::exception& e) {
+      reportError_ = e.what();
+    }
+  }
   // The files a journal counts are saved: there is nothing left to go on with.
   RemoveScanJournal(Settings.TempFolder);
   return outcome;

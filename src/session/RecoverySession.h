@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "card/CardImageWriter.h"
@@ -29,6 +30,14 @@ struct TRecoverySettings {
   bool DeepScan = false;
   std::filesystem::path CardImage;  // empty: no card image is made
   TDescribeFile DescribeFile;
+  // Saving: under the names and folders the card's entries give, dated as they are (photos
+  // without one by PhotoTime); off, as listed (File0001.JPG).
+  bool OriginalNames = false;
+  std::function<std::optional<int64_t>(const std::filesystem::path& saved, const std::string& type)> PhotoTime;
+  // Saving: report.xml (DFXML) of what was found, next to the saved files. CardName: the
+  // card as the user chose it, named in the report.
+  bool WriteReport = false;
+  std::string CardName;
   // Tests: called on the scan thread after each batch is carved.
   std::function<void(uint64_t done)> AfterBatch;
 };
@@ -101,6 +110,10 @@ class TRecoverySession {
   // deleted), each step told to the observer; the journal is removed, since its files are
   // saved. The list stays as it is: the front end empties it once it has shown the outcome.
   TSaveOutcome Save();
+  // The report of the found files as saved (Settings.WriteReport), or an empty path when
+  // none was asked for; ReportError says why it could not be written.
+  const std::filesystem::path& ReportPath() const { return reportPath_; }
+  const std::string& ReportError() const { return reportError_; }
 
   // The line that tells how to save the temporary files kept in Settings.TempFolder later.
   std::string RestoreHint() const;
@@ -113,6 +126,8 @@ class TRecoverySession {
   TFoundFileList& foundFiles_;
   std::unique_ptr<TCardImageWriter> image_;
   std::shared_ptr<const TScanJournal> resumedFrom_;
+  std::filesystem::path reportPath_;
+  std::string reportError_;
 };
 
 }  // namespace snapsalvager

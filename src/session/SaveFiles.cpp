@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <ctime>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -574,6 +576,27 @@ bool Exists(const std::filesystem::path& path) {
 
 }  // namespace
 
+namespace {
+
+// Days from 1970-01-01 to a civil date (proleptic Gregorian).
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const auto yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+// Dates the saved file; a file system that refuses keeps the time of the save.
+void SetModifiedTime(const std::filesystem::path& path, int64_t seconds) {
+  using namespace std::chrono;
+  std::error_code ignored;
+  std::filesystem::last_write_time(path, file_clock::from_sys(sys_seconds(std::chrono::seconds(seconds))), ignored);
+}
+
+}  // namespace
+
 std::filesystem::path SaveJournalOf(const std::filesystem::path& tempFolder) { return tempFolder / kSaveJournalName; }
 
 void FinishInterruptedSave(const std::filesystem::path& tempFolder) {
@@ -777,8 +800,43 @@ void TBatchSave::Commit() {
   for (const TEntry& entry : batch) report_(entry.Tag, entry.Error);
 }
 
+std::optional<int64_t> EntryTime(const filesystems::Timestamp& stamp) {
+  if (!stamp.Valid() || stamp.Month < 1 || stamp.Month > 12 || stamp.Day < 1 || stamp.Day > 31) return std::nullopt;
+  if (stamp.UtcOffsetMinutes) {
+    const int64_t days = DaysFromCivil(stamp.Year, static_cast<unsigned>(stamp.Month), static_cast<unsigned>(stamp.Day));
+    return days * 86400 + stamp.Hour * 3600 + stamp.Minute * 60 + stamp.Second - int64_t{*stamp.UtcOffsetMinutes} * 60;
+  }
+  std::tm local{};
+  local.tm_year = stamp.Year - 1900;
+  local.tm_mon = stamp.Month - 1;
+  local.tm_mday = stamp.Day;
+  local.tm_hour = stamp.Hour;
+  local.tm_min = stamp.Minute;
+  local.tm_sec = stamp.Second;
+  local.tm_isdst = -1;
+  const std::time_t t = std::mktime(&local);
+  if (t == static_cast<std::time_t>(-1)) return std::nullopt;
+  return static_cast<int64_t>(t);
+}
+
+std::string FreeNameIn(const std::filesystem::path& folder, const std::string& name) {
+  std::error_code ec;
+  const auto taken = [&](const std::string& candidate) {
+    return std::filesystem::exists(std::filesystem::symlink_status(folder / candidate, ec));
+  };
+  if (!taken(name)) return name;
+  const size_t dot = name.rfind('.');
+  const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+  const std::string ext = dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
+  for (uint32_t n = 2; n < UINT32_MAX; ++n) {
+    const std::string candidate = stem + " (" + std::to_string(n) + ")" + ext;
+    if (!taken(candidate)) return candidate;
+  }
+  return name;  // no number left: the move reports the name taken
+}
+
 TSaveOutcome SaveFoundFiles(const TFoundFileList& files, const std::filesystem::path& destFolder,
-                            const TSaveObserver& observer) {
+                            const TSaveObserver& observer, const TSaveNaming& naming) {
   static constexpr const char* kSpecialTypes[] = {".CRW", ".X3F", ".AVI", ".MOV"};
   TSaveOutcome outcome;
   const size_t count = files.Count();
@@ -807,14 +865,20 @@ TSaveOutcome SaveFoundFiles(const TFoundFileList& files, const std::filesystem::
   for (const TNotSavedFile& file : outcome.NotSaved) blocked.insert(file.TempFile.parent_path());
 
   TNamePicker names(destFolder, highest);
-  std::vector<std::string> savedAsOf(count);
+  std::vector<std::string> savedAsOf(count), ownNameOf(count);
+  std::vector<std::filesystem::path> finalOf(count);
   TBatchSave batch([&](size_t index, const std::string& error) {
     const TFoundFile& file = files[index];
     if (error.empty()) {
       ++outcome.Saved;
-      if (savedAsOf[index] != file.Name) outcome.Renamed.push_back({file.Name, savedAsOf[index]});
+      if (naming.OriginalNames) {
+        std::optional<int64_t> time = file.Original ? EntryTime(file.Original->Entry.Modified) : std::nullopt;
+        if (!time && naming.PhotoTime) time = naming.PhotoTime(finalOf[index], file.Ext);
+        if (time) SetModifiedTime(finalOf[index], *time);
+      }
+      if (savedAsOf[index] != ownNameOf[index]) outcome.Renamed.push_back({ownNameOf[index], savedAsOf[index]});
     } else {
-      outcome.NotSaved.push_back({file.Name, file.TempFile, destFolder / savedAsOf[index], error});
+      outcome.NotSaved.push_back({file.Name, file.TempFile, finalOf[index], error});
     }
   });
   for (size_t index = 0; index < count; ++index) {
@@ -826,10 +890,25 @@ TSaveOutcome SaveFoundFiles(const TFoundFileList& files, const std::filesystem::
     // A save cut short after its copy was named left the file saved and its source behind.
     const bool savedBefore =
         file.Selected && !blockedFolder && !SavedBeforeInterruption(file.TempFile, destFolder).empty();
-    const std::string savedAs = file.Selected && !savedBefore && !blockedFolder ? names.Pick(file.Name) : file.Name;
-    savedAsOf[index] = savedAs;
+    std::string savedAs = file.Selected && !savedBefore && !blockedFolder ? names.Pick(file.Name) : file.Name;
     step.FinalPath = destFolder / savedAs;
     step.Selected = file.Selected;
+    // Under the name and folders the card gave it (already made safe to join).
+    std::string ownName = file.Name, folderError;
+    const std::filesystem::path original = naming.OriginalNames ? OriginalPathOf(file) : std::filesystem::path();
+    if (!original.empty() && file.Selected && !savedBefore) {
+      const std::filesystem::path folder = destFolder / original.parent_path();
+      std::error_code ec;
+      std::filesystem::create_directories(folder, ec);
+      if (ec) folderError = ec.message();
+      const std::string name = FreeNameIn(folder, Utf8Of(original.filename()));
+      step.FinalPath = folder / PathFromUtf8(name);
+      savedAs = Utf8Of(original.parent_path() / PathFromUtf8(name));
+      ownName = Utf8Of(original);
+    }
+    savedAsOf[index] = savedAs;
+    ownNameOf[index] = ownName;
+    finalOf[index] = step.FinalPath;
 
     if (file.Selected && !outcome.SpecialTypeFound) {
       const std::string upper = UpperCase(file.Name);
@@ -848,7 +927,11 @@ TSaveOutcome SaveFoundFiles(const TFoundFileList& files, const std::filesystem::
     } else if (savedBefore) {
       ++outcome.Saved;
     } else if (file.Selected) {
-      batch.Add(index, file.TempFile, step.FinalPath);
+      if (!folderError.empty()) {
+        outcome.NotSaved.push_back({file.Name, file.TempFile, step.FinalPath, folderError});
+      } else {
+        batch.Add(index, file.TempFile, step.FinalPath);
+      }
     } else {
       std::error_code ignored;
       std::filesystem::remove(file.TempFile, ignored);

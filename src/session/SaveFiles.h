@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -155,7 +156,26 @@ struct TSaveOutcome {
 // deleted (errors ignored). The observer, when set, is called before each record. Nothing
 // throws; ticked files that could not be saved are listed in the outcome. The list itself
 // is left as it is: the caller empties it with ClearFoundFiles afterwards.
+// How the files are named when saved. By default as the scan listed them (File0001.JPG) in
+// the destination itself, with the time of the save.
+struct TSaveNaming {
+  // A file a directory entry named goes to its folders under its own name (a free name
+  // "IMG_4711 (2).JPG" when taken), dated as the entry; the others keep their listed name,
+  // dated by PhotoTime when it knows the time.
+  bool OriginalNames = false;
+  // The time a saved file was made, in seconds since 1970 (a photo's EXIF time); nothing
+  // when unknown. Must not throw.
+  std::function<std::optional<int64_t>(const std::filesystem::path& saved, const std::string& type)> PhotoTime;
+};
+
+// The entry's time in seconds since 1970: with its UTC offset when recorded, else taken as
+// this machine's local time (as cameras and FAT keep it); nothing when not valid.
+std::optional<int64_t> EntryTime(const filesystems::Timestamp& stamp);
+
+// A name in folder that is not taken: name itself, else "stem (2).ext", "stem (3).ext", ...
+std::string FreeNameIn(const std::filesystem::path& folder, const std::string& name);
+
 TSaveOutcome SaveFoundFiles(const TFoundFileList& files, const std::filesystem::path& destFolder,
-                            const TSaveObserver& observer = {});
+                            const TSaveObserver& observer = {}, const TSaveNaming& naming = {});
 
 }  // namespace snapsalvager

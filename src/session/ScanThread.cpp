@@ -8,12 +8,15 @@
 #include <cstring>
 #include <exception>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <vector>
 
 #include "carving/Carver.h"
 #include "carving/CarvingRules.h"
 #include "carving/JoinPass.h"
+#include "filesystems/FolderFinder.h"
+#include "filesystems/OriginalNames.h"
 #include "session/FoundFileSink.h"
 #include "session/JournalKeeper.h"
 #include "session/Texts.h"
@@ -108,6 +111,13 @@ struct TDigitalReadThread::Impl {
   std::unique_ptr<TJournalKeeper> journal;
   std::unique_ptr<TCarverOutput> output;
   std::unique_ptr<TCarver> carver;
+  // Folders on the card, found in the batches as they pass; after the pass they name the
+  // files this run listed (starts: theirs, in order; listedAt: their places in the list).
+  std::unique_ptr<filesystems::FolderFinder> finder;
+  std::vector<filesystems::FoundStart> starts;
+  std::vector<size_t> listedAt;
+  std::optional<uint64_t> joinedStart;  // the join pass's photo being recorded
+  std::vector<TFoundFile::TCardRun> joinedRuns;
   std::vector<uint8_t> buffer;
   std::vector<uint8_t> badSlots;  // the last batch's sectors that could not be read
   int64_t badBytes = 0;
@@ -171,6 +181,7 @@ struct TDigitalReadThread::Impl {
   void Report(uint64_t sectorsDone, uint64_t total, uint32_t sectorSize);
   void JournalIfDue(bool force);
   void JoinSplitPhotos();
+  void NameFoundFiles();
   void Listed(TFoundFile&& record);
 };
 
@@ -194,8 +205,15 @@ class TScanOutput final : public TCarverOutput {
 // A closed file: into the journal's log, then the front end's list.
 void TDigitalReadThread::Impl::Listed(TFoundFile&& record) {
   journal->NoteRow(record);
+  record.StartSector = joinedStart.value_or(carver->FileFirstSector());
+  record.CardRuns = joinedRuns;
+  if (record.CardRuns.empty())
+    record.CardRuns.push_back({0, record.StartSector * sectorSize, static_cast<uint64_t>(record.Size)});
+  const filesystems::FoundStart start{record.StartSector, static_cast<uint64_t>(record.Size), record.Ext};
   Sync([&] {
     TFoundFile& added = foundFiles->Append(std::move(record));
+    starts.push_back(start);
+    listedAt.push_back(foundFiles->Count() - 1);
     events->AddFoundFile(added.Name, added.Info, added.Size);
   });
 }
@@ -245,6 +263,13 @@ void TDigitalReadThread::Impl::BeginScan() {
                  : ScanJournalKey(drive, inputs, deepScan, wholeVolume, firstSector, lastSector),
       resumeFrom.get(), base, total, startTick);
   output = std::make_unique<TScanOutput>(*sink, *journal);
+  // A resumed scan does not pass the card's head again: it knows no live volume, and finds
+  // the folders by their content in what is left to read.
+  filesystems::FolderFinderOptions finding;
+  finding.FindVolume = !resumeFrom && base == 0;
+  finder = std::make_unique<filesystems::FolderFinder>(sectorSize, finding);
+  starts.clear();
+  listedAt.clear();
   carver = std::make_unique<TCarver>(
       MakeCarvingRule(deepScan, inputs, sectorSize), sectorSize, base, total, *output,
       [this](uint64_t q, uint8_t* out) { return card->ReadSectors(base + q, 1, out); },
@@ -388,6 +413,7 @@ void TDigitalReadThread::Impl::CarvingLoop() {
       throw std::runtime_error(Text(TText::CardGone));
     }
     journal->RecordSamples(buffer, badSlots, done, n, sectorSize);
+    finder->Feed((base + done) * sectorSize, std::span<const uint8_t>(buffer.data(), size_t{n} * sectorSize));
     // Sectors that could not be read, counted up to each sector for the structure rule's
     // points; none is taken once a stop request was seen (it ends the open file early).
     int64_t bad = badBytes - static_cast<int64_t>(std::count(badSlots.begin(), badSlots.end(), 1)) * sectorSize;
@@ -409,6 +435,7 @@ void TDigitalReadThread::Impl::CarvingLoop() {
   }
   Report(done, total, sectorSize);
   JoinSplitPhotos();
+  NameFoundFiles();
   // The end of the range reached: nothing is left to go on with.
   if (done == total && !terminated) journal->Remove(tempFolder);
 }
@@ -439,9 +466,40 @@ void TDigitalReadThread::Impl::JoinSplitPhotos() {
     const uint64_t secondEnd = photo.SecondSector + (photo.SecondBytes + 511) / 512 - 1;
     sink->NoteNextFile(Text(TText::JoinedNote, {std::to_string(photo.FirstSector), std::to_string(firstEnd),
                                                 std::to_string(photo.SecondSector), std::to_string(secondEnd)}));
+    joinedStart = photo.FirstSector;
+    joinedRuns = {{0, photo.FirstSector * sectorSize, photo.FirstBytes},
+                  {photo.FirstBytes, photo.SecondSector * sectorSize, photo.SecondBytes}};
     sink->CloseFile("JPG");
+    joinedStart.reset();
+    joinedRuns.clear();
   };
   pass.Run(carver->TakeFindings(), sectorSize);
+}
+
+// After the pass: the folders found on the way name the files whose first cluster an entry
+// points at, with the cluster layout that best explains the files found (the live volume's,
+// or after a format that changed it, the one the old folders imply).
+void TDigitalReadThread::Impl::NameFoundFiles() {
+  finder->Finish();
+  const auto& folders = finder->Folders();
+  if (folders.empty() || starts.empty() || terminated) return;
+  std::vector<filesystems::Geometry> volumes;
+  if (finder->Volume()) volumes.push_back(*finder->Volume());
+  const auto candidates = filesystems::CandidateLayouts(folders, volumes, sectorSize);
+  if (candidates.empty()) return;
+  std::vector<uint64_t> sorted;
+  sorted.reserve(starts.size());
+  for (const auto& start : starts) sorted.push_back(start.StartSector);
+  std::sort(sorted.begin(), sorted.end());
+  const filesystems::LayoutScore best = filesystems::BestLayout(folders, candidates, sorted, sectorSize);
+  const auto entries = filesystems::BuildTree(folders, best.Layout);
+  const auto matches = filesystems::MatchOriginalNames(starts, entries, best.Layout, sectorSize);
+  Sync([&] {
+    for (size_t k = 0; k < matches.size() && k < listedAt.size(); ++k) {
+      if (!matches[k] || listedAt[k] >= foundFiles->Count()) continue;
+      (*foundFiles)[listedAt[k]].Original = std::make_shared<const filesystems::NamedEntry>(entries[*matches[k]]);
+    }
+  });
 }
 
 void TDigitalReadThread::Impl::Execute(const std::shared_ptr<Impl>& self) {

@@ -121,6 +121,12 @@ constexpr TTextRow kChinese[] = {
      "                    并写一个 GNU ddrescue 映射文件 文件.map，记下无法读取的区域；\n"
      "                    以后的扫描可以在该文件上进行，ddrescue 可以重试存储卡的坏区。\n"
      "                    这两个文件都不能已经存在。\n"
+     "  --original-names  按存储卡上的目录项保存：原来的文件名和文件夹\n"
+     "                    （目标文件夹/DCIM/100CANON/IMG_4711.JPG），修改时间为原来的时间；\n"
+     "                    没有目录项的文件仍为 File0001.JPG（照片按 EXIF 拍摄时间）。\n"
+     "                    同时写 目标文件夹/report.xml\n"
+     "  --report          保存后写 目标文件夹/report.xml（DFXML）：每个找到的文件在卡上的\n"
+     "                    位置、类型，以及已知时原来的文件名和时间\n"
      "  --resume          继续一次被中断的扫描（程序崩溃、被终止、存储卡被拔出、\n"
      "                    带 --scan-only 时按了 Ctrl-C）：同一张卡、同一目标文件夹、\n"
      "                    同样的选项，从 目标文件夹/TmpFiles/ 中扫描日志记下的位置继续；\n"
@@ -183,6 +189,8 @@ constexpr TTextRow kChinese[] = {
     {TText::FinishingSave, "正在完成保存，以免有文件只保存了一半：还剩 %1 个文件。\n"},
     {TText::NotSaved, "未保存：%1（%2）；它的数据保留在 %3\n"},
     {TText::FilesSaved, "已保存 %1 个文件。\n"},
+    {TText::ReportWritten, "找到的文件的报告：%1\n"},
+    {TText::ReportNotWritten, "报告未能写入：%1\n"},
     {TText::SpecialTypesNote,
      "重要说明： 已恢复的文件包含一些特殊的文件类型。在某些情况下，它可能需要生成的程序或它不能正常打开。"},
     {TText::PostProcessing, "（%1 文件可能需要后处理）\n"},
@@ -386,6 +394,12 @@ constexpr TTextRow kEnglish[] = {
      "                    sectors as zeros) and a GNU ddrescue map file FILE.map naming\n"
      "                    the unreadable areas; later scans can run on FILE, and ddrescue\n"
      "                    can retry the bad areas of the card. Neither file may exist.\n"
+     "  --original-names  save under the names and folders the card's directory entries\n"
+     "                    give (DEST/DCIM/100CANON/IMG_4711.JPG), dated as they were;\n"
+     "                    files no entry names stay File0001.JPG (photos dated from\n"
+     "                    EXIF). Also writes DEST/report.xml\n"
+     "  --report          after saving, write DEST/report.xml (DFXML): where each found\n"
+     "                    file lies on the card, its type, its original name and dates\n"
      "  --resume          go on with a scan of this card into DEST that was interrupted\n"
      "                    (a crash, a kill, a removed card, Ctrl-C with --scan-only), from\n"
      "                    where its journal in DEST/TmpFiles/ stands, with the same\n"
@@ -456,6 +470,8 @@ constexpr TTextRow kEnglish[] = {
      "Finishing the save so that no file is left half-saved: %1 file(s) remain.\n"},
     {TText::NotSaved, "Not saved: %1 (%2); its data stays in %3\n"},
     {TText::FilesSaved, "%1 file(s) saved.\n"},
+    {TText::ReportWritten, "Report of the found files: %1\n"},
+    {TText::ReportNotWritten, "The report could not be written: %1\n"},
     {TText::SpecialTypesNote,
      "Important: the recovered files include some special file types. Some of them may open only in the "
      "program that made them, or may not open normally."},

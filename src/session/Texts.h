@@ -102,6 +102,8 @@ enum class TText : uint16_t {
   FinishingSave,      // %1 files left
   NotSaved,           // %1 name, %2 reason, %3 temporary file
   FilesSaved,         // %1
+  ReportWritten,      // %1 the report's path
+  ReportNotWritten,   // %1 the reason
   SpecialTypesNote,
   PostProcessing,     // %1 the type
   FoundCount,         // %1

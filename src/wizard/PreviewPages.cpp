@@ -71,6 +71,24 @@ QImage LoadPicture(const char* name) {
 
 }  // namespace
 
+namespace {
+
+// The file's summary, with the name, folder and date its directory entry gave it when one
+// did ('|' separates the lines).
+QString SummaryWithOriginal(const TFoundFile& file) {
+  QString text = QString::fromStdString(file.Info);
+  if (!file.Original) return text;
+  const std::filesystem::path original = OriginalPathOf(file);
+  text += QLatin1Char('|') + QCoreApplication::translate("Snapsalvager", "原来的文件名：%1")
+                                 .arg(QString::fromStdU16String(original.generic_u16string()));
+  const std::string date = file.Original->Entry.Modified.Iso8601();
+  if (!date.empty())
+    text += QLatin1Char('|') + QCoreApplication::translate("Snapsalvager", "原来的日期：%1").arg(QString::fromStdString(date));
+  return text;
+}
+
+}  // namespace
+
 void TPreviewPage::RegisterSlots() {
   SlotBoxes = {ui_.C1, ui_.C2, ui_.C3,
                ui_.C4, ui_.C5, ui_.C6};
@@ -267,7 +285,7 @@ void TPreviewPage::BPreviewClick() {
     box->setText(name);
     SlotFiles[slot] = &file;
     AddThumbnail(QString::fromStdString(file.TempFile.string()), ext, top, left, name, true,
-                 QString::fromStdString(file.Info));
+                 SummaryWithOriginal(file));
     left += 140;
     if (left > 300) {
       left = 8;

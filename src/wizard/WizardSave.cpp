@@ -2,6 +2,7 @@
 // destination folder, each unticked file's temporary file deleted) and the finish page's links.
 // The window runs the pass through its recovery session; the page shows it.
 #include <QAction>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
@@ -12,6 +13,7 @@
 
 #include "session/RecoverySession.h"
 #include "session/SaveFiles.h"
+#include "metadata/PhotoSummary.h"
 #include "session/Texts.h"
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
@@ -124,6 +126,10 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
   TRecoverySession& recovery = *Recovery;
   recovery.Settings.DestFolder = std::filesystem::path(destFolder.toStdString());
   recovery.Settings.TempFolder = std::filesystem::path(TempFolder.toStdString());
+  recovery.Settings.OriginalNames = previewUi.NOriginalNames->isChecked();
+  recovery.Settings.PhotoTime = PhotoTakenTime;
+  recovery.Settings.WriteReport = recovery.Settings.OriginalNames;
+  recovery.Settings.CardName = std::string(1, recovery.Settings.Drive.Letter) + ":";
   SaveInProgress = true;
   TSaveOutcome outcome = recovery.Save();
   SaveInProgress = false;

@@ -1,6 +1,7 @@
 // TMainForm: start-up, closing, the step indicator and the page state machine.
 #include "wizard/WizardWindow.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QShortcut>
@@ -8,9 +9,11 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTabBar>
 #include <filesystem>
+#include <memory>
 
 #include "session/ScanThread.h"
 #include "wizard/Dialogs.h"
@@ -183,6 +186,12 @@ void TMainForm::FormCreate() {
   DefaultDestFolder = MakeDefaultDestFolder(
       QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation), QDate::currentDate());
   ui.EDestFolder->setText(DefaultDestFolder);
+
+  // Keeping the card's names and folders is the user's choice, remembered between runs.
+  const auto settings = [] { return std::make_unique<QSettings>(QStringLiteral("Snapsalvager"), QStringLiteral("Snapsalvager")); };
+  previewUi.NOriginalNames->setChecked(settings()->value(QStringLiteral("Save/OriginalNames"), false).toBool());
+  connect(previewUi.NOriginalNames, &QCheckBox::toggled, this,
+          [settings](bool on) { settings()->setValue(QStringLiteral("Save/OriginalNames"), on); });
 
   ScanInProgress = false;
   setWindowTitle(WindowTitle);

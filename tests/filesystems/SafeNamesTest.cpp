@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "filesystems/Text.h"
+#include "fixtures/HostileNames.h"
 
 namespace snapsalvager::filesystems {
 namespace {
@@ -28,35 +29,7 @@ void ExpectSafe(const std::string& c) {
 }
 
 TEST(SafeNames, HostileNamesBecomeOneHarmlessComponent) {
-  const struct {
-    std::string In, Out;
-  } cases[] = {
-      {"IMG_0001.JPG", "IMG_0001.JPG"},
-      {"Été à Paris.jpg", "Été à Paris.jpg"},
-      {"", "_"},
-      {".", "_"},
-      {"..", "_"},
-      {"...", "_"},
-      {"../../etc/passwd", ".._.._etc_passwd"},
-      {"/etc/passwd", "_etc_passwd"},
-      {"..\\..\\Windows\\win.ini", ".._.._Windows_win.ini"},
-      {"C:\\boot.ini", "C__boot.ini"},
-      {"a*b?c\"d<e>f|g", "a_b_c_d_e_f_g"},
-      {"tab\there\nnew\x7F", "tab_here_new_"},
-      {"CON", "_CON"},
-      {"con.jpg", "_con.jpg"},
-      {"Aux .txt", "_Aux .txt"},
-      {"LPT9", "_LPT9"},
-      {"COM\xC2\xB9.jpg", "_COM\xC2\xB9.jpg"},
-      {"CONSOLE.JPG", "CONSOLE.JPG"},
-      {"photo.jpg. . .", "photo.jpg"},
-      {"   spaced", "spaced"},
-      {"\x80\xFF.jpg", "\xEF\xBF\xBD\xEF\xBF\xBD.jpg"},                       // invalid UTF-8
-      {"\xED\xA0\x80.jpg", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD.jpg"},       // an encoded surrogate
-      {"\xC0\xAF.jpg", "\xEF\xBF\xBD\xEF\xBF\xBD.jpg"},                       // an overlong '/'
-      {"gpj\xE2\x80\xAE.exe", "gpj_.exe"},                                     // right-to-left override
-  };
-  for (const auto& c : cases) {
+  for (const auto& c : fixtures::kHostileNames) {
     SCOPED_TRACE(c.In);
     const std::string out = SafeComponent(c.In);
     EXPECT_EQ(out, c.Out);
