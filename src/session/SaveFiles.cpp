@@ -819,10 +819,13 @@ std::optional<int64_t> EntryTime(const filesystems::Timestamp& stamp) {
   return static_cast<int64_t>(t);
 }
 
-std::string FreeNameIn(const std::filesystem::path& folder, const std::string& name) {
+std::string FreeNameIn(const std::filesystem::path& folder, const std::string& name,
+                       const std::set<std::filesystem::path>* picked) {
   std::error_code ec;
   const auto taken = [&](const std::string& candidate) {
-    return std::filesystem::exists(std::filesystem::symlink_status(folder / candidate, ec));
+    const std::filesystem::path path = folder / PathFromUtf8(candidate);
+    return (picked != nullptr && picked->count(path) != 0) ||
+           std::filesystem::exists(std::filesystem::symlink_status(path, ec));
   };
   if (!taken(name)) return name;
   const size_t dot = name.rfind('.');
@@ -866,6 +869,7 @@ TSaveOutcome SaveFoundFiles(const TFoundFileList& files, const std::filesystem::
 
   TNamePicker names(destFolder, highest);
   std::vector<std::string> savedAsOf(count), ownNameOf(count);
+  std::set<std::filesystem::path> pickedPaths;
   std::vector<std::filesystem::path> finalOf(count);
   TBatchSave batch([&](size_t index, const std::string& error) {
     const TFoundFile& file = files[index];
@@ -901,8 +905,9 @@ TSaveOutcome SaveFoundFiles(const TFoundFileList& files, const std::filesystem::
       std::error_code ec;
       std::filesystem::create_directories(folder, ec);
       if (ec) folderError = ec.message();
-      const std::string name = FreeNameIn(folder, Utf8Of(original.filename()));
+      const std::string name = FreeNameIn(folder, Utf8Of(original.filename()), &pickedPaths);
       step.FinalPath = folder / PathFromUtf8(name);
+      pickedPaths.insert(step.FinalPath);
       savedAs = Utf8Of(original.parent_path() / PathFromUtf8(name));
       ownName = Utf8Of(original);
     }

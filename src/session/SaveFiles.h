@@ -173,7 +173,10 @@ struct TSaveNaming {
 std::optional<int64_t> EntryTime(const filesystems::Timestamp& stamp);
 
 // A name in folder that is not taken: name itself, else "stem (2).ext", "stem (3).ext", ...
-std::string FreeNameIn(const std::filesystem::path& folder, const std::string& name);
+// picked: paths already given to files of this save that are not on the disk yet (the
+// batch moves them later), so two of its files never get one name.
+std::string FreeNameIn(const std::filesystem::path& folder, const std::string& name,
+                       const std::set<std::filesystem::path>* picked = nullptr);
 
 TSaveOutcome SaveFoundFiles(const TFoundFileList& files, const std::filesystem::path& destFolder,
                             const TSaveObserver& observer = {}, const TSaveNaming& naming = {});
