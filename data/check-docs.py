@@ -66,7 +66,10 @@ def from_roff(text):
 
 
 def exit_statuses(cli):
-    usage = subprocess.run([cli, 'recover', '--help'], capture_output=True, text=True, check=True).stdout
+    # The README quotes the English help.
+    english = dict(os.environ, SNAPSALVAGER_LANG='en')
+    usage = subprocess.run([cli, 'recover', '--help'], capture_output=True, text=True, check=True,
+                           env=english).stdout
     block = usage.split('exit status:\n', 1)[1]
     lines = [l.strip() for l in block.split('\n') if re.match(r'\s+\d+\s', l)]
     return flat(' '.join(lines)), [l.split()[0] for l in lines]
