@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Camera cards for the deep-scan benchmark. The media are made once per folder and reused.
 #include "BenchCard.h"
 

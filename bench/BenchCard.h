@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Camera cards whose contents are known, for the deep-scan benchmark: a FAT32 image made
 // with mkfs.fat and mtools, holding photos and clips of every kind a camera or phone writes
 // (ffmpeg-made AVI with MJPEG, MOV, MP4, 3GP, MTS 188/192, MPG, ASF/WMV, WAV, MP3, and AMR).

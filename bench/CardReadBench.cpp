@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // ReadSectors in 200-sector batches over a page-cached image file, against the plain pread
 // loop it stands in for: the chunking and the drive lookup should cost next to nothing.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Deep scan against the carving rule on generated camera cards whose contents are known:
 // recall of the files lying whole on the card, bytes written per byte of the files
 // recovered, and scan time. Prints one row per card and mode, then the totals.

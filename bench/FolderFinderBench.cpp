@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // What the folder finder adds to the one pass over a card: photo data (the cheap test turns
 // almost every sector away) and a FAT32 card's folders (entries parsed and kept).
 #include <benchmark/benchmark.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The photo summary of one carved camera photo, as the scan computes it for every JPEG: a
 // 12-megapixel photo (a few MB, MakerNote, thumbnail, GPS) in its temporary file, read with
 // the page cache warm. Goal: under 100 us per photo.

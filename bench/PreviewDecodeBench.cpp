@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The decoding half of filling a preview page: six 12-megapixel camera photos read back from
 // their temporary files (bounded, head unscrambled), then decoded at one eighth scale. The
 // whole page, window included, is timed by PreviewPageBench.

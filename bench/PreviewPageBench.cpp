@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Filling one preview page in the window: six 12-megapixel camera photos from their temporary
 // files, decoded, rendered into their thumbnails and shown. Goal: under 150 ms a page. And a
 // window with 50,000 found files: its first page and the save of them all.

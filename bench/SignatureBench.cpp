@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Cost of DetectFileHeader per sector: on sectors that start no file (the common case, run
 // for every sector of a card) and on a realistic mix of a photo card.
 #include <benchmark/benchmark.h>

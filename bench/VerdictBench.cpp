@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Verdicts for a batch of found files through the pool of sandboxed helpers: the tiny media
 // samples of every family, whole and damaged, as the scan's temporary files. Arg: helpers.
 #include <benchmark/benchmark.h>

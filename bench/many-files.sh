@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # Whole-program timing of a card's worth of small files: a card image of 50,000 photos
 # (a JPEG header and 2 to 16 sectors of noise each, every one on its own sector run), and
 #   recover        scan and save, crash-safe (batched)

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # The scan against cp + sync of the same card image, and what the scan leaves in the page
 # cache. A 4 GiB card image of real media (cached in build/bench-cache/ between runs) is
 # scanned with --scan-only (every sector read, every carved byte written to a temporary

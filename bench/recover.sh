@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # Whole-program timing of a recovery: snapsalvager-cli recover on a 2 GiB card image of
 # real media, against cp of the same image into the same destination disk (one read and
 # one write of every byte: the floor for a carver that stores every sector), and against

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # Cross-compiles for 64-bit Windows with Debian's mingw-w64 (posix threads), and runs what
 # it built under wine, so ctest drives the Windows test programs on this machine.
 set(CMAKE_SYSTEM_NAME Windows)

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 """Checks that the documents tell one truth where the same thing is said in two places:
 
 - reading a card and the exit status of `snapsalvager-cli recover`: the README, both manual

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Fuzzes the FAT and exFAT reader over a card's bytes: partition table, boot sector, FAT
 // chains, directory entries, folders found in one pass, their tree, the cluster layout
 // guess, the match of found files and the DFXML report. The first byte picks how the bytes

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // libFuzzer target: the EXIF reader and the photo summary on arbitrary bytes, read as the
 // scan reads them (a temporary file with its head scrambled). The inputs in fuzz/exif/ are
 // plain JPEGs; each input is scrambled and written to an in-memory file, which the reader

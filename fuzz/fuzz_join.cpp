@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Fuzzes the search for a split photo's second piece. The first four bytes pick the cluster
 // size and residue, where the first piece broke off and one claimed run; the rest is the card,
 // read through a reader that copies only from it. The contract is checked on every join: the

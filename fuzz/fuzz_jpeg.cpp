@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The thumbnail decoder on arbitrary bytes: any input must come back as an image, a partial
 // image or "corrupt", never a crash, a hang or an out-of-bounds access.
 #include <cstddef>

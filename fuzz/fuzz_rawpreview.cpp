@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Fuzzes the raw and HEIF preview readers. The first byte picks the reader; the rest is the
 // file's bytes in an exact-size buffer, so a read past them is caught. Every preview found
 // must lie inside the bytes and carry a header libjpeg reads.

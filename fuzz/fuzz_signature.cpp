@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Fuzzes DetectFileHeader. The first five bytes choose the recogniser's inputs (29 enable
 // flags, the Canon and chosen-video switches, the chosen extension); the rest is a run of
 // ten-byte sectors fed in order, each in its own exact-size buffer so that any read past

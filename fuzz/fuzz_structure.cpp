@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Fuzzes the deep scan's structure checks and recognitions. The first byte picks the
 // check's type and the size of the pieces the file is fed in; the rest is the carved file
 // (its first 512 bytes the first sector). Each piece lies in its own exact-size buffer, so

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The verdict decoders on arbitrary bytes, one target for all families: the first byte picks
 // the family (1 JPEG, 2 raw, 3 HEIF, 4 video, 5 audio), the rest is the file. Any input must
 // come back as a verdict with a well-formed preview, never a crash, a hang or an

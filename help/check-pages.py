@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 """Checks the help pages of both languages: the Chinese ones in FOLDER, the English ones in
 FOLDER/en. Each page parses with properly nested tags and the head every page shares (with
 the lang of its folder), every link between pages leads to an existing page and anchor of

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // snapsalvager-screens: writes a PNG of every wizard page and dialog into a folder, without a
 // card. Run it in an X server with a window manager (scripts/screens.sh starts both): each
 // picture is taken from the screen, frames, placement and tooltips as a user sees them.

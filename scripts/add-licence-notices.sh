@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # Gives every C++ source and header, CMake file, shell and Python script of the project the
 # two-line licence notice at its top, after a "#!" line if it has one:
 #

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # Tries to cross-build Qt's base module (Core, Gui, Widgets and the Windows platform plugin;
 # static) for Windows with
 # mingw-w64 from Debian's qt6-base source package, for the wizard's Windows build. Not part

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # Cross-builds the libraries the Windows build needs and Debian has no mingw-w64 package for
 # (libjpeg-turbo, from Debian's source package), once, into build/windows-deps/prefix.
 # A second run finds the stamp and returns at once.

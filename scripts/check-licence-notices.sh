@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # Checks that every C++ source and header, CMake file, shell and Python script of the project
 # carries the SPDX licence notice that scripts/add-licence-notices.sh adds; lists those that
 # do not, exit status 1 if any. As a test:

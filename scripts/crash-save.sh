@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # The save survives a crash: a recovery of 5,000 small photos and 3 large ones, saved in
 # batches, is killed (SIGKILL) at 30 points spread evenly over the writes of its save and at
 # 6 more over the writes that touch the large files, then `restore` runs on what is left.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # Installs the Debian packages the build, the tests and the demo need. Idempotent: quiet
 # and quick when everything is already there.
 set -euo pipefail

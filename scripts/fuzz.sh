@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # Builds the libFuzzer targets with clang and runs each for the given seconds (default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 """Writes a small real DNG (uncompressed 16-bit Bayer data, RGGB) for trying raw
 converters on a carved raw file: python3 scripts/make-dng.py OUT.DNG"""
 import struct

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # Makes the fuzzers' starting inputs that real tools write: the clips and sound files of
 # fuzz/structure/ and the HEIF of fuzz/rawpreview/, with the programs and arguments the
 # bench's camera card (bench/BenchCard.cpp, round 1) and the test card of today's formats

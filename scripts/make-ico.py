@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 """Writes a Windows icon file holding PNG pictures (one per size), as Windows Vista and later
 read them: make-ico.py OUT.ico IN16.png IN32.png ..."""
 import struct

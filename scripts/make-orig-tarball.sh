@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # Makes the upstream tarball, snapsalvager_VERSION.orig.tar.xz, that the Debian package (source
 # format 3.0 (quilt)) is built from: `git archive` of one commit (HEAD unless named), under the
 # folder snapsalvager-VERSION/, VERSION read from that commit's top CMakeLists.txt.

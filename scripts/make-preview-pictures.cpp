@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Draws the pictures of the preview page into resources/images/: the thumbnail frame "pvframe"
 // (120 x 100), the placeholders "pvraw", "pvvideo", "pvaudio", "pvcorrupt" (100 x 75, 24-bit
 // BMP), the English window's "pvraw_en", "pvvideo_en", "pvaudio_en" (the same pictures with an

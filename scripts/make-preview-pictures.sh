@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # Redraws the preview page's pictures (resources/images/pv*) with make-preview-pictures.cpp.
 # Run by hand when a picture changes; the pictures themselves are committed.
 set -euo pipefail

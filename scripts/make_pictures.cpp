@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Draws the wizard's pictures into resources/images/ (the desktop icons are rendered from
 // resources/icons/hicolor/scalable/apps/snapsalvager.svg). Run by scripts/make_pictures.sh
 // when a picture changes; the PNGs are kept in the tree so a build needs no drawing.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # Redraws the wizard's pictures into resources/images/ and renders the desktop icons of
 # resources/icons/hicolor/ from their scalable original, snapsalvager.svg (all are kept in the
 # tree; rsvg-convert is in librsvg2-bin).

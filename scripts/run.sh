@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # Installs what is missing, builds, and runs the main job: with no arguments it builds a
 # demo card image with the project's own fixture helper (photos with EXIF, video and audio
 # clips on a FAT32 card, some deleted) and recovers it into build/demo/recovered, printing

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # Pictures of the help as the wizard opens it: the help document (帮助 → "Snapsalvager 帮助"),
 # the same page in a narrow window, and the post-processing page; then the English help
 # document and post-processing page (help-en-*). Renders the pages the build copies beside the wizard with headless Chromium (a

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # Writes a PNG of every wizard page and dialog into a folder (default: build/screens), taken
 # from the screen of a private X server with a window manager (scripts/with-x11.sh), and
 # without a card, and of the help pages when chromium is installed; the Windows program's

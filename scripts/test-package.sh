@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # Builds the Debian package the Debian way, from the upstream tarball that
 # scripts/make-orig-tarball.sh makes of HEAD (of the uncommitted changes to tracked files, when
 # there are some) and the debian/ folder of the same commit: the source package

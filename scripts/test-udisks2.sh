@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # The card opened through the real udisks2: a system D-Bus daemon, polkitd, systemd-udevd and
 # udisksd started by hand on a bus of their own, a root-only loop device holding a small card
 # image, and the window's access path run as an unprivileged test user: once with a polkit

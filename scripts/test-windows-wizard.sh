@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # The window program for Windows, under wine in a private X server with a window manager
 # (scripts/with-x11.sh). Not part of CI: it needs the Qt for Windows that
 # scripts/build-qt-windows.sh builds (about 13 minutes here) and says so when it is missing.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # The Windows build (mingw-w64) and its tests under wine: the engine, temporary-file,
 # metadata and command-line suites through ctest, then the demo card recovered through a
 # volume \\.\E: that wine maps to the card image, whose rows, exit status and files must

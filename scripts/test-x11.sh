@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # The window suites in a real X server with a window manager (scripts/with-x11.sh): every
 # wizard suite, among them the geometry and text-fit checks (message boxes centred inside the
 # window, labels showing their whole text), in Chinese and again in English

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # Installs what is missing, builds from scratch and runs every test: the normal build,
 # then the whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer, then a
 # short run of each fuzzer.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # Tries the repair steps of help/postprocess.html on carved files: makes a FAT32 card with
 # camera-like clips of every special video type and a DNG raw photo, recovers it with
 # snapsalvager-cli, then runs each step on the carved file (whole, and cut short as when the

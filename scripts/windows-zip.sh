@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # Makes build/snapsalvager-windows-<version>.zip: snapsalvager-cli.exe and, when the Qt for
 # Windows of scripts/build-qt-windows.sh is built, the window program snapsalvager.exe with
 # its help pages; both linked statically, so no libstdc++, libgcc, winpthread or Qt DLL goes

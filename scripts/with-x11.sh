@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # Runs a command in a private X server (Xvfb, 1280 x 1024) with the openbox window manager,
 # as a user's desktop would show the window: real frames, real placement, real fonts.
 # Both are started here and stopped when the command ends: ./scripts/with-x11.sh cmd args...

@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 # snapsalvager-cli's own help, laid out for help2man: on --help the general usage becomes
 # the synopsis and a list of commands, followed by the help of every command it names; on
 # --version the program's version; on --commands the command names, one a line. The

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The image and map recorder of a scan.
 #include "card/CardImageWriter.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // A card image recorded while the card is scanned: every sector as it was read goes to the
 // image at its own place, unreadable sectors stay zeros, and a map file in GNU ddrescue's
 // mapfile format names what was read, what could not be and what was never tried, so later

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // TCardSource over a Linux block device or a disk-image file, opened read-only.
 #include <fcntl.h>
 #include <linux/fs.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // An opened card: the source of one block device, disk-image file or Windows volume, read
 // by byte offset, and the sectors a scan reads of it. The card is only ever read.
 #pragma once

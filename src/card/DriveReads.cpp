@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Raw device access by drive number over the sources LinuxDrives names. One cached handle
 // serves the scan; the geometry and size queries open and close their own.
 #include "card/DriveReads.h"

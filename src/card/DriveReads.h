@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Read-only access to a whole card volume by drive number, below the file system.
 // Plain functions over one process-wide cached handle; every failure is a false result.
 // The device behind a drive number comes from LinuxDrives (a block device, an image file,

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The letter table both platforms share (LetterTable.h), and the parts of LinuxDrives.h that
 // do not depend on how the system's drives are found.
 #include "card/LetterTable.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The process-wide letter table behind LinuxDrives.h, shared by both platforms: the letters
 // of attached images and registered sources, and what LinuxDrives.cpp (/sys/block) or
 // WindowsDrives.cpp (the system's letters) fills in as the system's own drives.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The drive-letter map over /sys/block, attached images and registered sources.
 // docs/drive-letters.md describes the map for users.
 #include "card/LinuxDrives.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Drive letters for Linux block devices and disk-image files, so the rest of the system
 // can name a card by letter and number (E:, drive 5) as the window and the command show it.
 // Process-wide table.

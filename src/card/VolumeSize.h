@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The size and geometry of a volume, from the disk's own answers when it gives them, else
 // measured by reading: some drivers (and wine) refuse the disk queries on a volume they
 // read perfectly well. Plain logic over TVolumeQueries, so both ways are tested anywhere.

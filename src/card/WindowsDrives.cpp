@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The drive-letter map on Windows: the system's own letters (each a volume read through
 // \\.\X:), then attached images and registered sources under the letters no volume has.
 // The Windows twin of LinuxDrives.cpp, behind the same interface.

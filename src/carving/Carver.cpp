@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The carving loop's step: the rule says where files start and end, the carver keeps the
 // open file's count and hands the bytes on.
 #include "carving/Carver.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The carving loop's decisions, sector by sector: where a file starts, what of each sector
 // it holds, where it ends. The carver owns the open file's state and what carving found on
 // the way (file starts, runs a structure accounted for, breaks of photos); it knows no

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The header rule and the structure rule of the carving loop.
 #include "carving/CarvingRules.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Where a carved file starts and where it ends, as the scan's carving loop asks sector by
 // sector. The header rule is the plain scan: a file runs from its header to the next one.
 // The structure rule is the deep scan: it follows each file's structure to its real end and

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The join pass, after the carving loop: each photo whose data broke off is searched for its
 // second piece on the card, and a photo that joins is handed on as a file of its own.
 #pragma once

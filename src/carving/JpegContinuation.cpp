@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The join's decode stops on an error and on every warning (a warning is corrupt data, which
 // a right join never has); the setjmp lives in one C-style function with no object that has
 // a destructor.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Whether a photo's first piece, followed by bytes from elsewhere on the card, decodes cleanly
 // to its EOI: the test that joins a photo written in two pieces. libjpeg does the decoding;
 // every warning counts as a failure, so only a join that decodes without a single complaint

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Signature recognition. The header tests are the file-type descriptors' header rows, put in
 // their fixed order at compile time; the constructor compiles the rows of the enabled types into a flat list of masked compares on
 // the first ten bytes, so a sector costs a handful of integer compares and no allocation.

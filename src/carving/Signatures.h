@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Signature recognition: names the file type whose header starts a sector, from the first
 // ten bytes only. The inputs come from the scan options; the state lives one scan.
 #pragma once

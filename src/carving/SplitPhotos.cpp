@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The join search: for each break, the first piece is read back and decoded; then every
 // cluster start past it, nearest first, that could continue the entropy-coded data is tried
 // as the second piece until one decodes cleanly to the EOI.

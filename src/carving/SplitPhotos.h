@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Joining photos written in two pieces. A camera writing into a reused card puts a photo
 // around the clusters still in use: its first piece, a gap of other data, its second piece.
 // The deep scan records where a photo's entropy-coded data broke off; after the scan this

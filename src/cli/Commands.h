@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The commands of snapsalvager-cli. Each takes the arguments after its own name and
 // returns the process exit status.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // snapsalvager-cli drives: the drive letters as the wizard lists them, with what is behind
 // each (device or image, size, type, where it is mounted or its label), so a letter can be
 // given to recover.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // snapsalvager-cli exif [--temp] FILE...: the EXIF lines of each photo and its summary line,
 // as the scan would record them.
 #include <cstdio>

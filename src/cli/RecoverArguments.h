@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // snapsalvager-cli recover: the command's words read into its options, as the scan options
 // page would take them; the camera a typed name means.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // snapsalvager-cli recover: the wizard's whole road without a window. Options are checked
 // as the scan options page checks them, the card is measured as before a scan, the scan
 // runs on its thread with the reports drawn on stderr, then every found file is saved.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // snapsalvager-cli restore: turns kept temporary files (a save that failed, --scan-only, an
 // interrupted save, files moved aside before a new scan) into their recovered files, the way
 // the save step does: head restored, moved into DEST, never replacing a file. A front end over

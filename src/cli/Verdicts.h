@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // snapsalvager-cli recover --verdicts / --set-aside-damaged: every found file decoded by the
 // pool of sandboxed decode helpers after the scan, its verdict in words, and the damaged
 // files moved apart once saved.

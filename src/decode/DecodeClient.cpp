@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The helper is handed the file as a read-only descriptor plus its head read through the
 // temporary-file reader: the helper needs no file system at all (its filter refuses open),
 // a clip of gigabytes is streamed rather than copied, and the temporary-file format stays

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The front ends' way to verdicts and previews: found files are checked by snapsalvager-decode
 // helper processes (never in the caller's process), a pool of them working in parallel. A
 // helper that crashes or runs out of time costs only its file ("could not check"): it is

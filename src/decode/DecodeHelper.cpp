@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // snapsalvager-decode: the helper process that decodes card data. It confines itself first,
 // then answers requests from standard input on standard output (DecodeProtocol.h) until its
 // input ends. A file that crashes or stalls a decoder takes only this process down; its

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // What the decode client and its helper process say to each other over a Unix socket (the
 // helper's standard input and output are both ends of one socketpair).
 //

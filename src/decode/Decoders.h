@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The verdict decoders, one per file family: they decode a found file's content (not its
 // header) and say whether it is whole, where it breaks, and give a small picture. They run on
 // card data anyone could have crafted, so the program calls them only inside the sandboxed

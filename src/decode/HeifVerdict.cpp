@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // HEIF/HEIC/AVIF verdict: the primary image decoded whole through libheif (a grid image
 // decodes every tile), the image data (mdat) inside the file and free of wiped sectors.
 #include <libheif/heif.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // JPEG verdict: the whole entropy-coded image decoded at one eighth scale (which still reads
 // every coefficient), the first warning or error located by its MCU row. The embedded Exif
 // thumbnail is never looked at: libjpeg skips the APP1 segment that holds it.

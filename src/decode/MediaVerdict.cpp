@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Video and audio verdicts through FFmpeg's libraries: the container demuxed packet by packet
 // from the file (never more than a buffer in memory), the main video and audio streams
 // decoded, and the first break located in time: a demuxer or decoder error, a frame marked

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Camera raw verdict: every part the structure points at (IFDs, strips, tiles, embedded
 // JPEGs; a CR3's boxes; a RAF's blocks) lies inside the file, no wiped sector sits in the
 // image data, and the largest embedded preview decodes whole.

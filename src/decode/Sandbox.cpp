@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The seccomp filter is written by hand as classic BPF: an architecture check, then one small
 // block per allowed call, some with an argument check; anything unlisted stops the process.
 #include "decode/Sandbox.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The decode helper's confinement, entered once at start before any card data is read: no
 // new privileges, resource limits (memory, CPU time, open files, no file writes, no core
 // dumps) and a seccomp-bpf filter that leaves the calls decoding needs (reading the files it

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // What decoding a found file says about it: whole, damaged (and how far it decodes) or
 // unreadable, with a small picture for the window. Plain data, shared by the decoders, the
 // helper process and its client; the words shown to the user belong to the front ends.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Little-endian reads from a span, bounds-checked: past the end reads as zero, so a parser
 // handed a short buffer sees an implausible field instead of reading beyond it.
 #pragma once

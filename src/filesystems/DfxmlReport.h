@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The report of a recovery as DFXML (report.xml): one fileobject per found file with its
 // byte runs on the card (which reproduce it from a card image), its type, and its original
 // name and dates when a directory entry named it. Returns the text; the caller writes it.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Directory entries read from one folder cluster's (or one sector run's) bytes, live and
 // deleted: FAT 8.3 names with their VFAT long names, exFAT entry sets (checksums and name
 // hash verified), attributes, dates, sizes, first clusters. Names are untrusted UTF-8: pass

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // A file allocation table read from its bytes: the next cluster of a chain and whole chains,
 // followed at most to a cap and stopped at a loop. Works for FAT12/16/32 and exFAT's FAT.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Folders found in the one pass over the card: the caller feeds the sectors as they pass and
 // the finder keeps only the small entries of folder clusters. It reads the partition table,
 // the boot sector and the FAT as they pass (holding back only the volume's head and FAT until

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Found folders linked into paths ("DCIM/100CANON"): by "."/".." clusters on FAT and by the
 // parent's entry on exFAT; the cluster layout that best explains the found files after a
 // format changed it. Pure functions over what the FolderFinder kept.

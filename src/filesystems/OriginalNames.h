@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Which directory entry names a found file: the entry whose first cluster starts where the
 // file was found; when two claim one start (a deleted file, then a new one there), the one
 // whose size and extension agree with the found file. Pure: no I/O.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Untrusted names (from directory entries, any bytes or UTF-16 units) made into a relative
 // path that stays inside the destination folder on Linux and on Windows: no absolute path,
 // no "..", no empty part, no device name, no control character, valid UTF-8, each part at

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Untrusted text to valid UTF-8: UTF-16 units (lone surrogates become U+FFFD) and bytes
 // (invalid UTF-8 becomes U+FFFD), and UTF-8 decoded to code points.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Where the FAT and exFAT volumes on a card start and how each is laid out: partition tables
 // (MBR, GPT) and boot sectors (with the backup copy when the first is damaged). Pure
 // functions over bytes the caller read; every offset is checked against the span.

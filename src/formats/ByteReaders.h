@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Big- and little-endian reads of bytes the caller has already bounded, and the two byte-run
 // tests the container walkers share. Every reader of card data in src uses these.
 #pragma once

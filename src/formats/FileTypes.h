@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // One row per file type: everything the program knows of a format outside its structure
 // check. The carving table of header tests, the structure-check registry, the temporary
 // file's size cap, the photo previews and summaries, the deep scan's own types and the

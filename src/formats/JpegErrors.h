@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The one libjpeg error manager. libjpeg's own calls exit() on an error; this one longjmps
 // back to the setjmp of the function that armed it, prints nothing and counts warnings
 // (corrupt data), or treats a warning as an error when the caller wants no damage at all.

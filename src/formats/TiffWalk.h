@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The bounded TIFF/IFD walker: a TIFF block in memory read in its own byte order, its IFD
 // entries decoded with checked sizes, and the walk over IFD0, its chain and the IFDs its
 // pointer tags name, capped in count and reading no IFD twice; and its depth-first flavour for

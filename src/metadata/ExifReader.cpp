@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The EXIF reader: marker walk to the first APP1, TIFF header, IFD walk and value formatting.
 #include "metadata/ExifReader.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The EXIF reader: finds the Exif block in a photo's first APP1 segment and lists every IFD
 // entry as one "name=value" line, in file order (IFD0, its sub-IFDs, then IFD1 and on).
 #pragma once

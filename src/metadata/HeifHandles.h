@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // libheif's objects as owning pointers, released on every way out. Shared by the thumbnail
 // reader and the decode helper's verdict.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // libheif behind a few calls: every handle is released on every way out.
 #include "metadata/HeifThumbnail.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // HEIF, HEIC and AVIF photos through libheif: the thumbnail item (or a small enough primary
 // image) decoded into the preview's RGB picture, and the facts of the summary. The bytes
 // come from the same bounded read as a JPEG preview; libheif's own limits cap what a forged

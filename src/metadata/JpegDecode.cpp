@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // libjpeg's errors longjmp back into the phase function that armed them (formats/JpegErrors).
 // The two phase functions below are plain C-style code: no object with a destructor
 // lives in them, so a longjmp out of libjpeg skips nothing. The C++ side (buffers, cleanup)

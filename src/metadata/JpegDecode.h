@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Thumbnail decoding of carved JPEG photos with libjpeg: read a bounded prefix of a temporary
 // file, check its header, decode at one eighth (or full) scale into a plain RGB buffer. Never
 // exits or aborts on bad data: the caller sees "an image", "partial" or "corrupt".

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Previews and summaries of raw and HEIF photos on top of the JPEG path.
 #include "metadata/PhotoPreview.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The preview page's pictures of every photo type it shows: a JPEG itself, a raw file's
 // largest embedded JPEG preview (decoded the same way), a HEIF photo's thumbnail; and the
 // row summary of raw and HEIF photos from their own tags.

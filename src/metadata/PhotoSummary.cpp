@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The photo summary: a few EXIF values picked by name and put in one line.
 #include "metadata/PhotoSummary.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The one-line photo summary shown for a carved JPEG: shooting time, model, image size.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Bounded byte sources for the EXIF reader: a file read through a 1024-byte window with a
 // switchable byte order, and its Exif flavour that refuses positions past the 64 KiB section.
 // Reads past the end of the file throw std::runtime_error("Out of bounds").

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Raw files' previews and tags, found by walking their structure in memory with every
 // offset checked against the bytes at hand.
 #include "metadata/RawPreview.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // What a camera raw file carries for a preview and a summary, read from its bytes in memory:
 // the embedded JPEG previews (TIFF IFD previews and JpgFromRaw, CR3's THMB and PRVW boxes,
 // the JPEG a RAF header points at) and the shooting time, model and size of its own tags.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The scan's temporary files and the records of the closed ones.
 #include "session/FoundFileSink.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Where the scan's carved files go: each into its temporary file (a TWriteFileStream in the
 // temporary folder), and when it closes, a found-file record with its description, handed
 // to the scan's owner. The sink holds the open temporary file and the file counter.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The found-file list: one record per carved file that holds data, in card order. The names
 // of recovered and temporary files come with the format.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // What the scan's journal records and when: the log lines of files recorded, started,
 // claimed and broken off as they happen, the key's sample sectors as the scan reads them, and
 // points to go on from, written after a batch that recorded a file and at least every

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // One recovery from an opened card to saved files, in the order both front ends follow:
 // the card image opened, an interrupted scan resumed or the earlier temporary files kept
 // aside, the scan started, the image closed after it, the ticked files saved. The session

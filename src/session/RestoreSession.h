@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The restore step: temporary files kept by an earlier run (a save that failed, a scan
 // without a save, an interrupted save, files moved aside before a new scan) turned into
 // their recovered files the way a save does: head restored, moved into the destination,

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Restoring temporary files in place and moving them to their final names; the save pass.
 #include "session/SaveFiles.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Turning temporary files back into recovered files: restore the scrambled head in place,
 // then move to the final name without ever replacing an existing file. Also the save pass
 // over the found-file list that both front ends run.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The checks before a scan: rules of the destination folder, the card's measured size
 // and the warnings built from it.
 #include "session/ScanChecks.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The checks before a scan, shared by the wizard and the command line: the destination
 // folder's rules, earlier recoveries, the card's measured size and the two warnings.
 // The front ends only show the texts and take the answers.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The scan's journal: its two files, their lines, and the state written in turn into two slots.
 #include "session/ScanJournal.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The scan's journal: what an interrupted scan needs to go on where it stopped. It lies in
 // the temporary folder next to the files it describes, as two files:
 //

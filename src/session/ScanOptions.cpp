@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The camera table, the kind groups, and the mapping of the user's choices onto the
 // recogniser's inputs, shared by the wizard and the command line.
 #include "session/ScanOptions.h"

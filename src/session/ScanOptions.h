@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // What the user asks for (camera, kinds of file, video type) and the drive record, mapped
 // onto the recogniser's inputs. Shared by the wizard and the command line.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The scan: a worker thread that reads the card in 200-sector batches, recognises headers
 // and carves every file into its temporary file. It knows no widget: every report goes
 // through the Synchronize function the front end injects, to a TScanEvents it names.

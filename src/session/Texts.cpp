@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The texts, one table per language. Every row is a TText in its enum order; the
 // static_assert below refuses a table with a row missing or out of place.
 #include "session/Texts.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The program's texts for both front ends, one table per language: the engine and the
 // command line say what happened with a TText and its values; the table renders it. The
 // window's own labels and buttons are Qt texts in src/wizard and its .ui files.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The POSIX calls of windows-posix/PosixOnWindows.h, over the Windows API. Paths go
 // through the wide-character calls: a UTF-8 std::string is converted, a std::filesystem
 // path already is UTF-16.

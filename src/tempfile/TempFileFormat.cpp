@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The temporary-file format: size cap, head scrambling, names and the folder note.
 #include "tempfile/TempFileFormat.h"
 #include "tempfile/Utf8Path.h"

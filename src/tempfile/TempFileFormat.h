@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The temporary-file format, in one place (docs/temporary-files.md tells it to users).
 //
 // While a card is scanned, every carved file goes into the temporary folder ("TmpFiles/"

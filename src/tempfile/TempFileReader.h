@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Reader of temporary files: unscrambles the head on the fly, reports a capped size.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Writer of temporary files. The layout on disk is the carved bytes with the head
 // scrambled (TempFileFormat.h); nothing else is added.
 #include "tempfile/TempFileWriter.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Writer of temporary files: the carved bytes with the head XOR-scrambled, an optional
 // size cap (bytes past it are dropped but counted), writes collected in 1 MiB blocks.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Paths as text. Every path this program holds as a std::string (the command line, a
 // destination folder, a row) is UTF-8. On Windows a std::filesystem::path made from a
 // std::string is read in the C library's narrow code page instead, which turns "照片" into

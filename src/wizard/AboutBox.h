@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // TAboutBox: product name, version and logo; a click on the logo adds the build date.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // TStatusForm: the capacity dialog, shown when the card's size could not be measured. The
 // user checks the proposed size and corrects it in megabytes or gigabytes.
 #pragma once

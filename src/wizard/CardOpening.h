@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // How the wizard gets at the card before a scan: the device opened directly when this process
 // may (root, or a member of the device's group); otherwise through udisks2, whose password
 // prompt appears once per device per run (the descriptor is kept by the engine); when neither

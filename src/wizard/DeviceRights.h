@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Whether the user may read block devices: effective uid 0, or a member of the group
 // "disk" (the Linux counterpart of the Administrators group for this program).
 #pragma once

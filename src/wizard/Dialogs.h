@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Message boxes and the other modal moments of the wizard (folder and file pickers, custom
 // dialogs). Each goes through a replaceable hook, so tests read every text and answer
 // without a modal loop; the defaults show the real Qt dialogs.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // File-type icons of the found-file lists: one 16x16 icon per extension sought, taken from
 // the freedesktop MIME database and icon theme, the generic document icon when there is
 // none. The names and icons lists are kept aligned: icons[i] belongs to names[i].

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Addresses of the vendor's help pages and the hand-over of documents to the desktop.
 // Every address starts with the one vendor site setting, VendorSite. There is no such site:
 // the help pages come with the program, and an address on the vendor site opens the local

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Page T4, the preview: the found files cut into pages of six, one page at a time as
 // thumbnails with a tick box under each, the ticks kept in each record's Selected field. The
 // page owns its thumbnails, its slots and the photos decoded ahead for the page being filled;

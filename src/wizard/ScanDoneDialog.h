@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // TRecoveryDoneForm: the dialog that ends a scan which found files, with how many and what
 // to do next. Lives as long as the window; FinishScan fills LMessage and shows it modally.
 #pragma once

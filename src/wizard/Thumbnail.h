@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // TJpegThumb: one thumbnail of the preview page. It renders its picture (a decoded photo or a
 // placeholder) once into a 100 x 75 offscreen picture, then paints that inside the shared
 // frame picture without scaling. It owns only its offscreen picture and, until the first

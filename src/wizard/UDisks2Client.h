@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // A small client of the udisks2 daemon on the system bus: is it there, and open a block
 // device read-only for backup (Block.OpenForBackup), which makes the desktop's polkit agent
 // ask the user for a password. What comes back is one descriptor or one failure to show.

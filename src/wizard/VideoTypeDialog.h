@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // TVideoTypeForm: the dialog that picks one video type to look for, or "ALL".
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // TQuickStatusForm: a borderless wait panel shown without being modal while the card is
 // measured ("获取磁盘信息。它只需几秒钟...").
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Windows: the volume (\\.\E:) is opened directly; only an elevated program may, so a
 // refusal says how to run it as administrator.
 #include "wizard/CardOpening.h"

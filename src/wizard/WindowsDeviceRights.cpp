@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Windows: an administrator is a process whose token is elevated; nothing else on the
 // system can open a volume for it, so without elevation the start-up question is asked.
 #include "wizard/DeviceRights.h"

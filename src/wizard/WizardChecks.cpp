@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The checks before a scan rendered in the window: refusals and questions as message boxes,
 // the capacity of an unmeasured card with its dialog, the quick status while the card is
 // measured, and the probes the checks use. Both the scan options page and the scan page run

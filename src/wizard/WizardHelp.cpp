@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Help menu and link labels: the help document and the topic pages that come with the
 // program (OpenDocument finds the local page of each address), the about box.
 #include <QCoreApplication>

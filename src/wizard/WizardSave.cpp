@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Page T5: the save pass (each ticked file's head restored and the file moved into the
 // destination folder, each unticked file's temporary file deleted) and the finish page's links.
 // The window runs the pass through its recovery session; the page shows it.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Page T5, the finish page: the save pass as it goes (progress line and bar), what the last
 // pass left (files that need post-processing, ticked files not saved) and the page's links.
 // The window runs the pass through its recovery session and hands the page its steps.

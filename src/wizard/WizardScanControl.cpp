@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Page T3: measuring the card and the warnings before a scan, starting, pausing and
 // stopping the scan thread, the thread's reports in the page, and the end of a scan.
 #include <QCoreApplication>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Page T2: the drive and camera lists, the video type, the destination folder, and the
 // validation that fixes what the scan will use.
 #include <QCoreApplication>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // TMainForm: the wizard window. One class holds the page logic; its handlers are split over
 // a few .cpp files by page, so each page can change without touching the others:
 //   wizard/WizardWindow.cpp       start, close, navigation (Next/Back), step indicator, fonts

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // snapsalvager-cli exif: the reader's lines and the summary line for plain and temporary
 // files, errors on standard error, exit statuses.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // snapsalvager-cli speaks one language per run: every path of the command (recover, resume,
 // restore, the refusals, Ctrl-C) under a Chinese and an English locale, and with --lang
 // against the locale, shows no line of the other language's own texts.

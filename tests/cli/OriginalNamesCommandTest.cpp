@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // snapsalvager-cli recover --original-names on FAT32 and exFAT cards built byte by byte: the
 // files come back under the names, folders and dates the card's entries give, live, deleted
 // and after a quick format; hostile names stay inside the destination and replace nothing.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // snapsalvager-cli recover, run as a user runs it, on FAT32 card images with real media.
 #include <gtest/gtest.h>
 #include <signal.h>

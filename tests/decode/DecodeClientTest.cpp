@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The client with the real helper (temporary files of every family give the same verdicts
 // and previews as the decoders in this process) and with a stand-in that crashes, hangs or
 // answers nonsense: that file cannot be checked, and the next file is.

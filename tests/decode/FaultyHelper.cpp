@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // A stand-in for snapsalvager-decode that misbehaves on request, so the client's handling of
 // a decoder that crashes, hangs or talks nonsense can be tested. The file's first bytes say
 // what to do: "ABORT", "HANG", "GARBAGE"; any other file is whole.

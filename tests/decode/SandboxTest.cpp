@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The helper's confinement, entered in a child process: what it may still do, what it is
 // refused, and what ends it.
 #include "decode/Sandbox.h"

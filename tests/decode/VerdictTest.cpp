@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The decoders' verdicts on whole and damaged files of every family (decoded in this process:
 // the helper's own tests are in DecodeClientTest), where they locate a break, their previews,
 // and the share of right verdicts over the whole damaged set.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // A card past 2 TiB: measured to its real size and scanned to its end with 64-bit sector
 // numbers. The card is a sparse 3 TB image file whose holes cost no disk space.
 #include <fcntl.h>

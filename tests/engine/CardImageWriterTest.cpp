@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // A card imaged while it is scanned: the image against the card, the map against the
 // injected bad sectors, and ddrescue's reading of the map.
 #include "card/CardImageWriter.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Deep scan never loses a file the header rule recovers: on random cards of whole and
 // overwritten files of every kind the fixtures make, each file the plain carving holds from
 // its first byte to its last is held so by the deep carving too. The carving loop runs on the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Deep scans through the carving loop: exact ends, nothing stored between a file's end and
 // the next header, containers kept whole, the rule where a structure breaks, and files the
 // header table misses.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Small helpers shared by the card-access tests: a scratch folder per test and shell
 // commands for loop devices and mounts.
 #pragma once

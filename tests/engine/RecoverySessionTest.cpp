@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The recovery's road through the session: its steps reach the observer in order, an image
 // that cannot be made stops or skips as the observer answers, a second scan keeps the
 // first one's files aside, a journal that is not of this scan is never resumed, and the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Restoring heads in place, moving without replacing, and the save pass over found files.
 #include "session/SaveFiles.h"
 #include "session/Texts.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The checks before a scan, shared by the wizard and the command line.
 #include "session/ScanChecks.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The camera table and the mapping of camera + kinds of file onto the recogniser inputs.
 #include "session/ScanOptions.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // An interrupted scan goes on from its journal and ends as if never interrupted: the scan is
 // killed (SIGKILL, in a child process) at points spread over a card with photos, clips,
 // split photos and bad sectors, continued each time (deep: also once in the search for

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The carving loop on memory cards: file bounds, the last sector, the JPG cap, bad sectors,
 // stop, pause, abandon, a destination that fills up, and the time estimate.
 #include "session/ScanThread.h"

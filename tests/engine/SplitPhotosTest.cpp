@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The search for a split photo's second piece, on cards in memory: where clusters start, a
 // second piece that another file's structure accounts for, a break before any cluster start.
 #include "carving/SplitPhotos.h"

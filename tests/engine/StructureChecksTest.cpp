@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The structure checks of deep scans, format by format: the exact end, a file broken
 // mid-way (the carving rule decides), the deep recognitions and their guards.
 #include "carving/StructureChecks/StructureCheck.h"

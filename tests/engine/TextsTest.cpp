@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The text table: the texts both front ends show, pinned here once; other tests use Text().
 #include <gtest/gtest.h>
 

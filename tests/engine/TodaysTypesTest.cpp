@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Today's formats in a deep scan: each named from its first sector by brand, maker or
 // magic and followed to its exact end, on files the real tools write; random data and
 // other files name nothing, and the header table never yields these types.

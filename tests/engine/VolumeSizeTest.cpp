@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The size and geometry of a volume: the disk's answers when it gives them, else measured by
 // reading (what runs under wine, whose volumes refuse the disk queries).
 #include "card/VolumeSize.h"

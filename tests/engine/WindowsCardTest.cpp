@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The Windows card source and letter map: an image file under a letter of its own, read
 // whole and unchanged through a UTF-8 name; the system's letters for volumes and folders;
 // the move that never replaces. Volumes themselves (\\.\E:) are read by the end-to-end run

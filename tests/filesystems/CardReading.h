@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Reads a card image the way the scan will: the partition table and boot sector from its
 // head, then every sector once, in order, through the FolderFinder; the entries with paths.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The DFXML report parses with python's XML reader, its byte runs give back every file from
 // the card image, and hostile names arrive escaped.
 #include "filesystems/DfxmlReport.h"

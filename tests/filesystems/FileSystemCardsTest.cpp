@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // FAT16, FAT32 and exFAT cards built byte by byte, read back in one pass: every file comes
 // back with its name, folder, dates and place, live, deleted, and after a quick format.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Found files get the entry that points at their first sector; of two entries claiming one
 // start, the one whose size and type agree.
 #include "filesystems/OriginalNames.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Hostile names from directory entries never leave the destination folder.
 #include "filesystems/SafeNames.h"
 

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 """Checks a DFXML report: it parses, and each fileobject's byte runs, read from the card
 image, give back the file kept beside it (expected/<n>). Prints each original_filename."""
 import sys

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The error manager keeps libjpeg from ending the process: errors come back to the caller,
 // warnings are counted or, when asked, end the decode.
 #include "formats/JpegErrors.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The walker over hostile TIFF blocks: what it visits, what it passes over, that it ends.
 #include "formats/TiffWalk.h"
 

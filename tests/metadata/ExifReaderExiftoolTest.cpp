@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The EXIF reader against exiftool: photos tagged by exiftool (both byte orders, with and
 // without JFIF, GPS, thumbnail, MakerNote) are read by both, and every EXIF tag exiftool
 // reports must appear among the reader's lines with the same value.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The EXIF reader on hand-built blocks: marker walk, value formatting by type, sub-IFD
 // errors, chains, and hostile offsets, loops and counts.
 #include "metadata/ExifReader.h"

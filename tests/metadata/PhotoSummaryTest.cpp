@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The photo summary line: date rearrangement, fallbacks, trimming, the 210-byte cut, "N/A".
 #include "metadata/PhotoSummary.h"
 

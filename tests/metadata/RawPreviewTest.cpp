@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Raw and HEIF previews and summaries: the largest embedded JPEG of each raw layout, the
 // HEIF thumbnail through libheif, the facts of the summary, and nothing read past the bytes
 // of a cut or forged file.

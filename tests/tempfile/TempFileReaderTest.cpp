@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The temporary-file reader (round trips with the writer, partial head reads, capped size)
 // and the note file of the temporary folder.
 #include "tempfile/TempFileReader.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The temporary-file writer: scrambled head, size cap, 1 MiB buffering, no link following,
 // and the report of bytes that never reached the disk.
 #include "tempfile/TempFileWriter.h"

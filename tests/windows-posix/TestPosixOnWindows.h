@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // What the test programs use of POSIX beyond the programs' own needs, for the Windows build
 // run under wine. Linux-only facilities (mounting a tmpfs, loop devices, groups) answer
 // "not permitted" here, so the tests that need them take their own skip; the rest are the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Found files for the preview and save suites, as a scan leaves them: a temporary file per
 // file in DestFolder/TmpFiles/ (written through TWriteFileStream, head scrambled) and a record
 // in the window's FoundFiles.

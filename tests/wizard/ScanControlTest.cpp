@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The scan page: measuring the card and the warnings before a scan, real scans of card
 // images through the window (rows, counts, labels, the end-of-scan dialog), pause and
 // continue, stop, an error that ends the scan, and closing the window during a scan.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // scancontrol_timing: scans a card image through the window (no display needed) and reports
 // how long the scan took and how late the window's event loop ran meanwhile. Run by hand:
 //   QT_QPA_PLATFORM=offscreen scancontrol_timing IMAGE [--video] [--audio] [--grab PNG]

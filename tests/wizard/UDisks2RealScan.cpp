@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Run by scripts/test-udisks2.sh, not by ctest: the window's way to a card against the real
 // udisksd and polkitd on the system bus the environment names.
 //

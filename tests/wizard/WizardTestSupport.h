@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Helpers for the wizard suites: the language of a run, a scripted prompter that records
 // every message box and answers from a queue, a recorder for documents handed to the desktop,
 // and a window built without the start-up question.

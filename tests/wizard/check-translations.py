@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 """Checks that the window's English translation is complete and current: lupdate, run over
 the window's sources and forms into a copy of the .ts, finds no new (unfinished) text and no
 text gone from the sources (vanished or obsolete: a Chinese source text changed), and lrelease

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Message boxes: caption, kind, buttons, default button, font and position.
 #include <QLabel>
 #include <QPushButton>

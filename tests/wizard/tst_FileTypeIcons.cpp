@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // File-type icons: the names and images stay aligned, in table order, with a fallback.
 #include <QtTest>
 

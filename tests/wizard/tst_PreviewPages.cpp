@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The preview page: pages of six, captions, paging, ticks kept in the records, select all,
 // thumbnails and placeholders, over found files as a scan leaves them.
 #include <QComboBox>

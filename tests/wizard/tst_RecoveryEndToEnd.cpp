@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The whole window from the welcome page to the finish page, as a user walks it: a FAT32
 // card image with photos, videos and audio (some deleted) is scanned, previewed, one clip is
 // unticked, and the rest is saved; the destination folder then holds the recovered files.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // TJpegThumb: renders its picture once into the 100 x 75 offscreen picture and paints it
 // inside the frame without scaling.
 #include <QtTest>

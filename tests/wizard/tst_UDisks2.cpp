@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Opening the card through udisks2, against a real D-Bus daemon on a private bus and a mock
 // udisks2 (python-dbusmock) whose OpenForBackup hands over a read-only descriptor of a card
 // image. Direct opening is refused as for a normal desktop user.

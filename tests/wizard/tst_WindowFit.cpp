@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The window as a user sees it: every message box of the program lies inside the window and
 // is centred on it (or on the screen before the window is shown), is never narrower than its
 // caption, and every label and tick box shows its whole text at the window's fixed size.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Help menu, link labels and the about box: every address, the help document lookup, and
 // the local page each address opens.
 #include <QDir>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The save pass and the finish page: ticked files restored and moved, unticked ones deleted,
 // files that could not be saved kept and reported, the post-processing notice.
 #include <QProgressBar>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The scan options page: drive and camera lists, the video type dialog, the folder browser,
 // and the validation with its order of checks, messages and side effects.
 #include <QButtonGroup>

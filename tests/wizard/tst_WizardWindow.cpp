@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The wizard window: start-up state, the step indicator, the page state machine with its
 // button rules, the refused tab clicks and the close questions.
 #include <QMenu>

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The Snapsalvager developers
 '''org.freedesktop.UDisks2 for the wizard's tests (a python-dbusmock template).
 
 An object manager with one block object for a card image. Its OpenForBackup hands over a

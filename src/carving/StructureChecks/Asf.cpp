@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // ASF (WMV, WMA): the header object, its File Properties, the top-level objects.
 #include "carving/StructureChecks/Formats.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Audio streams of frames: MP3 (with its ID3 tags) and AMR.
 #include "carving/StructureChecks/Formats.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Which of today's types an ISO base media file is, from the brands of its file-type box.
 #include <cstring>
 

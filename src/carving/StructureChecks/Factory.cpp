@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The structure-check registry: which check follows a file of each family (the family is
 // the type's descriptor's), and which first sectors the family rules out.
 #include <cstring>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // FLAC: the metadata blocks, then the audio frames to the last sample STREAMINFO counts.
 #include <algorithm>
 #include <array>

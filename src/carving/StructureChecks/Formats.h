@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // What the format walkers share: the file-type bits a container may carry,
 // and one maker per format family for the factory. Internal to the structure checks.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // ISO base media files and QuickTime movies (MP4, MOV, 3GP, AVCHD MTS in a box).
 #include "carving/StructureChecks/Formats.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // JPEG: the marker chain, the entropy-coded scans, the images an MPF index adds.
 #include "carving/StructureChecks/Formats.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // MXF (professional camcorders): a chain of KLV packets from the header partition pack to
 // the footer partition and its random index pack.
 #include <cstring>

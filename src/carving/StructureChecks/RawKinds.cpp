@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Which raw type a TIFF-structured file is: by its own magic where it has one, else by the
 // tags of its first IFD (DNGVersion, Make, the JPEG thumbnail of a Coolpix raw).
 #include <algorithm>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // RIFF containers: AVI (with its OpenDML extensions) and WAVE.
 #include "carving/StructureChecks/Formats.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The base of every structure check: it collects the few head bytes of the next unit,
 // skipping the bytes in between, and the format decides from them where the next unit
 // starts, or that the file ends, or that the structure broke.

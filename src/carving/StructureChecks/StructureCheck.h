@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Streaming structure checks for deep scans: one check follows one carved file as its
 // sectors are carved, in order, and tells where the file really ends. A check is made once
 // per file, allocates nothing afterwards, reads only the bytes it was fed and bounds every

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // TIFF and the camera raw files built on it.
 #include "carving/StructureChecks/Formats.h"
 

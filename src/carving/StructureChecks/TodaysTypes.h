@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Deep-scan names for the formats of today's cameras and phones that the header table does
 // not know: ISO base media files by their brands, TIFF-based raw files by their magic and
 // maker, FLAC and MXF by their own headers. Each looks at one sector only and, like the other

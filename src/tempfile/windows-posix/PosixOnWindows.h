@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // The few POSIX calls the shared file code makes that Windows (mingw-w64) lacks, or has
 // with other rules, made from Windows calls. Included first into every Windows compilation
 // unit, so the code shared with Linux stays as it is. No <windows.h> here: its macros

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Windows has no Unix groups: no file names one.
 #pragma once
 #include <sys/types.h>

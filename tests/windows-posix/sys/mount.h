@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Windows has no mounting: every attempt is refused, and the tests that need a small file
 // system skip.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The Snapsalvager developers
 // Windows has no file-size limit: the tests that set one skip.
 #pragma once
 #include <cerrno>
