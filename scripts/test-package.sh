@@ -98,6 +98,7 @@ icons=(16x16 22x22 24x24 32x32 48x48 64x64 128x128 256x256)
 expected=(
   usr/bin/snapsalvager
   usr/bin/snapsalvager-cli
+  usr/bin/snapsalvager-decode
   usr/share/applications/example.snapsalvager.snapsalvager.desktop
   usr/share/metainfo/example.snapsalvager.snapsalvager.metainfo.xml
   usr/share/man/man1/snapsalvager.1.gz
