@@ -491,7 +491,7 @@ std::vector<TJournalEntry> ReadSaveJournal(const std::filesystem::path& journal)
 // Written whole under a scratch name, made durable, then renamed in and its folder made
 // durable: a journal under its own name is always complete. False when the disk has no
 // room for it (the batch is then saved file by file, each with its own journal).
-bool WriteSaveJournal(const std::filesystem::path& journal, const std::string& data) {
+[[maybe_unused]] bool WriteSaveJournal(const std::filesystem::path& journal, const std::string& data) {
   std::filesystem::path scratch = journal;
   scratch += ".new";
   {
@@ -713,11 +713,16 @@ void TBatchSave::Commit() {
   }
   data += kSaveJournalEnd;
   bool journaled = false;
+#ifdef _WIN32
+  // Windows has no syncfs and no folder sync: each file keeps its own journal, as always.
+  (void)journal;
+#else
   try {
     journaled = count == 0 || WriteSaveJournal(journal, data);
   } catch (const std::exception& error) {
     for (TEntry& entry : batch) failed(entry, error);
   }
+#endif
   if (!journaled) {
     // No room for the batch's journal: file by file, as a save always did.
     for (TEntry& entry : batch) {

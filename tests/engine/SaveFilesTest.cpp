@@ -291,6 +291,9 @@ std::string SaveJournal(const std::vector<std::tuple<std::string, fs::path, std:
 // journal leaves valid temporary files only for those not saved, and the save then gives
 // every file its bytes once.
 TEST_F(SaveFilesTest, InterruptedBatchIsFinishedFromItsJournal) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows saves file by file, each with its own journal: no batch journal";
+#endif
   const std::string a = Pattern(3000, 1), b = Pattern(700, 2), c = Pattern(2000, 3), d = Pattern(900, 4);
   std::string torn = Scrambled(c);
   std::copy(c.begin(), c.begin() + 100, torn.begin());
