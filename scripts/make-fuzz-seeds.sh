@@ -4,7 +4,7 @@
 # Makes the fuzzers' starting inputs that real tools write: the clips and sound files of
 # fuzz/structure/ and the HEIF of fuzz/rawpreview/, with the programs and arguments the
 # bench's camera card (bench/BenchCard.cpp, round 1) and the test card of today's formats
-# (tests/fixtures/MediaCard.cpp) use. Each seed is the type byte the fuzzer reads first (the
+# (tests/fixtures/MediaCard.cpp) use. Each input is the type byte the fuzzer reads first (the
 # type's place in fuzz_structure.cpp's list; 3 picks the HEIF reader of fuzz_rawpreview), the
 # file's first 24000 bytes and 1024 zero bytes, as a file cut short lies before a card's unused
 # sectors. fuzz/README.md says where the other seeds come from.
@@ -32,8 +32,8 @@ type_byte() {
   exit 1
 }
 
-# seed CORPUS NAME BYTE FILE: the selector byte, the file's first 24000 bytes, 1024 zeros.
-seed() {
+# input CORPUS NAME BYTE FILE: the selector byte, the file's first 24000 bytes, 1024 zeros.
+input() {
   { printf "\\$(printf '%03o' "$3")"; head -c 24000 "$4"; head -c 1024 /dev/zero; } >"$out/$1/$2"
   echo "$out/$1/$2"
 }
@@ -73,6 +73,6 @@ for file in "$work"/*; do
   case "$ext" in jpg) continue ;; esac
   type=$(tr a-z A-Z <<<"$ext")
   case "$type" in WMV) type=ASF ;; esac
-  seed structure "${name%.*}-$ext" "$(type_byte "$type")" "$file"
+  input structure "${name%.*}-$ext" "$(type_byte "$type")" "$file"
 done
-seed rawpreview phone-heic 3 "$work/phone.heic"
+input rawpreview phone-heic 3 "$work/phone.heic"

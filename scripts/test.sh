@@ -44,8 +44,8 @@ echo "== udisks2 against the real services" >&2
 bash scripts/test-udisks2.sh build/default
 
 if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
-  echo "== fuzzers (20 s each)" >&2
-  bash scripts/fuzz.sh 20
+  echo "== fuzzers (10 s each)" >&2
+  bash scripts/fuzz.sh 10
 fi
 
 # One closing line for every run (ctest stops the script above on any failure).

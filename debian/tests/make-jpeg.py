@@ -3,7 +3,7 @@
 of 8) of grey, each 8x8 block one flat shade, so that only DC coefficients are coded. Different
 SEEDs give different pictures. A JFIF header and a comment make it look like any photo's start.
 
-    make-jpeg.py OUT WIDTH HEIGHT SEED"""
+    make-jpeg.py OUT WIDTH HEIGHT NUMBER"""
 import struct
 import sys
 
@@ -17,7 +17,7 @@ def category(value):
 
 
 def main():
-    out, width, height, seed = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
+    out, width, height, number = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
     if width % 8 or height % 8 or not 0 < width < 65536 or not 0 < height < 65536:
         sys.exit('make-jpeg.py: width and height are multiples of 8')
     # Annex K's luminance DC table; an AC table holding only end-of-block, as the one code '0'.
@@ -34,7 +34,7 @@ def main():
         bits.extend((value >> (length - 1 - i)) & 1 for i in range(length))
 
     previous = 0
-    state = seed * 2654435761 % 2**32
+    state = number * 2654435761 % 2**32
     for _ in range((width // 8) * (height // 8)):
         state = (state * 1103515245 + 12345) % 2**31
         dc = ((state >> 8) % 200 - 100) * 8  # a shade of grey, times 8 as the DCT gives it
@@ -54,7 +54,7 @@ def main():
             scan.append(0)
     data = (b'\xff\xd8' +
             segment(0xe0, b'JFIF\0\x01\x01\x00\x00\x01\x00\x01\x00\x00') +
-            segment(0xfe, b'snapsalvager autopkgtest picture %d' % seed) +
+            segment(0xfe, b'snapsalvager autopkgtest picture %d' % number) +
             segment(0xdb, b'\x00' + b'\x01' * 64) +
             segment(0xc0, struct.pack('>BHHB', 8, height, width, 1) + b'\x01\x11\x00') +
             segment(0xc4, b'\x00' + bytes(dc_bits) + bytes(range(12))) +

@@ -93,11 +93,11 @@ struct TPlaced {
 
 // A card of 160 to 320 noise sectors and 3 to 9 files at random sectors, later ones written
 // over earlier ones; the files that still lie whole on it.
-std::vector<TPlaced> RandomCard(uint32_t seed, Bytes& image) {
-  std::mt19937 random(seed);
+std::vector<TPlaced> RandomCard(uint32_t layout, Bytes& image) {
+  std::mt19937 random(layout);
   const uint32_t sectors = 160 + random() % 161;
   fixtures::CardImage card(sectors);
-  card.noise(seed);
+  card.noise(layout);
   std::vector<TPlaced> placed;
   const int count = 3 + static_cast<int>(random() % 7);
   for (int i = 0; i < count; ++i) {
@@ -132,9 +132,9 @@ TEST(DeepPlainPropertyTest, DeepHoldsWholeEveryFileThePlainRuleHoldsWhole) {
   uint32_t seeds = 240;
   if (const char* env = std::getenv("DEEP_PROPERTY_SEEDS")) seeds = static_cast<uint32_t>(std::strtoul(env, nullptr, 10));
   int plainWhole = 0, deepWhole = 0, lost = 0;
-  for (uint32_t seed = 1; seed <= seeds; ++seed) {
+  for (uint32_t layout = 1; layout <= seeds; ++layout) {
     Bytes image;
-    const std::vector<TPlaced> whole = RandomCard(seed, image);
+    const std::vector<TPlaced> whole = RandomCard(layout, image);
     const std::vector<bool> plain = HeldWhole(whole, Carve(image, false));
     const std::vector<Bytes> deepFiles = Carve(image, true);
     const std::vector<bool> deep = HeldWhole(whole, deepFiles);
@@ -148,14 +148,14 @@ TEST(DeepPlainPropertyTest, DeepHoldsWholeEveryFileThePlainRuleHoldsWhole) {
           const size_t n = std::min(got.size(), whole[i].Data.size());
           held = std::max<size_t>(held, std::mismatch(got.begin(), got.begin() + n, whole[i].Data.begin()).first - got.begin());
         }
-        std::string layout;  // the whole files, to look at the seed by hand
-        for (const TPlaced& file : whole) layout += " " + file.Name + "@" + std::to_string(file.Sector) + "+" + std::to_string(file.Data.size());
-        ADD_FAILURE() << "seed " << seed << ": deep lost the " << whole[i].Name << " at sector " << whole[i].Sector
-                      << ", " << whole[i].Data.size() << " bytes; a deep file holds " << held << "; whole:" << layout;
+        std::string files;  // the whole files, to look at the card by hand
+        for (const TPlaced& file : whole) files += " " + file.Name + "@" + std::to_string(file.Sector) + "+" + std::to_string(file.Data.size());
+        ADD_FAILURE() << "card " << layout << ": deep lost the " << whole[i].Name << " at sector " << whole[i].Sector
+                      << ", " << whole[i].Data.size() << " bytes; a deep file holds " << held << "; whole:" << files;
       }
     }
   }
-  std::printf("whole files held: plain %d, deep %d, lost by deep %d, over %u seeds\n", plainWhole, deepWhole, lost, seeds);
+  std::printf("whole files held: plain %d, deep %d, lost by deep %d, over %u cards\n", plainWhole, deepWhole, lost, seeds);
 }
 
 
