@@ -7,10 +7,10 @@
 # (tests/fixtures/MediaCard.cpp) use. Each input is the type byte the fuzzer reads first (the
 # type's place in fuzz_structure.cpp's list; 3 picks the HEIF reader of fuzz_rawpreview), the
 # file's first 24000 bytes and 1024 zero bytes, as a file cut short lies before a card's unused
-# sectors. fuzz/README.md says where the other seeds come from.
+# sectors. fuzz/README.md says where the other inputs come from.
 #
-# The seeds go into OUT (build/fuzz-seeds by default), in the corpora's folders; copy the ones
-# wanted into fuzz/. Another ffmpeg may write other bytes: the seeds need only be such files.
+# The inputs go into OUT (build/fuzz-inputs by default), in the corpora's folders; copy the ones
+# wanted into fuzz/. Another ffmpeg may write other bytes: the inputs need only be such files.
 # Usage: scripts/make-fuzz-seeds.sh [OUT]   (needs ffmpeg, sox and heif-enc: scripts/deps.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
