@@ -142,8 +142,11 @@ got=$(QT_QPA_PLATFORM=xcb DISPLAY= WAYLAND_DISPLAY= "$root/usr/bin/snapsalvager"
 [ "$got" = "snapsalvager $upstream_version" ] || fail "snapsalvager --version says '$got'"
 # The packaged command reads a photo: its EXIF tags and summary line.
 photo=fuzz/exif/camera_mm_exif_first.jpg
-summary=$("$root/usr/bin/snapsalvager-cli" exif "$photo") || fail "snapsalvager-cli exif $photo failed"
-grep -q '^Summary: Shoot Time: ' <<<"$summary" || fail "snapsalvager-cli exif gave no summary: $summary"
+# The label follows the language; both are asked for so the result does not hang on the locale.
+summary=$("$root/usr/bin/snapsalvager-cli" --lang en exif "$photo") || fail "snapsalvager-cli exif $photo failed"
+grep -q '^Summary: Shoot Time: ' <<<"$summary" || fail "snapsalvager-cli exif gave no English summary: $summary"
+summary=$("$root/usr/bin/snapsalvager-cli" --lang zh exif "$photo") || fail "snapsalvager-cli exif $photo failed"
+grep -q '^摘要：Shoot Time: ' <<<"$summary" || fail "snapsalvager-cli exif gave no Chinese summary: $summary"
 
 echo "== package: manual pages" >&2
 for page in snapsalvager snapsalvager-cli; do
