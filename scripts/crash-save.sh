@@ -11,10 +11,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build/default}
 cli=$(realpath "$build/src/cli/snapsalvager-cli")
-# Each point is a whole recovery under ptrace (some 3 s): 30 + 6 points a round keep the
-# test near four minutes.
+# Each point is a whole recovery under ptrace (some 3 s to 10 s): 30 + 6 points a round,
+# run side by side, keep the test within a few minutes.
 points=30
 large_points=6
+jobs=$(nproc)
 # A SIGKILL leaves the page cache whole, so tmpfs shows the same as a disk, without the
 # seconds of real fsyncs.
 work=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)
@@ -40,6 +41,36 @@ PY
 # A destination holding a file of an earlier recovery under a name the save also uses.
 fresh_dest() { rm -rf "$1"; mkdir -p "$1"; echo mine > "$1/File0005.JPG"; }
 listing() { (cd "$1" && find . -type f ! -name AboutThisFolder.txt ! -name ".*.partial" | sort | xargs sha256sum); }
+
+# One kill point of a round: the recovery killed at the point ($3, "call:ordinal"), then
+# `restore`; writes "killed differs" (0 or 1 each) to result.$2. $4 is the undisturbed
+# listing; the rest are the round's strace options.
+kill_point() {
+  local name=$1 i=$2 at=$3 expected=$4
+  shift 4
+  local dest=$work/run.$i status leftover was_killed=0 differs=0
+  fresh_dest "$dest"
+  # strace ends as its tracee did: 137 when the kill came.
+  status=$( (strace -f -qq -o /dev/null -e trace=$calls "$@" -e inject="${at%%:*}:signal=KILL:when=${at##*:}" \
+    "$cli" recover "$work/card.img" "$dest" --yes >/dev/null 2>&1; echo $?) 2>/dev/null)
+  [ "$status" != 137 ] || was_killed=1
+  if (($#)); then
+    strace -f -qq -o /dev/null -e trace=$calls "$@" "$cli" restore "$dest/TmpFiles" "$dest" >/dev/null 2>&1 || true
+  else
+    "$cli" restore "$dest/TmpFiles" "$dest" >/dev/null 2>&1 || true
+  fi
+  leftover=$(find "$dest" -type f \( -path '*/TmpFiles/*' -o -name '.*.partial' \) ! -name AboutThisFolder.txt | head -n 1)
+  if [ "$(listing "$dest")" != "$expected" ] || [ -n "$leftover" ]; then
+    {
+      echo "crash-save ($name): killed at $at (point $i): the folder differs from an undisturbed save"
+      diff <(echo "$expected") <(listing "$dest") | head -n 20 || true
+      [ -z "$leftover" ] || echo "left: $leftover"
+    } >&2
+    differs=1
+  fi
+  rm -rf "$dest"
+  echo "$was_killed $differs" >"$work/result.$i"
+}
 
 # One round: an undisturbed save, then the save killed at each point and finished by
 # `restore`. $1 names the round; the rest are strace options every run of it gets (the
@@ -89,33 +120,26 @@ round() {
     kill_at+=("${large_ordinals[$(( i * (total_large - 1) / (large_points - 1) ))]}")
   done
 
-  local failed=0 killed=0 start=$SECONDS i at leftover status
+  # The kill points are independent runs, each in its own folder: as many at once as there
+  # are processors.
+  local failed=0 killed=0 start=$SECONDS i running=0 result
+  rm -f "$work"/result.*
   for ((i = 0; i < ${#kill_at[@]}; i++)); do
-    at=${kill_at[$i]}
-    dest=$work/run
-    fresh_dest "$dest"
-    # strace ends as its tracee did: 137 when the kill came.
-    status=$( (strace -f -qq -o /dev/null -e trace=$calls "$@" -e inject="${at%%:*}:signal=KILL:when=${at##*:}" \
-      "$cli" recover "$work/card.img" "$dest" --yes >/dev/null 2>&1; echo $?) 2>/dev/null)
-    [ "$status" != 137 ] || killed=$((killed + 1))
-    if (($#)); then
-      strace -f -qq -o /dev/null -e trace=$calls "$@" "$cli" restore "$dest/TmpFiles" "$dest" >/dev/null 2>&1 || true
-    else
-      "$cli" restore "$dest/TmpFiles" "$dest" >/dev/null 2>&1 || true
-    fi
-    leftover=$(find "$dest" -type f \( -path '*/TmpFiles/*' -o -name '.*.partial' \) ! -name AboutThisFolder.txt | head -n 1)
-    if [ "$(listing "$dest")" != "$expected" ] || [ -n "$leftover" ]; then
-      echo "crash-save ($name): killed at $at (point $i): the folder differs from an undisturbed save" >&2
-      diff <(echo "$expected") <(listing "$dest") | head -n 20 >&2 || true
-      [ -z "$leftover" ] || echo "left: $leftover" >&2
-      failed=$((failed + 1))
-    fi
-    rm -rf "$dest"
+    if ((running >= jobs)); then wait -n || true; running=$((running - 1)); fi
     if ((SECONDS - start > 420)); then
-      echo "crash-save ($name): more than 7 minutes; stopped after $((i + 1)) points" >&2
+      echo "crash-save ($name): more than 7 minutes; stopped before point $i" >&2
       failed=$((failed + 1))
       break
     fi
+    kill_point "$name" "$i" "${kill_at[$i]}" "$expected" "$@" &
+    running=$((running + 1))
+  done
+  wait
+  for result in "$work"/result.*; do
+    [ -e "$result" ] || continue
+    read -r was_killed differs <"$result"
+    killed=$((killed + was_killed))
+    failed=$((failed + differs))
   done
   # A kill point that was never reached proves nothing.
   if ((killed < ${#kill_at[@]})); then

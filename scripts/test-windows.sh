@@ -6,8 +6,8 @@
 # volume \\.\E: that wine maps to the card image, whose rows, exit status and files must
 # equal the Linux build's for the same card; then its temporary files restored, and the card
 # recovered from the image's path. Every path there has Chinese in it, so the files must land
-# under the same UTF-8 names on both. Needs build/default's command and demo-card tool
-# (built here when missing). Headless: wine shows no window.
+# under the same UTF-8 names on both. Needs the Linux build's command and demo-card tool
+# (BUILD_DIR, else build/default; built here when missing). Headless: wine shows no window.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo="$PWD"
@@ -48,11 +48,12 @@ ctest --test-dir build/windows --output-on-failure -j "$jobs" --repeat until-pas
 echo "   ran in $((SECONDS - start)) s" >&2
 
 echo "== the demo card through \\\\.\\E: (Windows) against the image (Linux)" >&2
-if [ ! -x build/default/src/cli/snapsalvager-cli ] || [ ! -x build/default/tests/fixtures/make_demo_card ]; then
-  [ -d build/default ] || cmake --preset default >/dev/null
-  cmake --build build/default -j "$jobs" --target snapsalvager-cli make_demo_card
+linux_build=${BUILD_DIR:-build/default}
+if [ ! -x "$linux_build/src/cli/snapsalvager-cli" ] || [ ! -x "$linux_build/tests/fixtures/make_demo_card" ]; then
+  [ -f "$linux_build/build.ninja" ] || cmake --preset default -B "$linux_build" >/dev/null
+  cmake --build "$linux_build" -j "$jobs" --target snapsalvager-cli make_demo_card
 fi
-build/default/tests/fixtures/make_demo_card "$(dirname "$card")" >/dev/null
+"$linux_build/tests/fixtures/make_demo_card" "$(dirname "$card")" >/dev/null
 cli_windows="$repo/build/windows/src/cli/snapsalvager-cli.exe"
 status=0
 # Rows (standard output), the exit status, then every file left in the destination with its
@@ -74,7 +75,7 @@ run() {  # run SIDE MODE: writes $card_dir/SIDE-MODE.txt
   [ "$command" = recover ] && extra+=(--video --audio --yes)
   if [ "$side" = linux ]; then
     [ "$source" = E: ] && source=$card
-    build/default/src/cli/snapsalvager-cli $command "$source" "$dest" "${extra[@]}" >"$out.rows" 2>"$out.err" || rc=$?
+    "$linux_build/src/cli/snapsalvager-cli" $command "$source" "$dest" "${extra[@]}" >"$out.rows" 2>"$out.err" || rc=$?
   else
     [ "$source" = E: ] || source=$(windows_path "$source")
     wine "$cli_windows" $command "$source" "$(windows_path "$dest")" "${extra[@]}" >"$out.rows" 2>"$out.err" || rc=$?

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Copyright 2026 The Snapsalvager developers
-# Installs what is missing, builds from scratch and runs every test: the normal build,
-# then the whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer, then a
-# short run of each fuzzer.
+# Installs what is missing, builds from scratch and runs every test: the Debian package's
+# build with the whole suite and the package's checks, the save's crash test, the Windows
+# build under wine, the whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer,
+# the window in a real X server, udisks2, then a short run of each fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -11,16 +12,18 @@ bash scripts/deps.sh
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 
-echo "== build (default)" >&2
-rm -rf build/default
-cmake --preset default >/dev/null
-cmake --build build/default -j "$jobs"
-echo "== tests (default)" >&2
-ctest --test-dir build/default --output-on-failure -j "$jobs" | tee build/ctest-default.log
-echo "== crash test of the save (SIGKILL at 50 points, then restore)" >&2
-bash scripts/crash-save.sh
+echo "== licence notices" >&2
+bash scripts/check-licence-notices.sh
+# The package's own build is the main build: it compiles the programs and the suites as Debian
+# does, and dh_auto_test runs the whole suite in it. The stages after it use that build, so
+# the code is compiled once for them all.
 bash scripts/test-package.sh
-bash scripts/test-windows.sh
+main_build=$(echo build/package/snapsalvager-*/obj-*)
+[ -f "$main_build/build.ninja" ] || { echo "test: no package build folder ($main_build)" >&2; exit 1; }
+sed -n '/Test project/,/^Total Test time/p' build/package/build.log >build/ctest-package.log
+echo "== crash test of the save (SIGKILL at 36 points a round, then restore)" >&2
+BUILD_DIR=$main_build bash scripts/crash-save.sh
+BUILD_DIR=$main_build bash scripts/test-windows.sh
 # The Windows window needs a Qt for Windows that takes a quarter of an hour to build: it is
 # tried where scripts/build-qt-windows.sh has built one (not on a fresh machine, nor in CI).
 if [ -f build/windows-deps/qt6/.built ]; then
@@ -38,10 +41,10 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   ctest --test-dir build/sanitize --output-on-failure -j "$jobs" -LE no-sanitize \
   | tee build/ctest-sanitize.log
 
-bash scripts/test-x11.sh
+BUILD_DIR=$main_build bash scripts/test-x11.sh
 
 echo "== udisks2 against the real services" >&2
-bash scripts/test-udisks2.sh build/default
+bash scripts/test-udisks2.sh "$main_build"
 
 if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
   echo "== fuzzers (10 s each)" >&2
@@ -50,7 +53,7 @@ fi
 
 # One closing line for every run (ctest stops the script above on any failure).
 total=0
-for log in build/ctest-default.log build/ctest-sanitize.log build/ctest-windows.log; do
+for log in build/ctest-package.log build/ctest-sanitize.log build/ctest-windows.log; do
   n=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
   total=$((total + ${n:-0}))
 done
