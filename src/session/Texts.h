@@ -13,8 +13,8 @@
 
 namespace snapsalvager {
 
-// The languages a table exists for. A new language is a new table in Texts.cpp with a row
-// for every TText, chosen once at start.
+// The languages a table exists for. A new language is a new table (TextsChinese.cpp and
+// TextsEnglish.cpp show how) with a row for every TText, chosen once at start.
 enum class TLanguage { Chinese, English };
 
 // Chooses the table; call once at start, before any thread reads a text.
