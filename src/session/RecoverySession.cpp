@@ -55,7 +55,9 @@ TScanStart TRecoverySession::StartScan() {
   std::vector<std::filesystem::path> created;
   if (!Settings.DestFolder.empty()) {
     std::string destFolder = Utf8Of(Settings.DestFolder), tempFolder;
-    if (destFolder.back() != '/') destFolder += '/';
+    // Ends in a separator; a path made on Windows may already end in its own.
+    if (destFolder.back() != '/' && destFolder.back() != static_cast<char>(std::filesystem::path::preferred_separator))
+      destFolder += '/';
     int error = 0;
     const TDestFolderResult made = PrepareDestFolder(destFolder, tempFolder, &error, &created);
     if (made != TDestFolderResult::Ready) {
