@@ -352,6 +352,34 @@
         <source>有关于预览的问题吗？联机帮助，请单击此处。</source>
         <translation>Questions about the preview? Click here for online help.</translation>
     </message>
+    <message>
+        <source>预览的排列顺序</source>
+        <translation>The order of the preview</translation>
+    </message>
+    <message>
+        <source>按编号</source>
+        <translation>By number</translation>
+    </message>
+    <message>
+        <source>按类型</source>
+        <translation>By kind</translation>
+    </message>
+    <message>
+        <source>按日期</source>
+        <translation>By date</translation>
+    </message>
+    <message>
+        <source>按检查结果</source>
+        <translation>By verdict</translation>
+    </message>
+    <message>
+        <source>只选择完好的文件</source>
+        <translation>Tick only whole files</translation>
+    </message>
+    <message>
+        <source>只选择解码检查为完好的文件，其余的都不选</source>
+        <translation>Tick only the files that decoded whole; untick all others</translation>
+    </message>
 </context>
 <context>
     <name>QuickStatusForm</name>
@@ -749,6 +777,14 @@ The %1 files this scan found are not saved yet. They are not deleted: their temp
         <translation>Important: the recovered files include &quot;%1&quot; files. In some cases these recovered files may need post-processing, or they may not open normally.<byte value="xd"/>
 <byte value="xd"/>
 Open the help page about post-processing tools now?</translation>
+    </message>
+    <message>
+        <source>正在检查：%1/%2</source>
+        <translation>Checking: %1/%2</translation>
+    </message>
+    <message>
+        <source>只选择完好的文件</source>
+        <translation>Tick only whole files</translation>
     </message>
 </context>
 <context>

@@ -70,6 +70,7 @@ class TestPreviewPages : public QObject {
   void init() {
     prompter = std::make_unique<TScriptedPrompter>();
     form = MakeMainForm();
+    form->PreviewPage.CheckFiles = false;  // the checks' badges and tooltips: tst_PreviewChecks
     form->show();
     scan = std::make_unique<TScanLeftovers>(*form);
   }
