@@ -373,7 +373,7 @@
         <translation>By verdict</translation>
     </message>
     <message>
-        <source>只选择完好的文件</source>
+        <source>只选完好的文件</source>
         <translation>Tick only whole files</translation>
     </message>
     <message>
@@ -783,7 +783,7 @@ Open the help page about post-processing tools now?</translation>
         <translation>Checking: %1/%2</translation>
     </message>
     <message>
-        <source>只选择完好的文件</source>
+        <source>只选完好的文件</source>
         <translation>Tick only whole files</translation>
     </message>
 </context>

@@ -698,7 +698,7 @@ void TPreviewPage::ShowCheckProgress() {
                       .arg(Checker->Total()));
     link->setEnabled(false);
   } else {
-    link->setText(QCoreApplication::translate("Snapsalvager", "只选择完好的文件"));
+    link->setText(QCoreApplication::translate("Snapsalvager", "只选完好的文件"));
     link->setEnabled(!Checks.empty() && CheckFiles);
   }
 }

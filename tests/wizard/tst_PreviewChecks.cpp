@@ -166,7 +166,7 @@ class TestPreviewChecks : public QObject {
     Enter();
     QVERIFY(WaitForChecks());
     QVERIFY(page().LS3->isEnabled());
-    QCOMPARE(page().LS3->text(), Tr("只选择完好的文件"));
+    QCOMPARE(page().LS3->text(), Tr("只选完好的文件"));
     QTest::mouseClick(page().LS3, Qt::LeftButton);
     QCOMPARE(form->CountSelected(), 2);
     QVERIFY(form->FoundFiles[0].Selected);
