@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <QThread>
@@ -465,6 +466,10 @@ int main(int argc, char** argv) {
   Settle(500);
   form.BNextClick();
   Save(&form, QStringLiteral("07-finish"));
+  // The card map as saved beside the recovered files.
+  if (QFile::copy(QDir(form.DestFolder).filePath(QStringLiteral("card-map.png")),
+                  QDir(g_out).filePath(QStringLiteral("07-card-map.png"))))
+    ++g_written;
 
   // A second walk: 文件 → 新建扫描 shows step 2 with its buttons and the card still chosen.
   form.ui.NNewScan->trigger();

@@ -66,6 +66,10 @@
         <source>有关详细信息，请单击此处。</source>
         <translation>For details, click here.</translation>
     </message>
+    <message>
+        <source>存储卡分布图</source>
+        <translation>Map of the card</translation>
+    </message>
 </context>
 <context>
     <name>MainForm</name>
@@ -785,6 +789,46 @@ Open the help page about post-processing tools now?</translation>
     <message>
         <source>只选完好的文件</source>
         <translation>Tick only whole files</translation>
+    </message>
+    <message>
+        <source>照片</source>
+        <translation>Photos</translation>
+    </message>
+    <message>
+        <source>RAW 和 HEIF 照片</source>
+        <translation>Raw and HEIF photos</translation>
+    </message>
+    <message>
+        <source>视频</source>
+        <translation>Videos</translation>
+    </message>
+    <message>
+        <source>音频</source>
+        <translation>Audio</translation>
+    </message>
+    <message>
+        <source>其他文件</source>
+        <translation>Other files</translation>
+    </message>
+    <message>
+        <source>已损坏</source>
+        <translation>Damaged</translation>
+    </message>
+    <message>
+        <source>无法读取的扇区</source>
+        <translation>Unreadable sectors</translation>
+    </message>
+    <message>
+        <source>空闲或未知</source>
+        <translation>Free or unknown</translation>
+    </message>
+    <message>
+        <source>存储卡分布图：找到的文件按类型着色（照片蓝色，RAW 和 HEIF 照片青色，视频紫色，音频橙色，其他文件棕色），已损坏的文件带斜线，无法读取的扇区红色，空闲或未知的部分灰色。</source>
+        <translation>Map of the card: the files found, coloured by kind (photos blue, raw and HEIF photos teal, videos purple, audio orange, other files brown); damaged files hatched, unreadable sectors red, free or unknown space grey.</translation>
+    </message>
+    <message>
+        <source>已保存为 %1</source>
+        <translation>Saved as %1</translation>
     </message>
 </context>
 <context>

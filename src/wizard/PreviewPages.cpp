@@ -617,6 +617,22 @@ void TPreviewPage::SelectOnlyWhole() {
   ui_.LNum2->setText(QString::number(found_.CountSelected()));
 }
 
+TCardMap TPreviewPage::CardMapOfFoundFiles(uint64_t cardBytes) const {
+  TCardMap map;
+  map.CardBytes = cardBytes;
+  for (size_t i = 0; i < found_.Count(); ++i) {
+    const TFoundFile& file = found_[i];
+    const decode::TVerdictKind verdict = i < Checks.size() ? Checks[i].Verdict.Kind : decode::TVerdictKind::NotChecked;
+    const bool damaged = verdict == decode::TVerdictKind::Damaged || verdict == decode::TVerdictKind::Unreadable;
+    for (const TFoundFile::TCardRun& run : file.CardRuns) {
+      map.Files.push_back({run.CardOffset, run.CardOffset + run.Length, MapKindOf(file.Ext), damaged});
+      map.CardBytes = std::max(map.CardBytes, run.CardOffset + run.Length);
+    }
+  }
+  if (!CardImageMap.empty()) map.Unreadable = UnreadableAreasOf(CardImageMap);
+  return map;
+}
+
 void TPreviewPage::StopChecks() {
   if (Checker) Checker->Stop();
   checkedPaths_.clear();

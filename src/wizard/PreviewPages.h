@@ -28,6 +28,7 @@
 
 #include "metadata/JpegDecode.h"
 #include "session/FoundFiles.h"
+#include "wizard/CardMap.h"
 #include "wizard/PreviewChecks.h"
 #include "ui_MainForm.h"
 #include "ui_PreviewPage.h"
@@ -120,6 +121,11 @@ class TPreviewPage {
   void SetPageIcons();
   // The found files were emptied: no slot points into them any more, and their checks end.
   void ForgetSlotFiles();
+  // The card map of the found files (where each lies, its kind, whether its check found it
+  // damaged) on a card of cardBytes (larger when a file lies beyond), with the unreadable
+  // areas of the card image's map when the scan wrote one.
+  TCardMap CardMapOfFoundFiles(uint64_t cardBytes) const;
+  std::filesystem::path CardImageMap;  // the ddrescue map of the last scan's card image
   // Ends the background checks (the found files are about to change or be saved).
   void StopChecks();
   // 2 video, 3 audio, 1 anything else (raw pictures and other types); ext like ".MOV".
