@@ -19,17 +19,53 @@ namespace {
 // soon, long enough that the helpers rarely wait for each other.
 constexpr size_t kFilesPerHelperInBatch = 3;
 
-bool WantsPreview(const std::string& type) {
-  // Photos have their thumbnails already; videos and audio get theirs from the helper.
-  const decode::TFileFamily family = decode::FamilyOfType(type);
-  return family == decode::TFileFamily::Video || family == decode::TFileFamily::Audio;
+bool WantsPreview(const TFileCheckJob& job) {
+  // A photo's picture comes when the page is filled; videos and audio get theirs here.
+  const decode::TFileFamily family = decode::FamilyOfType(job.Type);
+  return job.WantPicture || family == decode::TFileFamily::Video || family == decode::TFileFamily::Audio;
+}
+
+decode::TDecodeClientOptions PoolOptions(const TFileCheckOptions& options) {
+  decode::TDecodeClientOptions pool;
+  pool.Helper = options.Helper;
+  pool.Helpers = options.Helpers;
+  pool.TimeoutMs = options.TimeoutMs;
+  return pool;
+}
+
+TFileCheck CheckOf(const decode::TDecodeOutcome& outcome) {
+  TFileCheck check;
+  check.Verdict = outcome.Verdict;
+  const decode::TPreview& p = outcome.Preview;
+  if (!p.Empty() && p.Rgb.size() >= static_cast<size_t>(p.Width) * p.Height * 3) {
+    check.Preview = QImage(p.Rgb.data(), p.Width, p.Height, p.Width * 3, QImage::Format_RGB888).copy();
+  }
+  return check;
 }
 
 }  // namespace
 
+struct TPreviewChecker::TNowPool {
+  explicit TNowPool(const TFileCheckOptions& options) : Pool(PoolOptions(options)) {}
+  decode::TDecodePool Pool;
+};
+
 TPreviewChecker::TPreviewChecker(TFileCheckOptions options) : options_(std::move(options)) {}
 
 TPreviewChecker::~TPreviewChecker() { Stop(); }
+
+std::vector<TFileCheck> TPreviewChecker::CheckNow(const std::vector<TFileCheckJob>& jobs) {
+  std::vector<TFileCheck> checks(jobs.size());
+  if (jobs.empty()) return checks;
+  if (!now_) now_ = std::make_unique<TNowPool>(options_);
+  std::vector<decode::TDecodeJob> work;
+  work.reserve(jobs.size());
+  for (const TFileCheckJob& job : jobs) work.push_back({job.Path, job.Type, true, WantsPreview(job)});
+  // Each index is written by one pool thread; Wait orders the writes before the return.
+  now_->Pool.Start(std::move(work), [&checks](size_t i, const decode::TDecodeOutcome& outcome) { checks[i] = CheckOf(outcome); });
+  now_->Pool.Wait();
+  return checks;
+}
 
 bool TPreviewChecker::Available() { return true; }
 
@@ -68,11 +104,7 @@ void TPreviewChecker::Stop() {
 }
 
 void TPreviewChecker::Coordinate(std::vector<TFileCheckJob> jobs, unsigned run) {
-  decode::TDecodeClientOptions poolOptions;
-  poolOptions.Helper = options_.Helper;
-  poolOptions.Helpers = options_.Helpers;
-  poolOptions.TimeoutMs = options_.TimeoutMs;
-  decode::TDecodePool pool(poolOptions);
+  decode::TDecodePool pool(PoolOptions(options_));
   const size_t batchSize = std::max<size_t>(1, pool.Helpers() * kFilesPerHelperInBatch);
   std::vector<bool> taken(jobs.size(), false);
   size_t next = 0;
@@ -95,15 +127,9 @@ void TPreviewChecker::Coordinate(std::vector<TFileCheckJob> jobs, unsigned run) 
 
     std::vector<decode::TDecodeJob> work;
     work.reserve(batch.size());
-    for (size_t i : batch) work.push_back({jobs[i].Path, jobs[i].Type, true, WantsPreview(jobs[i].Type)});
+    for (size_t i : batch) work.push_back({jobs[i].Path, jobs[i].Type, true, WantsPreview(jobs[i])});
     pool.Start(std::move(work), [this, &batch, run](size_t k, const decode::TDecodeOutcome& outcome) {
-      TFileCheck check;
-      check.Verdict = outcome.Verdict;
-      const decode::TPreview& p = outcome.Preview;
-      if (!p.Empty() && p.Rgb.size() >= static_cast<size_t>(p.Width) * p.Height * 3) {
-        check.Preview = QImage(p.Rgb.data(), p.Width, p.Height, p.Width * 3, QImage::Format_RGB888).copy();
-      }
-      Deliver(run, batch[k], std::move(check));
+      Deliver(run, batch[k], CheckOf(outcome));
       {
         const std::lock_guard lock(mutex_);
         ++finished_;

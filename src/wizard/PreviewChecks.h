@@ -13,6 +13,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -26,6 +27,7 @@ namespace snapsalvager {
 struct TFileCheckJob {
   std::filesystem::path Path;
   std::string Type;  // the scan's type: picks the decoder
+  bool WantPicture = false;  // a photo's picture too (videos and audio always give theirs)
 };
 struct TFileCheck {
   decode::TVerdict Verdict;
@@ -59,6 +61,9 @@ class TPreviewChecker : public QObject {
   // How many files the run holds and how many have been reported on the GUI thread.
   size_t Total() const { return total_; }
   size_t Checked() const { return checked_; }
+  // Checks jobs now, in parallel on helpers of their own, and waits for them: the photos of
+  // the page being filled. Empty where no helper exists (the caller decodes them itself).
+  std::vector<TFileCheck> CheckNow(const std::vector<TFileCheckJob>& jobs);
   // Whether this build can check files at all (the helper exists only on Linux).
   static bool Available();
 
@@ -66,7 +71,9 @@ class TPreviewChecker : public QObject {
   void Coordinate(std::vector<TFileCheckJob> jobs, unsigned run);
   void Deliver(unsigned run, size_t index, TFileCheck check);
 
+  struct TNowPool;
   TFileCheckOptions options_;
+  std::unique_ptr<TNowPool> now_;  // the helpers of CheckNow, kept between pages
   TOnChecked onChecked_;
   std::thread coordinator_;
   std::mutex mutex_;

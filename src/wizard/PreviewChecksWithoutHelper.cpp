@@ -7,7 +7,9 @@
 namespace snapsalvager {
 
 TPreviewChecker::TPreviewChecker(TFileCheckOptions options) : options_(std::move(options)) {}
+struct TPreviewChecker::TNowPool {};
 TPreviewChecker::~TPreviewChecker() = default;
+std::vector<TFileCheck> TPreviewChecker::CheckNow(const std::vector<TFileCheckJob>&) { return {}; }
 bool TPreviewChecker::Available() { return false; }
 void TPreviewChecker::Start(std::vector<TFileCheckJob>, TOnChecked) { total_ = checked_ = 0; }
 void TPreviewChecker::Prefer(const std::vector<size_t>&) {}

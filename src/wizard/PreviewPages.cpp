@@ -451,19 +451,54 @@ void TPreviewPage::DecodePagePhotos(int first, int last) {
   // photos on every core first, then build the thumbnails in order.
   std::vector<std::filesystem::path> photos;
   std::vector<std::string> types;
-  for (int i = first; i <= last; ++i) {
+  std::vector<int> indexes;
+  for (int p = first; p <= last && p < static_cast<int>(Order.size()); ++p) {
+    const int i = Order[static_cast<size_t>(p)];
     const QString name = QString::fromStdString(found_[i].Name);
     const std::string type = name.mid(name.lastIndexOf(QLatin1Char('.')) + 1).toStdString();
     if (PhotoKindOf(type) == TPhotoKind::None) continue;
     photos.push_back(found_[i].TempFile);
     types.push_back(type);
+    indexes.push_back(i);
   }
   PagePhotos.clear();
   if (photos.empty()) return;
-  std::vector<TPreviewDecode> decoded = DecodePhotoPreviews(photos, types, true, 8,
-                                                            std::max(1u, std::thread::hardware_concurrency()));
+  std::vector<TPreviewDecode> decoded = DecodePhotos(photos, types, true);
   for (size_t j = 0; j < photos.size(); ++j)
     PagePhotos.insert(QString::fromStdString(photos[j].string()), std::move(decoded[j]));
+}
+
+std::vector<TPreviewDecode> TPreviewPage::DecodePhotos(const std::vector<std::filesystem::path>& paths,
+                                                       const std::vector<std::string>& types, bool scrambled) {
+  // Card data is decoded by the sandboxed helpers where they exist: a crafted photo can
+  // then crash only a helper, never the window.
+  if (TPreviewChecker::Available() && scrambled) {
+    if (!Checker) Checker = std::make_unique<TPreviewChecker>(CheckOptions);
+    std::vector<TFileCheckJob> jobs;
+    for (size_t j = 0; j < paths.size(); ++j) jobs.push_back({paths[j], types[j], true});
+    const std::vector<TFileCheck> checks = Checker->CheckNow(jobs);
+    if (checks.size() == paths.size()) {
+      std::vector<TPreviewDecode> photos(paths.size());
+      for (size_t j = 0; j < paths.size(); ++j) {
+        const TFileCheck& check = checks[j];
+        TPreviewDecode& photo = photos[j];
+        photo.Opened = !(check.Verdict.Kind == decode::TVerdictKind::Unreadable && check.Verdict.Reason == "open-failed");
+        photo.HeaderOk = !check.Preview.isNull();
+        if (!photo.HeaderOk) continue;
+        const QImage rgb = check.Preview.convertToFormat(QImage::Format_RGB888);
+        TJpegPicture& picture = photo.Picture;
+        picture.Status = check.Verdict.Kind == decode::TVerdictKind::Whole ? TJpegDecodeStatus::Image
+                                                                            : TJpegDecodeStatus::Partial;
+        picture.Width = rgb.width();
+        picture.Height = rgb.height();
+        picture.Pixels.resize(static_cast<size_t>(rgb.width()) * rgb.height() * 3);
+        for (int y = 0; y < rgb.height(); ++y)
+          std::copy_n(rgb.constScanLine(y), rgb.width() * 3, picture.Pixels.begin() + static_cast<ptrdiff_t>(y) * rgb.width() * 3);
+      }
+      return photos;
+    }
+  }
+  return DecodePhotoPreviews(paths, types, scrambled, 8, std::max(1u, std::thread::hardware_concurrency()));
 }
 
 void TPreviewPage::BPreviewClick() {
@@ -533,7 +568,7 @@ std::optional<TPreviewDecode> TPreviewPage::TakePagePhoto(const QString& tempPat
   if (name.empty()) name = path.filename().string();
   std::string type = name.substr(name.rfind('.') + 1);
   std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  std::vector<TPreviewDecode> decoded = DecodePhotoPreviews({path}, {type}, scrambled, 8, 1);
+  std::vector<TPreviewDecode> decoded = DecodePhotos({path}, {type}, scrambled);
   if (!decoded[0].Opened) return std::nullopt;
   return std::move(decoded[0]);
 }

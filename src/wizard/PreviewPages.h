@@ -109,8 +109,12 @@ class TPreviewPage {
   // The grid for a thumbnail area of this size: at least one column and one row.
   static QSize GridFor(QSize area);
 
-  // Fills PagePhotos with the photos among the found files first..last.
+  // Fills PagePhotos with the photos among the files at positions first..last of Order.
   void DecodePagePhotos(int first, int last);
+  // The photos' pictures, decoded by the sandboxed helpers (in the window's process only
+  // where no helper exists, or for a plain file of the user's); in the order of paths.
+  std::vector<TPreviewDecode> DecodePhotos(const std::vector<std::filesystem::path>& paths,
+                                           const std::vector<std::string>& types, bool scrambled);
   // Decoded photo of a page slot: from the page's decoding ahead, else decoded now; nullopt
   // when the temporary file cannot be read.
   std::optional<TPreviewDecode> TakePagePhoto(const QString& tempPath, bool scrambled);
