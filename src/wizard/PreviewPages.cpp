@@ -477,7 +477,12 @@ std::vector<TPreviewDecode> TPreviewPage::DecodePhotos(const std::vector<std::fi
     std::vector<TFileCheckJob> jobs;
     for (size_t j = 0; j < paths.size(); ++j) jobs.push_back({paths[j], types[j], true});
     const std::vector<TFileCheck> checks = Checker->CheckNow(jobs);
-    if (checks.size() == paths.size()) {
+    // A helper that cannot even be started (a broken installation) is no verdict on the
+    // photo: rather than call every photo corrupt, the window decodes it as it did before.
+    const bool noHelper = std::any_of(checks.begin(), checks.end(), [](const TFileCheck& c) {
+      return c.Verdict.Kind == decode::TVerdictKind::CouldNotCheck && c.Verdict.Reason == "no-helper";
+    });
+    if (checks.size() == paths.size() && !noHelper) {
       std::vector<TPreviewDecode> photos(paths.size());
       for (size_t j = 0; j < paths.size(); ++j) {
         const TFileCheck& check = checks[j];

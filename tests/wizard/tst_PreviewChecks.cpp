@@ -217,6 +217,16 @@ class TestPreviewChecks : public QObject {
     QCOMPARE(preview().SlotThumbs[2]->toolTip(), "N/A\n" + EngineText(TText::VerdictWhole));
   }
 
+  void WithoutAHelperPhotosStillShowAndTheirFilesSayNotChecked() {
+    preview().CheckOptions.Helper = "/nonexistent/snapsalvager-decode";
+    scan->Add("JPG", Photo(160, 120));
+    Enter();
+    QCOMPARE(preview().SlotThumbs[0]->PicStatus(), TJpegDecodeStatus::Image);
+    QVERIFY(WaitForChecks());
+    QCOMPARE(preview().Checks[0].Verdict.Reason, std::string("no-helper"));
+    QCOMPARE(preview().SlotThumbs[0]->Badge(), TBadge::CouldNotCheck);
+  }
+
   void LeavingThePageStopsTheChecks() {
     preview().CheckOptions.Helper = SNAPSALVAGER_FAULTY_HELPER;
     for (int i = 0; i < 3; ++i) scan->Add("MOV", Saying("HANG"));
