@@ -11,11 +11,11 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
-#include <QDateTime>
+#include <QDate>
+#include <QTime>
 #include <QEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QTabBar>
 #include <QToolButton>
 #include <algorithm>
 #include <cctype>
@@ -103,9 +103,12 @@ QString DateKey(const TFoundFile& file) {
   const QString info = QString::fromStdString(file.Info);
   static const QLatin1String kShootTime("Shoot Time: ");
   if (info.startsWith(kShootTime)) {
+    // Date and time apart: a camera's clock time need not exist in this machine's zone.
     const QString text = info.mid(kShootTime.size()).section(QLatin1Char('|'), 0, 0);
-    const QDateTime shot = QDateTime::fromString(text, QStringLiteral("MM/dd/yyyy HH:mm:ss"));
-    if (shot.isValid()) return shot.toString(QStringLiteral("yyyyMMddHHmmss"));
+    const QDate day = QDate::fromString(text.section(QLatin1Char(' '), 0, 0), QStringLiteral("MM/dd/yyyy"));
+    const QTime time = QTime::fromString(text.section(QLatin1Char(' '), 1, 1), QStringLiteral("HH:mm:ss"));
+    if (day.isValid() && time.isValid())
+      return day.toString(QStringLiteral("yyyyMMdd")) + time.toString(QStringLiteral("HHmmss"));
   }
   if (file.Original && file.Original->Entry.Modified.Valid()) {
     const filesystems::Timestamp& t = file.Original->Entry.Modified;
