@@ -107,7 +107,9 @@ void BM_PreviewAndSaveFiftyThousandFiles(benchmark::State& state) {
     state.counters["save_all_s"] = save;
     state.PauseTiming();
     size_t saved = 0;
-    for (fs::directory_iterator it(dir), end; it != end; ++it) saved += it->is_regular_file() ? 1 : 0;
+    // The files, not the card map saved beside them.
+    for (fs::directory_iterator it(dir), end; it != end; ++it)
+      saved += it->is_regular_file() && it->path().filename() != "card-map.png" ? 1 : 0;
     if (saved != count) state.SkipWithError("not every file was saved");
     form.reset();
     fs::remove_all(dir);

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <QThread>
@@ -30,6 +31,7 @@
 #include "session/Texts.h"
 #ifdef SNAPSALVAGER_SCREENS_RAWS
 #include "fixtures/Jpegs.h"
+#include "fixtures/MediaSamples.h"
 #include "fixtures/Photos.h"
 #include "metadata/PhotoSummary.h"
 #endif
@@ -39,6 +41,7 @@
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
 #include "wizard/WizardWindow.h"
+#include "wizard/Thumbnail.h"
 #include "wizard/WaitPanel.h"
 #include "wizard/ScanDoneDialog.h"
 #include "wizard/CapacityDialog.h"
@@ -408,16 +411,65 @@ int main(int argc, char** argv) {
   leica.Model = "LEICA Q2";
   AddPhoto(form, form.TempFolder, "DNG", fixtures::TiffRaw(leica));
   AddPhoto(form, form.TempFolder, "HEIC", HeicPhoto(temp.path()));
+  // A last page of what the background checks show: video frames and a waveform in place of
+  // the placeholders, and the badges of a cut and an overwritten photo.
+  while (form.FoundFiles.Count() % kFilesPerPage != 0) AddClip(form, form.TempFolder, "MP3");
+  if (fixtures::MediaSampleToolsAvailable()) {
+    for (const fixtures::MediaSample& sample : fixtures::WholeMediaSamples())
+      if (sample.Type == "MP4" || sample.Type == "MOV" || sample.Type == "WAV")
+        AddPhoto(form, form.TempFolder, sample.Type, sample.Bytes);
+  }
+  fixtures::JpegOptions photo;
+  photo.Width = 1600;
+  photo.Height = 1200;
+  photo.Texture = 6;
+  const std::vector<uint8_t> whole = fixtures::EncodeJpeg(photo);
+  AddPhoto(form, form.TempFolder, "JPG", whole);
+  AddPhoto(form, form.TempFolder, "JPG", fixtures::Damaged(whole, fixtures::Damage::Cut, 0.6));
+  AddPhoto(form, form.TempFolder, "JPG", fixtures::Damaged(whole, fixtures::Damage::ZeroSector, 0.3));
+#endif
+#ifdef SNAPSALVAGER_DECODE_HELPER_PATH
+  form.PreviewPage.CheckOptions.Helper = SNAPSALVAGER_DECODE_HELPER_PATH;
 #endif
   form.BNextClick();
+  // The pictures show the checks' outcome, not a moment of them.
+  {
+    QElapsedTimer waited;
+    waited.start();
+    while (form.PreviewPage.Checker && form.PreviewPage.Checker->Running() && waited.elapsed() < 60000) {
+      QApplication::processEvents(QEventLoop::AllEvents, 20);
+      QThread::msleep(5);
+    }
+  }
   Save(&form, QStringLiteral("06-preview"));
   for (int page = 1; page < form.previewUi.CFileList->count(); ++page) {
     form.previewUi.CFileList->setCurrentIndex(page);
     form.CFileListChange();
     Save(&form, QStringLiteral("06-preview-page-%1").arg(page + 1));
   }
+  // The last page's damaged photo with its verdict in the tooltip.
+  for (int slot = 0; slot < form.PreviewPage.SlotThumbs.size(); ++slot) {
+    TJpegThumb* thumb = form.PreviewPage.SlotThumbs[slot];
+    if (!thumb || thumb->Badge() != TJpegThumb::TBadge::Damaged) continue;
+    SaveHover(thumb->mapToGlobal(thumb->rect().center()), form.frameGeometry().adjusted(0, 0, 200, 80),
+              QStringLiteral("06-preview-damaged-tooltip"));
+    break;
+  }
+  // Sorted by verdict, and maximized: as many thumbnails as fit on the screen.
+  form.previewUi.CSort->setCurrentIndex(static_cast<int>(TPreviewOrder::Verdict));
+  form.PreviewPage.SortBy(TPreviewOrder::Verdict);
+  Save(&form, QStringLiteral("06-preview-by-verdict"));
+  form.showMaximized();
+  Settle(1000);
+  Save(&form, QStringLiteral("06-preview-maximized"));
+  form.showNormal();
+  Settle(500);
   form.BNextClick();
   Save(&form, QStringLiteral("07-finish"));
+  // The card map as saved beside the recovered files.
+  if (QFile::copy(QDir(form.DestFolder).filePath(QStringLiteral("card-map.png")),
+                  QDir(g_out).filePath(QStringLiteral("07-card-map.png"))))
+    ++g_written;
 
   // A second walk: 文件 → 新建扫描 shows step 2 with its buttons and the card still chosen.
   form.ui.NNewScan->trigger();

@@ -66,6 +66,10 @@
         <source>有关详细信息，请单击此处。</source>
         <translation>For details, click here.</translation>
     </message>
+    <message>
+        <source>存储卡分布图</source>
+        <translation>Map of the card</translation>
+    </message>
 </context>
 <context>
     <name>MainForm</name>
@@ -351,6 +355,34 @@
     <message>
         <source>有关于预览的问题吗？联机帮助，请单击此处。</source>
         <translation>Questions about the preview? Click here for online help.</translation>
+    </message>
+    <message>
+        <source>预览的排列顺序</source>
+        <translation>The order of the preview</translation>
+    </message>
+    <message>
+        <source>按编号</source>
+        <translation>By number</translation>
+    </message>
+    <message>
+        <source>按类型</source>
+        <translation>By kind</translation>
+    </message>
+    <message>
+        <source>按日期</source>
+        <translation>By date</translation>
+    </message>
+    <message>
+        <source>按检查结果</source>
+        <translation>By verdict</translation>
+    </message>
+    <message>
+        <source>只选完好的文件</source>
+        <translation>Tick only whole files</translation>
+    </message>
+    <message>
+        <source>只选择解码检查为完好的文件，其余的都不选</source>
+        <translation>Tick only the files that decoded whole; untick all others</translation>
     </message>
 </context>
 <context>
@@ -749,6 +781,54 @@ The %1 files this scan found are not saved yet. They are not deleted: their temp
         <translation>Important: the recovered files include &quot;%1&quot; files. In some cases these recovered files may need post-processing, or they may not open normally.<byte value="xd"/>
 <byte value="xd"/>
 Open the help page about post-processing tools now?</translation>
+    </message>
+    <message>
+        <source>正在检查：%1/%2</source>
+        <translation>Checking: %1/%2</translation>
+    </message>
+    <message>
+        <source>只选完好的文件</source>
+        <translation>Tick only whole files</translation>
+    </message>
+    <message>
+        <source>照片</source>
+        <translation>Photos</translation>
+    </message>
+    <message>
+        <source>RAW 和 HEIF 照片</source>
+        <translation>Raw and HEIF photos</translation>
+    </message>
+    <message>
+        <source>视频</source>
+        <translation>Videos</translation>
+    </message>
+    <message>
+        <source>音频</source>
+        <translation>Audio</translation>
+    </message>
+    <message>
+        <source>其他文件</source>
+        <translation>Other files</translation>
+    </message>
+    <message>
+        <source>已损坏</source>
+        <translation>Damaged</translation>
+    </message>
+    <message>
+        <source>无法读取的扇区</source>
+        <translation>Unreadable sectors</translation>
+    </message>
+    <message>
+        <source>空闲或未知</source>
+        <translation>Free or unknown</translation>
+    </message>
+    <message>
+        <source>存储卡分布图：找到的文件按类型着色（照片蓝色，RAW 和 HEIF 照片青色，视频紫色，音频橙色，其他文件棕色），已损坏的文件带斜线，无法读取的扇区红色，空闲或未知的部分灰色。</source>
+        <translation>Map of the card: the files found, coloured by kind (photos blue, raw and HEIF photos teal, videos purple, audio orange, other files brown); damaged files hatched, unreadable sectors red, free or unknown space grey.</translation>
+    </message>
+    <message>
+        <source>已保存为 %1</source>
+        <translation>Saved as %1</translation>
     </message>
 </context>
 <context>

@@ -152,6 +152,12 @@ TDecodeOutcome TDecodeHelper::Check(const TDecodeJob& job) {
       ::close(fd);
       return Outcome(TVerdictKind::CouldNotCheck, "no-helper");
     }
+    // An Abort that came while the helper was being started found no process to kill.
+    if (aborted_) {
+      ::close(fd);
+      Finish(true);
+      return Outcome(TVerdictKind::CouldNotCheck, "stopped");
+    }
     sent = SendMessage(socket_, EncodeRequest(request), fd);
   }
   ::close(fd);

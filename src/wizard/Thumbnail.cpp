@@ -65,6 +65,36 @@ void TJpegThumb::Render() {
   rendered_ = true;
 }
 
+void TJpegThumb::SetHelperPicture(const QImage& picture, const QString& caption) {
+  if (picture.isNull()) return;
+  offscreen_ = QImage(kOffscreenWidth, kOffscreenHeight, QImage::Format_RGB32);
+  offscreen_.fill(Qt::black);
+  QPainter p(&offscreen_);
+  const QImage fitted = picture.scaled(kOffscreenWidth - 1, kOffscreenHeight - 1, Qt::KeepAspectRatio,
+                                       Qt::SmoothTransformation);
+  p.drawImage((kOffscreenWidth - 1 - fitted.width()) / 2, (kOffscreenHeight - 1 - fitted.height()) / 2, fitted);
+  if (!caption.isEmpty()) {
+    QFont font = p.font();
+    font.setPixelSize(11);
+    p.setFont(font);
+    const QRect band(0, kOffscreenHeight - 15, kOffscreenWidth - 1, 14);
+    p.fillRect(band, QColor(0, 0, 0, 160));
+    p.setPen(Qt::white);
+    p.drawText(band.adjusted(3, 0, -3, 0), Qt::AlignRight | Qt::AlignVCenter, caption);
+  }
+  p.end();
+  fmypic.reset();
+  fpicbmp = nullptr;
+  rendered_ = true;
+  update();
+}
+
+void TJpegThumb::SetBadge(TBadge badge) {
+  if (badge_ == badge) return;
+  badge_ = badge;
+  update();
+}
+
 void TJpegThumb::Paint() {
   if (!rendered_) Render();
   if (isVisible()) repaint();
@@ -81,6 +111,28 @@ void TJpegThumb::paintEvent(QPaintEvent*) {
   // the offscreen picture's own size less its last column and row, so nothing is scaled.
   const QRect target(QPoint(10, 10), QPoint(r.width() - 10 - 1, r.height() - 15 - 1));
   p.drawImage(target, offscreen_, QRect(0, 0, kOffscreenWidth - 1, kOffscreenHeight - 1));
+  if (badge_ != TBadge::None) {
+    // A round mark in the picture's top right corner: orange "!" damaged, red "×" unreadable,
+    // grey "?" not checkable; white-ringed so it shows on any picture.
+    struct TMark {
+      QColor Colour;
+      QChar Sign;
+    };
+    const TMark mark = badge_ == TBadge::Damaged      ? TMark{QColor(230, 120, 0), QLatin1Char('!')}
+                       : badge_ == TBadge::Unreadable ? TMark{QColor(200, 0, 0), QChar(0x00D7)}
+                                                      : TMark{QColor(110, 110, 110), QLatin1Char('?')};
+    const QRect circle(target.right() - 17, target.top() + 2, 16, 16);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::white, 1.5));
+    p.setBrush(mark.Colour);
+    p.drawEllipse(circle);
+    QFont font = p.font();
+    font.setPixelSize(12);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(Qt::white);
+    p.drawText(circle, Qt::AlignCenter, QString(mark.Sign));
+  }
 }
 
 }  // namespace snapsalvager

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright 2026 The Snapsalvager developers
-// TJpegThumb: one thumbnail of the preview page. It renders its picture (a decoded photo or a
-// placeholder) once into a 100 x 75 offscreen picture, then paints that inside the shared
-// frame picture without scaling. It owns only its offscreen picture and, until the first
-// render, its own decoded copy of the photo.
+// TJpegThumb: one thumbnail of the preview page. It renders its picture (a decoded photo, a
+// video's frame, an audio file's waveform or a placeholder) into a 100 x 75 offscreen picture,
+// then paints that inside the shared frame picture without scaling, with a badge in its
+// corner when the file's check found it damaged. It owns only its offscreen picture and,
+// until the first render, its own decoded copy of the photo.
 #pragma once
 
 #include <QImage>
@@ -27,6 +28,9 @@ class TJpegThumb : public QWidget {
     QImage Bitmap;
     TJpegDecodeStatus Status = TJpegDecodeStatus::Corrupt;
   };
+
+  // The mark in the picture's corner: what the file's check found, when it is not whole.
+  enum class TBadge { None, Damaged, Unreadable, CouldNotCheck };
 
   static constexpr int kOffscreenWidth = 100;
   static constexpr int kOffscreenHeight = 75;
@@ -53,6 +57,13 @@ class TJpegThumb : public QWidget {
   bool IsBMP = false;         // draw PicBmp rather than the photo
   bool LoadFullSize = false;  // draw unscaled; otherwise stretch and decode photos at 1/8
 
+  // Replaces whatever was drawn by a picture the decode helper made (a video's frame, an
+  // audio file's waveform), shrunk to fit with its proportions, and caption (the length)
+  // written across its foot when not empty.
+  void SetHelperPicture(const QImage& picture, const QString& caption);
+  void SetBadge(TBadge badge);
+  TBadge Badge() const { return badge_; }
+
   // Renders the picture if that has not happened yet, then repaints at once.
   void Paint();
   bool Rendered() const { return rendered_; }
@@ -70,6 +81,7 @@ class TJpegThumb : public QWidget {
   const QImage* fpicbmp = nullptr;          // placeholder, not owned
   QString text_;
   bool rendered_ = false;
+  TBadge badge_ = TBadge::None;
   TJpegDecodeStatus picStatus_ = TJpegDecodeStatus::Corrupt;
   QImage offscreen_;
 };

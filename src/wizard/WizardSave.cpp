@@ -69,6 +69,7 @@ void TFinishPage::ShowSaving() {
   ui_.LPostProcess->setVisible(false);
   ui_.LPostProcess2Link->setVisible(false);
   ui_.imgPostProcess->setVisible(false);
+  ui_.ImgCardMap->setVisible(false);
 }
 
 void TFinishPage::ShowPostProcessing() {
@@ -136,10 +137,26 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
   TSaveOutcome outcome = recovery.Save();
   SaveInProgress = false;
   ui.NNewScan->setEnabled(newScanWasEnabled);
+  const bool anySaved = outcome.Saved > 0;
   FinishPage.EndSave(destFolder, n, std::move(outcome));
+  // Every found file on the map, ticked or not: it is the card's picture.
+  FinishPage.ShowCardMap(PreviewPage.CardMapOfFoundFiles(SelectedDrive.SectorCount * 512),
+                         anySaved ? destFolder : QString());
 
   ClearFoundFiles(FoundFiles);
   PreviewPage.ForgetSlotFiles();
+}
+
+void TFinishPage::ShowCardMap(const TCardMap& map, const QString& destFolder) {
+  const QString saved = destFolder.isEmpty() ? QString() : SaveCardMapPicture(CardMapPicture(map), destFolder);
+  QLabel* picture = ui_.ImgCardMap;
+  const QRect inside = picture->contentsRect();
+  picture->setPixmap(QPixmap::fromImage(DrawCardMap(map, inside.size(), 4)));
+  QString tip = QCoreApplication::translate("Snapsalvager", "存储卡分布图：找到的文件按类型着色（照片蓝色，RAW 和 HEIF 照片青色，视频紫色，音频橙色，其他文件棕色），"
+                   "已损坏的文件带斜线，无法读取的扇区红色，空闲或未知的部分灰色。");
+  if (!saved.isEmpty()) tip += QLatin1Char('\n') + QCoreApplication::translate("Snapsalvager", "已保存为 %1").arg(saved);
+  picture->setToolTip(tip);
+  picture->setVisible(true);
 }
 
 void TFinishPage::ShowSaveStep(const TSaveStep& step) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "session/SaveFiles.h"
+#include "wizard/CardMap.h"
 #include "ui_FinishPage.h"
 
 namespace snapsalvager {
@@ -29,7 +30,7 @@ class TFinishPage {
 
   // The links of the page, handled while context lives.
   void Connect(QObject* context);
-  // The page as the pass begins: the notice, no post-processing note.
+  // The page as the pass begins: the notice, no post-processing note, no card map.
   void ShowSaving();
   // After the pass: the post-processing note when a special type was saved, and the
   // message that takes the user to its tools.
@@ -39,6 +40,9 @@ class TFinishPage {
   void BeginSave(const QString& destFolder, size_t count);
   void ShowSaveStep(const TSaveStep& step);
   void EndSave(const QString& destFolder, size_t count, TSaveOutcome outcome);
+  // The card map under the pass's outcome, and saved as a picture into destFolder (not when
+  // it is empty: nothing was saved); its tooltip names the colours and where the picture went.
+  void ShowCardMap(const TCardMap& map, const QString& destFolder);
   void BFolderClick();
   void LPostProcess2LinkClick();
 

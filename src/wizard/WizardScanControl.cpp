@@ -178,6 +178,8 @@ void TMainForm::EndCardImage() {
   if (!Recovery) return;
   const TCardImageEnd image = Recovery->EndScan();
   if (!image.Made) return;
+  // Its map names the unreadable sectors the card map shows.
+  if (image.Written) PreviewPage.CardImageMap = image.MapPath;
   if (!image.Written && !ClosingDuringScan)
     ShowInfo(QCoreApplication::translate("Snapsalvager", "无法写入存储卡映像：") + QString::fromStdString(image.Error));
   const QSignalBlocker quiet(ui.NCardImage);
@@ -260,6 +262,7 @@ bool TMainForm::PrepareScan() {
 }
 
 bool TMainForm::StartScan() {
+  PreviewPage.CardImageMap.clear();  // a card image of an earlier scan is not this card's
   UserStopped = false;
   ClosingDuringScan = false;
   ScanError.clear();

@@ -64,10 +64,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   finishUi.setupUi(ui.T5);
 
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
                  Qt::WindowCloseButtonHint);
   setWindowIcon(QIcon(QStringLiteral(":/images/app_icon.png")));
-  // Client area 744 x 487 below the menu, not resizable.
+  // Client area 744 x 487 below the menu, not resizable but on the preview page, which grows.
   ui.centralwidget->setFixedSize(744, 487);
   setFixedSize(744, 487 + menuBar()->sizeHint().height());
 

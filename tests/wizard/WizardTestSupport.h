@@ -97,11 +97,15 @@ class TDialogScript {
   ~TDialogScript() { SetDialogRunner({}); }
 };
 
-// The window as the user meets it, with the administrator question answered away.
+// The window as the user meets it, with the administrator question answered away; its
+// preview checks files with the decode helper of this build.
 inline std::unique_ptr<TMainForm> MakeMainForm() {
   SetAdministratorOverride(true);
   auto form = std::make_unique<TMainForm>();
   SetAdministratorOverride(std::nullopt);
+#ifdef SNAPSALVAGER_DECODE_HELPER_PATH
+  form->PreviewPage.CheckOptions.Helper = SNAPSALVAGER_DECODE_HELPER_PATH;
+#endif
   return form;
 }
 

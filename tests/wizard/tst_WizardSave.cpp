@@ -114,6 +114,11 @@ class TestWizardSave : public QObject {
     QVERIFY(page().LPostProcess->isHidden());
     QCOMPARE(form->ui.BNext->text(), Tr("完成"));
     QVERIFY(!form->ui.BBack->isEnabled());
+    // The card map under the outcome, and beside the saved files.
+    QVERIFY(!page().ImgCardMap->isHidden());
+    QVERIFY(!QImage(QString::fromStdString((scan->Dest() / "card-map.png").string())).isNull());
+    QVERIFY(page().ImgCardMap->toolTip().endsWith(
+        Tr("已保存为 %1").arg(QString::fromStdString((scan->Dest() / "card-map.png").string()))));
   }
 
   void TheSavingLineNamesTheFileWhileItIsSaved() {
