@@ -129,6 +129,7 @@ TStructureRule::TStructureRule(const TRecogniserInputs& inputs, uint32_t sectorS
 // structure broke at or after it: it starts a file there after all.
 bool TStructureRule::StartedBefore(const uint8_t* sector, uint64_t, TLateStart& start) {
   const bool broke = check_ && check_->Verdict() == TCheckVerdict::CannotTell;
+  if (broke && part_) PartIsAFile();
   if (candidate_) {
     const std::unique_ptr<TStructureCheck> candidate = std::move(candidate_);
     if (candidate->Feed(sector, sectorSize_) != TCheckVerdict::CannotTell || broke) {
@@ -141,6 +142,7 @@ bool TStructureRule::StartedBefore(const uint8_t* sector, uint64_t, TLateStart& 
 // A header ends the open file: a frame it held starts a file, and the open file keeps what
 // its structure still places.
 bool TStructureRule::StartedBeforeEnd(TLateStart& start) {
+  if (part_) PartIsAFile();
   if (!frame_ || !check_) return false;
   if (check_->Verdict() == TCheckVerdict::GoesOn && check_->DataEnds() == TCheckVerdict::EndsAt) {
     return FrameOutlives(check_->End(), start);
@@ -169,13 +171,40 @@ bool TStructureRule::LateStart(uint64_t at, const std::string& type, TLateStart&
   check_.reset();
   candidate_.reset();
   frame_ = false;
+  part_.reset();
   return true;
+}
+
+void TStructureRule::FollowPart(const uint8_t* sector) {
+  const TCheckVerdict verdict = part_->Feed(sector, sectorSize_);
+  // A frame may be padded to its chunk's end.
+  constexpr uint64_t kPadding = 16;
+  if (verdict == TCheckVerdict::EndsAt) {
+    const uint64_t end = partAt_ + part_->End();
+    if (end <= partEnd_ && partEnd_ - end <= kPadding) {
+      part_.reset();
+    } else {
+      PartIsAFile();
+    }
+  } else if (verdict == TCheckVerdict::CannotTell || partAt_ + part_->Fed() > partEnd_ + kPadding) {
+    PartIsAFile();
+  }
+}
+
+void TStructureRule::PartIsAFile() {
+  if (!frame_) {
+    frame_ = true;
+    frameAt_ = partAt_;
+    frameType_ = partType_;
+  }
+  part_.reset();
 }
 
 // The table's header, a file-type box's own brand, then the deep recognitions. A header
 // whose own first units are impossible is none; one inside the open file's extent may be
 // part of it.
 bool TStructureRule::StartsFile(const uint8_t* sector, bool open, uint64_t filePos, std::string& type) {
+  if (part_ && open && filePos > partAt_) FollowPart(sector);
   if (!restart_.empty()) {
     type = std::move(restart_);
     restart_.clear();
@@ -224,6 +253,16 @@ bool TStructureRule::StartsInside(const uint8_t* sector, uint64_t filePos, const
     }
     return false;
   }
+  uint64_t partEnd = 0;
+  if (inside == TInside::Part && !part_ && check_->PartEnd(filePos, partEnd)) {
+    part_ = MakeStructureCheck(type, sector, sectorSize_, fileLimit_ - filePos);
+    if (part_) {
+      partAt_ = filePos;
+      partEnd_ = partEnd;
+      partType_ = type;
+      FollowPart(sector);
+    }
+  }
   if (inside != TInside::Maybe || plain) return inside != TInside::Part;
   // When in doubt, both files: the open one ends where this one starts.
   std::unique_ptr<TStructureCheck> own =
@@ -242,6 +281,7 @@ void TStructureRule::FileStarts(const std::string& type, const uint8_t* sector, 
   check_ = MakeStructureCheck(type, sector, sectorSize_, bytesLeft);
   fileLimit_ = bytesLeft;
   candidate_.reset();
+  part_.reset();
   frame_ = false;
   outlived_ = false;
 }
@@ -252,6 +292,7 @@ bool TStructureRule::EndsIn(const uint8_t* sector, uint64_t, uint64_t& end) {
   end = check_->End();
   check_.reset();
   candidate_.reset();
+  if (part_) PartIsAFile();  // it runs on past the open file's end
   outlived_ = frame_;
   frame_ = false;
   return true;
@@ -269,6 +310,7 @@ uint64_t TStructureRule::DataEnds(uint64_t carved) {
   broke_ = check_ && check_->EntropyBreak(breakAt_) && breakAt_ > 0 && breakAt_ <= length;
   check_.reset();
   candidate_.reset();
+  part_.reset();
   frame_ = false;
   return length;
 }

@@ -177,6 +177,12 @@ class TStructureRule final : public TCarvingRule {
   bool LateStart(uint64_t at, const std::string& type, TLateStart& start);
   // The open file ends at end by its structure: whether a frame it holds starts a file.
   bool FrameOutlives(uint64_t end, TLateStart& start);
+  // The header at the start of a part the open file's structure names and sizes is that
+  // part only when its own file ends where the part ends; its own check follows it until
+  // it tells. One that ends elsewhere (a photo written over a motion-JPEG frame) is a file
+  // of its own, followed both ways as a frame is.
+  void FollowPart(const uint8_t* sector);
+  void PartIsAFile();
 
   // A header inside the open file that waits for its second sector: its own check, where
   // it lies in the open file, and its type.
@@ -189,6 +195,12 @@ class TStructureRule final : public TCarvingRule {
   bool frame_ = false;
   uint64_t frameAt_ = 0;
   std::string frameType_;
+  // The part under proof: its header's own check, where it starts and where the open
+  // file's structure ends it.
+  std::unique_ptr<TStructureCheck> part_;
+  uint64_t partAt_ = 0;
+  uint64_t partEnd_ = 0;
+  std::string partType_;
   // The open file just ended by its structure while holding a frame (asked once).
   bool outlived_ = false;
   // The type of the header the carving starts again with, after a late start.

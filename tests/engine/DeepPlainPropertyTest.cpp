@@ -176,6 +176,13 @@ TEST(DeepPlainPropertyTest, AHeaderInsideAContainerWinsUnlessTheContainerNamesIt
   const Bytes photo = ::fixtures::EncodeJpeg(64, 48);
   const Bytes exifPhoto = fixtures::ExifPhoto(96, 64, 600, 3);
   const Bytes mp4 = IsoMedia("isom", Filler(30 * kSector));
+  // Frame payloads at 2048 + 1536 k, the idx1 payload right after the last frame: all at
+  // sector starts, 4 + 3 k sectors in.
+  const auto avi = [](int frames) {
+    std::vector<Bytes> chunks = {Filler(2048 - 100 - 8 - 8)};
+    for (int i = 0; i < frames; ++i) chunks.push_back(JpegFrame(1536 - 8 - 136, i));
+    return Avi(chunks);
+  };
   const std::vector<TCase> cases = {
       {"jfif over an mp4's media data", {{"mp4", mp4, 10}, {"photo", photo, 20}}, {"photo"}, {"mp4"}},
       {"exif photo over an mp4's media data", {{"mp4", mp4, 10}, {"photo", exifPhoto, 20}}, {"photo"}, {"mp4"}},
@@ -187,6 +194,12 @@ TEST(DeepPlainPropertyTest, AHeaderInsideAContainerWinsUnlessTheContainerNamesIt
        {"first"},
        false},
       {"program stream over an asf's data", {{"asf", Asf(40000), 10}, {"mpg", ProgramStream(4), 30}}, {"mpg"}, {"asf"}, false},
+      {"jfif over exactly a motion-jpeg frame of an avi", {{"avi", avi(4), 10}, {"photo", photo, 10 + 4 + 3}}, {"photo"}, {"avi"}},
+      {"jfif over an avi's index", {{"avi", avi(2), 10}, {"photo", photo, 10 + 4 + 3 * 2}}, {"photo"}, {"avi"}},
+      {"video stream at a program stream's pack boundary",
+       {{"mpg", ProgramStream(8), 10}, {"m1v", VideoElementaryStream(3), 10 + 2 * 4}},
+       {"m1v"},
+       {"mpg"}},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);

@@ -30,6 +30,11 @@ class TProgramStreamCheck final : public TStructureCheck {
     if (elementary_ && Carries(typeIndex, sector)) {
       return true;
     }
+    // At a unit boundary only a pack, a system header or a packet continues the stream; a
+    // video sequence header there starts a stream of its own.
+    if (packs_ > 0 && offset == at_ && !(sector[0] == 0 && sector[1] == 0 && sector[2] == 1 && sector[3] >= 0xB9)) {
+      return false;
+    }
     return TStructureCheck::Contains(offset, typeIndex, sector);
   }
 

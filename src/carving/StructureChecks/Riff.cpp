@@ -66,10 +66,16 @@ class TRiffCheck final : public TStructureCheck {
   }
 
  protected:
-  // A motion-JPEG frame is a chunk's payload; an AVIX chunk continues the AVI.
+  // A motion-JPEG frame is a video chunk's payload; an AVIX chunk continues the AVI.
   bool Accounts(uint64_t offset, int typeIndex, const uint8_t* sector) const override {
     if (phase_ == Phase::Avix && offset == at_) return true;
-    return typeIndex == kJpgIndex && offset == payload_ && sector[0] == 0xFF;
+    return typeIndex == kJpgIndex && video_ && offset == payload_ && sector[0] == 0xFF;
+  }
+
+  bool PartEnd(uint64_t offset, uint64_t& end) const override {
+    if (!video_ || offset != payload_) return false;
+    end = payloadEnd_;
+    return true;
   }
 
   void OnHead(const uint8_t* h) override {
@@ -109,6 +115,9 @@ class TRiffCheck final : public TStructureCheck {
     if (!avi_ && need_ == 8 && size >= 16 && std::memcmp(h, "fmt ", 4) == 0) return More(24);
     if (!avi_ && need_ == 24) ReadFormat(h + 8);
     payload_ = at_ + 8;
+    payloadEnd_ = payload_ + size;
+    // "00dc", "01db": a stream's compressed or uncompressed video frame.
+    video_ = avi_ && h[2] == 'd' && (h[3] == 'c' || h[3] == 'b');
     NextChunk(at_ + 8 + size + (size & 1));
   }
 
@@ -173,6 +182,8 @@ class TRiffCheck final : public TStructureCheck {
   Phase phase_ = Phase::Riff;
   uint64_t riffEnd_ = 0;
   uint64_t payload_ = 0;  // where the last chunk's payload began
+  uint64_t payloadEnd_ = 0;
+  bool video_ = false;  // the last chunk holds a video frame
 };
 
 }  // namespace

@@ -54,6 +54,10 @@ class TStructureCheck {
   // Contains, told apart: a header the structure accounts for, or one that only lies inside
   // the extent (a newer file written over the middle of a deleted one looks the same).
   TInside Inside(uint64_t offset, int typeIndex, const uint8_t* sector) const;
+  // Where the part of the file that starts at offset (one Inside named Part) ends by the
+  // file's structure, when the structure gives its length: a header there whose own file
+  // ends elsewhere was written over the part, not stored in it.
+  virtual bool PartEnd(uint64_t, uint64_t&) const { return false; }
   // Split photos: whether the file's entropy-coded data broke off (foreign data, a stray
   // marker, or the data stopped inside it), and the offset of the sector where that was seen.
   virtual bool EntropyBreak(uint64_t&) const { return false; }
