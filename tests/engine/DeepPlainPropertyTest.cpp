@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "carving/Carver.h"
@@ -173,6 +174,12 @@ TEST(DeepPlainPropertyTest, AHeaderInsideAContainerWinsUnlessTheContainerNamesIt
   Bytes zeroSizes = WavTone(20000);
   std::fill_n(zeroSizes.begin() + 4, 4, 0);
   std::fill_n(zeroSizes.begin() + 40, 4, 0);
+  // An AVI whose RIFF and movi sizes stop after its first chunk: the recorder never came
+  // back to write the final sizes.
+  Bytes staleAvi = Avi({Filler(3000, 1), Filler(3000, 2), Filler(3000, 3)});
+  for (const auto& [at, size] : {std::pair{4, 3100}, std::pair{92, 3012}}) {
+    for (int i = 0; i < 4; ++i) staleAvi[at + i] = static_cast<uint8_t>(size >> (8 * i));
+  }
   const Bytes photo = ::fixtures::EncodeJpeg(64, 48);
   const Bytes exifPhoto = fixtures::ExifPhoto(96, 64, 600, 3);
   const Bytes mp4 = IsoMedia("isom", Filler(30 * kSector));
@@ -194,6 +201,7 @@ TEST(DeepPlainPropertyTest, AHeaderInsideAContainerWinsUnlessTheContainerNamesIt
        {"first"},
        false},
       {"program stream over an asf's data", {{"asf", Asf(40000), 10}, {"mpg", ProgramStream(4), 30}}, {"mpg"}, {"asf"}, false},
+      {"avi whose chunks run on past its riff size", {{"avi", staleAvi, 10}, {"photo", photo, 60}}, {"avi", "photo"}, {}},
       {"jfif over exactly a motion-jpeg frame of an avi", {{"avi", avi(4), 10}, {"photo", photo, 10 + 4 + 3}}, {"photo"}, {"avi"}},
       {"jfif over an avi's index", {{"avi", avi(2), 10}, {"photo", photo, 10 + 4 + 3 * 2}}, {"photo"}, {"avi"}},
       {"video stream at a program stream's pack boundary",

@@ -74,6 +74,15 @@ class TStructureCheck {
   // Whether a contained header is at a place the structure accounts for.
   virtual bool Accounts(uint64_t, int, const uint8_t*) const { return false; }
 
+  // The file ends at end by a size it states, unless its own data runs on across that end:
+  // the bytes bytes from windowAt (before end, at or after what was fed) go to RunsOn. A
+  // size the data contradicts is not trusted to cut: the check cannot tell, and the carving
+  // rule ends the file where the header rule does. Data that stops before the window is
+  // whole leaves the stated end.
+  void EndsUnlessRunsOn(uint64_t end, uint64_t windowAt, uint32_t bytes);
+  // Whether the file's data runs on across end, which lies at offset inside window.
+  virtual bool RunsOn(const uint8_t*, uint32_t, uint32_t) const { return false; }
+
   // The next unit header is at file offset at, need bytes long (need <= kMaxHead). It must
   // lie at or after the bytes already fed.
   void Expect(uint64_t at, uint32_t need);
@@ -110,6 +119,7 @@ class TStructureCheck {
   TCheckVerdict verdict_ = TCheckVerdict::GoesOn;
   uint64_t end_ = 0;
   uint64_t pendingEnd_ = 0;
+  uint64_t statedEnd_ = 0;  // the end EndsUnlessRunsOn waits to confirm
   bool scanning_ = false;
   bool progressed_ = false;
   uint32_t have_ = 0;
