@@ -43,7 +43,10 @@ TSectorVerdict TCarvingRule::Judge(const uint8_t* sector, const TSectorQuestion&
   std::string type;
   bool header = true;
   if (resume == 2) {
+    // The header was judged against the file that ended before it; a file carved again up
+    // to here may be open now, and its own structure judges the header afresh.
     type = std::move(resumeType_);
+    header = !q.Open || StillStarts(sector, q.FilePos, type);
   } else {
     header = StartsFile(sector, q.Open, q.FilePos, type);
     if (header && q.Open && !q.Replaying && StartedBeforeEnd(v.Late)) {
@@ -214,6 +217,7 @@ bool TStructureRule::StartsFile(const uint8_t* sector, bool open, uint64_t fileP
   }
   bool header = recogniser_.DetectFileHeader(sector, type);
   const bool plain = header;
+  plain_ = plain;
   const std::string_view brand = BrandType(sector, sectorSize_);
   if (!brand.empty() && inputs_.Enabled(IndexOfFileType(brand))) {
     type.assign(brand);
@@ -225,8 +229,12 @@ bool TStructureRule::StartsFile(const uint8_t* sector, bool open, uint64_t fileP
     header = true;
   }
   if (!header) {
+    // Inside an open transport stream its own check tells whether a run of packets goes on
+    // with the stream's PIDs and counters; elsewhere a run the previous sector leads into
+    // is no new file.
+    const bool stream = open && check_ && openType_ == "MTS";
     const std::string_view deep =
-        DetectDeepHeader(sector, havePrevious_ ? previous_.data() : nullptr, sectorSize_);
+        DetectDeepHeader(sector, havePrevious_ && !stream ? previous_.data() : nullptr, sectorSize_);
     if (!deep.empty() && inputs_.Enabled(IndexOfFileType(deep))) {
       type.assign(deep);
       header = true;
@@ -237,6 +245,10 @@ bool TStructureRule::StartsFile(const uint8_t* sector, bool open, uint64_t fileP
   if (header && ImpossibleStart(type, sector, sectorSize_)) return false;
   if (!header || !open || !check_) return header;
   return StartsInside(sector, filePos, type, plain);
+}
+
+bool TStructureRule::StillStarts(const uint8_t* sector, uint64_t filePos, const std::string& type) {
+  return !check_ || StartsInside(sector, filePos, type, plain_);
 }
 
 // The one place where a header inside the open file is judged. A header the header rule
@@ -279,6 +291,7 @@ bool TStructureRule::StartsInside(const uint8_t* sector, uint64_t filePos, const
 
 void TStructureRule::FileStarts(const std::string& type, const uint8_t* sector, uint64_t bytesLeft) {
   check_ = MakeStructureCheck(type, sector, sectorSize_, bytesLeft);
+  openType_ = type;
   fileLimit_ = bytesLeft;
   candidate_.reset();
   part_.reset();

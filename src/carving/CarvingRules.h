@@ -123,6 +123,9 @@ class TCarvingRule {
   // Whether a file starts at this sector, and its type (empty: the header names none).
   // open: a file is open, filePos bytes carved into it.
   virtual bool StartsFile(const uint8_t* sector, bool open, uint64_t filePos, std::string& type);
+  // After a late start, the header that brought it, with a file carved again open up to
+  // this sector: whether it still starts a file.
+  virtual bool StillStarts(const uint8_t*, uint64_t, const std::string&) { return true; }
   // A file of type begins with this sector; bytesLeft from it to the end of the range.
   virtual void FileStarts(const std::string&, const uint8_t*, uint64_t) {}
   // Whether the open file, filePos bytes long before this sector, ends in it or before it
@@ -161,6 +164,7 @@ class TStructureRule final : public TCarvingRule {
   bool StartedBeforeEnd(TLateStart& start) override;
   bool StartedBeforeExactEnd(uint64_t end, TLateStart& start) override;
   bool StartsFile(const uint8_t* sector, bool open, uint64_t filePos, std::string& type) override;
+  bool StillStarts(const uint8_t* sector, uint64_t filePos, const std::string& type) override;
   void FileStarts(const std::string& type, const uint8_t* sector, uint64_t bytesLeft) override;
   bool EndsIn(const uint8_t* sector, uint64_t filePos, uint64_t& end) override;
   uint64_t DataEnds(uint64_t carved) override;
@@ -173,6 +177,8 @@ class TStructureRule final : public TCarvingRule {
 
   TRecogniserInputs inputs_;
   std::unique_ptr<TStructureCheck> check_;  // the open file's
+  std::string openType_;
+  bool plain_ = false;  // the header rule took the last header StartsFile found
   uint64_t fileLimit_ = 0;                  // from the open file's start to the range's end
   bool LateStart(uint64_t at, const std::string& type, TLateStart& start);
   // The open file ends at end by its structure: whether a frame it holds starts a file.

@@ -200,6 +200,12 @@ TEST(DeepPlainPropertyTest, AHeaderInsideAContainerWinsUnlessTheContainerNamesIt
        {"second"},
        {"first"},
        false},
+      // 8 packets of 192 bytes fill 3 sectors: the second stream starts at a packet boundary.
+      {"m2ts over an m2ts at its packet boundary",
+       {{"first", TransportStream(100, true, 0), 10}, {"second", TransportStream(30, true, 0x100), 10 + 3 * 6}},
+       {"second"},
+       {"first"},
+       false},
       {"program stream over an asf's data", {{"asf", Asf(40000), 10}, {"mpg", ProgramStream(4), 30}}, {"mpg"}, {"asf"}, false},
       {"avi whose chunks run on past its riff size", {{"avi", staleAvi, 10}, {"photo", photo, 60}}, {"avi", "photo"}, {}},
       {"jfif over exactly a motion-jpeg frame of an avi", {{"avi", avi(4), 10}, {"photo", photo, 10 + 4 + 3}}, {"photo"}, {"avi"}},
