@@ -266,7 +266,8 @@ bool TStructureRule::StartsInside(const uint8_t* sector, uint64_t filePos, const
     return false;
   }
   uint64_t partEnd = 0;
-  if (inside == TInside::Part && !part_ && check_->PartEnd(filePos, partEnd)) {
+  // Only a photo's own end is known at once: other frames run on into the next sample.
+  if (inside == TInside::Part && !part_ && type == "JPG" && check_->PartEnd(filePos, partEnd)) {
     part_ = MakeStructureCheck(type, sector, sectorSize_, fileLimit_ - filePos);
     if (part_) {
       partAt_ = filePos;

@@ -170,6 +170,7 @@ TEST(DeepPlainPropertyTest, AHeaderInsideAContainerWinsUnlessTheContainerNamesIt
     std::vector<std::string> Whole;   // held whole
     std::vector<std::string> Starts;  // a file starts at their first sector
     bool PlainFinds = true;           // the header rule knows these headers too
+    std::vector<TPlaced> Parts = {};  // headers inside the files that deep starts no file at
   };
   Bytes zeroSizes = WavTone(20000);
   std::fill_n(zeroSizes.begin() + 4, 4, 0);
@@ -190,7 +191,17 @@ TEST(DeepPlainPropertyTest, AHeaderInsideAContainerWinsUnlessTheContainerNamesIt
     for (int i = 0; i < frames; ++i) chunks.push_back(JpegFrame(1536 - 8 - 136, i));
     return Avi(chunks);
   };
+  const Bytes tiff = Tiff(2048, 1000);
+  const Bytes frame = JpegFrame(3000);
   const std::vector<TCase> cases = {
+      {"cr3 whose metadata track holds a tiff block at a sector start", {{"cr3", Cr3(tiff), 10}}, {"cr3"}, {}, false,
+       {{"tiff", tiff, 12}}},
+      {"rw2 whose JpgFromRaw starts a sector", {{"rw2", Rw2(photo, 1024, 3000), 10}}, {"rw2"}, {}, false,
+       {{"preview", photo, 12}}},
+      {"motion-jpeg movie whose sample table names its frames", {{"mov", MovieFirst("qt  ", "vide", "jpeg", {frame, frame}), 10}},
+       {"mov"}, {}, false, {{"frame", frame, 12}}},
+      {"jfif over a sample the movie's table names", {{"mov", MovieFirst("qt  ", "vide", "jpeg", {frame, frame, frame}), 10}, {"photo", photo, 12}},
+       {"photo"}, {"mov"}, true},
       {"jfif over an mp4's media data", {{"mp4", mp4, 10}, {"photo", photo, 20}}, {"photo"}, {"mp4"}},
       {"exif photo over an mp4's media data", {{"mp4", mp4, 10}, {"photo", exifPhoto, 20}}, {"photo"}, {"mp4"}},
       {"wav whose sizes are 0", {{"wav", zeroSizes, 10}, {"photo", photo, 60}}, {"wav", "photo"}, {}},
@@ -231,6 +242,10 @@ TEST(DeepPlainPropertyTest, AHeaderInsideAContainerWinsUnlessTheContainerNamesIt
         EXPECT_TRUE(HeldWhole({held}, plainFiles)[0]) << file.Name << " by the header rule";
       }
       EXPECT_TRUE(HeldWhole({held}, deepFiles)[0]) << file.Name << " by deep";
+    }
+    for (const TPlaced& part : c.Parts) {
+      const TPlaced head{part.Name, Bytes(part.Data.begin(), part.Data.begin() + kSector), part.Sector};
+      EXPECT_FALSE(HeldWhole({head}, deepFiles)[0]) << part.Name << " starts a file";
     }
   }
 }
