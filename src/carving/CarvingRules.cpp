@@ -126,7 +126,9 @@ bool TStructureRule::RestoreState(const std::string& state) {
 }
 
 TStructureRule::TStructureRule(const TRecogniserInputs& inputs, uint32_t sectorSize)
-    : TCarvingRule(inputs, sectorSize), inputs_(inputs), previous_(sectorSize, 0) {}
+    : TCarvingRule(inputs, sectorSize), inputs_(inputs), previous_(sectorSize, 0) {
+  frames_.reserve(kMaxFrames);
+}
 
 // A header inside the open file held past its own first sector, or the open file's
 // structure broke at or after it: it starts a file there after all.
@@ -148,6 +150,10 @@ bool TStructureRule::StartedBeforeEnd(TLateStart& start) {
   if (part_) PartIsAFile();
   if (!frame_ || !check_) return false;
   if (check_->Verdict() == TCheckVerdict::GoesOn && check_->DataEnds() == TCheckVerdict::EndsAt) {
+    if (FramesNamed(*check_)) {
+      frame_ = false;
+      return false;
+    }
     return FrameOutlives(check_->End(), start);
   }
   return LateStart(frameAt_, frameType_, start);
@@ -175,13 +181,22 @@ bool TStructureRule::LateStart(uint64_t at, const std::string& type, TLateStart&
   candidate_.reset();
   frame_ = false;
   part_.reset();
+  ForgetFrames();
   return true;
 }
 
+// A frame may be padded to its chunk's or sample's end.
+constexpr uint64_t kPadding = 16;
+
 void TStructureRule::FollowPart(const uint8_t* sector) {
   const TCheckVerdict verdict = part_->Feed(sector, sectorSize_);
-  // A frame may be padded to its chunk's end.
-  constexpr uint64_t kPadding = 16;
+  if (partEnd_ == 0) {  // a frame's: its own end is kept for the index
+    if (verdict == TCheckVerdict::EndsAt && !frames_.empty() && frames_.back().At == partAt_) {
+      frames_.back().End = partAt_ + part_->End();
+    }
+    if (verdict != TCheckVerdict::GoesOn) part_.reset();
+    return;
+  }
   if (verdict == TCheckVerdict::EndsAt) {
     const uint64_t end = partAt_ + part_->End();
     if (end <= partEnd_ && partEnd_ - end <= kPadding) {
@@ -194,11 +209,36 @@ void TStructureRule::FollowPart(const uint8_t* sector) {
   }
 }
 
+bool TStructureRule::FramesNamed(const TStructureCheck& check) {
+  if (framesOverflow_) return false;
+  for (const TFrameSeen& frame : frames_) {
+    uint64_t end = 0;
+    if (check.PartEnd(frame.At, end) && frame.End != 0 && frame.End <= end && end - frame.End <= kPadding) continue;
+    frameAt_ = frame.At;
+    frameType_ = frame.Type;
+    return false;
+  }
+  return true;
+}
+
+void TStructureRule::ForgetFrames() {
+  frames_.clear();
+  framesOverflow_ = false;
+}
+
 void TStructureRule::PartIsAFile() {
-  if (!frame_) {
-    frame_ = true;
-    frameAt_ = partAt_;
-    frameType_ = partType_;
+  if (partEnd_ != 0) {  // a part's, proven none: a frame no index names
+    if (!frame_) {
+      frame_ = true;
+      frameAt_ = partAt_;
+      frameType_ = partType_;
+    }
+    const auto at = std::find_if(frames_.begin(), frames_.end(), [this](const TFrameSeen& f) { return f.At > partAt_; });
+    if (frames_.size() < kMaxFrames) {
+      frames_.insert(at, {partAt_, 0, partType_});
+    } else {
+      framesOverflow_ = true;
+    }
   }
   part_.reset();
 }
@@ -263,6 +303,21 @@ bool TStructureRule::StartsInside(const uint8_t* sector, uint64_t filePos, const
       frameAt_ = filePos;
       frameType_ = type;
     }
+    if (frames_.size() < kMaxFrames) {
+      frames_.push_back({filePos, 0, type});
+    } else {
+      framesOverflow_ = true;
+    }
+    // A photo's own end, to hold against the sample the index may name there.
+    if (!part_ && type == "JPG") {
+      part_ = MakeStructureCheck(type, sector, sectorSize_, fileLimit_ - filePos);
+      if (part_) {
+        partAt_ = filePos;
+        partEnd_ = 0;
+        partType_ = type;
+        FollowPart(sector);
+      }
+    }
     return false;
   }
   uint64_t partEnd = 0;
@@ -296,6 +351,7 @@ void TStructureRule::FileStarts(const std::string& type, const uint8_t* sector, 
   fileLimit_ = bytesLeft;
   candidate_.reset();
   part_.reset();
+  ForgetFrames();
   frame_ = false;
   outlived_ = false;
 }
@@ -304,9 +360,11 @@ bool TStructureRule::EndsIn(const uint8_t* sector, uint64_t, uint64_t& end) {
   if (!check_ || check_->Verdict() != TCheckVerdict::GoesOn) return false;
   if (check_->Feed(sector, sectorSize_) != TCheckVerdict::EndsAt) return false;
   end = check_->End();
+  if (part_) PartIsAFile();  // it runs on past the open file's end
+  if (frame_ && FramesNamed(*check_)) frame_ = false;
+  ForgetFrames();
   check_.reset();
   candidate_.reset();
-  if (part_) PartIsAFile();  // it runs on past the open file's end
   outlived_ = frame_;
   frame_ = false;
   return true;
@@ -325,6 +383,7 @@ uint64_t TStructureRule::DataEnds(uint64_t carved) {
   check_.reset();
   candidate_.reset();
   part_.reset();
+  ForgetFrames();
   frame_ = false;
   return length;
 }

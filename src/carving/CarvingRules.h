@@ -189,6 +189,11 @@ class TStructureRule final : public TCarvingRule {
   // of its own, followed both ways as a frame is.
   void FollowPart(const uint8_t* sector);
   void PartIsAFile();
+  // The open file's structure ended it at last: whether its index names every frame it
+  // held as one of its samples; if not, the first it does not name is the frame to carve
+  // again as a file of its own.
+  bool FramesNamed(const TStructureCheck& check);
+  void ForgetFrames();
 
   // A header inside the open file that waits for its second sector: its own check, where
   // it lies in the open file, and its type.
@@ -201,8 +206,19 @@ class TStructureRule final : public TCarvingRule {
   bool frame_ = false;
   uint64_t frameAt_ = 0;
   std::string frameType_;
+  // The frames the open file holds unnamed, in order, with each one's own end once its
+  // check placed it (0: not known): a movie whose index follows its data names them when
+  // it ends.
+  struct TFrameSeen {
+    uint64_t At = 0;
+    uint64_t End = 0;
+    std::string Type;
+  };
+  static constexpr size_t kMaxFrames = 256;
+  std::vector<TFrameSeen> frames_;
+  bool framesOverflow_ = false;
   // The part under proof: its header's own check, where it starts and where the open
-  // file's structure ends it.
+  // file's structure ends it (0: a frame's part, its end not known until the index is).
   std::unique_ptr<TStructureCheck> part_;
   uint64_t partAt_ = 0;
   uint64_t partEnd_ = 0;

@@ -116,8 +116,8 @@ class TIsoCheck final : public TStructureCheck {
   }
 
  protected:
-  // After a box of size 0 the file runs on to wherever its data stops. A movie box before
-  // the media data is kept whole to read its sample tables.
+  // After a box of size 0 the file runs on to wherever its data stops. A movie box is kept
+  // whole to read its sample tables.
   size_t Scan(const uint8_t* data, size_t length) override {
     if (!collecting_) return length;
     const size_t take = static_cast<size_t>(std::min<uint64_t>(length, moov_.size() - kept_));
@@ -160,7 +160,7 @@ class TIsoCheck final : public TStructureCheck {
     const bool trailing = movie_ && size <= kTrailingBox && size <= limit_ - at_ && Printable4(h + 4);
     if (!known && !trailing) return StopHere(h);
     if (size > limit_ - at_) return Broken();  // runs past the card: cut off
-    if (std::memcmp(h + 4, "moov", 4) == 0 && !mediaSeen_ && need_ == 8 && size <= kMaxMoov) {
+    if (std::memcmp(h + 4, "moov", 4) == 0 && need_ == 8 && size <= kMaxMoov && size <= limit_ - at_) {
       movie_ = true;
       ++boxes_;
       moovAt_ = at_;
@@ -170,7 +170,6 @@ class TIsoCheck final : public TStructureCheck {
       collecting_ = true;
       return StartScanning();
     }
-    if (std::memcmp(h + 4, "mdat", 4) == 0) mediaSeen_ = true;
     if (std::memcmp(h + 4, "moov", 4) == 0 || std::memcmp(h + 4, "moof", 4) == 0) movie_ = true;
     // A HEIF photo: its items (meta) and their data (mdat) take the movie's place.
     if (still_ && std::memcmp(h + 4, "meta", 4) == 0) items_ |= 1;
@@ -206,7 +205,6 @@ class TIsoCheck final : public TStructureCheck {
   uint64_t moovAt_ = 0;
   size_t kept_ = 0;
   bool collecting_ = false;
-  bool mediaSeen_ = false;
   uint32_t boxes_ = 0;
   bool movie_ = false;
   bool still_ = false;
