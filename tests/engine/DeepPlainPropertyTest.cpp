@@ -215,9 +215,10 @@ TEST(DeepPlainPropertyTest, AHeaderInsideAContainerWinsUnlessTheContainerNamesIt
        {"second"},
        {"first"},
        false},
-      // 8 packets of 192 bytes fill 3 sectors: the second stream starts at a packet boundary.
+      // 8 packets of 192 bytes fill 3 sectors: the second stream starts at a packet boundary,
+      // its PAT's counter not the one the first stream's PAT goes on with.
       {"m2ts over an m2ts at its packet boundary",
-       {{"first", TransportStream(100, true, 0), 10}, {"second", TransportStream(30, true, 0x100), 10 + 3 * 6}},
+       {{"first", TransportStream(100, true, 0), 10}, {"second", TransportStream(30, true, 0, 1000), 10 + 3 * 6}},
        {"second"},
        {"first"},
        false},

@@ -164,16 +164,20 @@ class TTransportStreamCheck final : public TStructureCheck {
   static uint32_t Pid(const uint8_t* p) { return (p[1] & 0x1Fu) << 8 | p[2]; }
 
   // The packet at p (its sync byte) continues its PID's counter: one more for a packet
-  // with payload, the same for one without.
+  // with payload, the same for one without. A PID the stream has not carried yet (a stream
+  // adds its elementary streams as it goes) and the null packets continue it; a new
+  // stream's first packets are its tables, of PIDs every stream carries from its start.
   bool Follows(const uint8_t* p) const {
     if (p[0] != 0x47) return false;
-    const uint8_t last = counters_[Pid(p)];
-    if (last == kUnseen) return false;
+    const uint32_t pid = Pid(p);
+    const uint8_t last = counters_[pid];
+    if (last == kUnseen || pid == kNullPid) return true;
     const uint8_t counter = p[3] & 0x0F;
     return (p[3] & 0x10) != 0 ? counter == ((last + 1) & 0x0F) : counter == last;
   }
 
   static constexpr uint8_t kUnseen = 0xFF;
+  static constexpr uint32_t kNullPid = 0x1FFF;
   std::array<uint8_t, 8192> counters_;  // each PID's last continuity counter
   uint32_t packet_;
   uint32_t sync_;
