@@ -16,10 +16,10 @@ constexpr uint32_t kIsoFrames = Bit("JPG") | Bit("MP3") | Bit("MPG") | Bit("MTS"
 constexpr uint64_t kIsoCarries = Bit("JPG") | Bit("MP3") | Bit("MPG") | Bit("MOV") | Bit("MP4") |
                                  Bit("3GP") | Bit("MTS") | Bit("AMR") | Bit("TIF");
 
-// The samples a movie box's sample tables place, read from the whole movie box when it
-// comes before the media data: the samples that start a sector (where a header can be
-// met) and the extent of each sample of a timed-metadata track (a CR3's CTMD records,
-// whose TIFF blocks may start a sector anywhere inside them).
+// The samples a movie box's sample tables place, read from the whole movie box: the samples
+// that start a sector (where a header can be met) and the extent of each sample of a
+// timed-metadata track (a CR3's CTMD records, whose TIFF blocks may start a sector anywhere
+// inside them).
 class TSampleTables {
  public:
   struct TSample {
@@ -70,9 +70,13 @@ class TSampleTables {
     bool meta = false;
     uint64_t stsz = 0, stszEnd = 0, stsc = 0, stscEnd = 0, stco = 0, stcoEnd = 0;
     bool wide = false;
-    const auto find = [&](auto&& self, uint64_t from, uint64_t to) -> void {
+    // mdia, minf, stbl: a deeper nest is no track a camera writes.
+    const auto find = [&](auto&& self, uint64_t from, uint64_t to, int depth) -> void {
       Boxes(b, from, to, [&](const uint8_t* p, uint64_t at, uint64_t boxEnd) {
-        if (Type(p + at, "mdia") || Type(p + at, "minf") || Type(p + at, "stbl")) return self(self, at + 8, boxEnd);
+        if (Type(p + at, "mdia") || Type(p + at, "minf") || Type(p + at, "stbl")) {
+          if (depth < 3) self(self, at + 8, boxEnd, depth + 1);
+          return;
+        }
         if (Type(p + at, "hdlr") && boxEnd - at >= 20) meta = std::memcmp(p + at + 16, "meta", 4) == 0;
         if (Type(p + at, "stsd") && boxEnd - at >= 24 && std::memcmp(p + at + 20, "CTMD", 4) == 0) meta = true;
         if (Type(p + at, "stsz")) stsz = at, stszEnd = boxEnd;
@@ -80,7 +84,7 @@ class TSampleTables {
         if (Type(p + at, "stco") || Type(p + at, "co64")) stco = at, stcoEnd = boxEnd, wide = Type(p + at, "co64");
       });
     };
-    find(find, begin, end);
+    find(find, begin, end, 0);
     if (stsz == 0 || stsc == 0 || stco == 0 || stszEnd - stsz < 20 || stscEnd - stsc < 16 || stcoEnd - stco < 16) return;
     const uint32_t fixed = Be32(b + stsz + 12), samples = Be32(b + stsz + 16);
     if (fixed == 0 && (stszEnd - stsz - 20) / 4 < samples) return;
@@ -93,7 +97,9 @@ class TSampleTables {
       uint64_t at = wide ? Be64(b + stco + 16 + 8ull * (c - 1)) : Be32(b + stco + 16 + 4ull * (c - 1));
       for (uint32_t k = 0; k < perChunk && sample < samples; ++k, ++sample) {
         const uint64_t size = fixed != 0 ? fixed : Be32(b + stsz + 20 + 4ull * sample);
-        if (starts_.size() + records_.size() >= kMaxSamples) return;
+        // A table of one fixed size may claim billions of samples: the walk over all the
+        // tracks is bounded.
+        if (++walked_ > kMaxSamples) return;
         if (meta) records_.push_back({at, size});
         if (!meta && at % kSectorAlign == 0) starts_.push_back({at, size});
         at += size;
@@ -103,6 +109,7 @@ class TSampleTables {
 
   std::vector<TSample> starts_;
   std::vector<TSample> records_;
+  uint64_t walked_ = 0;
 };
 
 // ISO base media / QuickTime: the top-level boxes, 32- or 64-bit sized, up to the last
