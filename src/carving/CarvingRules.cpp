@@ -147,6 +147,7 @@ bool TStructureRule::StartedBefore(const uint8_t* sector, uint64_t, TLateStart& 
 // A header ends the open file: a frame it held starts a file, and the open file keeps what
 // its structure still places.
 bool TStructureRule::StartedBeforeEnd(TLateStart& start) {
+  headerPlain_ = plain_;  // the sectors carved again before it is asked again change plain_
   if (part_) PartIsAFile();
   if (!frame_ || !check_) return false;
   if (check_->Verdict() == TCheckVerdict::GoesOn && check_->DataEnds() == TCheckVerdict::EndsAt) {
@@ -288,7 +289,7 @@ bool TStructureRule::StartsFile(const uint8_t* sector, bool open, uint64_t fileP
 }
 
 bool TStructureRule::StillStarts(const uint8_t* sector, uint64_t filePos, const std::string& type) {
-  return !check_ || StartsInside(sector, filePos, type, plain_);
+  return !check_ || StartsInside(sector, filePos, type, headerPlain_);
 }
 
 // The one place where a header inside the open file is judged. A header the header rule

@@ -179,6 +179,7 @@ class TStructureRule final : public TCarvingRule {
   std::unique_ptr<TStructureCheck> check_;  // the open file's
   std::string openType_;
   bool plain_ = false;  // the header rule took the last header StartsFile found
+  bool headerPlain_ = false;  // and the one that ended the open file before a late start
   uint64_t fileLimit_ = 0;                  // from the open file's start to the range's end
   bool LateStart(uint64_t at, const std::string& type, TLateStart& start);
   // The open file ends at end by its structure: whether a frame it holds starts a file.
