@@ -43,7 +43,10 @@ TSectorVerdict TCarvingRule::Judge(const uint8_t* sector, const TSectorQuestion&
   std::string type;
   bool header = true;
   if (resume == 2) {
+    // The header was judged against the file that ended before it; a file carved again up
+    // to here may be open now, and its own structure judges the header afresh.
     type = std::move(resumeType_);
+    header = !q.Open || StillStarts(sector, q.FilePos, type);
   } else {
     header = StartsFile(sector, q.Open, q.FilePos, type);
     if (header && q.Open && !q.Replaying && StartedBeforeEnd(v.Late)) {
@@ -123,12 +126,15 @@ bool TStructureRule::RestoreState(const std::string& state) {
 }
 
 TStructureRule::TStructureRule(const TRecogniserInputs& inputs, uint32_t sectorSize)
-    : TCarvingRule(inputs, sectorSize), inputs_(inputs), previous_(sectorSize, 0) {}
+    : TCarvingRule(inputs, sectorSize), inputs_(inputs), previous_(sectorSize, 0) {
+  frames_.reserve(kMaxFrames);
+}
 
 // A header inside the open file held past its own first sector, or the open file's
 // structure broke at or after it: it starts a file there after all.
 bool TStructureRule::StartedBefore(const uint8_t* sector, uint64_t, TLateStart& start) {
   const bool broke = check_ && check_->Verdict() == TCheckVerdict::CannotTell;
+  if (broke && part_) PartIsAFile();
   if (candidate_) {
     const std::unique_ptr<TStructureCheck> candidate = std::move(candidate_);
     if (candidate->Feed(sector, sectorSize_) != TCheckVerdict::CannotTell || broke) {
@@ -141,8 +147,14 @@ bool TStructureRule::StartedBefore(const uint8_t* sector, uint64_t, TLateStart& 
 // A header ends the open file: a frame it held starts a file, and the open file keeps what
 // its structure still places.
 bool TStructureRule::StartedBeforeEnd(TLateStart& start) {
+  headerPlain_ = plain_;  // the sectors carved again before it is asked again change plain_
+  if (part_) PartIsAFile();
   if (!frame_ || !check_) return false;
   if (check_->Verdict() == TCheckVerdict::GoesOn && check_->DataEnds() == TCheckVerdict::EndsAt) {
+    if (FramesNamed(*check_)) {
+      frame_ = false;
+      return false;
+    }
     return FrameOutlives(check_->End(), start);
   }
   return LateStart(frameAt_, frameType_, start);
@@ -169,13 +181,74 @@ bool TStructureRule::LateStart(uint64_t at, const std::string& type, TLateStart&
   check_.reset();
   candidate_.reset();
   frame_ = false;
+  part_.reset();
+  ForgetFrames();
   return true;
+}
+
+// A frame may be padded to its chunk's or sample's end.
+constexpr uint64_t kPadding = 16;
+
+void TStructureRule::FollowPart(const uint8_t* sector) {
+  const TCheckVerdict verdict = part_->Feed(sector, sectorSize_);
+  if (partEnd_ == 0) {  // a frame's: its own end is kept for the index
+    if (verdict == TCheckVerdict::EndsAt && !frames_.empty() && frames_.back().At == partAt_) {
+      frames_.back().End = partAt_ + part_->End();
+    }
+    if (verdict != TCheckVerdict::GoesOn) part_.reset();
+    return;
+  }
+  if (verdict == TCheckVerdict::EndsAt) {
+    const uint64_t end = partAt_ + part_->End();
+    if (end <= partEnd_ && partEnd_ - end <= kPadding) {
+      part_.reset();
+    } else {
+      PartIsAFile();
+    }
+  } else if (verdict == TCheckVerdict::CannotTell || partAt_ + part_->Fed() > partEnd_ + kPadding) {
+    PartIsAFile();
+  }
+}
+
+bool TStructureRule::FramesNamed(const TStructureCheck& check) {
+  if (framesOverflow_) return false;
+  for (const TFrameSeen& frame : frames_) {
+    uint64_t end = 0;
+    if (check.PartEnd(frame.At, end) && frame.End != 0 && frame.End <= end && end - frame.End <= kPadding) continue;
+    frameAt_ = frame.At;
+    frameType_ = frame.Type;
+    return false;
+  }
+  return true;
+}
+
+void TStructureRule::ForgetFrames() {
+  frames_.clear();
+  framesOverflow_ = false;
+}
+
+void TStructureRule::PartIsAFile() {
+  if (partEnd_ != 0) {  // a part's, proven none: a frame no index names
+    if (!frame_) {
+      frame_ = true;
+      frameAt_ = partAt_;
+      frameType_ = partType_;
+    }
+    const auto at = std::find_if(frames_.begin(), frames_.end(), [this](const TFrameSeen& f) { return f.At > partAt_; });
+    if (frames_.size() < kMaxFrames) {
+      frames_.insert(at, {partAt_, 0, partType_});
+    } else {
+      framesOverflow_ = true;
+    }
+  }
+  part_.reset();
 }
 
 // The table's header, a file-type box's own brand, then the deep recognitions. A header
 // whose own first units are impossible is none; one inside the open file's extent may be
 // part of it.
 bool TStructureRule::StartsFile(const uint8_t* sector, bool open, uint64_t filePos, std::string& type) {
+  if (part_ && open && filePos > partAt_) FollowPart(sector);
   if (!restart_.empty()) {
     type = std::move(restart_);
     restart_.clear();
@@ -185,6 +258,7 @@ bool TStructureRule::StartsFile(const uint8_t* sector, bool open, uint64_t fileP
   }
   bool header = recogniser_.DetectFileHeader(sector, type);
   const bool plain = header;
+  plain_ = plain;
   const std::string_view brand = BrandType(sector, sectorSize_);
   if (!brand.empty() && inputs_.Enabled(IndexOfFileType(brand))) {
     type.assign(brand);
@@ -196,8 +270,12 @@ bool TStructureRule::StartsFile(const uint8_t* sector, bool open, uint64_t fileP
     header = true;
   }
   if (!header) {
+    // Inside an open transport stream its own check tells whether a run of packets goes on
+    // with the stream's PIDs and counters; elsewhere a run the previous sector leads into
+    // is no new file.
+    const bool stream = open && check_ && openType_ == "MTS";
     const std::string_view deep =
-        DetectDeepHeader(sector, havePrevious_ ? previous_.data() : nullptr, sectorSize_);
+        DetectDeepHeader(sector, havePrevious_ && !stream ? previous_.data() : nullptr, sectorSize_);
     if (!deep.empty() && inputs_.Enabled(IndexOfFileType(deep))) {
       type.assign(deep);
       header = true;
@@ -208,6 +286,10 @@ bool TStructureRule::StartsFile(const uint8_t* sector, bool open, uint64_t fileP
   if (header && ImpossibleStart(type, sector, sectorSize_)) return false;
   if (!header || !open || !check_) return header;
   return StartsInside(sector, filePos, type, plain);
+}
+
+bool TStructureRule::StillStarts(const uint8_t* sector, uint64_t filePos, const std::string& type) {
+  return !check_ || StartsInside(sector, filePos, type, headerPlain_);
 }
 
 // The one place where a header inside the open file is judged. A header the header rule
@@ -222,7 +304,33 @@ bool TStructureRule::StartsInside(const uint8_t* sector, uint64_t filePos, const
       frameAt_ = filePos;
       frameType_ = type;
     }
+    if (frames_.size() < kMaxFrames) {
+      frames_.push_back({filePos, 0, type});
+    } else {
+      framesOverflow_ = true;
+    }
+    // A photo's own end, to hold against the sample the index may name there.
+    if (!part_ && type == "JPG") {
+      part_ = MakeStructureCheck(type, sector, sectorSize_, fileLimit_ - filePos);
+      if (part_) {
+        partAt_ = filePos;
+        partEnd_ = 0;
+        partType_ = type;
+        FollowPart(sector);
+      }
+    }
     return false;
+  }
+  uint64_t partEnd = 0;
+  // Only a photo's own end is known at once: other frames run on into the next sample.
+  if (inside == TInside::Part && !part_ && type == "JPG" && check_->PartEnd(filePos, partEnd)) {
+    part_ = MakeStructureCheck(type, sector, sectorSize_, fileLimit_ - filePos);
+    if (part_) {
+      partAt_ = filePos;
+      partEnd_ = partEnd;
+      partType_ = type;
+      FollowPart(sector);
+    }
   }
   if (inside != TInside::Maybe || plain) return inside != TInside::Part;
   // When in doubt, both files: the open one ends where this one starts.
@@ -240,8 +348,11 @@ bool TStructureRule::StartsInside(const uint8_t* sector, uint64_t filePos, const
 
 void TStructureRule::FileStarts(const std::string& type, const uint8_t* sector, uint64_t bytesLeft) {
   check_ = MakeStructureCheck(type, sector, sectorSize_, bytesLeft);
+  openType_ = type;
   fileLimit_ = bytesLeft;
   candidate_.reset();
+  part_.reset();
+  ForgetFrames();
   frame_ = false;
   outlived_ = false;
 }
@@ -250,6 +361,9 @@ bool TStructureRule::EndsIn(const uint8_t* sector, uint64_t, uint64_t& end) {
   if (!check_ || check_->Verdict() != TCheckVerdict::GoesOn) return false;
   if (check_->Feed(sector, sectorSize_) != TCheckVerdict::EndsAt) return false;
   end = check_->End();
+  if (part_) PartIsAFile();  // it runs on past the open file's end
+  if (frame_ && FramesNamed(*check_)) frame_ = false;
+  ForgetFrames();
   check_.reset();
   candidate_.reset();
   outlived_ = frame_;
@@ -269,6 +383,8 @@ uint64_t TStructureRule::DataEnds(uint64_t carved) {
   broke_ = check_ && check_->EntropyBreak(breakAt_) && breakAt_ > 0 && breakAt_ <= length;
   check_.reset();
   candidate_.reset();
+  part_.reset();
+  ForgetFrames();
   frame_ = false;
   return length;
 }

@@ -123,6 +123,9 @@ class TCarvingRule {
   // Whether a file starts at this sector, and its type (empty: the header names none).
   // open: a file is open, filePos bytes carved into it.
   virtual bool StartsFile(const uint8_t* sector, bool open, uint64_t filePos, std::string& type);
+  // After a late start, the header that brought it, with a file carved again open up to
+  // this sector: whether it still starts a file.
+  virtual bool StillStarts(const uint8_t*, uint64_t, const std::string&) { return true; }
   // A file of type begins with this sector; bytesLeft from it to the end of the range.
   virtual void FileStarts(const std::string&, const uint8_t*, uint64_t) {}
   // Whether the open file, filePos bytes long before this sector, ends in it or before it
@@ -161,6 +164,7 @@ class TStructureRule final : public TCarvingRule {
   bool StartedBeforeEnd(TLateStart& start) override;
   bool StartedBeforeExactEnd(uint64_t end, TLateStart& start) override;
   bool StartsFile(const uint8_t* sector, bool open, uint64_t filePos, std::string& type) override;
+  bool StillStarts(const uint8_t* sector, uint64_t filePos, const std::string& type) override;
   void FileStarts(const std::string& type, const uint8_t* sector, uint64_t bytesLeft) override;
   bool EndsIn(const uint8_t* sector, uint64_t filePos, uint64_t& end) override;
   uint64_t DataEnds(uint64_t carved) override;
@@ -173,10 +177,24 @@ class TStructureRule final : public TCarvingRule {
 
   TRecogniserInputs inputs_;
   std::unique_ptr<TStructureCheck> check_;  // the open file's
+  std::string openType_;
+  bool plain_ = false;  // the header rule took the last header StartsFile found
+  bool headerPlain_ = false;  // and the one that ended the open file before a late start
   uint64_t fileLimit_ = 0;                  // from the open file's start to the range's end
   bool LateStart(uint64_t at, const std::string& type, TLateStart& start);
   // The open file ends at end by its structure: whether a frame it holds starts a file.
   bool FrameOutlives(uint64_t end, TLateStart& start);
+  // The header at the start of a part the open file's structure names and sizes is that
+  // part only when its own file ends where the part ends; its own check follows it until
+  // it tells. One that ends elsewhere (a photo written over a motion-JPEG frame) is a file
+  // of its own, followed both ways as a frame is.
+  void FollowPart(const uint8_t* sector);
+  void PartIsAFile();
+  // The open file's structure ended it at last: whether its index names every frame it
+  // held as one of its samples; if not, the first it does not name is the frame to carve
+  // again as a file of its own.
+  bool FramesNamed(const TStructureCheck& check);
+  void ForgetFrames();
 
   // A header inside the open file that waits for its second sector: its own check, where
   // it lies in the open file, and its type.
@@ -189,6 +207,23 @@ class TStructureRule final : public TCarvingRule {
   bool frame_ = false;
   uint64_t frameAt_ = 0;
   std::string frameType_;
+  // The frames the open file holds unnamed, in order, with each one's own end once its
+  // check placed it (0: not known): a movie whose index follows its data names them when
+  // it ends.
+  struct TFrameSeen {
+    uint64_t At = 0;
+    uint64_t End = 0;
+    std::string Type;
+  };
+  static constexpr size_t kMaxFrames = 256;
+  std::vector<TFrameSeen> frames_;
+  bool framesOverflow_ = false;
+  // The part under proof: its header's own check, where it starts and where the open
+  // file's structure ends it (0: a frame's part, its end not known until the index is).
+  std::unique_ptr<TStructureCheck> part_;
+  uint64_t partAt_ = 0;
+  uint64_t partEnd_ = 0;
+  std::string partType_;
   // The open file just ended by its structure while holding a frame (asked once).
   bool outlived_ = false;
   // The type of the header the carving starts again with, after a late start.

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "carving/Carver.h"
@@ -169,14 +170,42 @@ TEST(DeepPlainPropertyTest, AHeaderInsideAContainerWinsUnlessTheContainerNamesIt
     std::vector<std::string> Whole;   // held whole
     std::vector<std::string> Starts;  // a file starts at their first sector
     bool PlainFinds = true;           // the header rule knows these headers too
+    std::vector<TPlaced> Parts = {};  // headers inside the files that deep starts no file at
   };
   Bytes zeroSizes = WavTone(20000);
   std::fill_n(zeroSizes.begin() + 4, 4, 0);
   std::fill_n(zeroSizes.begin() + 40, 4, 0);
+  // An AVI whose RIFF and movi sizes stop after its first chunk: the recorder never came
+  // back to write the final sizes.
+  Bytes staleAvi = Avi({Filler(3000, 1), Filler(3000, 2), Filler(3000, 3)});
+  for (const auto& [at, size] : {std::pair{4, 3100}, std::pair{92, 3012}}) {
+    for (int i = 0; i < 4; ++i) staleAvi[at + i] = static_cast<uint8_t>(size >> (8 * i));
+  }
   const Bytes photo = ::fixtures::EncodeJpeg(64, 48);
   const Bytes exifPhoto = fixtures::ExifPhoto(96, 64, 600, 3);
   const Bytes mp4 = IsoMedia("isom", Filler(30 * kSector));
+  // Frame payloads at 2048 + 1536 k, the idx1 payload right after the last frame: all at
+  // sector starts, 4 + 3 k sectors in.
+  const auto avi = [](int frames) {
+    std::vector<Bytes> chunks = {Filler(2048 - 100 - 8 - 8)};
+    for (int i = 0; i < frames; ++i) chunks.push_back(JpegFrame(1536 - 8 - 136, i));
+    return Avi(chunks);
+  };
+  const Bytes tiff = Tiff(2048, 1000);
+  const Bytes frame = JpegFrame(3000);
   const std::vector<TCase> cases = {
+      {"cr3 whose metadata track holds a tiff block at a sector start", {{"cr3", Cr3(tiff), 10}}, {"cr3"}, {}, false,
+       {{"tiff", tiff, 12}}},
+      {"rw2 whose JpgFromRaw starts a sector", {{"rw2", Rw2(photo, 1024, 3000), 10}}, {"rw2"}, {}, false,
+       {{"preview", photo, 12}}},
+      {"motion-jpeg movie whose sample table names its frames", {{"mov", Movie("qt  ", "vide", "jpeg", {frame, frame}), 10}},
+       {"mov"}, {}, false, {{"frame", frame, 12}}},
+      {"motion-jpeg movie whose sample table follows its frames",
+       {{"mov", Movie("qt  ", "vide", "jpeg", {frame, frame}, 512, false), 10}}, {"mov"}, {}, false, {{"frame", frame, 11}}},
+      {"jfif over a frame of a movie whose sample table follows",
+       {{"mov", Movie("qt  ", "vide", "jpeg", {frame, frame, frame}, 512, false), 10}, {"photo", photo, 11}}, {"photo"}, {"mov"}, true},
+      {"jfif over a sample the movie's table names", {{"mov", Movie("qt  ", "vide", "jpeg", {frame, frame, frame}), 10}, {"photo", photo, 12}},
+       {"photo"}, {"mov"}, true},
       {"jfif over an mp4's media data", {{"mp4", mp4, 10}, {"photo", photo, 20}}, {"photo"}, {"mp4"}},
       {"exif photo over an mp4's media data", {{"mp4", mp4, 10}, {"photo", exifPhoto, 20}}, {"photo"}, {"mp4"}},
       {"wav whose sizes are 0", {{"wav", zeroSizes, 10}, {"photo", photo, 60}}, {"wav", "photo"}, {}},
@@ -186,7 +215,21 @@ TEST(DeepPlainPropertyTest, AHeaderInsideAContainerWinsUnlessTheContainerNamesIt
        {"second"},
        {"first"},
        false},
+      // 8 packets of 192 bytes fill 3 sectors: the second stream starts at a packet boundary,
+      // its PAT's counter not the one the first stream's PAT goes on with.
+      {"m2ts over an m2ts at its packet boundary",
+       {{"first", TransportStream(100, true, 0), 10}, {"second", TransportStream(30, true, 0, 1000), 10 + 3 * 6}},
+       {"second"},
+       {"first"},
+       false},
       {"program stream over an asf's data", {{"asf", Asf(40000), 10}, {"mpg", ProgramStream(4), 30}}, {"mpg"}, {"asf"}, false},
+      {"avi whose chunks run on past its riff size", {{"avi", staleAvi, 10}, {"photo", photo, 60}}, {"avi", "photo"}, {}},
+      {"jfif over exactly a motion-jpeg frame of an avi", {{"avi", avi(4), 10}, {"photo", photo, 10 + 4 + 3}}, {"photo"}, {"avi"}},
+      {"jfif over an avi's index", {{"avi", avi(2), 10}, {"photo", photo, 10 + 4 + 3 * 2}}, {"photo"}, {"avi"}},
+      {"video stream at a program stream's pack boundary",
+       {{"mpg", ProgramStream(8), 10}, {"m1v", VideoElementaryStream(3), 10 + 2 * 4}},
+       {"m1v"},
+       {"mpg"}},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -204,6 +247,10 @@ TEST(DeepPlainPropertyTest, AHeaderInsideAContainerWinsUnlessTheContainerNamesIt
         EXPECT_TRUE(HeldWhole({held}, plainFiles)[0]) << file.Name << " by the header rule";
       }
       EXPECT_TRUE(HeldWhole({held}, deepFiles)[0]) << file.Name << " by deep";
+    }
+    for (const TPlaced& part : c.Parts) {
+      const TPlaced head{part.Name, Bytes(part.Data.begin(), part.Data.begin() + kSector), part.Sector};
+      EXPECT_FALSE(HeldWhole({head}, deepFiles)[0]) << part.Name << " starts a file";
     }
   }
 }

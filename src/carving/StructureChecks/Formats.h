@@ -4,6 +4,7 @@
 // and one maker per format family for the factory. Internal to the structure checks.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -29,6 +30,9 @@ constexpr uint64_t Bit(std::string_view type) {
   }
   return 0;
 }
+
+constexpr int kTifIndex = std::countr_zero(Bit("TIF"));
+static_assert(FileTypeTable[kTifIndex - 1] == "TIF");
 
 // The TIFF-based raw types a deep scan names by maker, beyond the header-tested ones.
 constexpr uint64_t kTodaysRawBits = [] {

@@ -3,6 +3,7 @@
 // MPEG program streams (and bare video elementary streams) and transport streams.
 #include "carving/StructureChecks/Formats.h"
 
+#include <array>
 #include <cstring>
 
 namespace snapsalvager::structure {
@@ -29,6 +30,11 @@ class TProgramStreamCheck final : public TStructureCheck {
     // A sequence header that starts a sector inside the stream repeats the first one.
     if (elementary_ && Carries(typeIndex, sector)) {
       return true;
+    }
+    // At a unit boundary only a pack, a system header or a packet continues the stream; a
+    // video sequence header there starts a stream of its own.
+    if (packs_ > 0 && offset == at_ && !(sector[0] == 0 && sector[1] == 0 && sector[2] == 1 && sector[3] >= 0xB9)) {
+      return false;
     }
     return TStructureCheck::Contains(offset, typeIndex, sector);
   }
@@ -109,12 +115,15 @@ class TTransportStreamCheck final : public TStructureCheck {
     boundaryInside_ = true;  // a sector that starts a packet continues the run
     exifPhotosAreFiles_ = true;
     frameTypes_ = kTransportFrames;
-    Expect(0, sync_ + 1);
+    counters_.fill(kUnseen);
+    Expect(0, sync_ + 4);
   }
 
   bool Contains(uint64_t offset, int typeIndex, const uint8_t* sector) const override {
-    // At a packet boundary only a sector that holds the next packet continues the run.
-    if (offset == at_ && sector[sync_] != 0x47) return false;
+    // At a packet boundary only the stream's next packet continues the run: a sync byte, a
+    // PID the stream carries and the continuity counter that follows its last packet's. A
+    // packet of any other stream there starts a file of its own.
+    if (offset == at_ && !Follows(sector + sync_)) return false;
     return runEnd_ == 0 && TStructureCheck::Contains(offset, typeIndex, sector);
   }
 
@@ -122,8 +131,12 @@ class TTransportStreamCheck final : public TStructureCheck {
   void OnHead(const uint8_t* h) override {
     const bool sync = h[sync_] == 0x47;
     if (runEnd_ == 0) {
-      if (sync) return Expect(at_ + packet_, sync_ + 1);
-      if (AllZero(h, sync_ + 1)) return EndsAt(at_);
+      if (sync) {
+        const uint8_t* p = h + sync_;
+        counters_[Pid(p)] = p[3] & 0x0F;
+        return Expect(at_ + packet_, sync_ + 4);
+      }
+      if (AllZero(h, sync_ + 4)) return EndsAt(at_);
       runEnd_ = at_;
     } else if (sync) {
       if (++resumed_ >= kResumedPackets) return Broken();
@@ -131,10 +144,10 @@ class TTransportStreamCheck final : public TStructureCheck {
       resumed_ = 0;
     }
     // Nothing resumed within the window, or before the card ends: the run was the file.
-    if (at_ + packet_ > runEnd_ + kResyncWindow || at_ + packet_ + sync_ + 1 > limit_) {
+    if (at_ + packet_ > runEnd_ + kResyncWindow || at_ + packet_ + sync_ + 4 > limit_) {
       return EndsAt(runEnd_);
     }
-    Expect(at_ + packet_, sync_ + 1);
+    Expect(at_ + packet_, sync_ + 4);
   }
 
   TCheckVerdict OnDataEnds() override {
@@ -148,6 +161,24 @@ class TTransportStreamCheck final : public TStructureCheck {
   // make it go on: old data that happens to hold a sync byte is not a resumed stream.
   static constexpr uint64_t kResyncWindow = 64 * 1024;
   static constexpr int kResumedPackets = 3;
+  static uint32_t Pid(const uint8_t* p) { return (p[1] & 0x1Fu) << 8 | p[2]; }
+
+  // The packet at p (its sync byte) continues its PID's counter: one more for a packet
+  // with payload, the same for one without. A PID the stream has not carried yet (a stream
+  // adds its elementary streams as it goes) and the null packets continue it; a new
+  // stream's first packets are its tables, of PIDs every stream carries from its start.
+  bool Follows(const uint8_t* p) const {
+    if (p[0] != 0x47) return false;
+    const uint32_t pid = Pid(p);
+    const uint8_t last = counters_[pid];
+    if (last == kUnseen || pid == kNullPid) return true;
+    const uint8_t counter = p[3] & 0x0F;
+    return (p[3] & 0x10) != 0 ? counter == ((last + 1) & 0x0F) : counter == last;
+  }
+
+  static constexpr uint8_t kUnseen = 0xFF;
+  static constexpr uint32_t kNullPid = 0x1FFF;
+  std::array<uint8_t, 8192> counters_;  // each PID's last continuity counter
   uint32_t packet_;
   uint32_t sync_;
   uint64_t runEnd_ = 0;

@@ -3,6 +3,7 @@
 // RIFF containers: AVI (with its OpenDML extensions) and WAVE.
 #include "carving/StructureChecks/Formats.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -66,18 +67,28 @@ class TRiffCheck final : public TStructureCheck {
   }
 
  protected:
-  // A motion-JPEG frame is a chunk's payload; an AVIX chunk continues the AVI.
+  // A motion-JPEG frame is a video chunk's payload; an AVIX chunk continues the AVI.
   bool Accounts(uint64_t offset, int typeIndex, const uint8_t* sector) const override {
     if (phase_ == Phase::Avix && offset == at_) return true;
-    return typeIndex == kJpgIndex && offset == payload_ && sector[0] == 0xFF;
+    return typeIndex == kJpgIndex && video_ && offset == payload_ && sector[0] == 0xFF;
+  }
+
+  bool PartEnd(uint64_t offset, uint64_t& end) const override {
+    if (!video_ || offset != payload_) return false;
+    end = payloadEnd_;
+    return true;
   }
 
   void OnHead(const uint8_t* h) override {
     if (phase_ == Phase::Chunk) return OnChunk(h);
-    if (phase_ == Phase::Tail) return OnTail(h);
     const bool riff = std::memcmp(h, "RIFF", 4) == 0;
     const uint32_t size = Le32(h + 4);
-    if (phase_ == Phase::Avix && !(riff && std::memcmp(h + 8, "AVIX", 4) == 0)) return EndsAt(at_);
+    if (phase_ == Phase::Avix && !(riff && std::memcmp(h + 8, "AVIX", 4) == 0)) {
+      // A stream's chunks that run on past the stated size: a recorder that never came back
+      // to write the final size. The size is not trusted to cut.
+      if (StreamChunk(h) && at_ + 8 + Le32(h + 4) <= limit_) return Broken();
+      return EndsAt(at_);
+    }
     if (!riff || size < 4 || at_ + 8 + size > limit_) return Broken();
     riffEnd_ = at_ + 8 + size;
     phase_ = Phase::Chunk;
@@ -85,7 +96,6 @@ class TRiffCheck final : public TStructureCheck {
   }
 
   TCheckVerdict OnDataEnds() override {
-    if (phase_ == Phase::Tail) return TailDataEnds();
     // The data stopped where an AVIX chunk could have begun: the AVI ended there.
     if (phase_ == Phase::Avix && fed_ >= at_ && fed_ <= at_ + 12) {
       EndsAt(at_);
@@ -95,7 +105,7 @@ class TRiffCheck final : public TStructureCheck {
   }
 
  private:
-  enum class Phase : uint8_t { Riff, Chunk, Avix, Tail };
+  enum class Phase : uint8_t { Riff, Chunk, Avix };
   static constexpr uint32_t kWindow = 512;
 
   void OnChunk(const uint8_t* h) {
@@ -109,7 +119,18 @@ class TRiffCheck final : public TStructureCheck {
     if (!avi_ && need_ == 8 && size >= 16 && std::memcmp(h, "fmt ", 4) == 0) return More(24);
     if (!avi_ && need_ == 24) ReadFormat(h + 8);
     payload_ = at_ + 8;
+    payloadEnd_ = payload_ + size;
+    // "00dc", "01db": a stream's compressed or uncompressed video frame.
+    video_ = avi_ && h[2] == 'd' && (h[3] == 'c' || h[3] == 'b');
     NextChunk(at_ + 8 + size + (size & 1));
+  }
+
+  // "00dc", "01wb": a chunk of one of the AVI's streams.
+  static bool StreamChunk(const uint8_t* h) {
+    const auto digit = [](uint8_t c) { return c >= '0' && c <= '9'; };
+    return digit(h[0]) && digit(h[1]) &&
+           (std::memcmp(h + 2, "dc", 2) == 0 || std::memcmp(h + 2, "db", 2) == 0 ||
+            std::memcmp(h + 2, "wb", 2) == 0 || std::memcmp(h + 2, "tx", 2) == 0);
   }
 
   void NextChunk(uint64_t next) {
@@ -132,47 +153,39 @@ class TRiffCheck final : public TStructureCheck {
   }
 
   // The RIFF ends here by its own sizes. A recorder that lost power, or never came back to
-  // write the final sizes, leaves sizes that stop short of the sound it wrote (or 0): where
-  // the sound runs on smoothly across the stated end, the sizes are not trusted to cut and
-  // the file ends where the header rule ends it.
+  // write the final sizes, leaves sizes that stop short of the sound it wrote: the window
+  // around the stated end tells.
   void WavEnds() {
     const uint64_t dataStart = payload_;
-    if (pcm_.frameBytes == 0 || riffEnd_ < dataStart || riffEnd_ + kWindow > limit_) {
-      return EndsOnceFed(riffEnd_);
-    }
+    if (pcm_.frameBytes == 0 || riffEnd_ < dataStart) return EndsOnceFed(riffEnd_);
     const uint64_t half = (kWindow / 2 / pcm_.frameBytes) * pcm_.frameBytes;
     // A stated size too small for a window of sound before the end: the window starts
     // with the sound.
     const uint64_t start = riffEnd_ < dataStart + half ? dataStart : riffEnd_ - half;
-    if (start < fed_ || (start - dataStart) % pcm_.frameBytes != 0) return EndsOnceFed(riffEnd_);
-    phase_ = Phase::Tail;
-    tailEnd_ = riffEnd_;
-    Expect(start, static_cast<uint32_t>(2 * half));
+    if ((start - dataStart) % pcm_.frameBytes != 0) return EndsOnceFed(riffEnd_);
+    EndsUnlessRunsOn(riffEnd_, start, static_cast<uint32_t>(2 * half));
   }
 
-  // The window around the stated end: sound before it, sound after it, and no jump.
-  void OnTail(const uint8_t* h) {
-    const uint32_t half = need_ / 2;
+  // Sound before the stated end, sound after it, and no jump.
+  bool RunsOn(const uint8_t* h, uint32_t bytes, uint32_t end) const override {
+    if (avi_) return false;
+    // An end too close to the sound's start to judge the sound before it: the window's
+    // halves are judged instead.
+    const uint32_t split = std::max(end, bytes / 2);
     int32_t lastBefore = 0, firstAfter = 0;
-    const double after = Roughness(h + half, half, pcm_, &firstAfter, nullptr);
-    const double before = Roughness(h, half, pcm_, nullptr, &lastBefore);
-    const bool continues = before >= 0 && before < kSmoothAudio && after >= 0 && after < kSmoothAudio &&
-                           std::abs(firstAfter - lastBefore) <= 4096;
-    if (!continues) return EndsOnceFed(tailEnd_);
-    Broken();
-  }
-
-  TCheckVerdict TailDataEnds() {
-    EndsAt(tailEnd_);
-    return TCheckVerdict::EndsAt;
+    const double after = Roughness(h + split, bytes - split, pcm_, &firstAfter, nullptr);
+    const double before = Roughness(h, split, pcm_, nullptr, &lastBefore);
+    return before >= 0 && before < kSmoothAudio && after >= 0 && after < kSmoothAudio &&
+           std::abs(firstAfter - lastBefore) <= 4096;
   }
 
   bool avi_;
   TPcm pcm_;
-  uint64_t tailEnd_ = 0;  // the stated end
   Phase phase_ = Phase::Riff;
   uint64_t riffEnd_ = 0;
   uint64_t payload_ = 0;  // where the last chunk's payload began
+  uint64_t payloadEnd_ = 0;
+  bool video_ = false;  // the last chunk holds a video frame
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "carving/StructureChecks/Formats.h"
 
@@ -45,6 +46,15 @@ TCheckVerdict TStructureCheck::Feed(const uint8_t* data, size_t length) {
     fed_ += take;
     if (have_ < need_) continue;
     progressed_ = false;
+    if (statedEnd_ != 0) {
+      const uint64_t end = std::exchange(statedEnd_, 0);
+      if (RunsOn(head_, need_, static_cast<uint32_t>(end - at_))) {
+        Broken();
+      } else {
+        EndsOnceFed(end);
+      }
+      continue;
+    }
     OnHead(head_);
     if (!progressed_ && verdict_ == TCheckVerdict::GoesOn) Broken();  // a unit that leads nowhere
   }
@@ -55,7 +65,9 @@ TCheckVerdict TStructureCheck::Feed(const uint8_t* data, size_t length) {
 }
 
 TCheckVerdict TStructureCheck::DataEnds() {
-  if (verdict_ == TCheckVerdict::GoesOn) {
+  if (verdict_ == TCheckVerdict::GoesOn && statedEnd_ != 0) {
+    EndsAt(std::exchange(statedEnd_, 0));
+  } else if (verdict_ == TCheckVerdict::GoesOn) {
     const TCheckVerdict v = OnDataEnds();
     if (v == TCheckVerdict::CannotTell) Broken();
   }
@@ -121,6 +133,16 @@ void TStructureCheck::ResumeAt(uint64_t at, const uint8_t* bytes, uint32_t n, ui
   std::memcpy(head_, bytes, n);
   have_ = n;
   need_ = need;
+}
+
+void TStructureCheck::EndsUnlessRunsOn(uint64_t end, uint64_t windowAt, uint32_t bytes) {
+  progressed_ = true;
+  if (windowAt < fed_ || windowAt > end || end - windowAt > bytes || bytes == 0 || bytes > kMaxHead ||
+      windowAt + bytes > limit_) {
+    return EndsOnceFed(end);
+  }
+  Expect(windowAt, bytes);
+  statedEnd_ = end;
 }
 
 void TStructureCheck::EndsAt(uint64_t end) {

@@ -54,6 +54,10 @@ class TStructureCheck {
   // Contains, told apart: a header the structure accounts for, or one that only lies inside
   // the extent (a newer file written over the middle of a deleted one looks the same).
   TInside Inside(uint64_t offset, int typeIndex, const uint8_t* sector) const;
+  // Where the part of the file that starts at offset (one Inside named Part) ends by the
+  // file's structure, when the structure gives its length: a header there whose own file
+  // ends elsewhere was written over the part, not stored in it.
+  virtual bool PartEnd(uint64_t, uint64_t&) const { return false; }
   // Split photos: whether the file's entropy-coded data broke off (foreign data, a stray
   // marker, or the data stopped inside it), and the offset of the sector where that was seen.
   virtual bool EntropyBreak(uint64_t&) const { return false; }
@@ -69,6 +73,15 @@ class TStructureCheck {
   bool Carries(int typeIndex, const uint8_t* sector) const;
   // Whether a contained header is at a place the structure accounts for.
   virtual bool Accounts(uint64_t, int, const uint8_t*) const { return false; }
+
+  // The file ends at end by a size it states, unless its own data runs on across that end:
+  // the bytes bytes from windowAt (before end, at or after what was fed) go to RunsOn. A
+  // size the data contradicts is not trusted to cut: the check cannot tell, and the carving
+  // rule ends the file where the header rule does. Data that stops before the window is
+  // whole leaves the stated end.
+  void EndsUnlessRunsOn(uint64_t end, uint64_t windowAt, uint32_t bytes);
+  // Whether the file's data runs on across end, which lies at offset inside window.
+  virtual bool RunsOn(const uint8_t*, uint32_t, uint32_t) const { return false; }
 
   // The next unit header is at file offset at, need bytes long (need <= kMaxHead). It must
   // lie at or after the bytes already fed.
@@ -106,6 +119,7 @@ class TStructureCheck {
   TCheckVerdict verdict_ = TCheckVerdict::GoesOn;
   uint64_t end_ = 0;
   uint64_t pendingEnd_ = 0;
+  uint64_t statedEnd_ = 0;  // the end EndsUnlessRunsOn waits to confirm
   bool scanning_ = false;
   bool progressed_ = false;
   uint32_t have_ = 0;

@@ -84,6 +84,7 @@ class TTiffCheck final : public TStructureCheck {
   // Camera raw files keep their IFDs near the start; the image data may lie anywhere.
   static constexpr uint64_t kTiffWindow = 256 * 1024;
   static constexpr uint32_t kMaxEntries = 1000;
+  static constexpr uint32_t kTagJpgFromRaw = 0x2E;
 
   // The IFDs still to read and what the ones read so far point at. Every read counts
   // toward the cap, a repeated one too: a loop fails the check there.
@@ -133,6 +134,12 @@ class TTiffCheck final : public TStructureCheck {
       if (bytes > 4) {
         if (value + bytes > limit_) return Result::Bad;
         walk.Furthest = std::max(walk.Furthest, value + bytes);
+      }
+      // A Panasonic raw's JpgFromRaw: the embedded JPEG, stored as the tag's own bytes.
+      if (tag == kTagJpgFromRaw && entry.Type == 7 && bytes > 4 && itemCount_ < kMaxItems) {
+        preview_[itemCount_] = true;
+        items_[itemCount_++] = value;
+        continue;
       }
       const bool subIfds = tag == kTagExifIfd || tag == kTagGpsIfd || tag == kTagInteropIfd || tag == kTagSubIfds;
       const int pair = (tag == 0x111 || tag == 0x144 || tag == 0x201) ? 0
