@@ -125,9 +125,9 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
   // empty the list under the pass.
   const bool newScanWasEnabled = ui.NNewScan->isEnabled();
   ui.NNewScan->setEnabled(false);
-  TRecoverySession& recovery = *Recovery;
+  TRecoverySession& recovery = *ScanPage.Recovery;
   recovery.Settings.DestFolder = std::filesystem::path(destFolder.toStdString());
-  recovery.Settings.TempFolder = std::filesystem::path(TempFolder.toStdString());
+  recovery.Settings.TempFolder = std::filesystem::path(ScanOptionsPage.TempFolder.toStdString());
   recovery.Settings.OriginalNames = previewUi.NOriginalNames->isChecked();
   recovery.Settings.PhotoTime = PhotoTakenTime;
   recovery.Settings.WriteReport = recovery.Settings.OriginalNames;
