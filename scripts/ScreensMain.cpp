@@ -322,11 +322,11 @@ int main(int argc, char** argv) {
 
   form.BNextClick();
   for (int i = 0; i < form.ui.CBDrive->count(); ++i)
-    if (cardLetter && form.ui.CBDrive->itemData(i, TMainForm::kDriveRowRole).toInt() == cardLetter - 'A')
+    if (cardLetter && form.ui.CBDrive->itemData(i, TScanOptionsPage::kDriveRowRole).toInt() == cardLetter - 'A')
       form.ui.CBDrive->setCurrentIndex(i);
   form.ui.CBCamera->setCurrentIndex(2);
   form.ui.CVideo->setChecked(true);
-  form.ChosenVideoType = QStringLiteral("MP4");
+  form.ScanOptionsPage.ChosenVideoType = QStringLiteral("MP4");
   form.ui.LVideoFileType->setText(QStringLiteral("[MP4]"));
   form.ui.LVideoFileType->adjustSize();
   form.ui.LVideoFileType->setVisible(true);
@@ -341,7 +341,7 @@ int main(int argc, char** argv) {
   QAbstractItemView* view = drives->view();
   QRect popupArea = view->window()->frameGeometry();
   for (int i = 0; i < drives->count(); ++i) {
-    if (drives->itemData(i, TMainForm::kDriveRowRole).toInt() != cardLetter - 'A') continue;
+    if (drives->itemData(i, TScanOptionsPage::kDriveRowRole).toInt() != cardLetter - 'A') continue;
     const QRect item = view->visualRect(view->model()->index(i, 0));
     SaveHover(view->viewport()->mapToGlobal(item.center()), popupArea.adjusted(0, 0, 360, 60),
               QStringLiteral("03-drive-list"));
@@ -353,25 +353,25 @@ int main(int argc, char** argv) {
 
   // Qt's own dialogs in the chosen language: the disk-image chooser and the folder chooser.
   for (int i = 0; i < drives->count(); ++i)
-    if (drives->itemData(i, TMainForm::kImageChooserRole).toBool()) {
+    if (drives->itemData(i, TScanOptionsPage::kImageChooserRole).toBool()) {
       SaveNextModal(&form, QStringLiteral("dialog-image-file"));
-      form.CBDriveSelect(i);
+      form.ScanOptionsPage.CBDriveSelect(i);
     }
   SaveNextModal(&form, QStringLiteral("dialog-destination-folder"));
-  form.Button1Click();
+  form.ScanOptionsPage.Button1Click();
 
   // A real scan of a demo card with eight photos, sought with every kind of file of a raw
   // camera, then its preview and the save.
   const char demo = LinuxDrives::AttachImage(WriteDemoCard(temp.filePath(QStringLiteral("demo.img")), 8).toStdString());
-  form.FillDriveList();
+  form.ScanOptionsPage.FillDriveList();
   for (int i = 0; i < form.ui.CBDrive->count(); ++i)
-    if (demo && form.ui.CBDrive->itemData(i, TMainForm::kDriveRowRole).toInt() == demo - 'A')
+    if (demo && form.ui.CBDrive->itemData(i, TScanOptionsPage::kDriveRowRole).toInt() == demo - 'A')
       form.ui.CBDrive->setCurrentIndex(i);
   form.ui.CBCamera->setCurrentIndex(2);
   form.ui.CPhoto->setChecked(true);
   form.ui.CVideo->setChecked(true);
   form.ui.CAudio->setChecked(true);
-  form.ChosenVideoType = QStringLiteral("ALL");
+  form.ScanOptionsPage.ChosenVideoType = QStringLiteral("ALL");
   form.ui.EDestFolder->setText(temp.filePath(QStringLiteral("Recovered")));
   SetDialogRunner([](QDialog& dialog) {
     Centre(dialog);
@@ -384,7 +384,7 @@ int main(int argc, char** argv) {
   if (form.CurrentPage() == 3) {
     QElapsedTimer waited;
     waited.start();
-    while (form.ScanInProgress && waited.elapsed() < 20000) {
+    while (form.ScanPage.ScanInProgress && waited.elapsed() < 20000) {
       QApplication::processEvents(QEventLoop::AllEvents, 20);
       QThread::msleep(5);
     }
@@ -395,38 +395,38 @@ int main(int argc, char** argv) {
   Save(&form, QStringLiteral("05-scan"));
 
   // Clips of other kinds after the photos: their tick labels are the longest names.
-  for (const char* type : {"MOV", "MPG", "WAV", "AMR"}) AddClip(form, form.TempFolder, type);
+  for (const char* type : {"MOV", "MPG", "WAV", "AMR"}) AddClip(form, form.ScanOptionsPage.TempFolder, type);
 #ifdef SNAPSALVAGER_SCREENS_RAWS
   // A page of today's photos as a deep scan names them: a CR3, an ARW, a DNG and a HEIC,
   // each previewed from its own embedded picture.
   constexpr size_t kFilesPerPage = 6;  // the preview page's slots
-  while (form.FoundFiles.Count() % kFilesPerPage != 0) AddClip(form, form.TempFolder, "MP3");
+  while (form.FoundFiles.Count() % kFilesPerPage != 0) AddClip(form, form.ScanOptionsPage.TempFolder, "MP3");
   fixtures::RawLayout canon;
   canon.Make = "Canon";
   canon.Model = "Canon EOS R6";
-  AddPhoto(form, form.TempFolder, "CR3", fixtures::Cr3Raw(canon));
-  AddPhoto(form, form.TempFolder, "ARW", fixtures::TiffRaw(fixtures::RawLayout{}));
+  AddPhoto(form, form.ScanOptionsPage.TempFolder, "CR3", fixtures::Cr3Raw(canon));
+  AddPhoto(form, form.ScanOptionsPage.TempFolder, "ARW", fixtures::TiffRaw(fixtures::RawLayout{}));
   fixtures::RawLayout leica;
   leica.Make = "Leica Camera AG";
   leica.Model = "LEICA Q2";
-  AddPhoto(form, form.TempFolder, "DNG", fixtures::TiffRaw(leica));
-  AddPhoto(form, form.TempFolder, "HEIC", HeicPhoto(temp.path()));
+  AddPhoto(form, form.ScanOptionsPage.TempFolder, "DNG", fixtures::TiffRaw(leica));
+  AddPhoto(form, form.ScanOptionsPage.TempFolder, "HEIC", HeicPhoto(temp.path()));
   // A last page of what the background checks show: video frames and a waveform in place of
   // the placeholders, and the badges of a cut and an overwritten photo.
-  while (form.FoundFiles.Count() % kFilesPerPage != 0) AddClip(form, form.TempFolder, "MP3");
+  while (form.FoundFiles.Count() % kFilesPerPage != 0) AddClip(form, form.ScanOptionsPage.TempFolder, "MP3");
   if (fixtures::MediaSampleToolsAvailable()) {
     for (const fixtures::MediaSample& sample : fixtures::WholeMediaSamples())
       if (sample.Type == "MP4" || sample.Type == "MOV" || sample.Type == "WAV")
-        AddPhoto(form, form.TempFolder, sample.Type, sample.Bytes);
+        AddPhoto(form, form.ScanOptionsPage.TempFolder, sample.Type, sample.Bytes);
   }
   fixtures::JpegOptions photo;
   photo.Width = 1600;
   photo.Height = 1200;
   photo.Texture = 6;
   const std::vector<uint8_t> whole = fixtures::EncodeJpeg(photo);
-  AddPhoto(form, form.TempFolder, "JPG", whole);
-  AddPhoto(form, form.TempFolder, "JPG", fixtures::Damaged(whole, fixtures::Damage::Cut, 0.6));
-  AddPhoto(form, form.TempFolder, "JPG", fixtures::Damaged(whole, fixtures::Damage::ZeroSector, 0.3));
+  AddPhoto(form, form.ScanOptionsPage.TempFolder, "JPG", whole);
+  AddPhoto(form, form.ScanOptionsPage.TempFolder, "JPG", fixtures::Damaged(whole, fixtures::Damage::Cut, 0.6));
+  AddPhoto(form, form.ScanOptionsPage.TempFolder, "JPG", fixtures::Damaged(whole, fixtures::Damage::ZeroSector, 0.3));
 #endif
 #ifdef SNAPSALVAGER_DECODE_HELPER_PATH
   form.PreviewPage.CheckOptions.Helper = SNAPSALVAGER_DECODE_HELPER_PATH;
@@ -467,7 +467,7 @@ int main(int argc, char** argv) {
   form.BNextClick();
   Save(&form, QStringLiteral("07-finish"));
   // The card map as saved beside the recovered files.
-  if (QFile::copy(QDir(form.DestFolder).filePath(QStringLiteral("card-map.png")),
+  if (QFile::copy(QDir(form.ScanOptionsPage.DestFolder).filePath(QStringLiteral("card-map.png")),
                   QDir(g_out).filePath(QStringLiteral("07-card-map.png"))))
     ++g_written;
 
@@ -476,25 +476,25 @@ int main(int argc, char** argv) {
   Save(&form, QStringLiteral("08-new-scan"));
   // The deep scan's file-type line, the longest: wrapped between types.
   form.ui.NDeepScan->setChecked(true);
-  if (form.PrepareScan()) {
+  if (form.ScanPage.PrepareScan()) {
     form.ShowPage(form.ui.T3);
     Save(&form, QStringLiteral("09-scan-deep-file-types"));
     form.ShowPage(form.ui.T2);
   }
   form.ui.NDeepScan->setChecked(false);
 
-  form.CreateScanDialogs();
-  if (form.StatusForm) {
-    form.StatusForm->Prepare('E', 65536);
-    Centre(*form.StatusForm);
-    form.StatusForm->show();
-    SaveOver(&form, form.StatusForm, QStringLiteral("dialog-capacity"));
-    form.StatusForm->hide();
+  form.ScanPage.CreateScanDialogs();
+  if (form.ScanOptionsPage.StatusForm) {
+    form.ScanOptionsPage.StatusForm->Prepare('E', 65536);
+    Centre(*form.ScanOptionsPage.StatusForm);
+    form.ScanOptionsPage.StatusForm->show();
+    SaveOver(&form, form.ScanOptionsPage.StatusForm, QStringLiteral("dialog-capacity"));
+    form.ScanOptionsPage.StatusForm->hide();
   }
-  if (form.QuickStatusForm) {
-    form.QuickStatusForm->ShowStatus(QStringLiteral("获取磁盘信息。它只需几秒钟..."));
-    SaveOver(&form, form.QuickStatusForm, QStringLiteral("dialog-quick-status"));
-    form.QuickStatusForm->HideStatus();
+  if (form.ScanOptionsPage.QuickStatusForm) {
+    form.ScanOptionsPage.QuickStatusForm->ShowStatus(QStringLiteral("获取磁盘信息。它只需几秒钟..."));
+    SaveOver(&form, form.ScanOptionsPage.QuickStatusForm, QStringLiteral("dialog-quick-status"));
+    form.ScanOptionsPage.QuickStatusForm->HideStatus();
   }
 
   {

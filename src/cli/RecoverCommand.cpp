@@ -2,7 +2,8 @@
 // Copyright 2026 The Snapsalvager developers
 // snapsalvager-cli recover: the wizard's whole road without a window. Options are checked
 // as the scan options page checks them, the card is measured as before a scan, the scan
-// runs on its thread with the reports drawn on stderr, then every found file is saved.
+// runs on its thread with the reports drawn on stderr (TerminalScanReport), then every found
+// file is saved.
 // stdout carries only the found files, one tab-separated row each.
 #include <fcntl.h>
 #include <signal.h>
@@ -13,19 +14,17 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
-#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/Commands.h"
 #include "cli/RecoverArguments.h"
+#include "cli/TerminalScanReport.h"
 #include "session/RecoverySession.h"
 #include "metadata/PhotoSummary.h"
 #include "session/FoundFiles.h"
@@ -56,16 +55,6 @@ enum ExitStatus {
 };
 constexpr int kGoOn = -1;  // a check passed: the command goes on
 
-
-// Message boxes become lines on stderr.
-void ShowMessage(const std::string& text) {
-  std::string line;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    line += text[i];
-  }
-  std::fprintf(stderr, "%s\n", line.c_str());
-}
 
 // A question of the wizard: the option answers "go on", otherwise the command ends.
 bool GoOnAfterQuestion(const std::string& question, bool answered, const char* option = "--yes") {
@@ -115,138 +104,6 @@ int ResolveSource(const std::string& source, std::optional<TDriveEntry>& drive) 
   drive->DriveType = LinuxDrives::GetDriveType(letter);
   return kGoOn;
 }
-
-std::string CleanField(std::string text) {
-  for (char& c : text) {
-    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
-  }
-  return text;
-}
-
-// The scan page on a terminal: rows on stdout, the counters on stderr.
-class TCliScanEvents : public TRecoveryObserver {
- public:
-  TCliScanEvents() : tty_(::isatty(STDERR_FILENO) == 1) {}
-
-  void SetProgressPosition(uint64_t) override {}
-  void SetProgressMaximum(uint64_t) override {}
-  void StepProgress() override {}
-  void SetLabelText(TScanLabel label, const std::string& text) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    switch (label) {
-      case TScanLabel::LRead: read_ = text; break;
-      case TScanLabel::LBad:
-        bad_ = text;
-        Draw(false);  // LBad closes every report
-        break;
-      case TScanLabel::LTime: time_ = text; break;
-    }
-  }
-  void AddFoundFile(const std::string& name, const std::string& description, int64_t size) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++files_;
-    ClearLine();
-    if (HoldRows) {
-      held_.push_back({name, description, size});
-    } else {
-      PrintRow(files_, name, size, description, nullptr);
-    }
-    if (drawn_) Draw(true);
-  }
-  // With --verdicts the rows wait for the verdicts, which come after the scan.
-  bool HoldRows = false;
-  // The held rows, each with its verdict at the end.
-  void PrintHeldRows(const std::vector<std::string>& verdicts) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (size_t i = 0; i < held_.size(); ++i) {
-      PrintRow(i + 1, held_[i].Name, held_[i].Size, held_[i].Description,
-               i < verdicts.size() ? verdicts[i].c_str() : "");
-    }
-    held_.clear();
-  }
-  void Finish(const std::string& error) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    error_ = error;
-  }
-  // The search for second pieces has its own line, after the counters of the read.
-  void SetJoinProgress(uint32_t done, uint32_t total) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (join_.empty()) {
-      if (tty_ && drawn_) std::fputc('\n', stderr);
-      if (!tty_) std::fprintf(stderr, "%s\n", Line().c_str());
-    }
-    join_ = Text(TText::JoiningPieces, {std::to_string(done), std::to_string(total)});
-    Draw(false);
-  }
-
-  // Leaves the counters as they ended, on their own line.
-  void EndProgress() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (tty_) {
-      Draw(true);
-      if (drawn_) std::fputc('\n', stderr);
-    } else {
-      std::fprintf(stderr, "%s\n", Line().c_str());
-    }
-    drawn_ = false;
-  }
-  void Note(const std::string& text) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ClearLine();
-    std::fprintf(stderr, "%s\n", text.c_str());
-    if (drawn_) Draw(true);
-  }
-  std::string Error() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return error_;
-  }
-
- private:
-  // A reader that went away (| head) ends the rows, not the scan.
-  void PrintRow(size_t number, const std::string& name, int64_t size, const std::string& description,
-                const char* verdict) {
-    if (!rowsOpen_) return;
-    std::printf("%zu\t%s\t%" PRId64 "\t%s", number, CleanField(name).c_str(), size, CleanField(description).c_str());
-    if (verdict != nullptr) std::printf("\t%s", CleanField(verdict).c_str());
-    std::fputc('\n', stdout);
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) rowsOpen_ = false;
-  }
-  std::string Line() const {
-    if (!join_.empty()) return join_;
-    std::string line = Text(TText::ProgressCounters, {read_, bad_, std::to_string(files_)});
-    if (!time_.empty()) line += Text(TText::ProgressTimeLeft, {time_});
-    return line;
-  }
-  void ClearLine() {
-    if (tty_ && drawn_) std::fputs("\r\033[K", stderr);
-  }
-  void Draw(bool force) {
-    const auto now = std::chrono::steady_clock::now();
-    if (tty_) {
-      std::fprintf(stderr, "\r%s\033[K", Line().c_str());
-      drawn_ = true;
-    } else if (!force && now - lastLine_ >= std::chrono::seconds(3)) {
-      // Logs get a line every few seconds, not one per report.
-      std::fprintf(stderr, "%s\n", Line().c_str());
-      lastLine_ = now;
-    }
-    std::fflush(stderr);
-  }
-
-  std::mutex mutex_;
-  bool tty_;
-  bool rowsOpen_ = true;
-  bool drawn_ = false;
-  std::chrono::steady_clock::time_point lastLine_ = std::chrono::steady_clock::now();
-  std::string read_ = "0", bad_ = "0", time_, join_;
-  size_t files_ = 0;
-  std::string error_;
-  struct THeldRow {
-    std::string Name, Description;
-    int64_t Size;
-  };
-  std::vector<THeldRow> held_;
-};
 
 std::atomic<bool> g_stopRequested{false};
 std::atomic<bool> g_quitOnSecondStop{false};

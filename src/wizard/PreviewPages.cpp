@@ -660,7 +660,7 @@ void TPreviewPage::SelectOnlyWhole() {
   ui_.LNum2->setText(QString::number(found_.CountSelected()));
 }
 
-TCardMap TPreviewPage::CardMapOfFoundFiles(uint64_t cardBytes) const {
+TCardMap TPreviewPage::CardMapOfFoundFiles(uint64_t cardBytes, const std::filesystem::path& cardImageMap) const {
   TCardMap map;
   map.CardBytes = cardBytes;
   for (size_t i = 0; i < found_.Count(); ++i) {
@@ -672,7 +672,7 @@ TCardMap TPreviewPage::CardMapOfFoundFiles(uint64_t cardBytes) const {
       map.CardBytes = std::max(map.CardBytes, run.CardOffset + run.Length);
     }
   }
-  if (!CardImageMap.empty()) map.Unreadable = UnreadableAreasOf(CardImageMap);
+  if (!cardImageMap.empty()) map.Unreadable = UnreadableAreasOf(cardImageMap);
   return map;
 }
 

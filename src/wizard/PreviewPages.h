@@ -128,8 +128,8 @@ class TPreviewPage {
   // The card map of the found files (where each lies, its kind, whether its check found it
   // damaged) on a card of cardBytes (larger when a file lies beyond), with the unreadable
   // areas of the card image's map when the scan wrote one.
-  TCardMap CardMapOfFoundFiles(uint64_t cardBytes) const;
-  std::filesystem::path CardImageMap;  // the ddrescue map of the last scan's card image
+  // cardImageMap: the map of the scan's card image, whose unreadable sectors it shows; may be empty.
+  TCardMap CardMapOfFoundFiles(uint64_t cardBytes, const std::filesystem::path& cardImageMap) const;
   // Ends the background checks (the found files are about to change or be saved).
   void StopChecks();
   // 2 video, 3 audio, 1 anything else (raw pictures and other types); ext like ".MOV".

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright 2026 The Snapsalvager developers
-// The checks before a scan rendered in the window: refusals and questions as message boxes,
-// the capacity of an unmeasured card with its dialog, the quick status while the card is
-// measured, and the probes the checks use. Both the scan options page and the scan page run
-// their phase through here; this file calls neither of them.
+// The checks before a scan rendered by the scan options page: refusals and questions as
+// message boxes, the capacity of an unmeasured card with its dialog, the quick status while
+// the card is measured, and the probes the checks use. The scan page runs its own phase
+// through here too.
+#include "wizard/ScanOptionsPage.h"
+
 #include <QCoreApplication>
 #include <QString>
 
@@ -16,38 +18,35 @@
 #include "wizard/CardOpening.h"
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
-#include "wizard/ScanDoneDialog.h"
 #include "wizard/WaitPanel.h"
-#include "wizard/WizardWindow.h"
 
 namespace snapsalvager {
 
-void TMainForm::CreateScanDialogs() {
-  if (!StatusForm) StatusForm = new TStatusForm(this);
-  if (!QuickStatusForm) QuickStatusForm = new TQuickStatusForm(this);
-  if (!RecoveryDoneForm) RecoveryDoneForm = new TRecoveryDoneForm(this);
+void TScanOptionsPage::CreateCheckDialogs() {
+  if (!StatusForm) StatusForm = new TStatusForm(&window_);
+  if (!QuickStatusForm) QuickStatusForm = new TQuickStatusForm(&window_);
 }
 
-void TMainForm::ShowQuickStatus(const QString& text) {
-  CreateScanDialogs();
+void TScanOptionsPage::ShowQuickStatus(const QString& text) {
+  CreateCheckDialogs();
   QuickStatusForm->ShowStatus(text);
 }
 
-void TMainForm::HideQuickStatus() {
+void TScanOptionsPage::HideQuickStatus() {
   if (QuickStatusForm) QuickStatusForm->HideStatus();
 }
 
-int64_t TMainForm::FreeSpaceOf(const QString& path) {
+int64_t TScanOptionsPage::FreeSpaceOf(const QString& path) {
   return snapsalvager::FreeSpaceOf(std::filesystem::path(path.toStdString()));
 }
 
-std::optional<uint64_t> TMainForm::AskCapacity(const TDriveEntry& drive) {
+std::optional<uint64_t> TScanOptionsPage::AskCapacity(const TDriveEntry& drive) {
   StatusForm->Prepare(drive.Letter, drive.SectorCount);
   if (RunDialog(*StatusForm) != QDialog::Accepted) return std::nullopt;
   return StatusForm->EnteredSectorCount();
 }
 
-TCheckProbes TMainForm::CheckProbes() {
+TCheckProbes TScanOptionsPage::CheckProbes() {
   TCheckProbes probes;
   probes.OnCardDrive = [this](char letter, const std::string& folder) {
     return FolderOnCardDrive(letter, QString::fromStdString(folder));
@@ -63,7 +62,7 @@ TCheckProbes TMainForm::CheckProbes() {
   return probes;
 }
 
-bool TMainForm::RunCheckSteps(TScanCheckList& checks, TCheckPhase phase) {
+bool TScanOptionsPage::RunCheckSteps(TScanCheckList& checks, TCheckPhase phase) {
   while (const std::optional<TCheckStep> step = checks.Next(phase)) {
     HideQuickStatus();  // shown while the card is measured, never under a question
     const QString text = QString::fromStdString(step->Text);
@@ -86,7 +85,7 @@ bool TMainForm::RunCheckSteps(TScanCheckList& checks, TCheckPhase phase) {
   return !checks.Stopped();
 }
 
-bool TMainForm::FolderOnCardDrive(char letter, const QString& folder) const {
+bool TScanOptionsPage::FolderOnCardDrive(char letter, const QString& folder) const {
   const QString trimmed = folder.trimmed();
   if (trimmed.isEmpty()) return false;
   const char holding = DriveLetterOfFolder ? DriveLetterOfFolder(trimmed) : 0;

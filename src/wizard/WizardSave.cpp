@@ -126,9 +126,9 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
   // empty the list under the pass.
   const bool newScanWasEnabled = ui.NNewScan->isEnabled();
   ui.NNewScan->setEnabled(false);
-  TRecoverySession& recovery = *Recovery;
+  TRecoverySession& recovery = *ScanPage.Recovery;
   recovery.Settings.DestFolder = std::filesystem::path(destFolder.toStdString());
-  recovery.Settings.TempFolder = std::filesystem::path(TempFolder.toStdString());
+  recovery.Settings.TempFolder = std::filesystem::path(ScanOptionsPage.TempFolder.toStdString());
   recovery.Settings.OriginalNames = previewUi.NOriginalNames->isChecked();
   recovery.Settings.PhotoTime = PhotoTakenTime;
   recovery.Settings.WriteReport = recovery.Settings.OriginalNames;
@@ -140,7 +140,8 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
   const bool anySaved = outcome.Saved > 0;
   FinishPage.EndSave(destFolder, n, std::move(outcome));
   // Every found file on the map, ticked or not: it is the card's picture.
-  FinishPage.ShowCardMap(PreviewPage.CardMapOfFoundFiles(SelectedDrive.SectorCount * 512),
+  const uint64_t cardBytes = uint64_t{ScanOptionsPage.SelectedDrive.SectorCount} * 512;
+  FinishPage.ShowCardMap(PreviewPage.CardMapOfFoundFiles(cardBytes, ScanPage.CardImageMap),
                          anySaved ? destFolder : QString());
 
   ClearFoundFiles(FoundFiles);

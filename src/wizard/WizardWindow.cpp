@@ -72,7 +72,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   setFixedSize(744, 487 + menuBar()->sizeHint().height());
 
   SetMessageOwner(this);
-  LoadImageLists();
+  ScanOptionsPage.LoadImageLists();
   ConnectHandlers();
   FormCreate();
 }
@@ -88,7 +88,7 @@ void TMainForm::ConnectHandlers() {
   connect(ui.BCancel, &QPushButton::clicked, this, &TMainForm::BCancelClick);
   connect(ui.Exit1, &QAction::triggered, this, &TMainForm::Exit1Click);
   connect(ui.NNewScan, &QAction::triggered, this, &TMainForm::NNewScanClick);
-  connect(ui.NCardImage, &QAction::toggled, this, &TMainForm::NCardImageToggled);
+  connect(ui.NCardImage, &QAction::toggled, this, [this](bool checked) { ScanPage.NCardImageToggled(checked); });
 
   connect(ui.SnapsalvagerHelp1, &QAction::triggered, this, &TMainForm::SnapsalvagerHelp1Click);
   connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this, &TMainForm::PageHelpKey);
@@ -99,17 +99,8 @@ void TMainForm::ConnectHandlers() {
   connect(ui.About1, &QAction::triggered, this, &TMainForm::About1Click);
   connect(ui.LDriveNoteLink, &TLinkLabel::clicked, this, &TMainForm::LDriveNoteLinkClick);
 
-  connect(ui.CBDrive, &QComboBox::activated, this, &TMainForm::CBDriveSelect);
-  // The closed list names the device or image behind the chosen letter, as its item does.
-  connect(ui.CBDrive, &QComboBox::currentIndexChanged, this, [this](int index) {
-    ui.CBDrive->setToolTip(ui.CBDrive->itemData(index, Qt::ToolTipRole).toString());
-  });
-  connect(ui.BRefresh, &QPushButton::clicked, this, &TMainForm::BRefreshClick);
-  connect(ui.CVideo, &QCheckBox::clicked, this, &TMainForm::CVideoClick);
-  connect(ui.LVideoFileType, &TLinkLabel::clicked, this, &TMainForm::LVideoFileTypeClick);
-  connect(ui.Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
-
-  ConnectScanPage();
+  ScanOptionsPage.Connect(this);
+  ScanPage.Connect();
   ConnectPreviewPage();
   FinishPage.Connect(this);
 
@@ -178,9 +169,9 @@ void TMainForm::FormCreate() {
 
   ui.CVideo->setChecked(false);
   ui.LVideoFileType->setVisible(false);
-  ChosenVideoType = QStringLiteral("ALL");
+  ScanOptionsPage.ChosenVideoType = QStringLiteral("ALL");
 
-  FillCameraList();
+  ScanOptionsPage.FillCameraList();
 
   ShowPage(ui.T1);
   ShowStep(1);
@@ -195,7 +186,7 @@ void TMainForm::FormCreate() {
   connect(previewUi.NOriginalNames, &QCheckBox::toggled, this,
           [settings](bool on) { settings()->setValue(QStringLiteral("Save/OriginalNames"), on); });
 
-  ScanInProgress = false;
+  ScanPage.ScanInProgress = false;
   setWindowTitle(WindowTitle);
   AskAdministrator();
 }
@@ -302,18 +293,18 @@ void TMainForm::PCChanging() {
 void TMainForm::BNextClick() {
   switch (CurrentPage()) {
     case 1:
-      FillDriveList();
+      ScanOptionsPage.FillDriveList();
       ShowPage(ui.T2);
       ShowStep(2);
       break;
     case 2:
-      if (ValidateScanOptions() && PrepareScan() && StartScan()) {
+      if (ScanOptionsPage.ValidateScanOptions() && ScanPage.PrepareScan() && ScanPage.StartScan()) {
         ShowPage(ui.T3);
         ShowStep(3);
       }
       break;
     case 3:
-      if (ScanInProgress) break;  // Next is offered only after the scan
+      if (ScanPage.ScanInProgress) break;  // Next is offered only after the scan
       EnterPreviewStep();
       ShowPage(ui.T4);
       ShowStep(4);
@@ -341,7 +332,7 @@ void TMainForm::StartSaving() {
   ui.BBack->setEnabled(false);
   ui.BNext->setEnabled(false);
 
-  SaveSelectedFiles(DestFolder);
+  SaveSelectedFiles(ScanOptionsPage.DestFolder);
 
   FinishPage.ShowPostProcessing();
   ShowStep(6);
@@ -377,7 +368,7 @@ void TMainForm::BBackClick() {
       ShowStep(1);
       break;
     case 3:
-      if (ScanInProgress) return;  // Back is offered only after the scan
+      if (ScanPage.ScanInProgress) return;  // Back is offered only after the scan
       ShowPage(ui.T2);
       ShowStep(2);
       break;
@@ -417,10 +408,10 @@ void TMainForm::NNewScanClick() {
       std::error_code ec;
       if (std::filesystem::exists(FoundFiles[i].TempFile, ec)) ++kept;
     }
-    if (kept > 0 && AskBeforeLeaving(NewScanLeavesFilesQuestion(kept, TempFolder)) != QMessageBox::Yes)
+    if (kept > 0 && AskBeforeLeaving(NewScanLeavesFilesQuestion(kept, ScanOptionsPage.TempFolder)) != QMessageBox::Yes)
       return;
   }
-  FillDriveList();
+  ScanOptionsPage.FillDriveList();
   ShowPage(ui.T2);
   // The indicator and the buttons follow the page, whichever page the menu left.
   ShowStep(2);
@@ -435,25 +426,25 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 bool TMainForm::FormCloseQuery() {
-  if (ScanInProgress) {
+  if (ScanPage.ScanInProgress) {
     // The scan waits while the user decides, so it cannot end under the question and leave
     // it asking about nothing; a pause the user chose stays.
-    const bool pausedHere = ScanThread && !ScanThread->Suspended();
-    if (pausedHere) ScanThread->Suspend();
-    QuitQuestionOpen = true;
+    const bool pausedHere = ScanPage.ScanThread && !ScanPage.ScanThread->Suspended();
+    if (pausedHere) ScanPage.ScanThread->Suspend();
+    ScanPage.QuitQuestionOpen = true;
     const bool quit = AskYesNoWarning(QCoreApplication::translate("Snapsalvager",
                           "Snapsalvager 正在扫描你的内存卡。您确定要终止扫描并退出 Snapsalvager 吗？")) ==
                       QMessageBox::Yes;
-    QuitQuestionOpen = false;
+    ScanPage.QuitQuestionOpen = false;
     if (quit) {
-      StopScanForClose();
+      ScanPage.StopScanForClose();
       return true;
     }
-    if (pausedHere && ScanThread) ScanThread->Resume();
+    if (pausedHere && ScanPage.ScanThread) ScanPage.ScanThread->Resume();
     // A scan that ended while the question was open (its last batch) tells its end now.
-    if (EndMessagesHeld) {
-      EndMessagesHeld = false;
-      ShowScanEndMessages();
+    if (ScanPage.EndMessagesHeld) {
+      ScanPage.EndMessagesHeld = false;
+      ScanPage.ShowScanEndMessages();
     }
     return false;
   }
@@ -471,7 +462,7 @@ bool TMainForm::FormCloseQuery() {
       std::error_code ec;
       if (std::filesystem::exists(FoundFiles[i].TempFile, ec)) ++kept;
     }
-    if (kept > 0) return AskBeforeLeaving(QuitLeavesFilesQuestion(kept, TempFolder)) == QMessageBox::Yes;
+    if (kept > 0) return AskBeforeLeaving(QuitLeavesFilesQuestion(kept, ScanOptionsPage.TempFolder)) == QMessageBox::Yes;
   }
   return AskYesNo(QCoreApplication::translate("Snapsalvager", "你确定现在退出 Snapsalvager?")) == QMessageBox::Yes;
 }

@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
 
   snapsalvager::TMainForm form;
   // The scan dialogs that live as long as the program are created here, after the window.
-  form.CreateScanDialogs();
+  form.ScanPage.CreateScanDialogs();
 
   if (const QScreen* screen = form.screen()) {
     const QRect area = screen->availableGeometry();

@@ -38,7 +38,7 @@ TEST(BigCardTest, PhotoPastTwoTebibytesOfASparseThreeTerabyteCardIsFound) {
   const auto image = dir / "3tb.img";
   constexpr uint64_t kBytes = 3'000'000'000'000;  // 5,859,375,000 sectors: past 32 bits
   constexpr uint64_t kPhotoSector = kBytes / 512 - 5000;
-  const std::vector<uint8_t> photo = fixtures::EncodeJpeg(64, 48);
+  const std::vector<uint8_t> photo = ::fixtures::EncodeJpeg(64, 48);
   {
     const int fd = ::open(image.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     ASSERT_GE(fd, 0);

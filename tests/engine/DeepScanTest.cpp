@@ -20,6 +20,7 @@
 #include "fixtures/DamagedCards.h"
 #include "fixtures/Jpegs.h"
 #include "fixtures/MediaBytes.h"
+#include "fixtures/TempFolder.h"
 #include "session/ScanThread.h"
 #include "metadata/PhotoSummary.h"
 #include "card/LinuxDrives.h"
@@ -59,16 +60,9 @@ Bytes Unscrambled(const fs::path& path) {
 class DeepScanTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "deepscan-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
     fs::create_directories(dir_ / "TmpFiles");
   }
-  void TearDown() override {
-    LinuxDrives::DetachAll();
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
+  void TearDown() override { LinuxDrives::DetachAll(); }
 
   // Scans the card with photos, every video and audio; deep or by the rule alone. With
   // stopAfterFirstBatch, a stop is asked for when the first batch has been carved; with a
@@ -136,7 +130,7 @@ class DeepScanTest : public ::testing::Test {
     return nullptr;
   }
 
-  fs::path dir_;
+  fixtures::TempFolder dir_{"deepscan"};
   TFoundFileList found_;
   std::vector<std::pair<uint32_t, uint32_t>> joinReports_;  // done, total
   bool stopAtJoin_ = false;  // a stop is asked for at the first report of the join search

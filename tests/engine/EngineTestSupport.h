@@ -12,29 +12,12 @@
 #include <filesystem>
 #include <string>
 
+#include "fixtures/TempFolder.h"
+
 namespace snapsalvager::enginetest {
 
-// A fresh folder under the system's temporary folder, removed at destruction.
-class ScratchDir {
- public:
-  ScratchDir() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = std::filesystem::temp_directory_path() /
-            ("snapsalvager-engine-" + std::to_string(::getpid()) + "-" +
-             (info ? std::string(info->test_suite_name()) + "." + info->name() : "x"));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
+// A scratch folder per test: the shared fixture.
+using ScratchDir = fixtures::TempFolder;
 
 // Runs a shell command; returns its first output line, or an empty text when it failed.
 inline std::string Run(const std::string& command) {

@@ -22,6 +22,7 @@
 #include "tempfile/TempFileFormat.h"
 #include "tempfile/Utf8Path.h"
 #include "fixtures/CardImage.h"
+#include "fixtures/TempFolder.h"
 
 namespace snapsalvager {
 namespace {
@@ -76,9 +77,6 @@ class TRecordingObserver : public TRecoveryObserver {
 class RecoverySessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "recoverysession-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
     fixtures::CardImage card(2048);
     card.noise(3).jpegAt(100).jpegAt(700).jpegAt(1500);
     const char letter = LinuxDrives::AttachImage(card.writeTo(dir_ / "card.img").string());
@@ -95,8 +93,6 @@ class RecoverySessionTest : public ::testing::Test {
   void TearDown() override {
     session_.EndScan();
     LinuxDrives::DetachAll();
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
 
   // One scan run to its end; false when none started.
@@ -107,7 +103,7 @@ class RecoverySessionTest : public ::testing::Test {
     return true;
   }
 
-  fs::path dir_;
+  fixtures::TempFolder dir_{"recoverysession"};
   TRecordingObserver observer_;
   TFoundFileList found_;
   TRecoverySession session_{observer_, [](const std::function<void()>& call) { call(); }, found_};

@@ -23,8 +23,8 @@ class TScanLeftovers {
     dest_ = std::filesystem::path(dir_.path().toStdString()) / "Recovered";
     temp_ = dest_ / "TmpFiles";
     std::filesystem::create_directories(temp_);
-    form_.DestFolder = QString::fromStdString(dest_.string()) + '/';
-    form_.TempFolder = QString::fromStdString(temp_.string()) + '/';
+    form_.ScanOptionsPage.DestFolder = QString::fromStdString(dest_.string()) + '/';
+    form_.ScanOptionsPage.TempFolder = QString::fromStdString(temp_.string()) + '/';
   }
 
   // Appends the next file (File0001.<type>, ...) with these carved bytes.

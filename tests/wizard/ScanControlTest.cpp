@@ -207,10 +207,10 @@ class TestScanControl : public QObject {
     QVERIFY(letter != 0);
     if (form->CurrentPage() == 1) form->BNextClick();
     QCOMPARE(form->CurrentPage(), 2);
-    form->FillDriveList();
+    form->ScanOptionsPage.FillDriveList();
     int item = -1;
     for (int i = 0; i < form->ui.CBDrive->count(); ++i)
-      if (form->ui.CBDrive->itemData(i, TMainForm::kDriveRowRole).toInt() == letter - 'A') item = i;
+      if (form->ui.CBDrive->itemData(i, TScanOptionsPage::kDriveRowRole).toInt() == letter - 'A') item = i;
     QVERIFY(item > 0);
     form->ui.CBDrive->setCurrentIndex(item);
     const int cameraItem = form->ui.CBCamera->findText(camera);
@@ -232,7 +232,7 @@ class TestScanControl : public QObject {
     gate->Changed.notify_all();
   }
 
-  void WaitForEnd() { QTRY_VERIFY_WITH_TIMEOUT(!form->ScanInProgress, 30000); }
+  void WaitForEnd() { QTRY_VERIFY_WITH_TIMEOUT(!form->ScanPage.ScanInProgress, 30000); }
 
   // The file open when a scan stopped is recorded up to the end of the batch, or up to the
   // next header when that header came in the stopping batch itself.
@@ -273,9 +273,9 @@ class TestScanControl : public QObject {
     });
     temp = std::make_unique<QTemporaryDir>();
     form = MakeMainForm();
-    form->DriveLetterOfFolder = [](const QString&) { return char(0); };
-    form->FreeSpaceProbe = [](const QString&) { return int64_t{1} << 50; };
-    form->CreateScanDialogs();
+    form->ScanOptionsPage.DriveLetterOfFolder = [](const QString&) { return char(0); };
+    form->ScanOptionsPage.FreeSpaceProbe = [](const QString&) { return int64_t{1} << 50; };
+    form->ScanPage.CreateScanDialogs();
     form->show();
   }
 
@@ -286,8 +286,8 @@ class TestScanControl : public QObject {
       QTRY_COMPARE_WITH_TIMEOUT(AbandonedScansRunning(), 0, 10000);
       gate.reset();
     }
-    if (form && form->ScanThread) {
-      form->BStopClick();
+    if (form && form->ScanPage.ScanThread) {
+      form->ScanPage.BStopClick();
       WaitForEnd();
     }
     form.reset();
@@ -300,60 +300,60 @@ class TestScanControl : public QObject {
   // ---- measuring and warning before a scan ----
 
   void LengthLargerThanGeometryIsScannedWithoutAsking() {
-    form->SelectedDrive.Letter = 'E';
-    form->SelectedDrive.DriveNumber = static_cast<uint8_t>(AttachZeroCard(1000000, 512, 1000448LL * 512) - 'A' + 1);
-    form->DestFolder = Dest();
-    QVERIFY(form->PrepareScan());
-    QCOMPARE(form->SelectedDrive.SectorCount, 1000448u);
-    QCOMPARE(form->SelectedDrive.SectorSize, 512u);
+    form->ScanOptionsPage.SelectedDrive.Letter = 'E';
+    form->ScanOptionsPage.SelectedDrive.DriveNumber = static_cast<uint8_t>(AttachZeroCard(1000000, 512, 1000448LL * 512) - 'A' + 1);
+    form->ScanOptionsPage.DestFolder = Dest();
+    QVERIFY(form->ScanPage.PrepareScan());
+    QCOMPARE(form->ScanOptionsPage.SelectedDrive.SectorCount, 1000448u);
+    QCOMPARE(form->ScanOptionsPage.SelectedDrive.SectorSize, 512u);
     QVERIFY(shownDialogs.isEmpty());
     QVERIFY(prompter->Messages.isEmpty());
     QCOMPARE(form->scanUi.LSize->text(), Tr("存储大小:  %1 MB").arg(488));
     QCOMPARE(form->scanUi.LDrive->text(), QStringLiteral("E: (zero.img)"));
     QCOMPARE(form->scanUi.LScanNote->text(), ScanningNoteText());
-    QVERIFY(form->QuickStatusForm->isHidden());
-    QCOMPARE(form->QuickStatusForm->ui.PStatus->text(), Tr("获取磁盘信息。它只需几秒钟..."));
+    QVERIFY(form->ScanOptionsPage.QuickStatusForm->isHidden());
+    QCOMPARE(form->ScanOptionsPage.QuickStatusForm->ui.PStatus->text(), Tr("获取磁盘信息。它只需几秒钟..."));
   }
 
   void ReportedSectorSizesAreKeptOnlyBelow512() {
-    form->DestFolder = Dest();
+    form->ScanOptionsPage.DestFolder = Dest();
     const char big = AttachZeroCard(4096, 2048, 4096LL * 2048);
-    form->SelectedDrive.Letter = big;
-    form->SelectedDrive.DriveNumber = static_cast<uint8_t>(big - 'A' + 1);
-    QVERIFY(form->PrepareScan());
-    QCOMPARE(form->SelectedDrive.SectorSize, 512u);
-    QCOMPARE(form->SelectedDrive.SectorCount, 4096u * 4);  // the length in 512-byte sectors
+    form->ScanOptionsPage.SelectedDrive.Letter = big;
+    form->ScanOptionsPage.SelectedDrive.DriveNumber = static_cast<uint8_t>(big - 'A' + 1);
+    QVERIFY(form->ScanPage.PrepareScan());
+    QCOMPARE(form->ScanOptionsPage.SelectedDrive.SectorSize, 512u);
+    QCOMPARE(form->ScanOptionsPage.SelectedDrive.SectorCount, 4096u * 4);  // the length in 512-byte sectors
 
     const char small = AttachZeroCard(8192, 256, 8200LL * 256);
-    form->SelectedDrive.Letter = small;
-    form->SelectedDrive.DriveNumber = static_cast<uint8_t>(small - 'A' + 1);
-    QVERIFY(form->PrepareScan());
-    QCOMPARE(form->SelectedDrive.SectorSize, 256u);
-    QCOMPARE(form->SelectedDrive.SectorCount, 8200u);
+    form->ScanOptionsPage.SelectedDrive.Letter = small;
+    form->ScanOptionsPage.SelectedDrive.DriveNumber = static_cast<uint8_t>(small - 'A' + 1);
+    QVERIFY(form->ScanPage.PrepareScan());
+    QCOMPARE(form->ScanOptionsPage.SelectedDrive.SectorSize, 256u);
+    QCOMPARE(form->ScanOptionsPage.SelectedDrive.SectorCount, 8200u);
     QVERIFY(shownDialogs.isEmpty());
   }
 
   void ImplausibleCountsAskWithTheFallbackSize() {
-    form->DestFolder = Dest();
+    form->ScanOptionsPage.DestFolder = Dest();
     for (int64_t sectors : {int64_t{2046}, int64_t{kMostCardSectors} + 1}) {
       shownDialogs.clear();
       const char letter = AttachZeroCard(0, 512, sectors * 512);
-      form->SelectedDrive.Letter = letter;
-      form->SelectedDrive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
+      form->ScanOptionsPage.SelectedDrive.Letter = letter;
+      form->ScanOptionsPage.SelectedDrive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
       capacityResult = QDialog::Accepted;
-      QVERIFY(form->PrepareScan());
+      QVERIFY(form->ScanPage.PrepareScan());
       QCOMPARE(shownDialogs, QStringList{QStringLiteral("StatusForm")});
       QCOMPARE(capacityShown, QString(QLatin1Char(letter)) + QStringLiteral(": 33 MB"));
       // OK with the proposal unchanged: 33 x 1953.125 sectors, truncated.
-      QCOMPARE(form->SelectedDrive.SectorCount, 64453u);
+      QCOMPARE(form->ScanOptionsPage.SelectedDrive.SectorCount, 64453u);
     }
   }
 
   void CapacityEntryIsConvertedInDecimalUnits() {
-    form->DestFolder = Dest();
+    form->ScanOptionsPage.DestFolder = Dest();
     const char letter = AttachZeroCard(0, 512, -1);
-    form->SelectedDrive.Letter = letter;
-    form->SelectedDrive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
+    form->ScanOptionsPage.SelectedDrive.Letter = letter;
+    form->ScanOptionsPage.SelectedDrive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
     struct Case {
       QString entry, unit;
       uint64_t sectors;
@@ -366,63 +366,63 @@ class TestScanControl : public QObject {
     for (const Case& c : cases) {
       capacityEntry = c.entry;
       capacityUnit = c.unit;
-      QVERIFY(form->PrepareScan());
-      QCOMPARE(form->SelectedDrive.SectorCount, c.sectors);
-      QCOMPARE(form->SelectedDrive.SectorSize, 512u);
+      QVERIFY(form->ScanPage.PrepareScan());
+      QCOMPARE(form->ScanOptionsPage.SelectedDrive.SectorCount, c.sectors);
+      QCOMPARE(form->ScanOptionsPage.SelectedDrive.SectorSize, 512u);
     }
   }
 
   void HardDiskQuestionForDriveCAndForTheLargestSizes() {
-    form->DestFolder = Dest();
+    form->ScanOptionsPage.DestFolder = Dest();
     const char small = AttachZeroCard(0, 512, 4096LL * 512);
-    form->SelectedDrive.Letter = 'C';  // the disk holding the system, whatever its size
-    form->SelectedDrive.DriveNumber = static_cast<uint8_t>(small - 'A' + 1);
+    form->ScanOptionsPage.SelectedDrive.Letter = 'C';  // the disk holding the system, whatever its size
+    form->ScanOptionsPage.SelectedDrive.DriveNumber = static_cast<uint8_t>(small - 'A' + 1);
     prompter->Answers = {QMessageBox::Yes};
-    QVERIFY(!form->PrepareScan());
+    QVERIFY(!form->ScanPage.PrepareScan());
     QCOMPARE(prompter->Texts(), QStringList{HardDiskQuestion('C', QStringLiteral("  0.0"))});
     QCOMPARE(form->scanUi.LSize->text(), QStringLiteral("0 MB"));
 
     const char limit = AttachZeroCard(0, 512, 168960 * kMiB);
-    form->SelectedDrive.Letter = limit;
-    form->SelectedDrive.DriveNumber = static_cast<uint8_t>(limit - 'A' + 1);
+    form->ScanOptionsPage.SelectedDrive.Letter = limit;
+    form->ScanOptionsPage.SelectedDrive.DriveNumber = static_cast<uint8_t>(limit - 'A' + 1);
     prompter->Clear();
-    QVERIFY(form->PrepareScan());
+    QVERIFY(form->ScanPage.PrepareScan());
     QVERIFY(prompter->Messages.isEmpty());
 
     const char over = AttachZeroCard(0, 512, 168961 * kMiB);
-    form->SelectedDrive.Letter = over;
-    form->SelectedDrive.DriveNumber = static_cast<uint8_t>(over - 'A' + 1);
+    form->ScanOptionsPage.SelectedDrive.Letter = over;
+    form->ScanOptionsPage.SelectedDrive.DriveNumber = static_cast<uint8_t>(over - 'A' + 1);
     prompter->Answers = {QMessageBox::No};
-    QVERIFY(form->PrepareScan());
+    QVERIFY(form->ScanPage.PrepareScan());
     QCOMPARE(prompter->Texts(), QStringList{HardDiskQuestion(over, QStringLiteral("165.0"))});
     QCOMPARE(prompter->Messages.first().Kind, TMessageKind::Confirmation);
   }
 
   void FreeSpaceQuestionNeedsATenthMoreThanTheCard() {
-    form->DestFolder = Dest();
+    form->ScanOptionsPage.DestFolder = Dest();
     const char letter = AttachZeroCard(0, 512, 2048 * kMiB);
-    form->SelectedDrive.Letter = letter;
-    form->SelectedDrive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
-    form->FreeSpaceProbe = [](const QString&) { return 2252 * kMiB; };
-    QVERIFY(form->PrepareScan());
+    form->ScanOptionsPage.SelectedDrive.Letter = letter;
+    form->ScanOptionsPage.SelectedDrive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
+    form->ScanOptionsPage.FreeSpaceProbe = [](const QString&) { return 2252 * kMiB; };
+    QVERIFY(form->ScanPage.PrepareScan());
     QVERIFY(prompter->Messages.isEmpty());
 
-    form->FreeSpaceProbe = [](const QString&) { return 2251 * kMiB; };
+    form->ScanOptionsPage.FreeSpaceProbe = [](const QString&) { return 2251 * kMiB; };
     prompter->Answers = {QMessageBox::Yes};
-    QVERIFY(!form->PrepareScan());
+    QVERIFY(!form->ScanPage.PrepareScan());
     QCOMPARE(prompter->Texts(), QStringList{FreeSpace2048Text()});
     QCOMPARE(form->scanUi.LSize->text(), QStringLiteral("0 MB"));
 
     prompter->Clear();
     prompter->Answers = {QMessageBox::No};
-    QVERIFY(form->PrepareScan());
+    QVERIFY(form->ScanPage.PrepareScan());
     QCOMPARE(prompter->Texts(), QStringList{FreeSpace2048Text()});
     QCOMPARE(form->scanUi.LSize->text(), Tr("存储大小:  %1 MB").arg(2048));
 
     // A destination on no local disk cannot be asked about.
-    form->FreeSpaceProbe = [](const QString&) { return int64_t{-99}; };
+    form->ScanOptionsPage.FreeSpaceProbe = [](const QString&) { return int64_t{-99}; };
     prompter->Clear();
-    QVERIFY(form->PrepareScan());
+    QVERIFY(form->ScanPage.PrepareScan());
     QVERIFY(prompter->Messages.isEmpty());
   }
 
@@ -432,7 +432,7 @@ class TestScanControl : public QObject {
     ::fixtures::LoopDisk disk(temp->filePath(QStringLiteral("loop")).toStdString(),
                               ::fixtures::LoopDisk::Access::Writable);
     if (!disk.Skipped().empty()) QSKIP(disk.Skipped().c_str());
-    form->DriveLetterOfFolder = [](const QString& f) { return LinuxDrives::LetterHoldingPath(f.toStdString()); };
+    form->ScanOptionsPage.DriveLetterOfFolder = [](const QString& f) { return LinuxDrives::LetterHoldingPath(f.toStdString()); };
     const auto fileSystemBytes = [&disk] {
       ::sync();
       std::ifstream in(disk.Partition(1), std::ios::binary);
@@ -444,43 +444,43 @@ class TestScanControl : public QObject {
     ChooseOptions(letter);
     const QString dest = QString::fromStdString((disk.MountPoint(1) / "out").string());
     form->ui.EDestFolder->setText(dest);
-    form->FreeSpaceProbe = [](const QString&) { return int64_t{1} * kMiB; };
+    form->ScanOptionsPage.FreeSpaceProbe = [](const QString&) { return int64_t{1} * kMiB; };
     prompter->Answers = {QMessageBox::No, QMessageBox::Yes};  // go on; then stop
     form->ui.BNext->click();
     QCOMPARE(form->CurrentPage(), 2);
-    QVERIFY(!form->ScanInProgress);
+    QVERIFY(!form->ScanPage.ScanInProgress);
     QCOMPARE(prompter->Texts().size(), 2);
     QCOMPARE(prompter->Texts().front(), EngineText(TText::SameDrive));
     QCOMPARE(prompter->Texts().back(),
-             QString::fromStdString(FreeSpaceQuestion(CardSizes(form->SelectedDrive.SectorCount, kMiB)).value_or("")));
+             QString::fromStdString(FreeSpaceQuestion(CardSizes(form->ScanOptionsPage.SelectedDrive.SectorCount, kMiB)).value_or("")));
     QVERIFY(!QFileInfo::exists(dest));
     QVERIFY(fileSystemBytes() == before);
   }
 
   void FreeSpaceOfAsksTheNearestExistingFolder() {
     const QString existing = temp->path();
-    QVERIFY(TMainForm::FreeSpaceOf(existing) > 0);
-    QVERIFY(TMainForm::FreeSpaceOf(QStringLiteral("  ") + existing + QStringLiteral("/not/yet/made  ")) > 0);
-    QCOMPARE(TMainForm::FreeSpaceOf(QStringLiteral("//server/share/photos/")), int64_t{-99});
-    QCOMPARE(TMainForm::FreeSpaceOf(QStringLiteral("   ")), int64_t{-99});
+    QVERIFY(TScanOptionsPage::FreeSpaceOf(existing) > 0);
+    QVERIFY(TScanOptionsPage::FreeSpaceOf(QStringLiteral("  ") + existing + QStringLiteral("/not/yet/made  ")) > 0);
+    QCOMPARE(TScanOptionsPage::FreeSpaceOf(QStringLiteral("//server/share/photos/")), int64_t{-99});
+    QCOMPARE(TScanOptionsPage::FreeSpaceOf(QStringLiteral("   ")), int64_t{-99});
   }
 
   void FileTypesOfTheScanAreListedInTableOrder() {
     const char letter = CardWithPhotos(4096, 1000).attach();
     ChooseOptions(letter, QStringLiteral("Canon Digital Camera"));
-    QVERIFY(form->ValidateScanOptions());
-    QVERIFY(form->PrepareScan());
+    QVERIFY(form->ScanOptionsPage.ValidateScanOptions());
+    QVERIFY(form->ScanPage.PrepareScan());
     QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.CRW/.CR2"));
     // While a deep scan applies, the line says so.
     form->ui.NDeepScan->setChecked(true);
-    QVERIFY(form->PrepareScan());
+    QVERIFY(form->ScanPage.PrepareScan());
     // The deep-only types follow (the window shortens the line; its tooltip has it all).
     QCOMPARE(WholeListText(*form->scanUi.LFileType),
              QStringLiteral(".JPG/.NEF/.CRW/.CR2/.DCR/.ORF/.PEF/.DNG/.CR3/.HEIC/.HEIF/.AVIF/.ARW/.NRW/.RW2/.RWL/"
                             ".SRW/.3FR/.IIQ") +
                  EngineText(TText::DeepScanSuffix));
     form->ui.NDeepScan->setChecked(false);
-    QVERIFY(form->PrepareScan());
+    QVERIFY(form->ScanPage.PrepareScan());
     QCOMPARE(form->scanUi.LFileType->text(), QStringLiteral(".JPG/.CRW/.CR2"));
   }
 
@@ -512,7 +512,7 @@ class TestScanControl : public QObject {
     ChooseOptions(letter);
     form->ui.BNext->click();
     QCOMPARE(form->CurrentPage(), 3);
-    QVERIFY(form->ScanInProgress);
+    QVERIFY(form->ScanPage.ScanInProgress);
     QVERIFY(!form->ui.BNext->isEnabled());
     QVERIFY(!form->ui.BBack->isEnabled());
     QVERIFY(!form->ui.NNewScan->isEnabled());
@@ -560,8 +560,8 @@ class TestScanControl : public QObject {
     QVERIFY(form->ui.NNewScan->isEnabled());
     QVERIFY(!form->scanUi.BStop->isEnabled());
     QVERIFY(!form->scanUi.BPause->isEnabled());
-    QVERIFY(!form->ScanThread);
-    QTRY_VERIFY(!form->EndedScanThread);  // destroyed once it has returned
+    QVERIFY(!form->ScanPage.ScanThread);
+    QTRY_VERIFY(!form->ScanPage.EndedScanThread);  // destroyed once it has returned
     QVERIFY(Rows()->updatesEnabled());
 
     // Back and a second scan: the list starts empty again.
@@ -585,7 +585,7 @@ class TestScanControl : public QObject {
       const QSignalBlocker quiet(form->ui.NCardImage);  // the file dialog is not shown
       form->ui.NCardImage->setChecked(true);
     }
-    form->CardImagePath = image;
+    form->ScanPage.CardImagePath = image;
     form->ui.BNext->click();
     WaitForEnd();
 
@@ -601,7 +601,7 @@ class TestScanControl : public QObject {
     QVERIFY(map.readAll().contains("0x0003E800  0x00000200  -"));
     // One image per choice: the next scan writes none unless asked again.
     QVERIFY(!form->ui.NCardImage->isChecked());
-    QVERIFY(form->CardImagePath.isEmpty());
+    QVERIFY(form->ScanPage.CardImagePath.isEmpty());
   }
 
   void CardWithNothingToFindSaysSoAndKeepsNextOff() {
@@ -630,12 +630,12 @@ class TestScanControl : public QObject {
     form->ui.BNext->click();
     QCOMPARE(form->CurrentPage(), 3);
     QTRY_VERIFY_WITH_TIMEOUT(Rows()->rowCount() >= 2, 20000);
-    QVERIFY(form->ScanInProgress);
+    QVERIFY(form->ScanPage.ScanInProgress);
 
     form->scanUi.BStop->click();
-    QVERIFY(!form->ScanInProgress);
-    QVERIFY(form->ScanEnded);
-    QVERIFY(form->UserStopped);
+    QVERIFY(!form->ScanPage.ScanInProgress);
+    QVERIFY(form->ScanPage.ScanEnded);
+    QVERIFY(form->ScanPage.UserStopped);
     QCOMPARE(prompter->Texts(), QStringList{UserStoppedText()});
     const int found = static_cast<int>(form->FoundFiles.Count());
     QVERIFY(found >= 3 && found < 40);
@@ -661,15 +661,15 @@ class TestScanControl : public QObject {
   void InterruptedScanIsOfferedToGoOn() {
     const uint32_t sectors = 40000;
     const char letter = AttachSlowCard(CardWithPhotos(sectors, 1000), 5);
-    QCOMPARE(TMainForm::NoEstimateText(), QStringLiteral("00:00:00"));
-    QCOMPARE(form->scanUi.LTime->text(), TMainForm::NoEstimateText());  // as designed
+    QCOMPARE(TScanPage::NoEstimateText(), QStringLiteral("00:00:00"));
+    QCOMPARE(form->scanUi.LTime->text(), TScanPage::NoEstimateText());  // as designed
     for (const QMessageBox::StandardButton answer : {QMessageBox::Yes, QMessageBox::No}) {
       ChooseOptions(letter);
       form->ui.BNext->click();
-      QCOMPARE(form->scanUi.LTime->text(), TMainForm::NoEstimateText());
+      QCOMPARE(form->scanUi.LTime->text(), TScanPage::NoEstimateText());
       QTRY_VERIFY_WITH_TIMEOUT(Rows()->rowCount() >= 2, 20000);
       form->scanUi.BStop->click();
-      QVERIFY(form->UserStopped);
+      QVERIFY(form->ScanPage.UserStopped);
       const size_t stoppedAt = form->FoundFiles.Count();
       QVERIFY(stoppedAt < 40);
 
@@ -679,7 +679,7 @@ class TestScanControl : public QObject {
       prompter->Answers = {answer};
       form->ui.BBack->click();
       form->ui.BNext->click();
-      QCOMPARE(form->scanUi.LTime->text(), TMainForm::NoEstimateText());
+      QCOMPARE(form->scanUi.LTime->text(), TScanPage::NoEstimateText());
       WaitForEnd();
       const QStringList asked = prompter->Texts();
       QVERIFY(!asked.isEmpty());
@@ -709,7 +709,7 @@ class TestScanControl : public QObject {
       return std::unique_ptr<TCardSource>(std::make_unique<GatedCardSource>(card.source(), g));
     });
     ChooseOptions(letter);
-    form->StopWaitMs = 300;
+    form->ScanPage.StopWaitMs = 300;
     form->ui.BNext->click();
     QCOMPARE(form->CurrentPage(), 3);
     QTRY_VERIFY_WITH_TIMEOUT(Rows()->rowCount() == 1 && gate->Waiting, 10000);
@@ -718,8 +718,8 @@ class TestScanControl : public QObject {
     clock.start();
     form->scanUi.BStop->click();
     QVERIFY(clock.elapsed() >= 300);
-    QVERIFY(!form->ScanInProgress);
-    QVERIFY(!form->ScanThread);
+    QVERIFY(!form->ScanPage.ScanInProgress);
+    QVERIFY(!form->ScanPage.ScanThread);
     QCOMPARE(prompter->Texts(), QStringList{UserStoppedText()});
     QCOMPARE(doneMessage, DoneMessage(1));
     QVERIFY(form->ui.BBack->isEnabled());
@@ -742,19 +742,19 @@ class TestScanControl : public QObject {
       return std::unique_ptr<TCardSource>(std::make_unique<GatedCardSource>(card.source(), g));
     });
     ChooseOptions(letter);
-    form->StopWaitMs = 300;
+    form->ScanPage.StopWaitMs = 300;
     form->ui.BNext->click();
     QTRY_VERIFY_WITH_TIMEOUT(Rows()->rowCount() == 1 && gate->Waiting, 10000);
     form->scanUi.BStop->click();
     QCOMPARE(AbandonedScansRunning(), 1);
 
     prompter->Clear();
-    QVERIFY(!form->PrepareScan());
+    QVERIFY(!form->ScanPage.PrepareScan());
     QCOMPARE(prompter->Texts(), QStringList{QString::fromStdString(AbandonedScanRunningText())});
     OpenGate();
     QTRY_COMPARE_WITH_TIMEOUT(AbandonedScansRunning(), 0, 10000);
     prompter->Clear();
-    QVERIFY(form->PrepareScan());
+    QVERIFY(form->ScanPage.PrepareScan());
     QVERIFY(prompter->Messages.isEmpty());
   }
 
@@ -789,13 +789,13 @@ class TestScanControl : public QObject {
       errno = EACCES;
       return std::unique_ptr<TCardSource>();
     });
-    form->SelectedDrive.Letter = letter;
-    form->SelectedDrive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
-    form->DestFolder = Dest();
-    QVERIFY(!form->PrepareScan());
+    form->ScanOptionsPage.SelectedDrive.Letter = letter;
+    form->ScanOptionsPage.SelectedDrive.DriveNumber = static_cast<uint8_t>(letter - 'A' + 1);
+    form->ScanOptionsPage.DestFolder = Dest();
+    QVERIFY(!form->ScanPage.PrepareScan());
     QCOMPARE(prompter->Texts(), QStringList{QString::fromStdString(CannotOpenCardText("locked.img", EACCES, {}, ::geteuid() == 0))});
     QVERIFY(shownDialogs.isEmpty());  // no capacity asked for
-    QVERIFY(!form->ScanThread);
+    QVERIFY(!form->ScanPage.ScanThread);
   }
 
   void PauseHoldsTheScanAndContinueGoesOn() {
@@ -808,7 +808,7 @@ class TestScanControl : public QObject {
     QCOMPARE(form->scanUi.BPause->text(), Tr("继续"));
     QVERIFY(form->scanUi.BPause->isEnabled());
     QVERIFY(!form->scanUi.BStop->isEnabled());
-    QTRY_VERIFY_WITH_TIMEOUT(form->ScanThread->Parked(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(form->ScanPage.ScanThread->Parked(), 10000);
     QTest::qWait(50);  // the last report before the pause has landed
     const QString read = form->scanUi.LRead->text();
     const int position = form->scanUi.PBar->value();
@@ -817,7 +817,7 @@ class TestScanControl : public QObject {
     QCOMPARE(form->scanUi.LRead->text(), read);
     QCOMPARE(form->scanUi.PBar->value(), position);
     QCOMPARE(Rows()->rowCount(), rows);
-    QVERIFY(form->ScanInProgress);
+    QVERIFY(form->ScanPage.ScanInProgress);
 
     form->scanUi.BPause->click();
     QCOMPARE(form->scanUi.BPause->text(), Tr("暂停"));
@@ -825,7 +825,7 @@ class TestScanControl : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(form->scanUi.LRead->text() != read, 10000);
 
     form->scanUi.BStop->click();
-    QVERIFY(!form->ScanInProgress);
+    QVERIFY(!form->ScanPage.ScanInProgress);
     QCOMPARE(prompter->Texts().value(0), UserStoppedText());
   }
 
@@ -837,7 +837,7 @@ class TestScanControl : public QObject {
     QCOMPARE(form->CurrentPage(), 2);  // Cancel stays on the options
     QCOMPARE(capacityShown, QString(QLatin1Char(letter)) + QStringLiteral(": 33 MB"));
     QCOMPARE(form->scanUi.LSize->text(), QStringLiteral("0 MB"));
-    QVERIFY(!form->ScanThread);
+    QVERIFY(!form->ScanPage.ScanThread);
     QVERIFY(form->ui.BNext->isEnabled());
     QVERIFY(form->ui.BBack->isEnabled());
 
@@ -846,7 +846,7 @@ class TestScanControl : public QObject {
     capacityUnit = QStringLiteral("GB");
     form->ui.BNext->click();
     QCOMPARE(form->CurrentPage(), 3);
-    QCOMPARE(form->SelectedDrive.SectorCount, 3906250u);
+    QCOMPARE(form->ScanOptionsPage.SelectedDrive.SectorCount, 3906250u);
     QCOMPARE(form->scanUi.LSize->text(), Tr("存储大小:  %1 MB").arg(1907));
     QTRY_COMPARE_WITH_TIMEOUT(form->scanUi.PBar->maximum(), 3906250, 10000);
     form->scanUi.BStop->click();
@@ -862,7 +862,7 @@ class TestScanControl : public QObject {
     QCOMPARE(prompter->Texts(), QStringList{HardDiskQuestion(letter, QStringLiteral("165.0"))});
 
     // No goes on to the free-space question; Yes there cancels too.
-    form->FreeSpaceProbe = [](const QString&) { return int64_t{1000} * kMiB; };
+    form->ScanOptionsPage.FreeSpaceProbe = [](const QString&) { return int64_t{1000} * kMiB; };
     prompter->Clear();
     prompter->Answers = {QMessageBox::No, QMessageBox::Yes};
     form->ui.BNext->click();
@@ -871,27 +871,27 @@ class TestScanControl : public QObject {
     QCOMPARE(prompter->Texts()[1],
              EngineText(TText::FreeSpace,
                         {"168961 MB (165.0 GB)", "1000 MB (  1.0 GB)", "185857 MB (181.5 GB)"}));
-    QVERIFY(!form->ScanThread);
+    QVERIFY(!form->ScanPage.ScanThread);
   }
 
   void WarningsAnsweredNoStartTheScan() {
     const char letter = AttachZeroCard(0, 512, 2048 * kMiB);
     ChooseOptions(letter);
-    form->FreeSpaceProbe = [](const QString&) { return 2251 * kMiB; };
+    form->ScanOptionsPage.FreeSpaceProbe = [](const QString&) { return 2251 * kMiB; };
     prompter->Answers = {QMessageBox::No};
     form->ui.BNext->click();
     QCOMPARE(form->CurrentPage(), 3);
     QCOMPARE(prompter->Texts(), QStringList{FreeSpace2048Text()});
-    QVERIFY(form->ScanInProgress);
+    QVERIFY(form->ScanPage.ScanInProgress);
     QCOMPARE(form->scanUi.LSize->text(), Tr("存储大小:  %1 MB").arg(2048));
     form->scanUi.BStop->click();
-    QVERIFY(!form->ScanInProgress);
+    QVERIFY(!form->ScanPage.ScanInProgress);
   }
 
   void ErrorEndingTheScanIsShownAndUnlocksTheWindow() {
     const char letter = CardWithPhotos(4096, 1000).attach();
     ChooseOptions(letter);
-    QVERIFY(form->ValidateScanOptions());
+    QVERIFY(form->ScanOptionsPage.ValidateScanOptions());
     // The temporary folder's place taken by a file after the checks: the scan cannot make it.
     const QString tmp = Dest() + QStringLiteral("TmpFiles");
     QVERIFY(QDir(tmp).removeRecursively());
@@ -900,8 +900,8 @@ class TestScanControl : public QObject {
       QFile blocker(tmp);
       QVERIFY(blocker.open(QIODevice::WriteOnly));
     }
-    QVERIFY(form->PrepareScan());
-    QVERIFY(form->StartScan());
+    QVERIFY(form->ScanPage.PrepareScan());
+    QVERIFY(form->ScanPage.StartScan());
     form->ShowPage(form->ui.T3);
     WaitForEnd();
     QCOMPARE(prompter->Messages.size(), 1);
@@ -913,7 +913,7 @@ class TestScanControl : public QObject {
     QVERIFY(form->ui.BBack->isEnabled());
     QVERIFY(!form->ui.BNext->isEnabled());
     QVERIFY(!form->scanUi.BStop->isEnabled());
-    QVERIFY(!form->ScanThread);
+    QVERIFY(!form->ScanPage.ScanThread);
     form->ui.BBack->click();
     QCOMPARE(form->CurrentPage(), 2);
   }
@@ -926,7 +926,7 @@ class TestScanControl : public QObject {
 
     prompter->Answers = {QMessageBox::No};
     QVERIFY(!form->close());
-    QVERIFY(form->ScanInProgress);  // No: the scan goes on
+    QVERIFY(form->ScanPage.ScanInProgress);  // No: the scan goes on
     QCOMPARE(prompter->Messages.size(), 1);
     QCOMPARE(prompter->Messages[0].Kind, TMessageKind::Warning);
     QCOMPARE(prompter->Messages[0].Text, CloseDuringScanText());
@@ -935,8 +935,8 @@ class TestScanControl : public QObject {
     prompter->Answers = {QMessageBox::Yes};
     QVERIFY(form->close());
     // The thread had ended its batch before the window went: nothing more is written.
-    QVERIFY(!form->ScanInProgress);
-    QVERIFY(!form->ScanThread);
+    QVERIFY(!form->ScanPage.ScanInProgress);
+    QVERIFY(!form->ScanPage.ScanThread);
     QCOMPARE(prompter->Texts(), QStringList{CloseDuringScanText()});  // no messages while closing
     QVERIFY(shownDialogs.isEmpty());
     const int found = static_cast<int>(form->FoundFiles.Count());
@@ -968,20 +968,20 @@ class TestScanControl : public QObject {
     SetPrompter([&](TMessageKind, const QString& text) {
       order << text;
       if (text != CloseDuringScanText()) return QMessageBox::Ok;
-      pausedWhileAsked = form->ScanThread && form->ScanThread->Suspended();
+      pausedWhileAsked = form->ScanPage.ScanThread && form->ScanPage.ScanThread->Suspended();
       // The scan's last batch ends while the question is open.
-      form->ScanThread->Resume();
+      form->ScanPage.ScanThread->Resume();
       QElapsedTimer clock;
       clock.start();
-      while (form->ScanInProgress && clock.elapsed() < 20000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-      endedUnderTheQuestion = !form->ScanInProgress;
+      while (form->ScanPage.ScanInProgress && clock.elapsed() < 20000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      endedUnderTheQuestion = !form->ScanPage.ScanInProgress;
       return QMessageBox::No;
     });
     QVERIFY(!form->close());
     QVERIFY(pausedWhileAsked);
     QVERIFY(endedUnderTheQuestion);
     QCOMPARE(order.first(), CloseDuringScanText());  // nothing stacked on the question
-    QCOMPARE(shownDialogs, QStringList{form->RecoveryDoneForm->objectName()});  // told after it
+    QCOMPARE(shownDialogs, QStringList{form->ScanPage.RecoveryDoneForm->objectName()});  // told after it
     prompter.reset();
     prompter = std::make_unique<TScriptedPrompter>();
   }
@@ -989,7 +989,7 @@ class TestScanControl : public QObject {
   // ---- the dialogs ----
 
   void DialogsHaveTheirDesignedFaces() {
-    TRecoveryDoneForm* done = form->RecoveryDoneForm;
+    TRecoveryDoneForm* done = form->ScanPage.RecoveryDoneForm;
     QCOMPARE(done->size(), QSize(394, 179));
     QCOMPARE(done->windowTitle(), QStringLiteral("Snapsalvager"));
     QCOMPARE(done->ui.LTitle->text(), Tr("扫描完成", "RecoveryDoneForm"));
@@ -1000,20 +1000,20 @@ class TestScanControl : public QObject {
     done->ui.Button1->click();
     QVERIFY(done->isHidden());
 
-    TStatusForm* status = form->StatusForm;
+    TStatusForm* status = form->ScanOptionsPage.StatusForm;
     QCOMPARE(status->size(), QSize(395, 267));
     QCOMPARE(status->ui.LTitle->text(), Tr("存储容量检测", "StatusForm"));
     QCOMPARE(status->ui.CBUnit->count(), 2);
     QCOMPARE(status->ui.BStop->text(), Tr("确定"));
     QCOMPARE(status->ui.Button1->text(), Tr("取消", "StatusForm"));
 
-    TQuickStatusForm* quick = form->QuickStatusForm;
+    TQuickStatusForm* quick = form->ScanOptionsPage.QuickStatusForm;
     QCOMPARE(quick->size(), QSize(417, 68));
     QVERIFY(quick->windowFlags() & Qt::FramelessWindowHint);
-    form->ShowQuickStatus(QStringLiteral("x"));
+    form->ScanOptionsPage.ShowQuickStatus(QStringLiteral("x"));
     QVERIFY(quick->isVisible());
     QVERIFY(QApplication::overrideCursor() != nullptr);
-    form->HideQuickStatus();
+    form->ScanOptionsPage.HideQuickStatus();
     QVERIFY(quick->isHidden());
     QVERIFY(QApplication::overrideCursor() == nullptr);
   }

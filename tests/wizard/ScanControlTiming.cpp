@@ -48,12 +48,12 @@ int main(int argc, char** argv) {
   SetDialogRunner([](QDialog&) { return int(QDialog::Accepted); });
 
   std::unique_ptr<TMainForm> form = test::MakeMainForm();
-  form->DriveLetterOfFolder = [](const QString&) { return char(0); };
+  form->ScanOptionsPage.DriveLetterOfFolder = [](const QString&) { return char(0); };
   form->show();
   form->BNextClick();
-  form->FillDriveList();
+  form->ScanOptionsPage.FillDriveList();
   for (int i = 0; i < form->ui.CBDrive->count(); ++i)
-    if (form->ui.CBDrive->itemData(i, TMainForm::kDriveRowRole).toInt() == letter - 'A')
+    if (form->ui.CBDrive->itemData(i, TScanOptionsPage::kDriveRowRole).toInt() == letter - 'A')
       form->ui.CBDrive->setCurrentIndex(i);
   form->ui.CBCamera->setCurrentIndex(form->ui.CBCamera->findText(QStringLiteral("Generic Digital Camera")));
   form->ui.CPhoto->setChecked(true);
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
   QTimer done;
   done.setInterval(5);
   QObject::connect(&done, &QTimer::timeout, [&] {
-    if (!form->ScanInProgress) loop.quit();
+    if (!form->ScanPage.ScanInProgress) loop.quit();
   });
   done.start();
   loop.exec();
@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
   const auto at = [&](double q) {
     return gaps.empty() ? 0 : gaps[std::min(gaps.size() - 1, static_cast<size_t>(q * static_cast<double>(gaps.size())))];
   };
-  std::printf("sectors %llu, rows %d, LRead %s\n", static_cast<unsigned long long>(form->SelectedDrive.SectorCount),
+  std::printf("sectors %llu, rows %d, LRead %s\n", static_cast<unsigned long long>(form->ScanOptionsPage.SelectedDrive.SectorCount),
               form->scanUi.LVShow->rowCount(), qPrintable(form->scanUi.LRead->text()));
   std::printf("scan through the window: %.2f s\n", seconds);
   std::printf("event loop ticks %zu (10 ms timer): median %lld ms, p99 %lld ms, max %lld ms\n",

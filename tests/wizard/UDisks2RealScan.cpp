@@ -35,10 +35,10 @@ int Fail(const QString& why) {
 // Chooses the card on the options page and presses Next; true when the scan page came.
 bool StartScan(TMainForm& form, char letter, const QString& dest) {
   form.BNextClick();  // welcome page to options page
-  form.FillDriveList();
+  form.ScanOptionsPage.FillDriveList();
   int item = -1;
   for (int i = 0; i < form.ui.CBDrive->count(); ++i)
-    if (form.ui.CBDrive->itemData(i, TMainForm::kDriveRowRole).toInt() == letter - 'A') item = i;
+    if (form.ui.CBDrive->itemData(i, TScanOptionsPage::kDriveRowRole).toInt() == letter - 'A') item = i;
   if (item <= 0) return false;
   form.ui.CBDrive->setCurrentIndex(item);
   form.ui.CBCamera->setCurrentIndex(form.ui.CBCamera->findText(QStringLiteral("Generic Digital Camera")));
@@ -78,14 +78,14 @@ int main(int argc, char** argv) {
     return dialog.result();
   });
   const std::unique_ptr<TMainForm> form = MakeMainForm();
-  form->DriveLetterOfFolder = [](const QString&) { return char(0); };
-  form->FreeSpaceProbe = [](const QString&) { return int64_t{1} << 50; };
-  form->CreateScanDialogs();
+  form->ScanOptionsPage.DriveLetterOfFolder = [](const QString&) { return char(0); };
+  form->ScanOptionsPage.FreeSpaceProbe = [](const QString&) { return int64_t{1} << 50; };
+  form->ScanPage.CreateScanDialogs();
   form->show();
   const bool started = StartScan(*form, letter, dest.filePath(QStringLiteral("out/")));
   const QString messages = prompter.Texts().join(QLatin1Char('\n'));
   // A scan that started ends before the window goes, whatever is expected of it.
-  if (started && !QTest::qWaitFor([&] { return !form->ScanInProgress; }, 30000))
+  if (started && !QTest::qWaitFor([&] { return !form->ScanPage.ScanInProgress; }, 30000))
     return Fail(QStringLiteral("the scan did not end"));
 
   if (mode == QLatin1String("no-agent")) {

@@ -63,7 +63,7 @@ class TestRecoveryEndToEnd : public QObject {
     // Step 2: the scan runs on its thread until the card's end.
     QTest::mouseClick(form->ui.BNext, Qt::LeftButton);
     QCOMPARE(form->CurrentPage(), 3);
-    QTRY_VERIFY_WITH_TIMEOUT(form->ScanEnded, 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(form->ScanPage.ScanEnded, 60000);
     QVERIFY2(prompter.Messages.isEmpty(), qPrintable(prompter.Texts().join(" / ")));
     QVERIFY(form->ui.BNext->isEnabled());
     const size_t found = form->FoundFiles.Count();

@@ -202,10 +202,10 @@ class TestUDisks2 : public QObject {
   // Options page to scan page with a fresh destination; true when the scan started.
   bool Next() {
     if (form->CurrentPage() == 1) form->BNextClick();
-    form->FillDriveList();
+    form->ScanOptionsPage.FillDriveList();
     int item = -1;
     for (int i = 0; i < form->ui.CBDrive->count(); ++i)
-      if (form->ui.CBDrive->itemData(i, TMainForm::kDriveRowRole).toInt() == letter - 'A') item = i;
+      if (form->ui.CBDrive->itemData(i, TScanOptionsPage::kDriveRowRole).toInt() == letter - 'A') item = i;
     if (item <= 0) return false;
     form->ui.CBDrive->setCurrentIndex(item);
     form->ui.CBCamera->setCurrentIndex(
@@ -220,7 +220,7 @@ class TestUDisks2 : public QObject {
 
   // What a finished scan found: names and sizes.
   QStringList Found() {
-    [&] { QTRY_VERIFY_WITH_TIMEOUT(!form->ScanInProgress, 30000); }();
+    [&] { QTRY_VERIFY_WITH_TIMEOUT(!form->ScanPage.ScanInProgress, 30000); }();
     QStringList found;
     for (size_t i = 0; i < form->FoundFiles.Count(); ++i)
       found << QStringLiteral("%1 %2")
@@ -267,9 +267,9 @@ class TestUDisks2 : public QObject {
       return dialog.result();
     });
     form = MakeMainForm();
-    form->DriveLetterOfFolder = [](const QString&) { return char(0); };
-    form->FreeSpaceProbe = [](const QString&) { return int64_t{1} << 50; };
-    form->CreateScanDialogs();
+    form->ScanOptionsPage.DriveLetterOfFolder = [](const QString&) { return char(0); };
+    form->ScanOptionsPage.FreeSpaceProbe = [](const QString&) { return int64_t{1} << 50; };
+    form->ScanPage.CreateScanDialogs();
     form->show();
   }
 

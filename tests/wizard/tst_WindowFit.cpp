@@ -308,19 +308,19 @@ class TestWindowFit : public QObject {
     }
     const char letter = LinuxDrives::AttachImage(image.toStdString());
     QVERIFY(letter != 0);
-    form->FillDriveList();
+    form->ScanOptionsPage.FillDriveList();
     // The closed list names the image behind the chosen letter, as the item does.
     for (int i = 0; i < form->ui.CBDrive->count(); ++i)
-      if (form->ui.CBDrive->itemData(i, TMainForm::kDriveRowRole).toInt() == letter - 'A')
+      if (form->ui.CBDrive->itemData(i, TScanOptionsPage::kDriveRowRole).toInt() == letter - 'A')
         form->ui.CBDrive->setCurrentIndex(i);
     // (On Windows the path as Windows writes it.)
     QVERIFY2(form->ui.CBDrive->toolTip().contains(QDir::toNativeSeparators(image)),
              qPrintable(form->ui.CBDrive->toolTip()));
-    form->SelectedDrive = form->DriveTable[static_cast<size_t>(letter - 'A')];
-    form->DestFolder = dir.path() + QStringLiteral("/Recovered/");
+    form->ScanOptionsPage.SelectedDrive = form->ScanOptionsPage.DriveTable[static_cast<size_t>(letter - 'A')];
+    form->ScanOptionsPage.DestFolder = dir.path() + QStringLiteral("/Recovered/");
     // The longest list of types: a raw camera with video and audio.
-    form->RecogniserInputs = MakeRecogniserInputs("Canon Digital Camera", true, true, true, "ALL");
-    QVERIFY(form->PrepareScan());
+    form->ScanOptionsPage.RecogniserInputs = MakeRecogniserInputs("Canon Digital Camera", true, true, true, "ALL");
+    QVERIFY(form->ScanPage.PrepareScan());
     form->ShowPage(form->ui.T3);
     const QString typeLine = form->scanUi.LFileType->text();
     if (!typeLine.contains(QLatin1String("AMR")) && DesignedFontMissingOnWindows())
@@ -332,8 +332,8 @@ class TestWindowFit : public QObject {
 
     // Deep mode makes the line longest: it wraps between types, never inside one.
     form->ui.NDeepScan->setChecked(true);
-    QVERIFY(form->PrepareScan());
-    const QStringList types = QString::fromStdString(SoughtTypes(form->RecogniserInputs, true)).split(QLatin1Char('/'));
+    QVERIFY(form->ScanPage.PrepareScan());
+    const QStringList types = QString::fromStdString(SoughtTypes(form->ScanOptionsPage.RecogniserInputs, true)).split(QLatin1Char('/'));
     const QStringList lines = form->scanUi.LFileType->text().split(QLatin1Char('\n'));
     QVERIFY(lines.size() > 1);
     for (const QString& line : lines) {
@@ -360,7 +360,7 @@ class TestWindowFit : public QObject {
 
   void EveryOtherPageFits() {
     ShowWindow();
-    form->FillDriveList();
+    form->ScanOptionsPage.FillDriveList();
     for (QWidget* page : {form->ui.T1, form->ui.T2, form->ui.T5}) {
       form->ShowPage(page);
       const QStringList clipped = ClippedTexts(page);
@@ -371,16 +371,16 @@ class TestWindowFit : public QObject {
   // The small dialogs as the program fills them.
   void DialogsFit() {
     ShowWindow();
-    form->CreateScanDialogs();
-    form->StatusForm->Prepare('E', 65536);
-    form->RecoveryDoneForm->ui.LMessage->setText(
+    form->ScanPage.CreateScanDialogs();
+    form->ScanOptionsPage.StatusForm->Prepare('E', 65536);
+    form->ScanPage.RecoveryDoneForm->ui.LMessage->setText(
         Tr("发现共有 %1 个文件。 \r\n\r\n请按[确定]，然后按[下一步]按钮可以预览并保存。")
             .arg(12345));
     TAboutBox about(form.get());
     about.ui.LVersion->setText(Tr("版本 6.10 build 1210"));
     TVideoTypeForm video(form.get());
-    for (QDialog* dialog : {static_cast<QDialog*>(form->StatusForm),
-                            static_cast<QDialog*>(form->RecoveryDoneForm),
+    for (QDialog* dialog : {static_cast<QDialog*>(form->ScanOptionsPage.StatusForm),
+                            static_cast<QDialog*>(form->ScanPage.RecoveryDoneForm),
                             static_cast<QDialog*>(&about), static_cast<QDialog*>(&video)}) {
       dialog->show();
       QVERIFY(QTest::qWaitForWindowExposed(dialog));

@@ -339,7 +339,7 @@ class TestWizardSave : public QObject {
     QVERIFY(form->isVisible());
     QCOMPARE(prompter->Messages.size(), 1);
     QCOMPARE(prompter->Messages.first().Kind, TMessageKind::Leaving);
-    QCOMPARE(prompter->Messages.first().Text, QuitLeavesFilesQuestion(2, form->TempFolder));
+    QCOMPARE(prompter->Messages.first().Text, QuitLeavesFilesQuestion(2, form->ScanOptionsPage.TempFolder));
     QCOMPARE(QuitLeavesFilesQuestion(2, QStringLiteral("/d/TmpFiles/")),
              Tr("你确定现在退出 Snapsalvager?\r\n\r\n这次扫描找到的 %1 个文件还没有保存。它们不会被删除，"
                 "其临时文件保留在 %2 中，以后可以用 snapsalvager-cli restore 命令保存它们。")

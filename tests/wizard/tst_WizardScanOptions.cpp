@@ -80,13 +80,13 @@ class TestWizardScanOptions : public QObject {
 
   int ItemOfLetter(char letter) {
     for (int i = 0; i < form->ui.CBDrive->count(); ++i) {
-      const QVariant row = form->ui.CBDrive->itemData(i, TMainForm::kDriveRowRole);
+      const QVariant row = form->ui.CBDrive->itemData(i, TScanOptionsPage::kDriveRowRole);
       if (row.isValid() && row.toInt() == letter - 'A') return i;
     }
     return -1;
   }
   void ChooseDrive(char letter) {
-    form->FillDriveList();
+    form->ScanOptionsPage.FillDriveList();
     const int item = ItemOfLetter(letter);
     QVERIFY(item > 0);
     form->ui.CBDrive->setCurrentIndex(item);
@@ -117,7 +117,7 @@ class TestWizardScanOptions : public QObject {
     card = AttachFake(DRIVE_REMOVABLE, "card");
     QVERIFY(card != 0);
     form = MakeMainForm();
-    form->DriveLetterOfFolder = [](const QString&) { return char(0); };
+    form->ScanOptionsPage.DriveLetterOfFolder = [](const QString&) { return char(0); };
     form->BNextClick();
     QCOMPARE(form->CurrentPage(), 2);
   }
@@ -152,8 +152,8 @@ class TestWizardScanOptions : public QObject {
     QString group;
     QSet<int> rows;
     for (int i = 1; i < cb->count(); ++i) {
-      const int row = cb->itemData(i, TMainForm::kDriveRowRole).toInt();
-      const int indent = cb->itemData(i, TMainForm::kIndentRole).toInt();
+      const int row = cb->itemData(i, TScanOptionsPage::kDriveRowRole).toInt();
+      const int indent = cb->itemData(i, TScanOptionsPage::kIndentRole).toInt();
       if (row < 0 && indent == 0) {
         group = cb->itemText(i);
         groupsSeen << group;
@@ -161,11 +161,11 @@ class TestWizardScanOptions : public QObject {
       }
       QCOMPARE(indent, 2);
       if (row < 0) continue;  // "[No Removable Drive]", the image chooser
-      const TDriveEntry& e = form->DriveTable[static_cast<size_t>(row)];
+      const TDriveEntry& e = form->ScanOptionsPage.DriveTable[static_cast<size_t>(row)];
       QVERIFY(cb->itemText(i).startsWith(QStringLiteral("%1: ").arg(QLatin1Char(e.Letter))));
       QVERIFY2(typesOf.value(group).contains(e.DriveType), qPrintable(cb->itemText(i) + " under " + group));
-      QCOMPARE(cb->itemData(i, TMainForm::kImageRole).toInt(), imagesOf[group].first);
-      QCOMPARE(cb->itemData(i, TMainForm::kSelectedImageRole).toInt(), imagesOf[group].second);
+      QCOMPARE(cb->itemData(i, TScanOptionsPage::kImageRole).toInt(), imagesOf[group].first);
+      QCOMPARE(cb->itemData(i, TScanOptionsPage::kSelectedImageRole).toInt(), imagesOf[group].second);
       QVERIFY(e.Listed);
       QVERIFY(!rows.contains(row));
       rows.insert(row);
@@ -175,21 +175,21 @@ class TestWizardScanOptions : public QObject {
     for (int row = 0; row < 26; ++row)
       QCOMPARE(rows.contains(row), LinuxDrives::ByNumber(static_cast<uint8_t>(row + 1)) != nullptr);
     QCOMPARE(cb->itemText(cb->count() - 1), Tr("选择磁盘映像文件..."));
-    QCOMPARE(form->DriveTable[static_cast<size_t>(cd - 'A')].DriveType, DRIVE_CDROM);
-    QCOMPARE(form->DriveTable[static_cast<size_t>(net - 'A')].DriveNumber, uint8_t(net - 'A' + 1));
+    QCOMPARE(form->ScanOptionsPage.DriveTable[static_cast<size_t>(cd - 'A')].DriveType, DRIVE_CDROM);
+    QCOMPARE(form->ScanOptionsPage.DriveTable[static_cast<size_t>(net - 'A')].DriveNumber, uint8_t(net - 'A' + 1));
   }
 
   void WithoutRemovableDrivesThePlaceholderShows() {
     LinuxDrives::DetachAll();
-    form->FillDriveList();
-    for (const TDriveEntry& e : form->DriveTable)
+    form->ScanOptionsPage.FillDriveList();
+    for (const TDriveEntry& e : form->ScanOptionsPage.DriveTable)
       if (e.DriveType == DRIVE_REMOVABLE) QSKIP("this machine has a removable drive");
     QComboBox* cb = form->ui.CBDrive;
     QCOMPARE(cb->itemText(1), QStringLiteral("Removable Drives"));
     QCOMPARE(cb->itemText(2), QStringLiteral("[No Removable Drive]"));
-    QCOMPARE(cb->itemData(2, TMainForm::kIndentRole).toInt(), 2);
+    QCOMPARE(cb->itemData(2, TScanOptionsPage::kIndentRole).toInt(), 2);
     QVERIFY(cb->findText(QStringLiteral("CD/DVD Drives")) < 0 || [&] {
-      for (const TDriveEntry& e : form->DriveTable)
+      for (const TDriveEntry& e : form->ScanOptionsPage.DriveTable)
         if (e.DriveType == DRIVE_CDROM) return true;
       return false;
     }());
@@ -197,7 +197,7 @@ class TestWizardScanOptions : public QObject {
     for (int item : {0, 1, 2}) {
       prompter->Clear();
       cb->setCurrentIndex(item);
-      QVERIFY(!form->ValidateScanOptions());
+      QVERIFY(!form->ScanOptionsPage.ValidateScanOptions());
       QCOMPARE(prompter->Texts(), QStringList{ChooseDriveText()});
     }
   }
@@ -205,9 +205,9 @@ class TestWizardScanOptions : public QObject {
   void NetworkDriveIsRefused() {
     const char net = AttachFake(DRIVE_REMOTE, "share");
     ChooseDrive(net);
-    QVERIFY(!form->ValidateScanOptions());
+    QVERIFY(!form->ScanOptionsPage.ValidateScanOptions());
     QCOMPARE(prompter->Texts(), QStringList{NetworkText()});
-    QCOMPARE(form->SelectedDrive.Letter, net);
+    QCOMPARE(form->ScanOptionsPage.SelectedDrive.Letter, net);
   }
 
   void CdDriveAsksAndYesOpensHelp() {
@@ -229,25 +229,25 @@ class TestWizardScanOptions : public QObject {
     ChooseValidOptions();
     SetKinds(false, false, false);
     form->ui.CBCamera->setCurrentIndex(-1);
-    QVERIFY(!form->ValidateScanOptions());
+    QVERIFY(!form->ScanOptionsPage.ValidateScanOptions());
     QCOMPARE(prompter->Texts(), QStringList{NoCameraText()});
 
     prompter->Clear();
     SetKinds(true, false, false);
-    QVERIFY(!form->ValidateScanOptions());
+    QVERIFY(!form->ScanOptionsPage.ValidateScanOptions());
     QCOMPARE(prompter->Texts(), QStringList{NoCameraText()});
 
     prompter->Clear();
     form->ui.CBCamera->setCurrentIndex(0);
     SetKinds(false, false, false);
-    QVERIFY(!form->ValidateScanOptions());
+    QVERIFY(!form->ScanOptionsPage.ValidateScanOptions());
     QCOMPARE(prompter->Texts(), QStringList{NoKindText()});
   }
 
   void BlankFolderIsRefusedBeforeAnyFolderWork() {
     ChooseDrive(card);
     form->ui.EDestFolder->setText(QStringLiteral("   "));
-    QVERIFY(!form->ValidateScanOptions());
+    QVERIFY(!form->ScanOptionsPage.ValidateScanOptions());
     QCOMPARE(prompter->Texts(), QStringList{EmptyFolderText()});
   }
 
@@ -255,16 +255,16 @@ class TestWizardScanOptions : public QObject {
   void PassingValidationSettlesTheFoldersAndMakesNone() {
     ChooseDrive(card);
     form->ui.EDestFolder->setText(QStringLiteral("  ") + Dest(QStringLiteral("a/b")) + QStringLiteral(" "));
-    QVERIFY(form->ValidateScanOptions());
+    QVERIFY(form->ScanOptionsPage.ValidateScanOptions());
     QVERIFY(prompter->Messages.isEmpty());
-    QCOMPARE(form->DestFolder, Dest(QStringLiteral("a/b/")));
-    QCOMPARE(form->TempFolder, Dest(QStringLiteral("a/b/TmpFiles/")));
+    QCOMPARE(form->ScanOptionsPage.DestFolder, Dest(QStringLiteral("a/b/")));
+    QCOMPARE(form->ScanOptionsPage.TempFolder, Dest(QStringLiteral("a/b/TmpFiles/")));
     QVERIFY(!QFileInfo::exists(Dest(QStringLiteral("a"))));
-    QCOMPARE(form->SelectedDrive.Letter, card);
-    QCOMPARE(form->SelectedDrive.DriveType, DRIVE_REMOVABLE);
+    QCOMPARE(form->ScanOptionsPage.SelectedDrive.Letter, card);
+    QCOMPARE(form->ScanOptionsPage.SelectedDrive.DriveType, DRIVE_REMOVABLE);
     // A later refresh of the list does not touch the chosen drive.
-    form->DriveTable[static_cast<size_t>(card - 'A')].DriveType = DRIVE_FIXED;
-    QCOMPARE(form->SelectedDrive.DriveType, DRIVE_REMOVABLE);
+    form->ScanOptionsPage.DriveTable[static_cast<size_t>(card - 'A')].DriveType = DRIVE_FIXED;
+    QCOMPARE(form->ScanOptionsPage.SelectedDrive.DriveType, DRIVE_REMOVABLE);
   }
 
   void RelativeAndHomeFoldersBecomeAbsolute() {
@@ -272,25 +272,25 @@ class TestWizardScanOptions : public QObject {
     const QString before = QDir::currentPath();
     QDir::setCurrent(temp->path());
     form->ui.EDestFolder->setText(QStringLiteral("relative/out"));
-    const bool passed = form->ValidateScanOptions();
+    const bool passed = form->ScanOptionsPage.ValidateScanOptions();
     QDir::setCurrent(before);
     QVERIFY(passed);
-    QCOMPARE(form->DestFolder, QDir(temp->path()).canonicalPath() + QStringLiteral("/relative/out/"));
+    QCOMPARE(form->ScanOptionsPage.DestFolder, QDir(temp->path()).canonicalPath() + QStringLiteral("/relative/out/"));
 
 #ifndef _WIN32
     // "~" is the home folder; the check stops at the same-drive question, before any folder work.
-    form->DriveLetterOfFolder = [this](const QString&) { return card; };
+    form->ScanOptionsPage.DriveLetterOfFolder = [this](const QString&) { return card; };
     prompter->Answers = {QMessageBox::Yes};
     form->ui.EDestFolder->setText(QStringLiteral("~/Pictures/recovered"));
-    QVERIFY(!form->ValidateScanOptions());
-    QCOMPARE(form->DestFolder, QDir::homePath() + QStringLiteral("/Pictures/recovered/"));
+    QVERIFY(!form->ScanOptionsPage.ValidateScanOptions());
+    QCOMPARE(form->ScanOptionsPage.DestFolder, QDir::homePath() + QStringLiteral("/Pictures/recovered/"));
 #endif
   }
 
   void ExistingTmpFilesKeepsItsContent() {
     ChooseValidOptions();
     QDir().mkpath(Dest(QStringLiteral("out/TmpFiles")));
-    QVERIFY(form->ValidateScanOptions());
+    QVERIFY(form->ScanOptionsPage.ValidateScanOptions());
     QVERIFY(!QFileInfo::exists(Dest(QStringLiteral("out/TmpFiles/AboutThisFolder.txt"))));
   }
 
@@ -298,7 +298,7 @@ class TestWizardScanOptions : public QObject {
     ChooseDrive(card);
     Touch(Dest(QStringLiteral("file")));
     form->ui.EDestFolder->setText(Dest(QStringLiteral("file/sub")));
-    QVERIFY(!form->ValidateScanOptions());
+    QVERIFY(!form->ScanOptionsPage.ValidateScanOptions());
     QCOMPARE(prompter->Texts(),
              QStringList{EngineText(TText::CannotCreateDest, {Dest(QStringLiteral("file/sub/")).toStdString()}) +
                          EngineText(TText::SystemReason, {std::strerror(ENOTDIR)})});
@@ -308,7 +308,7 @@ class TestWizardScanOptions : public QObject {
     ChooseValidOptions();
     QDir().mkpath(Dest(QStringLiteral("out")));
     Touch(Dest(QStringLiteral("out/TmpFiles")));  // a file where the folder must go
-    QVERIFY(!form->ValidateScanOptions());
+    QVERIFY(!form->ScanOptionsPage.ValidateScanOptions());
     QCOMPARE(prompter->Texts(),
              QStringList{EngineText(TText::CannotWriteTemp, {Dest(QStringLiteral("out/")).toStdString()}) +
                          EngineText(TText::SystemReason, {std::strerror(EEXIST)})});
@@ -317,20 +317,20 @@ class TestWizardScanOptions : public QObject {
   void SameDriveAsksAndOnlyNoGoesOn() {
     ChooseValidOptions();
     const char letter = card;
-    form->DriveLetterOfFolder = [letter](const QString&) { return char(std::tolower(letter)); };
+    form->ScanOptionsPage.DriveLetterOfFolder = [letter](const QString&) { return char(std::tolower(letter)); };
     prompter->Answers = {QMessageBox::Yes};
-    QVERIFY(!form->ValidateScanOptions());
+    QVERIFY(!form->ScanOptionsPage.ValidateScanOptions());
     QCOMPARE(prompter->Texts(), QStringList{SameDriveText()});
     QVERIFY(!QFileInfo::exists(Dest(QStringLiteral("out"))));  // asked before any folder is made
 
     prompter->Clear();
     prompter->Answers = {QMessageBox::No};
-    QVERIFY(form->ValidateScanOptions());
+    QVERIFY(form->ScanOptionsPage.ValidateScanOptions());
     QCOMPARE(prompter->Texts(), QStringList{SameDriveText()});
 
     prompter->Clear();
-    form->DriveLetterOfFolder = [](const QString&) { return 'C'; };
-    QVERIFY(form->ValidateScanOptions());
+    form->ScanOptionsPage.DriveLetterOfFolder = [](const QString&) { return 'C'; };
+    QVERIFY(form->ScanOptionsPage.ValidateScanOptions());
     QVERIFY(prompter->Messages.isEmpty());
   }
 
@@ -339,7 +339,7 @@ class TestWizardScanOptions : public QObject {
   void SameDriveIsSeenBelowPartitions() {
     fixtures::LoopDisk disk(temp->filePath(QStringLiteral("loop")).toStdString());
     if (!disk.Skipped().empty()) QSKIP(disk.Skipped().c_str());
-    form->DriveLetterOfFolder = [](const QString& f) { return LinuxDrives::LetterHoldingPath(f.toStdString()); };
+    form->ScanOptionsPage.DriveLetterOfFolder = [](const QString& f) { return LinuxDrives::LetterHoldingPath(f.toStdString()); };
     LinuxDrives::Refresh();
     const char whole = LinuxDrives::AttachImage(disk.Disk());
     const char first = LinuxDrives::LetterOfPath(disk.Partition(1));
@@ -352,7 +352,7 @@ class TestWizardScanOptions : public QObject {
                  {first, (disk.MountPoint(2) / "out").string(), true},
                  {first, Dest(QStringLiteral("out")).toStdString(), false}};
     for (const auto& c : cases) {
-      QCOMPARE(form->FolderOnCardDrive(c.Letter, QString::fromStdString(c.Folder)), c.Asked);
+      QCOMPARE(form->ScanOptionsPage.FolderOnCardDrive(c.Letter, QString::fromStdString(c.Folder)), c.Asked);
     }
   }
 
@@ -367,25 +367,25 @@ class TestWizardScanOptions : public QObject {
 
     prompter->Clear();
     prompter->Answers = {QMessageBox::No};
-    QVERIFY(form->ValidateScanOptions());
+    QVERIFY(form->ScanOptionsPage.ValidateScanOptions());
     QCOMPARE(prompter->Texts(), QStringList{EarlierText()});
   }
 
   void EarlierRecoveryMatchesAsWindowsDoes() {
     const QString dir = Dest(QStringLiteral("scan"));
     QDir().mkpath(dir);
-    QVERIFY(TMainForm::NoEarlierRecovery(dir + "/"));
-    QVERIFY(TMainForm::NoEarlierRecovery(Dest(QStringLiteral("missing/"))));
+    QVERIFY(TScanOptionsPage::NoEarlierRecovery(dir + "/"));
+    QVERIFY(TScanOptionsPage::NoEarlierRecovery(Dest(QStringLiteral("missing/"))));
     Touch(dir + "/File1.JPG");
     Touch(dir + "/MyFile0001.JPG");
-    QVERIFY(TMainForm::NoEarlierRecovery(dir + "/"));
+    QVERIFY(TScanOptionsPage::NoEarlierRecovery(dir + "/"));
     for (const QString& name : {QStringLiteral("FILE0010"), QStringLiteral("file0002.jpg")}) {
       Touch(dir + "/" + name);
-      QVERIFY2(!TMainForm::NoEarlierRecovery(dir + "/"), qPrintable(name));
+      QVERIFY2(!TScanOptionsPage::NoEarlierRecovery(dir + "/"), qPrintable(name));
       QFile::remove(dir + "/" + name);
     }
     QDir().mkpath(dir + "/File0Folder");
-    QVERIFY(!TMainForm::NoEarlierRecovery(dir + "/"));
+    QVERIFY(!TScanOptionsPage::NoEarlierRecovery(dir + "/"));
   }
 
   void RecogniserInputsFollowCameraAndKinds_data() {
@@ -430,20 +430,20 @@ class TestWizardScanOptions : public QObject {
     ChooseValidOptions();
     ChooseCamera(camera);
     SetKinds(photo, video, audio);
-    form->ChosenVideoType = videoType;
-    QVERIFY(form->ValidateScanOptions());
+    form->ScanOptionsPage.ChosenVideoType = videoType;
+    QVERIFY(form->ScanOptionsPage.ValidateScanOptions());
     QStringList expected = enabled;
-    QStringList actual = EnabledTypes(form->RecogniserInputs);
+    QStringList actual = EnabledTypes(form->ScanOptionsPage.RecogniserInputs);
     expected.sort();
     actual.sort();
     QCOMPARE(actual, expected);
-    QCOMPARE(form->RecogniserInputs.IsCanonCamera, canon);
-    QCOMPARE(form->RecogniserInputs.UseChosenVideoExt, useChosen);
-    QCOMPARE(QString::fromStdString(form->RecogniserInputs.ChosenVideoExt), chosenExt);
+    QCOMPARE(form->ScanOptionsPage.RecogniserInputs.IsCanonCamera, canon);
+    QCOMPARE(form->ScanOptionsPage.RecogniserInputs.UseChosenVideoExt, useChosen);
+    QCOMPARE(QString::fromStdString(form->ScanOptionsPage.RecogniserInputs.ChosenVideoExt), chosenExt);
     // The icon list follows the types a plain or deep scan may name, in table order.
     QStringList names;
     for (int i = 1; i <= kFileTypeCount; ++i)
-      if (form->RecogniserInputs.EnabledDeep(i)) names << "." + QString::fromLatin1(FileTypeTable[i - 1]);
+      if (form->ScanOptionsPage.RecogniserInputs.EnabledDeep(i)) names << "." + QString::fromLatin1(FileTypeTable[i - 1]);
     QCOMPARE(form->ExtIconNames, names);
     QCOMPARE(form->ImgListExt.size(), names.size());
   }
@@ -466,22 +466,22 @@ class TestWizardScanOptions : public QObject {
     }
     QCOMPARE(offered, QStringList({"ALL", "MPG", "MOV", "ASF", "MP4", "AVI", "3GP", "MTS"}));
     QCOMPARE(preselected, 0);
-    QCOMPARE(form->ChosenVideoType, QStringLiteral("MP4"));
+    QCOMPARE(form->ScanOptionsPage.ChosenVideoType, QStringLiteral("MP4"));
     QCOMPARE(form->ui.LVideoFileType->text(), QStringLiteral("[MP4]"));
     QVERIFY(form->ui.LVideoFileType->isVisibleTo(form.get()));
 
     {
       TDialogScript script(pick(QStringLiteral("MOV"), false));
-      form->LVideoFileTypeClick();
+      form->ScanOptionsPage.LVideoFileTypeClick();
     }
     QCOMPARE(preselected, 4);
-    QCOMPARE(form->ChosenVideoType, QStringLiteral("MP4"));
+    QCOMPARE(form->ScanOptionsPage.ChosenVideoType, QStringLiteral("MP4"));
     QCOMPARE(form->ui.LVideoFileType->text(), QStringLiteral("[MP4]"));
 
     // Unchecking hides the link and keeps the choice.
     QTest::mouseClick(form->ui.CVideo, Qt::LeftButton);
     QVERIFY(!form->ui.LVideoFileType->isVisibleTo(form.get()));
-    QCOMPARE(form->ChosenVideoType, QStringLiteral("MP4"));
+    QCOMPARE(form->ScanOptionsPage.ChosenVideoType, QStringLiteral("MP4"));
   }
 
   void CancellingTheFirstVideoChoiceShowsAll() {
@@ -491,7 +491,7 @@ class TestWizardScanOptions : public QObject {
       return dialog.result();
     });
     QTest::mouseClick(form->ui.CVideo, Qt::LeftButton);
-    QCOMPARE(form->ChosenVideoType, QStringLiteral("ALL"));
+    QCOMPARE(form->ScanOptionsPage.ChosenVideoType, QStringLiteral("ALL"));
     QCOMPARE(form->ui.LVideoFileType->text(), QStringLiteral("[ALL]"));
   }
 
@@ -581,9 +581,9 @@ class TestWizardScanOptions : public QObject {
     QComboBox* cb = form->ui.CBDrive;
     const int chooser = cb->count() - 1;
     emit cb->activated(chooser);
-    const QVariant row = cb->currentData(TMainForm::kDriveRowRole);
+    const QVariant row = cb->currentData(TScanOptionsPage::kDriveRowRole);
     QVERIFY(row.toInt() >= 0);
-    const TDriveEntry& e = form->DriveTable[static_cast<size_t>(row.toInt())];
+    const TDriveEntry& e = form->ScanOptionsPage.DriveTable[static_cast<size_t>(row.toInt())];
     QCOMPARE(e.DriveType, DRIVE_REMOVABLE);
     QCOMPARE(LinuxDrives::LetterOfPath(image.toStdString()), e.Letter);
 
@@ -613,7 +613,7 @@ class TestWizardScanOptions : public QObject {
       SetFileChooser([image](const QString&, const QString&) { return image; });
       emit cb->activated(cb->count() - 1);
       SetFileChooser({});
-      return static_cast<char>('A' + cb->currentData(TMainForm::kDriveRowRole).toInt());
+      return static_cast<char>('A' + cb->currentData(TScanOptionsPage::kDriveRowRole).toInt());
     };
     const char bigLetter = choose(big);
     QCOMPARE(cb->currentText(), QStringLiteral("%1: big.img (4.0 GB)").arg(QLatin1Char(bigLetter)));
@@ -624,11 +624,11 @@ class TestWizardScanOptions : public QObject {
     QCOMPARE(cb->currentText(), QStringLiteral("%1: small.img (64 MB)").arg(QLatin1Char(smallLetter)));
     QTest::mouseClick(form->ui.BRefresh, Qt::LeftButton);
     QCOMPARE(cb->currentText(), QStringLiteral("%1: small.img (64 MB)").arg(QLatin1Char(smallLetter)));
-    QCOMPARE(cb->itemText(form->DriveItemOfLetter(bigLetter)),
+    QCOMPARE(cb->itemText(form->ScanOptionsPage.DriveItemOfLetter(bigLetter)),
              QStringLiteral("%1: big.img (4.0 GB)").arg(QLatin1Char(bigLetter)));
     // A device is named by its device name and size (its model where the system has one).
     for (int i = 0; i < cb->count(); ++i) {
-      const QVariant row = cb->itemData(i, TMainForm::kDriveRowRole);
+      const QVariant row = cb->itemData(i, TScanOptionsPage::kDriveRowRole);
       if (!row.isValid() || row.toInt() < 0) continue;
       const TLinuxDrive* drive = LinuxDrives::ByNumber(static_cast<uint8_t>(row.toInt() + 1));
       QVERIFY(drive != nullptr);

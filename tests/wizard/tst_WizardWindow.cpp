@@ -37,13 +37,13 @@ QString BackFromPreviewText() {
 
 // Found files as a scan leaves them: temporary files in the form's TempFolder.
 void AddRecords(TMainForm& form, int count, const QString& type = QStringLiteral("JPG")) {
-  QDir().mkpath(form.TempFolder);
+  QDir().mkpath(form.ScanOptionsPage.TempFolder);
   for (int i = 1; i <= count; ++i) {
     TFoundFile f;
     f.Name = RecoveredFileName(static_cast<uint32_t>(i), type.toStdString());
     f.Ext = type.toStdString();
     f.Size = 1024;
-    f.TempFile = (form.TempFolder + QString::fromStdString(
+    f.TempFile = (form.ScanOptionsPage.TempFolder + QString::fromStdString(
                       TemporaryFileName(static_cast<uint32_t>(i), type.toStdString()))).toStdString();
     f.Info = "N/A";
     QFile file(QString::fromStdString(f.TempFile.string()));
@@ -108,8 +108,8 @@ class TestWizardWindow : public QObject {
     prompter = std::make_unique<TScriptedPrompter>();
     form = MakeMainForm();
     work = std::make_unique<QTemporaryDir>();
-    form->DestFolder = work->path() + "/";
-    form->TempFolder = form->DestFolder + "TmpFiles/";
+    form->ScanOptionsPage.DestFolder = work->path() + "/";
+    form->ScanOptionsPage.TempFolder = form->ScanOptionsPage.DestFolder + "TmpFiles/";
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
   }
@@ -132,10 +132,10 @@ class TestWizardWindow : public QObject {
     VerifyButtons(false, true, Tr("下一步 >"));
     QCOMPARE(form->ui.BBack->text(), Tr("< 返回", "MainForm"));
     QCOMPARE(form->ui.BCancel->text(), Tr("关闭", "MainForm"));
-    QVERIFY(!form->ScanInProgress);
+    QVERIFY(!form->ScanPage.ScanInProgress);
     QVERIFY(!form->ui.CVideo->isChecked());
     QVERIFY(!form->ui.LVideoFileType->isVisible());
-    QCOMPARE(form->ChosenVideoType, QStringLiteral("ALL"));
+    QCOMPARE(form->ScanOptionsPage.ChosenVideoType, QStringLiteral("ALL"));
     QCOMPARE(form->ui.CBCamera->currentText(), QStringLiteral("Generic Digital Camera"));
     QCOMPARE(form->ui.EDestFolder->text(), form->DefaultDestFolder);
     QVERIFY(prompter->Messages.isEmpty());
@@ -255,7 +255,7 @@ class TestWizardWindow : public QObject {
   void ScanPageBackAfterTheScanReturnsToOptions() {
     form->ShowPage(form->ui.T3);
     form->ShowStep(3);
-    form->FinishScan();  // the scan has ended; Back is offered
+    form->ScanPage.FinishScan();  // the scan has ended; Back is offered
     ClickBack();
     QCOMPARE(form->CurrentPage(), 2);
     VerifyStep(2);
@@ -307,8 +307,8 @@ class TestWizardWindow : public QObject {
     QVERIFY(!form->finishUi.LPostProcess->isVisibleTo(form.get()));
     QVERIFY(!form->finishUi.LPostProcess2Link->isVisibleTo(form.get()));
     QVERIFY(prompter->Messages.isEmpty());
-    QVERIFY(QFileInfo::exists(form->DestFolder + "File0001.JPG"));
-    QVERIFY(QFileInfo::exists(form->DestFolder + "File0002.JPG"));
+    QVERIFY(QFileInfo::exists(form->ScanOptionsPage.DestFolder + "File0001.JPG"));
+    QVERIFY(QFileInfo::exists(form->ScanOptionsPage.DestFolder + "File0002.JPG"));
   }
 
   void SavingASpecialTypeShowsTheNoticeAndOpensThePage() {
@@ -361,9 +361,9 @@ class TestWizardWindow : public QObject {
   // Chooses the card on the options page as the user would.
   void ChooseCard(char letter) {
     for (int i = 0; i < form->ui.CBDrive->count(); ++i)
-      if (form->ui.CBDrive->itemData(i, TMainForm::kDriveRowRole).toInt() == letter - 'A')
+      if (form->ui.CBDrive->itemData(i, TScanOptionsPage::kDriveRowRole).toInt() == letter - 'A')
         form->ui.CBDrive->setCurrentIndex(i);
-    QCOMPARE(form->ui.CBDrive->currentData(TMainForm::kDriveRowRole).toInt(), letter - 'A');
+    QCOMPARE(form->ui.CBDrive->currentData(TScanOptionsPage::kDriveRowRole).toInt(), letter - 'A');
   }
 
   void AWholeRecoveryWalksEveryPage() {
@@ -376,9 +376,9 @@ class TestWizardWindow : public QObject {
     ClickNext();
     QCOMPARE(form->CurrentPage(), 3);
     VerifyStep(3);
-    QVERIFY(form->ScanInProgress);
+    QVERIFY(form->ScanPage.ScanInProgress);
     VerifyButtons(false, false, Tr("下一步 >"));
-    QTRY_VERIFY_WITH_TIMEOUT(!form->ScanInProgress, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!form->ScanPage.ScanInProgress, 20000);
     QCOMPARE(form->FoundFiles.Count(), size_t(2));
     VerifyButtons(true, true, Tr("下一步 >"));
 
@@ -397,7 +397,7 @@ class TestWizardWindow : public QObject {
     QVERIFY(prompter->Messages.isEmpty());
     // The next scan starts with the card of this one still chosen.
     ClickNext();
-    QCOMPARE(form->ui.CBDrive->currentData(TMainForm::kDriveRowRole).toInt(), letter - 'A');
+    QCOMPARE(form->ui.CBDrive->currentData(TScanOptionsPage::kDriveRowRole).toInt(), letter - 'A');
   }
 
   // A card that cannot be opened is said so before anything is made in the destination.
@@ -424,7 +424,7 @@ class TestWizardWindow : public QObject {
     form->ui.EDestFolder->setText(work->filePath(QStringLiteral("empty")));
     ClickNext();
     QCOMPARE(form->CurrentPage(), 3);
-    QTRY_VERIFY_WITH_TIMEOUT(!form->ScanInProgress, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!form->ScanPage.ScanInProgress, 20000);
     QCOMPARE(prompter->Texts(), QStringList{EngineText(TText::NothingFound)});
     VerifyButtons(true, false, Tr("下一步 >"));
     ClickBack();
@@ -454,7 +454,7 @@ class TestWizardWindow : public QObject {
   }
 
   void ClosingDuringAScanWarnsFirst() {
-    form->ScanInProgress = true;
+    form->ScanPage.ScanInProgress = true;
     prompter->Answers = {QMessageBox::No};
     QVERIFY(!form->close());
     QCOMPARE(prompter->Texts(), QStringList{QuitDuringScanText()});
@@ -464,7 +464,7 @@ class TestWizardWindow : public QObject {
     prompter->Answers = {QMessageBox::Yes};
     QVERIFY(form->close());
     QCOMPARE(prompter->Messages.size(), 2);  // no second question
-    form->ScanInProgress = false;
+    form->ScanPage.ScanInProgress = false;
   }
 
   void NonAdministratorIsAskedAndNoContinues() {

@@ -2,6 +2,8 @@
 // Copyright 2026 The Snapsalvager developers
 // Page T2: the drive and camera lists, the video type, the destination folder, and the
 // validation that fixes what the scan will use.
+#include "wizard/ScanOptionsPage.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -17,7 +19,7 @@
 #include "wizard/FileTypeIcons.h"
 #include "wizard/Dialogs.h"
 #include "wizard/HelpLinks.h"
-#include "wizard/WizardWindow.h"
+#include "wizard/LinkLabel.h"
 #include "wizard/VideoTypeDialog.h"
 
 namespace snapsalvager {
@@ -34,12 +36,12 @@ class TIndentDelegate : public QStyledItemDelegate {
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
     QStyleOptionViewItem shifted(option);
-    shifted.rect.adjust(index.data(TMainForm::kIndentRole).toInt() * kIndentStep, 0, 0, 0);
+    shifted.rect.adjust(index.data(TScanOptionsPage::kIndentRole).toInt() * kIndentStep, 0, 0, 0);
     QStyledItemDelegate::paint(painter, shifted, index);
   }
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     QSize size = QStyledItemDelegate::sizeHint(option, index);
-    size.rwidth() += index.data(TMainForm::kIndentRole).toInt() * kIndentStep;
+    size.rwidth() += index.data(TScanOptionsPage::kIndentRole).toInt() * kIndentStep;
     return size.expandedTo(QSize(0, 20));
   }
 };
@@ -50,38 +52,38 @@ QString ChooseImageCaption() { return QCoreApplication::translate("Snapsalvager"
 
 }  // namespace
 
-void TMainForm::LoadImageLists() {
+void TScanOptionsPage::LoadImageLists() {
   ImageListCBDrive = {QIcon(QStringLiteral(":/images/drive_fixed.png")),
                       QIcon(QStringLiteral(":/images/drive_removable.png")),
                       QIcon(QStringLiteral(":/images/drive_cd.png")),
                       QIcon(QStringLiteral(":/images/drive_unknown.png"))};
   ImageListCamera = {QIcon(QStringLiteral(":/images/camera.png"))};
-  ui.CBDrive->setItemDelegate(new TIndentDelegate(ui.CBDrive));
-  ui.CBDrive->setIconSize(QSize(16, 16));
-  ui.CBCamera->setIconSize(QSize(16, 16));
+  ui_.CBDrive->setItemDelegate(new TIndentDelegate(ui_.CBDrive));
+  ui_.CBDrive->setIconSize(QSize(16, 16));
+  ui_.CBCamera->setIconSize(QSize(16, 16));
   DriveLetterOfFolder = [](const QString& folder) {
     return LinuxDrives::LetterHoldingPath(folder.toStdString());
   };
 }
 
-void TMainForm::AddDriveItem(const QString& caption, int image, int selectedImage, int indent,
+void TScanOptionsPage::AddDriveItem(const QString& caption, int image, int selectedImage, int indent,
                              int row) {
-  ui.CBDrive->addItem(ImageListCBDrive.value(image), caption);
-  const int i = ui.CBDrive->count() - 1;
-  ui.CBDrive->setItemData(i, row, kDriveRowRole);
-  ui.CBDrive->setItemData(i, indent, kIndentRole);
-  ui.CBDrive->setItemData(i, image, kImageRole);
-  ui.CBDrive->setItemData(i, selectedImage, kSelectedImageRole);
+  ui_.CBDrive->addItem(ImageListCBDrive.value(image), caption);
+  const int i = ui_.CBDrive->count() - 1;
+  ui_.CBDrive->setItemData(i, row, kDriveRowRole);
+  ui_.CBDrive->setItemData(i, indent, kIndentRole);
+  ui_.CBDrive->setItemData(i, image, kImageRole);
+  ui_.CBDrive->setItemData(i, selectedImage, kSelectedImageRole);
   if (row >= 0) {
     // Letters mean little on Linux: the hint names the device or image behind one.
     for (const TLinuxDrive& d : LinuxDrives::List())
       if (d.Letter == DriveTable[static_cast<size_t>(row)].Letter)
-        ui.CBDrive->setItemData(i, QString::fromStdString(d.DisplayName + "  (" + d.Path + ")"),
+        ui_.CBDrive->setItemData(i, QString::fromStdString(d.DisplayName + "  (" + d.Path + ")"),
                                 Qt::ToolTipRole);
   }
 }
 
-void TMainForm::ResetDriveTable() {
+void TScanOptionsPage::ResetDriveTable() {
   LinuxDrives::Refresh();
   for (int i = 0; i < 26; ++i) {
     TDriveEntry& e = DriveTable[static_cast<size_t>(i)];
@@ -93,7 +95,7 @@ void TMainForm::ResetDriveTable() {
   }
 }
 
-int TMainForm::AddDrivesOfType(std::optional<uint8_t> type, int image, int selectedImage) {
+int TScanOptionsPage::AddDrivesOfType(std::optional<uint8_t> type, int image, int selectedImage) {
   int added = 0;
   for (int i = 0; i < 26; ++i) {
     TDriveEntry& e = DriveTable[static_cast<size_t>(i)];
@@ -107,7 +109,7 @@ int TMainForm::AddDrivesOfType(std::optional<uint8_t> type, int image, int selec
   return added;
 }
 
-QString TMainForm::DriveCaption(char letter) {
+QString TScanOptionsPage::DriveCaption(char letter) {
   // "E: card.img (3.7 GB)": a letter alone does not tell a 64 MB loop device from the 4 GB
   // image beside it.
   QString caption = QStringLiteral("%1: ").arg(QLatin1Char(letter));
@@ -116,13 +118,13 @@ QString TMainForm::DriveCaption(char letter) {
   return caption;
 }
 
-void TMainForm::FillDriveList() {
+void TScanOptionsPage::FillDriveList() {
   // The drive on show stays chosen when it is still there (Refresh, another image).
-  const QVariant shownRow = ui.CBDrive->currentData(kDriveRowRole);
+  const QVariant shownRow = ui_.CBDrive->currentData(kDriveRowRole);
   const char shown = shownRow.isValid() && shownRow.toInt() >= 0 && shownRow.toInt() < 26
                          ? static_cast<char>('A' + shownRow.toInt())
                          : SelectedDrive.Letter;
-  ui.CBDrive->clear();
+  ui_.CBDrive->clear();
   AddDriveItem(QCoreApplication::translate("Snapsalvager", "请选择您的存储卡的盘符..."), 0, 0, 0, -1);
   ResetDriveTable();
   auto anyOfType = [this](uint8_t type) {
@@ -149,63 +151,75 @@ void TMainForm::FillDriveList() {
   // A card copied into an image file is scanned like a card.
   AddDriveItem(QStringLiteral("Disk Image Files"), 1, 1, 0, -1);
   AddDriveItem(ChooseImageCaption(), 1, 1, 2, -1);
-  ui.CBDrive->setItemData(ui.CBDrive->count() - 1, true, kImageChooserRole);
+  ui_.CBDrive->setItemData(ui_.CBDrive->count() - 1, true, kImageChooserRole);
 
   // The drive of the last scan stays chosen while it is still there.
-  ui.CBDrive->setCurrentIndex(std::max(0, DriveItemOfLetter(shown)));
+  ui_.CBDrive->setCurrentIndex(std::max(0, DriveItemOfLetter(shown)));
 }
 
-int TMainForm::DriveItemOfLetter(char letter) const {
+int TScanOptionsPage::DriveItemOfLetter(char letter) const {
   if (letter < 'A' || letter > 'Z') return -1;
-  for (int i = 0; i < ui.CBDrive->count(); ++i) {
-    const QVariant row = ui.CBDrive->itemData(i, kDriveRowRole);
+  for (int i = 0; i < ui_.CBDrive->count(); ++i) {
+    const QVariant row = ui_.CBDrive->itemData(i, kDriveRowRole);
     if (row.isValid() && row.toInt() == letter - 'A') return i;
   }
   return -1;
 }
 
-void TMainForm::CBDriveSelect(int index) {
-  if (index < 0 || !ui.CBDrive->itemData(index, kImageChooserRole).toBool()) return;
+void TScanOptionsPage::CBDriveSelect(int index) {
+  if (index < 0 || !ui_.CBDrive->itemData(index, kImageChooserRole).toBool()) return;
   const QString path = ChooseFile(QCoreApplication::translate("Snapsalvager", "选择磁盘映像文件"),
                                   QCoreApplication::translate("Snapsalvager", "磁盘映像文件 (*.img *.dd *.raw *.bin *.dmg *.iso);;所有文件 (*)"));
   if (path.isEmpty()) {
-    ui.CBDrive->setCurrentIndex(0);
+    ui_.CBDrive->setCurrentIndex(0);
     return;
   }
   const char letter = LinuxDrives::AttachImage(path.toStdString());
   if (letter == 0) {
     ShowInfo(QCoreApplication::translate("Snapsalvager", "无法打开磁盘映像文件：\r\n") + path);
-    ui.CBDrive->setCurrentIndex(0);
+    ui_.CBDrive->setCurrentIndex(0);
     return;
   }
   FillDriveList();
-  if (const int item = DriveItemOfLetter(letter); item >= 0) ui.CBDrive->setCurrentIndex(item);
+  if (const int item = DriveItemOfLetter(letter); item >= 0) ui_.CBDrive->setCurrentIndex(item);
 }
 
-void TMainForm::BRefreshClick() { FillDriveList(); }
+void TScanOptionsPage::BRefreshClick() { FillDriveList(); }
 
-void TMainForm::FillCameraList() {
-  ui.CBCamera->clear();
+void TScanOptionsPage::Connect(QObject* context) {
+  QObject::connect(ui_.CBDrive, &QComboBox::activated, context, [this](int index) { CBDriveSelect(index); });
+  // The closed list names the device or image behind the chosen letter, as its item does.
+  QObject::connect(ui_.CBDrive, &QComboBox::currentIndexChanged, context, [this](int index) {
+    ui_.CBDrive->setToolTip(ui_.CBDrive->itemData(index, Qt::ToolTipRole).toString());
+  });
+  QObject::connect(ui_.BRefresh, &QPushButton::clicked, context, [this] { BRefreshClick(); });
+  QObject::connect(ui_.CVideo, &QCheckBox::clicked, context, [this] { CVideoClick(); });
+  QObject::connect(ui_.LVideoFileType, &TLinkLabel::clicked, context, [this] { LVideoFileTypeClick(); });
+  QObject::connect(ui_.Button1, &QPushButton::clicked, context, [this] { Button1Click(); });
+}
+
+void TScanOptionsPage::FillCameraList() {
+  ui_.CBCamera->clear();
   const std::vector<TFileTypeGroup>& cameras = CameraTable();
   for (size_t i = 0; i < cameras.size(); ++i)
-    ui.CBCamera->addItem(ImageListCamera.value(0), QString::fromStdString(cameras[i].Name),
+    ui_.CBCamera->addItem(ImageListCamera.value(0), QString::fromStdString(cameras[i].Name),
                          static_cast<int>(i));
-  ui.CBCamera->setCurrentIndex(0);
+  ui_.CBCamera->setCurrentIndex(0);
 }
 
-void TMainForm::CVideoClick() {
-  if (ui.CVideo->isChecked()) LVideoFileTypeClick();
-  ui.LVideoFileType->setVisible(ui.CVideo->isChecked());
+void TScanOptionsPage::CVideoClick() {
+  if (ui_.CVideo->isChecked()) LVideoFileTypeClick();
+  ui_.LVideoFileType->setVisible(ui_.CVideo->isChecked());
 }
 
-void TMainForm::LVideoFileTypeClick() {
+void TScanOptionsPage::LVideoFileTypeClick() {
   ChooseVideoType(ChosenVideoType);
-  ui.LVideoFileType->setText(QStringLiteral("[%1]").arg(ChosenVideoType));
-  ui.LVideoFileType->adjustSize();
+  ui_.LVideoFileType->setText(QStringLiteral("[%1]").arg(ChosenVideoType));
+  ui_.LVideoFileType->adjustSize();
 }
 
-void TMainForm::ChooseVideoType(QString& choice) {
-  TVideoTypeForm form(this);
+void TScanOptionsPage::ChooseVideoType(QString& choice) {
+  TVideoTypeForm form(&window_);
   QStringList items{QStringLiteral("ALL")};
   for (const std::string& ext : VideoGroup().Exts) items << QString::fromStdString(ext);
   form.SetItems(items);
@@ -218,10 +232,10 @@ void TMainForm::ChooseVideoType(QString& choice) {
   choice = selected <= 0 ? QStringLiteral("ALL") : items[selected];
 }
 
-void TMainForm::Button1Click() {
+void TScanOptionsPage::Button1Click() {
   // The browser opens at the folder in the box (its nearest existing folder: the box may
   // name one still to be made), or at the desktop when the box is empty.
-  QString start = ui.EDestFolder->text().trimmed();
+  QString start = ui_.EDestFolder->text().trimmed();
   if (start.isEmpty()) {
     start = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
   } else {
@@ -235,29 +249,29 @@ void TMainForm::Button1Click() {
   QString folder = ChooseFolder(QCoreApplication::translate("Snapsalvager", "选择目标文件夹"), start);
   if (folder.isEmpty()) return;
   if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
-  ui.EDestFolder->setText(folder);
+  ui_.EDestFolder->setText(folder);
 }
 
-TScanChoices TMainForm::ScanChoices() const {
+TScanChoices TScanOptionsPage::ScanChoices() const {
   TScanChoices choices;
-  const int driveItem = ui.CBDrive->currentIndex();
-  const QVariant rowData = driveItem >= 0 ? ui.CBDrive->itemData(driveItem, kDriveRowRole) : QVariant();
+  const int driveItem = ui_.CBDrive->currentIndex();
+  const QVariant rowData = driveItem >= 0 ? ui_.CBDrive->itemData(driveItem, kDriveRowRole) : QVariant();
   const int row = rowData.isValid() ? rowData.toInt() : -1;
   if (row >= 0 && row < 26) choices.Drive = DriveTable[static_cast<size_t>(row)];
-  const int cameraItem = ui.CBCamera->currentIndex();
-  const QVariant cameraData = cameraItem >= 0 ? ui.CBCamera->itemData(cameraItem) : QVariant();
+  const int cameraItem = ui_.CBCamera->currentIndex();
+  const QVariant cameraData = cameraItem >= 0 ? ui_.CBCamera->itemData(cameraItem) : QVariant();
   const int cameraRow = cameraData.isValid() ? cameraData.toInt() : -1;
   if (cameraRow >= 0 && cameraRow < static_cast<int>(CameraTable().size()))
     choices.Camera = CameraTable()[static_cast<size_t>(cameraRow)].Name;
-  choices.Photo = ui.CPhoto->isChecked();
-  choices.Video = ui.CVideo->isChecked();
-  choices.Audio = ui.CAudio->isChecked();
+  choices.Photo = ui_.CPhoto->isChecked();
+  choices.Video = ui_.CVideo->isChecked();
+  choices.Audio = ui_.CAudio->isChecked();
   choices.VideoType = ChosenVideoType.toStdString();
-  choices.DestText = ui.EDestFolder->text().toStdString();
+  choices.DestText = ui_.EDestFolder->text().toStdString();
   return choices;
 }
 
-bool TMainForm::ValidateScanOptions() {
+bool TScanOptionsPage::ValidateScanOptions() {
   TScanCheckList checks(ScanChoices(), CheckProbes());
   const bool passed = RunCheckSteps(checks, TCheckPhase::ScanOptions);
   // What the checks settled stays, also when a later one stopped them.
@@ -267,23 +281,15 @@ bool TMainForm::ValidateScanOptions() {
   if (!checks.TempFolder.empty()) TempFolder = QString::fromStdString(checks.TempFolder);
   if (!passed) return false;
   try {
-    BuildExtIconList();
+    snapsalvager::BuildExtIconList(RecogniserInputs, extIconNames_, extIcons_);
   } catch (...) {
     // The icons are a convenience; a scan without them still lists every file.
   }
   return true;
 }
 
-bool TMainForm::NoEarlierRecovery(const QString& folder) {
+bool TScanOptionsPage::NoEarlierRecovery(const QString& folder) {
   return snapsalvager::NoEarlierRecovery(ToPath(folder));
-}
-
-void TMainForm::BuildExtIconList() {
-  snapsalvager::BuildExtIconList(RecogniserInputs, ExtIconNames, ImgListExt);
-}
-
-int TMainForm::ExtIconIndex(const QString& fileName) const {
-  return snapsalvager::ExtIconIndex(ExtIconNames, fileName);
 }
 
 }  // namespace snapsalvager

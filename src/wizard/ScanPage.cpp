@@ -2,6 +2,8 @@
 // Copyright 2026 The Snapsalvager developers
 // Page T3: measuring the card and the warnings before a scan, starting, pausing and
 // stopping the scan thread, the thread's reports in the page, and the end of a scan.
+#include "wizard/ScanPage.h"
+
 #include <QCoreApplication>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -28,7 +30,8 @@
 #include "wizard/CardOpening.h"
 #include "wizard/Dialogs.h"
 #include "wizard/FileTypeIcons.h"
-#include "wizard/WizardWindow.h"
+#include "wizard/ScanOptionsPage.h"
+#include "wizard/WizardSave.h"
 #include "wizard/WaitPanel.h"
 #include "wizard/ScanDoneDialog.h"
 #include "wizard/CapacityDialog.h"
@@ -60,7 +63,8 @@ void RunOnMainThread(const std::function<void()>& call) {
 // message boxes.
 class TWindowRecoveryReport final : public TRecoveryObserver {
  public:
-  explicit TWindowRecoveryReport(TMainForm& form) : form_(form) {}
+  TWindowRecoveryReport(Ui::ScanPage& ui, TScanPage& page, TFinishPage& finish)
+      : ui_(ui), page_(page), finish_(finish) {}
 
   void Reset() {
     position_ = 0;
@@ -76,7 +80,7 @@ class TWindowRecoveryReport final : public TRecoveryObserver {
     // A progress bar counts in int: a count above INT_MAX is shown halved as often as needed.
     shift_ = 0;
     while ((static_cast<uint64_t>(value) >> shift_) > static_cast<uint64_t>(INT_MAX)) ++shift_;
-    form_.scanUi.PBar->setMaximum(static_cast<int>(value >> shift_));
+    ui_.PBar->setMaximum(static_cast<int>(value >> shift_));
     ShowPosition();
   }
 
@@ -88,26 +92,26 @@ class TWindowRecoveryReport final : public TRecoveryObserver {
   void SetLabelText(TScanLabel label, const std::string& text) override {
     QLabel* target = nullptr;
     switch (label) {
-      case TScanLabel::LRead: target = form_.scanUi.LRead; break;
-      case TScanLabel::LBad: target = form_.scanUi.LBad; break;
-      case TScanLabel::LTime: target = form_.scanUi.LTime; break;
+      case TScanLabel::LRead: target = ui_.LRead; break;
+      case TScanLabel::LBad: target = ui_.LBad; break;
+      case TScanLabel::LTime: target = ui_.LTime; break;
     }
     if (target) target->setText(QString::fromStdString(text));
   }
 
   void AddFoundFile(const std::string& name, const std::string& description,
                     int64_t size) override {
-    form_.AddScanRow(QString::fromStdString(name), QString::fromStdString(description), size);
+    page_.AddScanRow(QString::fromStdString(name), QString::fromStdString(description), size);
   }
 
   void Finish(const std::string& error) override {
-    form_.ScanThreadFinished(QString::fromStdString(error));
+    page_.ScanThreadFinished(QString::fromStdString(error));
   }
 
   // The search for photos' second pieces comes after the read: it takes the time label.
   void SetJoinProgress(uint32_t done, uint32_t total) override {
     const std::string text = Text(TText::JoiningPieces, {std::to_string(done), std::to_string(total)});
-    form_.scanUi.LTime->setText(QString::fromStdString(text));
+    ui_.LTime->setText(QString::fromStdString(text));
   }
 
   // The scan goes on without the image; the user is told why there is none.
@@ -133,16 +137,18 @@ class TWindowRecoveryReport final : public TRecoveryObserver {
 
   void Info(const std::string& text) override { ShowInfo(QString::fromStdString(text)); }
 
-  void SavingFile(const TSaveStep& step) override { form_.FinishPage.ShowSaveStep(step); }
+  void SavingFile(const TSaveStep& step) override { finish_.ShowSaveStep(step); }
 
  private:
   void ShowPosition() {
     const uint64_t shown = position_ >> shift_;
-    form_.scanUi.PBar->setValue(
-        static_cast<int>(std::min<uint64_t>(shown, static_cast<uint64_t>(form_.scanUi.PBar->maximum()))));
+    ui_.PBar->setValue(
+        static_cast<int>(std::min<uint64_t>(shown, static_cast<uint64_t>(ui_.PBar->maximum()))));
   }
 
-  TMainForm& form_;
+  Ui::ScanPage& ui_;
+  TScanPage& page_;
+  TFinishPage& finish_;
   uint64_t position_ = 0;
   unsigned shift_ = 0;
 };
@@ -153,47 +159,65 @@ std::filesystem::path ToPath(const QString& path) {
 
 }  // namespace
 
-TMainForm::TScanThreadRelease::~TScanThreadRelease() {
-  for (std::unique_ptr<TDigitalReadThread>* thread : {&Form->ScanThread, &Form->EndedScanThread})
+TScanPage::TScanPage(Ui::ScanPage& ui, Ui::MainForm& frame, QWidget& window, TScanOptionsPage& options,
+                     TFinishPage& finish, TFoundFileList& foundFiles, const QStringList& extIconNames,
+                     const QList<QIcon>& extIcons)
+    : ui_(ui),
+      frame_(frame),
+      window_(window),
+      options_(options),
+      finish_(finish),
+      found_(foundFiles),
+      extIconNames_(extIconNames),
+      extIcons_(extIcons) {}
+
+// Runs before the threads are destroyed.
+TScanPage::~TScanPage() {
+  for (std::unique_ptr<TDigitalReadThread>* thread : {&ScanThread, &EndedScanThread})
     if (*thread && !(*thread)->Finished()) (*thread)->Abandon();
-  Form->EndCardImage();
+  EndCardImage();
 }
 
-void TMainForm::NCardImageToggled(bool checked) {
+void TScanPage::CreateScanDialogs() {
+  options_.CreateCheckDialogs();
+  if (!RecoveryDoneForm) RecoveryDoneForm = new TRecoveryDoneForm(&window_);
+}
+
+void TScanPage::NCardImageToggled(bool checked) {
   CardImagePath.clear();
   if (!checked) return;
   // The writer refuses an existing file itself, so the dialog asks nothing about one.
-  CardImagePath = QFileDialog::getSaveFileName(this, QCoreApplication::translate("Snapsalvager", "存储卡映像"), QString(),
+  CardImagePath = QFileDialog::getSaveFileName(&window_, QCoreApplication::translate("Snapsalvager", "存储卡映像"), QString(),
                                                QString(), nullptr,
                                                QFileDialog::DontConfirmOverwrite);
   if (CardImagePath.isEmpty()) {
-    const QSignalBlocker quiet(ui.NCardImage);
-    ui.NCardImage->setChecked(false);
+    const QSignalBlocker quiet(frame_.NCardImage);
+    frame_.NCardImage->setChecked(false);
   }
 }
 
 // Stops the recording (no read reaches the writer after this) and closes the image; one
 // image per choice, so the menu item is cleared.
-void TMainForm::EndCardImage() {
+void TScanPage::EndCardImage() {
   if (!Recovery) return;
   const TCardImageEnd image = Recovery->EndScan();
   if (!image.Made) return;
   // Its map names the unreadable sectors the card map shows.
-  if (image.Written) PreviewPage.CardImageMap = image.MapPath;
+  if (image.Written) CardImageMap = image.MapPath;
   if (!image.Written && !ClosingDuringScan)
     ShowInfo(QCoreApplication::translate("Snapsalvager", "无法写入存储卡映像：") + QString::fromStdString(image.Error));
-  const QSignalBlocker quiet(ui.NCardImage);
-  ui.NCardImage->setChecked(false);
+  const QSignalBlocker quiet(frame_.NCardImage);
+  frame_.NCardImage->setChecked(false);
   CardImagePath.clear();
 }
 
-void TMainForm::ConnectScanPage() {
+void TScanPage::Connect() {
   // The window's report is the recovery's observer for the window's lifetime.
-  ScanEvents = std::make_unique<TWindowRecoveryReport>(*this);
-  Recovery = std::make_unique<TRecoverySession>(*ScanEvents, RunOnMainThread, FoundFiles);
-  connect(scanUi.BPause, &QPushButton::clicked, this, &TMainForm::BPauseClick);
-  connect(scanUi.BStop, &QPushButton::clicked, this, &TMainForm::BStopClick);
-  QTableWidget* list = scanUi.LVShow;
+  ScanEvents = std::make_unique<TWindowRecoveryReport>(ui_, *this, finish_);
+  Recovery = std::make_unique<TRecoverySession>(*ScanEvents, RunOnMainThread, found_);
+  QObject::connect(ui_.BPause, &QPushButton::clicked, &window_, [this] { BPauseClick(); });
+  QObject::connect(ui_.BStop, &QPushButton::clicked, &window_, [this] { BStopClick(); });
+  QTableWidget* list = ui_.LVShow;
   const int widths[] = {60, 90, 70, 500};
   for (int column = 0; column < 4; ++column) list->setColumnWidth(column, widths[column]);
   list->setIconSize(QSize(16, 16));
@@ -210,12 +234,12 @@ void TMainForm::ConnectScanPage() {
                      list->horizontalScrollBar()->sizeHint().height();
   // As many rows as are nearest the designed height, without reaching the note below.
   int rows = std::max(1, (list->height() - chrome + rowHeight / 2) / rowHeight);
-  while (rows > 1 && list->y() + chrome + rows * rowHeight > scanUi.LScanNote->y()) --rows;
+  while (rows > 1 && list->y() + chrome + rows * rowHeight > ui_.LScanNote->y()) --rows;
   list->setFixedHeight(chrome + rows * rowHeight);
-  scanUi.LScanNote->setProperty(kTagProperty, 0);
+  ui_.LScanNote->setProperty(kTagProperty, 0);
 }
 
-bool TMainForm::PrepareScan() {
+bool TScanPage::PrepareScan() {
   CreateScanDialogs();
   // A thread given up at Stop may still write into the temporary folder a new scan would
   // start afresh.
@@ -226,75 +250,75 @@ bool TMainForm::PrepareScan() {
   // A card that cannot be opened is said so before anything is measured: measured, it
   // would pass for one whose capacity is unknown, scanned for one without files. Opening
   // may go through udisks2 (a password prompt) when the device cannot be opened directly.
-  if (QString failure; !OpenCardForScan(SelectedDrive.DriveNumber, failure)) {
+  if (QString failure; !OpenCardForScan(options_.SelectedDrive.DriveNumber, failure)) {
     ShowInfo(failure);
-    scanUi.LSize->setText(QStringLiteral("0 MB"));
+    ui_.LSize->setText(QStringLiteral("0 MB"));
     return false;
   }
-  TScanCheckList checks({}, CheckProbes());
-  checks.Drive = SelectedDrive;
-  checks.DestFolder = DestFolder.toStdString();
+  TScanCheckList checks({}, options_.CheckProbes());
+  checks.Drive = options_.SelectedDrive;
+  checks.DestFolder = options_.DestFolder.toStdString();
   checks.SkipTo(TCheckPhase::BeforeScan);
   // The quick status shows while the card is measured, the first of these checks.
-  ShowQuickStatus(QCoreApplication::translate("Snapsalvager", "获取磁盘信息。它只需几秒钟..."));
-  const bool result = RunCheckSteps(checks, TCheckPhase::BeforeScan);
-  HideQuickStatus();
-  SelectedDrive = checks.Drive;
-  const TDriveEntry& drive = SelectedDrive;
+  options_.ShowQuickStatus(QCoreApplication::translate("Snapsalvager", "获取磁盘信息。它只需几秒钟..."));
+  const bool result = options_.RunCheckSteps(checks, TCheckPhase::BeforeScan);
+  options_.HideQuickStatus();
+  options_.SelectedDrive = checks.Drive;
+  const TDriveEntry& drive = options_.SelectedDrive;
 
   if (result) {
-    scanUi.LSize->setText(QCoreApplication::translate("Snapsalvager", "存储大小:  %1 MB").arg(static_cast<int>(drive.SectorCount / 2048)));
+    ui_.LSize->setText(QCoreApplication::translate("Snapsalvager", "存储大小:  %1 MB").arg(static_cast<int>(drive.SectorCount / 2048)));
     // Letters mean little on Linux: name the device or image behind one, as the command does.
     QString driveText = Letter(drive.Letter) + QLatin1Char(':');
     if (const TLinuxDrive* known = LinuxDrives::ByNumber(drive.DriveNumber))
       if (!known->DisplayName.empty())
         driveText += QStringLiteral(" (%1)").arg(QString::fromStdString(known->DisplayName));
-    SetFittedText(*scanUi.LDrive, driveText);
-    scanUi.LScanNote->setText(QCoreApplication::translate("Snapsalvager", "扫描正在进行中..."));
-    scanUi.LScanNote->setProperty(kTagProperty, 0);
-    SetListText(*scanUi.LFileType,
-                QString::fromStdString(SoughtTypes(RecogniserInputs, ui.NDeepScan->isChecked()) +
-                                       (ui.NDeepScan->isChecked() ? Text(TText::DeepScanSuffix) : "")));
+    SetFittedText(*ui_.LDrive, driveText);
+    ui_.LScanNote->setText(QCoreApplication::translate("Snapsalvager", "扫描正在进行中..."));
+    ui_.LScanNote->setProperty(kTagProperty, 0);
+    SetListText(*ui_.LFileType,
+                QString::fromStdString(SoughtTypes(options_.RecogniserInputs, frame_.NDeepScan->isChecked()) +
+                                       (frame_.NDeepScan->isChecked() ? Text(TText::DeepScanSuffix) : "")));
   } else {
-    scanUi.LSize->setText(QStringLiteral("0 MB"));
+    ui_.LSize->setText(QStringLiteral("0 MB"));
   }
   return result;
 }
 
-bool TMainForm::StartScan() {
-  PreviewPage.CardImageMap.clear();  // a card image of an earlier scan is not this card's
+bool TScanPage::StartScan() {
+  CardImageMap.clear();  // a card image of an earlier scan is not this card's
   UserStopped = false;
   ClosingDuringScan = false;
   ScanError.clear();
-  scanUi.BStop->setEnabled(true);
-  scanUi.BPause->setEnabled(true);
-  scanUi.BPause->setText(QCoreApplication::translate("Snapsalvager", "暂停"));
-  ui.NNewScan->setEnabled(false);
+  ui_.BStop->setEnabled(true);
+  ui_.BPause->setEnabled(true);
+  ui_.BPause->setText(QCoreApplication::translate("Snapsalvager", "暂停"));
+  frame_.NNewScan->setEnabled(false);
 
-  scanUi.LFile->setText(QStringLiteral("0"));
-  scanUi.LRead->setText(QStringLiteral("0"));
-  scanUi.LBad->setText(QStringLiteral("0"));
+  ui_.LFile->setText(QStringLiteral("0"));
+  ui_.LRead->setText(QStringLiteral("0"));
+  ui_.LBad->setText(QStringLiteral("0"));
   // No estimate until the thread can make one: not the last scan's "0:00:00", which reads
   // as "about to end".
-  scanUi.LTime->setText(NoEstimateText());
-  scanUi.PBar->setValue(0);
+  ui_.LTime->setText(NoEstimateText());
+  ui_.PBar->setValue(0);
   EndScanRowUpdate();
-  scanUi.LVShow->setUpdatesEnabled(false);
-  scanUi.LVShow->setRowCount(0);
-  scanUi.LVShow->setUpdatesEnabled(true);
+  ui_.LVShow->setUpdatesEnabled(false);
+  ui_.LVShow->setRowCount(0);
+  ui_.LVShow->setUpdatesEnabled(true);
 
   ScanInProgress = true;
-  ClearFoundFiles(FoundFiles);
+  ClearFoundFiles(found_);
 
   // The last scan's thread has long returned; a new scan starts from a clean slate.
   EndedScanThread.reset();
   TRecoverySession& recovery = *Recovery;
   static_cast<TWindowRecoveryReport&>(*ScanEvents).Reset();
-  recovery.Settings.Drive = SelectedDrive;
-  recovery.Settings.TempFolder = ToPath(TempFolder);
-  recovery.Settings.DestFolder = ToPath(DestFolder);
-  recovery.Settings.Inputs = RecogniserInputs;
-  recovery.Settings.DeepScan = ui.NDeepScan->isChecked();
+  recovery.Settings.Drive = options_.SelectedDrive;
+  recovery.Settings.TempFolder = ToPath(options_.TempFolder);
+  recovery.Settings.DestFolder = ToPath(options_.DestFolder);
+  recovery.Settings.Inputs = options_.RecogniserInputs;
+  recovery.Settings.DeepScan = frame_.NDeepScan->isChecked();
   recovery.Settings.CardImage = CardImagePath.isEmpty() ? std::filesystem::path() : ToPath(CardImagePath);
   recovery.Settings.DescribeFile = DescribeFoundFile;
   TScanStart start = recovery.StartScan();
@@ -304,35 +328,35 @@ bool TMainForm::StartScan() {
     // the scan page and applied its button rules (finished inside the click, the rules
     // would lock both buttons again and leave the user stuck on the page).
     const QString error = QString::fromLocal8Bit(start.Error.c_str());
-    QTimer::singleShot(0, this, [this, error] { ScanThreadFinished(error); });
+    QTimer::singleShot(0, &window_, [this, error] { ScanThreadFinished(error); });
   }
   return true;
 }
 
-void TMainForm::BPauseClick() {
-  scanUi.BPause->setEnabled(false);
+void TScanPage::BPauseClick() {
+  ui_.BPause->setEnabled(false);
   if (ScanThread) {
     if (ScanThread->Suspended()) {
       ScanThread->Resume();
-      scanUi.BStop->setEnabled(true);
-      scanUi.BPause->setText(QCoreApplication::translate("Snapsalvager", "暂停"));
+      ui_.BStop->setEnabled(true);
+      ui_.BPause->setText(QCoreApplication::translate("Snapsalvager", "暂停"));
     } else {
       ScanThread->Suspend();
-      scanUi.BStop->setEnabled(false);
-      scanUi.BPause->setText(QCoreApplication::translate("Snapsalvager", "继续"));
+      ui_.BStop->setEnabled(false);
+      ui_.BPause->setText(QCoreApplication::translate("Snapsalvager", "继续"));
     }
   }
-  scanUi.BPause->setEnabled(true);
+  ui_.BPause->setEnabled(true);
 }
 
-bool TMainForm::WaitForScanEnd(int timeoutMs) {
+bool TScanPage::WaitForScanEnd(int timeoutMs) {
   if (ScanEnded) return true;
   QElapsedTimer clock;
   clock.start();
   QEventLoop loop;
   QTimer poll;
   poll.setInterval(10);
-  connect(&poll, &QTimer::timeout, &loop, [&] {
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
     if (ScanEnded || clock.elapsed() >= timeoutMs) loop.quit();
   });
   poll.start();
@@ -342,14 +366,14 @@ bool TMainForm::WaitForScanEnd(int timeoutMs) {
   return ScanEnded;
 }
 
-void TMainForm::BStopClick() {
-  scanUi.BStop->setEnabled(false);
+void TScanPage::BStopClick() {
+  ui_.BStop->setEnabled(false);
   ScanEnded = false;
   if (!ScanThread) return;
   StopScanThread();
 }
 
-void TMainForm::StopScanThread() {
+void TScanPage::StopScanThread() {
   UserStopped = true;
   ScanThread->Terminate();
   if (WaitForScanEnd(StopWaitMs)) return;
@@ -361,7 +385,7 @@ void TMainForm::StopScanThread() {
   FinishScan();
 }
 
-void TMainForm::StopScanForClose() {
+void TScanPage::StopScanForClose() {
   if (!ScanThread) return;
   // The process must not end while the thread still writes a temporary file: wait for the
   // end of its batch (its last file closed and recorded), within the same bound as Stop.
@@ -370,79 +394,79 @@ void TMainForm::StopScanForClose() {
   StopScanThread();
 }
 
-void TMainForm::AddScanRow(const QString& name, const QString& description, int64_t size) {
-  QTableWidget* list = scanUi.LVShow;
+void TScanPage::AddScanRow(const QString& name, const QString& description, int64_t size) {
+  QTableWidget* list = ui_.LVShow;
   // Each found file waits for its row: painting the list for every one of thousands of small
   // files would cost the scan more than the reading. The bracket stays open for a moment so
   // the rows of that moment are painted together.
   if (!ScanRowsPending) {
     ScanRowsPending = true;
     list->setUpdatesEnabled(false);
-    QTimer::singleShot(kRowPaintIntervalMs, this, &TMainForm::EndScanRowUpdate);
+    QTimer::singleShot(kRowPaintIntervalMs, &window_, [this] { EndScanRowUpdate(); });
   }
   const int row = list->rowCount();
   list->insertRow(row);
   auto* caption = new QTableWidgetItem(QString::number(row + 1));
-  const int image = snapsalvager::ExtIconIndex(ExtIconNames, name);
-  if (image >= 0 && image < ImgListExt.size()) caption->setIcon(ImgListExt[image]);
+  const int image = snapsalvager::ExtIconIndex(extIconNames_, name);
+  if (image >= 0 && image < extIcons_.size()) caption->setIcon(extIcons_[image]);
   list->setItem(row, 0, caption);
   list->setItem(row, 1, new QTableWidgetItem(name));
   list->setItem(row, 2, new QTableWidgetItem(QString::number(size)));
   list->setItem(row, 3, new QTableWidgetItem(description));
   list->scrollToItem(caption);
-  scanUi.LFile->setText(QString::number(list->rowCount()));
-  if (scanUi.LScanNote->property(kTagProperty).toInt() == 0) {
-    scanUi.LScanNote->setText(QCoreApplication::translate("Snapsalvager", "上面列出找到的文件如果停止可以恢复并且保存。"));
-    scanUi.LScanNote->setProperty(kTagProperty, 1);
+  ui_.LFile->setText(QString::number(list->rowCount()));
+  if (ui_.LScanNote->property(kTagProperty).toInt() == 0) {
+    ui_.LScanNote->setText(QCoreApplication::translate("Snapsalvager", "上面列出找到的文件如果停止可以恢复并且保存。"));
+    ui_.LScanNote->setProperty(kTagProperty, 1);
   }
 }
 
-void TMainForm::EndScanRowUpdate() {
+void TScanPage::EndScanRowUpdate() {
   if (!ScanRowsPending) return;
   ScanRowsPending = false;
-  QTableWidget* list = scanUi.LVShow;
+  QTableWidget* list = ui_.LVShow;
   list->setUpdatesEnabled(true);
   if (list->rowCount() > 0) list->scrollToItem(list->item(list->rowCount() - 1, 0));
 }
 
-void TMainForm::ScanThreadFinished(const QString& error) {
+void TScanPage::ScanThreadFinished(const QString& error) {
   if (!error.isEmpty()) {
     ScanError = error;
   }
   FinishScan();
 }
 
-void TMainForm::FinishScan() {
+void TScanPage::FinishScan() {
   EndCardImage();
   CreateScanDialogs();
   ScanEnded = true;
   ScanInProgress = false;
-  scanUi.BStop->setEnabled(false);
-  scanUi.BPause->setEnabled(false);
-  scanUi.LTime->setText(QStringLiteral("0:00:00"));
+  ui_.BStop->setEnabled(false);
+  ui_.BPause->setEnabled(false);
+  ui_.LTime->setText(QStringLiteral("0:00:00"));
   EndScanRowUpdate();
 
   // This may run inside the thread's own finish call: the object is destroyed only once
   // the thread has returned.
   if (ScanThread) {
     EndedScanThread = std::move(ScanThread);
-    QTimer::singleShot(0, this, &TMainForm::ReapEndedScanThread);
+    QTimer::singleShot(0, &window_, [this] { ReapEndedScanThread(); });
   }
 
-  const int found = static_cast<int>(FoundFiles.Count());
+  const int found = static_cast<int>(found_.Count());
   if (QuitQuestionOpen) {
     EndMessagesHeld = true;
   } else if (!ClosingDuringScan) {
     ShowScanEndMessages();
   }
-  if (found > 0) ui.NNewScan->setEnabled(true);
-  ui.BNext->setEnabled(found > 0);
-  ui.BBack->setEnabled(true);
-  scanUi.LScanNote->setText(QCoreApplication::translate("Snapsalvager", "点击“下一步”进行预览恢复的图片。"));
+  if (found > 0) frame_.NNewScan->setEnabled(true);
+  frame_.BNext->setEnabled(found > 0);
+  frame_.BBack->setEnabled(true);
+  ui_.LScanNote->setText(QCoreApplication::translate("Snapsalvager", "点击“下一步”进行预览恢复的图片。"));
 }
 
-void TMainForm::ShowScanEndMessages() {
-  const int found = static_cast<int>(FoundFiles.Count());
+void TScanPage::ShowScanEndMessages() {
+  const int found = static_cast<int>(found_.Count());
   // The files listed before an error are complete on disk and can still be previewed and saved.
   if (!ScanError.isEmpty())
     ShowInfo(QCoreApplication::translate("Snapsalvager", "扫描因错误而中止：") + QStringLiteral("\r\n\r\n") + ScanError);
@@ -462,14 +486,14 @@ void TMainForm::ShowScanEndMessages() {
   }
 }
 
-void TMainForm::ReapEndedScanThread() {
+void TScanPage::ReapEndedScanThread() {
   if (!EndedScanThread) return;
   if (EndedScanThread->Finished()) {
     EndedScanThread.reset();
     return;
   }
   // Between its finish call and its return: look again shortly.
-  QTimer::singleShot(10, this, &TMainForm::ReapEndedScanThread);
+  QTimer::singleShot(10, &window_, [this] { ReapEndedScanThread(); });
 }
 
 }  // namespace snapsalvager
