@@ -59,7 +59,7 @@ TSectorVerdict TCarvingRule::Judge(const uint8_t* sector, const TSectorQuestion&
   uint64_t end = 0;
   if (header) {
     v.Header = true;
-    v.Type = (!q.FileStarted || !type.empty()) ? type : q.CurrentType;
+    v.Type = (!q.FileStarted || !type.empty()) ? type : std::string(q.CurrentType);
     if (q.Open) v.Ends = EndOf(q.FilePos);
     if (!q.MayStart) {
       v.Kind = q.Open ? TVerdictKind::EndHere : TVerdictKind::Continue;

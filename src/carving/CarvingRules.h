@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "carving/Signatures.h"
@@ -34,7 +35,7 @@ struct TSectorQuestion {
   uint64_t FilePos = 0;     // this many bytes carved into it
   bool Replaying = false;   // the sector is carved again after a late start
   bool FileStarted = false; // a header was seen before
-  std::string CurrentType;  // the open file's type (the next file's when a header names none)
+  std::string_view CurrentType;  // the open file's type (the next file's when a header names none)
   bool MayStart = false;    // a header here may start a file (no stop, not the range's end)
   bool LastSector = false;  // the range ends here, or the batch after a stop request
   uint64_t BytesLeft = 0;   // from this sector to the range's end

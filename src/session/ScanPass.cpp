@@ -181,7 +181,10 @@ bool TDigitalReadThread::Impl::CardStillThere(uint64_t sector) {
 
 // False when the card is gone (pulled out mid-scan): the batch is then not carved.
 bool TDigitalReadThread::Impl::ReadBatch(uint32_t n) {
-  std::memset(buffer.data(), 0, buffer.size());
+  // A read that succeeds fills all n sectors and a failed one is read again slot by slot,
+  // so only what lies past the batch (the last batch is shorter) needs clearing.
+  const size_t used = size_t{n} * sectorSize;
+  if (used < buffer.size()) std::memset(buffer.data() + used, 0, buffer.size() - used);
   badSlots.assign(n, 0);
   if (card->ReadSectors(base + done, static_cast<uint16_t>(n), buffer.data())) {
     lastReadSector = base + done + n - 1;
