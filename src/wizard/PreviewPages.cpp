@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright 2026 The Snapsalvager developers
 // Page T4 (TPreviewPage): the found files cut into pages, one page at a time as thumbnails
-// with a tick box under each, and the ticks kept in each record's Selected field; the
-// background checks' verdicts and pictures on the thumbnails; sorting; the grid following
-// the window's size. The window's handlers of the page forward to it.
+// with a tick box under each, and the ticks kept in each record's Selected field. The
+// window's handlers of the page forward to it. The background checks' verdicts on the page
+// are in PreviewPageChecks.cpp, the orders in PreviewOrder.cpp, the grid that follows the
+// window's size in PreviewGrid.cpp.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -35,10 +36,6 @@
 namespace snapsalvager {
 namespace {
 
-// The grid's pitch and the designed size of the client area, which the page is laid out for.
-constexpr int kThumbPitchX = 140;
-constexpr int kThumbPitchY = 120;
-constexpr QSize kDesignedClientSize(744, 487);
 // CFileList item data: the page's TPreviewRecord, and the image index its icon came from.
 constexpr int kRecordRole = Qt::UserRole;
 constexpr int kImageIndexRole = Qt::UserRole + 1;
@@ -81,10 +78,7 @@ QImage LoadPicture(const char* name) {
 
 }  // namespace
 
-namespace {
 
-// The file's summary, with the name, folder and date its directory entry gave it when one
-// did ('|' separates the lines).
 QString SummaryWithOriginal(const TFoundFile& file) {
   QString text = QString::fromStdString(file.Info);
   if (!file.Original) return text;
@@ -95,97 +89,6 @@ QString SummaryWithOriginal(const TFoundFile& file) {
   if (!date.empty())
     text += QLatin1Char('|') + QCoreApplication::translate("Snapsalvager", "原来的日期：%1").arg(QString::fromStdString(date));
   return text;
-}
-
-// The sort key of a date: the Exif shooting time the summary names, else the date of the
-// card's entry that named the file; empty (sorted last) without either.
-QString DateKey(const TFoundFile& file) {
-  const QString info = QString::fromStdString(file.Info);
-  static const QLatin1String kShootTime("Shoot Time: ");
-  if (info.startsWith(kShootTime)) {
-    // Date and time apart: a camera's clock time need not exist in this machine's zone.
-    const QString text = info.mid(kShootTime.size()).section(QLatin1Char('|'), 0, 0);
-    const QDate day = QDate::fromString(text.section(QLatin1Char(' '), 0, 0), QStringLiteral("MM/dd/yyyy"));
-    const QTime time = QTime::fromString(text.section(QLatin1Char(' '), 1, 1), QStringLiteral("HH:mm:ss"));
-    if (day.isValid() && time.isValid())
-      return day.toString(QStringLiteral("yyyyMMdd")) + time.toString(QStringLiteral("HHmmss"));
-  }
-  if (file.Original && file.Original->Entry.Modified.Valid()) {
-    const filesystems::Timestamp& t = file.Original->Entry.Modified;
-    return QString::asprintf("%04d%02d%02d%02d%02d%02d", t.Year, t.Month, t.Day, t.Hour, t.Minute, t.Second);
-  }
-  return {};
-}
-
-// Photos first, then raw and HEIF pictures, videos, audio, everything else.
-int KindRank(const std::string& type) {
-  switch (PhotoKindOf(type)) {
-    case TPhotoKind::Jpeg: return 0;
-    case TPhotoKind::None: break;
-    default: return 1;
-  }
-  const int placeholder = TPreviewPage::PlaceholderKind(QString::fromStdString(type));
-  return placeholder == 2 ? 2 : placeholder == 3 ? 3 : 4;
-}
-
-// Whole first, then damaged from the most to the least that decodes, unreadable, those a
-// decoder failed on, and last those not checked.
-int VerdictRank(const decode::TVerdict& v) {
-  switch (v.Kind) {
-    case decode::TVerdictKind::Whole: return 0;
-    case decode::TVerdictKind::Damaged: return 100 - std::clamp(v.Percent, -1, 99);
-    case decode::TVerdictKind::Unreadable: return 200;
-    case decode::TVerdictKind::CouldNotCheck: return 300;
-    case decode::TVerdictKind::NotChecked: break;
-  }
-  return 400;
-}
-
-TJpegThumb::TBadge BadgeOf(const decode::TVerdict& v) {
-  switch (v.Kind) {
-    case decode::TVerdictKind::Damaged: return TJpegThumb::TBadge::Damaged;
-    case decode::TVerdictKind::Unreadable: return TJpegThumb::TBadge::Unreadable;
-    case decode::TVerdictKind::CouldNotCheck: return TJpegThumb::TBadge::CouldNotCheck;
-    default: return TJpegThumb::TBadge::None;
-  }
-}
-
-// Hands the client area's resizes to the page.
-class TSizeWatch : public QObject {
- public:
-  explicit TSizeWatch(std::function<void()> resized) : resized_(std::move(resized)) {}
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Resize) resized_();
-    return false;
-  }
-
- private:
-  std::function<void()> resized_;
-};
-
-}  // namespace
-
-QString VerdictWords(const decode::TVerdict& verdict) {
-  switch (verdict.Kind) {
-    case decode::TVerdictKind::Whole: return QString::fromStdString(Text(TText::VerdictWhole));
-    case decode::TVerdictKind::Damaged:
-      if (verdict.Percent >= 0)
-        return QString::fromStdString(Text(TText::VerdictDamagedAt, {std::to_string(verdict.Percent)}));
-      return QString::fromStdString(Text(TText::VerdictDamaged));
-    case decode::TVerdictKind::Unreadable: return QString::fromStdString(Text(TText::VerdictUnreadable));
-    case decode::TVerdictKind::CouldNotCheck: return QString::fromStdString(Text(TText::VerdictCouldNotCheck));
-    case decode::TVerdictKind::NotChecked: break;
-  }
-  return {};
-}
-
-QString ClipLength(int64_t milliseconds) {
-  if (milliseconds <= 0) return {};
-  const int64_t seconds = (milliseconds + 500) / 1000;
-  if (seconds >= 3600)
-    return QString::asprintf("%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                             static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-  return QString::asprintf("%lld:%02lld", static_cast<long long>(seconds / 60), static_cast<long long>(seconds % 60));
 }
 
 TPreviewPage::TPreviewPage(Ui::PreviewPage& ui, Ui::MainForm& frame, TFoundFileList& foundFiles,
@@ -225,38 +128,6 @@ void TPreviewPage::ForgetSlotFiles() {
   StopChecks();
   SlotFiles.fill(nullptr);
   SlotIndexes.fill(-1);
-}
-
-QSize TPreviewPage::GridFor(QSize area) {
-  // A column needs the thumbnail's 120 pixels after an 8-pixel margin; a row its 100 and
-  // the tick box below, overlapping the next row's pitch by the designed few pixels.
-  return QSize(std::max(1, (area.width() - 8 - 120) / kThumbPitchX + 1),
-               std::max(1, (area.height() + 4) / kThumbPitchY));
-}
-
-void TPreviewPage::EnsureSlots(int count) {
-  while (SlotBoxes.size() < count) {
-    auto* box = new QCheckBox(ui_.SBPreview);
-    box->setFont(ui_.C1->font());
-    box->setProperty("Tag", static_cast<int>(SlotBoxes.size()) + 1);
-    box->setVisible(false);
-    QObject::connect(box, &QCheckBox::toggled, ui_.SBPreview, [this, box] { C1Click(box); });
-    SlotBoxes.append(box);
-    SlotFiles.append(nullptr);
-    SlotThumbs.append(nullptr);
-    SlotIndexes.append(-1);
-  }
-}
-
-void TPreviewPage::PlaceSlots() {
-  EnsureSlots(FilesPerPage());
-  for (int s = 0; s < SlotBoxes.size(); ++s) {
-    const int column = s % Columns;
-    const int row = s / Columns;
-    // The designed boxes sit 3, 2 and 3 pixels into their columns.
-    SlotBoxes[s]->setGeometry(column == 1 ? 150 : 11 + kThumbPitchX * column, 100 + kThumbPitchY * row, 125, 17);
-    if (s >= FilesPerPage()) SlotBoxes[s]->setVisible(false);
-  }
 }
 
 void TPreviewPage::LoadFrameBitmap() { FrameBitmap = LoadPicture("pvframe"); }
@@ -370,39 +241,6 @@ void TPreviewPage::BuildPages(int keepIndex) {
   LastShownPage = -1;
   CFileListChange();
   LastShownPage = list->currentIndex();
-}
-
-void TPreviewPage::SortBy(TPreviewOrder order) {
-  SortOrder = order;
-  const int n = static_cast<int>(found_.Count());
-  Order.resize(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) Order[static_cast<size_t>(i)] = i;
-  // Keys once, not per comparison; the found order decides between equals.
-  std::vector<QString> dates;
-  if (order == TPreviewOrder::Date) {
-    dates.reserve(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) dates.push_back(DateKey(found_[i]));
-  }
-  const auto verdictOf = [this](int i) {
-    return static_cast<size_t>(i) < Checks.size() ? Checks[static_cast<size_t>(i)].Verdict : decode::TVerdict{};
-  };
-  std::stable_sort(Order.begin(), Order.end(), [&](int a, int b) {
-    switch (order) {
-      case TPreviewOrder::Kind:
-        return std::make_tuple(KindRank(found_[a].Ext), found_[a].Ext) <
-               std::make_tuple(KindRank(found_[b].Ext), found_[b].Ext);
-      case TPreviewOrder::Date: {
-        const QString& da = dates[static_cast<size_t>(a)];
-        const QString& db = dates[static_cast<size_t>(b)];
-        if (da.isEmpty() != db.isEmpty()) return db.isEmpty();
-        return da < db;
-      }
-      case TPreviewOrder::Verdict: return VerdictRank(verdictOf(a)) < VerdictRank(verdictOf(b));
-      case TPreviewOrder::Number: break;
-    }
-    return false;
-  });
-  BuildPages(-1);
 }
 
 void TPreviewPage::CFileListChange() {
@@ -648,193 +486,6 @@ void TPreviewPage::LS1Click(QObject* sender) {
   ui_.LNum2->setText(QString::number(found_.CountSelected()));
   ui_.LS1->setEnabled(true);
   ui_.LS2->setEnabled(true);
-}
-
-void TPreviewPage::SelectOnlyWhole() {
-  if (Checker && Checker->Running()) return;  // offered once every file is checked
-  for (size_t i = 0; i < found_.Count(); ++i)
-    found_.SetSelected(i, i < Checks.size() && Checks[i].Verdict.Kind == decode::TVerdictKind::Whole);
-  for (int s = 0; s < SlotBoxes.size(); ++s) {
-    if (SlotFiles[s] && !SlotBoxes[s]->isHidden()) SlotBoxes[s]->setChecked(SlotFiles[s]->Selected);
-  }
-  ui_.LNum2->setText(QString::number(found_.CountSelected()));
-}
-
-TCardMap TPreviewPage::CardMapOfFoundFiles(uint64_t cardBytes, const std::filesystem::path& cardImageMap) const {
-  TCardMap map;
-  map.CardBytes = cardBytes;
-  for (size_t i = 0; i < found_.Count(); ++i) {
-    const TFoundFile& file = found_[i];
-    const decode::TVerdictKind verdict = i < Checks.size() ? Checks[i].Verdict.Kind : decode::TVerdictKind::NotChecked;
-    const bool damaged = verdict == decode::TVerdictKind::Damaged || verdict == decode::TVerdictKind::Unreadable;
-    for (const TFoundFile::TCardRun& run : file.CardRuns) {
-      map.Files.push_back({run.CardOffset, run.CardOffset + run.Length, MapKindOf(file.Ext), damaged});
-      map.CardBytes = std::max(map.CardBytes, run.CardOffset + run.Length);
-    }
-  }
-  if (!cardImageMap.empty()) map.Unreadable = UnreadableAreasOf(cardImageMap);
-  return map;
-}
-
-void TPreviewPage::StopChecks() {
-  if (Checker) Checker->Stop();
-  checkedPaths_.clear();
-}
-
-void TPreviewPage::StartChecks() {
-  StopChecks();
-  if (!CheckFiles || !TPreviewChecker::Available()) {
-    ShowCheckProgress();
-    return;
-  }
-  if (!Checker) Checker = std::make_unique<TPreviewChecker>(CheckOptions);
-  std::vector<TFileCheckJob> jobs;
-  jobs.reserve(found_.Count());
-  for (size_t i = 0; i < found_.Count(); ++i) {
-    jobs.push_back({found_[i].TempFile, found_[i].Ext});
-    checkedPaths_.push_back(found_[i].TempFile);
-  }
-  Checker->Start(std::move(jobs), [this](size_t index, const TFileCheck& check) { TakeCheck(index, check); });
-  PreferShownSlots();
-  ShowCheckProgress();
-}
-
-void TPreviewPage::PreferShownSlots() {
-  int first = -1;
-  int last = -1;
-  for (int s = 0; s < SlotIndexes.size(); ++s) {
-    if (SlotIndexes[s] < 0) continue;
-    if (first < 0) first = s;
-    last = s;
-  }
-  std::vector<size_t> shown;
-  for (int s = std::max(0, first); s <= last && s >= 0; ++s)
-    if (SlotIndexes[s] >= 0) shown.push_back(static_cast<size_t>(SlotIndexes[s]));
-  if (Checker) Checker->Prefer(shown);
-}
-
-void TPreviewPage::PreferShownPage(int first, int last) {
-  if (!Checker || !Checker->Running()) return;
-  std::vector<size_t> shown;
-  for (int p = first; p <= last && p < static_cast<int>(Order.size()); ++p) {
-    const size_t i = static_cast<size_t>(Order[static_cast<size_t>(p)]);
-    if (i < Checks.size() && Checks[i].Verdict.Kind == decode::TVerdictKind::NotChecked) shown.push_back(i);
-  }
-  Checker->Prefer(shown);
-}
-
-void TPreviewPage::TakeCheck(size_t index, const TFileCheck& check) {
-  // A result for a list that has changed since (emptied, or a new scan) is not this file's.
-  if (index >= Checks.size() || index >= found_.Count() || index >= checkedPaths_.size() ||
-      found_[index].TempFile != checkedPaths_[index])
-    return;
-  Checks[index] = check;
-  for (int s = 0; s < SlotIndexes.size(); ++s) {
-    if (SlotIndexes[s] == static_cast<int>(index)) ShowCheck(s);
-  }
-  ShowCheckProgress();
-}
-
-void TPreviewPage::ShowCheck(int slot) {
-  const int index = SlotIndexes.value(slot, -1);
-  TJpegThumb* thumb = SlotThumbs.value(slot, nullptr);
-  if (index < 0 || !thumb || static_cast<size_t>(index) >= Checks.size()) return;
-  const TFileCheck& check = Checks[static_cast<size_t>(index)];
-  const QString words = VerdictWords(check.Verdict);
-  if (words.isEmpty()) return;
-  thumb->setToolTip(SummaryWithOriginal(found_[index]).replace(QLatin1Char('|'), QLatin1Char('\n')) +
-                    QLatin1Char('\n') + words);
-  thumb->SetBadge(BadgeOf(check.Verdict));
-  if (!check.Preview.isNull()) thumb->SetHelperPicture(check.Preview, ClipLength(check.Verdict.DurationMs));
-}
-
-void TPreviewPage::ShowCheckProgress() {
-  QLabel* link = ui_.LS3;
-  if (!TPreviewChecker::Available()) return;
-  if (Checker && Checker->Running()) {
-    link->setText(QCoreApplication::translate("Snapsalvager", "正在检查：%1/%2")
-                      .arg(Checker->Checked())
-                      .arg(Checker->Total()));
-    link->setEnabled(false);
-  } else {
-    link->setText(QCoreApplication::translate("Snapsalvager", "只选完好的文件"));
-    link->setEnabled(!Checks.empty() && CheckFiles);
-  }
-}
-
-void TPreviewPage::AnchorWidgets(QWidget* central) {
-  central_ = central;
-  QWidget* const window = central->window();
-  constexpr int kRight = 1, kDown = 2, kWider = 4, kTaller = 8;
-  const auto anchor = [this](QWidget* w, int follow) {
-    if (w) anchored_.push_back({w, w->geometry(), follow});
-  };
-  const auto named = [window](const char* name) { return window->findChild<QWidget*>(QLatin1String(name)); };
-  // The window's frame: banner and rule across, the left picture down, the buttons along
-  // the bottom right, the pages in between.
-  anchor(named("PTop"), kWider);
-  anchor(named("BevelTop"), kWider);
-  anchor(named("PLeftImage"), kTaller);
-  anchor(named("imgLeft"), kTaller);
-  anchor(frame_.PC, kWider | kTaller);
-  for (QWidget* b : {static_cast<QWidget*>(frame_.BBack), static_cast<QWidget*>(frame_.BNext),
-                     static_cast<QWidget*>(frame_.BCancel)})
-    anchor(b, kRight | kDown);
-  // This page: the thumbnails take the room, the column on the right keeps beside them.
-  anchor(ui_.PTab4, kWider | kTaller);
-  anchor(ui_.imgTopBarStep3, kWider);
-  anchor(ui_.LTopNoteStep3, kRight);
-  anchor(ui_.PPreview, kWider | kTaller);
-  anchor(ui_.SBPreview, kWider | kTaller);
-  for (QWidget* w : {static_cast<QWidget*>(ui_.LPreviewTitle2), static_cast<QWidget*>(ui_.LTotalCaption),
-                     static_cast<QWidget*>(ui_.LNum1), static_cast<QWidget*>(ui_.LSelectCaption),
-                     static_cast<QWidget*>(ui_.LNum2), static_cast<QWidget*>(ui_.CSort),
-                     static_cast<QWidget*>(ui_.LS1), static_cast<QWidget*>(ui_.LS2),
-                     static_cast<QWidget*>(ui_.LS3), static_cast<QWidget*>(ui_.NOriginalNames),
-                     static_cast<QWidget*>(ui_.LOriginalNames),
-                     static_cast<QWidget*>(ui_.LPreviewQuestionLink)})
-    anchor(w, kRight);
-  anchor(ui_.LPreviewNote, kDown | kWider);
-  sizeWatch_ = std::make_unique<TSizeWatch>([this] { FollowWindow(central_, onPage_); });
-  central->installEventFilter(sizeWatch_.get());
-}
-
-void TPreviewPage::FollowWindow(QWidget* central, bool onPage) {
-  if (!central) return;
-  if (anchored_.empty()) AnchorWidgets(central);
-  QWidget* const window = central->window();
-  const int menu = window->height() - central->height();
-  if (onPage != onPage_) {
-    onPage_ = onPage;
-    if (onPage) {
-      // Resizable and maximizable on this page only: the other pages have their designed size.
-      central->setMinimumSize(kDesignedClientSize);
-      central->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-      window->setMinimumSize(kDesignedClientSize + QSize(0, menu));
-      window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    } else {
-      if (window->isMaximized() || window->isFullScreen()) window->showNormal();
-      central->setFixedSize(kDesignedClientSize);
-      window->setFixedSize(kDesignedClientSize + QSize(0, menu));
-    }
-  }
-  const QSize extra = (onPage ? central->size() : kDesignedClientSize) - kDesignedClientSize;
-  const int dx = std::max(0, extra.width());
-  const int dy = std::max(0, extra.height());
-  for (const TAnchored& a : anchored_) {
-    QRect r = a.Base;
-    if (a.Follow & 1) r.translate(dx, 0);
-    if (a.Follow & 2) r.translate(0, dy);
-    if (a.Follow & 4) r.setWidth(r.width() + dx);
-    if (a.Follow & 8) r.setHeight(r.height() + dy);
-    if (a.Widget == ui_.PTab4) {
-      // Laid out by the tab's layout: its fixed size is what changes.
-      a.Widget->setFixedSize(r.size());
-    } else if (a.Widget->geometry() != r) {
-      a.Widget->setGeometry(r);
-    }
-  }
-  if (GridFor(ui_.SBPreview->size()) != QSize(Columns, Rows)) regrid_.start();
 }
 
 // The window's handlers of page T4, on the page.

@@ -50,11 +50,18 @@ enum class TPreviewOrder { Number = 0, Kind = 1, Date = 2, Verdict = 3 };
 // The words of a verdict in the window's language ("Damaged – decodes to 62 %"); empty for
 // a file no decoder knows.
 QString VerdictWords(const decode::TVerdict& verdict);
+// The file's summary, with the name, folder and date its directory entry gave it when one
+// did ('|' separates the lines).
+QString SummaryWithOriginal(const TFoundFile& file);
 // The length of a clip as a thumbnail shows it: "0:07", "12:30", "1:02:03"; empty for 0.
 QString ClipLength(int64_t milliseconds);
 
 class TPreviewPage {
  public:
+  // The grid's pitch: a thumbnail and its tick box.
+  static constexpr int kThumbPitchX = 140;
+  static constexpr int kThumbPitchY = 120;
+
   // frame: the window's buttons and menu, held disabled while a page is filled. The found
   // files and the file-type icons (names and icons, in step) are the window's.
   TPreviewPage(Ui::PreviewPage& ui, Ui::MainForm& frame, TFoundFileList& foundFiles,
