@@ -444,6 +444,8 @@ int RunRecoverCommand(int argc, char** argv) {
 #endif
   if (options.ScanOnly) {
     Say(stderr, TText::ScanOnlyKept, {checks->TempFolder});
+    if (options.OriginalNames && !session.KeepNames()) Say(stderr, TText::NamesNotKept, {checks->TempFolder});
+    std::fprintf(stderr, "%s\n", session.RestoreHint().c_str());
     ClearFoundFiles(found);
     if (failed != kGoOn) return failed;
     return g_stoppedByUser ? ExitInterrupted : ExitRecovered;

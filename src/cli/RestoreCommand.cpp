@@ -15,6 +15,7 @@
 
 #include "cli/Commands.h"
 #include "card/LinuxDrives.h"
+#include "metadata/PhotoSummary.h"
 #include "session/RestoreSession.h"
 #include "session/SaveFiles.h"
 #include "session/ScanChecks.h"
@@ -66,6 +67,7 @@ struct TRestoreArguments {
   std::vector<std::string> Files;
   fs::path Dest;
   bool OntoCardDrive = false;
+  bool OriginalNames = false;
 };
 
 // kGoOn-like -1, or the exit status that ends the command.
@@ -82,6 +84,8 @@ int ParseRestoreArguments(int argc, char** argv, TRestoreArguments& parsed) {
       optionsEnded = true;
     } else if (!optionsEnded && arg == "--onto-card-drive") {
       parsed.OntoCardDrive = true;
+    } else if (!optionsEnded && arg == "--original-names") {
+      parsed.OriginalNames = true;
     } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
       Say(stderr, TText::RestoreUnknownOption, {arg});
       return ExitUsage;
@@ -148,6 +152,8 @@ int RunRestoreCommand(int argc, char** argv) {
   TRestoreSession session(report);
   session.Files = std::move(args.Files);
   session.DestFolder = dest;
+  session.OriginalNames = args.OriginalNames;
+  session.PhotoTime = PhotoTakenTime;
   const TRestoreOutcome outcome = session.Restore([] { return g_interrupted.load(); });
   Say(stderr, TText::FilesRestored, {std::to_string(outcome.Restored), dest.string()});
   if (g_interrupted) {

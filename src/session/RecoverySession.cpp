@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "filesystems/DfxmlReport.h"
+#include "session/KeptNames.h"
 #include "tempfile/Utf8Path.h"
 
 namespace snapsalvager {
@@ -163,6 +164,8 @@ TSaveOutcome TRecoverySession::Save() {
   TSaveNaming naming;
   naming.OriginalNames = Settings.OriginalNames;
   naming.PhotoTime = Settings.PhotoTime;
+  // A save cut short leaves its files to a restore, which names them alike.
+  if (Settings.OriginalNames) KeepNames();
   // Where each ticked file went, for the report.
   std::vector<std::string> savedAs(foundFiles_.Count());
   TSaveOutcome outcome = SaveFoundFiles(
@@ -199,8 +202,14 @@ TSaveOutcome TRecoverySession::Save() {
   }
   // The files a journal counts are saved: there is nothing left to go on with.
   RemoveScanJournal(Settings.TempFolder);
+  if (outcome.NotSaved.empty()) {
+    std::error_code ec;
+    std::filesystem::remove(Settings.TempFolder / kKeptNamesFile, ec);
+  }
   return outcome;
 }
+
+bool TRecoverySession::KeepNames() { return KeepOriginalNames(foundFiles_, Settings.TempFolder); }
 
 std::string TRecoverySession::RestoreHint() const {
   return RestoreCommandHint(Settings.TempFolder, Settings.DestFolder);

@@ -112,6 +112,10 @@ class TRecoverySession {
   // deleted), each step told to the observer; the journal is removed, since its files are
   // saved. The list stays as it is: the front end empties it once it has shown the outcome.
   TSaveOutcome Save();
+  // Keeps the card's names of the found files beside their temporary files, so a restore
+  // later names them as this save would (Settings.OriginalNames; a scan without a save).
+  // False when they could not be written.
+  bool KeepNames();
   // The report of the found files as saved (Settings.WriteReport), or an empty path when
   // none was asked for; ReportError says why it could not be written.
   const std::filesystem::path& ReportPath() const { return reportPath_; }

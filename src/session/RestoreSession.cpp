@@ -36,7 +36,7 @@ std::vector<std::string> KeptTemporaryFiles(const fs::path& folder) {
 
 // Checks one kept temporary file and picks its name in the destination. Empty when it is to
 // be restored (or was, by a restore cut short after its copy was named: saved), else why not.
-std::string TRestoreSession::PrepareOne(const std::string& tempText, TNamePicker& names, fs::path& target,
+std::string TRestoreSession::PrepareOne(const std::string& tempText, TNamePicker& names, TTarget& target,
                                         bool& saved) {
   const fs::path temp = PathFromUtf8(tempText);
   const std::string name = RecoveredNameOfTemporary(temp.filename().string());
@@ -44,11 +44,27 @@ std::string TRestoreSession::PrepareOne(const std::string& tempText, TNamePicker
   std::error_code ec;
   if (!fs::is_regular_file(temp, ec)) return Text(TText::NoSuchFile);
   if (fs::path before = SavedBeforeInterruption(temp, DestFolder); !before.empty()) {
-    target = before;
+    target.Path = before;
+    if (!OriginalNames) target.OwnName = name;
     saved = true;
     return {};
   }
-  target = DestFolder / names.Pick(name);
+  target.OwnName = name;
+  if (OriginalNames) {
+    const fs::path folder = temp.parent_path();
+    auto kept = keptNames_.find(folder);
+    if (kept == keptNames_.end()) kept = keptNames_.emplace(folder, ReadKeptNames(folder)).first;
+    if (const std::optional<TKeptName> own = KeptNameOf(kept->second, temp)) {
+      const fs::path into = DestFolder / own->Path.parent_path();
+      fs::create_directories(into, ec);
+      target.Path = into / PathFromUtf8(FreeNameIn(into, Utf8Of(own->Path.filename()), &picked_));
+      picked_.insert(target.Path);
+      target.OwnName = Utf8Of(own->Path);
+      target.Time = own->Time;
+      return {};
+    }
+  }
+  target.Path = DestFolder / names.Pick(name);
   return {};
 }
 
@@ -62,14 +78,21 @@ TRestoreOutcome TRestoreSession::Restore(const std::function<bool()>& stopReques
       highest = std::max(highest, number);
   }
   TNamePicker names(DestFolder, highest);
-  std::vector<fs::path> targets(Files.size());
+  std::vector<TTarget> targets(Files.size());
   const auto report = [&](size_t index, const std::string& problem) {
     const std::string& temp = Files[index];
     if (problem.empty()) {
       ++outcome.Restored;
-      const std::string name = RecoveredNameOfTemporary(PathFromUtf8(temp).filename().string());
-      if (targets[index].filename() != PathFromUtf8(name)) events_.FileRenamed({name, Utf8Of(targets[index].filename())});
-      events_.FileRestored(temp, targets[index]);
+      const TTarget& target = targets[index];
+      if (OriginalNames) {
+        std::optional<int64_t> time = target.Time;
+        if (!time && PhotoTime && ParseRecoveredName(RecoveredNameOfTemporary(PathFromUtf8(temp).filename().string()), number, type))
+          time = PhotoTime(target.Path, type);
+        if (time) SetModifiedTime(target.Path, *time);
+      }
+      const std::string savedAs = Utf8Of(target.Path.lexically_relative(DestFolder));
+      if (!target.OwnName.empty() && savedAs != target.OwnName) events_.FileRenamed({target.OwnName, savedAs});
+      events_.FileRestored(temp, target.Path);
     } else {
       ++outcome.Failed;
       events_.FileNotRestored(temp, problem);
@@ -96,7 +119,7 @@ TRestoreOutcome TRestoreSession::Restore(const std::function<bool()>& stopReques
     if (const std::string problem = PrepareOne(Files[index], names, targets[index], saved); !problem.empty() || saved) {
       settled.emplace_back(index, problem);
     } else {
-      batch.Add(index, PathFromUtf8(Files[index]), targets[index]);
+      batch.Add(index, PathFromUtf8(Files[index]), targets[index].Path);
     }
   }
   batch.Finish();

@@ -11,9 +11,13 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "session/KeptNames.h"
 #include "session/SaveFiles.h"
 
 namespace snapsalvager {
@@ -46,6 +50,10 @@ class TRestoreSession {
 
   std::vector<std::string> Files;       // temporary files, UTF-8, in the order to restore
   std::filesystem::path DestFolder;     // an existing folder
+  // A file whose folder keeps its card name (KeptNames.h) goes to that name and folder,
+  // dated as the entry; the others keep their listed name, dated by PhotoTime when it knows.
+  bool OriginalNames = false;
+  std::function<std::optional<int64_t>(const std::filesystem::path& saved, const std::string& type)> PhotoTime;
 
   // The files restored in batches, as the save does; stopRequested is asked before each
   // file joins a batch, and the files already in it are finished. A folder whose kept files are all restored loses the journal of the scan
@@ -53,7 +61,15 @@ class TRestoreSession {
   TRestoreOutcome Restore(const std::function<bool()>& stopRequested);
 
  private:
-  std::string PrepareOne(const std::string& tempText, TNamePicker& names, std::filesystem::path& target, bool& saved);
+  struct TTarget {
+    std::filesystem::path Path;
+    std::string OwnName;          // the name it would have had, were it free
+    std::optional<int64_t> Time;  // the entry's date
+  };
+  std::string PrepareOne(const std::string& tempText, TNamePicker& names, TTarget& target, bool& saved);
+  // The card's names kept beside the files, by folder, read once each.
+  std::map<std::filesystem::path, std::map<std::string, TKeptName>> keptNames_;
+  std::set<std::filesystem::path> picked_;
 
   TRestoreEvents& events_;
 };

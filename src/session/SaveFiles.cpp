@@ -73,14 +73,13 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
   return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
-// Dates the saved file; a file system that refuses keeps the time of the save.
+}  // namespace
+
 void SetModifiedTime(const std::filesystem::path& path, int64_t seconds) {
   using namespace std::chrono;
   std::error_code ignored;
   std::filesystem::last_write_time(path, file_clock::from_sys(sys_seconds(std::chrono::seconds(seconds))), ignored);
 }
-
-}  // namespace
 
 std::optional<int64_t> EntryTime(const filesystems::Timestamp& stamp) {
   if (!stamp.Valid() || stamp.Month < 1 || stamp.Month > 12 || stamp.Day < 1 || stamp.Day > 31) return std::nullopt;
@@ -261,8 +260,11 @@ std::string KeepEarlierTemporaryFiles(const std::filesystem::path& tempFolder,
 std::string RestoreCommandHint(const std::filesystem::path& kept, const std::filesystem::path& destFolder) {
   // A folder is named as it is, never as a pattern of its files: a shell expands a pattern
   // into one argument per file, past the limit of a command line at some 30,000 files.
-  return Text(TText::RestoreLater,
-              {"snapsalvager-cli restore " + ShellWord(kept.string()) + " " + ShellWord(destFolder.string())});
+  // Files a save under the card's names left are restored under those names too.
+  std::error_code ec;
+  const bool named = std::filesystem::is_regular_file(kept / kKeptNamesFile, ec);
+  return Text(TText::RestoreLater, {"snapsalvager-cli restore " + ShellWord(kept.string()) + " " +
+                                    ShellWord(destFolder.string()) + (named ? " --original-names" : "")});
 }
 
 }  // namespace snapsalvager

@@ -106,6 +106,9 @@ struct TSaveNaming {
 // this machine's local time (as cameras and FAT keep it); nothing when not valid.
 std::optional<int64_t> EntryTime(const filesystems::Timestamp& stamp);
 
+// Dates a saved file; a file system that refuses keeps the time of the save.
+void SetModifiedTime(const std::filesystem::path& path, int64_t seconds);
+
 // A name in folder that is not taken: name itself, else "stem (2).ext", "stem (3).ext", ...
 // picked: paths already given to files of this save that are not on the disk yet (the
 // batch moves them later), so two of its files never get one name.

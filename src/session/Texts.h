@@ -110,6 +110,7 @@ enum class TText : uint16_t {
   PostProcessing,     // %1 the type
   FoundCount,         // %1
   ScanOnlyKept,       // %1 the temporary folder
+  NamesNotKept,       // %1 the temporary folder
   ImageNeedsFile,
   CardImageWritten,   // %1 the image, %2 its map
   CardImageIncomplete,  // %1 the reason

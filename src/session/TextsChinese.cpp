@@ -184,6 +184,7 @@ constexpr TTextRow kChinese[kTextCount] = {
     {TText::PostProcessing, "（%1 文件可能需要后处理）\n"},
     {TText::FoundCount, "发现共有 %1 个文件。\n"},
     {TText::ScanOnlyKept, "--scan-only：没有保存任何文件；临时文件保留在 %1\n"},
+    {TText::NamesNotKept, "无法在 %1 中保留存储卡上的文件名：恢复时文件将命名为 File0001.JPG 等\n"},
     {TText::ImageNeedsFile, "--image 需要一个文件名"},
     {TText::CardImageWritten, "存储卡映像：%1（映射文件：%2）\n"},
     {TText::CardImageIncomplete, "存储卡映像不完整：%1\n"},
@@ -198,7 +199,8 @@ constexpr TTextRow kChinese[kTextCount] = {
     {TText::NoScanToResume, "--resume：%1 中没有被中断的扫描；本次扫描从第一个扇区开始。\n"},
     {TText::ImageWithResume, "--image 不能与 --resume 一起使用：继续的扫描只读取存储卡的剩余部分"},
     {TText::RestoreUsage,
-     "用法：snapsalvager-cli restore 临时文件|文件夹... 目标文件夹 [--onto-card-drive]\n"
+     "用法：snapsalvager-cli restore 临时文件|文件夹... 目标文件夹 [--original-names]\n"
+     "                               [--onto-card-drive]\n"
      "\n"
      "把恢复时保留下来的临时文件（目标文件夹/TmpFiles/ 或其下某个文件夹中的\n"
      "Temporary_v5_File0001_JPG.~QX）保存为恢复后的文件（File0001.JPG），放进目标文件夹\n"
@@ -206,6 +208,10 @@ constexpr TTextRow kChinese[kTextCount] = {
      "过去的，文件保存后它就不在了。目标文件夹中已有的文件名决不会被替换：文件改用\n"
      "下一个空闲编号（File0012.JPG），并在输出中说明。被中断的保存会被完成。\n"
      "\n"
+     "  --original-names   按原文件名保存的那次保存（或 recover --scan-only\n"
+     "                     --original-names）保留了存储卡上的文件名时，文件恢复到\n"
+     "                     原来的文件夹和文件名下（目标文件夹/DCIM/100CANON/IMG_4711.JPG），\n"
+     "                     日期与原来相同；其余文件仍为 File0001.JPG（照片按 EXIF 定日期）\n"
      "  --onto-card-drive  即使目标文件夹在存储卡的驱动器上也继续（卡上已删除的照片\n"
      "                     可能被覆盖）\n"
      "\n"

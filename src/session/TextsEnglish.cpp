@@ -202,6 +202,8 @@ constexpr TTextRow kEnglish[kTextCount] = {
     {TText::PostProcessing, "(%1 files may need post-processing)\n"},
     {TText::FoundCount, "%1 file(s) found in all.\n"},
     {TText::ScanOnlyKept, "--scan-only: nothing saved; the temporary files stay in %1\n"},
+    {TText::NamesNotKept,
+     "The card's names could not be kept in %1: a restore will name the files File0001.JPG and so on\n"},
     {TText::ImageNeedsFile, "--image needs a file name"},
     {TText::CardImageWritten, "Card image: %1 (map: %2)\n"},
     {TText::CardImageIncomplete, "The card image is incomplete: %1\n"},
@@ -221,7 +223,8 @@ constexpr TTextRow kEnglish[kTextCount] = {
     {TText::ImageWithResume,
      "--image and --resume do not go together: a continued scan reads only the rest of the card"},
     {TText::RestoreUsage,
-     "usage: snapsalvager-cli restore TEMPFILE|FOLDER... DEST [--onto-card-drive]\n"
+     "usage: snapsalvager-cli restore TEMPFILE|FOLDER... DEST [--original-names]\n"
+     "                                [--onto-card-drive]\n"
      "\n"
      "Saves temporary files that a recovery kept (Temporary_v5_File0001_JPG.~QX in\n"
      "DEST/TmpFiles/ or a folder below it) as their recovered files (File0001.JPG) in the\n"
@@ -230,6 +233,11 @@ constexpr TTextRow kEnglish[kTextCount] = {
      "taken in DEST is never replaced: the file gets the next free number (File0012.JPG)\n"
      "and the line says so. A save that was interrupted is finished.\n"
      "\n"
+     "  --original-names   where a save under the card's names (or recover --scan-only\n"
+     "                     --original-names) kept them beside the files, save under\n"
+     "                     those names and folders (DEST/DCIM/100CANON/IMG_4711.JPG),\n"
+     "                     dated as they were; other files stay File0001.JPG (photos\n"
+     "                     dated from EXIF)\n"
      "  --onto-card-drive  go on although DEST is on a memory card's drive (the deleted\n"
      "                     photos on it could be overwritten)\n"
      "\n"

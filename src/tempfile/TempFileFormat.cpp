@@ -205,7 +205,12 @@ std::filesystem::path MoveAsideTemporaryFiles(const std::filesystem::path& tempF
   for (fs::directory_iterator it(tempFolder, ec), end; !ec && it != end; it.increment(ec)) {
     if (!it->is_directory(ec) && IsTemporaryOrJournal(it->path())) files.push_back(it->path());
   }
-  if (files.empty()) return {};
+  const fs::path names = tempFolder / kKeptNamesFile;
+  if (files.empty()) {
+    fs::remove(names, ec);
+    return {};
+  }
+  if (fs::is_regular_file(fs::symlink_status(names, ec))) files.push_back(names);
   // A second scan in the same second gets its own folder.
   const std::string name = KeptFolderName();
   fs::path kept = tempFolder / name;

@@ -66,8 +66,13 @@ std::filesystem::path HeadJournalOf(const std::filesystem::path& tempFile);
 // The temporary file a journal belongs to; empty when path names no journal.
 std::filesystem::path TempFileOfJournal(const std::filesystem::path& path);
 
-// Moves every temporary file (and journal) lying in tempFolder into a new subfolder named
-// after the time, "Kept_2026-12-07_18-04-00", so a new scan never meets them. Returns the
+// The names a save under the card's names gave its files, kept in the temporary folder for
+// a restore of the files left there; only a save or scan that asked for those names writes it.
+constexpr char kKeptNamesFile[] = "OriginalNames.txt";
+
+// Moves every temporary file (and journal, and the kept names) lying in tempFolder into a new
+// subfolder named after the time, "Kept_2026-12-07_18-04-00", so a new scan never meets them
+// (kept names with no file left to name are removed). Returns the
 // subfolder and the number of temporary files moved; an empty path when there were none.
 // Throws std::runtime_error when they cannot all be moved.
 std::filesystem::path MoveAsideTemporaryFiles(const std::filesystem::path& tempFolder, size_t& moved);

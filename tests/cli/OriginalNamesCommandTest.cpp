@@ -219,4 +219,31 @@ TEST(OriginalNamesHostile, NamesStayInsideTheDestinationAndReplaceNothing) {
   }
 }
 
+// A scan without a save keeps the card's names beside its files: restore --original-names,
+// the command it tells of, saves them under those names, folders and dates.
+TEST(OriginalNamesRestore, AScanWithoutASaveIsRestoredUnderTheCardsNames) {
+  const FatTime june{2021, 6, 10, 9, 41, 20};
+  FatCard card({.Kind = FatCardKind::Fat32, .SectorsPerCluster = 1});
+  card.AddFile("DCIM/100CANON/IMG_0001.JPG", Photo(1), {.Modified = june, .Created = june});
+  card.AddFile("DCIM/100CANON/IMG_0002.JPG", Photo(2), {.Modified = june, .Created = june});
+  card.Delete("DCIM/100CANON/IMG_0002.JPG");
+  ScratchFolder scratch;
+  const fs::path dest = scratch.Path() / "dest";
+  const auto scan = fixtures::RunCommand({SNAPSALVAGER_CLI, "recover", WriteCard(scratch.Path(), card).string(),
+                                          dest.string(), "--yes", "--original-names", "--scan-only"},
+                                         scratch.Path());
+  ASSERT_EQ(scan.Status, 0) << scan.Err;
+  const std::string command = "snapsalvager-cli restore " + (dest / "TmpFiles").string() + "/ " + dest.string() + "/ --original-names";
+  EXPECT_NE(scan.Err.find(command), std::string::npos) << scan.Err;
+
+  const auto restore = fixtures::RunCommand(
+      {SNAPSALVAGER_CLI, "restore", (dest / "TmpFiles").string(), dest.string(), "--original-names"}, scratch.Path());
+  ASSERT_EQ(restore.Status, 0) << restore.Err;
+  for (const char* path : {"DCIM/100CANON/IMG_0001.JPG", "DCIM/100CANON/_MG_0002.JPG"}) {
+    SCOPED_TRACE(path);
+    ASSERT_TRUE(fs::is_regular_file(dest / path)) << Listing(dest);
+    EXPECT_EQ(ModifiedSeconds(dest / path), EntrySeconds(june, false));
+  }
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -230,6 +231,54 @@ TEST_F(RecoverySessionTest, RestoreKeptFilesStopsBetweenFiles) {
                                           "RenamedFile0004.JPG", "RestoredFile0004.JPG",
                                           "RestoredFile0002.JPG", "RestoredFile0003.JPG", "NotRestored"};
   EXPECT_EQ(observer_.Steps(), expected);
+}
+
+// The card's names kept beside the files of a scan without a save go aside with them when a
+// new scan starts, and name them when they are restored: under their folders, dated as the
+// entry, however hostile the name; a line that no longer fits its file (another scan's
+// File0003) names nothing.
+TEST_F(RecoverySessionTest, RestoreUnderTheNamesKeptBesideTheFiles) {
+  ASSERT_TRUE(Scan());
+  ASSERT_EQ(found_.Count(), 3u);
+  const auto entry = [](std::vector<std::string> folder, std::string name, int year) {
+    auto named = std::make_shared<filesystems::NamedEntry>();
+    named->Folder = std::move(folder);
+    named->Entry.Name = std::move(name);
+    named->Entry.Modified = {year, 6, 10, 9, 41, 20, 0, 0};
+    return named;
+  };
+  found_[0].Original = entry({"DCIM", "100CANON"}, "IMG_0001.JPG", 2021);
+  found_[1].Original = entry({"..", "a/b", "%41"}, "c\tx\n..jpg", 0);
+  const std::optional<int64_t> time = EntryTime(found_[0].Original->Entry.Modified);
+  ASSERT_TRUE(session_.KeepNames());
+  std::ofstream(session_.Settings.TempFolder / kKeptNamesFile, std::ios::app)
+      << "Temporary_v5_File0003_JPG.~QX\t1\t-\tstale.jpg\n"
+      << "half a line\n";
+  ClearFoundFiles(found_);
+  ASSERT_TRUE(Scan());
+  EXPECT_FALSE(fs::exists(session_.Settings.TempFolder / kKeptNamesFile));
+  fs::path kept;
+  for (const auto& item : fs::directory_iterator(session_.Settings.TempFolder))
+    if (item.is_directory()) kept = item.path();
+  ASSERT_TRUE(fs::exists(kept / kKeptNamesFile));
+
+  const fs::path dest = dir_ / "restored";
+  fs::create_directories(dest);
+  TRestoreSession restore(observer_);
+  restore.Files = KeptTemporaryFiles(kept);
+  restore.DestFolder = dest;
+  restore.OriginalNames = true;
+  EXPECT_EQ(restore.Restore({}).Restored, 3u);
+  std::vector<std::string> saved;
+  for (const auto& item : fs::recursive_directory_iterator(dest)) {
+    if (item.is_regular_file()) saved.push_back(Utf8Of(item.path().lexically_relative(dest)));
+  }
+  std::sort(saved.begin(), saved.end());
+  const std::vector<std::string> expected{"DCIM/100CANON/IMG_0001.JPG", "File0003.JPG", "_/a_b/%41/c_x_..jpg"};
+  EXPECT_EQ(saved, expected);
+  const auto modified = fs::last_write_time(dest / "DCIM/100CANON/IMG_0001.JPG");
+  EXPECT_EQ(std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::file_clock::to_sys(modified)),
+            std::chrono::sys_seconds(std::chrono::seconds(*time)));
 }
 
 }  // namespace
