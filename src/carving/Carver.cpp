@@ -134,6 +134,7 @@ void TCarver::EndOpenFile(const TFileEnd& end) {
     output_.Broke(findings_.Breaks.back());
   }
   open_ = false;
+  if (end.Exact || end.Placed) output_.EndPlaced();
   output_.CloseFile(currentType_);
 }
 

@@ -33,6 +33,8 @@ class TCarverOutput {
   virtual void FileStarted(uint64_t /*cardSector*/) {}
   virtual void Claimed(const TClaimedRun& /*run*/) {}
   virtual void Broke(const TPhotoBreak& /*brk*/) {}
+  // The open file's own structure placed its end: told just before its CloseFile.
+  virtual void EndPlaced() {}
 };
 
 // What carving found, for the join pass after the read and for a journal to go on from.

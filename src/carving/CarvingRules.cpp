@@ -23,6 +23,7 @@ bool TCarvingRule::StartsFile(const uint8_t* sector, bool, uint64_t, std::string
 TFileEnd TCarvingRule::EndOf(uint64_t length) {
   TFileEnd end;
   end.Length = DataEnds(length);
+  end.Placed = EndPlaced();
   end.Broke = TakeBreak(end.BrokeAt);
   return end;
 }
@@ -379,6 +380,9 @@ uint64_t TStructureRule::DataEnds(uint64_t carved) {
     TCheckVerdict verdict = check_->Verdict();
     if (verdict == TCheckVerdict::GoesOn) verdict = check_->DataEnds();
     if (verdict == TCheckVerdict::EndsAt) length = std::min(carved, check_->End());
+    placed_ = verdict == TCheckVerdict::EndsAt;
+  } else {
+    placed_ = false;
   }
   broke_ = check_ && check_->EntropyBreak(breakAt_) && breakAt_ > 0 && breakAt_ <= length;
   check_.reset();

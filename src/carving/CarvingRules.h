@@ -48,6 +48,9 @@ struct TFileEnd {
   bool Exact = false;
   uint64_t ExactEnd = 0;
   uint64_t Length = 0;
+  // The file's own structure placed its end (exactly, or where its data ran out); false
+  // when it ends only because the next file starts or the range does.
+  bool Placed = false;
   bool Broke = false;
   uint64_t BrokeAt = 0;
 };
@@ -137,6 +140,8 @@ class TCarvingRule {
   // Asked after DataEnds: whether the file's entropy-coded data broke off, and the offset of
   // the sector where that was seen (a photo that may go on elsewhere on the card).
   virtual bool TakeBreak(uint64_t&) { return false; }
+  // Asked after DataEnds: whether the file's structure placed that end.
+  virtual bool EndPlaced() const { return false; }
 
   TSignatureRecogniser recogniser_;
   uint32_t sectorSize_;
@@ -170,6 +175,7 @@ class TStructureRule final : public TCarvingRule {
   bool EndsIn(const uint8_t* sector, uint64_t filePos, uint64_t& end) override;
   uint64_t DataEnds(uint64_t carved) override;
   bool TakeBreak(uint64_t& at) override;
+  bool EndPlaced() const override { return placed_; }
 
  private:
   // Whether the header at this sector, inside the open file's extent, starts a file now
@@ -233,8 +239,9 @@ class TStructureRule final : public TCarvingRule {
   // new file).
   std::vector<uint8_t> previous_;
   bool havePrevious_ = false;
-  // The break of the file DataEnds last closed.
+  // The break of the file DataEnds last closed, and whether its structure placed its end.
   bool broke_ = false;
+  bool placed_ = false;
   uint64_t breakAt_ = 0;
 };
 

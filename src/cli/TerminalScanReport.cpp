@@ -66,6 +66,19 @@ void TCliScanEvents::PrintHeldRows(const std::vector<std::string>& verdicts) {
   held_.clear();
 }
 
+void TCliScanEvents::FoundFileChanged(size_t index, const std::string& name, const std::string& description,
+                                      int64_t size) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (HoldRows && index < held_.size()) {
+      held_[index].Size = size;
+      held_[index].Description = description;
+      return;
+    }
+  }
+  Note(Text(TText::SizeFromEntry, {name, std::to_string(size)}));
+}
+
 void TCliScanEvents::Finish(const std::string& error) {
   std::lock_guard<std::mutex> lock(mutex_);
   error_ = error;

@@ -35,6 +35,8 @@ class TCliScanEvents : public TRecoveryObserver {
   void Finish(const std::string& error) override;
   // The search for second pieces has its own line, after the counters of the read.
   void SetJoinProgress(uint32_t done, uint32_t total) override;
+  // A held row takes the new size; a printed one is told of on stderr.
+  void FoundFileChanged(size_t index, const std::string& name, const std::string& description, int64_t size) override;
 
   // Leaves the counters as they ended, on their own line.
   void EndProgress();

@@ -62,6 +62,8 @@ class FolderFinder {
   void UseLiveVolume(const Geometry& geometry, std::span<const uint8_t> fat);
   // The live volume, given or found in the sectors fed.
   const std::optional<Geometry>& Volume() const { return live_; }
+  // The live volume's FAT, when it was read whole; null otherwise.
+  const FatTable* LiveFat() const { return fat_ ? &*fat_ : nullptr; }
   // Expects the live volume's root folder (FAT12/16's fixed root, else its cluster chain).
   void ExpectRoot();
   // Reads the runs (card offset, length), joined in order, as one folder whatever its first

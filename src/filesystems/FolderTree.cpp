@@ -35,6 +35,31 @@ std::optional<uint64_t> ClusterLayout::Offset(uint32_t cluster) const {
   return DataOffset + uint64_t{cluster - 2} * ClusterBytes;
 }
 
+std::vector<EntryRun> EntryRuns(const DirEntry& entry, const ClusterLayout& layout, const FatTable* liveFat) {
+  const std::optional<uint64_t> first = layout.Offset(entry.FirstCluster);
+  if (entry.Size == 0 || !first || entry.IsDirectory()) return {};
+  if (entry.Contiguous) return {{*first, entry.Size}};
+  if (liveFat == nullptr || entry.Deleted) return {};
+  const uint64_t clusters = (entry.Size + layout.ClusterBytes - 1) / layout.ClusterBytes;
+  // One more than the size needs, so a chain longer than the file is seen as such; a chain
+  // never repeats a cluster, so it is no longer than the table.
+  const Chain chain = liveFat->Follow(entry.FirstCluster, static_cast<size_t>(std::min<uint64_t>(clusters + 1, SIZE_MAX)));
+  if (!chain.Complete || chain.Clusters.size() != clusters) return {};
+  std::vector<EntryRun> runs;
+  uint64_t left = entry.Size;
+  for (const uint32_t cluster : chain.Clusters) {
+    const uint64_t offset = *layout.Offset(cluster);
+    const uint64_t length = std::min<uint64_t>(left, layout.ClusterBytes);
+    if (!runs.empty() && runs.back().Offset + runs.back().Length == offset) {
+      runs.back().Length += length;
+    } else {
+      runs.push_back({offset, length});
+    }
+    left -= length;
+  }
+  return runs;
+}
+
 std::optional<uint32_t> ClusterLayout::ClusterAt(uint64_t offset) const {
   if (ClusterBytes == 0 || offset < DataOffset || (offset - DataOffset) % ClusterBytes != 0) return std::nullopt;
   const uint64_t index = (offset - DataOffset) / ClusterBytes + 2;

@@ -45,6 +45,19 @@ constexpr size_t kMaxFolderDepth = 32;
 std::vector<NamedEntry> BuildTree(const std::vector<FoundFolder>& folders,
                                   const std::optional<ClusterLayout>& layout);
 
+// A stretch of the card a file's bytes take, in file order.
+struct EntryRun {
+  uint64_t Offset = 0;
+  uint64_t Length = 0;
+  bool operator==(const EntryRun&) const = default;
+};
+// Where a file's bytes lie by its entry, cut to its recorded size: one run when its clusters
+// follow each other (exFAT's NoFatChain, or a chain in liveFat that runs straight), the
+// chain's runs when it lies in pieces. Empty when the entry cannot tell: no size, a chain
+// not in liveFat (null: the layout is not the live volume's; a deleted entry's chain is
+// gone), broken, looping or not as long as the size.
+std::vector<EntryRun> EntryRuns(const DirEntry& entry, const ClusterLayout& layout, const FatTable* liveFat);
+
 // Layouts the found folders imply: a FAT folder's "." cluster at its offset, for each cluster
 // size from the sector size to 64 KiB; exFAT folders paired with the directory entries that
 // may point at them (bounded). The volumes' own layouts first, then the 64 implied by the

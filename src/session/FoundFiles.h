@@ -31,6 +31,9 @@ struct TFoundFile {
   };
   std::vector<TCardRun> CardRuns{};
   uint64_t StartSector = 0;  // the card sector of its header
+  // This run carved it up to where the next file starts or the range ends: its own
+  // structure did not place its end.
+  bool EndOpen = false;
   // The directory entry that named the file on the card (name, folder, dates, recorded
   // size), when one survives; null otherwise.
   std::shared_ptr<const filesystems::NamedEntry> Original{};

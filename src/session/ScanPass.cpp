@@ -30,18 +30,24 @@ bool DeviceGone(int error) { return error == ENODEV || error == ENXIO; }
 // The carver's output: the files to the sink, the findings to the journal, in order.
 class TScanOutput final : public TCarverOutput {
  public:
-  TScanOutput(TFoundFileSink& sink, TJournalKeeper& journal) : sink_(sink), journal_(journal) {}
-  void OpenFile(const std::string& type) override { sink_.OpenFile(type); }
+  TScanOutput(TFoundFileSink& sink, TJournalKeeper& journal, bool& endPlaced)
+      : sink_(sink), journal_(journal), endPlaced_(endPlaced) {}
+  void OpenFile(const std::string& type) override {
+    endPlaced_ = false;
+    sink_.OpenFile(type);
+  }
   void Write(const uint8_t* bytes, uint32_t size) override { sink_.Write(bytes, size); }
   void Truncate(uint64_t length) override { sink_.Truncate(length); }
   void CloseFile(const std::string& type) override { sink_.CloseFile(type); }
   void FileStarted(uint64_t sector) override { journal_.NoteStart(sector); }
   void Claimed(const TClaimedRun& run) override { journal_.NoteClaimed(run); }
   void Broke(const TPhotoBreak& brk) override { journal_.NoteBreak(brk); }
+  void EndPlaced() override { endPlaced_ = true; }
 
  private:
   TFoundFileSink& sink_;
   TJournalKeeper& journal_;
+  bool& endPlaced_;
 };
 
 }  // namespace
@@ -50,6 +56,7 @@ class TScanOutput final : public TCarverOutput {
 void TDigitalReadThread::Impl::Listed(TFoundFile&& record) {
   journal->NoteRow(record);
   record.StartSector = joinedStart.value_or(carver->FileFirstSector());
+  record.EndOpen = !joinedStart && !std::exchange(endPlaced, false);
   record.CardRuns = joinedRuns;
   if (record.CardRuns.empty())
     record.CardRuns.push_back({0, record.StartSector * sectorSize, static_cast<uint64_t>(record.Size)});
@@ -106,7 +113,7 @@ void TDigitalReadThread::Impl::BeginScan() {
       resumeFrom ? resumeFrom->Point.Key
                  : ScanJournalKey(drive, inputs, deepScan, wholeVolume, firstSector, lastSector),
       resumeFrom.get(), base, total, startTick);
-  output = std::make_unique<TScanOutput>(*sink, *journal);
+  output = std::make_unique<TScanOutput>(*sink, *journal, endPlaced);
   // A resumed scan does not pass the card's head again: it knows no live volume, and finds
   // the folders by their content in what is left to read.
   filesystems::FolderFinderOptions finding;
@@ -347,6 +354,118 @@ void TDigitalReadThread::Impl::NameFoundFiles() {
       (*foundFiles)[listedAt[k]].Original = std::make_shared<const filesystems::NamedEntry>(entries[*matches[k]]);
     }
   });
+  if (deepScan) EndAsEntriesRecord(entries, matches, best.Layout);
+}
+
+namespace {
+
+// The bytes of runs on the card into a new temporary file at path, written as the scan
+// writes its files; false when a read or a write failed (what was written is removed).
+bool WriteRunsInto(TCardSectors& card, const std::vector<filesystems::EntryRun>& runs, uint32_t sectorSize,
+                   const std::filesystem::path& path, const std::string& type) {
+  constexpr uint32_t kMaxRead = 2048;
+  std::vector<uint8_t> bytes(size_t{kMaxRead} * sectorSize);
+  try {
+    TWriteFileStream stream(path, TempFileWriteSettings(type));
+    for (const filesystems::EntryRun& run : runs) {
+      for (uint64_t at = 0; at < run.Length;) {
+        const uint64_t want = std::min<uint64_t>(run.Length - at, bytes.size());
+        const auto count = static_cast<uint32_t>((want + sectorSize - 1) / sectorSize);
+        if ((run.Offset + at) % sectorSize != 0 ||
+            !card.ReadSectors((run.Offset + at) / sectorSize, static_cast<uint16_t>(count), bytes.data()) ||
+            stream.Write(bytes.data(), static_cast<int32_t>(want)) != static_cast<int32_t>(want)) {
+          throw std::runtime_error("");
+        }
+        at += want;
+      }
+    }
+    if (stream.Close()) return true;
+  } catch (const std::exception&) {
+  }
+  std::error_code ec;
+  std::filesystem::remove(path, ec);
+  return false;
+}
+
+}  // namespace
+
+// Deep scan, after the names: a file whose entry tells where all its bytes lie ends as the
+// entry records it. Its clusters following each other, it ends at the recorded size where
+// its own structure did not place its end; a live file in pieces is read along its chain,
+// whole. The carved file stays whenever the entry cannot be followed to its end.
+void TDigitalReadThread::Impl::EndAsEntriesRecord(const std::vector<filesystems::NamedEntry>& entries,
+                                                  const std::vector<std::optional<size_t>>& matches,
+                                                  const filesystems::ClusterLayout& layout) {
+  const filesystems::FatTable* fat =
+      finder->Volume() && filesystems::LayoutOf(*finder->Volume()) == layout ? finder->LiveFat() : nullptr;
+  for (size_t k = 0; k < matches.size() && k < listedAt.size() && !terminated; ++k) {
+    if (!matches[k]) continue;
+    const filesystems::DirEntry& entry = entries[*matches[k]].Entry;
+    const std::vector<filesystems::EntryRun> runs = filesystems::EntryRuns(entry, layout, fat);
+    if (runs.empty()) continue;
+    TFoundFile file;
+    bool listed = false;
+    Sync([&] {
+      if (listedAt[k] >= foundFiles->Count()) return;
+      const TFoundFile& found = (*foundFiles)[listedAt[k]];
+      file.TempFile = found.TempFile;
+      file.Ext = found.Ext;
+      file.Size = found.Size;
+      file.EndOpen = found.EndOpen;
+      file.StartSector = found.StartSector;
+      listed = found.CardRuns.size() == 1;
+    });
+    std::error_code ec;
+    // A file the destination cut, or one moved since, is left as it is.
+    if (!listed || runs.front().Offset != file.StartSector * sectorSize ||
+        std::filesystem::file_size(file.TempFile, ec) != static_cast<uintmax_t>(file.Size) || ec)
+      continue;
+    const auto recorded = static_cast<int64_t>(entry.Size);
+    if (runs.size() == 1) {
+      if (!file.EndOpen || recorded >= file.Size) continue;
+      try {
+        TWriteFileStream stream(file.TempFile, TempFileWriteSettings(file.Ext), file.Size, file.Size);
+        stream.Truncate(recorded);
+        if (!stream.Close()) continue;
+      } catch (const std::exception&) {
+        continue;
+      }
+    } else {
+      // Written beside and put in place whole, so a failed read leaves the carved file.
+      std::filesystem::path chained = file.TempFile;
+      chained += ".chain";
+      if (!WriteRunsInto(*card, runs, sectorSize, chained, file.Ext)) continue;
+      std::filesystem::rename(chained, file.TempFile, ec);
+      if (ec) {
+        std::filesystem::remove(chained, ec);
+        continue;
+      }
+    }
+    // What the file holds now (a type's cap may keep it below the recorded size).
+    const auto size = static_cast<int64_t>(std::filesystem::file_size(file.TempFile, ec));
+    if (ec || size <= 0) continue;
+    std::vector<TFoundFile::TCardRun> cardRuns;
+    uint64_t fileOffset = 0;
+    for (const filesystems::EntryRun& run : runs) {
+      cardRuns.push_back({fileOffset, run.Offset, run.Length});
+      fileOffset += run.Length;
+    }
+    std::string info = "N/A";
+    if (describe) {
+      try {
+        info = describe(file.TempFile, file.Ext);
+      } catch (const std::exception&) {
+      }
+    }
+    Sync([&] {
+      if (listedAt[k] >= foundFiles->Count()) return;
+      TFoundFile& found = (*foundFiles)[listedAt[k]];
+      found.Size = size;
+      found.CardRuns = std::move(cardRuns);
+      found.Info = info;
+      events->FoundFileChanged(listedAt[k], found.Name, found.Info, found.Size);
+    });
+  }
 }
 
 }  // namespace snapsalvager

@@ -43,6 +43,11 @@ class TScanEvents {
   // Deep scan, after the carving loop: done of total recorded breaks of photos searched for
   // their second piece. A front end that shows nothing for it may leave it.
   virtual void SetJoinProgress(uint32_t /*done*/, uint32_t /*total*/) {}
+  // Deep scan, after the pass: the found file at index in the list is now size bytes with
+  // description, as the card's directory entry records it (its recorded size, or its cluster
+  // chain read whole).
+  virtual void FoundFileChanged(size_t /*index*/, const std::string& /*name*/, const std::string& /*description*/,
+                                int64_t /*size*/) {}
 };
 
 // Runs call on the front end's main thread and returns when it has run. It may still be

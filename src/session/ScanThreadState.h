@@ -69,6 +69,7 @@ struct TDigitalReadThread::Impl {
   std::unique_ptr<filesystems::FolderFinder> finder;
   std::vector<filesystems::FoundStart> starts;
   std::vector<size_t> listedAt;
+  bool endPlaced = false;  // the carver said the open file's structure placed its end
   std::optional<uint64_t> joinedStart;  // the join pass's photo being recorded
   std::vector<TFoundFile::TCardRun> joinedRuns;
   std::vector<uint8_t> buffer;
@@ -136,6 +137,8 @@ struct TDigitalReadThread::Impl {
   void JournalIfDue(bool force);
   void JoinSplitPhotos();
   void NameFoundFiles();
+  void EndAsEntriesRecord(const std::vector<filesystems::NamedEntry>& entries,
+                          const std::vector<std::optional<size_t>>& matches, const filesystems::ClusterLayout& layout);
   void Listed(TFoundFile&& record);
 };
 

@@ -49,6 +49,7 @@ enum class TText : uint16_t {
   DeepScanSuffix,   // after the sought types
   JoinedNote,       // %1-%2 the first piece's sectors, %3-%4 the second's
   JoiningPieces,    // %1 breaks searched, %2 of them
+  SizeFromEntry,    // %1 a found file, %2 its bytes now
   // The checks before a scan.
   NoDrive,
   NetworkDrive,

@@ -24,6 +24,7 @@ constexpr TTextRow kChinese[kTextCount] = {
     {TText::DeepScanSuffix, "（深度扫描）"},
     {TText::JoinedNote, "[由两段拼合：扇区 %1–%2 与 扇区 %3–%4]"},
     {TText::JoiningPieces, "拼合分段照片：%1/%2"},
+    {TText::SizeFromEntry, "%1：%2 字节，与存储卡上的目录项记录一致"},
 
     {TText::NoDrive, "请选择您的存储卡盘符。"},
     {TText::NetworkDrive,

@@ -26,6 +26,7 @@ constexpr TTextRow kEnglish[kTextCount] = {
     {TText::DeepScanSuffix, " (deep scan)"},
     {TText::JoinedNote, "[joined from two pieces: sectors %1–%2 and sectors %3–%4]"},
     {TText::JoiningPieces, "Joining photos in two pieces: %1/%2"},
+    {TText::SizeFromEntry, "%1: %2 bytes, as the card's directory entry records it"},
 
     {TText::NoDrive, "Please choose the drive letter of your memory card."},
     {TText::NetworkDrive,

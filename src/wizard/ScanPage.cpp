@@ -108,6 +108,10 @@ class TWindowRecoveryReport final : public TRecoveryObserver {
     page_.ScanThreadFinished(QString::fromStdString(error));
   }
 
+  void FoundFileChanged(size_t index, const std::string&, const std::string& description, int64_t size) override {
+    page_.ChangeScanRow(static_cast<int>(index), QString::fromStdString(description), size);
+  }
+
   // The search for photos' second pieces comes after the read: it takes the time label.
   void SetJoinProgress(uint32_t done, uint32_t total) override {
     const std::string text = Text(TText::JoiningPieces, {std::to_string(done), std::to_string(total)});
@@ -419,6 +423,13 @@ void TScanPage::AddScanRow(const QString& name, const QString& description, int6
     ui_.LScanNote->setText(QCoreApplication::translate("Snapsalvager", "上面列出找到的文件如果停止可以恢复并且保存。"));
     ui_.LScanNote->setProperty(kTagProperty, 1);
   }
+}
+
+void TScanPage::ChangeScanRow(int row, const QString& description, int64_t size) {
+  QTableWidget* list = ui_.LVShow;
+  if (row < 0 || row >= list->rowCount()) return;
+  list->setItem(row, 2, new QTableWidgetItem(QString::number(size)));
+  list->setItem(row, 3, new QTableWidgetItem(description));
 }
 
 void TScanPage::EndScanRowUpdate() {

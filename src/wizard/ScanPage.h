@@ -100,6 +100,8 @@ class TScanPage {
   // The scan thread's calls, on the main thread: a new LVShow row, and the end of the scan
   // (error empty unless an error ended it).
   void AddScanRow(const QString& name, const QString& description, int64_t size);
+  // A listed file's size and description changed after the pass (its directory entry).
+  void ChangeScanRow(int row, const QString& description, int64_t size);
   // Closes the update bracket of LVShow and shows the newest row.
   void EndScanRowUpdate();
   void ScanThreadFinished(const QString& error);

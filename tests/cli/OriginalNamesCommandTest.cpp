@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -216,6 +217,51 @@ TEST(OriginalNamesHostile, NamesStayInsideTheDestinationAndReplaceNothing) {
     }
     // Every photo, the file that was there, and the report.
     EXPECT_EQ(saved, written.size() + 2 + 1 + 1);
+  }
+}
+
+// A deep scan ends a file as its entry records it: a raw with no structure to end it at its
+// recorded size (live, and deleted where exFAT says its clusters follow each other), a live
+// photo in pieces read along its chain, whole.
+TEST(OriginalNamesDeep, FilesEndAsTheirEntriesRecord) {
+  for (const FatCardKind kind : {FatCardKind::Fat32, FatCardKind::Exfat}) {
+    const bool exfat = kind == FatCardKind::Exfat;
+    SCOPED_TRACE(exfat ? "exFAT" : "FAT32");
+    FatCard card({.Kind = kind, .SectorsPerCluster = exfat ? 8u : 1u});
+    const auto raw = [](uint32_t salt) {
+      std::vector<uint8_t> bytes(20000 + salt * 77);
+      std::mt19937 random(salt);
+      for (auto& b : bytes) b = static_cast<uint8_t>(random() % 200 + 20);
+      const char header[] = "FUJIFILMCCD-RAW 0201FF383501";
+      std::copy(header, header + sizeof header - 1, bytes.begin());
+      return bytes;
+    };
+    struct Expected {
+      std::string Path;
+      std::vector<uint8_t> Content;
+    };
+    std::vector<Expected> files = {{"DCIM/100_FUJI/DSCF0001.RAF", raw(1)},
+                                   {"DCIM/100_FUJI/DSCF0002.JPG", Photo(2)},
+                                   {"DCIM/100_FUJI/DSCF0003.RAF", raw(3)},
+                                   {"DCIM/100_FUJI/DSCF0004.JPG", Photo(4)},
+                                   {"DCIM/100_FUJI/DSCF0005.JPG", Photo(5)}};
+    files[3].Content.resize(files[3].Content.size() + 3 * card.ClusterBytes(), 0x5A);
+    for (size_t k = 0; k < files.size(); ++k) {
+      card.AddFile(files[k].Path, files[k].Content, {.Fragmented = k == 3});
+    }
+    if (exfat) card.Delete(files[2].Path);
+    ScratchFolder scratch;
+    const fs::path dest = scratch.Path() / "dest";
+    const auto run = fixtures::RunCommand({SNAPSALVAGER_CLI, "recover", WriteCard(scratch.Path(), card).string(),
+                                           dest.string(), "--yes", "--original-names", "--deep", "--camera", "fuji"},
+                                          scratch.Path());
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    for (size_t k = 0; k < files.size(); ++k) {
+      if (k == 2 && !exfat) continue;
+      SCOPED_TRACE(files[k].Path);
+      ASSERT_TRUE(fs::is_regular_file(dest / files[k].Path)) << Listing(dest);
+      EXPECT_TRUE(ReadBytes(dest / files[k].Path) == files[k].Content) << ReadBytes(dest / files[k].Path).size();
+    }
   }
 }
 

@@ -339,5 +339,49 @@ TEST(FileSystemCards, ChainsStopAtLoopsAndCaps) {
   EXPECT_EQ(FatTable(FsKind::Fat16, fat16, 2).Follow(2, 10).Clusters.size(), 2u);
 }
 
+// Where an entry says its bytes lie: cut to its size, in one run or along its chain, and
+// nowhere when the entry or the chain cannot say it.
+TEST(FileSystemCards, EntryRunsFollowTheEntryOrSayNothing) {
+  std::vector<uint8_t> fat(64, 0);
+  const auto link = [&](uint32_t from, uint32_t to) {
+    for (int b = 0; b < 4; ++b) fat[from * 4 + b] = static_cast<uint8_t>(to >> (8 * b));
+  };
+  link(2, 3), link(3, 0x0FFFFFFF);              // straight
+  link(4, 6), link(6, 7), link(7, 0x0FFFFFFF);  // in two pieces
+  link(8, 9), link(9, 8);                       // a loop
+  link(10, 0);                                  // broken
+  const FatTable table(FsKind::Fat32, fat, 14);
+  const ClusterLayout layout{.DataOffset = 4096, .ClusterBytes = 1024};
+  struct Case {
+    const char* Name;
+    uint32_t First;
+    uint64_t Size;
+    bool Contiguous, Deleted, Live;
+    std::vector<EntryRun> Runs;
+  };
+  const Case cases[] = {
+      {"straight chain", 2, 1500, false, false, true, {{4096, 1500}}},
+      {"chain in pieces", 4, 2100, false, false, true, {{6144, 1024}, {8192, 1076}}},
+      {"contiguous, no chain needed", 20, 5000, true, true, false, {{4096 + 18 * 1024, 5000}}},
+      {"chain longer than the size", 4, 1000, false, false, true, {}},
+      {"chain shorter than the size", 2, 4000, false, false, true, {}},
+      {"loop", 8, 3000, false, false, true, {}},
+      {"broken", 10, 2000, false, false, true, {}},
+      {"deleted: its chain is gone", 2, 1500, false, true, true, {}},
+      {"another layout's FAT", 2, 1500, false, false, false, {}},
+      {"no size", 2, 0, true, false, true, {}},
+      {"no cluster", 0, 100, true, false, true, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    DirEntry entry;
+    entry.FirstCluster = c.First;
+    entry.Size = c.Size;
+    entry.Contiguous = c.Contiguous;
+    entry.Deleted = c.Deleted;
+    EXPECT_EQ(EntryRuns(entry, layout, c.Live ? &table : nullptr), c.Runs);
+  }
+}
+
 }  // namespace
 }  // namespace snapsalvager::filesystems
