@@ -220,6 +220,13 @@ bool TDigitalReadThread::Impl::ReadBatch(uint32_t n) {
     }
     Sync([&] { events->StepProgress(); });
   }
+  // The sectors that stayed unreadable, a run at a time, for the front end's map of the card.
+  for (uint32_t j = 0; j < n;) {
+    uint32_t end = j;
+    while (end < n && badSlots[end]) ++end;
+    if (end > j) Sync([&] { events->SectorsUnreadable(base + done + j, end - j); });
+    j = end + 1;
+  }
   deadBatches = anyRead ? 0 : deadBatches + 1;
   if (deadBatches >= 2 && !CardStillThere(base + done)) return false;
   deadBytes = anyRead ? 0 : deadBytes + static_cast<int64_t>(n) * sectorSize;

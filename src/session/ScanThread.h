@@ -43,6 +43,8 @@ class TScanEvents {
   // Deep scan, after the carving loop: done of total recorded breaks of photos searched for
   // their second piece. A front end that shows nothing for it may leave it.
   virtual void SetJoinProgress(uint32_t /*done*/, uint32_t /*total*/) {}
+  // count sectors from firstSector could not be read (they are carved as zeros).
+  virtual void SectorsUnreadable(uint64_t /*firstSector*/, uint64_t /*count*/) {}
   // Deep scan, after the pass: the found file at index in the list is now size bytes with
   // description, as the card's directory entry records it (its recorded size, or its cluster
   // chain read whole).

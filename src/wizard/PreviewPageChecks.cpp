@@ -59,7 +59,8 @@ void TPreviewPage::SelectOnlyWhole() {
   ui_.LNum2->setText(QString::number(found_.CountSelected()));
 }
 
-TCardMap TPreviewPage::CardMapOfFoundFiles(uint64_t cardBytes, const std::filesystem::path& cardImageMap) const {
+TCardMap TPreviewPage::CardMapOfFoundFiles(uint64_t cardBytes, const std::filesystem::path& cardImageMap,
+                                           const std::vector<std::pair<uint64_t, uint64_t>>& scanUnreadable) const {
   TCardMap map;
   map.CardBytes = cardBytes;
   for (size_t i = 0; i < found_.Count(); ++i) {
@@ -71,7 +72,7 @@ TCardMap TPreviewPage::CardMapOfFoundFiles(uint64_t cardBytes, const std::filesy
       map.CardBytes = std::max(map.CardBytes, run.CardOffset + run.Length);
     }
   }
-  if (!cardImageMap.empty()) map.Unreadable = UnreadableAreasOf(cardImageMap);
+  map.Unreadable = cardImageMap.empty() ? scanUnreadable : UnreadableAreasOf(cardImageMap);
   return map;
 }
 

@@ -136,7 +136,9 @@ class TPreviewPage {
   // damaged) on a card of cardBytes (larger when a file lies beyond), with the unreadable
   // areas of the card image's map when the scan wrote one.
   // cardImageMap: the map of the scan's card image, whose unreadable sectors it shows; may be empty.
-  TCardMap CardMapOfFoundFiles(uint64_t cardBytes, const std::filesystem::path& cardImageMap) const;
+  // Unreadable areas from the card image's map when there is one, else those the scan saw.
+  TCardMap CardMapOfFoundFiles(uint64_t cardBytes, const std::filesystem::path& cardImageMap,
+                               const std::vector<std::pair<uint64_t, uint64_t>>& scanUnreadable = {}) const;
   // Ends the background checks (the found files are about to change or be saved).
   void StopChecks();
   // 2 video, 3 audio, 1 anything else (raw pictures and other types); ext like ".MOV".

@@ -108,6 +108,8 @@ class TWindowRecoveryReport final : public TRecoveryObserver {
     page_.ScanThreadFinished(QString::fromStdString(error));
   }
 
+  void SectorsUnreadable(uint64_t firstSector, uint64_t count) override { page_.NoteUnreadable(firstSector, count); }
+
   void FoundFileChanged(size_t index, const std::string&, const std::string& description, int64_t size) override {
     page_.ChangeScanRow(static_cast<int>(index), QString::fromStdString(description), size);
   }
@@ -291,6 +293,7 @@ bool TScanPage::PrepareScan() {
 
 bool TScanPage::StartScan() {
   CardImageMap.clear();  // a card image of an earlier scan is not this card's
+  UnreadableAreas.clear();
   UserStopped = false;
   ClosingDuringScan = false;
   ScanError.clear();
@@ -422,6 +425,18 @@ void TScanPage::AddScanRow(const QString& name, const QString& description, int6
   if (ui_.LScanNote->property(kTagProperty).toInt() == 0) {
     ui_.LScanNote->setText(QCoreApplication::translate("Snapsalvager", "上面列出找到的文件如果停止可以恢复并且保存。"));
     ui_.LScanNote->setProperty(kTagProperty, 1);
+  }
+}
+
+void TScanPage::NoteUnreadable(uint64_t firstSector, uint64_t count) {
+  const uint64_t sectorSize = Recovery && Recovery->Settings.Drive.SectorSize != 0 ? Recovery->Settings.Drive.SectorSize : 512;
+  const uint64_t begin = firstSector * sectorSize, end = (firstSector + count) * sectorSize;
+  // A dying card's scattered bad sectors: past the cap they join the last area, which the
+  // map then shows as one, rather than being left off it.
+  if (!UnreadableAreas.empty() && (UnreadableAreas.back().second == begin || UnreadableAreas.size() >= kMaxUnreadableAreas)) {
+    UnreadableAreas.back().second = std::max(UnreadableAreas.back().second, end);
+  } else {
+    UnreadableAreas.emplace_back(begin, end);
   }
 }
 

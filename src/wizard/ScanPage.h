@@ -59,6 +59,11 @@ class TScanPage {
   QString CardImagePath;
   // The map of the card image the last scan wrote: its unreadable sectors go on the card map.
   std::filesystem::path CardImageMap;
+  // The card bytes (begin, end) the last scan could not read, for the card map without an
+  // image; at most kMaxUnreadableAreas, the rest joined to the last.
+  std::vector<std::pair<uint64_t, uint64_t>> UnreadableAreas;
+  static constexpr size_t kMaxUnreadableAreas = 1 << 16;
+  void NoteUnreadable(uint64_t firstSector, uint64_t count);
   // The text of the error that ended the last scan; empty when none did.
   QString ScanError;
   // The window is closing during a scan: the scan's end shows nothing.

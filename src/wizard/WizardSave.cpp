@@ -141,7 +141,7 @@ void TMainForm::SaveSelectedFiles(const QString& destFolder) {
   FinishPage.EndSave(destFolder, n, std::move(outcome));
   // Every found file on the map, ticked or not: it is the card's picture.
   const uint64_t cardBytes = uint64_t{ScanOptionsPage.SelectedDrive.SectorCount} * 512;
-  FinishPage.ShowCardMap(PreviewPage.CardMapOfFoundFiles(cardBytes, ScanPage.CardImageMap),
+  FinishPage.ShowCardMap(PreviewPage.CardMapOfFoundFiles(cardBytes, ScanPage.CardImageMap, ScanPage.UnreadableAreas),
                          anySaved ? destFolder : QString());
 
   ClearFoundFiles(FoundFiles);

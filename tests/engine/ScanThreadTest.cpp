@@ -116,6 +116,8 @@ TEST_F(ScanThreadTest, FailedBatchIsReReadSectorBySectorWithZerosForBadOnes) {
   Run();
 
   EXPECT_EQ(events_.labels[TScanLabel::LBad], "3");
+  const std::vector<std::pair<uint64_t, uint64_t>> unreadable{{305, 2}, {350, 1}};
+  EXPECT_EQ(events_.unreadable, unreadable);
   EXPECT_EQ(events_.steps, 200);  // one step per re-read sector of the failed batch
   // The single-sector re-reads hit the same absolute sectors.
   std::set<uint64_t> singles;

@@ -124,6 +124,9 @@ class TRecorder : public TScanEvents {
   void AddFoundFile(const std::string& name, const std::string& description, int64_t size) override {
     Note([&] { found.push_back({name, description, size}); });
   }
+  void SectorsUnreadable(uint64_t first, uint64_t count) override {
+    Note([&] { unreadable.emplace_back(first, count); });
+  }
   void Finish(const std::string& text) override {
     Note([&] {
       ++finishes;
@@ -138,6 +141,7 @@ class TRecorder : public TScanEvents {
   std::map<TScanLabel, std::string> labels;
   std::vector<std::pair<TScanLabel, std::string>> labelLog;
   std::vector<TFound> found;
+  std::vector<std::pair<uint64_t, uint64_t>> unreadable;  // first sector, count
   std::string error;
 
  private:

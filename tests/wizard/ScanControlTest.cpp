@@ -604,6 +604,18 @@ class TestScanControl : public QObject {
     QVERIFY(form->ScanPage.CardImagePath.isEmpty());
   }
 
+  // Without a card image the card map still shows what the scan could not read.
+  void UnreadableSectorsAreKeptForTheCardMap() {
+    CardImage card = CardWithPhotos(4096, 1000);
+    const char letter = card.attach(nullptr, {500, 501, 900});
+    ChooseOptions(letter);
+    form->ui.BNext->click();
+    WaitForEnd();
+    const std::vector<std::pair<uint64_t, uint64_t>> want{{500 * 512, 502 * 512}, {900 * 512, 901 * 512}};
+    QCOMPARE(form->ScanPage.UnreadableAreas, want);
+    QCOMPARE(form->PreviewPage.CardMapOfFoundFiles(4096 * 512, {}, form->ScanPage.UnreadableAreas).Unreadable, want);
+  }
+
   void CardWithNothingToFindSaysSoAndKeepsNextOff() {
     CardImage card(4096);
     card.noise();
