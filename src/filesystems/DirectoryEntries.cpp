@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 
 #include "filesystems/Bytes.h"
 #include "filesystems/Text.h"
@@ -178,6 +180,37 @@ bool PlausibleExfatSlot(std::span<const uint8_t> slot) {
   }
 }
 
+namespace {
+
+// A deleted 8.3 name lost its first character. Cameras name a folder's files alike
+// (IMG_0001.JPG, MVI_0002.MOV, DSCF0003.JPG): where every whole name of the folder with the
+// same length, the same next three characters and the same extension starts with one
+// character, the lost one was most likely that.
+void GuessLostFirstCharacters(std::vector<DirEntry>& entries) {
+  const auto key = [](const DirEntry& e) {
+    const std::string& n = e.ShortName;
+    const size_t dot = n.rfind('.');
+    return std::to_string(n.size()) + (e.IsDirectory() ? "/" : ":") + n.substr(1, 3) + "|" +
+           (dot == std::string::npos ? std::string() : n.substr(dot));
+  };
+  constexpr char kDisagree = 0;
+  std::unordered_map<std::string, char> firsts;
+  for (const DirEntry& e : entries) {
+    if (!e.NameComplete || e.ShortName.size() < 5 || e.IsDot()) continue;
+    const auto [it, inserted] = firsts.emplace(key(e), e.ShortName[0]);
+    if (!inserted && it->second != e.ShortName[0]) it->second = kDisagree;
+  }
+  for (DirEntry& e : entries) {
+    if (e.NameComplete || e.ShortName.size() < 5) continue;
+    const auto it = firsts.find(key(e));
+    if (it == firsts.end() || it->second == kDisagree) continue;
+    e.ShortName[0] = it->second;
+    if (!e.LongName) e.Name = e.ShortName;
+  }
+}
+
+}  // namespace
+
 std::vector<DirEntry> ReadFatEntries(std::span<const uint8_t> bytes) {
   std::vector<DirEntry> entries;
   std::vector<std::span<const uint8_t>> parts;  // the long-name run just before this slot
@@ -271,6 +304,7 @@ std::vector<DirEntry> ReadFatEntries(std::span<const uint8_t> bytes) {
     entries.push_back(std::move(e));
     parts.clear();
   }
+  GuessLostFirstCharacters(entries);
   return entries;
 }
 

@@ -41,7 +41,9 @@ constexpr uint8_t kReadOnly = 0x01, kHidden = 0x02, kSystem = 0x04, kVolumeLabel
 struct DirEntry {
   std::string Name;          // UTF-8, untrusted; "." and ".." for FAT's own entries
   std::string ShortName;     // FAT: the 8.3 name ("IMG_0001.JPG"); exFAT: empty
-  bool NameComplete = true;  // false when a deleted 8.3 name lost its first character ('_')
+  // false when a deleted 8.3 name lost its first character: '_', or the one the folder's
+  // like-named files start with (IMG_0003.JPG beside IMG_0001.JPG)
+  bool NameComplete = true;
   bool LongName = false;     // from VFAT long-name entries or exFAT name entries
   bool Deleted = false;
   bool Exfat = false;

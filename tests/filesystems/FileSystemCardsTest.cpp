@@ -138,8 +138,8 @@ TEST_P(EveryKind, EveryFileComesBackWithItsNameFolderDatesAndPlace) {
   for (const auto& f : files) {
     SCOPED_TRACE(f.Path);
     std::string path = f.Path;
+    // No long name kept it: the first character comes from the folder's like-named files.
     const bool lostFirst = f.Deleted && !exfat && card.ShortName(f.Path) == f.Path.substr(f.Path.rfind('/') + 1);
-    if (lostFirst) path[f.Path.rfind('/') + 1] = kUnknownFirstChar;  // no long name kept it
     const NamedEntry* e = FindEntry(read.Entries, path, f.Deleted);
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->Entry.NameComplete, !lostFirst);
@@ -311,6 +311,29 @@ TEST(FileSystemCards, PartitionTablesGiveTheVolumeStarts) {
   std::vector<uint8_t> noise(512, 0x5A);
   noise[510] = 0x55, noise[511] = 0xAA;
   EXPECT_EQ(PartitionOffsets(noise), std::vector<uint64_t>{});
+}
+
+// A deleted 8.3 name's lost first character is the one every like-named file of its folder
+// (same length, next three characters and extension) starts with; else it stays '_'.
+TEST(FileSystemCards, ALostFirstCharacterComesFromTheFolderslikeNamedFiles) {
+  FatCard card({.Kind = FatCardKind::Fat32});
+  const std::pair<const char*, const char*> cases[] = {
+      {"IMG_0002.JPG", "IMG_0002.JPG"},  // IMG_0001.JPG and IMG_0009.JPG agree
+      {"MVI_0003.MOV", "_VI_0003.MOV"},  // no other MVI_ file
+      {"ABC_0003.JPG", "_BC_0003.JPG"},  // ABC_ and XBC_ disagree
+      {"IMG_0004.CR2", "_MG_0004.CR2"},  // another extension
+  };
+  for (const char* live : {"IMG_0001.JPG", "IMG_0009.JPG", "ABC_0001.JPG", "XBC_0002.JPG"})
+    card.AddFile(std::string("DCIM/") + live, Photo(1));
+  for (const auto& [name, read] : cases) card.AddFile(std::string("DCIM/") + name, Photo(2));
+  for (const auto& [name, read] : cases) card.Delete(std::string("DCIM/") + name);
+  const auto read = ReadCard(card.Image());
+  for (const auto& [name, want] : cases) {
+    SCOPED_TRACE(name);
+    const NamedEntry* e = FindEntry(read.Entries, std::string("DCIM/") + want, true);
+    ASSERT_NE(e, nullptr);
+    EXPECT_FALSE(e->Entry.NameComplete);
+  }
 }
 
 TEST(FileSystemCards, ChainsStopAtLoopsAndCaps) {
