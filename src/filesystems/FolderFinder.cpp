@@ -36,9 +36,14 @@ FolderStart LooksLikeFolderStart(std::span<const uint8_t> s) {
     }
     return FolderStart::None;
   }
-  if ((s[0] & 0x7F) == 0x05 && (s[32] & 0x7F) == 0x40 && s[1] >= 2 && s[1] <= 18 &&
-      (s[64] & 0x7F) == 0x41 && ((s[0] ^ s[32]) & 0x80) == 0) {
-    return ReadExfatEntries(s.first(std::min<size_t>(s.size(), (size_t{s[1]} + 1) * 32))).empty()
+  // A folder's next cluster may begin inside an entry set its previous one started: its
+  // first whole set follows that set's last stream or name entries (17 at most).
+  size_t at = 0;
+  while ((s[at] & 0x7E) == 0x40 && at < 17 * 32 && at + 128 <= s.size()) at += 32;
+  const auto t = s.subspan(at);
+  if ((t[0] & 0x7F) == 0x05 && (t[32] & 0x7F) == 0x40 && t[1] >= 2 && t[1] <= 18 &&
+      (t[64] & 0x7F) == 0x41 && ((t[0] ^ t[32]) & 0x80) == 0) {
+    return ReadExfatEntries(t.first(std::min<size_t>(t.size(), (size_t{t[1]} + 1) * 32))).empty()
                ? FolderStart::None
                : FolderStart::Exfat;
   }

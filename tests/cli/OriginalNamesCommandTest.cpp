@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <set>
 #include <string>
@@ -216,6 +217,65 @@ TEST(OriginalNamesHostile, NamesStayInsideTheDestinationAndReplaceNothing) {
     }
     // Every photo, the file that was there, and the report.
     EXPECT_EQ(saved, written.size() + 2 + 1 + 1);
+  }
+}
+
+// The share of a camera's photos that come back under their own path, whole and dated, on a
+// card used as cameras use one: all live; every other one deleted; quick formatted; then five
+// new photos taken, whose folders take the place of the first old ones (DCIM, 100CANON): the
+// photos of the other old folders keep their entries; their folders' own names went with the
+// old DCIM (they become Folder0001 ...), and on FAT their ".." still names DCIM.
+TEST(OriginalNamesShare, ACameraCardComesBackNamed) {
+  for (const FatCardKind kind : {FatCardKind::Fat32, FatCardKind::Exfat}) {
+    const bool exfat = kind == FatCardKind::Exfat;
+    FatCard card({.Kind = kind, .SectorsPerCluster = exfat ? 8u : 4u});
+    std::vector<CardFile> files;
+    for (int k = 1; k <= 120; ++k) {
+      char path[64];
+      std::snprintf(path, sizeof path, "DCIM/%dCANON/IMG_%04d.JPG", 100 + (k - 1) / 50, k);
+      const FatTime taken{2025, 7, 1 + k % 28, 8 + k % 12, k % 60, (2 * k) % 60};
+      files.push_back({path, taken, false, false, Photo(static_cast<uint32_t>(k))});
+      card.AddFile(path, files.back().Content, {.Modified = taken, .Created = taken});
+    }
+    for (const char* stage : {"live", "every other deleted", "quick formatted", "new photos after the format"}) {
+      SCOPED_TRACE(std::string(exfat ? "exFAT, " : "FAT32, ") + stage);
+      const bool newPhotos = stage[0] == 'n';
+      if (stage[0] == 'e') {
+        for (size_t k = 0; k < files.size(); k += 2) card.Delete(files[k].Path);
+      } else if (stage[0] == 'q') {
+        card.QuickFormat();
+      } else if (newPhotos) {
+        for (uint32_t k = 1; k <= 5; ++k) card.AddFile("DCIM/100CANON/IMG_" + std::to_string(1000 + k) + ".JPG", Photo(500 + k));
+      }
+      ScratchFolder scratch;
+      const fs::path dest = scratch.Path() / "dest";
+      const auto run = Recover(WriteCard(scratch.Path(), card), dest, scratch.Path());
+      ASSERT_EQ(run.Status, 0) << run.Err;
+      // Where each saved file went, by its name (the photos' numbers tell them apart).
+      std::map<std::string, fs::path> savedAt;
+      for (const auto& item : fs::recursive_directory_iterator(dest)) {
+        if (item.is_regular_file()) savedAt[item.path().filename().string()] = item.path();
+      }
+      size_t named = 0, counted = 0;
+      for (const CardFile& f : files) {
+        if (newPhotos && f.Path.find("/100CANON/") != std::string::npos) continue;  // its folder is overwritten
+        ++counted;
+        const auto at = savedAt.find(fs::path(f.Path).filename().string());
+        if (at == savedAt.end() || (newPhotos ? !exfat && at->second.parent_path().parent_path() != dest / "DCIM"
+                                              : at->second != dest / f.Path))
+          continue;
+        // Whole: every byte of the photo, the carving's tail to the next file aside.
+        const std::vector<uint8_t> bytes = ReadBytes(at->second);
+        if (bytes.size() >= f.Content.size() && std::equal(f.Content.begin(), f.Content.end(), bytes.begin()) &&
+            ModifiedSeconds(at->second) == EntrySeconds(f.Modified, exfat))
+          ++named;
+      }
+      const double share = double(named) / counted;
+      std::printf("%s, %s: %zu of %zu photos under their own path, whole and dated (%.3f)\n",
+                  exfat ? "exFAT" : "FAT32", stage, named, counted, share);
+      RecordProperty(std::string(exfat ? "exfat " : "fat32 ") + stage, std::to_string(share));
+      EXPECT_GE(share, 0.95) << Listing(dest);
+    }
   }
 }
 
