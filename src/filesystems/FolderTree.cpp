@@ -40,10 +40,10 @@ std::vector<EntryRun> EntryRuns(const DirEntry& entry, const ClusterLayout& layo
   if (entry.Size == 0 || !first || entry.IsDirectory()) return {};
   if (entry.Contiguous) return {{*first, entry.Size}};
   if (liveFat == nullptr || entry.Deleted) return {};
-  const uint64_t clusters = (entry.Size + layout.ClusterBytes - 1) / layout.ClusterBytes;
+  const uint64_t clusters = entry.Size / layout.ClusterBytes + (entry.Size % layout.ClusterBytes != 0);
   // One more than the size needs, so a chain longer than the file is seen as such; a chain
   // never repeats a cluster, so it is no longer than the table.
-  const Chain chain = liveFat->Follow(entry.FirstCluster, static_cast<size_t>(std::min<uint64_t>(clusters + 1, SIZE_MAX)));
+  const Chain chain = liveFat->Follow(entry.FirstCluster, static_cast<size_t>(std::min<uint64_t>(clusters, SIZE_MAX - 1) + 1));
   if (!chain.Complete || chain.Clusters.size() != clusters) return {};
   std::vector<EntryRun> runs;
   uint64_t left = entry.Size;

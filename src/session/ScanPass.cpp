@@ -374,20 +374,20 @@ bool WriteRunsInto(TCardSectors& card, const std::vector<filesystems::EntryRun>&
   std::vector<uint8_t> bytes(size_t{kMaxRead} * sectorSize);
   try {
     TWriteFileStream stream(path, TempFileWriteSettings(type));
+    bool whole = true;
     for (const filesystems::EntryRun& run : runs) {
-      for (uint64_t at = 0; at < run.Length;) {
+      for (uint64_t at = 0; whole && at < run.Length;) {
         const uint64_t want = std::min<uint64_t>(run.Length - at, bytes.size());
         const auto count = static_cast<uint32_t>((want + sectorSize - 1) / sectorSize);
-        if ((run.Offset + at) % sectorSize != 0 ||
-            !card.ReadSectors((run.Offset + at) / sectorSize, static_cast<uint16_t>(count), bytes.data()) ||
-            stream.Write(bytes.data(), static_cast<int32_t>(want)) != static_cast<int32_t>(want)) {
-          throw std::runtime_error("");
-        }
+        whole = (run.Offset + at) % sectorSize == 0 &&
+                card.ReadSectors((run.Offset + at) / sectorSize, static_cast<uint16_t>(count), bytes.data()) &&
+                stream.Write(bytes.data(), static_cast<int32_t>(want)) == static_cast<int32_t>(want);
         at += want;
       }
     }
-    if (stream.Close()) return true;
+    if (whole && stream.Close()) return true;
   } catch (const std::exception&) {
+    // The stream could not be made: the carved file stays.
   }
   std::error_code ec;
   std::filesystem::remove(path, ec);

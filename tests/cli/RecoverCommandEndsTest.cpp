@@ -29,6 +29,17 @@ class RecoverOnSmallDiskTest : public RecoverCommandTest {
   bool mounted_ = false;
 };
 
+// A 16 GiB sparse card image with one photo at sector 100: its scan takes seconds.
+fs::path SparseCardWithAPhoto(const fs::path& image, const fs::path& photo) {
+  {
+    std::ofstream out(image, std::ios::binary);
+    out.seekp(512 * 100);
+    out << ReadAll(photo);
+  }
+  fs::resize_file(image, uint64_t{16} << 30);
+  return image;
+}
+
 TEST_F(RecoverOnSmallDiskTest, TooLittleFreeSpaceIsAQuestion) {
   const TResult run = RunRecover({card_->Image.string(), (small_ / "out").string()}, work_);
   EXPECT_EQ(run.Status, 4);
@@ -54,13 +65,7 @@ TEST_F(RecoverOnSmallDiskTest, DiskFullEndsTheScanWithThreeAndSavesWhatWasFound)
 
 TEST_F(RecoverCommandTest, CtrlCStopsTheScanAndSavesWhatWasFound) {
   // A large sparse card with one photo near its start: the scan takes seconds.
-  const fs::path image = work_ / "sparse.img";
-  {
-    std::ofstream out(image, std::ios::binary);
-    out.seekp(512 * 100);
-    out << ReadAll(card_->Files[0].Original);
-  }
-  fs::resize_file(image, uint64_t{16} << 30);
+  const fs::path image = SparseCardWithAPhoto(work_ / "sparse.img", card_->Files[0].Original);
   const fs::path dest = work_ / "out";
   const TResult run = RunRecover({image.string(), dest.string(), "--yes"}, work_, 300);
   ASSERT_EQ(run.Status, 130) << run.Err;
@@ -89,13 +94,7 @@ TEST_F(RecoverCommandTest, CtrlCStopsTheScanAndSavesWhatWasFound) {
 // nothing and a re-open reads nothing there either): the scan ends within seconds with the
 // reason and exit 3, and the photo found before is saved.
 TEST_F(RecoverCommandTest, CardThatGoesAwayEndsTheScanAndSavesWhatWasFound) {
-  const fs::path image = work_ / "vanishing.img";
-  {
-    std::ofstream out(image, std::ios::binary);
-    out.seekp(512 * 100);
-    out << ReadAll(card_->Files[0].Original);
-  }
-  fs::resize_file(image, uint64_t{16} << 30);
+  const fs::path image = SparseCardWithAPhoto(work_ / "vanishing.img", card_->Files[0].Original);
   const fs::path dest = work_ / "out";
   std::thread pull([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
