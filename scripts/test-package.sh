@@ -8,9 +8,8 @@
 # dpkg-buildpackage -b -us -uc). Unpacks the .deb into a scratch root without installing
 # anything and checks what a user would get: the file list, the programs, the manual pages and
 # the files they point to, the desktop entry, the AppStream entry, the autopkgtest's recovery
-# with the unpacked program, lintian on the .deb, the .dsc and the .changes. Then unpacks the
-# source package into another folder, builds the .deb there without tests, and requires the
-# same bytes.
+# with the unpacked program, lintian on the .deb, the .dsc and the .changes.
+# scripts/test-package-same-bytes.sh then builds the .deb again elsewhere (the same bytes).
 # Usage: scripts/test-package.sh   (everything goes under build/package/)
 #   SNAPSALVAGER_TEST_INSTALL=1 also installs the package, runs its autopkgtest against the
 #   installed program and purges it again, leaving no file behind (changes the machine).
@@ -225,23 +224,6 @@ lintian --pedantic --fail-on error,warning "$work/snapsalvager_${version}.dsc" >
   { cat "$work/lintian.log" >&2; fail "lintian reports errors or warnings on the .dsc"; }
 if grep -E '^[EW]: ' "$work/lintian.log"; then fail "lintian warns on the .dsc"; fi
 
-echo "== package: a second build from another folder" >&2
-# The source package unpacked as a builder would (dpkg-source -x), in a path of another
-# length, built without tests: the .deb must come out the same. Without ccache, so that no
-# object of the first build stands in for a new compilation.
-second=$work/second-build-elsewhere/snapsalvager-$upstream_version
-mkdir -p "$(dirname "$second")"
-dpkg-source -x "$work/snapsalvager_${version}.dsc" "$second" >"$work/source-x.log" 2>&1 ||
-  { cat "$work/source-x.log" >&2; fail "dpkg-source -x of the source package failed"; }
-(cd "$second" && unset CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER &&
-   DEB_BUILD_OPTIONS="nocheck $DEB_BUILD_OPTIONS" dpkg-buildpackage -b -us -uc) >"$work/build-2.log" 2>&1 ||
-  { tail -n 40 "$work/build-2.log" >&2; fail "the second dpkg-buildpackage failed (log: $work/build-2.log)"; }
-deb2=$(dirname "$second")/$(basename "$deb")
-if ! cmp -s "$deb" "$deb2"; then
-  if command -v diffoscope >/dev/null; then diffoscope "$deb" "$deb2" >&2 || true; fi
-  fail "the .deb built in $(dirname "$second") differs from the first"
-fi
-
 # Installing changes the machine, so only when asked (a fresh CI machine, a scratch VM): the
 # package is installed with dpkg, its autopkgtest run against the installed program, then it
 # is purged, and no file may be left or missing. Caches that triggers rebuild for every
@@ -275,4 +257,4 @@ if [ "${SNAPSALVAGER_TEST_INSTALL:-0}" = 1 ]; then
   fi
 fi
 
-echo "package: $(basename "$deb") passed in $SECONDS s (the same bytes from two folders)" >&2
+echo "package: $(basename "$deb") passed in $SECONDS s" >&2

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "fixtures/CardImage.h"
@@ -70,6 +71,7 @@ class DeepScanTest : public ::testing::Test {
   void Scan(const CardImage& card, bool deep, bool stopAfterFirstBatch = false,
             uint64_t fileSizeLimit = 0) {
     found_.Clear();
+    contents_.clear();
     for (const auto& entry : fs::directory_iterator(dir_ / "TmpFiles")) fs::remove(entry.path());
     const char letter = card.attach();
     ASSERT_NE(letter, 0);
@@ -124,16 +126,24 @@ class DeepScanTest : public ::testing::Test {
   // The found file whose bytes begin with these, or null.
   const TFoundFile* Holding(const Bytes& file) {
     for (size_t i = 0; i < found_.Count(); ++i) {
-      const Bytes got = Unscrambled(found_[i].TempFile);
+      const Bytes& got = Contents(i);
       if (got.size() >= file.size() && std::equal(file.begin(), file.end(), got.begin())) return &found_[i];
     }
     return nullptr;
+  }
+
+  // The plain bytes of found file i, read once per scan.
+  const Bytes& Contents(size_t i) {
+    if (contents_.size() != found_.Count()) contents_.assign(found_.Count(), std::nullopt);
+    if (!contents_[i]) contents_[i] = Unscrambled(found_[i].TempFile);
+    return *contents_[i];
   }
 
   fixtures::TempFolder dir_{"deepscan"};
   TFoundFileList found_;
   std::vector<std::pair<uint32_t, uint32_t>> joinReports_;  // done, total
   bool stopAtJoin_ = false;  // a stop is asked for at the first report of the join search
+  std::vector<std::optional<Bytes>> contents_;  // Contents(i), per scan
 };
 
 TEST_F(DeepScanTest, FilesEndAtTheirLastByteAndTheGapIsNotStored) {
@@ -309,9 +319,9 @@ TEST_F(DeepScanTest, PhotosInTwoPiecesAreJoinedByteExactAndNeverWrongly) {
           const std::string& info = found_[i].Info;
           if (info.size() < note.size() || info.compare(info.size() - note.size(), note.size(), note) != 0) continue;
           rowsOfSplitPhotos.insert(i);
-          EXPECT_EQ(Unscrambled(found_[i].TempFile), photo.Bytes) << card.Name << " " << found_[i].Name;
+          EXPECT_EQ(Contents(i), photo.Bytes) << card.Name << " " << found_[i].Name;
           EXPECT_EQ(found_[i].Ext, "JPG");
-          if (Unscrambled(found_[i].TempFile) == photo.Bytes) {
+          if (Contents(i) == photo.Bytes) {
             ++joined;
             ++byGap[photo.Gap].first;
           }
@@ -330,7 +340,7 @@ TEST_F(DeepScanTest, PhotosInTwoPiecesAreJoinedByteExactAndNeverWrongly) {
       for (const fixtures::SplitPhoto& photo : card.Split) {
         const Bytes second(photo.Bytes.begin() + photo.FirstSectors * kSector, photo.Bytes.end());
         for (size_t i = 0; i < found_.Count(); ++i) {
-          const Bytes got = Unscrambled(found_[i].TempFile);
+          const Bytes& got = Contents(i);
           if (got.size() < 64 || std::search(got.begin(), got.end(), second.begin(), second.end()) == got.end()) continue;
           EXPECT_TRUE(std::equal(photo.Bytes.begin(), photo.Bytes.begin() + 64, got.begin())) << card.Name << " " << found_[i].Name;
         }
