@@ -2,11 +2,11 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Copyright 2026 The Snapsalvager developers
 # Installs what is missing, builds from scratch and runs every test: the Debian package's
-# build with the whole suite and the package's checks, the save's crash test, the Windows
-# build under wine, the whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer,
-# the window in a real X server, udisks2. CI then runs the package's second build
-# (scripts/test-package-same-bytes.sh) and each fuzzer for 10 s (scripts/fuzz.sh), which
-# would take this past twenty minutes.
+# build with the whole suite and the package's checks, the save's crash test, the whole
+# suite again under AddressSanitizer + UndefinedBehaviorSanitizer,
+# the window in a real X server, udisks2. CI (.ci/run) then runs what would take this past
+# twenty minutes: the package's second build (scripts/test-package-same-bytes.sh), the
+# Windows build under wine (scripts/test-windows.sh) and each fuzzer for 10 s (scripts/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -25,14 +25,6 @@ main_build=$(echo build/package/snapsalvager-*/obj-*)
 sed -n '/Test project/,/^Total Test time/p' build/package/build.log >build/ctest-package.log
 echo "== crash test of the save (SIGKILL at 36 points a round, then restore)" >&2
 BUILD_DIR=$main_build bash scripts/crash-save.sh
-BUILD_DIR=$main_build bash scripts/test-windows.sh
-# The Windows window needs a Qt for Windows that takes a quarter of an hour to build: it is
-# tried where scripts/build-qt-windows.sh has built one (not on a fresh machine, nor in CI).
-if [ -f build/windows-deps/qt6/.built ]; then
-  bash scripts/test-windows-wizard.sh
-else
-  echo "== the Windows window: skipped, no Qt for Windows (scripts/build-qt-windows.sh builds it)" >&2
-fi
 
 echo "== build (ASan + UBSan)" >&2
 rm -rf build/sanitize
@@ -53,7 +45,7 @@ bash scripts/test-udisks2.sh "$main_build"
 
 # One closing line for every run (ctest stops the script above on any failure).
 total=0
-for log in build/ctest-package.log build/ctest-sanitize.log build/ctest-windows.log; do
+for log in build/ctest-package.log build/ctest-sanitize.log; do
   n=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
   total=$((total + ${n:-0}))
 done
